@@ -1,0 +1,17 @@
+#!/usr/bin/env bash
+# Builds the release configuration and runs the example programs on the bundled sample data.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+bash scripts/setup-deps.sh
+
+build=build/release
+cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
+cmake --build "$build" -j "$(nproc)"
+
+out=build/demo-output
+mkdir -p "$out"
+for example in "$build"/examples/example_*; do
+  [ -x "$example" ] || continue
+  echo "== $(basename "$example")"
+  "$example" data "$out"
+done
