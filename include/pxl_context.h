@@ -152,6 +152,11 @@ void pxlReverseWordBytesByLoads(PxlContext *ctx, const uint32_t *src, uint32_t *
 void pxlReverseWordBytesInvertByLoads(PxlContext *ctx, const uint32_t *src, uint32_t *dst,
                                       int32_t count);
 
+/* A context over the C runtime's allocators, without callbacks: it allocates the records
+ * that belong to the process rather than to one caller (the master structuring-element
+ * cache and the standard elements). */
+PxlContext *pxlProcessContext(void);
+
 /* Text of an image-core status code ("Unknown error" for codes the core does not use). */
 const char *pxlStatusText(int32_t code);
 
