@@ -22,6 +22,45 @@
 
 NORV_EXTERN_C_BEGIN
 
+/* ---- Raw drivers and row workers ------------------------------------------------------
+ * The drivers take framed 1-bit buffers (32-pixel frame; "full" sizes include it) and
+ * reduce the source content into the output content. They process only what the source
+ * covers: min(output width, source width / f) columns and the same for rows; any output
+ * content beyond that is cleared. The row workers take content addresses and sizes and
+ * need srcW >= f * dstW and f * dstH readable source rows; a cascade whose levels are all
+ * 1 or all 4 is one pass, any other goes through work buffers (1 when the context is null
+ * or a buffer cannot be allocated). 12 when the processing unit is neither 4 nor 8. */
+int32_t pxlReduceRankBy2Raw(PxlContext *ctx, uint8_t *dst, int32_t dstFullWidth,
+                            int32_t dstFullHeight, int32_t dstStride, const uint8_t *src,
+                            int32_t srcFullWidth, int32_t srcFullHeight, int32_t srcStride,
+                            int32_t level);
+int32_t pxlReduceRankBy4Raw(PxlContext *ctx, uint8_t *dst, int32_t dstFullWidth,
+                            int32_t dstFullHeight, int32_t dstStride, const uint8_t *src,
+                            int32_t srcFullWidth, int32_t srcFullHeight, int32_t srcStride,
+                            int32_t level1, int32_t level2);
+int32_t pxlReduceRankBy8Raw(PxlContext *ctx, uint8_t *dst, int32_t dstFullWidth,
+                            int32_t dstFullHeight, int32_t dstStride, const uint8_t *src,
+                            int32_t srcFullWidth, int32_t srcFullHeight, int32_t srcStride,
+                            int32_t level1, int32_t level2, int32_t level3);
+int32_t pxlReduceRankBy16Raw(PxlContext *ctx, uint8_t *dst, int32_t dstFullWidth,
+                             int32_t dstFullHeight, int32_t dstStride, const uint8_t *src,
+                             int32_t srcFullWidth, int32_t srcFullHeight, int32_t srcStride,
+                             int32_t level1, int32_t level2, int32_t level3, int32_t level4);
+
+int32_t pxlRankRows2(PxlContext *ctx, uint8_t *dst, int32_t dstW, int32_t dstH,
+                     int32_t dstStride, const uint8_t *src, int32_t srcW, int32_t srcStride,
+                     int32_t level);
+int32_t pxlRankRows4(PxlContext *ctx, uint8_t *dst, int32_t dstW, int32_t dstH,
+                     int32_t dstStride, const uint8_t *src, int32_t srcW, int32_t srcH,
+                     int32_t srcStride, int32_t level1, int32_t level2);
+int32_t pxlRankRows8(PxlContext *ctx, uint8_t *dst, int32_t dstW, int32_t dstH,
+                     int32_t dstStride, const uint8_t *src, int32_t srcW, int32_t srcH,
+                     int32_t srcStride, int32_t level1, int32_t level2, int32_t level3);
+int32_t pxlRankRows16(PxlContext *ctx, uint8_t *dst, int32_t dstW, int32_t dstH,
+                      int32_t dstStride, const uint8_t *src, int32_t srcW, int32_t srcH,
+                      int32_t srcStride, int32_t level1, int32_t level2, int32_t level3,
+                      int32_t level4);
+
 /* ---- Integer row kernels (32-bit words) ----------------------------------------------
  * band: first of the f source rows; srcStride: bytes between them; dst: destination row;
  * lastDst = ((dstW - 1) / 32) * 4, the byte offset of the last destination word;
