@@ -2,7 +2,7 @@
 //
 // On x86-64 the 8-byte processing unit is always available (SSE2 is part of the
 // architecture), so the unit is 8 whenever the context's processor flag is set. The unit
-// decides row padding (Part of the image layout) and whether the 8-byte kernels run; both
+// decides row padding (part of the image layout) and whether the 8-byte kernels run; both
 // units give identical pixels. The kernels are written with 64-bit words or SSE2, so no
 // MMX state needs to be left: pxlEndMmx does nothing.
 //
