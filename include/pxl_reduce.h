@@ -18,9 +18,25 @@
 #ifndef PXL_REDUCE_H
 #define PXL_REDUCE_H
 
-#include "pxl_context.h"
+#include "pxl_image.h"
 
 NORV_EXTERN_C_BEGIN
+
+/* ---- Wrapper operations -----------------------------------------------------------------
+ * Source and output: 1-bit, one channel, byte order 0, 32-pixel frame. level1 is 1 to 4,
+ * the others 0 to 4 (else 2). The cascade runs as many 2x steps as there are levels before
+ * the first 0 (all four are checked). The output of n steps is width / 2^n x height / 2^n
+ * with both resolutions divided alike; *out null: it is made; else it is checked
+ * (pxlEnsureOutputImage) and filled. The output made by a failing call is destroyed. */
+int32_t pxlReduceRankCascade(PxlContext *ctx, Pixr *src, int32_t level1, int32_t level2,
+                             int32_t level3, int32_t level4, Pixr **out);
+int32_t pxlReduceRankBy2(PxlContext *ctx, Pixr *src, int32_t level1, Pixr **out);
+int32_t pxlReduceRankBy4(PxlContext *ctx, Pixr *src, int32_t level1, int32_t level2,
+                         Pixr **out);
+int32_t pxlReduceRankBy8(PxlContext *ctx, Pixr *src, int32_t level1, int32_t level2,
+                         int32_t level3, Pixr **out);
+int32_t pxlReduceRankBy16(PxlContext *ctx, Pixr *src, int32_t level1, int32_t level2,
+                          int32_t level3, int32_t level4, Pixr **out);
 
 /* ---- Raw drivers and row workers ------------------------------------------------------
  * The drivers take framed 1-bit buffers (32-pixel frame; "full" sizes include it) and
