@@ -1,0 +1,108 @@
+// Test support for the base libraries: allocation hooks that track every block they hand out
+// (and can be told to fail the n-th request), and a C stdio stream whose output is captured
+// in memory for exact comparison of printer lines.
+#ifndef QTZ_TEST_SUPPORT_H
+#define QTZ_TEST_SUPPORT_H
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "qtz_state.h"
+
+namespace qtztest {
+
+struct HookHeap {
+  std::map<void *, size_t> live;  // blocks handed out and not yet released, with their sizes
+  std::vector<size_t> sizes;      // sizes of all successful requests, in order
+  long requests = 0;              // allocate, zeroed-allocate and resize calls
+  long failAt = -1;               // the request number (from 1) that answers null; -1: none
+  long foreign = 0;               // releases or resizes of blocks these hooks never gave
+};
+
+inline HookHeap heap;
+
+inline void resetHeap() {
+  heap = HookHeap{};
+}
+
+inline bool failNow() {
+  return ++heap.requests == heap.failAt;
+}
+
+inline void *track(void *block, size_t size) {
+  if (block != nullptr) {
+    heap.live[block] = size;
+    heap.sizes.push_back(size);
+  }
+  return block;
+}
+
+inline void *hookAllocate(size_t size) {
+  return failNow() ? nullptr : track(std::malloc(size == 0 ? 1 : size), size);
+}
+
+inline void *hookAllocateZeroed(size_t count, size_t size) {
+  if (failNow()) return nullptr;
+  return track(std::calloc(count == 0 ? 1 : count, size == 0 ? 1 : size), count * size);
+}
+
+inline void *hookResize(void *block, size_t size) {
+  if (block != nullptr && heap.live.count(block) == 0) ++heap.foreign;
+  if (failNow()) return nullptr;
+  void *moved = std::realloc(block, size == 0 ? 1 : size);
+  if (moved != nullptr) heap.live.erase(block);
+  return track(moved, size);
+}
+
+inline void hookRelease(void *block) {
+  if (block == nullptr) return;
+  auto it = heap.live.find(block);
+  if (it == heap.live.end()) {
+    ++heap.foreign;
+    return;
+  }
+  heap.live.erase(it);
+  std::free(block);
+}
+
+inline constexpr QtzAllocTable kTrackingHooks = {hookAllocate, hookRelease, hookAllocateZeroed,
+                                                 hookResize};
+
+// A stdio stream that collects what is written to it.
+class CapturedStream {
+ public:
+  CapturedStream() : file_(open_memstream(&buffer_, &length_)) {}
+  ~CapturedStream() {
+    std::fclose(file_);
+    std::free(buffer_);
+  }
+  CapturedStream(const CapturedStream &) = delete;
+  CapturedStream &operator=(const CapturedStream &) = delete;
+
+  FILE *file() { return file_; }
+  std::string text() {
+    std::fflush(file_);
+    return std::string(buffer_, length_);
+  }
+
+ private:
+  char *buffer_ = nullptr;
+  size_t length_ = 0;
+  FILE *file_;
+};
+
+// A state over the tracking hooks with the default pools, reporting to a captured stream.
+inline QtzState *trackedState(CapturedStream &errors, bool wantContexts = false) {
+  QtzState *state = nullptr;
+  int32_t status = Qtz_initQtzState(&state, &kTrackingHooks, nullptr, errors.file(),
+                                    Qtz_fileErrPrinter, wantContexts, wantContexts);
+  return status == QTZ_OK ? state : nullptr;
+}
+
+}  // namespace qtztest
+
+#endif
