@@ -9,9 +9,10 @@
  * QTZ_ADT_SM_MAX_X and 0 <= y <= QTZ_ADT_SM_MAX_Y; each row stores one window of columns that
  * grows to cover every x used. Hash tables (QtzAdt_ht*) are chained tables whose buckets are
  * rows of a sparse table; entries are non-zero cells, as a rule pointers to the caller's
- * records. Both take their memory from the state's allocation hooks; out-of-memory (1), null
- * out-pointers (118) and coordinates out of range (100) are reported through the state's
- * sink; a failed growth leaves the table as it was.
+ * records. Both take their memory from the state's allocation hooks. Out-of-memory (1), a
+ * null out-pointer of QtzAdt_smNew, QtzAdt_htNew or QtzAdt_smGet (118) and coordinates out
+ * of range (100) are reported through the state's sink; a null table or hash-table argument
+ * and a zero key give 10003 unreported. A failed growth leaves the table as it was.
  */
 #ifndef QTZ_ADT_H
 #define QTZ_ADT_H

@@ -51,10 +51,15 @@ inline void *hookAllocateZeroed(size_t count, size_t size) {
 }
 
 inline void *hookResize(void *block, size_t size) {
-  if (block != nullptr && heap.live.count(block) == 0) ++heap.foreign;
+  auto known = heap.live.find(block);
+  if (block != nullptr && known == heap.live.end()) ++heap.foreign;
   if (failNow()) return nullptr;
+  // The old block leaves the books before realloc may free it; a failed realloc keeps it.
+  const bool wasKnown = known != heap.live.end();
+  const size_t oldSize = wasKnown ? known->second : 0;
+  if (wasKnown) heap.live.erase(known);
   void *moved = std::realloc(block, size == 0 ? 1 : size);
-  if (moved != nullptr) heap.live.erase(block);
+  if (moved == nullptr && wasKnown) heap.live[block] = oldSize;
   return track(moved, size);
 }
 
