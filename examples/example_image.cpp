@@ -43,7 +43,8 @@ struct Images {
 };
 
 bool readNumber(const std::string &file, size_t &pos, int64_t &value) {
-  while (pos < file.size() && (file[pos] == '#' || std::isspace(static_cast<unsigned char>(file[pos])))) {
+  while (pos < file.size() &&
+         (file[pos] == '#' || std::isspace(static_cast<unsigned char>(file[pos])))) {
     if (file[pos] == '#')
       while (pos < file.size() && file[pos] != '\n') ++pos;
     else
@@ -73,9 +74,9 @@ Pixr *readPbm(PxlContext *ctx, const std::string &path, Pixr *&out) {
   const int64_t fileRow = (w + 7) / 8;
   if (fileRow * h > static_cast<int64_t>(file.size() - pos)) throw Failure{path + ": truncated"};
 
-  check(pxlCreateImage(ctx, static_cast<int32_t>(w), static_cast<int32_t>(h), 1, kDpi, kDpi, 0,
-                       &out),
-        "pxlCreateImage");
+  check(
+      pxlCreateImage(ctx, static_cast<int32_t>(w), static_cast<int32_t>(h), 1, kDpi, kDpi, 0, &out),
+      "pxlCreateImage");
   uint8_t *data = nullptr;
   int32_t stride = 0;
   check(pxlGetImageData(ctx, out, &data), "pxlGetImageData");
@@ -149,9 +150,10 @@ int run(const std::string &dataDir, const std::string &outDir) {
   check(pxlCopyRowsIntoFrame(ctx, plainData, w, h, 1, plainStride, framed, stride),
         "pxlCopyRowsIntoFrame");
   pxlGetProcessingUnit(ctx, &unit);
-  std::printf("page %dx%d, 1 bit: unframed stride %d; framed stride %d, framed size %lld "
-              "(%d-byte units)\n",
-              w, h, plainStride, stride, static_cast<long long>(framedSize), unit);
+  std::printf(
+      "page %dx%d, 1 bit: unframed stride %d; framed stride %d, framed size %lld "
+      "(%d-byte units)\n",
+      w, h, plainStride, stride, static_cast<long long>(framedSize), unit);
 
   std::vector<uint8_t> rows(dibSize(w, h, 1));
   check(pxlCopyImageToDib(ctx, page, 0, 0, 0, rows.data()), "pxlCopyImageToDib");

@@ -33,7 +33,7 @@ typedef struct PxlColorMap {
   uint16_t count;
   int32_t kind;       /* 1 */
   uint8_t *entries;   /* count * 4 bytes */
-  int32_t references; /* descriptors holding the map; 0 when made */
+  int32_t references; /* descriptors holding the map: its maker sets 0 */
 } PxlColorMap;
 
 enum { PXL_MAX_CHANNELS = 4 };
@@ -50,8 +50,8 @@ typedef struct Pixr {
   int32_t yResolution;
   int32_t colorCode; /* 5 for single-channel creates; 1-6 for channel sets */
   PxlColorMap *colorMap;
-  void *pixelBlock;     /* block as allocated; released on destruction */
-  uint8_t *framedData;  /* top-left pixel of the frame */
+  void *pixelBlock;      /* block as allocated; released on destruction */
+  uint8_t *framedData;   /* top-left pixel of the frame */
   struct Pixr *ringPrev; /* ring of descriptors sharing pixelBlock */
   struct Pixr *ringNext;
   struct Pixr *channels[PXL_MAX_CHANNELS]; /* channel set only; other fields 0 */
@@ -88,24 +88,22 @@ enum { PXL_BLOCK_ALLOCATE = 0, PXL_BLOCK_ZEROED = 1, PXL_BLOCK_RESIZE = 2 };
 int32_t pxlCreateImage(PxlContext *ctx, int32_t width, int32_t height, int32_t depth,
                        int32_t xResolution, int32_t yResolution, int32_t frame, Pixr **out);
 int32_t pxlCreateImageNoClear(PxlContext *ctx, int32_t width, int32_t height, int32_t depth,
-                              int32_t xResolution, int32_t yResolution, int32_t frame,
-                              Pixr **out);
+                              int32_t xResolution, int32_t yResolution, int32_t frame, Pixr **out);
 int32_t pxlCreateImageHeader(PxlContext *ctx, int32_t width, int32_t height, int32_t depth,
                              int32_t xResolution, int32_t yResolution, int32_t frame,
                              void *pixelBlock, Pixr **out);
-int32_t pxlCreateMultiChannelImage(PxlContext *ctx, int32_t width, int32_t height,
-                                   int32_t depth, int32_t xResolution, int32_t yResolution,
-                                   int32_t frame, int32_t channelCount, int32_t colorCode,
-                                   PxlColorMap *colorMap, Pixr **out);
+int32_t pxlCreateMultiChannelImage(PxlContext *ctx, int32_t width, int32_t height, int32_t depth,
+                                   int32_t xResolution, int32_t yResolution, int32_t frame,
+                                   int32_t channelCount, int32_t colorCode, PxlColorMap *colorMap,
+                                   Pixr **out);
 int32_t pxlCreateMultiChannelImageNoClear(PxlContext *ctx, int32_t width, int32_t height,
-                                          int32_t depth, int32_t xResolution,
-                                          int32_t yResolution, int32_t frame,
-                                          int32_t channelCount, int32_t colorCode,
+                                          int32_t depth, int32_t xResolution, int32_t yResolution,
+                                          int32_t frame, int32_t channelCount, int32_t colorCode,
                                           PxlColorMap *colorMap, Pixr **out);
-int32_t pxlCreateMultiChannelHeader(PxlContext *ctx, int32_t width, int32_t height,
-                                    int32_t depth, int32_t xResolution, int32_t yResolution,
-                                    int32_t frame, int32_t channelCount, int32_t colorCode,
-                                    PxlColorMap *colorMap, void **pixelBlocks, Pixr **out);
+int32_t pxlCreateMultiChannelHeader(PxlContext *ctx, int32_t width, int32_t height, int32_t depth,
+                                    int32_t xResolution, int32_t yResolution, int32_t frame,
+                                    int32_t channelCount, int32_t colorCode, PxlColorMap *colorMap,
+                                    void **pixelBlocks, Pixr **out);
 int32_t pxlJoinChannels(PxlContext *ctx, Pixr **channels, int32_t count, int32_t colorCode,
                         Pixr **out);
 int32_t pxlCreateImageLike(PxlContext *ctx, Pixr *templ, Pixr **out);
@@ -124,8 +122,8 @@ int32_t pxlGetImageChannel(PxlContext *ctx, Pixr *image, int32_t index, Pixr **o
 int32_t pxlSetImageChannel(PxlContext *ctx, Pixr *set, int32_t index, Pixr *channel);
 int32_t pxlGetImageMainChannel(PxlContext *ctx, Pixr *image, Pixr **out);
 int32_t pxlSelectMainChannel(PxlContext *ctx, Pixr *set, Pixr **out);
-int32_t pxlValidateImage(PxlContext *ctx, Pixr *image, int32_t byteOrderFlags,
-                         int32_t depthFlags, int32_t channelFlags, int32_t frameFlags);
+int32_t pxlValidateImage(PxlContext *ctx, Pixr *image, int32_t byteOrderFlags, int32_t depthFlags,
+                         int32_t channelFlags, int32_t frameFlags);
 
 /* ---- Properties (a channel set answers with its main channel; setters change all) ---- */
 
@@ -195,11 +193,11 @@ int32_t pxlClearRowTails(PxlContext *ctx, uint8_t *data, int32_t width, int32_t 
 int32_t pxlClearFrameRaw(PxlContext *ctx, uint8_t *framedData, int32_t fullWidth,
                          int32_t fullHeight, int32_t bytesPerRow, int32_t depth);
 int32_t pxlClearSpillRaw(PxlContext *ctx, uint8_t *framedData, int32_t fullWidth,
-                         int32_t fullHeight, int32_t bytesPerRow, int32_t depth,
-                         int32_t columns, int32_t rows);
+                         int32_t fullHeight, int32_t bytesPerRow, int32_t depth, int32_t columns,
+                         int32_t rows);
 int32_t pxlCopyFramedRowsOut(PxlContext *ctx, const uint8_t *framedData, int32_t fullWidth,
-                             int32_t fullHeight, int32_t depth, int32_t bytesPerRow,
-                             uint8_t *out, int32_t outBytesPerRow);
+                             int32_t fullHeight, int32_t depth, int32_t bytesPerRow, uint8_t *out,
+                             int32_t outBytesPerRow);
 int32_t pxlCopyFramedContent(PxlContext *ctx, const uint8_t *src, int32_t fullWidth,
                              int32_t fullHeight, int32_t depth, int32_t srcBytesPerRow,
                              uint8_t *dst, int32_t dstBytesPerRow);
@@ -216,8 +214,8 @@ int32_t pxlSelectRowConverter(PxlContext *ctx, int32_t invert, int32_t kind, int
                               PxlWordByteReverser *slotKind1, PxlWordByteReverser *slotKind0,
                               PxlWordByteReverser *slotOther, PxlBandRowFn *bandSlot);
 int32_t pxlConvertRowsFlipped(PxlContext *ctx, uint8_t *first, uint8_t *second, int32_t rows,
-                              int32_t invert, int32_t firstBytesPerRow,
-                              int32_t secondBytesPerRow, int32_t kind);
+                              int32_t invert, int32_t firstBytesPerRow, int32_t secondBytesPerRow,
+                              int32_t kind);
 int32_t pxlMergeBandsFlipped(PxlContext *ctx, uint8_t *dst, uint8_t *bandA, uint8_t *bandB,
                              uint8_t *bandC, int32_t rows, int32_t width, int32_t dstBytesPerRow,
                              int32_t srcBytesPerRow, int32_t kind);

@@ -25,8 +25,8 @@ int32_t trace(PxlContext *ctx, long line, int32_t status) {
 
 // Copies rows from the last to the first into a 32-pixel frame and clears the top and bottom
 // strips; the source rows may lie in the same block, before their framed places.
-void copyRowsFramed(PxlContext *ctx, const uint8_t *src, int32_t width, int32_t rows,
-                    int32_t depth, int32_t srcBytesPerRow, uint8_t *dst, int32_t dstBytesPerRow) {
+void copyRowsFramed(PxlContext *ctx, const uint8_t *src, int32_t width, int32_t rows, int32_t depth,
+                    int32_t srcBytesPerRow, uint8_t *dst, int32_t dstBytesPerRow) {
   const int64_t bits = static_cast<int64_t>(width) * depth;
   const uint32_t keep = bits > 0 ? pxl::maskUpTo(static_cast<int32_t>((bits - 1) % 32) + 1) : 0;
   const auto n = static_cast<int32_t>((bits + 7) / 8);
@@ -103,7 +103,8 @@ int32_t pxlComputeFramedLayout(PxlContext *ctx, int32_t width, int32_t height, i
 int32_t pxlComputeContentOffsetRaw(PxlContext *ctx, const void *block, int32_t bytesPerRow,
                                    int32_t depth, int32_t frame, int64_t *offset) {
   if (offset == nullptr) return trace(ctx, __LINE__, PXL_ERR_PARAM);
-  int64_t value = static_cast<int64_t>(frame) * bytesPerRow + static_cast<int64_t>(frame) * depth / 8;
+  int64_t value =
+      static_cast<int64_t>(frame) * bytesPerRow + static_cast<int64_t>(frame) * depth / 8;
   int32_t unit = 4;
   pxlGetProcessingUnit(ctx, &unit);
   if (unit == 8 && ((reinterpret_cast<uintptr_t>(block) + static_cast<uint64_t>(value)) & 7) != 0)
@@ -126,8 +127,8 @@ int32_t pxlClearFrameRaw(PxlContext *ctx, uint8_t *framedData, int32_t fullWidth
 }
 
 int32_t pxlClearSpillRaw(PxlContext *ctx, uint8_t *framedData, int32_t fullWidth,
-                         int32_t fullHeight, int32_t bytesPerRow, int32_t depth,
-                         int32_t columns, int32_t rows) {
+                         int32_t fullHeight, int32_t bytesPerRow, int32_t depth, int32_t columns,
+                         int32_t rows) {
   if (depth != 1 && depth != 2 && depth != 4 && depth != 8 && depth != 16)
     return trace(ctx, __LINE__, PXL_ERR_PARAM);
   if (columns > 32 || rows > 32 || fullWidth < 64 || fullHeight < 64)

@@ -33,8 +33,8 @@ int32_t pxlSelectRowConverter(PxlContext *ctx, int32_t invert, int32_t kind, int
 }
 
 int32_t pxlConvertRowsFlipped(PxlContext *ctx, uint8_t *first, uint8_t *second, int32_t rows,
-                              int32_t invert, int32_t firstBytesPerRow,
-                              int32_t secondBytesPerRow, int32_t kind) {
+                              int32_t invert, int32_t firstBytesPerRow, int32_t secondBytesPerRow,
+                              int32_t kind) {
   PxlWordByteReverser routine = nullptr;
   pxlSelectRowConverter(ctx, invert, kind, 0, &routine, &routine, &routine, nullptr);
   if (routine == nullptr) return trace(ctx, __LINE__, PXL_ERR_NOT_IMPLEMENTED);

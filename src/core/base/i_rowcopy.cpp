@@ -120,8 +120,8 @@ int32_t pxlClearRowTails(PxlContext *ctx, uint8_t *data, int32_t width, int32_t 
 }
 
 int32_t pxlCopyFramedRowsOut(PxlContext *ctx, const uint8_t *framedData, int32_t fullWidth,
-                             int32_t fullHeight, int32_t depth, int32_t bytesPerRow,
-                             uint8_t *out, int32_t outBytesPerRow) {
+                             int32_t fullHeight, int32_t depth, int32_t bytesPerRow, uint8_t *out,
+                             int32_t outBytesPerRow) {
   if (bytesPerRow == 0) return PXL_OK;
   const int64_t width = static_cast<int64_t>(fullWidth) - 64;
   const int64_t rows = static_cast<int64_t>(fullHeight) - 64;
@@ -133,8 +133,7 @@ int32_t pxlCopyFramedRowsOut(PxlContext *ctx, const uint8_t *framedData, int32_t
   }
   const uint8_t *src = framedData + 32 * static_cast<int64_t>(bytesPerRow) + 4 * depth;
   for (int64_t r = 0; r < rows; ++r)
-    pxlCopyRowBytes(ctx, out + r * outBytesPerRow, src + r * bytesPerRow,
-                    static_cast<int32_t>(n));
+    pxlCopyRowBytes(ctx, out + r * outBytesPerRow, src + r * bytesPerRow, static_cast<int32_t>(n));
   return PXL_OK;
 }
 
@@ -157,8 +156,8 @@ int32_t pxlCopyFramedContent(PxlContext *ctx, const uint8_t *src, int32_t fullWi
                     static_cast<int32_t>((bits + 7) / 8));
   if (bits % 32 != 0) {
     const uint32_t keep = keepMaskForBits(bits);
-    pxlMaskRowTails(ctx, reinterpret_cast<uint32_t *>(d + 4 * ((bits - 1) / 32)),
-                    dstBytesPerRow, static_cast<int32_t>(rows), keep, ~keep);
+    pxlMaskRowTails(ctx, reinterpret_cast<uint32_t *>(d + 4 * ((bits - 1) / 32)), dstBytesPerRow,
+                    static_cast<int32_t>(rows), keep, ~keep);
   }
   return PXL_OK;
 }

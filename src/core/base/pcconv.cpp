@@ -50,8 +50,8 @@ int32_t dibStride(int64_t bits, int32_t *stride) {
 
 extern "C" {
 
-void pxlPlanesToBgrRow(PxlContext *, uint8_t *dst, uint8_t *bandA, uint8_t *bandB,
-                       uint8_t *bandC, int32_t count) {
+void pxlPlanesToBgrRow(PxlContext *, uint8_t *dst, uint8_t *bandA, uint8_t *bandB, uint8_t *bandC,
+                       int32_t count) {
   int32_t i = 0;
   if (wordAligned(bandA, bandB, bandC)) {
     for (; i + 4 <= count; i += 4) {
@@ -74,8 +74,8 @@ void pxlPlanesToBgrRow(PxlContext *, uint8_t *dst, uint8_t *bandA, uint8_t *band
   }
 }
 
-void pxlBgrToPlanesRow(PxlContext *, uint8_t *src, uint8_t *bandA, uint8_t *bandB,
-                       uint8_t *bandC, int32_t count) {
+void pxlBgrToPlanesRow(PxlContext *, uint8_t *src, uint8_t *bandA, uint8_t *bandB, uint8_t *bandC,
+                       int32_t count) {
   int32_t i = 0;
   if (wordAligned(bandA, bandB, bandC)) {
     for (; i + 4 <= count; i += 4) {
@@ -109,9 +109,9 @@ int32_t pxlSwapRowBytes(PxlContext *ctx, uint8_t *data, int32_t bytesPerRow, int
 int32_t pxlGetRowConverter(PxlContext *ctx, int32_t invert, int32_t kind, int32_t band,
                            PxlWordByteReverser *slotKind1, PxlWordByteReverser *slotKind0,
                            PxlWordByteReverser *slotOther, PxlBandRowFn *bandSlot) {
-  PXL_STEP(ctx, kUnit,
-           pxlSelectRowConverter(ctx, invert, kind, band, slotKind1, slotKind0, slotOther,
-                                 bandSlot));
+  PXL_STEP(
+      ctx, kUnit,
+      pxlSelectRowConverter(ctx, invert, kind, band, slotKind1, slotKind0, slotOther, bandSlot));
   return PXL_OK;
 }
 

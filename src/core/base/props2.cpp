@@ -164,8 +164,7 @@ int32_t pxlSetImageFrame(PxlContext *ctx, Pixr *image, int32_t frame) {
   return setAll(ctx, image, frame >= 0, [&](Pixr *p) { return p->frame = frame, PXL_OK; });
 }
 int32_t pxlSetImageBytesPerRow(PxlContext *ctx, Pixr *image, int32_t bytesPerRow) {
-  return setAll(ctx, image, true,
-                [&](Pixr *p) { return p->bytesPerRow = bytesPerRow, PXL_OK; });
+  return setAll(ctx, image, true, [&](Pixr *p) { return p->bytesPerRow = bytesPerRow, PXL_OK; });
 }
 int32_t pxlSetImageResolution(PxlContext *ctx, Pixr *image, int32_t xResolution,
                               int32_t yResolution) {
@@ -187,12 +186,12 @@ int32_t pxlSetImageColormap(PxlContext *ctx, Pixr *image, PxlColorMap *colorMap)
 
 int32_t pxlSetImageFramedData(PxlContext *ctx, Pixr *image, uint8_t *framedData) {
   return setPointer(
-      ctx, image, [](Pixr *p, void *v) { p->framedData = static_cast<uint8_t *>(v); },
-      framedData);
+      ctx, image, [](Pixr *p, void *v) { p->framedData = static_cast<uint8_t *>(v); }, framedData);
 }
 
 int32_t pxlSetImagePixelBlock(PxlContext *ctx, Pixr *image, void *pixelBlock) {
-  return setPointer(ctx, image, [](Pixr *p, void *v) { p->pixelBlock = v; }, pixelBlock);
+  return setPointer(
+      ctx, image, [](Pixr *p, void *v) { p->pixelBlock = v; }, pixelBlock);
 }
 
 }  // extern "C"

@@ -18,8 +18,12 @@ constexpr const char *kUnit = "props3";
 bool depthOk(int32_t depth) {
   return depth == 1 || depth == 2 || depth == 4 || depth == 8 || depth == 16 || depth == 32;
 }
-bool frameOk(int32_t frame) { return frame == 0 || frame == 32; }
-bool codeOk(int32_t code) { return code >= 1 && code <= 6; }
+bool frameOk(int32_t frame) {
+  return frame == 0 || frame == 32;
+}
+bool codeOk(int32_t code) {
+  return code >= 1 && code <= 6;
+}
 
 void attachMap(Pixr *image, int32_t colorCode, PxlColorMap *map) {
   image->colorCode = colorCode;
@@ -57,8 +61,8 @@ int32_t createSingle(PxlContext *ctx, int32_t width, int32_t height, int32_t dep
   Pixr *image = nullptr;
   int32_t status = pxlPollProgress(ctx);
   if (status == 0)
-    status = pxlCreateImageHeader(ctx, width, height, depth, xResolution, yResolution, frame,
-                                  block, &image);
+    status = pxlCreateImageHeader(ctx, width, height, depth, xResolution, yResolution, frame, block,
+                                  &image);
   if (status != 0) {
     pxl::freePixels(ctx, block);
     return PXL_FAIL(ctx, kUnit, status);
@@ -66,8 +70,8 @@ int32_t createSingle(PxlContext *ctx, int32_t width, int32_t height, int32_t dep
   if (!clear && frame == 32) {
     status = pxlPollProgress(ctx);
     if (status == 0)
-      status = pxlClearFrameRaw(ctx, image->framedData, width + 64, height + 64,
-                                image->bytesPerRow, depth);
+      status = pxlClearFrameRaw(ctx, image->framedData, width + 64, height + 64, image->bytesPerRow,
+                                depth);
     if (status != 0) {
       destroyRecord(ctx, image);
       return PXL_FAIL(ctx, kUnit, status);
@@ -86,9 +90,9 @@ int32_t createChannels(PxlContext *ctx, int32_t width, int32_t height, int32_t d
     return PXL_FAIL(ctx, kUnit, PXL_ERR_PARAM);
   if (count == 1) {
     Pixr *image = nullptr;
-    PXL_STEP(ctx, kUnit,
-             createSingle(ctx, width, height, depth, xResolution, yResolution, frame, clear,
-                          &image));
+    PXL_STEP(
+        ctx, kUnit,
+        createSingle(ctx, width, height, depth, xResolution, yResolution, frame, clear, &image));
     attachMap(image, colorCode, colorMap);
     *out = image;
     return PXL_OK;
@@ -134,8 +138,7 @@ int32_t pxlCreateImage(PxlContext *ctx, int32_t width, int32_t height, int32_t d
 }
 
 int32_t pxlCreateImageNoClear(PxlContext *ctx, int32_t width, int32_t height, int32_t depth,
-                              int32_t xResolution, int32_t yResolution, int32_t frame,
-                              Pixr **out) {
+                              int32_t xResolution, int32_t yResolution, int32_t frame, Pixr **out) {
   if (out == nullptr) return PXL_FAIL(ctx, kUnit, PXL_ERR_NULL);
   PXL_STEP(ctx, kUnit,
            createSingle(ctx, width, height, depth, xResolution, yResolution, frame, false, out));
@@ -173,34 +176,33 @@ int32_t pxlCreateImageHeader(PxlContext *ctx, int32_t width, int32_t height, int
   return PXL_OK;
 }
 
-int32_t pxlCreateMultiChannelImage(PxlContext *ctx, int32_t width, int32_t height,
-                                   int32_t depth, int32_t xResolution, int32_t yResolution,
-                                   int32_t frame, int32_t channelCount, int32_t colorCode,
-                                   PxlColorMap *colorMap, Pixr **out) {
+int32_t pxlCreateMultiChannelImage(PxlContext *ctx, int32_t width, int32_t height, int32_t depth,
+                                   int32_t xResolution, int32_t yResolution, int32_t frame,
+                                   int32_t channelCount, int32_t colorCode, PxlColorMap *colorMap,
+                                   Pixr **out) {
   PXL_STEP(ctx, kUnit,
-           createChannels(ctx, width, height, depth, xResolution, yResolution, frame,
-                          channelCount, colorCode, colorMap, true, out));
+           createChannels(ctx, width, height, depth, xResolution, yResolution, frame, channelCount,
+                          colorCode, colorMap, true, out));
   return PXL_OK;
 }
 
 int32_t pxlCreateMultiChannelImageNoClear(PxlContext *ctx, int32_t width, int32_t height,
-                                          int32_t depth, int32_t xResolution,
-                                          int32_t yResolution, int32_t frame,
-                                          int32_t channelCount, int32_t colorCode,
+                                          int32_t depth, int32_t xResolution, int32_t yResolution,
+                                          int32_t frame, int32_t channelCount, int32_t colorCode,
                                           PxlColorMap *colorMap, Pixr **out) {
   PXL_STEP(ctx, kUnit,
-           createChannels(ctx, width, height, depth, xResolution, yResolution, frame,
-                          channelCount, colorCode, colorMap, false, out));
+           createChannels(ctx, width, height, depth, xResolution, yResolution, frame, channelCount,
+                          colorCode, colorMap, false, out));
   return PXL_OK;
 }
 
-int32_t pxlCreateMultiChannelHeader(PxlContext *ctx, int32_t width, int32_t height,
-                                    int32_t depth, int32_t xResolution, int32_t yResolution,
-                                    int32_t frame, int32_t channelCount, int32_t colorCode,
-                                    PxlColorMap *colorMap, void **pixelBlocks, Pixr **out) {
+int32_t pxlCreateMultiChannelHeader(PxlContext *ctx, int32_t width, int32_t height, int32_t depth,
+                                    int32_t xResolution, int32_t yResolution, int32_t frame,
+                                    int32_t channelCount, int32_t colorCode, PxlColorMap *colorMap,
+                                    void **pixelBlocks, Pixr **out) {
   if (out == nullptr || pixelBlocks == nullptr) return PXL_FAIL(ctx, kUnit, PXL_ERR_NULL);
-  if (!frameOk(frame) || !depthOk(depth) || channelCount < 1 ||
-      channelCount > PXL_MAX_CHANNELS || !codeOk(colorCode))
+  if (!frameOk(frame) || !depthOk(depth) || channelCount < 1 || channelCount > PXL_MAX_CHANNELS ||
+      !codeOk(colorCode))
     return PXL_FAIL(ctx, kUnit, PXL_ERR_PARAM);
   if (channelCount == 1) {
     PXL_STEP(ctx, kUnit,
@@ -279,8 +281,8 @@ int32_t pxlCreateImageLike(PxlContext *ctx, Pixr *templ, Pixr **out) {
   PXL_STEP(ctx, kUnit, pxlGetImageColorCode(ctx, templ, &code));
   PXL_STEP(ctx, kUnit, pxlGetImageColormap(ctx, templ, &map));
   PXL_STEP(ctx, kUnit,
-           pxlCreateMultiChannelImageNoClear(ctx, width, height, depth, xRes, yRes, frame,
-                                             count, code, map, out));
+           pxlCreateMultiChannelImageNoClear(ctx, width, height, depth, xRes, yRes, frame, count,
+                                             code, map, out));
   return PXL_OK;
 }
 

@@ -39,13 +39,13 @@ int32_t pxlAllocImageBlock(PxlContext *ctx, int32_t width, int32_t height, int32
   if (block == nullptr) return PXL_FAIL(ctx, kUnit, PXL_ERR_NULL);
   if (mode != PXL_BLOCK_ALLOCATE && mode != PXL_BLOCK_ZEROED && mode != PXL_BLOCK_RESIZE)
     return PXL_FAIL(ctx, kUnit, PXL_ERR_PARAM);
-  if (mode != PXL_BLOCK_RESIZE && *block != nullptr)
-    return PXL_FAIL(ctx, kUnit, PXL_ERR_NOT_NULL);
+  if (mode != PXL_BLOCK_RESIZE && *block != nullptr) return PXL_FAIL(ctx, kUnit, PXL_ERR_NOT_NULL);
   if (mode == PXL_BLOCK_RESIZE && *block == nullptr) return PXL_FAIL(ctx, kUnit, PXL_ERR_NULL);
   if ((frame != 0 && frame != 32) || !depthOk(depth)) return PXL_FAIL(ctx, kUnit, PXL_ERR_PARAM);
   int32_t bytesPerRow = 0;
   int64_t size = 0;
-  PXL_STEP(ctx, kUnit, pxlComputeImageLayout(ctx, width, height, depth, frame, &bytesPerRow, &size));
+  PXL_STEP(ctx, kUnit,
+           pxlComputeImageLayout(ctx, width, height, depth, frame, &bytesPerRow, &size));
   const auto bytes = static_cast<size_t>(size);
   void *result = mode == PXL_BLOCK_ALLOCATE ? pxl::allocPixels(ctx, bytes)
                  : mode == PXL_BLOCK_ZEROED ? pxl::allocPixelsZeroed(ctx, bytes)

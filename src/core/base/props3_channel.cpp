@@ -13,18 +13,28 @@ constexpr const char *kUnit = "props3";
 
 int32_t depthFlag(int32_t depth) {
   switch (depth) {
-    case 1: return PXL_ACCEPT_DEPTH_1;
-    case 2: return PXL_ACCEPT_DEPTH_2;
-    case 4: return PXL_ACCEPT_DEPTH_4;
-    case 8: return PXL_ACCEPT_DEPTH_8;
-    case 10: return PXL_ACCEPT_DEPTH_10;
-    case 12: return PXL_ACCEPT_DEPTH_12;
-    case 16: return PXL_ACCEPT_DEPTH_16;
-    default: return 0;
+    case 1:
+      return PXL_ACCEPT_DEPTH_1;
+    case 2:
+      return PXL_ACCEPT_DEPTH_2;
+    case 4:
+      return PXL_ACCEPT_DEPTH_4;
+    case 8:
+      return PXL_ACCEPT_DEPTH_8;
+    case 10:
+      return PXL_ACCEPT_DEPTH_10;
+    case 12:
+      return PXL_ACCEPT_DEPTH_12;
+    case 16:
+      return PXL_ACCEPT_DEPTH_16;
+    default:
+      return 0;
   }
 }
 
-bool isSet(const Pixr *image) { return image->channelCount > 1; }
+bool isSet(const Pixr *image) {
+  return image->channelCount > 1;
+}
 }  // namespace
 
 extern "C" {
@@ -81,8 +91,8 @@ int32_t pxlGetImageMainChannel(PxlContext *ctx, Pixr *image, Pixr **out) {
   return PXL_OK;
 }
 
-int32_t pxlValidateImage(PxlContext *ctx, Pixr *image, int32_t byteOrderFlags,
-                         int32_t depthFlags, int32_t channelFlags, int32_t frameFlags) {
+int32_t pxlValidateImage(PxlContext *ctx, Pixr *image, int32_t byteOrderFlags, int32_t depthFlags,
+                         int32_t channelFlags, int32_t frameFlags) {
   if (image == nullptr) return PXL_FAIL(ctx, kUnit, PXL_ERR_NULL_IMAGE);
   const int32_t count = image->channelCount;
   const bool channelsOk = (count == 1 && (channelFlags & PXL_ACCEPT_CHANNELS_1) != 0) ||

@@ -15,10 +15,10 @@
 
 // Polls progress and runs one call into the core; an abort or a failing call is reported at
 // this line and returned from the calling function.
-#define PXL_STEP(ctx, unit, call)                                 \
-  do {                                                            \
-    PXL_POLL_OR_RETURN(ctx, unit);                                \
-    int32_t pxl_step_status_ = (call);                            \
+#define PXL_STEP(ctx, unit, call)                                                \
+  do {                                                                           \
+    PXL_POLL_OR_RETURN(ctx, unit);                                               \
+    int32_t pxl_step_status_ = (call);                                           \
     if (pxl_step_status_ != 0) return PXL_FAIL((ctx), (unit), pxl_step_status_); \
   } while (0)
 
@@ -29,12 +29,18 @@ inline uint32_t loadWord(const uint8_t *p) {
   std::memcpy(&v, p, 4);
   return v;
 }
-inline void storeWord(uint8_t *p, uint32_t v) { std::memcpy(p, &v, 4); }
+inline void storeWord(uint8_t *p, uint32_t v) {
+  std::memcpy(p, &v, 4);
+}
 
 // Bits [from, 32) of a word in pixel order (from 0..32).
-inline uint32_t maskFrom(int32_t from) { return from >= 32 ? 0u : ~0u >> from; }
+inline uint32_t maskFrom(int32_t from) {
+  return from >= 32 ? 0u : ~0u >> from;
+}
 // Bits [0, to) of a word in pixel order (to 0..32): the keep mask of a row ending at bit to.
-inline uint32_t maskUpTo(int32_t to) { return to <= 0 ? 0u : ~0u << (32 - to); }
+inline uint32_t maskUpTo(int32_t to) {
+  return to <= 0 ? 0u : ~0u << (32 - to);
+}
 
 // Clears pixel-order bits [from, to) of one row, whole words where it can.
 void clearBitSpan(uint8_t *row, int64_t from, int64_t to);

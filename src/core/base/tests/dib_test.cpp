@@ -37,11 +37,14 @@ class DibTest : public pxltest::ImageTest {
     ASSERT_EQ(0, pxlGetImageData(ctx, img, &data));
     for (int y = 0; y < img->height; ++y)
       for (int x = 0; x < img->width; ++x)
-        setPx(data + y * img->bytesPerRow, x, img->depth, pxltest::pattern(x, y + shift, img->depth));
+        setPx(data + y * img->bytesPerRow, x, img->depth,
+              pxltest::pattern(x, y + shift, img->depth));
   }
 };
 
-int32_t stride(int32_t w, int32_t bits) { return (w * bits + 31) / 32 * 4; }
+int32_t stride(int32_t w, int32_t bits) {
+  return (w * bits + 31) / 32 * 4;
+}
 
 TEST_P(DibTest, BitmapRowsRunBottomUpWithLeftmostPixelFirst) {
   Pixr *img = grey(10, 2, 1, false);
@@ -101,7 +104,7 @@ TEST_P(DibTest, ColourRowsAreBlueGreenRedAndKeepThePadding) {
   const int32_t s = stride(9, 24);
   std::vector<uint8_t> dib(static_cast<size_t>(s) * 3);
   ASSERT_EQ(0, pxlCopyColorImageToDib(ctx, img, 1, 3, dib.data()));
-  for (int k = 0; k < 3; ++k)       // buffer row k holds image row 3 - k
+  for (int k = 0; k < 3; ++k)  // buffer row k holds image row 3 - k
     for (int x = 0; x < 9; ++x)
       for (int c = 0; c < 3; ++c)
         ASSERT_EQ(pxltest::pattern(x, 3 - k + (2 - c), 8), dib[k * s + 3 * x + c]) << x << "," << k;
@@ -110,7 +113,8 @@ TEST_P(DibTest, ColourRowsAreBlueGreenRedAndKeepThePadding) {
 
 TEST_P(DibTest, ColourChannelsOfDifferentSizesAreRefused) {
   Pixr *ch[3] = {};
-  for (int i = 0; i < 3; ++i) ASSERT_EQ(0, pxlCreateImage(ctx, i == 2 ? 3 : 8, 2, 8, 0, 0, 32, &ch[i]));
+  for (int i = 0; i < 3; ++i)
+    ASSERT_EQ(0, pxlCreateImage(ctx, i == 2 ? 3 : 8, 2, 8, 0, 0, 32, &ch[i]));
   Pixr *set = nullptr;
   ASSERT_EQ(0, pxlJoinChannels(ctx, ch, 3, 1, &set));
   uint8_t buf[64];
@@ -186,7 +190,9 @@ std::string readFile(const std::string &path) {
   return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
-void put16(std::string &s, uint32_t v) { s.append({char(v & 0xFF), char(v >> 8 & 0xFF)}); }
+void put16(std::string &s, uint32_t v) {
+  s.append({char(v & 0xFF), char(v >> 8 & 0xFF)});
+}
 void put32(std::string &s, uint32_t v) {
   put16(s, v & 0xFFFF);
   put16(s, v >> 16);
@@ -234,8 +240,8 @@ class BmpTopnm : public DibTest {
   // Decodes the bitmap with bmptopnm and compares with the PNM written from the image.
   void expectSame(const std::string &bmp, const std::string &pnm, const char *what) {
     std::ofstream(dir + "/in.bmp", std::ios::binary) << bmp;
-    ASSERT_EQ(0, std::system(("bmptopnm " + dir + "/in.bmp > " + dir + "/out.pnm 2>/dev/null")
-                                 .c_str()));
+    ASSERT_EQ(
+        0, std::system(("bmptopnm " + dir + "/in.bmp > " + dir + "/out.pnm 2>/dev/null").c_str()));
     const std::string decoded = readFile(dir + "/out.pnm");
     EXPECT_EQ(pnm.size(), decoded.size()) << what;
     EXPECT_TRUE(pnm == decoded) << what;

@@ -41,9 +41,9 @@ struct LayoutCase {
 
 TEST_P(ImageTest, LayoutRuleFollowsTheProcessingUnit) {
   const LayoutCase cases[] = {
-      {100, 10, 1, 32, 24, 2308, 24, 3076},     {5, 3, 8, 0, 8, 36, 8, 68},
-      {9, 3, 8, 0, 12, 52, 16, 132},            {3, 1, 32, 32, 268, 17424, 272, 17956},
-      {0, 0, 1, 32, 8, 516, 8, 516},            {33, 5, 4, 32, 52, 3748, 56, 4484},
+      {100, 10, 1, 32, 24, 2308, 24, 3076}, {5, 3, 8, 0, 8, 36, 8, 68},
+      {9, 3, 8, 0, 12, 52, 16, 132},        {3, 1, 32, 32, 268, 17424, 272, 17956},
+      {0, 0, 1, 32, 8, 516, 8, 516},        {33, 5, 4, 32, 52, 3748, 56, 4484},
   };
   for (const auto &c : cases) {
     int32_t bpr = 0;
@@ -57,8 +57,9 @@ TEST_P(ImageTest, LayoutRuleFollowsTheProcessingUnit) {
 TEST_P(ImageTest, LayoutRefusesNegativeAndOverflowingSizes) {
   struct Bad {
     int32_t w, h, d, f;
-  } const bad[] = {{-1, 1, 1, 0},           {1, -1, 1, 0},     {INT32_MAX - 10, 1, 1, 32},
-                   {1, INT32_MAX - 10, 1, 32}, {1 << 30, 1, 16, 0}, {4, 4, 0, 0}};
+  } const bad[] = {
+      {-1, 1, 1, 0},       {1, -1, 1, 0}, {INT32_MAX - 10, 1, 1, 32}, {1, INT32_MAX - 10, 1, 32},
+      {1 << 30, 1, 16, 0}, {4, 4, 0, 0}};
   for (const auto &b : bad) {
     int32_t bpr = -7;
     int64_t block = -7;
@@ -123,10 +124,10 @@ TEST_P(ImageTest, CreateRefusesBadDepthAndFrameWithoutAllocating) {
   Pixr *img = nullptr;
   EXPECT_EQ(2, pxlCreateImage(ctx, 10, 10, 3, kDpi300, kDpi300, 32, &img));
   EXPECT_EQ(2, pxlCreateImageNoClear(ctx, 10, 10, 8, kDpi300, kDpi300, 16, &img));
-  EXPECT_EQ(2, pxlCreateMultiChannelImage(ctx, 10, 10, 8, kDpi300, kDpi300, 32, 3, 7, nullptr,
-                                          &img));
-  EXPECT_EQ(2, pxlCreateMultiChannelImage(ctx, 10, 10, 8, kDpi300, kDpi300, 32, 5, 1, nullptr,
-                                          &img));
+  EXPECT_EQ(2,
+            pxlCreateMultiChannelImage(ctx, 10, 10, 8, kDpi300, kDpi300, 32, 3, 7, nullptr, &img));
+  EXPECT_EQ(2,
+            pxlCreateMultiChannelImage(ctx, 10, 10, 8, kDpi300, kDpi300, 32, 5, 1, nullptr, &img));
   EXPECT_EQ(nullptr, img);
   EXPECT_EQ(before, tr.allocations);
   ASSERT_FALSE(tr.reports.empty());
@@ -203,8 +204,8 @@ TEST_P(ImageTest, MultiChannelCreateGivesEachChannelTheCodeAndMap) {
   }
   EXPECT_EQ(3, map->references);
   Pixr *single = nullptr;
-  ASSERT_EQ(0, pxlCreateMultiChannelImage(ctx, 9, 4, 8, kDpi300, kDpi300, 0, 1, 2, nullptr,
-                                          &single));
+  ASSERT_EQ(0,
+            pxlCreateMultiChannelImage(ctx, 9, 4, 8, kDpi300, kDpi300, 0, 1, 2, nullptr, &single));
   EXPECT_EQ(1, single->channelCount);
   EXPECT_EQ(2, single->colorCode);
   ASSERT_EQ(0, pxlDestroyImage(ctx, &set));
@@ -241,10 +242,10 @@ TEST_P(ImageTest, FailedOrAbortedCreatesLeaveNothingBehind) {
   const std::pair<const char *, std::function<int32_t(Pixr **)>> makers[] = {
       {"create", [&](Pixr **o) { return pxlCreateImage(ctx, 40, 3, 1, 0, 0, 32, o); }},
       {"noclear32", [&](Pixr **o) { return pxlCreateImageNoClear(ctx, 4, 3, 32, 0, 0, 32, o); }},
-      {"multi", [&](Pixr **o) {
-         return pxlCreateMultiChannelImage(ctx, 5, 5, 8, 0, 0, 32, 3, 1, map, o);
-       }},
-      {"multinoclear", [&](Pixr **o) {
+      {"multi",
+       [&](Pixr **o) { return pxlCreateMultiChannelImage(ctx, 5, 5, 8, 0, 0, 32, 3, 1, map, o); }},
+      {"multinoclear",
+       [&](Pixr **o) {
          return pxlCreateMultiChannelImageNoClear(ctx, 5, 5, 8, 0, 0, 32, 3, 1, map, o);
        }},
       {"like", [&](Pixr **o) { return pxlCreateImageLike(ctx, templ, o); }},
@@ -289,8 +290,8 @@ TEST_P(ImageTest, FailedMultiChannelHeaderLeavesTheCallersBlocksAlone) {
     const size_t live = tr.live.size();
     failAllocation(k);
     Pixr *set = nullptr;
-    const int32_t status = pxlCreateMultiChannelHeader(ctx, 6, 6, 8, 0, 0, 32, 3, 1, map,
-                                                       blocks, &set);
+    const int32_t status =
+        pxlCreateMultiChannelHeader(ctx, 6, 6, 8, 0, 0, 32, 3, 1, map, blocks, &set);
     failAllocation(0);
     if (status == 0) {
       EXPECT_EQ(3, map->references);
@@ -344,8 +345,8 @@ TEST_P(ImageTest, DescriptorsSharingABlockReleaseItWithTheLastOne) {
 void makeChannels(PxlContext *ctx, Pixr *ch[3]) {
   for (int i = 0; i < 3; ++i) {
     ch[i] = nullptr;
-    ASSERT_EQ(0, pxlCreateImage(ctx, 5 + i, 4, 8, (100 + i) << 16, (100 + i) << 16,
-                                i == 1 ? 0 : 32, &ch[i]));
+    ASSERT_EQ(0, pxlCreateImage(ctx, 5 + i, 4, 8, (100 + i) << 16, (100 + i) << 16, i == 1 ? 0 : 32,
+                                &ch[i]));
   }
 }
 

@@ -64,7 +64,9 @@ inline void *tResize(void *block, size_t size, int32_t, void *u) {
   t->give(block);
   return p;
 }
-inline void tFree(void *block, int32_t, void *u) { static_cast<Tracker *>(u)->give(block); }
+inline void tFree(void *block, int32_t, void *u) {
+  static_cast<Tracker *>(u)->give(block);
+}
 inline void tMessage(void *u, const char *text) {
   static_cast<Tracker *>(u)->reports.emplace_back(text);
 }

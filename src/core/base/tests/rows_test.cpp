@@ -14,7 +14,9 @@ using pxltest::setPx;
 class RowTest : public pxltest::ImageTest {};
 
 // Pixel-order byte k of a buffer.
-uint8_t &pb(uint8_t *buf, int64_t k) { return buf[k ^ 3]; }
+uint8_t &pb(uint8_t *buf, int64_t k) {
+  return buf[k ^ 3];
+}
 
 std::unique_ptr<uint8_t[]> bytes(size_t n, uint8_t fill) {
   std::unique_ptr<uint8_t[]> p(new uint8_t[n]);
@@ -49,7 +51,8 @@ TEST_P(RowTest, CopyRowBytesWritesExactlyNBytesAtEveryOffset) {
       const size_t srcSize = std::max<size_t>(4, (n + 3) / 4 * 4);
       auto dst = bytes(dstSize, 0xEE);
       auto src = bytes(srcSize, 0);
-      for (int k = 0; k < static_cast<int>(srcSize); ++k) pb(src.get(), k) = static_cast<uint8_t>(k + 1);
+      for (int k = 0; k < static_cast<int>(srcSize); ++k)
+        pb(src.get(), k) = static_cast<uint8_t>(k + 1);
       pxlCopyRowBytes(ctx, dst.get() + m, src.get(), n);
       for (int k = 0; k < static_cast<int>(dstSize); ++k) {
         const uint8_t expected = k >= m && k < m + n ? static_cast<uint8_t>(k - m + 1) : 0xEE;
@@ -66,8 +69,8 @@ TEST_P(RowTest, FramedRowsOutFitAnExactlySizedBuffer) {
     const int64_t n = (13 * depth + 7) / 8;
     const size_t size = (3 * n + 3) / 4 * 4;
     auto out = bytes(size, 0xEE);
-    ASSERT_EQ(0, pxlCopyFramedRowsOut(ctx, img.framed(), img.fullW(), img.fullH(), depth,
-                                      img.bpr, out.get(), static_cast<int32_t>(n)));
+    ASSERT_EQ(0, pxlCopyFramedRowsOut(ctx, img.framed(), img.fullW(), img.fullH(), depth, img.bpr,
+                                      out.get(), static_cast<int32_t>(n)));
     for (int y = 0; y < 3; ++y)
       for (int64_t k = 0; k < n; ++k)
         ASSERT_EQ(pb(img.row(32 + y), 4 * depth + k), pb(out.get(), y * n + k))
@@ -107,13 +110,15 @@ TEST_P(RowTest, ClearRowTailsKeepsOnlyTheRowsBits) {
   struct Case {
     int32_t width, depth;
     uint32_t secondWord;
-  } const cases[] = {{32, 1, 0xFFFFFFFFu}, {33, 1, 0x80000000u}, {9, 4, 0xF0000000u},
-                     {5, 8, 0xFF000000u},  {17, 2, 0xC0000000u}};
+  } const cases[] = {{32, 1, 0xFFFFFFFFu},
+                     {33, 1, 0x80000000u},
+                     {9, 4, 0xF0000000u},
+                     {5, 8, 0xFF000000u},
+                     {17, 2, 0xC0000000u}};
   for (const auto &c : cases) {
     uint32_t rows[2][3];
     std::memset(rows, 0xFF, sizeof rows);
-    ASSERT_EQ(0, pxlClearRowTails(ctx, reinterpret_cast<uint8_t *>(rows), c.width, 2, 12,
-                                  c.depth));
+    ASSERT_EQ(0, pxlClearRowTails(ctx, reinterpret_cast<uint8_t *>(rows), c.width, 2, 12, c.depth));
     for (auto &row : rows) {
       EXPECT_EQ(0xFFFFFFFFu, row[0]);
       EXPECT_EQ(c.secondWord, row[1]) << c.width << "x" << c.depth;
@@ -132,12 +137,12 @@ TEST_P(RowTest, ClearSpillClearsExactlyTheSpill) {
   } const cases[] = {
       {32, 1, 5, 0, 37},  // word-aligned content: exactly five frame columns
       {10, 4, 3, 0, 16},  // spill inside the last content word: the rest of the word
-      {3, 16, 1, 2, 4},   {4, 16, 2, 1, 6},  {7, 8, 0, 0, 7}, {20, 2, 16, 3, 36},
+      {3, 16, 1, 2, 4},  {4, 16, 2, 1, 6}, {7, 8, 0, 0, 7}, {20, 2, 16, 3, 36},
   };
   for (const auto &c : cases) {
     Framed img(ctx, c.w, 5, c.d, 0xFF, false);
-    ASSERT_EQ(0, pxlClearSpillRaw(ctx, img.framed(), img.fullW(), img.fullH(), img.bpr, c.d,
-                                  c.c, c.r));
+    ASSERT_EQ(
+        0, pxlClearSpillRaw(ctx, img.framed(), img.fullW(), img.fullH(), img.bpr, c.d, c.c, c.r));
     for (int y = 0; y < img.fullH(); ++y)
       for (int x = 0; x < img.fullW(); ++x) {
         const bool column = c.c > 0 && y >= 32 && y < 37 && x >= 32 + c.w && x < 32 + c.clearedTo;
@@ -182,15 +187,15 @@ TEST_P(RowTest, FramingCopiesKeepPixelsAndZeroTheFrame) {
         if (inPlace)
           ASSERT_EQ(0, pxlFrameRowsInPlace(ctx, src, width, rows, depth, srcBpr));
         else
-          ASSERT_EQ(0, pxlCopyRowsIntoFrame(ctx, src, width, rows, depth, srcBpr, dst.framed(),
-                                            dst.bpr));
+          ASSERT_EQ(
+              0, pxlCopyRowsIntoFrame(ctx, src, width, rows, depth, srcBpr, dst.framed(), dst.bpr));
         for (int y = 0; y < dst.fullH(); ++y)
           for (int x = 0; x < dst.fullW(); ++x) {
             const bool content = y >= 32 && y < 32 + rows && x >= 32 && x < 32 + width;
             ASSERT_EQ(content ? pxltest::pattern(x - 32, y - 32, depth) : 0u,
                       px(dst.row(y), x, depth))
-                << "depth " << depth << " width " << width << (inPlace ? " in place" : "")
-                << " at " << x << "," << y;
+                << "depth " << depth << " width " << width << (inPlace ? " in place" : "") << " at "
+                << x << "," << y;
           }
       }
     }
@@ -201,8 +206,8 @@ TEST_P(RowTest, FramedContentCopyClearsTheTails) {
   for (int32_t depth : {1, 4, 8, 16}) {
     Framed src(ctx, 11, 4, depth, 0xFF, true);
     Framed dst(ctx, 11, 4, depth, 0x00, false);
-    ASSERT_EQ(0, pxlCopyFramedContent(ctx, src.framed(), src.fullW(), src.fullH(), depth,
-                                      src.bpr, dst.framed(), dst.bpr));
+    ASSERT_EQ(0, pxlCopyFramedContent(ctx, src.framed(), src.fullW(), src.fullH(), depth, src.bpr,
+                                      dst.framed(), dst.bpr));
     for (int y = 32; y < 36; ++y) {
       for (int x = 32; x < 43; ++x)
         ASSERT_EQ(pxltest::pattern(x - 32, y - 32, depth), px(dst.row(y), x, depth));
