@@ -6,8 +6,10 @@
 // made and leaves *out unchanged. Channel sets are built channel by channel; the colour map
 // is attached only once every channel exists, so a failed create never consumes the
 // caller's map. Maps are counted (one reference per holding descriptor) and freed with their
-// last holder. Destruction cannot be aborted: it polls nothing, releases every channel, map
-// and block it owns, and always clears the caller's pointer.
+// last holder. A failed multi-channel header leaves every block with the caller. Joining
+// takes the images over (one image joins into itself; an image listed twice is refused).
+// Destruction cannot be aborted: it polls nothing, releases every channel, map and block it
+// owns, and always clears the caller's pointer.
 #include <algorithm>
 
 #include "pxl_pixr.h"
@@ -249,6 +251,8 @@ int32_t pxlJoinChannels(PxlContext *ctx, Pixr **channels, int32_t count, int32_t
   for (int32_t i = 0; i < count; ++i) {
     if (channels[i] == nullptr) return PXL_FAIL(ctx, kUnit, PXL_ERR_NULL);
     if (channels[i]->channelCount != 1) return PXL_FAIL(ctx, kUnit, PXL_ERR_PARAM);
+    for (int32_t j = 0; j < i; ++j)  // a set owns each channel once
+      if (channels[j] == channels[i]) return PXL_FAIL(ctx, kUnit, PXL_ERR_PARAM);
   }
   // One image joins into itself: a set of one channel would read as a single-channel image.
   Pixr *set = count == 1 ? channels[0] : pxl::newRecord<Pixr>(ctx);

@@ -356,6 +356,12 @@ TEST_P(ImageTest, JoinTakesTheChannelsOverAndUnifiesResolution) {
   Pixr *set = nullptr;
   EXPECT_EQ(2, pxlJoinChannels(ctx, ch, 3, 0, &set));
   EXPECT_EQ(2, pxlJoinChannels(ctx, ch, 5, 1, &set));
+  Pixr *twice[3] = {ch[0], ch[1], ch[0]};
+  EXPECT_EQ(2, pxlJoinChannels(ctx, twice, 3, 1, &set));
+  Pixr *alone = nullptr;
+  ASSERT_EQ(0, pxlJoinChannels(ctx, &ch[2], 1, 2, &alone));  // one image joins into itself
+  EXPECT_EQ(ch[2], alone);
+  EXPECT_EQ(2, ch[2]->colorCode);
   ASSERT_EQ(0, pxlJoinChannels(ctx, ch, 3, 1, &set));
   Pixr *other = set;
   EXPECT_EQ(120, pxlJoinChannels(ctx, ch, 3, 1, &other));  // takes nothing over
