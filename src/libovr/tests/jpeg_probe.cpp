@@ -1,0 +1,55 @@
+// libjpeg decoding behind setjmp/longjmp. The jump spans only C objects: the decompressor and a
+// row buffer from malloc, both released on either path.
+#include "jpeg_probe.h"
+
+#include <csetjmp>
+#include <cstdio>
+#include <cstdlib>
+
+#include <jpeglib.h>
+
+namespace ovr_test {
+namespace {
+
+struct ErrorManager {
+  jpeg_error_mgr mgr;
+  jmp_buf jump;
+};
+
+void onError(j_common_ptr cinfo) {
+  longjmp(reinterpret_cast<ErrorManager *>(cinfo->err)->jump, 1);
+}
+void quiet(j_common_ptr) {}
+
+}  // namespace
+
+bool jpegDecodes(const uint8_t *data, size_t size, unsigned *width, unsigned *height) {
+  jpeg_decompress_struct cinfo;
+  ErrorManager err;
+  JSAMPLE *volatile row = nullptr;
+  cinfo.err = jpeg_std_error(&err.mgr);
+  err.mgr.error_exit = onError;
+  err.mgr.output_message = quiet;
+  if (setjmp(err.jump)) {
+    jpeg_destroy_decompress(&cinfo);
+    std::free(row);
+    return false;
+  }
+  jpeg_create_decompress(&cinfo);
+  jpeg_mem_src(&cinfo, data, static_cast<unsigned long>(size));
+  jpeg_read_header(&cinfo, TRUE);
+  jpeg_start_decompress(&cinfo);
+  row = static_cast<JSAMPLE *>(std::malloc(cinfo.output_width * cinfo.output_components));
+  while (cinfo.output_scanline < cinfo.output_height) {
+    JSAMPLE *rows[1] = {row};
+    jpeg_read_scanlines(&cinfo, rows, 1);
+  }
+  *width = cinfo.output_width;
+  *height = cinfo.output_height;
+  jpeg_finish_decompress(&cinfo);
+  jpeg_destroy_decompress(&cinfo);
+  std::free(row);
+  return true;
+}
+
+}  // namespace ovr_test
