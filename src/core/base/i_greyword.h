@@ -7,6 +7,7 @@
 #ifndef I_GREYWORD_H
 #define I_GREYWORD_H
 
+#include <emmintrin.h>
 #include <cstdint>
 #include <cstring>
 #include <type_traits>
@@ -97,6 +98,17 @@ inline W pixMin(W x, W y) {
 template <int D, typename W>
 inline W pixMax(W x, W y) {
   return y ^ ((x ^ y) & geMask<D>(x, y));
+}
+// 8-bit pixels in SSE2 lanes compare directly (the same unsigned minimum and maximum).
+template <>
+inline Vec4 pixMin<8, Vec4>(Vec4 x, Vec4 y) {
+  return reinterpret_cast<Vec4>(
+      _mm_min_epu8(reinterpret_cast<__m128i>(x), reinterpret_cast<__m128i>(y)));
+}
+template <>
+inline Vec4 pixMax<8, Vec4>(Vec4 x, Vec4 y) {
+  return reinterpret_cast<Vec4>(
+      _mm_max_epu8(reinterpret_cast<__m128i>(x), reinterpret_cast<__m128i>(y)));
 }
 
 // Every 8-bit pixel halved (x >> 1), without bits from the neighbouring pixel.
