@@ -6,6 +6,8 @@
 #define XFER_UTIL_H
 
 #include <cstdint>
+#include <cstdlib>
+#include <cstring>
 #include <random>
 #include <string>
 #include <vector>
@@ -21,16 +23,23 @@ struct Context {
   int abortAtCall = 0;  // the progress callback answers abortCode at this call (0: never)
   int32_t abortCode = 0;
 
+  // Plain pixel-set allocations are filled with 0xA5, so that whatever an operation leaves
+  // unwritten in a block it did not clear shows up.
   explicit Context(int32_t processorFlag = 1, int32_t interval = 1) {
-    pxlCreateContext(nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
-                     nullptr, nullptr, &Context::onMessage, this, interval, &Context::onProgress,
-                     this, &ctx);
+    pxlCreateContext(&Context::garbageAlloc, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+                     nullptr, nullptr, nullptr, &Context::onMessage, this, interval,
+                     &Context::onProgress, this, &ctx);
     pxlSetProcessorFlag(ctx, processorFlag);
   }
   ~Context() { pxlDestroyContext(&ctx); }
   Context(const Context &) = delete;
   Context &operator=(const Context &) = delete;
 
+  static void *garbageAlloc(size_t size, int32_t, void *) {
+    void *p = std::malloc(size);
+    if (p != nullptr) std::memset(p, 0xA5, size);
+    return p;
+  }
   static void onMessage(void *user, const char *text) {
     static_cast<Context *>(user)->reports.emplace_back(text);
   }
