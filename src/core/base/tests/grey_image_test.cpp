@@ -199,6 +199,29 @@ TEST_P(GreyImages, GivenOutputs) {
   }
 }
 
+// Sources of one and two pixels: the reductions give empty images, the enlargements one or
+// two pixels a side.
+TEST_P(GreyImages, TinySources) {
+  for (int depth : {4, 8})
+    for (int size : {1, 2}) {
+      Plain s(size, size, depth);
+      std::fill(s.px.begin(), s.px.end(), depth == 8 ? 201 : 13);
+      Pixr *src = make({s});
+      const RatioCase cases[] = {{200, 100, 0, greyref::halved, 1, 2},
+                                 {300, 100, 0, greyref::thirded, 1, 3},
+                                 {200, 300, 0, greyref::threeHalves, 3, 2},
+                                 {100, 200, 0, greyref::doubled, 2, 1}};
+      for (const RatioCase &c : cases) {
+        Pixr *out = nullptr;
+        ASSERT_EQ(pxlConvertResolution(ctx_, src, c.from, c.to, &out), 0);
+        EXPECT_TRUE(read(own(out)) == c.model(s)) << c.from << " to " << c.to;
+      }
+      Pixr *step = nullptr;
+      ASSERT_EQ(pxlReduceGrayCascade(ctx_, src, 2, 0, 1, 0, 0, &step), 0);
+      EXPECT_EQ(own(step)->width, 0);
+    }
+}
+
 TEST_P(GreyImages, RefusedSourcesAndArguments) {
   Pixr *one = make({Plain(8, 8, 8)}), *bits = nullptr, *unframed = nullptr, *out = nullptr;
   ASSERT_EQ(pxlCreateImage(ctx_, 8, 8, 1, kDpi, kDpi, 32, &bits), 0);
