@@ -39,8 +39,9 @@
 NORV_EXTERN_C_BEGIN
 
 /* Converts src (4 or 8 bits, one or three channels, frame 32) from fromRes to toRes into
- * *out: made when *out is null, else checked and filled. A given output larger than the
- * converted size keeps 0 beyond it. A made output is destroyed on failure. */
+ * *out: made when *out is null, else checked (not larger than the converted size and short
+ * of it by at most the frame width; else 2) and filled. A made output is destroyed on
+ * failure. */
 int32_t pxlConvertResolution(PxlContext *ctx, Pixr *src, int32_t fromRes, int32_t toRes,
                              Pixr **out);
 
