@@ -8,21 +8,11 @@
 #include "pxl_reduce.h"
 
 using pxl::rank::BlockRule;
+using pxl::rank::ColumnFunction;
 using pxl::rank::PairRule;
-using pxl::rank::reduceRow;
 using pxl::rank::reduceWordRow;
 
 namespace {
-
-template <int F>
-void columnRow(const void *band, int32_t srcStride, void *dst, int32_t lastDst,
-               int32_t firstSrcOfLast, int32_t lastSrc, PxlRankColumnFn column) {
-  reduceRow<uint32_t, F>(static_cast<const uint8_t *>(band), srcStride,
-                         static_cast<uint8_t *>(dst), lastDst, firstSrcOfLast, lastSrc,
-                         ~uint32_t{0}, [column](const uint8_t *p, ptrdiff_t stride) {
-                           return column(p, static_cast<int32_t>(stride));
-                         });
-}
 
 template <int F, bool kAnd>
 uint32_t blockColumn(const void *word, int32_t srcStride) {
@@ -36,32 +26,34 @@ extern "C" {
 
 void pxlRankRow2Level1(PxlContext *, const void *band, int32_t srcStride, void *dst,
                        int32_t lastDst, int32_t firstSrcOfLast, int32_t lastSrc) {
-  reduceWordRow<PairRule<1>>(band, srcStride, dst, lastDst, firstSrcOfLast, lastSrc);
+  reduceWordRow<2>(band, srcStride, dst, lastDst, firstSrcOfLast, lastSrc, PairRule<1>{});
 }
 
 void pxlRankRow2Level2(PxlContext *, const void *band, int32_t srcStride, void *dst,
                        int32_t lastDst, int32_t firstSrcOfLast, int32_t lastSrc) {
-  reduceWordRow<PairRule<2>>(band, srcStride, dst, lastDst, firstSrcOfLast, lastSrc);
+  reduceWordRow<2>(band, srcStride, dst, lastDst, firstSrcOfLast, lastSrc, PairRule<2>{});
 }
 
 void pxlRankRow2Level3(PxlContext *, const void *band, int32_t srcStride, void *dst,
                        int32_t lastDst, int32_t firstSrcOfLast, int32_t lastSrc) {
-  reduceWordRow<PairRule<3>>(band, srcStride, dst, lastDst, firstSrcOfLast, lastSrc);
+  reduceWordRow<2>(band, srcStride, dst, lastDst, firstSrcOfLast, lastSrc, PairRule<3>{});
 }
 
 void pxlRankRow2Level4(PxlContext *, const void *band, int32_t srcStride, void *dst,
                        int32_t lastDst, int32_t firstSrcOfLast, int32_t lastSrc) {
-  reduceWordRow<PairRule<4>>(band, srcStride, dst, lastDst, firstSrcOfLast, lastSrc);
+  reduceWordRow<2>(band, srcStride, dst, lastDst, firstSrcOfLast, lastSrc, PairRule<4>{});
 }
 
 void pxlRankRow4Or(PxlContext *, const void *band, int32_t srcStride, void *dst,
                    int32_t lastDst, int32_t firstSrcOfLast, int32_t lastSrc) {
-  reduceWordRow<BlockRule<4, false>>(band, srcStride, dst, lastDst, firstSrcOfLast, lastSrc);
+  reduceWordRow<4>(band, srcStride, dst, lastDst, firstSrcOfLast, lastSrc,
+                   BlockRule<4, false>{});
 }
 
 void pxlRankRow4And(PxlContext *, const void *band, int32_t srcStride, void *dst,
                     int32_t lastDst, int32_t firstSrcOfLast, int32_t lastSrc) {
-  reduceWordRow<BlockRule<4, true>>(band, srcStride, dst, lastDst, firstSrcOfLast, lastSrc);
+  reduceWordRow<4>(band, srcStride, dst, lastDst, firstSrcOfLast, lastSrc,
+                   BlockRule<4, true>{});
 }
 
 uint32_t pxlRankColumn8Or(const void *word, int32_t srcStride) {
@@ -79,13 +71,15 @@ uint32_t pxlRankColumn16And(const void *word, int32_t srcStride) {
 
 void pxlRankRow8(PxlContext *, const void *band, int32_t srcStride, void *dst, int32_t lastDst,
                  int32_t firstSrcOfLast, int32_t lastSrc, PxlRankColumnFn column) {
-  columnRow<8>(band, srcStride, dst, lastDst, firstSrcOfLast, lastSrc, column);
+  reduceWordRow<8>(band, srcStride, dst, lastDst, firstSrcOfLast, lastSrc,
+                   ColumnFunction{column});
 }
 
 void pxlRankRow16(PxlContext *, const void *band, int32_t srcStride, void *dst,
                   int32_t lastDst, int32_t firstSrcOfLast, int32_t lastSrc,
                   PxlRankColumnFn column) {
-  columnRow<16>(band, srcStride, dst, lastDst, firstSrcOfLast, lastSrc, column);
+  reduceWordRow<16>(band, srcStride, dst, lastDst, firstSrcOfLast, lastSrc,
+                    ColumnFunction{column});
 }
 
 }  // extern "C"

@@ -1,5 +1,6 @@
 // Row kernels of the binary rank reduction: the integer and the 8-byte-unit kernels against
-// a per-block model, for every source width from 1 to 600 and every rank rule.
+// a per-block model, for every source width from 1 to 600 (and some wider) and every rank
+// rule: destination pixels, the pixels past the width, and no write past the last word.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -85,7 +86,11 @@ constexpr uint8_t kGuard = 0xA5;
 TEST(ReduceKernels, IntegerAndUnitKernelsEqualTheBlockModel) {
   std::mt19937 rng(7);
   for (const KernelCase &k : kKernels) {
-    for (int width = k.f; width <= 600; ++width) {
+    // Every width to 600, and a few wide enough for several pairs of 8x destination units.
+    std::vector<int> widths;
+    for (int w = k.f; w <= 600; ++w) widths.push_back(w);
+    for (int w : {1031, 1100, 1543, 2113, 2175}) widths.push_back(w);
+    for (int width : widths) {
       SCOPED_TRACE(testing::Message() << "f " << k.f << " rule " << int(k.rule) << " width "
                                       << width);
       const int used = width - width % k.f, dstW = width / k.f;
