@@ -29,7 +29,7 @@ struct StripLayout {
 int32_t resolveStrips(const Directory &dir, uint64_t fileSize, bool emptyAllowed,
                       StripLayout *layout);
 
-// The part of a JPEGTables value that goes into strips: [bodyOffset, bodyOffset + bodyLength).
+// The part of a JPEGTables value that goes into strips: [offset, offset + length).
 struct JpegTablesBody {
   uint64_t offset = 0;
   uint64_t length = 0;

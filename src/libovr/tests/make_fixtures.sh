@@ -11,13 +11,13 @@ mkdir -p "$out"
 cd "$out"
 
 # Start images: a bilevel text line, a grey ramp, a colour pattern, a three-colour palette image.
-pbmtext "TIFF-FX 3.102" > text.pbm
+pbmtext "Mixed raster page" > text.pbm
 pnmtotiff -xresolution 200 -yresolution 200 text.pbm > text.tif 2>/dev/null
 pgmramp -diag 61 45 > ramp.pgm
 pnmtotiff -xresolution 300 -yresolution 300 ramp.pgm > ramp.tif 2>/dev/null
-ppmpat -g2 97 61 > pattern.ppm
+ppmpat -g2 -color=rgb:c0/20/10,rgb:10/40/e0 97 61 > pattern.ppm
 pnmtotiff -truecolor -xresolution 150 -yresolution 75 pattern.ppm > pattern.tif 2>/dev/null
-ppmpat -g2 24 16 > few.ppm
+ppmpat -g2 -color=rgb:ff/ff/00,rgb:00/80/00 24 16 > few.ppm
 pnmtotiff few.ppm > palette.tif 2>/dev/null
 
 # Codings, byte orders, strip heights and tiles.
