@@ -41,6 +41,11 @@ int32_t kindStatus(uint32_t kind, int32_t unsupported = OVR_ERR_UNSUPPORTED);
 inline uint32_t profileCodeOfKind(uint32_t kind) {
   return kind - 5;
 }
+// The Mixed Raster Content profiles (codes 6, 8, 12, 13): several IFDs per page in layers, with
+// ImageLayer tags and SubIFDs; an IFD there may be an empty stripe without strip tables.
+inline bool isMrcProfile(uint32_t profileCode) {
+  return profileCode == 6 || profileCode == 8 || profileCode == 12 || profileCode == 13;
+}
 
 // 0 when p is a record of the layer with this magic, else 2 or 10000 as above.
 inline int32_t validateRecord(const void *p, uint32_t magic) {

@@ -205,6 +205,10 @@ TEST(OvrHandles, KindDispatch) {
   for (const Case &c : cases) EXPECT_EQ(ovr::kindStatus(c.kind), c.status) << c.kind;
   EXPECT_EQ(ovr::kindStatus(4, OVR_ERR_MAGIC), OVR_ERR_MAGIC);
   EXPECT_EQ(ovr::profileCodeOfKind(13), 8u);
+  for (uint32_t code = 0; code <= 13; ++code) {
+    const bool mrc = code == 6 || code == 8 || code == 12 || code == 13;
+    EXPECT_EQ(ovr::isMrcProfile(code), mrc) << code;
+  }
 }
 
 TEST(OvrHandles, OneHandlePerEngineRecordAndAllFreedOnClose) {
