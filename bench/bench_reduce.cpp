@@ -154,17 +154,28 @@ void BM_ExpandLeptonica(benchmark::State &state, int factor) {
   }
 }
 
-BENCHMARK_CAPTURE(BM_ReduceOurs, rank2_level1, Levels{1, 0, 0, 0}, 8)->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(BM_ReduceOurs, rank2_level1_unit4, Levels{1, 0, 0, 0}, 4)->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(BM_ReduceLeptonica, rank2_level1, Levels{1, 0, 0, 0})->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(BM_ReduceOurs, rank2_level2, Levels{2, 0, 0, 0}, 8)->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(BM_ReduceOurs, rank2_level2_unit4, Levels{2, 0, 0, 0}, 4)->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(BM_ReduceLeptonica, rank2_level2, Levels{2, 0, 0, 0})->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(BM_ReduceOurs, cascade_1111, Levels{1, 1, 1, 1}, 8)->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(BM_ReduceLeptonica, cascade_1111, Levels{1, 1, 1, 1})->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(BM_ReduceOurs, cascade_1221, Levels{1, 2, 2, 1}, 8)->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(BM_ReduceOurs, cascade_1221_unit4, Levels{1, 2, 2, 1}, 4)->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(BM_ReduceLeptonica, cascade_1221, Levels{1, 2, 2, 1})->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_ReduceOurs, rank2_level1, Levels{1, 0, 0, 0}, 8)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_ReduceOurs, rank2_level1_unit4, Levels{1, 0, 0, 0}, 4)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_ReduceLeptonica, rank2_level1, Levels{1, 0, 0, 0})
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_ReduceOurs, rank2_level2, Levels{2, 0, 0, 0}, 8)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_ReduceOurs, rank2_level2_unit4, Levels{2, 0, 0, 0}, 4)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_ReduceLeptonica, rank2_level2, Levels{2, 0, 0, 0})
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_ReduceOurs, cascade_1111, Levels{1, 1, 1, 1}, 8)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_ReduceLeptonica, cascade_1111, Levels{1, 1, 1, 1})
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_ReduceOurs, cascade_1221, Levels{1, 2, 2, 1}, 8)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_ReduceOurs, cascade_1221_unit4, Levels{1, 2, 2, 1}, 4)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_ReduceLeptonica, cascade_1221, Levels{1, 2, 2, 1})
+    ->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(BM_ExpandOurs, expand2, 2)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(BM_ExpandLeptonica, expand2, 2)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(BM_ExpandOurs, expand4, 4)->Unit(benchmark::kMillisecond);

@@ -51,19 +51,16 @@ int32_t pxlExpandChannel4x(PxlContext *ctx, uint8_t *dst, int32_t dstStride, con
 int32_t pxlExpandChannel8x(PxlContext *ctx, uint8_t *dst, int32_t dstStride, const uint8_t *src,
                            int32_t srcFullWidth, int32_t srcFullHeight, int32_t depth,
                            int32_t srcStride);
-int32_t pxlExpandChannel16x(PxlContext *ctx, uint8_t *dst, int32_t dstStride,
-                            const uint8_t *src, int32_t srcFullWidth, int32_t srcFullHeight,
-                            int32_t depth, int32_t srcStride);
+int32_t pxlExpandChannel16x(PxlContext *ctx, uint8_t *dst, int32_t dstStride, const uint8_t *src,
+                            int32_t srcFullWidth, int32_t srcFullHeight, int32_t depth,
+                            int32_t srcStride);
 /* 1-bit: dst content AND= the enlarged source content. */
-int32_t pxlExpandAndChannel2x(PxlContext *ctx, uint8_t *dst, int32_t dstStride,
-                              const uint8_t *src, int32_t srcFullWidth, int32_t srcFullHeight,
-                              int32_t srcStride);
-int32_t pxlExpandAndChannel4x(PxlContext *ctx, uint8_t *dst, int32_t dstStride,
-                              const uint8_t *src, int32_t srcFullWidth, int32_t srcFullHeight,
-                              int32_t srcStride);
-int32_t pxlExpandAndChannel8x(PxlContext *ctx, uint8_t *dst, int32_t dstStride,
-                              const uint8_t *src, int32_t srcFullWidth, int32_t srcFullHeight,
-                              int32_t srcStride);
+int32_t pxlExpandAndChannel2x(PxlContext *ctx, uint8_t *dst, int32_t dstStride, const uint8_t *src,
+                              int32_t srcFullWidth, int32_t srcFullHeight, int32_t srcStride);
+int32_t pxlExpandAndChannel4x(PxlContext *ctx, uint8_t *dst, int32_t dstStride, const uint8_t *src,
+                              int32_t srcFullWidth, int32_t srcFullHeight, int32_t srcStride);
+int32_t pxlExpandAndChannel8x(PxlContext *ctx, uint8_t *dst, int32_t dstStride, const uint8_t *src,
+                              int32_t srcFullWidth, int32_t srcFullHeight, int32_t srcStride);
 /* 1-bit: each source content row copied to `factor` consecutive output rows (2, 4, 8, 16;
  * else 2). */
 int32_t pxlRepeatRowsRaw(PxlContext *ctx, uint8_t *dst, int32_t dstStride, const uint8_t *src,

@@ -31,10 +31,9 @@ NORV_EXTERN_C_BEGIN
 int32_t pxlReduceRankCascade(PxlContext *ctx, Pixr *src, int32_t level1, int32_t level2,
                              int32_t level3, int32_t level4, Pixr **out);
 int32_t pxlReduceRankBy2(PxlContext *ctx, Pixr *src, int32_t level1, Pixr **out);
-int32_t pxlReduceRankBy4(PxlContext *ctx, Pixr *src, int32_t level1, int32_t level2,
+int32_t pxlReduceRankBy4(PxlContext *ctx, Pixr *src, int32_t level1, int32_t level2, Pixr **out);
+int32_t pxlReduceRankBy8(PxlContext *ctx, Pixr *src, int32_t level1, int32_t level2, int32_t level3,
                          Pixr **out);
-int32_t pxlReduceRankBy8(PxlContext *ctx, Pixr *src, int32_t level1, int32_t level2,
-                         int32_t level3, Pixr **out);
 int32_t pxlReduceRankBy16(PxlContext *ctx, Pixr *src, int32_t level1, int32_t level2,
                           int32_t level3, int32_t level4, Pixr **out);
 
@@ -63,19 +62,17 @@ int32_t pxlReduceRankBy16Raw(PxlContext *ctx, uint8_t *dst, int32_t dstFullWidth
                              int32_t srcFullWidth, int32_t srcFullHeight, int32_t srcStride,
                              int32_t level1, int32_t level2, int32_t level3, int32_t level4);
 
-int32_t pxlRankRows2(PxlContext *ctx, uint8_t *dst, int32_t dstW, int32_t dstH,
-                     int32_t dstStride, const uint8_t *src, int32_t srcW, int32_t srcStride,
-                     int32_t level);
-int32_t pxlRankRows4(PxlContext *ctx, uint8_t *dst, int32_t dstW, int32_t dstH,
-                     int32_t dstStride, const uint8_t *src, int32_t srcW, int32_t srcH,
-                     int32_t srcStride, int32_t level1, int32_t level2);
-int32_t pxlRankRows8(PxlContext *ctx, uint8_t *dst, int32_t dstW, int32_t dstH,
-                     int32_t dstStride, const uint8_t *src, int32_t srcW, int32_t srcH,
-                     int32_t srcStride, int32_t level1, int32_t level2, int32_t level3);
-int32_t pxlRankRows16(PxlContext *ctx, uint8_t *dst, int32_t dstW, int32_t dstH,
-                      int32_t dstStride, const uint8_t *src, int32_t srcW, int32_t srcH,
-                      int32_t srcStride, int32_t level1, int32_t level2, int32_t level3,
-                      int32_t level4);
+int32_t pxlRankRows2(PxlContext *ctx, uint8_t *dst, int32_t dstW, int32_t dstH, int32_t dstStride,
+                     const uint8_t *src, int32_t srcW, int32_t srcStride, int32_t level);
+int32_t pxlRankRows4(PxlContext *ctx, uint8_t *dst, int32_t dstW, int32_t dstH, int32_t dstStride,
+                     const uint8_t *src, int32_t srcW, int32_t srcH, int32_t srcStride,
+                     int32_t level1, int32_t level2);
+int32_t pxlRankRows8(PxlContext *ctx, uint8_t *dst, int32_t dstW, int32_t dstH, int32_t dstStride,
+                     const uint8_t *src, int32_t srcW, int32_t srcH, int32_t srcStride,
+                     int32_t level1, int32_t level2, int32_t level3);
+int32_t pxlRankRows16(PxlContext *ctx, uint8_t *dst, int32_t dstW, int32_t dstH, int32_t dstStride,
+                      const uint8_t *src, int32_t srcW, int32_t srcH, int32_t srcStride,
+                      int32_t level1, int32_t level2, int32_t level3, int32_t level4);
 
 /* ---- Integer row kernels (32-bit words) ----------------------------------------------
  * band: first of the f source rows; srcStride: bytes between them; dst: destination row;
@@ -91,8 +88,8 @@ void pxlRankRow2Level3(PxlContext *ctx, const void *band, int32_t srcStride, voi
                        int32_t lastDst, int32_t firstSrcOfLast, int32_t lastSrc);
 void pxlRankRow2Level4(PxlContext *ctx, const void *band, int32_t srcStride, void *dst,
                        int32_t lastDst, int32_t firstSrcOfLast, int32_t lastSrc);
-void pxlRankRow4Or(PxlContext *ctx, const void *band, int32_t srcStride, void *dst,
-                   int32_t lastDst, int32_t firstSrcOfLast, int32_t lastSrc);
+void pxlRankRow4Or(PxlContext *ctx, const void *band, int32_t srcStride, void *dst, int32_t lastDst,
+                   int32_t firstSrcOfLast, int32_t lastSrc);
 void pxlRankRow4And(PxlContext *ctx, const void *band, int32_t srcStride, void *dst,
                     int32_t lastDst, int32_t firstSrcOfLast, int32_t lastSrc);
 
@@ -105,12 +102,10 @@ uint32_t pxlRankColumn8And(const void *word, int32_t srcStride);
 uint32_t pxlRankColumn16Or(const void *word, int32_t srcStride);
 uint32_t pxlRankColumn16And(const void *word, int32_t srcStride);
 
-void pxlRankRow8(PxlContext *ctx, const void *band, int32_t srcStride, void *dst,
-                 int32_t lastDst, int32_t firstSrcOfLast, int32_t lastSrc,
-                 PxlRankColumnFn column);
-void pxlRankRow16(PxlContext *ctx, const void *band, int32_t srcStride, void *dst,
-                  int32_t lastDst, int32_t firstSrcOfLast, int32_t lastSrc,
-                  PxlRankColumnFn column);
+void pxlRankRow8(PxlContext *ctx, const void *band, int32_t srcStride, void *dst, int32_t lastDst,
+                 int32_t firstSrcOfLast, int32_t lastSrc, PxlRankColumnFn column);
+void pxlRankRow16(PxlContext *ctx, const void *band, int32_t srcStride, void *dst, int32_t lastDst,
+                  int32_t firstSrcOfLast, int32_t lastSrc, PxlRankColumnFn column);
 
 /* ---- 8-byte-unit row kernels ------------------------------------------------------------
  * Same rules on units of 64 pixels. srcWidth W is the source width in pixels (the used

@@ -25,10 +25,18 @@ using pxl::xfer::Plane;
 int32_t expandPlane(PxlContext *ctx, int32_t factor, const Plane &d, const Plane &s) {
   const int32_t w = s.width + 64, h = s.height + 64;
   switch (factor) {
-    case 2: return pxlExpandChannel2x(ctx, d.framed, d.bytesPerRow, s.framed, w, h, s.depth, s.bytesPerRow);
-    case 4: return pxlExpandChannel4x(ctx, d.framed, d.bytesPerRow, s.framed, w, h, s.depth, s.bytesPerRow);
-    case 8: return pxlExpandChannel8x(ctx, d.framed, d.bytesPerRow, s.framed, w, h, s.depth, s.bytesPerRow);
-    default: return pxlExpandChannel16x(ctx, d.framed, d.bytesPerRow, s.framed, w, h, s.depth, s.bytesPerRow);
+    case 2:
+      return pxlExpandChannel2x(ctx, d.framed, d.bytesPerRow, s.framed, w, h, s.depth,
+                                s.bytesPerRow);
+    case 4:
+      return pxlExpandChannel4x(ctx, d.framed, d.bytesPerRow, s.framed, w, h, s.depth,
+                                s.bytesPerRow);
+    case 8:
+      return pxlExpandChannel8x(ctx, d.framed, d.bytesPerRow, s.framed, w, h, s.depth,
+                                s.bytesPerRow);
+    default:
+      return pxlExpandChannel16x(ctx, d.framed, d.bytesPerRow, s.framed, w, h, s.depth,
+                                 s.bytesPerRow);
   }
 }
 
@@ -37,9 +45,8 @@ int32_t expandPlaneBy32(PxlContext *ctx, const Plane &d, const Plane &s, int32_t
                         int32_t yRes) {
   Pixr *work = nullptr;
   PXL_STEP(ctx, kUnit,
-           pxlCreateImageNoClear(ctx, 4 * s.width, 4 * s.height, s.depth,
-                                 scaledResolution(xRes, 4), scaledResolution(yRes, 4), 32,
-                                 &work));
+           pxlCreateImageNoClear(ctx, 4 * s.width, 4 * s.height, s.depth, scaledResolution(xRes, 4),
+                                 scaledResolution(yRes, 4), 32, &work));
   Plane w;
   int32_t status = pxlPollProgress(ctx);
   if (status == 0) status = pxl::xfer::readPlane(ctx, work, 0, nullptr, &w);
@@ -52,8 +59,8 @@ int32_t expandPlaneBy32(PxlContext *ctx, const Plane &d, const Plane &s, int32_t
   return status;
 }
 
-int32_t fillOutput(PxlContext *ctx, Pixr *src, Pixr *out, int32_t factor,
-                   const pxl::xfer::Attrs &a, int32_t shortX, int32_t shortY) {
+int32_t fillOutput(PxlContext *ctx, Pixr *src, Pixr *out, int32_t factor, const pxl::xfer::Attrs &a,
+                   int32_t shortX, int32_t shortY) {
   for (int32_t i = 0; i < a.channels; ++i) {
     Plane s, d;
     PXL_STEP(ctx, kUnit, pxl::xfer::readPlane(ctx, src, i, nullptr, &s));

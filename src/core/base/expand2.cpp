@@ -24,8 +24,8 @@ namespace {
 constexpr const char *kUnit = "expand2";
 
 int32_t validate(PxlContext *ctx, Pixr *image) {
-  return pxlValidateImage(ctx, image, PXL_ACCEPT_ORDER_0, PXL_ACCEPT_DEPTH_1,
-                          PXL_ACCEPT_CHANNELS_1, PXL_ACCEPT_FRAME_32);
+  return pxlValidateImage(ctx, image, PXL_ACCEPT_ORDER_0, PXL_ACCEPT_DEPTH_1, PXL_ACCEPT_CHANNELS_1,
+                          PXL_ACCEPT_FRAME_32);
 }
 
 // The factor that takes source size s to size r, or 0 when there is none.
@@ -40,7 +40,7 @@ int32_t factorFor(int32_t s, int32_t r) {
 struct WorkImages {
   PxlContext *ctx;
   Pixr *src;
-  Pixr *oneAxis = nullptr;  // the source enlarged along one axis
+  Pixr *oneAxis = nullptr;   // the source enlarged along one axis
   Pixr *enlarged = nullptr;  // 2x or 4x enlargement for c = 16, 32
   ~WorkImages() {
     if (oneAxis != nullptr) pxlDestroyImage(ctx, &oneAxis);
@@ -67,8 +67,8 @@ int32_t andInto(PxlContext *ctx, Pixr *src, Pixr *out, int32_t shortX, int32_t s
   PXL_STEP(ctx, kUnit, pxl::xfer::readPlane(ctx, out, 0, nullptr, &d));
   if (common == 1) {
     PXL_STEP(ctx, kUnit, pxl::xfer::readPlane(ctx, work.common(), 0, nullptr, &w));
-    PXL_STEP(ctx, kUnit, pxlRasterOp(ctx, 0, 0, work.common(), PXL_ROP_AND, 0, 0, w.width,
-                                     w.height, out));
+    PXL_STEP(ctx, kUnit,
+             pxlRasterOp(ctx, 0, 0, work.common(), PXL_ROP_AND, 0, 0, w.width, w.height, out));
   } else {
     Pixr *from = work.common();
     if (common >= 16) {
@@ -78,11 +78,17 @@ int32_t andInto(PxlContext *ctx, Pixr *src, Pixr *out, int32_t shortX, int32_t s
     PXL_STEP(ctx, kUnit, pxl::xfer::readPlane(ctx, from, 0, nullptr, &w));
     const int32_t fw = w.width + 64, fh = w.height + 64;
     if (common == 2)
-      PXL_STEP(ctx, kUnit, pxlExpandAndChannel2x(ctx, d.framed, d.bytesPerRow, w.framed, fw, fh, w.bytesPerRow));
+      PXL_STEP(
+          ctx, kUnit,
+          pxlExpandAndChannel2x(ctx, d.framed, d.bytesPerRow, w.framed, fw, fh, w.bytesPerRow));
     else if (common == 4)
-      PXL_STEP(ctx, kUnit, pxlExpandAndChannel4x(ctx, d.framed, d.bytesPerRow, w.framed, fw, fh, w.bytesPerRow));
+      PXL_STEP(
+          ctx, kUnit,
+          pxlExpandAndChannel4x(ctx, d.framed, d.bytesPerRow, w.framed, fw, fh, w.bytesPerRow));
     else
-      PXL_STEP(ctx, kUnit, pxlExpandAndChannel8x(ctx, d.framed, d.bytesPerRow, w.framed, fw, fh, w.bytesPerRow));
+      PXL_STEP(
+          ctx, kUnit,
+          pxlExpandAndChannel8x(ctx, d.framed, d.bytesPerRow, w.framed, fw, fh, w.bytesPerRow));
   }
   PXL_STEP(ctx, kUnit, pxlClearFrameSpill(ctx, out, shortX, shortY));
   return 0;
@@ -90,8 +96,7 @@ int32_t andInto(PxlContext *ctx, Pixr *src, Pixr *out, int32_t shortX, int32_t s
 
 }  // namespace
 
-extern "C" int32_t pxlExpandBinaryToSize(PxlContext *ctx, Pixr *reference, Pixr *src,
-                                         Pixr **out) {
+extern "C" int32_t pxlExpandBinaryToSize(PxlContext *ctx, Pixr *reference, Pixr *src, Pixr **out) {
   PXL_STEP(ctx, kUnit, validate(ctx, reference));
   PXL_STEP(ctx, kUnit, validate(ctx, src));
   if (out == nullptr) return PXL_FAIL(ctx, kUnit, PXL_ERR_NULL);
@@ -100,8 +105,8 @@ extern "C" int32_t pxlExpandBinaryToSize(PxlContext *ctx, Pixr *reference, Pixr 
   PXL_STEP(ctx, kUnit, pxl::xfer::readAttrs(ctx, reference, &r));
   int32_t shortX = 0, shortY = 0, created = 0;
   PXL_STEP(ctx, kUnit,
-           pxlEnsureOutputImage(ctx, r.width, r.height, 1, r.xResolution, r.yResolution, 32,
-                                out, &shortX, &shortY, &created));
+           pxlEnsureOutputImage(ctx, r.width, r.height, 1, r.xResolution, r.yResolution, 32, out,
+                                &shortX, &shortY, &created));
   int32_t status = 0;
   if (*out != reference) {
     status = pxlPollProgress(ctx);

@@ -32,8 +32,8 @@ int32_t fillOutput(PxlContext *ctx, Pixr *src, Pixr *out, int32_t factor, bool w
 
 int32_t expandOneAxis(PxlContext *ctx, Pixr *src, int32_t factor, bool widen, Pixr **out) {
   PXL_STEP(ctx, kUnit,
-           pxlValidateImage(ctx, src, PXL_ACCEPT_ORDER_0, PXL_ACCEPT_DEPTH_1,
-                            PXL_ACCEPT_CHANNELS_1, PXL_ACCEPT_FRAME_32));
+           pxlValidateImage(ctx, src, PXL_ACCEPT_ORDER_0, PXL_ACCEPT_DEPTH_1, PXL_ACCEPT_CHANNELS_1,
+                            PXL_ACCEPT_FRAME_32));
   if (factor != 2 && factor != 4 && factor != 8 && factor != 16)
     return PXL_FAIL(ctx, kUnit, PXL_ERR_PARAM);
   if (out == nullptr) return PXL_FAIL(ctx, kUnit, PXL_ERR_NULL);
@@ -45,10 +45,9 @@ int32_t expandOneAxis(PxlContext *ctx, Pixr *src, int32_t factor, bool widen, Pi
   using pxl::expand::scaledResolution;
   int32_t shortX = 0, shortY = 0, created = 0;
   PXL_STEP(ctx, kUnit,
-           pxlEnsureOutputImage(ctx, a.width * fx, a.height * fy, 1,
-                                scaledResolution(a.xResolution, fx),
-                                scaledResolution(a.yResolution, fy), 32, out,
-                                &shortX, &shortY, &created));
+           pxlEnsureOutputImage(
+               ctx, a.width * fx, a.height * fy, 1, scaledResolution(a.xResolution, fx),
+               scaledResolution(a.yResolution, fy), 32, out, &shortX, &shortY, &created));
   const int32_t status = fillOutput(ctx, src, *out, factor, widen, shortX, shortY);
   if (status != 0 && created != 0) pxlDestroyImage(ctx, out);
   return status;

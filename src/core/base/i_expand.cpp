@@ -27,8 +27,8 @@ int32_t trace(PxlContext *ctx, long line, int32_t status) {
 template <typename T>
 using Builder = int32_t (*)(PxlContext *, int32_t, T **);
 template <typename T>
-using BlockKernel = void (*)(PxlContext *, const void *, int32_t, void *, int32_t, int32_t,
-                             int32_t, const T *);
+using BlockKernel = void (*)(PxlContext *, const void *, int32_t, void *, int32_t, int32_t, int32_t,
+                             const T *);
 template <typename T>
 using WidenKernel = int32_t (*)(PxlContext *, const void *, int32_t, void *, int32_t, int32_t,
                                 int32_t, const T *);
@@ -46,8 +46,7 @@ int32_t expandChannel(PxlContext *ctx, Builder<T> build, BlockKernel<T> kernel, 
                       int32_t dstStride, const uint8_t *src, int32_t srcFullWidth,
                       int32_t srcFullHeight, int32_t depth, int32_t srcStride) {
   T *table = nullptr;
-  if (int32_t status = build(ctx, depth, &table); status != 0)
-    return trace(ctx, __LINE__, status);
+  if (int32_t status = build(ctx, depth, &table); status != 0) return trace(ctx, __LINE__, status);
   const int32_t bits = depth * (srcFullWidth - 64), rows = srcFullHeight - 64;
   if (bits > 0 && rows > 0)
     kernel(ctx, content(src, srcStride, depth), srcStride, content(dst, dstStride, depth),
@@ -62,9 +61,9 @@ int32_t widenRows(PxlContext *ctx, Builder<T> build, WidenKernel<T> kernel, uint
                   int32_t srcFullHeight, int32_t srcStride) {
   T *table = nullptr;
   if (int32_t status = build(ctx, 1, &table); status != 0) return trace(ctx, __LINE__, status);
-  const int32_t status = kernel(ctx, content(src, srcStride, 1), srcStride,
-                                content(dst, dstStride, 1), dstStride, srcFullWidth - 64,
-                                srcFullHeight - 64, table);
+  const int32_t status =
+      kernel(ctx, content(src, srcStride, 1), srcStride, content(dst, dstStride, 1), dstStride,
+             srcFullWidth - 64, srcFullHeight - 64, table);
   pxl::freeRecord(ctx, table);
   return status;
 }
@@ -76,50 +75,47 @@ extern "C" {
 int32_t pxlExpandChannel2x(PxlContext *ctx, uint8_t *dst, int32_t dstStride, const uint8_t *src,
                            int32_t srcFullWidth, int32_t srcFullHeight, int32_t depth,
                            int32_t srcStride) {
-  return expandChannel<uint16_t>(ctx, pxlBuildReplicate2Table, pxlExpandRows2x, dst, dstStride,
-                                 src, srcFullWidth, srcFullHeight, depth, srcStride);
+  return expandChannel<uint16_t>(ctx, pxlBuildReplicate2Table, pxlExpandRows2x, dst, dstStride, src,
+                                 srcFullWidth, srcFullHeight, depth, srcStride);
 }
 
 int32_t pxlExpandChannel4x(PxlContext *ctx, uint8_t *dst, int32_t dstStride, const uint8_t *src,
                            int32_t srcFullWidth, int32_t srcFullHeight, int32_t depth,
                            int32_t srcStride) {
-  return expandChannel<uint32_t>(ctx, pxlBuildReplicate4Table, pxlExpandRows4x, dst, dstStride,
-                                 src, srcFullWidth, srcFullHeight, depth, srcStride);
+  return expandChannel<uint32_t>(ctx, pxlBuildReplicate4Table, pxlExpandRows4x, dst, dstStride, src,
+                                 srcFullWidth, srcFullHeight, depth, srcStride);
 }
 
 int32_t pxlExpandChannel8x(PxlContext *ctx, uint8_t *dst, int32_t dstStride, const uint8_t *src,
                            int32_t srcFullWidth, int32_t srcFullHeight, int32_t depth,
                            int32_t srcStride) {
-  return expandChannel<uint32_t>(ctx, pxlBuildReplicate8Table, pxlExpandRows8x, dst, dstStride,
+  return expandChannel<uint32_t>(ctx, pxlBuildReplicate8Table, pxlExpandRows8x, dst, dstStride, src,
+                                 srcFullWidth, srcFullHeight, depth, srcStride);
+}
+
+int32_t pxlExpandChannel16x(PxlContext *ctx, uint8_t *dst, int32_t dstStride, const uint8_t *src,
+                            int32_t srcFullWidth, int32_t srcFullHeight, int32_t depth,
+                            int32_t srcStride) {
+  return expandChannel<uint32_t>(ctx, pxlBuildReplicate16Table, pxlExpandRows16x, dst, dstStride,
                                  src, srcFullWidth, srcFullHeight, depth, srcStride);
 }
 
-int32_t pxlExpandChannel16x(PxlContext *ctx, uint8_t *dst, int32_t dstStride,
-                            const uint8_t *src, int32_t srcFullWidth, int32_t srcFullHeight,
-                            int32_t depth, int32_t srcStride) {
-  return expandChannel<uint32_t>(ctx, pxlBuildReplicate16Table, pxlExpandRows16x, dst,
-                                 dstStride, src, srcFullWidth, srcFullHeight, depth, srcStride);
+int32_t pxlExpandAndChannel2x(PxlContext *ctx, uint8_t *dst, int32_t dstStride, const uint8_t *src,
+                              int32_t srcFullWidth, int32_t srcFullHeight, int32_t srcStride) {
+  return expandChannel<uint16_t>(ctx, pxlBuildReplicate2Table, pxlExpandRows2xAnd, dst, dstStride,
+                                 src, srcFullWidth, srcFullHeight, 1, srcStride);
 }
 
-int32_t pxlExpandAndChannel2x(PxlContext *ctx, uint8_t *dst, int32_t dstStride,
-                              const uint8_t *src, int32_t srcFullWidth, int32_t srcFullHeight,
-                              int32_t srcStride) {
-  return expandChannel<uint16_t>(ctx, pxlBuildReplicate2Table, pxlExpandRows2xAnd, dst,
-                                 dstStride, src, srcFullWidth, srcFullHeight, 1, srcStride);
+int32_t pxlExpandAndChannel4x(PxlContext *ctx, uint8_t *dst, int32_t dstStride, const uint8_t *src,
+                              int32_t srcFullWidth, int32_t srcFullHeight, int32_t srcStride) {
+  return expandChannel<uint32_t>(ctx, pxlBuildReplicate4Table, pxlExpandRows4xAnd, dst, dstStride,
+                                 src, srcFullWidth, srcFullHeight, 1, srcStride);
 }
 
-int32_t pxlExpandAndChannel4x(PxlContext *ctx, uint8_t *dst, int32_t dstStride,
-                              const uint8_t *src, int32_t srcFullWidth, int32_t srcFullHeight,
-                              int32_t srcStride) {
-  return expandChannel<uint32_t>(ctx, pxlBuildReplicate4Table, pxlExpandRows4xAnd, dst,
-                                 dstStride, src, srcFullWidth, srcFullHeight, 1, srcStride);
-}
-
-int32_t pxlExpandAndChannel8x(PxlContext *ctx, uint8_t *dst, int32_t dstStride,
-                              const uint8_t *src, int32_t srcFullWidth, int32_t srcFullHeight,
-                              int32_t srcStride) {
-  return expandChannel<uint32_t>(ctx, pxlBuildReplicate8Table, pxlExpandRows8xAnd, dst,
-                                 dstStride, src, srcFullWidth, srcFullHeight, 1, srcStride);
+int32_t pxlExpandAndChannel8x(PxlContext *ctx, uint8_t *dst, int32_t dstStride, const uint8_t *src,
+                              int32_t srcFullWidth, int32_t srcFullHeight, int32_t srcStride) {
+  return expandChannel<uint32_t>(ctx, pxlBuildReplicate8Table, pxlExpandRows8xAnd, dst, dstStride,
+                                 src, srcFullWidth, srcFullHeight, 1, srcStride);
 }
 
 int32_t pxlRepeatRowsRaw(PxlContext *ctx, uint8_t *dst, int32_t dstStride, const uint8_t *src,
@@ -143,17 +139,17 @@ int32_t pxlWidenRowsRaw(PxlContext *ctx, uint8_t *dst, int32_t dstStride, const 
                         int32_t factor) {
   switch (factor) {
     case 2:
-      return widenRows<uint16_t>(ctx, pxlBuildReplicate2Table, pxlWidenRows2x, dst, dstStride,
-                                 src, srcFullWidth, srcFullHeight, srcStride);
+      return widenRows<uint16_t>(ctx, pxlBuildReplicate2Table, pxlWidenRows2x, dst, dstStride, src,
+                                 srcFullWidth, srcFullHeight, srcStride);
     case 4:
-      return widenRows<uint32_t>(ctx, pxlBuildReplicate4Table, pxlWidenRows4x, dst, dstStride,
-                                 src, srcFullWidth, srcFullHeight, srcStride);
+      return widenRows<uint32_t>(ctx, pxlBuildReplicate4Table, pxlWidenRows4x, dst, dstStride, src,
+                                 srcFullWidth, srcFullHeight, srcStride);
     case 8:
-      return widenRows<uint32_t>(ctx, pxlBuildReplicate8Table, pxlWidenRows8x, dst, dstStride,
-                                 src, srcFullWidth, srcFullHeight, srcStride);
+      return widenRows<uint32_t>(ctx, pxlBuildReplicate8Table, pxlWidenRows8x, dst, dstStride, src,
+                                 srcFullWidth, srcFullHeight, srcStride);
     case 16:
-      return widenRows<uint32_t>(ctx, pxlBuildReplicate16Table, pxlWidenRows16x, dst,
-                                 dstStride, src, srcFullWidth, srcFullHeight, srcStride);
+      return widenRows<uint32_t>(ctx, pxlBuildReplicate16Table, pxlWidenRows16x, dst, dstStride,
+                                 src, srcFullWidth, srcFullHeight, srcStride);
     default:
       return trace(ctx, __LINE__, PXL_ERR_PARAM);
   }

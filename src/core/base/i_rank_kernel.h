@@ -72,8 +72,10 @@ inline Word loadRaw(const uint8_t *p) {
 // First pixel in the top bit: an 8-byte unit swaps its two words.
 template <typename Word>
 inline Word pixelOrder(Word w) {
-  if constexpr (sizeof(Word) == 8) return std::rotl(w, 32);
-  else return w;
+  if constexpr (sizeof(Word) == 8)
+    return std::rotl(w, 32);
+  else
+    return w;
 }
 
 template <typename Word>
@@ -84,8 +86,10 @@ inline Word loadPixels(const uint8_t *p) {
 template <typename Word>
 inline void storePixels(uint8_t *p, Word w) {
   w = pixelOrder(w);  // the swap is its own inverse
-  if constexpr (std::is_integral_v<Word>) std::memcpy(p, &w, sizeof w);
-  else _mm_storeu_si128(reinterpret_cast<__m128i *>(p), w.v);
+  if constexpr (std::is_integral_v<Word>)
+    std::memcpy(p, &w, sizeof w);
+  else
+    _mm_storeu_si128(reinterpret_cast<__m128i *>(p), w.v);
 }
 
 // 4 x 4 transpose of 32-bit lanes: a[k] lane j -> a[j] lane k.
@@ -140,7 +144,8 @@ inline Word compact(Word flags) {
       ((x = (x | (x >> ((F << I) - (1 << I)))) &
             Word(repeat<L>((L(1) << (2 << I)) - 1, 2 * (F << I)))),
        ...);
-    }(std::make_integer_sequence<int, std::countr_zero(unsigned(kBits / F))>{});
+    }
+    (std::make_integer_sequence<int, std::countr_zero(unsigned(kBits / F))>{});
   }
   return x;
 }
@@ -169,10 +174,14 @@ struct PairRule {
   Word flags(const std::array<Word, kParts> &part) const {
     const Word o = part[0], n = part[1];
     Word r;
-    if constexpr (Level == 1) r = o | (o << 1);
-    else if constexpr (Level == 2) r = (o & (o << 1)) | n | (n << 1);
-    else if constexpr (Level == 3) r = (o & (o << 1)) & (n | (n << 1));
-    else r = n & (n << 1);
+    if constexpr (Level == 1)
+      r = o | (o << 1);
+    else if constexpr (Level == 2)
+      r = (o & (o << 1)) | n | (n << 1);
+    else if constexpr (Level == 3)
+      r = (o & (o << 1)) & (n | (n << 1));
+    else
+      r = n & (n << 1);
     return r & Word(repeat<Lane<Word>>(2, 2));
   }
   template <typename Word>
@@ -224,7 +233,8 @@ inline Word fullBlock(const uint8_t *src, ptrdiff_t stride, const Rule &rule) {
   return [&]<int... I>(std::integer_sequence<int, I...>) {
     return (... | (compact<Word, F>(rule.template operator()<Word>(src + I * kBytes, stride))
                    << (kBits - (I + 1) * kPiece)));
-  }(std::make_integer_sequence<int, F>{});
+  }
+  (std::make_integer_sequence<int, F>{});
 }
 
 // The parts of piece I.
@@ -232,7 +242,8 @@ template <int I, int kParts, int F>
 inline auto pieceOf(const Quad (&part)[kParts][F]) {
   return [&]<int... J>(std::integer_sequence<int, J...>) {
     return std::array<Quad, kParts>{part[J][I]...};
-  }(std::make_integer_sequence<int, kParts>{});
+  }
+  (std::make_integer_sequence<int, kParts>{});
 }
 
 // Four destination words (two units) from the 4F source words at `src`.
@@ -248,7 +259,8 @@ inline Quad fourBlocks(const uint8_t *src, ptrdiff_t stride, const Rule &rule) {
   return [&]<int... I>(std::integer_sequence<int, I...>) {
     return (... | (compact<Quad, F>(rule.template flags<Quad>(pieceOf<I>(part)))
                    << (32 - (I + 1) * kPiece)));
-  }(std::make_integer_sequence<int, F>{});
+  }
+  (std::make_integer_sequence<int, F>{});
 }
 
 // One destination row. Offsets are in bytes; see pxl_reduce.h for their definitions.
@@ -261,7 +273,8 @@ inline void reduceRow(const uint8_t *band, ptrdiff_t stride, uint8_t *dst, ptrdi
   const uint8_t *src = band;
   ptrdiff_t d = 0;
   if constexpr (sizeof(Word) == 8)
-    for (; d + 8 < lastDst; d += 16, src += 16 * F) storePixels(dst + d, fourBlocks<F>(src, stride, rule));
+    for (; d + 8 < lastDst; d += 16, src += 16 * F)
+      storePixels(dst + d, fourBlocks<F>(src, stride, rule));
   for (; d < lastDst; d += kBytes, src += F * kBytes)
     storePixels(dst + d, fullBlock<Word, F>(src, stride, rule));
   const int n = int((lastSrc - firstSrcOfLast) / kBytes) + 1;
@@ -283,9 +296,8 @@ inline void reduceUnitRow(const void *band, int32_t srcWidth, int32_t srcStride,
   constexpr int f = Rule::kFactor;
   const int k = ((srcWidth + 8 - f) / 8) % 8;
   const auto mask = loadPixels<uint64_t>(reinterpret_cast<const uint8_t *>(pxlLeadingByteMasks[k]));
-  reduceRow<uint64_t, f>(static_cast<const uint8_t *>(band), srcStride,
-                         static_cast<uint8_t *>(dst), lastDst, firstSrcOfLast, lastSrc, mask,
-                         Rule{});
+  reduceRow<uint64_t, f>(static_cast<const uint8_t *>(band), srcStride, static_cast<uint8_t *>(dst),
+                         lastDst, firstSrcOfLast, lastSrc, mask, Rule{});
 }
 
 // The integer kernel of a rule (no mask: bits past the used width may reach destination
@@ -293,9 +305,8 @@ inline void reduceUnitRow(const void *band, int32_t srcWidth, int32_t srcStride,
 template <int F, typename Rule>
 inline void reduceWordRow(const void *band, int32_t srcStride, void *dst, int32_t lastDst,
                           int32_t firstSrcOfLast, int32_t lastSrc, const Rule &rule) {
-  reduceRow<uint32_t, F>(static_cast<const uint8_t *>(band), srcStride,
-                         static_cast<uint8_t *>(dst), lastDst, firstSrcOfLast, lastSrc,
-                         ~uint32_t{0}, rule);
+  reduceRow<uint32_t, F>(static_cast<const uint8_t *>(band), srcStride, static_cast<uint8_t *>(dst),
+                         lastDst, firstSrcOfLast, lastSrc, ~uint32_t{0}, rule);
 }
 
 }  // namespace pxl::rank

@@ -44,16 +44,14 @@ void pxlRankRow2Level4(PxlContext *, const void *band, int32_t srcStride, void *
   reduceWordRow<2>(band, srcStride, dst, lastDst, firstSrcOfLast, lastSrc, PairRule<4>{});
 }
 
-void pxlRankRow4Or(PxlContext *, const void *band, int32_t srcStride, void *dst,
-                   int32_t lastDst, int32_t firstSrcOfLast, int32_t lastSrc) {
-  reduceWordRow<4>(band, srcStride, dst, lastDst, firstSrcOfLast, lastSrc,
-                   BlockRule<4, false>{});
+void pxlRankRow4Or(PxlContext *, const void *band, int32_t srcStride, void *dst, int32_t lastDst,
+                   int32_t firstSrcOfLast, int32_t lastSrc) {
+  reduceWordRow<4>(band, srcStride, dst, lastDst, firstSrcOfLast, lastSrc, BlockRule<4, false>{});
 }
 
-void pxlRankRow4And(PxlContext *, const void *band, int32_t srcStride, void *dst,
-                    int32_t lastDst, int32_t firstSrcOfLast, int32_t lastSrc) {
-  reduceWordRow<4>(band, srcStride, dst, lastDst, firstSrcOfLast, lastSrc,
-                   BlockRule<4, true>{});
+void pxlRankRow4And(PxlContext *, const void *band, int32_t srcStride, void *dst, int32_t lastDst,
+                    int32_t firstSrcOfLast, int32_t lastSrc) {
+  reduceWordRow<4>(band, srcStride, dst, lastDst, firstSrcOfLast, lastSrc, BlockRule<4, true>{});
 }
 
 uint32_t pxlRankColumn8Or(const void *word, int32_t srcStride) {
@@ -71,15 +69,12 @@ uint32_t pxlRankColumn16And(const void *word, int32_t srcStride) {
 
 void pxlRankRow8(PxlContext *, const void *band, int32_t srcStride, void *dst, int32_t lastDst,
                  int32_t firstSrcOfLast, int32_t lastSrc, PxlRankColumnFn column) {
-  reduceWordRow<8>(band, srcStride, dst, lastDst, firstSrcOfLast, lastSrc,
-                   ColumnFunction{column});
+  reduceWordRow<8>(band, srcStride, dst, lastDst, firstSrcOfLast, lastSrc, ColumnFunction{column});
 }
 
-void pxlRankRow16(PxlContext *, const void *band, int32_t srcStride, void *dst,
-                  int32_t lastDst, int32_t firstSrcOfLast, int32_t lastSrc,
-                  PxlRankColumnFn column) {
-  reduceWordRow<16>(band, srcStride, dst, lastDst, firstSrcOfLast, lastSrc,
-                    ColumnFunction{column});
+void pxlRankRow16(PxlContext *, const void *band, int32_t srcStride, void *dst, int32_t lastDst,
+                  int32_t firstSrcOfLast, int32_t lastSrc, PxlRankColumnFn column) {
+  reduceWordRow<16>(band, srcStride, dst, lastDst, firstSrcOfLast, lastSrc, ColumnFunction{column});
 }
 
 }  // extern "C"

@@ -29,8 +29,7 @@ int32_t trace(PxlContext *ctx, long line, int32_t status) {
   return status;
 }
 
-using WordKernel = void (*)(PxlContext *, const void *, int32_t, void *, int32_t, int32_t,
-                            int32_t);
+using WordKernel = void (*)(PxlContext *, const void *, int32_t, void *, int32_t, int32_t, int32_t);
 using ColumnKernel = void (*)(PxlContext *, const void *, int32_t, void *, int32_t, int32_t,
                               int32_t, PxlRankColumnFn);
 
@@ -79,8 +78,7 @@ int32_t onePass(PxlContext *ctx, const Step &step, uint8_t *dst, int32_t dstW, i
       if (step.word != nullptr)
         step.word(ctx, src + y * band, srcStride, row, last, f * last, lastSrc);
       else
-        step.columnRow(ctx, src + y * band, srcStride, row, last, f * last, lastSrc,
-                       step.column);
+        step.columnRow(ctx, src + y * band, srcStride, row, last, f * last, lastSrc, step.column);
     }
   }
   return pxlClearRowTails(ctx, dst, dstW, dstH, dstStride, 1);
@@ -121,13 +119,12 @@ bool oneRule(int32_t level, std::initializer_list<int32_t> others) {
 template <typename Reduce>
 int32_t rawDriver(PxlContext *ctx, int32_t f, uint8_t *dst, int32_t dstFullWidth,
                   int32_t dstFullHeight, int32_t dstStride, const uint8_t *src,
-                  int32_t srcFullWidth, int32_t srcFullHeight, int32_t srcStride,
-                  Reduce reduce) {
+                  int32_t srcFullWidth, int32_t srcFullHeight, int32_t srcStride, Reduce reduce) {
   const int32_t dstW = dstFullWidth - 64, dstH = dstFullHeight - 64;
   const int32_t w = std::clamp((srcFullWidth - 64) / f, 0, std::max(dstW, 0));
   const int32_t h = std::clamp((srcFullHeight - 64) / f, 0, std::max(dstH, 0));
-  const int32_t status = reduce(dst + 32 * ptrdiff_t{dstStride} + 4, w, h,
-                                src + 32 * ptrdiff_t{srcStride} + 4);
+  const int32_t status =
+      reduce(dst + 32 * ptrdiff_t{dstStride} + 4, w, h, src + 32 * ptrdiff_t{srcStride} + 4);
   if (status != 0) return trace(ctx, __LINE__, status);
   pxl::clearPixelRect(dst, dstStride, 1, 32 + w, 32, dstW - w, h);
   pxl::clearPixelRect(dst, dstStride, 1, 32, 32 + h, dstW, dstH - h);
@@ -138,66 +135,60 @@ int32_t rawDriver(PxlContext *ctx, int32_t f, uint8_t *dst, int32_t dstFullWidth
 
 extern "C" {
 
-int32_t pxlRankRows2(PxlContext *ctx, uint8_t *dst, int32_t dstW, int32_t dstH,
-                     int32_t dstStride, const uint8_t *src, int32_t, int32_t srcStride,
-                     int32_t level) {
+int32_t pxlRankRows2(PxlContext *ctx, uint8_t *dst, int32_t dstW, int32_t dstH, int32_t dstStride,
+                     const uint8_t *src, int32_t, int32_t srcStride, int32_t level) {
   if (level < 1 || level > 4) return trace(ctx, __LINE__, PXL_ERR_PARAM);
   return onePass(ctx, kRank2[level - 1], dst, dstW, dstH, dstStride, src, srcStride);
 }
 
-int32_t pxlRankRows4(PxlContext *ctx, uint8_t *dst, int32_t dstW, int32_t dstH,
-                     int32_t dstStride, const uint8_t *src, int32_t srcW, int32_t,
-                     int32_t srcStride, int32_t level1, int32_t level2) {
+int32_t pxlRankRows4(PxlContext *ctx, uint8_t *dst, int32_t dstW, int32_t dstH, int32_t dstStride,
+                     const uint8_t *src, int32_t srcW, int32_t, int32_t srcStride, int32_t level1,
+                     int32_t level2) {
   if (dstW <= 0 || dstH <= 0) return 0;
   if (oneRule(level1, {level2}))
-    return onePass(ctx, level1 == 1 ? kOr4 : kAnd4, dst, dstW, dstH, dstStride, src,
-                   srcStride);
+    return onePass(ctx, level1 == 1 ? kOr4 : kAnd4, dst, dstW, dstH, dstStride, src, srcStride);
   return splitPass(
       ctx, 2, dstW, dstH,
       [&](WorkBuffer &b) {
-        return pxlRankRows2(ctx, b.data, b.width, b.height, b.stride, src, srcW, srcStride,
-                            level1);
+        return pxlRankRows2(ctx, b.data, b.width, b.height, b.stride, src, srcW, srcStride, level1);
       },
       [&](WorkBuffer &b) {
         return pxlRankRows2(ctx, dst, dstW, dstH, dstStride, b.data, b.width, b.stride, level2);
       });
 }
 
-int32_t pxlRankRows8(PxlContext *ctx, uint8_t *dst, int32_t dstW, int32_t dstH,
-                     int32_t dstStride, const uint8_t *src, int32_t srcW, int32_t srcH,
-                     int32_t srcStride, int32_t level1, int32_t level2, int32_t level3) {
+int32_t pxlRankRows8(PxlContext *ctx, uint8_t *dst, int32_t dstW, int32_t dstH, int32_t dstStride,
+                     const uint8_t *src, int32_t srcW, int32_t srcH, int32_t srcStride,
+                     int32_t level1, int32_t level2, int32_t level3) {
   if (dstW <= 0 || dstH <= 0) return 0;
   if (oneRule(level1, {level2, level3}))
-    return onePass(ctx, level1 == 1 ? kOr8 : kAnd8, dst, dstW, dstH, dstStride, src,
-                   srcStride);
+    return onePass(ctx, level1 == 1 ? kOr8 : kAnd8, dst, dstW, dstH, dstStride, src, srcStride);
   return splitPass(
       ctx, 2, dstW, dstH,
       [&](WorkBuffer &b) {
-        return pxlRankRows4(ctx, b.data, b.width, b.height, b.stride, src, srcW, srcH,
-                            srcStride, level1, level2);
+        return pxlRankRows4(ctx, b.data, b.width, b.height, b.stride, src, srcW, srcH, srcStride,
+                            level1, level2);
       },
       [&](WorkBuffer &b) {
         return pxlRankRows2(ctx, dst, dstW, dstH, dstStride, b.data, b.width, b.stride, level3);
       });
 }
 
-int32_t pxlRankRows16(PxlContext *ctx, uint8_t *dst, int32_t dstW, int32_t dstH,
-                      int32_t dstStride, const uint8_t *src, int32_t srcW, int32_t srcH,
-                      int32_t srcStride, int32_t level1, int32_t level2, int32_t level3,
-                      int32_t level4) {
+int32_t pxlRankRows16(PxlContext *ctx, uint8_t *dst, int32_t dstW, int32_t dstH, int32_t dstStride,
+                      const uint8_t *src, int32_t srcW, int32_t srcH, int32_t srcStride,
+                      int32_t level1, int32_t level2, int32_t level3, int32_t level4) {
   if (dstW <= 0 || dstH <= 0) return 0;
   if (oneRule(level1, {level2, level3, level4}))
-    return onePass(ctx, level1 == 1 ? kOr16 : kAnd16, dst, dstW, dstH, dstStride, src,
-                   srcStride);
+    return onePass(ctx, level1 == 1 ? kOr16 : kAnd16, dst, dstW, dstH, dstStride, src, srcStride);
   return splitPass(
       ctx, 4, dstW, dstH,
       [&](WorkBuffer &b) {
-        return pxlRankRows4(ctx, b.data, b.width, b.height, b.stride, src, srcW, srcH,
-                            srcStride, level1, level2);
+        return pxlRankRows4(ctx, b.data, b.width, b.height, b.stride, src, srcW, srcH, srcStride,
+                            level1, level2);
       },
       [&](WorkBuffer &b) {
-        return pxlRankRows4(ctx, dst, dstW, dstH, dstStride, b.data, b.width, b.height,
-                            b.stride, level3, level4);
+        return pxlRankRows4(ctx, dst, dstW, dstH, dstStride, b.data, b.width, b.height, b.stride,
+                            level3, level4);
       });
 }
 
@@ -216,12 +207,11 @@ int32_t pxlReduceRankBy4Raw(PxlContext *ctx, uint8_t *dst, int32_t dstFullWidth,
                             int32_t dstFullHeight, int32_t dstStride, const uint8_t *src,
                             int32_t srcFullWidth, int32_t srcFullHeight, int32_t srcStride,
                             int32_t level1, int32_t level2) {
-  return rawDriver(ctx, 4, dst, dstFullWidth, dstFullHeight, dstStride, src, srcFullWidth,
-                   srcFullHeight, srcStride,
-                   [&](uint8_t *d, int32_t w, int32_t h, const uint8_t *s) {
-                     return pxlRankRows4(ctx, d, w, h, dstStride, s, 4 * w, 4 * h, srcStride,
-                                         level1, level2);
-                   });
+  return rawDriver(
+      ctx, 4, dst, dstFullWidth, dstFullHeight, dstStride, src, srcFullWidth, srcFullHeight,
+      srcStride, [&](uint8_t *d, int32_t w, int32_t h, const uint8_t *s) {
+        return pxlRankRows4(ctx, d, w, h, dstStride, s, 4 * w, 4 * h, srcStride, level1, level2);
+      });
 }
 
 int32_t pxlReduceRankBy8Raw(PxlContext *ctx, uint8_t *dst, int32_t dstFullWidth,
@@ -243,8 +233,8 @@ int32_t pxlReduceRankBy16Raw(PxlContext *ctx, uint8_t *dst, int32_t dstFullWidth
   return rawDriver(ctx, 16, dst, dstFullWidth, dstFullHeight, dstStride, src, srcFullWidth,
                    srcFullHeight, srcStride,
                    [&](uint8_t *d, int32_t w, int32_t h, const uint8_t *s) {
-                     return pxlRankRows16(ctx, d, w, h, dstStride, s, 16 * w, 16 * h,
-                                          srcStride, level1, level2, level3, level4);
+                     return pxlRankRows16(ctx, d, w, h, dstStride, s, 16 * w, 16 * h, srcStride,
+                                          level1, level2, level3, level4);
                    });
 }
 

@@ -64,8 +64,8 @@ inline void storeWord(uint8_t *row, int64_t index, uint32_t w) {
 }
 
 template <int F>
-void expandStore(const void *src, int32_t srcStride, void *dst, int32_t dstStride,
-                 int32_t bits, int32_t rows, const Table<F> *table) {
+void expandStore(const void *src, int32_t srcStride, void *dst, int32_t dstStride, int32_t bits,
+                 int32_t rows, const Table<F> *table) {
   if (bits <= 0) return;
   const int64_t limit = (int64_t{F} * bits + 31) / 32;
   auto *s = static_cast<const uint8_t *>(src);
@@ -110,16 +110,16 @@ int32_t widen(const void *src, int32_t srcStride, void *dst, int32_t dstStride, 
 
 extern "C" {
 
-void pxlExpandRows2x(PxlContext *, const void *src, int32_t srcStride, void *dst,
-                     int32_t dstStride, int32_t bits, int32_t rows, const uint16_t *table) {
+void pxlExpandRows2x(PxlContext *, const void *src, int32_t srcStride, void *dst, int32_t dstStride,
+                     int32_t bits, int32_t rows, const uint16_t *table) {
   expandStore<2>(src, srcStride, dst, dstStride, bits, rows, table);
 }
-void pxlExpandRows4x(PxlContext *, const void *src, int32_t srcStride, void *dst,
-                     int32_t dstStride, int32_t bits, int32_t rows, const uint32_t *table) {
+void pxlExpandRows4x(PxlContext *, const void *src, int32_t srcStride, void *dst, int32_t dstStride,
+                     int32_t bits, int32_t rows, const uint32_t *table) {
   expandStore<4>(src, srcStride, dst, dstStride, bits, rows, table);
 }
-void pxlExpandRows8x(PxlContext *, const void *src, int32_t srcStride, void *dst,
-                     int32_t dstStride, int32_t bits, int32_t rows, const uint32_t *table) {
+void pxlExpandRows8x(PxlContext *, const void *src, int32_t srcStride, void *dst, int32_t dstStride,
+                     int32_t bits, int32_t rows, const uint32_t *table) {
   expandStore<8>(src, srcStride, dst, dstStride, bits, rows, table);
 }
 void pxlExpandRows16x(PxlContext *, const void *src, int32_t srcStride, void *dst,

@@ -14,12 +14,14 @@ using pxl::rank::reduceUnitRow;
 
 extern "C" {
 
-const uint32_t pxlLeadingByteMasks[8][2] = {
-    {0xFFFFFFFFu, 0xFFFFFFFFu}, {0xFF000000u, 0x00000000u}, {0xFFFF0000u, 0x00000000u},
-    {0xFFFFFF00u, 0x00000000u}, {0xFFFFFFFFu, 0x00000000u}, {0xFFFFFFFFu, 0xFF000000u},
-    {0xFFFFFFFFu, 0xFFFF0000u}, {0xFFFFFFFFu, 0xFFFFFF00u}};
+const uint32_t pxlLeadingByteMasks[8][2] = {{0xFFFFFFFFu, 0xFFFFFFFFu}, {0xFF000000u, 0x00000000u},
+                                            {0xFFFF0000u, 0x00000000u}, {0xFFFFFF00u, 0x00000000u},
+                                            {0xFFFFFFFFu, 0x00000000u}, {0xFFFFFFFFu, 0xFF000000u},
+                                            {0xFFFFFFFFu, 0xFFFF0000u}, {0xFFFFFFFFu, 0xFFFFFF00u}};
 
-int32_t pxlMmxReduceAvailable(PxlContext *) { return 1; }
+int32_t pxlMmxReduceAvailable(PxlContext *) {
+  return 1;
+}
 
 void pxlReduce2xRank1Mmx(PxlContext *, const void *band, int32_t srcWidth, int32_t srcStride,
                          void *dst, int32_t lastDst, int32_t firstSrcOfLast, int32_t lastSrc,

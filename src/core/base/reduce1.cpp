@@ -19,13 +19,12 @@ namespace {
 constexpr const char *kUnit = "reduce1";
 
 int32_t validate(PxlContext *ctx, Pixr *image) {
-  return pxlValidateImage(ctx, image, PXL_ACCEPT_ORDER_0, PXL_ACCEPT_DEPTH_1,
-                          PXL_ACCEPT_CHANNELS_1, PXL_ACCEPT_FRAME_32);
+  return pxlValidateImage(ctx, image, PXL_ACCEPT_ORDER_0, PXL_ACCEPT_DEPTH_1, PXL_ACCEPT_CHANNELS_1,
+                          PXL_ACCEPT_FRAME_32);
 }
 
 // Source, given output and the `count` levels, as every entry checks them.
-int32_t checkArguments(PxlContext *ctx, Pixr *src, Pixr **out, const int32_t *levels,
-                       int count) {
+int32_t checkArguments(PxlContext *ctx, Pixr *src, Pixr **out, const int32_t *levels, int count) {
   PXL_STEP(ctx, kUnit, validate(ctx, src));
   if (out == nullptr) return PXL_FAIL(ctx, kUnit, PXL_ERR_NULL);
   if (*out != nullptr) PXL_STEP(ctx, kUnit, validate(ctx, *out));
@@ -92,14 +91,13 @@ int32_t pxlReduceRankBy2(PxlContext *ctx, Pixr *src, int32_t level1, Pixr **out)
   return reduceSteps(ctx, src, 1, levels, out);
 }
 
-int32_t pxlReduceRankBy4(PxlContext *ctx, Pixr *src, int32_t level1, int32_t level2,
-                         Pixr **out) {
+int32_t pxlReduceRankBy4(PxlContext *ctx, Pixr *src, int32_t level1, int32_t level2, Pixr **out) {
   const int32_t levels[] = {level1, level2};
   return reduceSteps(ctx, src, 2, levels, out);
 }
 
-int32_t pxlReduceRankBy8(PxlContext *ctx, Pixr *src, int32_t level1, int32_t level2,
-                         int32_t level3, Pixr **out) {
+int32_t pxlReduceRankBy8(PxlContext *ctx, Pixr *src, int32_t level1, int32_t level2, int32_t level3,
+                         Pixr **out) {
   const int32_t levels[] = {level1, level2, level3};
   return reduceSteps(ctx, src, 3, levels, out);
 }

@@ -63,7 +63,8 @@ std::vector<uint8_t> runCommand(const std::string &command) {
   if (pipe == nullptr) return out;
   uint8_t buffer[1 << 16];
   size_t n;
-  while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) out.insert(out.end(), buffer, buffer + n);
+  while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0)
+    out.insert(out.end(), buffer, buffer + n);
   pclose(pipe);
   return out;
 }
@@ -105,7 +106,8 @@ std::vector<uint8_t> toRaster(Pixr *image, char kind) {
     uint8_t *row = raster.data() + size_t(y) * shape.rowBytes();
     if (kind == '6') {
       for (int c = 0; c < 3; ++c)
-        for (int x = 0; x < shape.width; ++x) row[3 * x + c] = contentByte(image->channels[c], y, x);
+        for (int x = 0; x < shape.width; ++x)
+          row[3 * x + c] = contentByte(image->channels[c], y, x);
     } else {
       for (int k = 0; k < shape.rowBytes(); ++k) row[k] = contentByte(image, y, k);
     }
@@ -161,8 +163,14 @@ class ExpandLikePamenlarge : public ::testing::Test {
   }
 };
 
-TEST_F(ExpandLikePamenlarge, BilevelPage) { compareAllFactors("pbmraw", 40); }
-TEST_F(ExpandLikePamenlarge, GreyPage) { compareAllFactors("pgmraw", 20); }
-TEST_F(ExpandLikePamenlarge, ColourPageInThreeChannels) { compareAllFactors("ppmraw", 10); }
+TEST_F(ExpandLikePamenlarge, BilevelPage) {
+  compareAllFactors("pbmraw", 40);
+}
+TEST_F(ExpandLikePamenlarge, GreyPage) {
+  compareAllFactors("pgmraw", 20);
+}
+TEST_F(ExpandLikePamenlarge, ColourPageInThreeChannels) {
+  compareAllFactors("ppmraw", 10);
+}
 
 }  // namespace

@@ -136,8 +136,8 @@ Pixr *makeImage(PxlContext *ctx, int w, int h, int depth, int channels, uint32_t
   if (channels == 1)
     EXPECT_EQ(0, pxlCreateImage(ctx, w, h, depth, 300 << 16, 200 << 16, 32, &p));
   else
-    EXPECT_EQ(0, pxlCreateMultiChannelImage(ctx, w, h, depth, 300 << 16, 200 << 16, 32,
-                                            channels, 1, nullptr, &p));
+    EXPECT_EQ(0, pxlCreateMultiChannelImage(ctx, w, h, depth, 300 << 16, 200 << 16, 32, channels, 1,
+                                            nullptr, &p));
   std::mt19937 rng(seed);
   for (int ch = 0; ch < channels; ++ch) scaletest::fillTiles(scaletest::channel(p, ch), rng);
   return p;
@@ -150,8 +150,8 @@ TEST_P(ExpandOnUnit, ExpandImageReplicatesEveryDepthAndChannelCount) {
   for (int depth : {1, 2, 4, 8})
     for (int channels : {1, 3})
       for (int factor : {2, 4, 8, 16, 32}) {
-        SCOPED_TRACE(testing::Message() << "depth " << depth << " channels " << channels
-                                        << " factor " << factor);
+        SCOPED_TRACE(testing::Message()
+                     << "depth " << depth << " channels " << channels << " factor " << factor);
         const int w = factor == 32 ? 5 : 23, h = factor == 32 ? 3 : 7;
         Image src(c.ctx, makeImage(c.ctx, w, h, depth, channels, uint32_t(depth * 7 + factor)));
         Image out(c.ctx);
@@ -193,8 +193,8 @@ TEST_P(ExpandOnUnit, CallerOutputsAreFilledOrRefused) {
   for (const Case &k : cases) {
     SCOPED_TRACE(testing::Message() << k.dw << ", " << k.dh);
     Image out(c.ctx);
-    ASSERT_EQ(0, pxlCreateImage(c.ctx, 80 + k.dw, 36 + k.dh, 4, 1200 << 16, 800 << 16, 32,
-                                &out.pix));
+    ASSERT_EQ(0,
+              pxlCreateImage(c.ctx, 80 + k.dw, 36 + k.dh, 4, 1200 << 16, 800 << 16, 32, &out.pix));
     const uint8_t fifteen = 15;
     ASSERT_EQ(0, pxlFillRect(c.ctx, out.pix, nullptr, &fifteen));
     Pixr *given = out.pix;
@@ -259,8 +259,10 @@ void checkToSize(Pixr *out, Pixr *ref, Pixr *src, const ToSizeCase &k) {
     for (int x = 0; x < k.refW; ++x) {
       uint32_t expected = scaletest::pixel(ref, x, y);
       if (y < coveredH) {
-        if (x < coveredW) expected &= scaletest::pixel(src, x / k.fx, y / k.fy);
-        else if (x < lastWordEnd) expected = 0;
+        if (x < coveredW)
+          expected &= scaletest::pixel(src, x / k.fx, y / k.fy);
+        else if (x < lastWordEnd)
+          expected = 0;
       }
       ASSERT_EQ(expected, scaletest::pixel(out, x, y)) << "pixel (" << x << ", " << y << ")";
     }
@@ -274,16 +276,16 @@ TEST(Expand, BinaryToSizeFindsTheFactorsAndAndsIntoTheReference) {
       {101, 61, 50, 30, 0, 2, 2},  // 101 < 102, 61 < 62: the last row keeps the reference
       {102, 60, 50, 30, PXL_ERR_DIMENSIONS, 0, 0},
       {100, 62, 50, 30, PXL_ERR_DIMENSIONS, 0, 0},
-      {200, 60, 50, 30, 0, 4, 2},  // widened by 2, then ANDed with factor 2
-      {50, 240, 50, 30, 0, 1, 8},  // heightened by 8, then ANDed by rasterop
+      {200, 60, 50, 30, 0, 4, 2},     // widened by 2, then ANDed with factor 2
+      {50, 240, 50, 30, 0, 1, 8},     // heightened by 8, then ANDed by rasterop
       {980, 980, 61, 61, 0, 16, 16},  // columns 976-979 lie in the last word written
       {992, 992, 62, 62, 0, 16, 16},
       {1601, 100, 50, 50, 0, 32, 2},
       {64, 40, 64, 40, 0, 1, 1},  // equal sizes: one rasterop AND
   };
   for (const auto &k : cases) {
-    SCOPED_TRACE(testing::Message() << k.refW << " x " << k.refH << " from " << k.srcW << " x "
-                                    << k.srcH);
+    SCOPED_TRACE(testing::Message()
+                 << k.refW << " x " << k.refH << " from " << k.srcW << " x " << k.srcH);
     Image ref(c.ctx, makeImage(c.ctx, k.refW, k.refH, 1, 1, uint32_t(k.refW)));
     Image src(c.ctx, makeImage(c.ctx, k.srcW, k.srcH, 1, 1, uint32_t(k.srcW + 1)));
     Image out(c.ctx);

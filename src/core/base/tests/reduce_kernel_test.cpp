@@ -47,25 +47,30 @@ int modelPixel(BitRows &src, int f, int x, Rule rule, int limit) {
   for (int y = 0; y < f; ++y)
     for (int c = f * x; c < f * x + f; ++c) count += c < limit ? src.get(c, y) : 0;
   switch (rule) {
-    case Rule::AtLeast1: return count >= 1;
-    case Rule::AtLeast2: return count >= 2;
-    case Rule::AtLeast3: return count >= 3;
-    case Rule::AtLeast4: return count >= 4;
-    case Rule::Or: return count > 0;
-    case Rule::And: return count == f * f;
+    case Rule::AtLeast1:
+      return count >= 1;
+    case Rule::AtLeast2:
+      return count >= 2;
+    case Rule::AtLeast3:
+      return count >= 3;
+    case Rule::AtLeast4:
+      return count >= 4;
+    case Rule::Or:
+      return count > 0;
+    case Rule::And:
+      return count == f * f;
   }
   return -1;
 }
 
-using WordKernel = void (*)(PxlContext *, const void *, int32_t, void *, int32_t, int32_t,
-                            int32_t);
+using WordKernel = void (*)(PxlContext *, const void *, int32_t, void *, int32_t, int32_t, int32_t);
 
 struct KernelCase {
   int f;
   Rule rule;
-  WordKernel word;             // integer kernel (null when it takes a column function)
-  PxlRankColumnFn column;      // column function of pxlRankRow8 / pxlRankRow16
-  PxlReduceUnitKernel unit;    // 8-byte-unit twin, null for 16x
+  WordKernel word;           // integer kernel (null when it takes a column function)
+  PxlRankColumnFn column;    // column function of pxlRankRow8 / pxlRankRow16
+  PxlReduceUnitKernel unit;  // 8-byte-unit twin, null for 16x
 };
 
 const KernelCase kKernels[] = {
@@ -91,8 +96,8 @@ TEST(ReduceKernels, IntegerAndUnitKernelsEqualTheBlockModel) {
     for (int w = k.f; w <= 600; ++w) widths.push_back(w);
     for (int w : {1031, 1100, 1543, 2113, 2175}) widths.push_back(w);
     for (int width : widths) {
-      SCOPED_TRACE(testing::Message() << "f " << k.f << " rule " << int(k.rule) << " width "
-                                      << width);
+      SCOPED_TRACE(testing::Message()
+                   << "f " << k.f << " rule " << int(k.rule) << " width " << width);
       const int used = width - width % k.f, dstW = width / k.f;
       // Room for the whole source row plus garbage past the width, up to one unit after
       // the unit that holds the last used pixel.
@@ -125,11 +130,11 @@ TEST(ReduceKernels, IntegerAndUnitKernelsEqualTheBlockModel) {
       if (k.word)
         k.word(nullptr, src.row(0), stride, dst.data(), lastWord, k.f * lastWord, lastSrcWord);
       else if (k.f == 8)
-        pxlRankRow8(nullptr, src.row(0), stride, dst.data(), lastWord, k.f * lastWord,
-                    lastSrcWord, k.column);
+        pxlRankRow8(nullptr, src.row(0), stride, dst.data(), lastWord, k.f * lastWord, lastSrcWord,
+                    k.column);
       else
-        pxlRankRow16(nullptr, src.row(0), stride, dst.data(), lastWord, k.f * lastWord,
-                     lastSrcWord, k.column);
+        pxlRankRow16(nullptr, src.row(0), stride, dst.data(), lastWord, k.f * lastWord, lastSrcWord,
+                     k.column);
       check(dst, lastWord + 4, false);
 
       if (k.unit) {

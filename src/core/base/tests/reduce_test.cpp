@@ -124,8 +124,7 @@ TEST_P(ReduceOnUnit, CallerOutputsAreFilledOrRefused) {
   for (const Case &k : cases) {
     SCOPED_TRACE(testing::Message() << "output " << k.dw << ", " << k.dh);
     Image out(c.ctx);
-    ASSERT_EQ(0, pxlCreateImage(c.ctx, 32 + k.dw, 17 + k.dh, 1, 75 << 16, 50 << 16, 32,
-                                &out.pix));
+    ASSERT_EQ(0, pxlCreateImage(c.ctx, 32 + k.dw, 17 + k.dh, 1, 75 << 16, 50 << 16, 32, &out.pix));
     const uint8_t ones = 0xFF;
     ASSERT_EQ(0, pxlFillRect(c.ctx, out.pix, nullptr, &ones));  // stale content
     Pixr *given = out.pix;
@@ -151,11 +150,14 @@ TEST(Reduce, LevelsAreCheckedBeforeAnythingIsMade) {
   struct Case {
     int32_t l1, l2, l3, l4, status, width;
   } cases[] = {
-      {0, 1, 1, 1, PXL_ERR_PARAM, 0},  {5, 0, 0, 0, PXL_ERR_PARAM, 0},
+      {0, 1, 1, 1, PXL_ERR_PARAM, 0},
+      {5, 0, 0, 0, PXL_ERR_PARAM, 0},
       {1, 5, 0, 0, PXL_ERR_PARAM, 0},  // checked although the cascade ends at level2
       {2, 0, 9, 9, PXL_ERR_PARAM, 0},  // level3 is checked too
-      {1, 1, 1, -1, PXL_ERR_PARAM, 0}, {3, 0, 4, 1, 0, 20},  // a single 2x step
-      {3, 3, 0, 1, 0, 10},             {4, 4, 4, 4, 0, 2},
+      {1, 1, 1, -1, PXL_ERR_PARAM, 0},
+      {3, 0, 4, 1, 0, 20},  // a single 2x step
+      {3, 3, 0, 1, 0, 10},
+      {4, 4, 4, 4, 0, 2},
   };
   for (const auto &k : cases) {
     SCOPED_TRACE(testing::Message() << k.l1 << k.l2 << k.l3 << k.l4);
@@ -288,7 +290,8 @@ TEST(Reduce, RawDriversStayInsideTheSource) {
       std::vector<uint64_t> dstStore(size_t(dstStride / 8) * dstFullH + 1, 0);
       auto *dst = reinterpret_cast<uint8_t *>(dstStore.data()) + offset;
       for (int y = 32; y < 32 + dstH; ++y)
-        for (int x = 0; x < dstW; ++x) scaletest::setBits(dst + int64_t{y} * dstStride, 32 + x, 1, 1);
+        for (int x = 0; x < dstW; ++x)
+          scaletest::setBits(dst + int64_t{y} * dstStride, 32 + x, 1, 1);
 
       const int32_t dw = dstW + 64, sw = srcW + 64;
       int32_t status;

@@ -23,9 +23,9 @@ struct Context {
   PxlContext *ctx = nullptr;
   std::vector<std::string> reports;
   explicit Context(int unit = 8) {
-    EXPECT_EQ(0, pxlCreateContext(nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
-                                  nullptr, nullptr, nullptr, &Context::collect, this, 0,
-                                  nullptr, nullptr, &ctx));
+    EXPECT_EQ(
+        0, pxlCreateContext(nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+                            nullptr, nullptr, &Context::collect, this, 0, nullptr, nullptr, &ctx));
     pxlSetProcessorFlag(ctx, unit == 8 ? 1 : 0);
   }
   ~Context() { pxlDestroyContext(&ctx); }
@@ -48,7 +48,9 @@ struct Image {
   Image &operator=(const Image &) = delete;
 };
 
-inline Pixr *channel(Pixr *image, int c) { return image->channelCount == 1 ? image : image->channels[c]; }
+inline Pixr *channel(Pixr *image, int c) {
+  return image->channelCount == 1 ? image : image->channels[c];
+}
 
 inline uint8_t *rowOf(Pixr *p, int y) {
   return p->framedData + int64_t{p->frame + y} * p->bytesPerRow;
