@@ -21,13 +21,13 @@ int32_t pxlRgbToGrayRows(PxlContext *ctx, const uint8_t *planeA, const uint8_t *
  * content of planes 0, 1, 2 at the same position relative to (x, y). The bits after each
  * output row's last pixel are cleared. 0. */
 int32_t pxlPaletteToPlanesRows(PxlContext *ctx, const uint8_t *index, int32_t x, int32_t y,
-                               int32_t width, int32_t height, int32_t indexStride,
-                               uint8_t *plane0, uint8_t *plane1, uint8_t *plane2,
-                               int32_t outStride, const uint8_t *palette);
+                               int32_t width, int32_t height, int32_t indexStride, uint8_t *plane0,
+                               uint8_t *plane1, uint8_t *plane2, int32_t outStride,
+                               const uint8_t *palette);
 int32_t pxlPalette4ToPlanesRows(PxlContext *ctx, const uint8_t *index, int32_t x, int32_t y,
-                                int32_t width, int32_t height, int32_t indexStride,
-                                uint8_t *plane0, uint8_t *plane1, uint8_t *plane2,
-                                int32_t outStride, const uint8_t *palette);
+                                int32_t width, int32_t height, int32_t indexStride, uint8_t *plane0,
+                                uint8_t *plane1, uint8_t *plane2, int32_t outStride,
+                                const uint8_t *palette);
 
 /* 3 x 3 filter of one framed 8-bit plane into another: each content pixel becomes
  * (sum of its eight neighbours + W * pixel) >> S, with (W, S) = (56, 6), (24, 5), (8, 4),
@@ -35,8 +35,7 @@ int32_t pxlPalette4ToPlanesRows(PxlContext *ctx, const uint8_t *index, int32_t x
  * serve as neighbours. The progress callback is called after every row: a non-zero answer
  * is returned at once. 2 for a strength outside 0..3. */
 int32_t pxlSharpenRows(PxlContext *ctx, const uint8_t *src, int32_t srcStride, uint8_t *out,
-                       int32_t outStride, int32_t fullWidth, int32_t fullHeight,
-                       int32_t strength);
+                       int32_t outStride, int32_t fullWidth, int32_t fullHeight, int32_t strength);
 
 NORV_EXTERN_C_END
 

@@ -82,9 +82,8 @@ int32_t pxlPackTopBits2(PxlContext *ctx, const uint32_t *src, uint32_t *dst, int
                         int32_t srcGroup, int32_t srcLast, const uint32_t *const tables[4]);
 /* The two top bits of every 8-bit pixel as a 2-bit output pixel (16 per output word, four
  * source words per group), spread through the depth-4 tables. */
-int32_t pxlPackTopBitPairs8(PxlContext *ctx, const uint32_t *src, uint32_t *dst,
-                            int32_t dstLast, int32_t srcGroup, int32_t srcLast,
-                            const uint32_t *const tables[4]);
+int32_t pxlPackTopBitPairs8(PxlContext *ctx, const uint32_t *src, uint32_t *dst, int32_t dstLast,
+                            int32_t srcGroup, int32_t srcLast, const uint32_t *const tables[4]);
 /* (v >> 1) >= b; halfThreshold = b (0..127) replicated in every byte. */
 int32_t pxlPackCompare8(PxlContext *ctx, const uint32_t *src, uint32_t *dst, int32_t dstLast,
                         int32_t srcGroup, int32_t srcLast, const uint32_t *const tables[4],
@@ -104,13 +103,13 @@ int32_t pxlPackRange4(PxlContext *ctx, const uint32_t *src, uint32_t *dst, int32
                       int32_t srcGroup, int32_t srcLast, const uint32_t *const tables[4],
                       uint32_t lowHalf, uint32_t highHalf, int32_t correction);
 /* (v >> 1) >= (m >> 1), m the pixel at the same place of the 8-bit threshold row. */
-int32_t pxlPackCompareMap8(PxlContext *ctx, const uint32_t *src, uint32_t *dst,
-                           int32_t dstLast, int32_t srcGroup, int32_t srcLast,
-                           const uint32_t *const tables[4], const uint32_t *map);
+int32_t pxlPackCompareMap8(PxlContext *ctx, const uint32_t *src, uint32_t *dst, int32_t dstLast,
+                           int32_t srcGroup, int32_t srcLast, const uint32_t *const tables[4],
+                           const uint32_t *map);
 /* The high nibble of every 8-bit pixel, packed to a 4-bit row (two source words per output
  * word; dstLast is the 4-bit row's last word, srcGroup = 2 * dstLast). No tables. */
-int32_t pxlPackHighNibbles(PxlContext *ctx, const uint32_t *src, uint32_t *dst,
-                           int32_t dstLast, int32_t srcGroup, int32_t srcLast);
+int32_t pxlPackHighNibbles(PxlContext *ctx, const uint32_t *src, uint32_t *dst, int32_t dstLast,
+                           int32_t srcGroup, int32_t srcLast);
 
 /* ---- Stretch table: for a row of `width` pixels of `depth` bits, scaled by the 16.16
  * factor (0x10000 = 1.0), runs of floor(0x10000000 / factor / 4096) pixels (one more

@@ -27,8 +27,7 @@ int32_t pxlCreateHistogram(PxlContext *ctx, int32_t min, int32_t max, int32_t ma
 int32_t pxlCreateHistogramCleared(PxlContext *ctx, int32_t min, int32_t max, int32_t margin,
                                   PxlHistogram **out);
 /* New histogram with the same range, count and margin (bins not cleared). */
-int32_t pxlCreateHistogramLike(PxlContext *ctx, const PxlHistogram *histogram,
-                               PxlHistogram **out);
+int32_t pxlCreateHistogramLike(PxlContext *ctx, const PxlHistogram *histogram, PxlHistogram **out);
 /* Releases bins and record; *histogram becomes null. Always 0. */
 int32_t pxlFreeHistogram(PxlContext *ctx, PxlHistogram **histogram);
 int32_t pxlClearHistogram(PxlContext *ctx, PxlHistogram *histogram);
@@ -40,8 +39,7 @@ int32_t pxlCopyHistogram(PxlContext *ctx, const PxlHistogram *src, PxlHistogram 
  * max repeated beyond the range; each result is the window sum / window truncated toward
  * zero. Only bins min..max of *dst are written; *dst may be src, made when null. 2 for a
  * window below 1, a null src or a *dst that is not alike. */
-int32_t pxlSmoothHistogram(PxlContext *ctx, PxlHistogram *src, int32_t window,
-                           PxlHistogram **dst);
+int32_t pxlSmoothHistogram(PxlContext *ctx, PxlHistogram *src, int32_t window, PxlHistogram **dst);
 
 NORV_EXTERN_C_END
 

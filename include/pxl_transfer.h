@@ -27,8 +27,8 @@ NORV_EXTERN_C_BEGIN
 /* Combines the rectangle (sx, sy, width, height) of src (or the constant of op when src is
  * null) into dst at (dx, dy), channel by channel. In clipping mode the rectangle is cut to
  * the contents of both images. 111 when the channel counts differ. */
-int32_t pxlRasterOp(PxlContext *ctx, int32_t sx, int32_t sy, Pixr *src, PxlRopCode op,
-                    int32_t dx, int32_t dy, int32_t width, int32_t height, Pixr *dst);
+int32_t pxlRasterOp(PxlContext *ctx, int32_t sx, int32_t sy, Pixr *src, PxlRopCode op, int32_t dx,
+                    int32_t dy, int32_t width, int32_t height, Pixr *dst);
 
 /* One pixel of a framed single-channel 1-, 2-, 4- or 8-bit image; 100 outside the content. */
 int32_t pxlGetPixel(PxlContext *ctx, Pixr *image, int32_t x, int32_t y, int32_t *value);
@@ -68,13 +68,12 @@ int32_t pxlCopyToFramedImage(PxlContext *ctx, Pixr *src, Pixr **dst);
 /* Output images. created may be null; shortX and shortY may not (2). *created = 1 when the
  * call made the image (the caller destroys it again if it fails later). */
 int32_t pxlEnsureOutputImage(PxlContext *ctx, int32_t width, int32_t height, int32_t depth,
-                             int32_t xResolution, int32_t yResolution, int32_t frame,
-                             Pixr **image, int32_t *shortX, int32_t *shortY, int32_t *created);
+                             int32_t xResolution, int32_t yResolution, int32_t frame, Pixr **image,
+                             int32_t *shortX, int32_t *shortY, int32_t *created);
 int32_t pxlEnsureOutputImageSet(PxlContext *ctx, int32_t width, int32_t height, int32_t depth,
                                 int32_t xResolution, int32_t yResolution, int32_t frame,
                                 int32_t channelCount, int32_t colorCode, PxlColorMap *colorMap,
-                                Pixr **image, int32_t *shortX, int32_t *shortY,
-                                int32_t *created);
+                                Pixr **image, int32_t *shortX, int32_t *shortY, int32_t *created);
 int32_t pxlEnsureOutputImageLike(PxlContext *ctx, Pixr *templ, Pixr **image, int32_t *shortX,
                                  int32_t *shortY, int32_t *created);
 int32_t pxlCheckOutputImage(PxlContext *ctx, int32_t width, int32_t height, int32_t depth,

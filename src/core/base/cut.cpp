@@ -38,10 +38,10 @@ int32_t cropChannel(PxlContext *ctx, Pixr *channel, const Plane &old, int32_t x,
   if (status != 0) return status;
   const int32_t rowPixels = static_cast<int32_t>(int64_t{stride} * 8 / old.depth);
   const int32_t strips[4][4] = {
-      {0, 0, rowPixels, kFrame},                                        // top
-      {0, kFrame, kFrame, height},                                      // left
-      {width + kFrame, kFrame, rowPixels - width - kFrame, height},     // right and padding
-      {0, height + kFrame, rowPixels, kFrame}};                         // bottom
+      {0, 0, rowPixels, kFrame},                                     // top
+      {0, kFrame, kFrame, height},                                   // left
+      {width + kFrame, kFrame, rowPixels - width - kFrame, height},  // right and padding
+      {0, height + kFrame, rowPixels, kFrame}};                      // bottom
   for (const auto &s : strips) {
     status = pxl::xfer::rasterOpPlanes(ctx, moved, s[0], s[1], s[2], s[3], kClear, nullptr, 0, 0);
     if (status != 0) return status;

@@ -1,6 +1,9 @@
 // Framing an unframed image in place: its pixel block is first grown to the framed layout
 // (a resize keeps the rows), then the rows are moved, from the last to the first, to their
-// places inside a 32-pixel frame, and the frame strips are cleared.
+// places inside a 32-pixel frame, and the frame strips are cleared. The framed data lies
+// where the layout rule puts it for the new stride, so the block can be resized again later.
+#include <cstring>
+
 #include "i_xfer.h"
 #include "pxl_internal.h"
 #include "pxl_transfer.h"
@@ -25,16 +28,23 @@ int32_t pxlFrameImageInPlace(PxlContext *ctx, Pixr *image) {
   if (status == 0) status = pxlGetImagePixelBlock(ctx, image, &block);
   if (status == 0) status = pxlPollProgress(ctx);
   if (status == 0)
-    status = pxlComputeImageLayout(ctx, p.width, p.height, p.depth, 32, &framedStride,
-                                   &blockSize);
+    status = pxlComputeImageLayout(ctx, p.width, p.height, p.depth, 32, &framedStride, &blockSize);
   if (status != 0) return PXL_FAIL(ctx, kUnit, status);
-  // The rows keep their offset from the block's start (0, or 4 for an 8-byte-aligned
-  // content); the framed layout's block has 4 spare bytes for that offset.
-  const int64_t offset = p.framed - static_cast<uint8_t *>(block);
+  const int64_t oldOffset = p.framed - static_cast<uint8_t *>(block);
   PXL_POLL_OR_RETURN(ctx, kUnit);
   status = pxlAllocImageBlock(ctx, p.width, p.height, p.depth, 32, PXL_BLOCK_RESIZE, &block);
   if (status != 0) return PXL_FAIL(ctx, kUnit, status);
+  // The framed layout may start its rows 4 bytes further into the block than the unframed
+  // one did (8-byte units keep content rows on 8-byte boundaries); the rows move there first.
+  int64_t contentOffset = 0;
+  PXL_POLL_OR_RETURN(ctx, kUnit);
+  status = pxlComputeContentOffset(ctx, block, framedStride, p.depth, 32, &contentOffset);
+  if (status != 0) return PXL_FAIL(ctx, kUnit, status);
+  const int64_t offset = contentOffset - int64_t{framedStride} * 32 - 4 * p.depth;
   uint8_t *framed = static_cast<uint8_t *>(block) + offset;
+  if (offset != oldOffset)
+    std::memmove(framed, static_cast<uint8_t *>(block) + oldOffset,
+                 static_cast<size_t>(p.bytesPerRow) * static_cast<size_t>(p.height));
   status = pxlPollProgress(ctx);
   if (status == 0) status = pxlSetImagePixelBlock(ctx, image, block);
   if (status == 0) status = pxlPollProgress(ctx);

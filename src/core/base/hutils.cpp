@@ -24,12 +24,12 @@ int32_t *offsetBins(int32_t *bins, int64_t offset) {
 
 int64_t marginOf(const PxlHistogram *h) {
   return (static_cast<int64_t>(reinterpret_cast<uintptr_t>(h->origin)) + int64_t{h->min} * 4 -
-          static_cast<int64_t>(reinterpret_cast<uintptr_t>(h->bins))) / 4;
+          static_cast<int64_t>(reinterpret_cast<uintptr_t>(h->bins))) /
+         4;
 }
 
 bool alike(const PxlHistogram *a, const PxlHistogram *b) {
-  return a->min == b->min && a->max == b->max && a->count == b->count &&
-         marginOf(a) == marginOf(b);
+  return a->min == b->min && a->max == b->max && a->count == b->count && marginOf(a) == marginOf(b);
 }
 
 // Bins min..max of dst = box-smoothed bins of src (dst and src distinct, alike).
@@ -90,8 +90,7 @@ int32_t pxlCreateHistogramCleared(PxlContext *ctx, int32_t min, int32_t max, int
   return PXL_OK;
 }
 
-int32_t pxlCreateHistogramLike(PxlContext *ctx, const PxlHistogram *histogram,
-                               PxlHistogram **out) {
+int32_t pxlCreateHistogramLike(PxlContext *ctx, const PxlHistogram *histogram, PxlHistogram **out) {
   if (histogram == nullptr) return PXL_FAIL(ctx, kUnit, PXL_ERR_PARAM);
   PXL_POLL_OR_RETURN(ctx, kUnit);
   const int32_t status = pxlCreateHistogram(ctx, histogram->min, histogram->max,
@@ -128,8 +127,7 @@ int32_t pxlCopyHistogram(PxlContext *ctx, const PxlHistogram *src, PxlHistogram 
   return PXL_OK;
 }
 
-int32_t pxlSmoothHistogram(PxlContext *ctx, PxlHistogram *src, int32_t window,
-                           PxlHistogram **dst) {
+int32_t pxlSmoothHistogram(PxlContext *ctx, PxlHistogram *src, int32_t window, PxlHistogram **dst) {
   if (window <= 0 || src == nullptr) return PXL_FAIL(ctx, kUnit, PXL_ERR_PARAM);
   if (dst == nullptr) return PXL_FAIL(ctx, kUnit, PXL_ERR_NULL);
   int32_t status;

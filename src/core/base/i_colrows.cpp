@@ -25,7 +25,9 @@ constexpr auto kGreen = weightTable(587);
 constexpr auto kBlue = weightTable(114);
 
 // Byte of pixel i in a word-aligned row (big-endian word order).
-inline uint8_t pixelByte(const uint8_t *row, int64_t i) { return row[i ^ 3]; }
+inline uint8_t pixelByte(const uint8_t *row, int64_t i) {
+  return row[i ^ 3];
+}
 
 inline uint8_t *contentRow(uint8_t *framed, int32_t stride, int32_t row) {
   return framed + int64_t{kFrame + row} * stride + kFrame;
@@ -87,9 +89,9 @@ int32_t pxlRgbToGrayRows(PxlContext *, const uint8_t *planeA, const uint8_t *pla
 }
 
 int32_t pxlPaletteToPlanesRows(PxlContext *, const uint8_t *index, int32_t x, int32_t y,
-                               int32_t width, int32_t height, int32_t indexStride,
-                               uint8_t *plane0, uint8_t *plane1, uint8_t *plane2,
-                               int32_t outStride, const uint8_t *palette) {
+                               int32_t width, int32_t height, int32_t indexStride, uint8_t *plane0,
+                               uint8_t *plane1, uint8_t *plane2, int32_t outStride,
+                               const uint8_t *palette) {
   forEachRow(plane0, plane1, plane2, outStride, height, [&](int32_t j, const PlaneRows &out) {
     const uint8_t *row = index + int64_t{y + j} * indexStride;
     expandRow(out, width, [&](int32_t i) { return palette + 4 * pixelByte(row, x + i); });
@@ -98,9 +100,9 @@ int32_t pxlPaletteToPlanesRows(PxlContext *, const uint8_t *index, int32_t x, in
 }
 
 int32_t pxlPalette4ToPlanesRows(PxlContext *, const uint8_t *index, int32_t x, int32_t y,
-                                int32_t width, int32_t height, int32_t indexStride,
-                                uint8_t *plane0, uint8_t *plane1, uint8_t *plane2,
-                                int32_t outStride, const uint8_t *palette) {
+                                int32_t width, int32_t height, int32_t indexStride, uint8_t *plane0,
+                                uint8_t *plane1, uint8_t *plane2, int32_t outStride,
+                                const uint8_t *palette) {
   // Pixel pairs: entry v holds the colours of the nibbles v >> 4 and v & 15.
   uint8_t pairs[256][6];
   for (int v = 0; v < 256; ++v)
@@ -116,7 +118,8 @@ int32_t pxlPalette4ToPlanesRows(PxlContext *, const uint8_t *index, int32_t x, i
     auto pairByte = [&](int32_t i) -> uint8_t {
       const int64_t p = int64_t{x} + i;
       const uint8_t b = pixelByte(row, p >> 1);
-      return (p & 1) == 0 ? b : static_cast<uint8_t>((b << 4) | (pixelByte(row, (p >> 1) + 1) >> 4));
+      return (p & 1) == 0 ? b
+                          : static_cast<uint8_t>((b << 4) | (pixelByte(row, (p >> 1) + 1) >> 4));
     };
     expandRow(out, width, [&](int32_t i) { return &pairs[pairByte(i & ~1)][3 * (i & 1)]; });
   });
@@ -124,8 +127,7 @@ int32_t pxlPalette4ToPlanesRows(PxlContext *, const uint8_t *index, int32_t x, i
 }
 
 int32_t pxlSharpenRows(PxlContext *ctx, const uint8_t *src, int32_t srcStride, uint8_t *out,
-                       int32_t outStride, int32_t fullWidth, int32_t fullHeight,
-                       int32_t strength) {
+                       int32_t outStride, int32_t fullWidth, int32_t fullHeight, int32_t strength) {
   if (strength < 0 || strength > 3) return 2;
   static constexpr int32_t kWeight[4] = {0, 8, 24, 56};
   static constexpr int32_t kShift[4] = {3, 4, 5, 6};
@@ -148,7 +150,8 @@ int32_t pxlSharpenRows(PxlContext *ctx, const uint8_t *src, int32_t srcStride, u
     for (int32_t i = 0; i < width; ++i) {
       const int32_t right = column(i + 1);
       const int32_t centre = pixelByte(here, kFrame + i);
-      const auto v = static_cast<uint32_t>((left + mid + right - centre + weighted[centre]) >> shift);
+      const auto v =
+          static_cast<uint32_t>((left + mid + right - centre + weighted[centre]) >> shift);
       word |= v << (24 - 8 * (i & 3));
       if ((i & 3) == 3 || i == width - 1) {
         o[i >> 2] = word;

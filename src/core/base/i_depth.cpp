@@ -16,7 +16,9 @@ namespace {
 
 constexpr int32_t kFrame = 32;
 
-constexpr uint32_t leftMask(int32_t n) { return n >= 32 ? 0xFFFFFFFFu : ~(0xFFFFFFFFu >> n); }
+constexpr uint32_t leftMask(int32_t n) {
+  return n >= 32 ? 0xFFFFFFFFu : ~(0xFFFFFFFFu >> n);
+}
 
 // Mask of the bits of a row's last word that belong to a row of `bits` bits.
 constexpr uint32_t lastWordMask(int64_t bits) {
@@ -143,18 +145,17 @@ int32_t pxlConvertRows4To8(PxlContext *ctx, const uint8_t *src, int32_t fullWidt
   return PXL_OK;
 }
 
-int32_t pxlConvertRows1To8(PxlContext *, const uint8_t *src, int32_t fullWidth,
-                           int32_t fullHeight, int32_t srcBytesPerRow, uint8_t *dst,
-                           int32_t dstBytesPerRow, int32_t polarity) {
+int32_t pxlConvertRows1To8(PxlContext *, const uint8_t *src, int32_t fullWidth, int32_t fullHeight,
+                           int32_t srcBytesPerRow, uint8_t *dst, int32_t dstBytesPerRow,
+                           int32_t polarity) {
   if (fullWidth - 2 * kFrame <= 0) return PXL_OK;
-  widenRows1<2>(src, fullWidth, fullHeight, srcBytesPerRow, dst, dstBytesPerRow, polarity,
-                kWiden8);
+  widenRows1<2>(src, fullWidth, fullHeight, srcBytesPerRow, dst, dstBytesPerRow, polarity, kWiden8);
   return PXL_OK;
 }
 
-int32_t pxlConvertRows1To16(PxlContext *, const uint8_t *src, int32_t fullWidth,
-                            int32_t fullHeight, int32_t srcBytesPerRow, uint8_t *dst,
-                            int32_t dstBytesPerRow, int32_t polarity) {
+int32_t pxlConvertRows1To16(PxlContext *, const uint8_t *src, int32_t fullWidth, int32_t fullHeight,
+                            int32_t srcBytesPerRow, uint8_t *dst, int32_t dstBytesPerRow,
+                            int32_t polarity) {
   if (fullWidth - 2 * kFrame <= 0) return PXL_OK;
   widenRows1<4>(src, fullWidth, fullHeight, srcBytesPerRow, dst, dstBytesPerRow, polarity,
                 kWiden16);

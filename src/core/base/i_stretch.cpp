@@ -18,7 +18,9 @@
 #include "pxl_internal.h"
 
 namespace {
-constexpr uint32_t leftMask(int64_t n) { return n >= 32 ? 0xFFFFFFFFu : ~(0xFFFFFFFFu >> n); }
+constexpr uint32_t leftMask(int64_t n) {
+  return n >= 32 ? 0xFFFFFFFFu : ~(0xFFFFFFFFu >> n);
+}
 }  // namespace
 
 extern "C" {
@@ -28,14 +30,14 @@ int32_t pxlBuildStretchTable(PxlContext *ctx, int32_t factor, uint32_t **table, 
   if (depth != 1 && depth != 2 && depth != 4 && depth != 8) return PXL_ERR_DEPTH;
   if (table == nullptr || factor <= 0 || factor > 0x10000000 || width < 0) return PXL_ERR_PARAM;
   const int64_t words = (int64_t{width} * depth >> 5) + 1;
-  const int64_t entries = std::max((int64_t{width} * (int64_t{factor} + 0x8000) >> 16),
-                                   int64_t{width}) + 2 * words + 1;
+  const int64_t entries =
+      std::max((int64_t{width} * (int64_t{factor} + 0x8000) >> 16), int64_t{width}) + 2 * words + 1;
   *table = static_cast<uint32_t *>(pxl::allocRecordZeroed(ctx, static_cast<size_t>(entries), 4));
   if (*table == nullptr) return PXL_ERR_NO_MEMORY;
   uint32_t *t = *table;
   const int64_t inverse = 0x10000000 / factor;
-  const uint32_t stepEntry = (flags & 0xFF) != 0 ? static_cast<uint32_t>(step) * 4u
-                                                 : static_cast<uint32_t>(step);
+  const uint32_t stepEntry =
+      (flags & 0xFF) != 0 ? static_cast<uint32_t>(step) * 4u : static_cast<uint32_t>(step);
   int64_t acc = 0, closed = 0;
   int32_t position = 0;
   for (int32_t run = 0; run < width && closed < words; ++run) {

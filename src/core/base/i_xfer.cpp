@@ -51,9 +51,9 @@ int32_t rasterOpPlanes(PxlContext *ctx, const Plane &dst, int32_t dx, int32_t dy
                        int32_t height, PxlRopCode op, const Plane *src, int32_t sx, int32_t sy) {
   const Plane none;
   const Plane &s = src != nullptr ? *src : none;
-  return pxlRasterOpRaw(ctx, dst.framed, dst.width, dst.height, dst.frame, dst.frame, dx, dy,
-                        width, height, dst.depth, dst.bytesPerRow, op, s.framed, s.width,
-                        s.height, sx, sy, s.frame, s.frame, s.depth, s.bytesPerRow);
+  return pxlRasterOpRaw(ctx, dst.framed, dst.width, dst.height, dst.frame, dst.frame, dx, dy, width,
+                        height, dst.depth, dst.bytesPerRow, op, s.framed, s.width, s.height, sx, sy,
+                        s.frame, s.frame, s.depth, s.bytesPerRow);
 }
 
 }  // namespace pxl::xfer

@@ -54,7 +54,9 @@ int32_t packDecisions(const uint32_t *const tables[4], uint32_t *dst, int32_t ds
 }
 
 // Top bit of each byte: (v >> 1) >= b for the packed bytes of halves - b.
-inline uint32_t atLeast8(uint32_t halves, uint32_t b) { return ((halves | kTop8) - b) & kTop8; }
+inline uint32_t atLeast8(uint32_t halves, uint32_t b) {
+  return ((halves | kTop8) - b) & kTop8;
+}
 
 // Spread tables of one source depth (group of g = depth words) and polarity.
 int32_t buildSpread(PxlContext *ctx, int32_t depth, bool inverted, uint32_t *tables[4]) {
@@ -131,9 +133,8 @@ int32_t pxlPackTopBits2(PxlContext *, const uint32_t *src, uint32_t *dst, int32_
                           [&](int32_t i) { return src[i] & 0xAAAAAAAAu; });
 }
 
-int32_t pxlPackTopBitPairs8(PxlContext *, const uint32_t *src, uint32_t *dst,
-                            int32_t dstLast, int32_t srcGroup, int32_t srcLast,
-                            const uint32_t *const tables[4]) {
+int32_t pxlPackTopBitPairs8(PxlContext *, const uint32_t *src, uint32_t *dst, int32_t dstLast,
+                            int32_t srcGroup, int32_t srcLast, const uint32_t *const tables[4]) {
   // Each byte's second bit goes three places below its top bit: through the depth-4 tables
   // the two bits of pixel p of word j land on output bits 31 - 2 (4j + p) and the one below.
   return packDecisions<4>(tables, dst, dstLast, srcGroup, srcLast, [&](int32_t i) {
@@ -182,16 +183,16 @@ int32_t pxlPackRange4(PxlContext *, const uint32_t *src, uint32_t *dst, int32_t 
   });
 }
 
-int32_t pxlPackCompareMap8(PxlContext *, const uint32_t *src, uint32_t *dst,
-                           int32_t dstLast, int32_t srcGroup, int32_t srcLast,
-                           const uint32_t *const tables[4], const uint32_t *map) {
+int32_t pxlPackCompareMap8(PxlContext *, const uint32_t *src, uint32_t *dst, int32_t dstLast,
+                           int32_t srcGroup, int32_t srcLast, const uint32_t *const tables[4],
+                           const uint32_t *map) {
   return packDecisions<8>(tables, dst, dstLast, srcGroup, srcLast, [&](int32_t i) {
     return atLeast8((src[i] >> 1) & kLow7, (map[i] >> 1) & kLow7);
   });
 }
 
-int32_t pxlPackHighNibbles(PxlContext *, const uint32_t *src, uint32_t *dst,
-                           int32_t dstLast, int32_t srcGroup, int32_t srcLast) {
+int32_t pxlPackHighNibbles(PxlContext *, const uint32_t *src, uint32_t *dst, int32_t dstLast,
+                           int32_t srcGroup, int32_t srcLast) {
   // The four high nibbles of a word moved together into its top half.
   auto highNibbles = [&](int32_t i) {
     uint32_t x = src[i] & 0xF0F0F0F0u;

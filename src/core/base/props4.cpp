@@ -23,9 +23,9 @@ int32_t pxlCopyToFramedImage(PxlContext *ctx, Pixr *src, Pixr **dst) {
   if (status != 0) return PXL_FAIL(ctx, kUnit, status);
   int32_t shortX = 0, shortY = 0, created = 0;
   PXL_POLL_OR_RETURN(ctx, kUnit);
-  status = pxlEnsureOutputImageSet(ctx, a.width, a.height, a.depth, a.xResolution,
-                                   a.yResolution, 32, a.channels, a.colorCode, a.colorMap, dst,
-                                   &shortX, &shortY, &created);
+  status =
+      pxlEnsureOutputImageSet(ctx, a.width, a.height, a.depth, a.xResolution, a.yResolution, 32,
+                              a.channels, a.colorCode, a.colorMap, dst, &shortX, &shortY, &created);
   if (status != 0) return PXL_FAIL(ctx, kUnit, status);
   for (int32_t i = 0; i < a.channels && status == 0; ++i) {
     pxl::xfer::Plane s, d;

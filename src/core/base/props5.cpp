@@ -57,17 +57,15 @@ int32_t pxlCheckOutputImage(PxlContext *ctx, int32_t width, int32_t height, int3
 int32_t pxlEnsureOutputImageSet(PxlContext *ctx, int32_t width, int32_t height, int32_t depth,
                                 int32_t xResolution, int32_t yResolution, int32_t frame,
                                 int32_t channelCount, int32_t colorCode, PxlColorMap *colorMap,
-                                Pixr **image, int32_t *shortX, int32_t *shortY,
-                                int32_t *created) {
+                                Pixr **image, int32_t *shortX, int32_t *shortY, int32_t *created) {
   if (image == nullptr) return PXL_FAIL(ctx, kUnit, PXL_ERR_NULL);
   if (shortX == nullptr || shortY == nullptr) return PXL_FAIL(ctx, kUnit, PXL_ERR_PARAM);
   if (colorCode < 1 || colorCode > 6) return PXL_FAIL(ctx, kUnit, PXL_ERR_PARAM);
   PXL_POLL_OR_RETURN(ctx, kUnit);
   int32_t status;
   if (*image == nullptr) {
-    status = pxlCreateMultiChannelImageNoClear(ctx, width, height, depth, xResolution,
-                                               yResolution, frame, channelCount, colorCode,
-                                               colorMap, image);
+    status = pxlCreateMultiChannelImageNoClear(ctx, width, height, depth, xResolution, yResolution,
+                                               frame, channelCount, colorCode, colorMap, image);
     if (status != 0) return PXL_FAIL(ctx, kUnit, status);
     *shortX = *shortY = 0;
     if (created != nullptr) *created = 1;
@@ -81,15 +79,15 @@ int32_t pxlEnsureOutputImageSet(PxlContext *ctx, int32_t width, int32_t height, 
 }
 
 int32_t pxlEnsureOutputImage(PxlContext *ctx, int32_t width, int32_t height, int32_t depth,
-                             int32_t xResolution, int32_t yResolution, int32_t frame,
-                             Pixr **image, int32_t *shortX, int32_t *shortY, int32_t *created) {
+                             int32_t xResolution, int32_t yResolution, int32_t frame, Pixr **image,
+                             int32_t *shortX, int32_t *shortY, int32_t *created) {
   if (image == nullptr) return PXL_FAIL(ctx, kUnit, PXL_ERR_NULL);
   if (shortX == nullptr || shortY == nullptr) return PXL_FAIL(ctx, kUnit, PXL_ERR_PARAM);
   PXL_POLL_OR_RETURN(ctx, kUnit);
   int32_t status;
   if (*image == nullptr) {
-    status = pxlCreateImageNoClear(ctx, width, height, depth, xResolution, yResolution, frame,
-                                   image);
+    status =
+        pxlCreateImageNoClear(ctx, width, height, depth, xResolution, yResolution, frame, image);
     if (status != 0) return PXL_FAIL(ctx, kUnit, status);
     *shortX = *shortY = 0;
     if (created != nullptr) *created = 1;
@@ -119,9 +117,9 @@ int32_t pxlEnsureOutputImageLike(PxlContext *ctx, Pixr *templ, Pixr **image, int
   status = pxl::xfer::readAttrs(ctx, templ, &t);
   if (status == 0) {
     PXL_POLL_OR_RETURN(ctx, kUnit);
-    status = pxlCheckOutputImage(ctx, t.width, t.height, t.depth, t.xResolution, t.yResolution,
-                                 t.frame, t.channels, t.colorCode, t.colorMap, *image, shortX,
-                                 shortY);
+    status =
+        pxlCheckOutputImage(ctx, t.width, t.height, t.depth, t.xResolution, t.yResolution, t.frame,
+                            t.channels, t.colorCode, t.colorMap, *image, shortX, shortY);
   }
   if (status != 0) return PXL_FAIL(ctx, kUnit, status);
   if (created != nullptr) *created = 0;
@@ -143,8 +141,8 @@ int32_t pxlClearFrameSpill(PxlContext *ctx, Pixr *image, int32_t columns, int32_
     status = pxl::xfer::readPlane(ctx, image, i, nullptr, &p);
     if (status == 0) {
       PXL_POLL_OR_RETURN(ctx, kUnit);
-      status = pxlClearSpillRaw(ctx, p.framed, p.width + 64, p.height + 64, p.bytesPerRow,
-                                p.depth, columns > 0 ? columns : 0, rows > 0 ? rows : 0);
+      status = pxlClearSpillRaw(ctx, p.framed, p.width + 64, p.height + 64, p.bytesPerRow, p.depth,
+                                columns > 0 ? columns : 0, rows > 0 ? rows : 0);
     }
     if (status != 0) return PXL_FAIL(ctx, kUnit, status);
   }

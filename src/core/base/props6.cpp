@@ -107,8 +107,8 @@ int32_t pxlInvertImage(PxlContext *ctx, Pixr *src, Pixr **dst) {
       status = pxl::xfer::readPlane(ctx, *dst, i, nullptr, &d);
       if (status == 0) status = pxlPollProgress(ctx);
       if (status == 0)
-        status = pxl::xfer::rasterOpPlanes(ctx, d, 0, 0, d.width, d.height, PXL_ROP_NOT_S, &s,
-                                           0, 0);
+        status =
+            pxl::xfer::rasterOpPlanes(ctx, d, 0, 0, d.width, d.height, PXL_ROP_NOT_S, &s, 0, 0);
     }
   }
   if (status == 0 && !inPlace) {

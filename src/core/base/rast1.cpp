@@ -20,8 +20,8 @@ using pxl::xfer::Plane;
 
 extern "C" {
 
-int32_t pxlRasterOp(PxlContext *ctx, int32_t sx, int32_t sy, Pixr *src, PxlRopCode op,
-                    int32_t dx, int32_t dy, int32_t width, int32_t height, Pixr *dst) {
+int32_t pxlRasterOp(PxlContext *ctx, int32_t sx, int32_t sy, Pixr *src, PxlRopCode op, int32_t dx,
+                    int32_t dy, int32_t width, int32_t height, Pixr *dst) {
   PXL_POLL_OR_RETURN(ctx, kUnit);
   int32_t status = validateAny(ctx, dst);
   if (status != 0) return PXL_FAIL(ctx, kUnit, status);
@@ -57,8 +57,7 @@ int32_t pxlGetPixel(PxlContext *ctx, Pixr *image, int32_t x, int32_t y, int32_t 
   Plane p;
   status = pxl::xfer::readPlane(ctx, image, 0, nullptr, &p);
   if (status != 0) return PXL_FAIL(ctx, kUnit, status);
-  if (x < 0 || x >= p.width || y < 0 || y >= p.height)
-    return PXL_FAIL(ctx, kUnit, PXL_ERR_BOUNDS);
+  if (x < 0 || x >= p.width || y < 0 || y >= p.height) return PXL_FAIL(ctx, kUnit, PXL_ERR_BOUNDS);
   // Word of the pixel, then its bits counted from the word's most significant end.
   const uint8_t *row = p.framed + static_cast<int64_t>(p.frame + y) * p.bytesPerRow;
   const int64_t bit = static_cast<int64_t>(p.frame + x) * p.depth;

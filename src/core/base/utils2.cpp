@@ -18,7 +18,9 @@ namespace {
 
 constexpr const char *kUnit = "utils2";
 
-constexpr int64_t R(int64_t v) { return (v + 0x4000) / 0x8000; }
+constexpr int64_t R(int64_t v) {
+  return (v + 0x4000) / 0x8000;
+}
 
 constexpr int32_t fixedSin(int32_t angle) {
   int64_t b = angle < 0 ? -int64_t{angle} : angle;

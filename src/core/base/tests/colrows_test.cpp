@@ -16,8 +16,8 @@ TEST(ColorRows, GreyOfThePrimariesAndWhite) {
   Context c;
   const struct {
     uint8_t r, g, b, grey;
-  } cases[] = {{255, 0, 0, 76}, {0, 255, 0, 149}, {0, 0, 255, 29}, {255, 255, 255, 254},
-               {1, 1, 1, 0},    {100, 150, 200, 29 + 88 + 22}};
+  } cases[] = {{255, 0, 0, 76},      {0, 255, 0, 149}, {0, 0, 255, 29},
+               {255, 255, 255, 254}, {1, 1, 1, 0},     {100, 150, 200, 29 + 88 + 22}};
   Framed a(6, 1, 8), b(6, 1, 8), p(6, 1, 8), out(6, 1, 8, 0x5A5A5A5A);
   for (int i = 0; i < 6; ++i) {
     a.set(i, 0, cases[i].r);
@@ -44,8 +44,8 @@ TEST(ColorRows, GreyMatchesTheWeightedSumEverywhere) {
                    a.fullWidth(), a.fullHeight());
   for (int y = 0; y < 5; ++y)
     for (int x = 0; x < 37; ++x)
-      ASSERT_EQ(out.get(x, y), 299 * a.get(x, y) / 1000 + 587 * b.get(x, y) / 1000 +
-                                   114 * p.get(x, y) / 1000);
+      ASSERT_EQ(out.get(x, y),
+                299 * a.get(x, y) / 1000 + 587 * b.get(x, y) / 1000 + 114 * p.get(x, y) / 1000);
 }
 
 // Region (x, y, w, h) in content coordinates of an index image of the given depth.
@@ -139,8 +139,7 @@ TEST(ColorRows, SharpenStopsAtTheProgressAnswerAndRefusesUnknownStrengths) {
   c.abortAtCall = 2;
   c.abortCode = 77;
   Framed src(4, 5, 8, 0x10101010), out(4, 5, 8, 0xFFFFFFFF);
-  EXPECT_EQ(pxlSharpenRows(c.ctx, src.data(), src.stride, out.data(), out.stride, 68, 69, 2),
-            77);
+  EXPECT_EQ(pxlSharpenRows(c.ctx, src.data(), src.stride, out.data(), out.stride, 68, 69, 2), 77);
   EXPECT_EQ(c.progressCalls, 2);
   EXPECT_NE(out.get(0, 1), 0xFFu);  // rows 0 and 1 done
   EXPECT_EQ(out.get(0, 2), 0xFFu);  // row 2 never reached

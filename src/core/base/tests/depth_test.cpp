@@ -25,14 +25,14 @@ TEST(DepthWiden, FourToEightWorkedValues) {
   src.set(0, 0, 0x0);
   src.set(1, 0, 0x7);
   src.set(2, 0, 0xF);
-  ASSERT_EQ(pxlConvertRows4To8(c.ctx, src.data(), 67, 65, src.stride, dst.data(), dst.stride,
-                               nullptr),
-            0);
+  ASSERT_EQ(
+      pxlConvertRows4To8(c.ctx, src.data(), 67, 65, src.stride, dst.data(), dst.stride, nullptr),
+      0);
   EXPECT_EQ(dst.get(0, 0), 0x00u);
   EXPECT_EQ(dst.get(1, 0), 0x77u);
   EXPECT_EQ(dst.get(2, 0), 0xFFu);
-  EXPECT_EQ(dst.get(3, 0), 0x00u);   // row tail cleared
-  EXPECT_EQ(dst.get(4, 0), 0xFFu);   // nothing written past the row's last word
+  EXPECT_EQ(dst.get(3, 0), 0x00u);  // row tail cleared
+  EXPECT_EQ(dst.get(4, 0), 0xFFu);  // nothing written past the row's last word
 }
 
 // Each widening worker against v -> f(v) per pixel for widths around word edges; the pixels
@@ -62,8 +62,8 @@ TEST(DepthWiden, FourToEightWithAndWithoutATable) {
   Context c;
   uint16_t *table = nullptr;
   ASSERT_EQ(pxlBuildReplicate2Table(c.ctx, 4, &table), 0);
-  for (const uint16_t *t : {static_cast<const uint16_t *>(nullptr),
-                            static_cast<const uint16_t *>(table)})
+  for (const uint16_t *t :
+       {static_cast<const uint16_t *>(nullptr), static_cast<const uint16_t *>(table)})
     checkWidening(
         4, 8,
         [t](PxlContext *ctx, Framed &s, Framed &d) {
@@ -94,9 +94,9 @@ TEST(DepthWiden, EmptyContentWritesNothing) {
   Framed src(0, 2, 1, 0xFFFFFFFF), dst(0, 2, 8, 0x12345678);
   EXPECT_EQ(pxlConvertRows1To8(c.ctx, src.data(), 64, 66, src.stride, dst.data(), dst.stride, 0),
             0);
-  EXPECT_EQ(pxlConvertRows4To8(c.ctx, src.data(), 64, 66, src.stride, dst.data(), dst.stride,
-                               nullptr),
-            0);
+  EXPECT_EQ(
+      pxlConvertRows4To8(c.ctx, src.data(), 64, 66, src.stride, dst.data(), dst.stride, nullptr),
+      0);
   for (uint32_t w : dst.words) ASSERT_EQ(w, 0x12345678u);
 }
 
@@ -123,7 +123,10 @@ TEST(DepthTables, ReplicationOfEveryByteAtEveryDepthAndFactor) {
     for (uint32_t b = 0; b < 256; ++b) {
       // Words in the order a row receives them: first word first.
       const std::vector<std::vector<uint32_t>> rows = {
-          {t2[b]}, {t4[b]}, {t8[256 + b], t8[b]}, {t16[768 + b], t16[512 + b], t16[256 + b], t16[b]}};
+          {t2[b]},
+          {t4[b]},
+          {t8[256 + b], t8[b]},
+          {t16[768 + b], t16[512 + b], t16[256 + b], t16[b]}};
       const int factors[] = {2, 4, 8, 16};
       for (int f = 0; f < 4; ++f) {
         const auto expected = replicatedBits(b, depth, factors[f]);
@@ -207,10 +210,10 @@ struct Tables {
 // Runs a packing worker over one row of n pixels of srcDepth bits (random, garbage past the
 // row too) and checks every output pixel against decide(pixel index, value); outDepth is 1
 // (or 2 for the top-bit pairs, 4 for the high nibbles).
-void checkPacking(int srcDepth, int outDepth, int n,
-                  const std::function<void(const uint32_t *, uint32_t *, int32_t, int32_t,
-                                           int32_t)> &worker,
-                  const std::function<uint32_t(int, uint32_t)> &decide, std::mt19937 &rng) {
+void checkPacking(
+    int srcDepth, int outDepth, int n,
+    const std::function<void(const uint32_t *, uint32_t *, int32_t, int32_t, int32_t)> &worker,
+    const std::function<uint32_t(int, uint32_t)> &decide, std::mt19937 &rng) {
   const int srcWords = (n * srcDepth + 31) / 32;
   std::vector<uint32_t> src(static_cast<size_t>(srcWords + 8));
   for (auto &w : src) w = static_cast<uint32_t>(rng());
@@ -359,8 +362,7 @@ TEST(DepthPacking, RangeEightBitsWrapsOnTheHalvedValues) {
           pxlPackRange8(c.ctx, s, d, dl, sg, sl, t.t, (low >> 1) * 0x01010101u,
                         ((high - low) >> 1) * 0x01010101u);
         },
-        [&](int, uint32_t v) { return ((v >> 1) - (low >> 1)) % 128 <= (high - low) >> 1; },
-        rng);
+        [&](int, uint32_t v) { return ((v >> 1) - (low >> 1)) % 128 <= (high - low) >> 1; }, rng);
   }
 }
 
@@ -393,7 +395,9 @@ TEST(DepthPacking, CompareAgainstAThresholdRow) {
         [&](const uint32_t *s, uint32_t *d, int32_t dl, int32_t sg, int32_t sl) {
           pxlPackCompareMap8(c.ctx, s, d, dl, sg, sl, t.t, map.data());
         },
-        [&](int i, uint32_t v) { return (v >> 1) < (getBits(m, int64_t{i} * 8, 8) >> 1) ? 1u : 0u; },
+        [&](int i, uint32_t v) {
+          return (v >> 1) < (getBits(m, int64_t{i} * 8, 8) >> 1) ? 1u : 0u;
+        },
         rng);
   }
 }
@@ -467,8 +471,8 @@ TEST(DepthStretch, RunsOfTwoPixels) {
 TEST(DepthStretch, TablesFollowTheRunRuleAndStayInsideTheirBlock) {
   Context c;
   std::mt19937 rng(10);
-  const int32_t factors[] = {0x10000, 0x8000, 0x5556, 0x3000, 0x1234, 0x800, 0x123, 0x18000,
-                             0x30000, 0x123456, 0x10000000};
+  const int32_t factors[] = {0x10000, 0x8000,  0x5556,  0x3000,   0x1234,    0x800,
+                             0x123,   0x18000, 0x30000, 0x123456, 0x10000000};
   for (int32_t factor : factors)
     for (int depth : {1, 2, 4, 8})
       for (int32_t width : {1, 2, 5, 31, 32, 33, 100, 1000}) {

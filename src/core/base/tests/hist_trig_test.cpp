@@ -152,9 +152,8 @@ struct SizeLog {
 TEST(ConcatStrings, NewZeroFilledBufferWithEightSpareBytes) {
   SizeLog log;
   PxlContext *ctx = nullptr;
-  ASSERT_EQ(pxlCreateContext(nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
-                             &SizeLog::calloc, nullptr, nullptr, &log, nullptr, nullptr, 0,
-                             nullptr, nullptr, &ctx),
+  ASSERT_EQ(pxlCreateContext(nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &SizeLog::calloc,
+                             nullptr, nullptr, &log, nullptr, nullptr, 0, nullptr, nullptr, &ctx),
             0);
   char *text = nullptr;
   log.sizes.clear();
@@ -177,8 +176,8 @@ TEST(FixedTrig, SineWorkedValuesAndRange) {
   Context c;
   const struct {
     int32_t angle, sine;
-  } cases[] = {{0, 0},          {0x1000, 23171}, {0x2000, 32769}, {0x4000, 0},
-               {0x6000, -32767}, {-0x2000, -32769}, {0x8000, 0},   {-0x8000, 0}};
+  } cases[] = {{0, 0},           {0x1000, 23171},   {0x2000, 32769}, {0x4000, 0},
+               {0x6000, -32767}, {-0x2000, -32769}, {0x8000, 0},     {-0x8000, 0}};
   for (const auto &k : cases) {
     int32_t s = 12345;
     EXPECT_EQ(pxlFixedSin(c.ctx, k.angle, &s), 0) << k.angle;
@@ -205,7 +204,7 @@ TEST(FixedTrig, ArctangentWorkedValuesAndErrors) {
   Context c;
   const struct {
     int32_t x, y, angle;
-  } cases[] = {{1, 1, 0x1000}, {-1, 0, 0x4000}, {0, -1, -0x2000}, {100, 50, 2417},
+  } cases[] = {{1, 1, 0x1000}, {-1, 0, 0x4000}, {0, -1, -0x2000},  {100, 50, 2417},
                {0, 1, 0x2000}, {1, 0, 0},       {-5, -5, -0x3000}, {7, -7, -0x1000}};
   for (const auto &k : cases) {
     int32_t a = 12345;

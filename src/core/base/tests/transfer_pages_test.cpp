@@ -59,7 +59,9 @@ Pnm readPnm(const std::string &path) {
   return p;
 }
 
-bool run(const std::string &command) { return std::system(command.c_str()) == 0; }
+bool run(const std::string &command) {
+  return std::system(command.c_str()) == 0;
+}
 
 class TransferPages : public ::testing::TestWithParam<int> {
  protected:
@@ -126,8 +128,8 @@ struct Cut {
 // Interior, at the top-left corner, reaching the right and bottom edges, one pixel, a single
 // column, and odd offsets that split bytes and words.
 std::vector<Cut> cuts(int width, int height) {
-  return {{101, 203, 777, 555},        {0, 0, 1000, 40},       {width - 333, height - 17, 333, 17},
-          {width - 1, height - 1, 1, 1}, {1234, 0, 1, height},   {7, 1500, width - 7, 3},
+  return {{101, 203, 777, 555},           {0, 0, 1000, 40},     {width - 333, height - 17, 333, 17},
+          {width - 1, height - 1, 1, 1},  {1234, 0, 1, height}, {7, 1500, width - 7, 3},
           {0, 3000, width, height - 3000}};
 }
 
@@ -138,10 +140,10 @@ TEST_P(TransferPages, CropAndExtractEqualPamcut) {
     ASSERT_EQ(page.height, 3300);
     Pixr *image = load(page);
     for (const Cut &k : cuts(page.width, page.height)) {
-      const Pnm expected = netpbm("pamcut -left " + std::to_string(k.x) + " -top " +
-                                      std::to_string(k.y) + " -width " + std::to_string(k.w) +
-                                      " -height " + std::to_string(k.h),
-                                  file);
+      const Pnm expected =
+          netpbm("pamcut -left " + std::to_string(k.x) + " -top " + std::to_string(k.y) +
+                     " -width " + std::to_string(k.w) + " -height " + std::to_string(k.h),
+                 file);
       ASSERT_EQ(expected.width, k.w);
       PxlRect r{nullptr, nullptr, k.x, k.y, k.w, k.h, {0, 0, 0, 0}};
       Pixr *extracted = nullptr;

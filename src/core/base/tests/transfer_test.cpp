@@ -18,7 +18,9 @@ using xfertest::getBits;
 using xfertest::pixelAt;
 using xfertest::setPixel;
 
-Pixr *channelOf(Pixr *image, int i) { return image->channelCount > 1 ? image->channels[i] : image; }
+Pixr *channelOf(Pixr *image, int i) {
+  return image->channelCount > 1 ? image->channels[i] : image;
+}
 uint32_t px(Pixr *ch, int x, int y) {
   return pixelAt(ch->framedData, ch->bytesPerRow, ch->frame, ch->depth, x, y);
 }
@@ -42,8 +44,8 @@ class TransferTest : public ::testing::TestWithParam<int> {
   // A cleared image (frame 32 unless said), content filled with random pixels.
   Pixr *image(int w, int h, int depth, int channels = 1, int frame = 32, bool fill = true) {
     Pixr *p = nullptr;
-    EXPECT_EQ(pxlCreateMultiChannelImage(c.ctx, w, h, depth, 300 << 16, 300 << 16, frame,
-                                         channels, channels > 1 ? 1 : 5, nullptr, &p),
+    EXPECT_EQ(pxlCreateMultiChannelImage(c.ctx, w, h, depth, 300 << 16, 300 << 16, frame, channels,
+                                         channels > 1 ? 1 : 5, nullptr, &p),
               0);
     for (int i = 0; fill && i < channels; ++i)
       for (int y = 0; y < h; ++y)
@@ -96,13 +98,15 @@ TEST_P(TransferTest, RasterOpMatchesThePixelModelAndStaysInsideBothContents) {
   for (int depth : depths)
     for (int channels : {1, 3})
       for (int trial = 0; trial < 60; ++trial) {
-        const int dw = 1 + rng() % 70, dh = 1 + rng() % 12, sw = 1 + rng() % 70, sh = 1 + rng() % 12;
+        const int dw = 1 + rng() % 70, dh = 1 + rng() % 12, sw = 1 + rng() % 70,
+                  sh = 1 + rng() % 12;
         Pixr *dst = image(dw, dh, depth, channels);
         const bool constant = trial % 5 == 0;
         Pixr *src = constant ? nullptr : image(sw, sh, depth, channels);
         const int op = static_cast<int>(rng() % 16) * 2 + (constant && (rng() & 1) ? 32 : 0);
         auto coord = [&](int size) { return static_cast<int>(rng() % (size + 20)) - 10; };
-        int dx = coord(dw), dy = coord(dh), sx = constant ? 0 : coord(sw), sy = constant ? 0 : coord(sh);
+        int dx = coord(dw), dy = coord(dh), sx = constant ? 0 : coord(sw),
+            sy = constant ? 0 : coord(sh);
         int w = static_cast<int>(rng() % (dw + 20)), h = static_cast<int>(rng() % (dh + 8));
         const auto before = bytes(dst);
         std::vector<std::vector<uint32_t>> expected(static_cast<size_t>(channels));
@@ -112,10 +116,26 @@ TEST_P(TransferTest, RasterOpMatchesThePixelModelAndStaysInsideBothContents) {
         // Left and top clipping move both corners; an empty rectangle changes nothing, and
         // one that stays negative is refused.
         int cdx = dx, cdy = dy, csx = sx, csy = sy, cw = w, ch = h;
-        if (cdx < 0) { csx -= cdx; cw += cdx; cdx = 0; }
-        if (cdy < 0) { csy -= cdy; ch += cdy; cdy = 0; }
-        if (!constant && csx < 0) { cdx -= csx; cw += csx; csx = 0; }
-        if (!constant && csy < 0) { cdy -= csy; ch += csy; csy = 0; }
+        if (cdx < 0) {
+          csx -= cdx;
+          cw += cdx;
+          cdx = 0;
+        }
+        if (cdy < 0) {
+          csy -= cdy;
+          ch += cdy;
+          cdy = 0;
+        }
+        if (!constant && csx < 0) {
+          cdx -= csx;
+          cw += csx;
+          csx = 0;
+        }
+        if (!constant && csy < 0) {
+          cdy -= csy;
+          ch += csy;
+          csy = 0;
+        }
         const int32_t status = pxlRasterOp(c.ctx, sx, sy, src, op, dx, dy, w, h, dst);
         if (cw == 0 || ch == 0 || cw < 0 || ch < 0) {
           ASSERT_EQ(status, cw == 0 || ch == 0 ? 0 : 2);
@@ -246,9 +266,13 @@ TEST_P(TransferTest, ExtractRectanglesInsideAcrossAndOutsideTheContent) {
     for (int trial = 0; trial < 25; ++trial) {
       const int w = 1 + rng() % 90, h = 1 + rng() % 8, channels = trial % 4 == 0 ? 3 : 1;
       Pixr *src = image(w, h, depth, channels);
-      PxlRect r{nullptr, nullptr, static_cast<int32_t>(rng() % (w + 20)) - 10,
-                static_cast<int32_t>(rng() % (h + 6)) - 3, static_cast<int32_t>(rng() % (w + 10)),
-                static_cast<int32_t>(rng() % (h + 4)), {0, 0, 0, 0}};
+      PxlRect r{nullptr,
+                nullptr,
+                static_cast<int32_t>(rng() % (w + 20)) - 10,
+                static_cast<int32_t>(rng() % (h + 6)) - 3,
+                static_cast<int32_t>(rng() % (w + 10)),
+                static_cast<int32_t>(rng() % (h + 4)),
+                {0, 0, 0, 0}};
       Pixr *out = nullptr;
       ASSERT_EQ(pxlExtractRect(c.ctx, src, &r, &out), 0);
       keep(out);
@@ -288,9 +312,12 @@ TEST_P(TransferTest, FillRectanglesClippedToTheContent) {
     for (int trial = 0; trial < 30; ++trial) {
       const int w = 1 + rng() % 70, h = 1 + rng() % 8, channels = trial % 3 == 0 ? 3 : 1;
       Pixr *p = image(w, h, depth, channels);
-      const PxlRect r{nullptr, nullptr, static_cast<int32_t>(rng() % (w + 20)) - 10,
+      const PxlRect r{nullptr,
+                      nullptr,
+                      static_cast<int32_t>(rng() % (w + 20)) - 10,
                       static_cast<int32_t>(rng() % (h + 6)) - 3,
-                      static_cast<int32_t>(rng() % (w + 20)), static_cast<int32_t>(rng() % (h + 6)),
+                      static_cast<int32_t>(rng() % (w + 20)),
+                      static_cast<int32_t>(rng() % (h + 6)),
                       {0, 0, 0, 0}};
       const uint8_t values[3] = {static_cast<uint8_t>(rng()), static_cast<uint8_t>(rng()),
                                  static_cast<uint8_t>(rng())};
@@ -351,7 +378,8 @@ TEST_P(TransferTest, CropInPlaceMatchesTheClippedRectangle) {
       for (int i = 0; i < channels; ++i)
         for (int y = 0; y < h; ++y)
           for (int x = 0; x < w; ++x) copy[i].push_back(px(channelOf(p, i), x, y));
-      const int x = static_cast<int>(rng() % (w + 6)) - 5, y = static_cast<int>(rng() % (h + 4)) - 3;
+      const int x = static_cast<int>(rng() % (w + 6)) - 5,
+                y = static_cast<int>(rng() % (h + 4)) - 3;
       const int cw = static_cast<int>(rng() % (w + 8)), chh = static_cast<int>(rng() % (h + 4));
       const int32_t status = pxlCropImage(c.ctx, x, y, cw, chh, p);
       if (x + cw < 0 || y + chh < 0 || x >= w || y >= h) {
@@ -413,6 +441,17 @@ TEST_P(TransferTest, FramedCopyAndFramingInPlace) {
       for (int x = 0; x < w; ++x) ASSERT_EQ(px(src, x, y), pixels[static_cast<size_t>(y * w + x)]);
     expectCleanFrame(src);
     EXPECT_EQ(pxlFrameImageInPlace(c.ctx, src), 1004);
+    // The framed layout is the regular one: content rows on 8-byte boundaries with 8-byte
+    // units, and a later block resize (by a crop) keeps the pixels where they are.
+    uint8_t *data = nullptr;
+    ASSERT_EQ(pxlGetImageData(c.ctx, src, &data), 0);
+    if (GetParam() == 1) {
+      EXPECT_EQ(reinterpret_cast<uintptr_t>(data) % 8, 0u);
+    }
+    ASSERT_EQ(pxlCropImage(c.ctx, 1, 1, w - 1, h - 1, src), 0);
+    for (int y = 0; y < h - 1; ++y)
+      for (int x = 0; x < w - 1; ++x)
+        ASSERT_EQ(px(src, x, y), pixels[static_cast<size_t>((y + 1) * w + x + 1)]);
   }
 }
 
@@ -453,22 +492,21 @@ TEST_P(TransferTest, OutputChecksAcceptShortAndRefuseLargeOrForeignImages) {
   ASSERT_EQ(pxlCheckOutputImage(c.ctx, 101, 50, 8, res, res, 32, 1, 5, nullptr, p, &sx, &sy), 0);
   EXPECT_EQ(sx, 1);
   EXPECT_EQ(sy, 0);
-  ASSERT_EQ(pxlCheckOutputImage(c.ctx, 132, 82, 8, res + 65536, res, 32, 1, 5, nullptr, p, &sx,
-                                &sy),
-            0);
+  ASSERT_EQ(
+      pxlCheckOutputImage(c.ctx, 132, 82, 8, res + 65536, res, 32, 1, 5, nullptr, p, &sx, &sy), 0);
   EXPECT_EQ(sx, 32);
   EXPECT_EQ(sy, 32);
   const struct {
     int w, h, depth, xres, frame, channels, code;
   } refused[] = {
-      {99, 50, 8, res, 32, 1, 5},         // larger than required
-      {100, 49, 8, res, 32, 1, 5},        // higher than required
-      {133, 50, 8, res, 32, 1, 5},        // short by more than the frame
-      {100, 50, 4, res, 32, 1, 5},        // depth
+      {99, 50, 8, res, 32, 1, 5},           // larger than required
+      {100, 49, 8, res, 32, 1, 5},          // higher than required
+      {133, 50, 8, res, 32, 1, 5},          // short by more than the frame
+      {100, 50, 4, res, 32, 1, 5},          // depth
       {100, 50, 8, res + 65537, 32, 1, 5},  // just over one dot per inch
-      {100, 50, 8, res, 0, 1, 5},         // frame
-      {100, 50, 8, res, 32, 3, 5},        // channels
-      {100, 50, 8, res, 32, 1, 1},        // colour code
+      {100, 50, 8, res, 0, 1, 5},           // frame
+      {100, 50, 8, res, 32, 3, 5},          // channels
+      {100, 50, 8, res, 32, 1, 1},          // colour code
   };
   for (const auto &k : refused) {
     EXPECT_EQ(pxlCheckOutputImage(c.ctx, k.w, k.h, k.depth, k.xres, res, k.frame, k.channels,
@@ -492,9 +530,9 @@ TEST_P(TransferTest, OutputChecksAcceptShortAndRefuseLargeOrForeignImages) {
   EXPECT_EQ(pxlEnsureOutputImage(c.ctx, 6, 3, 1, res, res, 32, nullptr, &sx, &sy, nullptr), 118);
   EXPECT_EQ(pxlEnsureOutputImage(c.ctx, 6, 3, 1, res, res, 32, &out, nullptr, &sy, nullptr), 2);
   Pixr *set = nullptr;
-  EXPECT_EQ(pxlEnsureOutputImageSet(c.ctx, 6, 3, 8, res, res, 32, 3, 7, nullptr, &set, &sx, &sy,
-                                    nullptr),
-            2);
+  EXPECT_EQ(
+      pxlEnsureOutputImageSet(c.ctx, 6, 3, 8, res, res, 32, 3, 7, nullptr, &set, &sx, &sy, nullptr),
+      2);
   ASSERT_EQ(pxlEnsureOutputImageSet(c.ctx, 6, 3, 8, res, res, 32, 3, 1, nullptr, &set, &sx, &sy,
                                     &created),
             0);

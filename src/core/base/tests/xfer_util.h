@@ -79,7 +79,9 @@ struct Framed {
   int32_t width, height, depth, stride;
   std::vector<uint32_t> words;
   Framed(int32_t w, int32_t h, int32_t d, uint32_t fill = 0, int32_t extraWords = 0)
-      : width(w), height(h), depth(d),
+      : width(w),
+        height(h),
+        depth(d),
         stride(static_cast<int32_t>(((int64_t{w} + 64) * d + 31) / 32 + extraWords) * 4),
         words(static_cast<size_t>(stride / 4) * static_cast<size_t>(h + 64), fill) {}
   uint8_t *data() { return reinterpret_cast<uint8_t *>(words.data()); }
