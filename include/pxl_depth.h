@@ -19,7 +19,8 @@ NORV_EXTERN_C_BEGIN
 /* ---- Widening (the destination has the same full width and height) ---- */
 
 /* 4-bit pixel v -> 8-bit v * 17 through the depth-4 factor-2 replication table; a null
- * table is built and released by the call (its build status is returned on failure). */
+ * table is built and released by the call (its build status is returned on failure).
+ * Pixels past the row's end in its last output word come out 0. */
 int32_t pxlConvertRows4To8(PxlContext *ctx, const uint8_t *src, int32_t fullWidth,
                            int32_t fullHeight, int32_t srcBytesPerRow, uint8_t *dst,
                            int32_t dstBytesPerRow, const uint16_t *table);
