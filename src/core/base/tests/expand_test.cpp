@@ -231,6 +231,24 @@ TEST(Expand, FactorsAndDepthsOutsideTheTablesAreRefused) {
   EXPECT_EQ(PXL_ERR_DEPTH, pxlExpandChannel2x(c.ctx, nullptr, 0, nullptr, 64, 64, 3, 0));
 }
 
+// An enlarged size beyond 32 bits is refused before any pixel is touched (the descriptor
+// lies over a small block); an enlarged resolution saturates at the largest 16.16 value.
+TEST(Expand, SizesAndResolutionsBeyond32Bits) {
+  Context c;
+  Image huge(c.ctx), out(c.ctx);
+  ASSERT_EQ(0, pxlCreateImageHeader(c.ctx, 200000000, 1, 1, 0, 0, 32,
+                                    pxlDefaultMalloc(64, 0, nullptr), &huge.pix));
+  EXPECT_EQ(PXL_ERR_PARAM, pxlExpandImage(c.ctx, huge.pix, 32, &out.pix));
+  EXPECT_EQ(PXL_ERR_PARAM, pxlExpandWidth(c.ctx, huge.pix, 16, &out.pix));
+  EXPECT_EQ(nullptr, out.pix);
+
+  Image fine(c.ctx);
+  ASSERT_EQ(0, pxlCreateImage(c.ctx, 3, 2, 1, 1200 << 16, 300 << 16, 32, &fine.pix));
+  ASSERT_EQ(0, pxlExpandImage(c.ctx, fine.pix, 32, &out.pix));
+  EXPECT_EQ(INT32_MAX, out.pix->xResolution);
+  EXPECT_EQ((300 << 16) * 32, out.pix->yResolution);
+}
+
 TEST(Expand, HeightBy16OfOneRowGivesSixteenEqualRows) {
   Context c;
   Image src(c.ctx, makeImage(c.ctx, 45, 1, 1, 1, 8)), out(c.ctx);
