@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Builds the whole project with AddressSanitizer and UndefinedBehaviorSanitizer and
-# runs every test under them. Any failing test, sanitizer report or leak fails the run.
+# Builds the whole project with AddressSanitizer and UndefinedBehaviorSanitizer and runs every
+# test under them; runs each libFuzzer target briefly over its seed corpus. Any failing test,
+# sanitizer report, leak or fuzzer finding fails the run.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup-deps.sh
@@ -8,6 +9,8 @@ bash scripts/setup-deps.sh
 build=build/asan
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DNORV_SANITIZE=ON >/dev/null
 cmake --build "$build" -j "$(nproc)"
+
+bash scripts/fuzz.sh "${NORV_FUZZ_SECONDS:-15}"
 
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1:strict_string_checks=1
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
