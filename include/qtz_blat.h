@@ -1,7 +1,7 @@
 /*
  * Bit-block transfers of packed bilevel bitmaps: rows of 32-bit words, leftmost pixel in the
  * most significant bit, 1 = black. The word blits combine a source rectangle into a
- * destination with one of the JBIG2 combination operators (ITU-T T.88, 6.4.5), shifting each
+ * destination with one of the JBIG2 combination operators (ITU-T T.88), shifting each
  * source word once and masking only the two end words of a row; destination bits outside the
  * blit's columns and rows never change. Strides of the word blits are in words. The image
  * blits take type-100 records; the colour blit paints the set bits of a bitmap into rows of

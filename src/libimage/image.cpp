@@ -154,7 +154,9 @@ int32_t QtzImage_setOffset(QtzImage *image, int32_t xoff, int32_t yoff) {
   if (image->rows != nullptr) {
     uint8_t **table = rowTable(image);
     const int64_t shift = (int64_t{h.xoff} - xoff) * qtz::elementBytes(h.type);
-    for (int64_t i = 0; i < h.height; ++i) table[i] = qtz::displaced(table[i], shift);
+    // A wrapped record of height 0 keeps one entry, the caller's pointer, in its table.
+    const int64_t entries = h.height > 0 ? h.height : 1;
+    for (int64_t i = 0; i < entries; ++i) table[i] = qtz::displaced(table[i], shift);
     image->rows = qtz::displaced(table, -int64_t{yoff} * int64_t{sizeof(uint8_t *)});
   }
   h.xoff = xoff;

@@ -275,6 +275,7 @@ TEST_F(RecordTest, WrappedRowsFollowTheCallersStride) {
   EXPECT_EQ(all->rows[1], reinterpret_cast<uint8_t *>(words.data() + 2));
   ASSERT_EQ(QtzImage_unwrapAll(all, &back), 0);
   ASSERT_EQ(QtzImage_wrapAll(state_, rgb.data(), 6, 2, 0, 8, &all), 0);
+  ASSERT_EQ(QtzImage_setOffset(all, 5, 5), 0);
   ASSERT_EQ(QtzImage_unwrapAll(all, &back), 0);
   EXPECT_EQ(back, rgb.data());
   EXPECT_EQ(takeErrors(), "");
