@@ -76,6 +76,17 @@ int32_t createPage(OvrDocument *doc, uint32_t index, OvrPageRecord **out) {
   return OVR_OK;
 }
 
+void destroyPage(OvrPageRecord *page) {
+  RecordList<OvrPageRecord *> &pages = page->doc->pages;
+  for (uint64_t i = 0; i < pages.size(); ++i) {
+    if (pages[i] == page) {
+      pages.erase(i);
+      break;
+    }
+  }
+  freePage(page);
+}
+
 int32_t createIfd(OvrPageRecord *page, uint32_t role, OvrIfdRecord **out) {
   *out = nullptr;
   OvrIfdRecord *ifd = newEngineRecord<OvrIfdRecord>(page->doc->alloc);

@@ -125,6 +125,8 @@ struct OvrIfdRecord {
   OvrPageRecord *page = nullptr;
   uint64_t offset = 0;  // of the IFD in the file
   uint32_t role = 0;    // kRolePrimary or kRoleStripe
+  // The IFD's values: read from the file, or as the profile rules completed them for writing
+  // (the profile rules read the primary's resolutions, size and rows per strip from here).
   ovr::LayerRecord layer;
   ovr::Directory dir;  // the values of every tag the library knows, with presence flags
   uint32_t entryCount = 0;
@@ -154,6 +156,8 @@ void destroyDocument(OvrDocument *doc);
 // A page record of index, inserted into doc->pages before the first page of a greater or equal
 // index (the writer renumbers the pages after it). 1 no memory.
 int32_t createPage(OvrDocument *doc, uint32_t index, OvrPageRecord **out);
+// Removes a page from doc->pages and frees it with its IFD records.
+void destroyPage(OvrPageRecord *page);
 // An IFD record of the page in `role`, in no list yet. 1 no memory.
 int32_t createIfd(OvrPageRecord *page, uint32_t role, OvrIfdRecord **out);
 void destroyIfd(OvrIfdRecord *ifd);
