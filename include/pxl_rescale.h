@@ -69,10 +69,10 @@ int32_t pxlReduceToGray4(PxlContext *ctx, Pixr *src, int32_t factor, const uint3
  * 2 x the number of nibble selectors), one i32 source column per output column (at depth 4
  * the byte index column >> 1), one i32 source row byte offset (row x bytes per row) per
  * output row, and at depth 4 one selector byte per output column (4: high nibble, 0: low).
- * Sizes: 2 when size is null or a new size is below 1 or too large to describe, 8 for a
+ * Size: 2 when size is null or a new size is below 1 or too large to describe, 8 for a
  * depth other than 1, 4 and 8. Build: 2 when the plan is null, bytesAvailable is smaller
- * than the size, a size is below 1 or a row offset does not fit in 32 bits, 8 for another
- * depth. Neither reports. */
+ * than the size, a new size is below 1, the depth is not 1, 4 or 8, or a row offset does
+ * not fit in 32 bits. Neither reports. */
 int32_t pxlGetRescalePlanSize(PxlContext *ctx, int32_t depth, int32_t newWidth, int32_t newHeight,
                               int64_t *size);
 int32_t pxlBuildRescalePlan(PxlContext *ctx, int32_t srcWidth, int32_t srcHeight,

@@ -1,6 +1,8 @@
 // Grey reduction kernels: a 1-bit page to 4-bit grey (15 white, 0 black) by 2, 4, 8 and
-// 1.5, table-driven with one lookup per source byte (per six pixels at 1.5) and sums kept
-// in packed fields so that one add serves several output pixels.
+// 1.5, table-driven with one lookup per source byte (per six pixels at 1.5). The square
+// reductions sum the entries of each byte position of a block's rows (an entry of 20 or 40
+// carries the fields of several output pixels, which add without carries) and turn the sums
+// into one output word of eight pixels.
 //
 // Tables (white = 0 bit):
 // - 20: per byte, for its four pixel pairs, a nibble a in the high half (7 for two whites,
@@ -74,9 +76,6 @@ inline const uint8_t *contentRow(const xfer::Plane &p, int64_t y) {
 inline uint8_t *outRow(const xfer::Plane &p, int64_t y) {
   return p.framed + (int64_t{p.frame} + y) * p.bytesPerRow + p.frame / 2;
 }
-inline uint32_t byteOf(uint32_t word, int k) {
-  return (word >> (24 - 8 * k)) & 255u;
-}
 
 // The output geometry shared by the kernels.
 struct OutRows {
@@ -95,64 +94,53 @@ void writeRow(uint8_t *out, const OutRows &g, Word word) {
   storeWord(out + 4 * (g.words - 1), loadWord(out + 4 * (g.words - 1)) & g.lastMask);
 }
 
-void reduce20(const xfer::Plane &src, const xfer::Plane &dst, const OutRows &g, const uint32_t *t) {
+// Square blocks of kN x kN pixels: output word k (eight pixels) comes from the kN
+// pixel-order source bytes kN k .. kN k + kN - 1 of kN rows; the table entries of each byte
+// position are summed over the rows and finish() turns the kN sums into the word.
+template <int kN, typename Finish>
+void reduceSquare(const xfer::Plane &src, const xfer::Plane &dst, const OutRows &g,
+                  const uint32_t *t, Finish finish) {
   for (int32_t y = 0; y < g.height; ++y) {
-    const uint8_t *a = contentRow(src, 2 * y), *b = a + src.bytesPerRow;
-    // Output word k: pixel-order source bytes 2k and 2k + 1, one half of source word k / 2.
-    auto half = [&](int32_t k) {
-      const uint32_t wa = loadWord(a + 4 * (k >> 1)), wb = loadWord(b + 4 * (k >> 1));
-      const int first = 2 * (k & 1);
-      uint32_t out = 0;
-      for (int i = 0; i < 2; ++i) {
-        const uint32_t e = t[byteOf(wa, first + i)] + t[byteOf(wb, first + i)];
-        out = out << 16 | ((e >> 16) + ((e >> 2) & 0x1111u));
-      }
-      return out;
-    };
-    writeRow(outRow(dst, y), g, half);
+    const uint8_t *first = contentRow(src, int64_t{kN} * y);
+    writeRow(outRow(dst, y), g, [&](int32_t k) {
+      // The bytes start `skew` bytes into a word (0 unless kN is 2, where skew + b < 4 and
+      // byte skew + b of the word, at (skew + b) ^ 3 = 3 - skew - b, is at b ^ 3 of base).
+      const int64_t start = int64_t{kN} * k;
+      const int skew = kN % 4 == 0 ? 0 : int(start & 3);
+      const uint8_t *base = first + (start & ~int64_t{3}) - skew;
+      uint32_t sums[kN] = {};
+      for (int r = 0; r < kN; ++r, base += src.bytesPerRow)
+        for (int b = 0; b < kN; ++b) sums[b] += t[base[b ^ 3]];
+      return finish(sums);
+    });
   }
 }
 
-// Four 16-bit lanes of per-byte table sums for one source word, the first byte's lane
-// highest.
-inline uint64_t lanes(const uint32_t *t, uint32_t w) {
-  return uint64_t{t[byteOf(w, 0)]} << 48 | uint64_t{t[byteOf(w, 1)]} << 32 |
-         uint64_t{t[byteOf(w, 2)]} << 16 | t[byteOf(w, 3)];
+void reduce20(const xfer::Plane &src, const xfer::Plane &dst, const OutRows &g, const uint32_t *t) {
+  // Per byte: the a nibbles (high half) plus one where the b nibbles reach 4.
+  reduceSquare<2>(src, dst, g, t, [](const uint32_t *e) {
+    auto four = [](uint32_t v) { return (v >> 16) + ((v >> 2) & 0x1111u); };
+    return four(e[0]) << 16 | four(e[1]);
+  });
 }
 
 void reduce40(const xfer::Plane &src, const xfer::Plane &dst, const OutRows &g, const uint32_t *t) {
-  for (int32_t y = 0; y < g.height; ++y) {
-    const uint8_t *row = contentRow(src, 4 * y);
-    auto word = [&](int32_t k) {
-      uint64_t sum = 0;
-      for (int r = 0; r < 4; ++r)
-        sum += lanes(t, loadWord(row + r * int64_t{src.bytesPerRow} + 4 * k));
-      // Each lane holds two fields of 15 x whites (bits 8-15 and 0-7); their top nibbles
-      // are the two output pixels of that byte.
-      uint64_t x = (sum >> 4) & 0x0F0F0F0F0F0F0F0Fu;
-      x = (x | x >> 4) & 0x00FF00FF00FF00FFu;
-      x = (x | x >> 8) & 0x0000FFFF0000FFFFu;
-      return static_cast<uint32_t>(x | x >> 16);
-    };
-    writeRow(outRow(dst, y), g, word);
-  }
+  // Per byte: two fields of 15 x whites (bits 8-15 and 0-7) whose top nibbles are the two
+  // output pixels.
+  reduceSquare<4>(src, dst, g, t, [](const uint32_t *e) {
+    uint32_t out = 0;
+    for (int b = 0; b < 4; ++b) out = out << 8 | ((e[b] >> 8) & 0xF0u) | ((e[b] >> 4) & 15u);
+    return out;
+  });
 }
 
 void reduce80(const xfer::Plane &src, const xfer::Plane &dst, const OutRows &g, const uint32_t *t) {
-  for (int32_t y = 0; y < g.height; ++y) {
-    const uint8_t *row = contentRow(src, 8 * y);
-    // Four output pixels from one source word column: bits 8-11 of each lane's sum.
-    auto quarter = [&](int32_t i) {
-      uint64_t sum = 0;
-      for (int r = 0; r < 8; ++r)
-        sum += lanes(t, loadWord(row + r * int64_t{src.bytesPerRow} + 4 * i));
-      uint64_t x = (sum >> 8) & 0x000F000F000F000Fu;
-      x = (x | x >> 12) & 0x000000FF000000FFu;
-      return static_cast<uint32_t>((x | x >> 24) & 0xFFFFu);
-    };
-    writeRow(outRow(dst, y), g,
-             [&](int32_t k) { return quarter(2 * k) << 16 | quarter(2 * k + 1); });
-  }
+  // Per byte: 60 x whites summed over the rows; bits 8-11 are the output pixel.
+  reduceSquare<8>(src, dst, g, t, [](const uint32_t *e) {
+    uint32_t out = 0;
+    for (int b = 0; b < 8; ++b) out = out << 4 | e[b] >> 8;
+    return out;
+  });
 }
 
 // Twelve pixels from bit position 12 k of a row (the source of output word k at 1.5).

@@ -1,0 +1,187 @@
+// Reduced-zoom page work beside Leptonica on the same page in one run: a letter page of
+// 2550 x 3300 pixels (300 dpi) rendered by Ghostscript at start, as 1-bit (PBM) and as
+// antialiased 8-bit grey (PGM). Compared: 1-bit to grey reduction by 2, 4 and 8
+// (pxlReduceToGray4, 4-bit output; pixScaleToGray2/4/8, 8-bit output), 8-bit bilinear
+// rescaling to 2/3 (pxlRescaleImageBilinear; pixScaleGrayLI), and thresholding the 8-bit
+// page to 1 bit (pxlThresholdImage at 128 and at 100; pixThresholdToBinary, whose result is
+// checked bit for bit against ours once before timing). Every call makes its output and the
+// loop destroys it, on both sides; our table-driven kernels build their tables per call, as
+// Leptonica's do. The reduction by 1.5 has no Leptonica counterpart and runs alone.
+#include <allheaders.h>
+#include <benchmark/benchmark.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "pxl_rescale.h"
+#include "pxl_threshold.h"
+#include "pxl_transfer.h"
+
+namespace {
+
+constexpr int kWidth = 2550;
+constexpr int kHeight = 3300;
+
+[[noreturn]] void fail(const char *what) {
+  std::fprintf(stderr, "bench_scale: %s\n", what);
+  std::exit(1);
+}
+
+// Renders the page with a Ghostscript device into a temporary file and reads it.
+PIX *render(const char *device, const char *extra) {
+  char path[] = "/tmp/bench_scale_XXXXXX";
+  const int fd = mkstemp(path);
+  if (fd < 0) fail("no temporary file");
+  close(fd);
+  // The 4.25 x 5.5 inch test page at 600 dpi fills 2550 x 3300 pixels.
+  const std::string command = std::string("gs -q -dSAFER -dBATCH -dNOPAUSE -sDEVICE=") + device +
+                              " " + extra + " -r600 -g2550x3300 -sOutputFile=" + path + " " +
+                              NORV_SOURCE_DIR "/src/core/base/tests/data/reduce_page.ps";
+  if (std::system(command.c_str()) != 0) fail("Ghostscript could not render the page");
+  PIX *pix = pixRead(path);
+  std::remove(path);
+  if (pix == nullptr || pixGetWidth(pix) != kWidth || pixGetHeight(pix) != kHeight)
+    fail("the rendered page could not be read");
+  return pix;
+}
+
+// Our framed copy of a Leptonica image (the same row layout: native 32-bit words, first
+// pixel in the most significant bits).
+Pixr *framedCopy(PxlContext *ctx, PIX *pix) {
+  const int depth = pixGetDepth(pix);
+  Pixr *p = nullptr;
+  if (pxlCreateImage(ctx, kWidth, kHeight, depth, 300 << 16, 300 << 16, 32, &p) != 0)
+    fail("no image");
+  const size_t rowBytes = 4 * ((size_t(kWidth) * depth + 31) / 32);
+  for (int y = 0; y < kHeight; ++y)
+    std::memcpy(p->framedData + (32 + size_t(y)) * p->bytesPerRow + 4 * depth,
+                pixGetData(pix) + size_t(y) * pixGetWpl(pix), rowBytes);
+  return p;
+}
+
+struct Pages {
+  PxlContext *ctx = nullptr;
+  PIX *bits = nullptr;
+  PIX *grey = nullptr;
+  Pixr *ourBits = nullptr;
+  Pixr *ourGrey = nullptr;
+
+  Pages() {
+    // pixScaleGrayLI warns on every call for factors below 0.7 (2/3 is one).
+    setMsgSeverity(L_SEVERITY_ERROR);
+    if (pxlCreateContext(nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+                         nullptr, nullptr, nullptr, nullptr, 0, nullptr, nullptr, &ctx) != 0)
+      fail("no context");
+    bits = render("pbmraw", "");
+    grey = render("pgmraw", "-dTextAlphaBits=4 -dGraphicsAlphaBits=4");
+    ourBits = framedCopy(ctx, bits);
+    ourGrey = framedCopy(ctx, grey);
+  }
+};
+
+Pages &pages() {
+  static Pages p;
+  return p;
+}
+
+// Leptonica marks v < thresh; ours inside 0 .. thresh - 1. With an even threshold the
+// seven-bit comparison of our 8-bit kernels gives the same bits.
+bool sameThreshold(int thresh) {
+  Pages &p = pages();
+  PIX *theirs = pixThresholdToBinary(p.grey, thresh);
+  Pixr *ours = nullptr;
+  bool same = theirs != nullptr &&
+              pxlThresholdImage(p.ctx, p.ourGrey, 0, thresh - 1, PXL_RANGE_INSIDE, &ours) == 0;
+  for (int y = 0; same && y < kHeight; ++y)
+    same = std::memcmp(ours->framedData + (32 + size_t(y)) * ours->bytesPerRow + 4,
+                       pixGetData(theirs) + size_t(y) * pixGetWpl(theirs),
+                       4 * ((kWidth + 31) / 32)) == 0;
+  pixDestroy(&theirs);
+  pxlDestroyImage(p.ctx, &ours);
+  return same;
+}
+
+void BM_OursReduceToGray4(benchmark::State &state, int32_t factor) {
+  Pages &p = pages();
+  for (auto _ : state) {
+    Pixr *out = nullptr;
+    if (pxlReduceToGray4(p.ctx, p.ourBits, factor, nullptr, &out) != 0) {
+      state.SkipWithError("reduction failed");
+      return;
+    }
+    pxlDestroyImage(p.ctx, &out);
+  }
+}
+
+void BM_LeptonicaScaleToGray(benchmark::State &state, PIX *(*scale)(PIX *)) {
+  Pages &p = pages();
+  for (auto _ : state) {
+    PIX *out = scale(p.bits);
+    pixDestroy(&out);
+  }
+}
+
+void BM_OursBilinear(benchmark::State &state) {
+  Pages &p = pages();
+  for (auto _ : state) {
+    Pixr *out = nullptr;
+    if (pxlRescaleImageBilinear(p.ctx, p.ourGrey, kWidth * 2 / 3, kHeight * 2 / 3, &out) != 0) {
+      state.SkipWithError("rescale failed");
+      return;
+    }
+    pxlDestroyImage(p.ctx, &out);
+  }
+}
+
+void BM_LeptonicaScaleGrayLI(benchmark::State &state) {
+  Pages &p = pages();
+  for (auto _ : state) {
+    PIX *out = pixScaleGrayLI(p.grey, 2.0f / 3, 2.0f / 3);
+    pixDestroy(&out);
+  }
+}
+
+void BM_OursThreshold(benchmark::State &state, int thresh) {
+  Pages &p = pages();
+  if (!sameThreshold(thresh)) {
+    state.SkipWithError("results differ from Leptonica's");
+    return;
+  }
+  for (auto _ : state) {
+    Pixr *out = nullptr;
+    if (pxlThresholdImage(p.ctx, p.ourGrey, 0, thresh - 1, PXL_RANGE_INSIDE, &out) != 0) {
+      state.SkipWithError("threshold failed");
+      return;
+    }
+    pxlDestroyImage(p.ctx, &out);
+  }
+}
+
+void BM_LeptonicaThreshold(benchmark::State &state, int thresh) {
+  Pages &p = pages();
+  for (auto _ : state) {
+    PIX *out = pixThresholdToBinary(p.grey, thresh);
+    pixDestroy(&out);
+  }
+}
+
+BENCHMARK_CAPTURE(BM_OursReduceToGray4, by2, 20)->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(BM_LeptonicaScaleToGray, by2, pixScaleToGray2)->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(BM_OursReduceToGray4, by4, 40)->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(BM_LeptonicaScaleToGray, by4, pixScaleToGray4)->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(BM_OursReduceToGray4, by8, 80)->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(BM_LeptonicaScaleToGray, by8, pixScaleToGray8)->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(BM_OursReduceToGray4, by1_5, 15)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_OursBilinear)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_LeptonicaScaleGrayLI)->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(BM_OursThreshold, at128, 128)->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(BM_LeptonicaThreshold, at128, 128)->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(BM_OursThreshold, at100, 100)->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(BM_LeptonicaThreshold, at100, 100)->Unit(benchmark::kMicrosecond);
+
+}  // namespace
+
+BENCHMARK_MAIN();
