@@ -28,8 +28,8 @@ enum { PXL_RANGE_INSIDE = 1000, PXL_RANGE_OUTSIDE = 1001 };
 /* Range form. *dst null: a new image is made; an image: checked (pxlEnsureOutputImage) and
  * filled; the source itself: converted in place (the descriptor becomes 1-bit, its block
  * shrinks and its whole frame is 0). 118 null source or dst, 2 low or high outside
- * 0 .. 2^depth - 1, a selector other than 1000 and 1001 or a range a 2-bit image does not
- * take. */
+ * 0 .. 2^depth - 1, low above high, a selector other than 1000 and 1001 or a range a 2-bit
+ * image does not take. */
 int32_t pxlThresholdImage(PxlContext *ctx, Pixr *src, int32_t low, int32_t high, int32_t selector,
                           Pixr **dst);
 
