@@ -6,6 +6,9 @@
 // Sizes are 64-bit; sizes that do not fit give 2. Re-allocation resizes every channel's
 // block to its stored geometry and installs the new block and framed data at once, so an
 // abort can never leave a descriptor pointing at a block that has moved.
+#include <algorithm>
+#include <cstring>
+
 #include "pxl_pixr.h"
 
 namespace {
@@ -66,18 +69,35 @@ int32_t pxlReallocImageBlock(PxlContext *ctx, Pixr *image) {
   PXL_STEP(ctx, kUnit, pxlGetImageFrame(ctx, image, &frame));
   PXL_STEP(ctx, kUnit, pxlGetImageBytesPerRow(ctx, image, &bytesPerRow));
   PXL_STEP(ctx, kUnit, pxlGetImageChannelCount(ctx, image, &count));
+  int32_t stride = 0;
+  int64_t blockSize = 0;
+  PXL_STEP(ctx, kUnit,
+           pxlComputeImageLayout(ctx, width, height, depth, frame, &stride, &blockSize));
   for (int32_t i = 0; i < count; ++i) {
     Pixr *channel = nullptr;
     void *block = nullptr;
     PXL_STEP(ctx, kUnit, pxlGetImageChannel(ctx, image, i, &channel));
     PXL_STEP(ctx, kUnit, pxlGetImagePixelBlock(ctx, channel, &block));
+    const int64_t oldStart = static_cast<uint8_t *>(channel->framedData) -
+                             static_cast<uint8_t *>(block);
     PXL_STEP(ctx, kUnit,
              pxlAllocImageBlock(ctx, width, height, depth, frame, PXL_BLOCK_RESIZE, &block));
     int64_t offset = 0;
     pxlComputeContentOffsetRaw(ctx, block, bytesPerRow, depth, frame, &offset);
+    auto *framed = static_cast<uint8_t *>(block) + offset -
+                   static_cast<int64_t>(frame) * bytesPerRow - frame * depth / 8;
+    // With 8-byte units the content start depends on the block's address: when the resize
+    // moved the block to an address of other alignment, the rows move with it.
+    const int64_t newStart = framed - static_cast<uint8_t *>(block);
+    if (newStart != oldStart) {
+      const int64_t length = std::min(static_cast<int64_t>(height + 2 * frame) * bytesPerRow,
+                                      blockSize - std::max(oldStart, newStart));
+      if (length > 0)
+        std::memmove(framed, static_cast<uint8_t *>(block) + oldStart,
+                     static_cast<size_t>(length));
+    }
     channel->pixelBlock = block;
-    channel->framedData = static_cast<uint8_t *>(block) + offset -
-                          static_cast<int64_t>(frame) * bytesPerRow - frame * depth / 8;
+    channel->framedData = framed;
     // Other descriptors sharing the block follow it to its new place.
     for (Pixr *other = channel->ringNext; other != nullptr && other != channel;
          other = other->ringNext) {
