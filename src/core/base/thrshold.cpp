@@ -146,12 +146,8 @@ int32_t thresholdInPlace(PxlContext *ctx, Pixr *image, const pxl::xfer::Plane &g
   image->bytesPerRow = bpr;
   image->framedData = framed;
   clearOutsideContent(framed, grey.width, grey.height, bpr);
-  const int64_t placed = framed - static_cast<uint8_t *>(image->pixelBlock);
+  // The re-allocation moves the rows too if the new block shifts the content start.
   PXL_STEP(ctx, kUnit, pxlReallocImageBlock(ctx, image));
-  // The block may have moved to an address that puts the content start elsewhere.
-  uint8_t *moved = static_cast<uint8_t *>(image->pixelBlock) + placed;
-  if (moved != image->framedData)
-    std::memmove(image->framedData, moved, size_t(bpr) * (size_t(grey.height) + 64));
   return 0;
 }
 
