@@ -4,9 +4,10 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup-deps.sh
 
-build=build/release
-cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build "$build" -j "$(nproc)"
+build=build/demo
+cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DNORV_TESTS=OFF -DNORV_BENCH=OFF \
+  >/dev/null
+cmake --build "$build" -j "$(nproc)" --target NorvviewCtl examples_all
 
 out=build/demo-output
 mkdir -p "$out"
