@@ -23,7 +23,8 @@ void quiet(j_common_ptr) {}
 
 }  // namespace
 
-bool jpegDecodes(const uint8_t *data, size_t size, unsigned *width, unsigned *height) {
+bool jpegDecodes(const uint8_t *data, size_t size, unsigned *width, unsigned *height,
+                 std::vector<uint8_t> *pixels) {
   jpeg_decompress_struct cinfo;
   ErrorManager err;
   JSAMPLE *volatile row = nullptr;
@@ -43,6 +44,8 @@ bool jpegDecodes(const uint8_t *data, size_t size, unsigned *width, unsigned *he
   while (cinfo.output_scanline < cinfo.output_height) {
     JSAMPLE *rows[1] = {row};
     jpeg_read_scanlines(&cinfo, rows, 1);
+    if (pixels)
+      pixels->insert(pixels->end(), row, row + cinfo.output_width * cinfo.output_components);
   }
   *width = cinfo.output_width;
   *height = cinfo.output_height;

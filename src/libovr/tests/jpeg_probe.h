@@ -5,11 +5,14 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <vector>
 
 namespace ovr_test {
 
 // True when libjpeg decodes every scanline of the stream; width and height are the image's.
-bool jpegDecodes(const uint8_t *data, size_t size, unsigned *width, unsigned *height);
+// pixels, when given, receives the decoded rows (libjpeg's default output colour space).
+bool jpegDecodes(const uint8_t *data, size_t size, unsigned *width, unsigned *height,
+                 std::vector<uint8_t> *pixels = nullptr);
 
 }  // namespace ovr_test
 

@@ -25,6 +25,7 @@ tiffcp -c none text.tif bilevel_none.tif
 tiffcp -c g4 text.tif bilevel_g4.tif
 tiffcp -c g4 -B -r 8 text.tif bilevel_g4_be_r8.tif
 tiffcp -c g3:2d -B text.tif bilevel_g3_be.tif
+tiffcp -c g4 -f lsb2msb text.tif bilevel_g4_fill2.tif
 tiffcp -c lzw -r 7 ramp.tif grey_lzw_r7.tif
 tiffcp -c jpeg -r 16 ramp.tif grey_jpeg.tif
 tiffcp -c none -B -t -w 64 -l 16 ramp.tif grey_tiles_be.tif

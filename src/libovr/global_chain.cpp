@@ -1,0 +1,46 @@
+// The global data table chain of a document being read: loaded whole on first use, from the
+// table offset that the first page gave, along each table's next offset. The chain must not
+// loop (23) and its tables together may take no more bytes than the file holds (23), which
+// bounds the walk however the tables overlap. Global data index i is the i-th entry over the
+// chain.
+#include "ovr_reader.h"
+
+namespace ovr {
+namespace {
+
+int32_t loadChain(OvrDocument *doc) {
+  doc->globalTables.clear();
+  LoopGuard guard;
+  ReadBudget budget{doc->reader.size};
+  for (uint32_t offset = doc->globalTableOffset; offset != 0;) {
+    if (guard.repeats(offset)) return OVR_ERR_CORRUPT;
+    GlobalTable table;
+    int32_t status = readGlobalTable(doc->reader, offset, &table);
+    if (status == OVR_OK) status = budget.take(globalTableByteSize(table.count));
+    if (status == OVR_OK) status = doc->globalTables.push(table);
+    if (status != OVR_OK) return status;
+    offset = table.next;
+  }
+  doc->globalTablesComplete = true;
+  return OVR_OK;
+}
+
+}  // namespace
+
+int32_t findGlobalEntry(OvrDocument *doc, uint32_t index, GlobalEntry *entry) {
+  if (!doc->hasGlobalTable) return OVR_ERR_CORRUPT;
+  if (doc->globalTableOffset == 0) return OVR_ERR_SEQUENCE;
+  if (!doc->globalTablesComplete) {
+    int32_t status = loadChain(doc);
+    if (status != OVR_OK) return status;
+  }
+  uint64_t first = 0;  // index of the table's first entry
+  for (const GlobalTable &table : doc->globalTables.span()) {
+    if (index < first + table.count)
+      return readGlobalEntry(doc->reader, table, static_cast<uint32_t>(index - first), entry);
+    first += table.count;
+  }
+  return OVR_ERR_CORRUPT;
+}
+
+}  // namespace ovr

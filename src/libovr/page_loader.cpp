@@ -1,0 +1,158 @@
+// Loading a page for reading: its primary IFD, then every SubIFDs slot of the primary and the
+// next-IFD chain from each slot, with the layer rules of the format:
+//   - the primary IFD's layer is taken as the mask layer when it is bilevel on an odd layer;
+//   - every IFD's layer must be 1 to 3, and colour kinds 2 to 10 may not be on the mask layer;
+//   - a stripe IFD whose (layer, order) repeats one already placed goes after its layer's last;
+//   - orders are renumbered per layer from 0, from 1 in the primary's layer (the primary is 0);
+//   - rows per strip never exceed the height.
+// A primary IFD that fails fails the page; a stripe IFD that fails (unreadable, corrupt, or on a
+// layer it may not use) is left out and its chain goes on from its next offset when that could
+// be read. An offset met twice while loading the page (a loop, or two slots sharing a chain), more
+// than kMaxPageIfds IFDs, or IFDs that take more bytes than the file holds make the page corrupt.
+#include <algorithm>
+
+#include "ovr_reader.h"
+#include "ovr_vocab.h"
+
+namespace ovr {
+namespace {
+
+// Stripes per page; an MRC page has a few per layer.
+constexpr uint64_t kMaxPageIfds = 1024;
+
+StripeKey keyOf(OvrIfdRecord *const &ifd) {
+  return ifd->layer.key;
+}
+StripeKey &keyRef(OvrIfdRecord *&ifd) {
+  return ifd->layer.key;
+}
+
+int32_t checkLayer(const LayerRecord &rec) {
+  if (rec.key.layer < 1 || rec.key.layer > kMaxLayers) return OVR_ERR_CORRUPT;
+  const bool coloured = rec.colourKind >= colour::kGrey4 && rec.colourKind <= colour::kFour8;
+  return coloured && rec.key.layer == 2 ? OVR_ERR_CORRUPT : OVR_OK;
+}
+
+void countIfd(OvrPageRecord *page, uint32_t layer) {
+  ++page->layerCounts[layer - 1];
+  page->layerCount = std::max(page->layerCount, layer);
+}
+
+// The IFD offsets met while loading a page, sorted.
+class Visited {
+ public:
+  explicit Visited(const Allocator &alloc) : offsets_(alloc) {}
+  // 23 when offset was met before or the page has too many IFDs; 1 no memory.
+  int32_t add(uint64_t offset) {
+    const std::span<uint64_t> seen = offsets_.span();
+    const auto at = std::lower_bound(seen.begin(), seen.end(), offset);
+    if (at != seen.end() && *at == offset) return OVR_ERR_CORRUPT;
+    if (offsets_.size() > kMaxPageIfds) return OVR_ERR_CORRUPT;
+    return offsets_.insert(static_cast<uint64_t>(at - seen.begin()), offset);
+  }
+
+ private:
+  RecordList<uint64_t> offsets_;
+};
+
+// Loads the stripe IFD at offset into the page, or leaves it out when it fails; *next is its
+// next-IFD offset (0 when its layout could not be read). Only a failure of memory or of the
+// page's budget is returned.
+int32_t loadStripe(OvrPageRecord *page, uint64_t offset, ReadBudget &budget, uint32_t *next) {
+  *next = 0;
+  OvrIfdRecord *ifd = nullptr;
+  int32_t status = createIfd(page, kRoleStripe, &ifd);
+  if (status != OVR_OK) return status;
+  ifd->offset = offset;
+  status = loadIfd(page->doc, ifd, page->primary, budget);
+  if (status == OVR_OK) status = checkLayer(ifd->layer);
+  *next = ifd->nextIfd;
+  if (status == OVR_OK) {
+    StripeKey key = ifd->layer.key;
+    const size_t at = placeStripe(page->ifds.span(), keyOf, key);
+    ifd->layer.key = key;
+    status = insertStripe(page, at, ifd);
+    if (status == OVR_OK) {
+      countIfd(page, key.layer);
+      return OVR_OK;
+    }
+  }
+  destroyIfd(ifd);
+  if (status == OVR_ERR_NO_MEMORY) return status;
+  return budget.exhausted ? OVR_ERR_CORRUPT : OVR_OK;
+}
+
+int32_t loadPrimary(OvrPageRecord *page, ReadBudget &budget) {
+  OvrIfdRecord *primary = page->primary;
+  int32_t status = loadIfd(page->doc, primary, nullptr, budget);
+  if (status != OVR_OK) return status;
+  LayerRecord &rec = primary->layer;
+  rec.key = StripeKey{primaryLayer(rec.key.layer, rec.colourKind), 0};
+  status = checkLayer(rec);
+  if (status == OVR_OK) countIfd(page, rec.key.layer);
+  return status;
+}
+
+int32_t loadStripes(OvrPageRecord *page, Visited &visited, ReadBudget &budget) {
+  const OwnedArray<uint32_t> &slots = page->primary->dir.subIfds;
+  for (uint64_t slot = 0; slot < slots.size(); ++slot) {
+    for (uint32_t offset = slots[slot]; offset != 0;) {
+      int32_t status = visited.add(offset);
+      if (status == OVR_OK) status = loadStripe(page, offset, budget, &offset);
+      if (status != OVR_OK) return status;
+    }
+  }
+  return OVR_OK;
+}
+
+// Loads a new page record's IFDs.
+int32_t loadPageIfds(OvrPageRecord *page, uint32_t offset) {
+  OvrDocument *doc = page->doc;
+  int32_t status = createIfd(page, kRolePrimary, &page->primary);
+  if (status != OVR_OK) return status;
+  page->primary->offset = offset;
+  ReadBudget budget{doc->reader.size};
+  Visited visited(doc->alloc);
+  status = visited.add(offset);
+  if (status != OVR_OK) return status;
+  status = loadPrimary(page, budget);
+  if (status == OVR_OK) status = loadStripes(page, visited, budget);
+  if (status == OVR_OK)
+    status = readPageAttributes(doc->reader, page->primary->dir, &page->attributes);
+  if (status != OVR_OK) return status;
+  renumberStripes(page->ifds.span(), keyRef, page->primary->layer.key.layer);
+  LayerRecord &primary = page->primary->layer;
+  primary.rowsPerStrip = std::min(primary.rowsPerStrip, primary.height);
+  for (OvrIfdRecord *ifd : page->ifds.span())
+    ifd->layer.rowsPerStrip = std::min(ifd->layer.rowsPerStrip, ifd->layer.height);
+  return OVR_OK;
+}
+
+}  // namespace
+
+int32_t loadPage(OvrDocument *doc, uint32_t index, OvrPageRecord **out) {
+  *out = nullptr;
+  if (index >= doc->pageCount) return OVR_ERR_PARAM;
+  for (OvrPageRecord *page : doc->pages.span()) {
+    if (page->index == index) {
+      *out = page;
+      return OVR_OK;
+    }
+  }
+  const uint32_t offset = doc->pageOffsets[index];
+  if (offset < kHeaderSize) return OVR_ERR_CORRUPT;
+  OvrPageRecord *page = nullptr;
+  int32_t status = createPage(doc, index, &page);
+  if (status != OVR_OK) return status;
+  page->state |= kPageLoading;
+  status = loadPageIfds(page, offset);
+  if (status != OVR_OK) {
+    destroyPage(page);
+    return status;
+  }
+  page->state = kPageLoaded;
+  *out = page;
+  return OVR_OK;
+}
+
+}  // namespace ovr
