@@ -193,26 +193,35 @@ LinkedFile mrcPage() {
 }
 
 TEST_F(Reader, MrcPageLayersStripesAndMerge) {
-  Opened file(ctx_.get(), ovr_test::buildLinked(ByteOrder::Big, mrcPage()));
-  const Page page = getPage(file.doc(), 0);
-  ASSERT_EQ(page.status, OVR_OK);
-  EXPECT_EQ(page.counts, (std::vector<uint32_t>{1, 1, 2}));
-  const Stripe mask = getStripe(page.handle, 2, 0);
-  EXPECT_EQ(mask.kind, 1u);
-  const Stripe second = getStripe(page.handle, 3, 1);
-  ASSERT_EQ(second.status, OVR_OK);
-  EXPECT_EQ(second.x, 1000u);
-  EXPECT_EQ(second.y, 30u);
-  EXPECT_EQ(getStripe(page.handle, 3, 2).status, OVR_ERR_PARAM);
-  EXPECT_EQ(getStripe(page.handle, 4, 0).status, OVR_ERR_PARAM);
-  EXPECT_EQ(getStripe(page.handle, 3, 1).ifd, second.ifd) << "one handle per IFD";
-  const Stripe merged = getLayer(page.handle, 3);
-  ASSERT_EQ(merged.status, OVR_OK);
-  EXPECT_EQ(merged.x, 0u);
-  EXPECT_EQ(merged.width, 1500u);
-  EXPECT_EQ(merged.y, 0u);
-  EXPECT_EQ(merged.height, 70u);
-  EXPECT_EQ(merged.ifd, getStripe(page.handle, 3, 0).ifd);
+  // The primary's resolution as given, and as 0 (which reads as 300 before anything divides).
+  for (const bool zeroResolution : {false, true}) {
+    SCOPED_TRACE(zeroResolution ? "primary resolution 0" : "primary resolution 300");
+    LinkedFile f = mrcPage();
+    if (zeroResolution) {
+      f.ifds[0].push_back(rationalEntry(282, 0, 1));
+      f.ifds[0].push_back(rationalEntry(283, 300, 0));
+    }
+    Opened file(ctx_.get(), ovr_test::buildLinked(ByteOrder::Big, f));
+    const Page page = getPage(file.doc(), 0);
+    ASSERT_EQ(page.status, OVR_OK);
+    EXPECT_EQ(page.counts, (std::vector<uint32_t>{1, 1, 2}));
+    const Stripe mask = getStripe(page.handle, 2, 0);
+    EXPECT_EQ(mask.kind, 1u);
+    const Stripe second = getStripe(page.handle, 3, 1);
+    ASSERT_EQ(second.status, OVR_OK);
+    EXPECT_EQ(second.x, 1000u);
+    EXPECT_EQ(second.y, 30u);
+    EXPECT_EQ(getStripe(page.handle, 3, 2).status, OVR_ERR_PARAM);
+    EXPECT_EQ(getStripe(page.handle, 4, 0).status, OVR_ERR_PARAM);
+    EXPECT_EQ(getStripe(page.handle, 3, 1).ifd, second.ifd) << "one handle per IFD";
+    const Stripe merged = getLayer(page.handle, 3);
+    ASSERT_EQ(merged.status, OVR_OK);
+    EXPECT_EQ(merged.x, 0u);
+    EXPECT_EQ(merged.width, 1500u);
+    EXPECT_EQ(merged.y, 0u);
+    EXPECT_EQ(merged.height, 70u);
+    EXPECT_EQ(merged.ifd, getStripe(page.handle, 3, 0).ifd);
+  }
 }
 
 TEST_F(Reader, StripeIfdsThatFailAreLeftOut) {
