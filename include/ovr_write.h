@@ -76,8 +76,8 @@ int32_t ovrSetCompressionTag(OvrIfdHandle *ifd, uint32_t value);
  * quality 0. mode is kept; its bit 0x200 (JPEGTables) has no tables to write. 21 when the IFD is
  * coded already, or when it is a page's primary IFD and the previous page's is not coded yet.
  */
-int32_t ovrSetCoding(OvrIfdHandle *ifd, uint32_t mode, uint32_t *compressionBits,
-                     uint32_t *quality, const uint32_t *colourSpace);
+int32_t ovrSetCoding(OvrIfdHandle *ifd, uint32_t mode, uint32_t *compressionBits, uint32_t *quality,
+                     const uint32_t *colourSpace);
 
 /*
  * Writes a block of global data: length data bytes stored in size bytes (size >= length, 2

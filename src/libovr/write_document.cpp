@@ -36,8 +36,8 @@ int32_t ovrCreateDocument(OvrIoContext *ctx, uint32_t kind, void *stream, uint32
   if (status == OVR_OK) status = kindStatus(kind);
   if (status != OVR_OK) return status;
   OvrDocHandle *handle = nullptr;
-  status = createDocHandle(ctx, kind, StreamHooks{stream, read, write, seek, seekEnd, tell},
-                           &handle);
+  status =
+      createDocHandle(ctx, kind, StreamHooks{stream, read, write, seek, seekEnd, tell}, &handle);
   if (status != OVR_OK) return status;
   OvrDocument *engine = nullptr;
   status = createDocument(ctx, handle->stream, kind, &engine);

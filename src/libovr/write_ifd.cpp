@@ -83,8 +83,8 @@ int32_t ovrSetCompressionTag(OvrIfdHandle *ifd, uint32_t value) {
   return OVR_OK;
 }
 
-int32_t ovrSetCoding(OvrIfdHandle *ifd, uint32_t mode, uint32_t *compressionBits,
-                     uint32_t *quality, const uint32_t *colourSpace) {
+int32_t ovrSetCoding(OvrIfdHandle *ifd, uint32_t mode, uint32_t *compressionBits, uint32_t *quality,
+                     const uint32_t *colourSpace) {
   using namespace ovr;
   OvrIfdRecord *record = nullptr;
   int32_t status = writingIfd(ifd, &record);
@@ -119,7 +119,8 @@ int32_t ovrSetCoding(OvrIfdHandle *ifd, uint32_t mode, uint32_t *compressionBits
     return status;
   }
   uint32_t taken = 0;
-  if (v.compressionBits == bits::kJpeg) taken = *quality == 0 ? 75 : *quality > 100 ? 100 : *quality;
+  if (v.compressionBits == bits::kJpeg)
+    taken = *quality == 0 ? 75 : *quality > 100 ? 100 : *quality;
   w.mode = mode;
   w.quality = taken;
   w.state = IfdState::Coded;

@@ -4,9 +4,9 @@
 //
 // The end is found with the seek-to-end hook (2003) and then sought explicitly (2002), so that a
 // hook that only reports the end still leaves the stream there. A failed seek marks the stream
-// failed like a failed write: the file is left in an unknown state, and the close reports it. Bytes that would reach beyond
-// 4 GiB cannot be addressed by the file's 32-bit offsets; appending them is a failed write (2001)
-// and nothing is written.
+// failed like a failed write: the file is left in an unknown state, and the close reports it. Bytes
+// that would reach beyond 4 GiB cannot be addressed by the file's 32-bit offsets; appending them is
+// a failed write (2001) and nothing is written.
 #include "ovr_format.h"
 #include "ovr_writer.h"
 

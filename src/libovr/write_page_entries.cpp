@@ -78,7 +78,8 @@ int32_t ovrWritePageDirectory(OvrIfdRecord &ifd, EntryPass &pass) {
   if (status != OVR_OK) return status;
   uint16_t compression = 0;
   uint32_t t4Options = 0;
-  status = compressionValueFromBits(l.compressionBits, ifd.rawCompression, &compression, &t4Options);
+  status =
+      compressionValueFromBits(l.compressionBits, ifd.rawCompression, &compression, &t4Options);
   if (status != OVR_OK) return status;
   if (coded && fixed && ifd.dir.stripOffsets.size() != fixedStripCount(l)) return OVR_ERR_INTERNAL;
 
@@ -105,8 +106,7 @@ int32_t ovrWritePageDirectory(OvrIfdRecord &ifd, EntryPass &pass) {
   if (samples.samples > 1) add1(tag::kSamplesPerPixel, kTypeShort, samples.samples);
   // RowsPerStrip is a SHORT; a strip taller than a SHORT holds needs the LONG form of the tag.
   if (fixed) {
-    add1(tag::kRowsPerStrip, l.rowsPerStrip <= UINT16_MAX ? kTypeShort : kTypeLong,
-         l.rowsPerStrip);
+    add1(tag::kRowsPerStrip, l.rowsPerStrip <= UINT16_MAX ? kTypeShort : kTypeLong, l.rowsPerStrip);
   }
   if (coded) {
     const Table counts = tableOf(ifd.dir.stripByteCounts);
