@@ -49,7 +49,9 @@ void expectFailureReported(const std::vector<Call> &calls, std::initializer_list
     EXPECT_NE(std::find(expected.begin(), expected.end(), calls[first].status), expected.end())
         << calls[first].name << " gave " << calls[first].status;
     for (size_t i = first + 1; i < calls.size(); ++i) {
-      if (calls[i].writes) EXPECT_NE(calls[i].status, OVR_OK) << calls[i].name << " at " << i;
+      if (calls[i].writes) {
+        EXPECT_NE(calls[i].status, OVR_OK) << calls[i].name << " at " << i;
+      }
     }
   }
   EXPECT_EQ(closed, OVR_ERR_WRITE);

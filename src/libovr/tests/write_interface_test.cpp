@@ -44,7 +44,7 @@ class WriteInterface : public testing::Test {
   int32_t strip(OvrIfdHandle *ifd, uint32_t first, uint32_t rows, const std::vector<uint8_t> &d) {
     size_t written = 0;
     const int32_t status = ovrWriteStrip(ifd, first, rows, d.data(), d.size(), &written);
-    if (status == OVR_OK) EXPECT_EQ(written, d.size());
+    EXPECT_EQ(written, status == OVR_OK ? d.size() : 0);
     return status;
   }
   // A page with a one-strip MMR mask of the given height written; returns the mask.
@@ -162,6 +162,25 @@ TEST(WriteDocument, KindsAndArguments) {
             OVR_ERR_WRITE);
   EXPECT_EQ(doc, nullptr);
   EXPECT_EQ(ovrAddPage(nullptr, -1, nullptr), OVR_ERR_PARAM);
+}
+
+// A document opened for reading takes no writing call.
+TEST(WriteDocument, ReadingDocumentRefusesWrites) {
+  WrittenDocument w;
+  OvrPageHandle *page = nullptr;
+  ASSERT_EQ(ovrAddPage(w.doc, -1, &page), OVR_OK);
+  ASSERT_EQ(w.close(), OVR_OK);
+  ovr_test::MemoryFile file(w.file.bytes);
+  ovr_test::TestContext ctx;
+  OvrDocHandle *doc = nullptr;
+  ASSERT_EQ(ovrOpenDocument(ctx.get(), &file.hooked(), 0, fileHookRead, fileHookWrite, fileHookSeek,
+                            fileHookSeekEnd, fileHookTell, &doc),
+            OVR_OK);
+  ASSERT_NE(doc, nullptr);
+  EXPECT_EQ(ovrAddPage(doc, -1, &page), OVR_ERR_SEQUENCE);
+  uint32_t index = 0;
+  EXPECT_EQ(ovrAddGlobalData(doc, "x", 1, 1, &index), OVR_ERR_SEQUENCE);
+  EXPECT_EQ(ovrCloseDocument(doc), OVR_OK);
 }
 
 // Profile code 7 (kind 12) has one IFD per page.

@@ -1,10 +1,11 @@
 // A three-page mixed raster content file (kind 13) written in the encoder's order: JBIG2 masks
 // whose referring strips name the global data of two sections, colour payloads described by
 // tail-strip IFDs, and foreground and background layers coded as JPEG by libjpeg. The file is read
-// back through the format layer's decoders (every IFD, its layer, geometry, coding options and
-// strip bytes, the global data, and the 4-byte alignment of everything the writer placed),
-// through libtiff (pages, SubIFDs and their chains, the JPEG layers decoded to the pixels given),
-// and by libtiff's tiffinfo and tiffdump.
+// back through the library's reading interface (stripes, geometry, coding, coding options, strip
+// bytes, global data references and blocks), through the format layer's decoders (every IFD and
+// its entries, and the 4-byte alignment of everything the writer placed), through libtiff (pages,
+// SubIFDs and their chains, the JPEG layers decoded to the pixels given), and by libtiff's
+// tiffinfo and tiffdump.
 #include <gtest/gtest.h>
 #include <tiffio.h>
 
@@ -70,6 +71,7 @@ struct Expected {
   bool hasOptions = false;
   uint32_t options = 0;
   const Image *image = nullptr;  // the pixels of a JPEG layer
+  uint32_t coded = 0;            // bytes of coded mask data in a referring strip
 };
 
 std::vector<uint8_t> referringHeader(const std::vector<uint32_t> &ids, uint32_t length) {
@@ -117,6 +119,7 @@ class WriteRoundTrip : public testing::Test {
       std::vector<uint8_t> strip = referringHeader(ids, static_cast<uint32_t>(plan.mask.size()));
       strip.insert(strip.end(), plan.mask.begin(), plan.mask.end());
       Expected mask{p, 2, 1, 0, 0, 300, plan.width, plan.height, 34715, 0, strip, true, 0};
+      mask.coded = static_cast<uint32_t>(plan.mask.size());
       uint32_t layer3 = 0;
       if (!plan.payload.empty()) {
         mask.options = ovr::kOptionSharedTailStrip;
@@ -318,6 +321,110 @@ TEST_F(WriteRoundTrip, EverythingPlacedIsFourAligned) {
   }
   EXPECT_GT(placed.size(), 40u);
   for (uint64_t at : placed) EXPECT_EQ(at % 4, 0u) << at;
+}
+
+// The reading interface finds every stripe of every layer with its geometry, coding and coding
+// options, reads back the strip bytes, the global data indices that the referring strips name
+// and the blocks they name.
+TEST_F(WriteRoundTrip, ReadingInterfaceReadsItBack) {
+  FILE *file = std::fopen(path_->c_str(), "rb");
+  ASSERT_NE(file, nullptr);
+  OvrHookedFile hooked{file, 0, &ovr_test::kStdioHooks};
+  ovr_test::TestContext ctx;
+  OvrDocHandle *doc = nullptr;
+  ASSERT_EQ(ovrOpenDocument(ctx.get(), &hooked, 0, fileHookRead, fileHookWrite, fileHookSeek,
+                            fileHookSeekEnd, fileHookTell, &doc),
+            OVR_OK);
+  ASSERT_NE(doc, nullptr);
+  uint8_t headerKind = 0, subKind = 0;
+  uint16_t pageCount = 0;
+  ASSERT_EQ(ovrGetDocumentInfo(doc, &headerKind, &subKind, &pageCount), OVR_OK);
+  EXPECT_EQ(headerKind, 7u);
+  EXPECT_EQ(pageCount, 3u);
+  size_t seen = 0;
+  std::vector<uint32_t> ids;
+  for (uint32_t p = 0; p < pageCount; ++p) {
+    const uint32_t *counts = nullptr;
+    uint32_t layers = 0;
+    uint16_t attribute = 0;
+    OvrPageHandle *page = nullptr;
+    ASSERT_EQ(ovrGetPage(doc, static_cast<int32_t>(p), &counts, &layers, &attribute, &page),
+              OVR_OK);
+    ASSERT_EQ(layers, 3u);
+    if (p != 1) ids.push_back(static_cast<uint32_t>(ids.size()));
+    for (uint32_t layer = 1; layer <= layers; ++layer) {
+      for (uint32_t stripe = 0; stripe < counts[layer - 1]; ++stripe) {
+        SCOPED_TRACE(testing::Message()
+                     << "page " << p << " layer " << layer << " stripe " << stripe);
+        const Expected *e = nullptr;
+        for (const Expected &x : *expected_) {
+          if (x.page == p && x.layer == layer && x.order == stripe + 1) e = &x;
+        }
+        ASSERT_NE(e, nullptr);
+        ++seen;
+        uint32_t x, y, xRes, yRes, width, height, rowsPerStrip, bits, kind;
+        OvrIfdHandle *ifd = nullptr;
+        ASSERT_EQ(ovrGetStripeIfd(page, layer, stripe, &x, &y, &xRes, &yRes, &width, &height,
+                                  &rowsPerStrip, &bits, &kind, nullptr, &ifd),
+                  OVR_OK);
+        EXPECT_EQ(x, e->x);
+        EXPECT_EQ(y, e->y);
+        EXPECT_EQ(xRes, e->res);
+        EXPECT_EQ(yRes, e->res);
+        EXPECT_EQ(width, e->width);
+        EXPECT_EQ(height, e->height);
+        EXPECT_EQ(rowsPerStrip, e->height);
+        EXPECT_EQ(bits, e->compression == 7 ? ovr::bits::kJpeg : ovr::bits::kJbig2);
+        EXPECT_EQ(kind, layer == 2 ? 1u : 7u);
+        uint32_t options = 0;
+        int32_t present = 0;
+        ASSERT_EQ(ovrGetCodingOptions(ifd, &options, &present), OVR_OK);
+        EXPECT_EQ(present != 0, e->hasOptions);
+        EXPECT_EQ(options, e->options);
+        ASSERT_EQ(ovrBeginRead(ifd, 0), OVR_OK);
+        uint8_t *buffer = nullptr;
+        uint32_t capacity = 0, got = 0;
+        ASSERT_EQ(ovrReadStrip(ifd, 0, height, &buffer, &capacity, &got), OVR_OK);
+        EXPECT_EQ(std::vector<uint8_t>(buffer, buffer + got), e->strip);
+        if (bits == ovr::bits::kJbig2) {
+          uint32_t count = 0, payloadSize = 0;
+          uint32_t *indices = nullptr;
+          const uint8_t *payload = nullptr;
+          ASSERT_EQ(ovrParseStripHeader(ifd, buffer, got, &count, &indices, &payload, &payloadSize),
+                    OVR_OK);
+          EXPECT_EQ(std::vector<uint32_t>(indices, indices + count), ids);
+          EXPECT_EQ(payload, buffer + 7 + 4 * ids.size());
+          EXPECT_EQ(payloadSize, e->coded);  // the tail's colour bytes follow the coded mask
+          if (indices != nullptr) ovrFreeData(ctx.get(), reinterpret_cast<void **>(&indices));
+          uint64_t total = 0;
+          const uint32_t *refs = nullptr, *sizes = nullptr;
+          ASSERT_EQ(ovrGetStripGlobalRefs(ifd, &total, &count, &refs, &sizes), OVR_OK);
+          EXPECT_EQ(total, got);
+          ASSERT_EQ(count, ids.size());
+          for (uint32_t i = 0; i < count; ++i) {
+            EXPECT_EQ(refs[i], ids[i]);
+            EXPECT_EQ(sizes[i], (*globals_)[ids[i]].size() + 5);
+          }
+        }
+        ovrFreeData(ctx.get(), reinterpret_cast<void **>(&buffer));
+        ASSERT_EQ(ovrEndRead(ifd), OVR_OK);
+      }
+    }
+  }
+  EXPECT_EQ(seen, expected_->size());
+  for (uint32_t i = 0; i < globals_->size(); ++i) {
+    uint8_t *data = nullptr;
+    uint32_t length = 0, size = 0, entryLong = 0;
+    uint16_t entryWord = 0;
+    ASSERT_EQ(ovrReadGlobalData(doc, i, &data, &length, &size, &entryWord, &entryLong), OVR_OK);
+    EXPECT_EQ(std::vector<uint8_t>(data, data + length), (*globals_)[i]);
+    EXPECT_EQ(size, length);
+    EXPECT_EQ(entryWord, 0u);
+    EXPECT_EQ(entryLong, 0u);
+    ovrFreeData(ctx.get(), reinterpret_cast<void **>(&data));
+  }
+  EXPECT_EQ(ovrCloseDocument(doc), OVR_OK);
+  std::fclose(file);
 }
 
 int countMessage(TIFF *, void *count, const char *, const char *, va_list) {
