@@ -131,7 +131,9 @@ int32_t ovrWriteEntry(OvrStream &stream, const DirectoryPlace &dir, uint16_t tag
                       uint32_t count, const uint32_t *units, uint32_t *entryIndex,
                       EntryPatch *patch);
 
-// One pass over a directory's entry list: pass 0 only counts, pass 1 writes every entry.
+// One pass over a directory's entry list: pass 0 only counts (checking each value as pass 1
+// would), pass 1 writes every entry. After a failure every later entry is skipped and status()
+// keeps the first failure.
 class EntryPass {
  public:
   // A counting pass.
@@ -142,11 +144,16 @@ class EntryPass {
 
   bool writing() const { return writing_; }
   uint32_t entries() const { return index_; }
-  int32_t add(uint16_t tag, uint16_t type, uint32_t count, const uint32_t *units,
-              EntryPatch *patch = nullptr);
-  // One 32-bit value of type LONG, SHORT or BYTE.
-  int32_t add1(uint16_t tag, uint16_t type, uint32_t value, EntryPatch *patch = nullptr) {
-    return add(tag, type, 1, &value, patch);
+  int32_t status() const { return status_; }
+  // Takes the result of work done for an entry (such as writing an IFD it refers to).
+  void note(int32_t status) {
+    if (status_ == OVR_OK) status_ = status;
+  }
+  void add(uint16_t tag, uint16_t type, uint32_t count, const uint32_t *units,
+           EntryPatch *patch = nullptr);
+  // One value of type LONG, SHORT, BYTE or IFD.
+  void add1(uint16_t tag, uint16_t type, uint32_t value, EntryPatch *patch = nullptr) {
+    add(tag, type, 1, &value, patch);
   }
 
  private:
@@ -154,6 +161,7 @@ class EntryPass {
   DirectoryPlace dir_;
   bool writing_ = false;
   uint32_t index_ = 0;
+  int32_t status_ = OVR_OK;
 };
 
 // The entry lists: a page IFD's and the global parameters IFD's (its tags by profile code).
@@ -191,8 +199,8 @@ int32_t ovrPatchIfdReference(OvrIfdRecord &ifd, uint32_t oldOffset);
 
 // ---- strips ----
 
-// Makes the in-memory tables a directory is written from: for a coded IFD of fixed strip height
-// one zero element per strip in StripOffsets and StripByteCounts (2 when such tables could not
+// Makes the in-memory tables a directory is written from: for an IFD of fixed strip height one
+// zero element per strip in StripOffsets and StripByteCounts (2 when such tables could not
 // lie in a file), and one zero SubIFDs slot for a primary IFD of the MRC profiles.
 int32_t prepareDirectoryTables(OvrIfdRecord &ifd);
 // Appends one strip (the pieces, in order) covering rows [firstRow, firstRow + rows) and

@@ -81,14 +81,15 @@ int32_t ovrWriteEntry(OvrStream &stream, const DirectoryPlace &dir, uint16_t tag
   return OVR_OK;
 }
 
-int32_t EntryPass::add(uint16_t tag, uint16_t type, uint32_t count, const uint32_t *units,
-                       EntryPatch *patch) {
-  if (!writing_) {
-    int32_t status = checkUnits(type, units, fieldUnitCount(type, count));
-    if (status == OVR_OK) ++index_;
-    return status;
+void EntryPass::add(uint16_t tag, uint16_t type, uint32_t count, const uint32_t *units,
+                    EntryPatch *patch) {
+  if (status_ != OVR_OK) return;
+  if (writing_) {
+    status_ = ovrWriteEntry(stream_, dir_, tag, type, count, units, &index_, patch);
+  } else {
+    status_ = checkUnits(type, units, fieldUnitCount(type, count));
+    if (status_ == OVR_OK) ++index_;
   }
-  return ovrWriteEntry(stream_, dir_, tag, type, count, units, &index_, patch);
 }
 
 int32_t ovrWriteDirectory(OvrIfdRecord &ifd) {

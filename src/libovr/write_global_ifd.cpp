@@ -38,34 +38,26 @@ int32_t ovrWriteGlobalDirectory(OvrDocument &doc, EntryPass &pass) {
   OvrWriteDoc &w = *doc.writer;
   const uint32_t p = doc.profileCode;
   const bool mrcFax = profileIn(p, {8, 13});
-  int32_t status = OVR_OK;
-  auto add = [&pass, &status](uint16_t tag, uint16_t type, uint32_t count, const uint32_t *units,
-                              EntryPatch *patch = nullptr) {
-    if (status == OVR_OK) status = pass.add(tag, type, count, units, patch);
-  };
-  auto add1 = [&add](uint16_t tag, uint16_t type, uint32_t value, EntryPatch *patch = nullptr) {
-    add(tag, type, 1, &value, patch);
-  };
-  if (profileIn(p, {1, 2, 6, 8, 10, 12, 13})) add1(tag::kProfileType, kTypeLong, 0);
+  if (profileIn(p, {1, 2, 6, 8, 10, 12, 13})) pass.add1(tag::kProfileType, kTypeLong, 0);
   if (profileIn(p, {1, 2, 3, 4, 5, 6, 7, 8, 11, 12, 13})) {
-    add1(tag::kFaxProfile, kTypeByte, faxProfile(p));
+    pass.add1(tag::kFaxProfile, kTypeByte, faxProfile(p));
   }
   if (profileIn(p, {4, 6})) {
-    add1(tag::kCodingMethods, kTypeLong, w.codingMethods, &w.codingMethodsPatch);
+    pass.add1(tag::kCodingMethods, kTypeLong, w.codingMethods, &w.codingMethodsPatch);
   }
   if (profileIn(p, {4, 5})) {
     const uint32_t versionYear[4] = {1, 9, 9, p == 4 ? 2u : 7u};
-    add(tag::kVersionYear, kTypeByte, 4, versionYear);
+    pass.add(tag::kVersionYear, kTypeByte, 4, versionYear);
   }
   if (profileIn(p, {6, 8, 12, 13})) {
-    add1(tag::kModeNumber, kTypeByte, (w.codingMethods & 0x7) != 0 ? 3 : 2);
+    pass.add1(tag::kModeNumber, kTypeByte, (w.codingMethods & 0x7) != 0 ? 3 : 2);
   }
   if (profileIn(p, {7, 8, 13})) {
-    add1(tag::kGlobalWord34687, kTypeLong, mrcFax ? 20 : 12);
-    add1(tag::kGlobalWord34688, kTypeLong, mrcFax ? 1952 : 1600);
-    add1(tag::kGlobalTable, kTypeLong, doc.globalTableOffset, &w.globalTablePatch);
+    pass.add1(tag::kGlobalWord34687, kTypeLong, mrcFax ? 20 : 12);
+    pass.add1(tag::kGlobalWord34688, kTypeLong, mrcFax ? 1952 : 1600);
+    pass.add1(tag::kGlobalTable, kTypeLong, doc.globalTableOffset, &w.globalTablePatch);
   }
-  return status;
+  return pass.status();
 }
 
 int32_t writeGlobalParameters(OvrDocument &doc) {

@@ -7,7 +7,8 @@
 // Strips of varying height have one zero placeholder in each table until the strips are
 // complete. The first pass over the list checks everything the second would refuse: an unknown
 // colour kind (6), kind 11 whose samples no writing call supplies (21), compression bits without
-// a Compression value (2), 0x8000 without a raw value (21).
+// a Compression value (2; so every IFD written is coded and has strip tables), 0x8000 without a
+// raw value (21).
 #include "ovr_vocab.h"
 #include "ovr_writer.h"
 
@@ -70,7 +71,6 @@ int32_t ovrWritePageDirectory(OvrIfdRecord &ifd, EntryPass &pass) {
   const uint32_t profile = doc.profileCode;
   const bool primary = ifd.role == kRolePrimary;
   const bool mrc = isMrcProfile(profile);
-  const bool coded = l.compressionBits != 0;
   const bool fixed = l.rowsPerStrip > 0;
 
   SampleLayout samples;
@@ -81,54 +81,43 @@ int32_t ovrWritePageDirectory(OvrIfdRecord &ifd, EntryPass &pass) {
   status =
       compressionValueFromBits(l.compressionBits, ifd.rawCompression, &compression, &t4Options);
   if (status != OVR_OK) return status;
-  if (coded && fixed && ifd.dir.stripOffsets.size() != fixedStripCount(l)) return OVR_ERR_INTERNAL;
+  if (fixed && ifd.dir.stripOffsets.size() != fixedStripCount(l)) return OVR_ERR_INTERNAL;
 
-  auto add = [&pass, &status](uint16_t tag, uint16_t type, uint32_t count, const uint32_t *units,
-                              EntryPatch *patch = nullptr) {
-    if (status == OVR_OK) status = pass.add(tag, type, count, units, patch);
-  };
-  auto add1 = [&add](uint16_t tag, uint16_t type, uint32_t value, EntryPatch *patch = nullptr) {
-    add(tag, type, 1, &value, patch);
-  };
-
-  add1(tag::kNewSubfileType, kTypeLong, (primary ? 2 : 0) + (mrc ? 16 : 0));
-  add1(tag::kImageWidth, kTypeLong, l.width);
-  add1(tag::kImageLength, kTypeLong, l.height);
+  pass.add1(tag::kNewSubfileType, kTypeLong, (primary ? 2 : 0) + (mrc ? 16 : 0));
+  pass.add1(tag::kImageWidth, kTypeLong, l.width);
+  pass.add1(tag::kImageLength, kTypeLong, l.height);
   const uint32_t bitsPerSample[4] = {samples.bits, samples.bits, samples.bits, samples.bits};
-  add(tag::kBitsPerSample, kTypeShort, samples.samples, bitsPerSample);
-  add1(tag::kCompression, kTypeShort, compression);
-  add1(tag::kPhotometric, kTypeShort,
-       photometricValue(l.colourKind, l.compressionBits, l.photometricKind));
-  if (coded) {
-    const Table offsets = tableOf(ifd.dir.stripOffsets);
-    add(tag::kStripOffsets, kTypeLong, offsets.count, offsets.units, &w.stripOffsets);
-  }
-  if (samples.samples > 1) add1(tag::kSamplesPerPixel, kTypeShort, samples.samples);
+  pass.add(tag::kBitsPerSample, kTypeShort, samples.samples, bitsPerSample);
+  pass.add1(tag::kCompression, kTypeShort, compression);
+  pass.add1(tag::kPhotometric, kTypeShort,
+            photometricValue(l.colourKind, l.compressionBits, l.photometricKind));
+  const Table offsets = tableOf(ifd.dir.stripOffsets);
+  pass.add(tag::kStripOffsets, kTypeLong, offsets.count, offsets.units, &w.stripOffsets);
+  if (samples.samples > 1) pass.add1(tag::kSamplesPerPixel, kTypeShort, samples.samples);
   // RowsPerStrip is a SHORT; a strip taller than a SHORT holds needs the LONG form of the tag.
   if (fixed) {
-    add1(tag::kRowsPerStrip, l.rowsPerStrip <= UINT16_MAX ? kTypeShort : kTypeLong, l.rowsPerStrip);
+    pass.add1(tag::kRowsPerStrip, l.rowsPerStrip <= UINT16_MAX ? kTypeShort : kTypeLong,
+              l.rowsPerStrip);
   }
-  if (coded) {
-    const Table counts = tableOf(ifd.dir.stripByteCounts);
-    add(tag::kStripByteCounts, kTypeLong, counts.count, counts.units, &w.stripByteCounts);
-  }
+  const Table counts = tableOf(ifd.dir.stripByteCounts);
+  pass.add(tag::kStripByteCounts, kTypeLong, counts.count, counts.units, &w.stripByteCounts);
   const uint32_t xResolution[2] = {l.xRes, 1};
   const uint32_t yResolution[2] = {l.yRes, 1};
-  add(tag::kXResolution, kTypeRational, 1, xResolution);
-  add(tag::kYResolution, kTypeRational, 1, yResolution);
-  if (l.compressionBits == bits::kJpeg) add1(tag::kPlanarConfiguration, kTypeShort, 1);
+  pass.add(tag::kXResolution, kTypeRational, 1, xResolution);
+  pass.add(tag::kYResolution, kTypeRational, 1, yResolution);
+  if (l.compressionBits == bits::kJpeg) pass.add1(tag::kPlanarConfiguration, kTypeShort, 1);
   if (!primary) {
     const LayerRecord &p = ifd.page->primary->layer;
     const uint32_t xPosition[2] = {l.x, p.xRes};
     const uint32_t yPosition[2] = {l.y, p.yRes};
-    add(tag::kXPosition, kTypeRational, 1, xPosition);
-    add(tag::kYPosition, kTypeRational, 1, yPosition);
+    pass.add(tag::kXPosition, kTypeRational, 1, xPosition);
+    pass.add(tag::kYPosition, kTypeRational, 1, yPosition);
   }
-  if (compression == kCompressionT4) add1(tag::kT4Options, kTypeLong, t4Options);
-  add1(tag::kResolutionUnit, kTypeShort, 2);
+  if (compression == kCompressionT4) pass.add1(tag::kT4Options, kTypeLong, t4Options);
+  pass.add1(tag::kResolutionUnit, kTypeShort, 2);
   if (primary) {
     const uint32_t pageNumber[2] = {ifd.page->index, 0};
-    add(tag::kPageNumber, kTypeShort, 2, pageNumber);
+    pass.add(tag::kPageNumber, kTypeShort, 2, pageNumber);
   }
   if (l.colourKind == colour::kPalette4 || l.colourKind == colour::kPalette8) {
     uint32_t colorMap[3 * 256];
@@ -136,22 +125,22 @@ int32_t ovrWritePageDirectory(OvrIfdRecord &ifd, EntryPass &pass) {
     for (uint32_t i = 0; i < entries; ++i) {
       for (uint32_t c = 0; c < 3; ++c) colorMap[c * entries + i] = l.palette[3 * i + c] * 257u;
     }
-    add(tag::kColorMap, kTypeShort, 3 * entries, colorMap);
+    pass.add(tag::kColorMap, kTypeShort, 3 * entries, colorMap);
   }
   if (primary && mrc) {
     const Table slots = tableOf(ifd.dir.subIfds);
-    add(tag::kSubIfds, kTypeIfd, slots.count, slots.units, &w.subIfds);
+    pass.add(tag::kSubIfds, kTypeIfd, slots.count, slots.units, &w.subIfds);
   }
   const bool globalProfile = mrc || profile == 7;
   if (primary && ifd.page->index == 0 && globalProfile) {
-    if (pass.writing() && doc.writer->globalIfd == 0 && status == OVR_OK) {
-      status = writeGlobalParameters(doc);
+    if (pass.writing() && doc.writer->globalIfd == 0 && pass.status() == OVR_OK) {
+      pass.note(writeGlobalParameters(doc));
     }
-    add1(tag::kGlobalParametersIfd, kTypeIfd, doc.writer->globalIfd);
+    pass.add1(tag::kGlobalParametersIfd, kTypeIfd, doc.writer->globalIfd);
   }
-  if (coded && !fixed) {
+  if (!fixed) {
     const Table rows = tableOf(ifd.dir.stripRowCounts);
-    add(tag::kStripRowCounts, kTypeLong, rows.count, rows.units, &w.stripRowCounts);
+    pass.add(tag::kStripRowCounts, kTypeLong, rows.count, rows.units, &w.stripRowCounts);
   }
   const bool optionsProfile = profile == 7 || profile == 8 || profile == 13;
   if (optionsProfile && isJbig2Class(l.compressionBits)) {
@@ -160,17 +149,17 @@ int32_t ovrWritePageDirectory(OvrIfdRecord &ifd, EntryPass &pass) {
       options |= kOptionJbig2Variant;
     }
     if (l.key.layer % 2 == 1) options |= kOptionTailBytes;
-    add1(tag::kCodingOptions, kTypeLong, options, &w.codingOptions);
-    if (pass.writing() && status == OVR_OK) {
+    pass.add1(tag::kCodingOptions, kTypeLong, options, &w.codingOptions);
+    if (pass.writing() && pass.status() == OVR_OK) {
       ifd.dir.codingOptions = options;
       ifd.dir.mark(Field::CodingOptions);
     }
   }
   if (mrc) {
     const uint32_t imageLayer[2] = {l.key.layer, l.key.order + 1};
-    add(tag::kImageLayer, kTypeLong, 2, imageLayer);
+    pass.add(tag::kImageLayer, kTypeLong, 2, imageLayer);
   }
-  return status;
+  return pass.status();
 }
 
 }  // namespace ovr

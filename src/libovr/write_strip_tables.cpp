@@ -48,9 +48,7 @@ int32_t prepareDirectoryTables(OvrIfdRecord &ifd) {
     return OVR_ERR_NO_MEMORY;
   }
   const uint64_t strips = fixedStripCount(ifd.layer);
-  if (ifd.layer.compressionBits == 0 || strips == 0 || !ifd.dir.stripOffsets.empty()) {
-    return OVR_OK;
-  }
+  if (strips == 0 || !ifd.dir.stripOffsets.empty()) return OVR_OK;
   if (strips > UINT32_MAX / 4) return OVR_ERR_PARAM;
   OwnedArray<uint32_t> offsets;
   OwnedArray<uint32_t> counts;

@@ -123,9 +123,13 @@ TEST(IfdWriter, EntryChecksComeBeforeWriting) {
             OVR_ERR_INTERNAL);
   EXPECT_EQ(m.bytes, placed);
   ovr::EntryPass counting(s);
-  EXPECT_EQ(counting.add(258, ovr::kTypeShort, 2, big), OVR_ERR_PARAM);
-  EXPECT_EQ(counting.add(256, ovr::kTypeLong, 2, big), OVR_OK);
+  counting.add(256, ovr::kTypeLong, 2, big);
+  EXPECT_EQ(counting.status(), OVR_OK);
+  counting.add(258, ovr::kTypeShort, 2, big);
+  EXPECT_EQ(counting.status(), OVR_ERR_PARAM);
+  counting.add(257, ovr::kTypeLong, 1, big);
   EXPECT_EQ(counting.entries(), 1u);
+  EXPECT_EQ(m.bytes, placed);
 }
 
 // A seek that fails while writing marks the stream failed like a failed write: later writes are
