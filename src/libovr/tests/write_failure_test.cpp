@@ -1,7 +1,8 @@
 // Failed writes and seeks while a document is written in the encoder's order: the call that meets
 // the failure reports it (2001 for a write, 2002 or 2003 for a seek), every later call that
 // writes fails too, and the close reports the file as not written (2001), for a failure at every
-// point of the file.
+// point of the file. Failed allocations at every point are reported (1) and leave no block
+// behind once the document is closed.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -92,6 +93,65 @@ TEST_F(WriteFailures, EveryFailedSeekIsReported) {
     w.file.seekBudget = static_cast<int64_t>(budget - 1);  // the header took one
     const std::vector<Call> calls = ovr_test::writePages(w.doc, plan());
     expectFailureReported(calls, {OVR_ERR_SEEK, OVR_ERR_SEEK_END}, w.close());
+  }
+}
+
+// An allocator that refuses the allocation after `left` more, over the default allocator's
+// bookkeeping.
+struct FailingAllocator {
+  ovr::Usage usage;
+  int64_t left = -1;
+  uint64_t made = 0;
+
+  static void *alloc(size_t size, int32_t spare, void *user) {
+    auto &f = *static_cast<FailingAllocator *>(user);
+    if (f.left == 0) return nullptr;
+    if (f.left > 0) --f.left;
+    ++f.made;
+    return ovr::defaultAlloc(size, spare, &f.usage);
+  }
+  static void release(void *block, int32_t spare, void *user) {
+    ovr::defaultFree(block, spare, &static_cast<FailingAllocator *>(user)->usage);
+  }
+};
+
+// Writes the plan with an allocator that fails after `left` allocations; returns the calls.
+std::vector<Call> writeWithAllocator(FailingAllocator &f, int32_t *created, int32_t *closed) {
+  ovr_test::TestContext ctx;
+  EXPECT_EQ(ovrSetAllocator(ctx.get(), &f, FailingAllocator::alloc, FailingAllocator::release),
+            OVR_OK);
+  ovr_test::MemoryStream file;
+  using M = ovr_test::MemoryStream;
+  OvrDocHandle *doc = nullptr;
+  *created = ovrCreateDocument(ctx.get(), 13, &file, 0, 0, M::read, M::write, M::seek, M::seekEnd,
+                               M::tell, &doc);
+  if (*created != OVR_OK) return {};
+  std::vector<Call> calls = ovr_test::writePages(doc, plan());
+  *closed = ovrCloseDocument(doc);
+  return calls;
+}
+
+TEST(WriteAllocationFailures, EveryFailedAllocationIsReportedAndFreed) {
+  FailingAllocator all;
+  int32_t created = -1, closed = -1;
+  for (const Call &c : writeWithAllocator(all, &created, &closed)) ASSERT_EQ(c.status, OVR_OK);
+  ASSERT_EQ(closed, OVR_OK);
+  for (uint64_t left = 0; left < all.made; ++left) {
+    SCOPED_TRACE(left);
+    FailingAllocator f;
+    f.left = static_cast<int64_t>(left);
+    const std::vector<Call> calls = writeWithAllocator(f, &created, &closed);
+    if (created != OVR_OK) {
+      EXPECT_EQ(created, OVR_ERR_NO_MEMORY);
+    } else {
+      size_t first = 0;
+      while (first < calls.size() && calls[first].status == OVR_OK) ++first;
+      if (first < calls.size()) {
+        EXPECT_EQ(calls[first].status, OVR_ERR_NO_MEMORY) << calls[first].name;
+      }
+      EXPECT_EQ(closed, OVR_OK);
+    }
+    EXPECT_EQ(f.usage.inUse, 0u);
   }
 }
 
