@@ -40,8 +40,9 @@ int32_t ovrOpenDocument(OvrIoContext *ctx, void *stream, uint32_t flags, OvrRead
                         OvrTellHook tell, OvrDocHandle **doc);
 
 /*
- * Header kind 7 (TIFF), sub-kind 0 and the page count. The first call walks the page chain and
- * loads page 0: a chain that loops is 23, more than 65,535 pages is 6.
+ * Header kind 7 (TIFF), sub-kind 0 and the page count. The first call walks the page chain (a
+ * chain that loops is 23, more than 65,535 pages is 6) and loads page 0, whose failure is left
+ * for ovrGetPage to report.
  */
 int32_t ovrGetDocumentInfo(OvrDocHandle *doc, uint8_t *headerKind, uint8_t *subKind,
                            uint16_t *pageCount);

@@ -38,7 +38,6 @@ constexpr uint32_t kDocInfoTaken = 0x10;
 constexpr uint32_t kDocWriting = 0x100;
 // Page state flags.
 constexpr uint32_t kPageLoaded = 0x1;
-constexpr uint32_t kPageLoading = 0x10;
 // IFD roles.
 constexpr uint32_t kRolePrimary = 1;
 constexpr uint32_t kRoleStripe = 2;

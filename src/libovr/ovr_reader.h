@@ -101,8 +101,8 @@ int32_t locateStrip(const OvrIfdRecord *ifd, uint32_t row, StripSpan *span);
 int32_t findGlobalEntry(OvrDocument *doc, uint32_t index, GlobalEntry *entry);
 
 // Walks the page chain and, once, loads page 0 (which gives the global data table offset).
-// A page 0 refused with 10000 or above (a value the library does not allow) leaves the document
-// info intact; other failures of page 0 are returned.
+// Only an allocation failure of page 0 is returned: a page 0 that cannot be loaded leaves the
+// page count intact, and ovrGetPage reports its failure.
 int32_t takeDocumentInfo(OvrDocument *doc);
 
 // Handle layer: the engine records behind validated handles of a document open for reading
@@ -111,11 +111,8 @@ int32_t takeDocumentInfo(OvrDocument *doc);
 int32_t readingDocument(const OvrDocHandle *handle, OvrDocument **doc);
 int32_t readingPage(const OvrPageHandle *handle, OvrPageRecord **page);
 int32_t readingIfd(const OvrIfdHandle *handle, OvrIfdRecord **ifd);
-// An engine result as the handle layer returns it once the call has its result: warnings
-// (10000 and above) become 0.
-inline int32_t dropWarnings(int32_t status) {
-  return status >= OVR_ERR_NOT_ALLOWED ? OVR_OK : status;
-}
+// An engine result that is neither success nor a warning (10000 and above): warnings never fail
+// a handle-layer call that has its result.
 inline bool isEngineError(int32_t status) {
   return status != OVR_OK && status < OVR_ERR_NOT_ALLOWED;
 }

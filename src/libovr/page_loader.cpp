@@ -144,7 +144,6 @@ int32_t loadPage(OvrDocument *doc, uint32_t index, OvrPageRecord **out) {
   OvrPageRecord *page = nullptr;
   int32_t status = createPage(doc, index, &page);
   if (status != OVR_OK) return status;
-  page->state |= kPageLoading;
   status = loadPageIfds(page, offset);
   if (status != OVR_OK) {
     destroyPage(page);

@@ -1,5 +1,7 @@
 // Handle-layer access to the engine records of a document open for reading, and the first
 // document-info step shared by the calls that need the page chain and the global data table.
+// Page 0 is loaded there for the global data table offset that it may give; a page 0 that
+// cannot be loaded leaves the page count intact (ovrGetPage reports its failure).
 #include "ovr_reader.h"
 
 namespace ovr {
@@ -10,7 +12,7 @@ int32_t takeDocumentInfo(OvrDocument *doc) {
   if (doc->pageCount > 0) {
     OvrPageRecord *page = nullptr;
     status = loadPage(doc, 0, &page);
-    if (isEngineError(status)) return status;
+    if (status == OVR_ERR_NO_MEMORY) return status;
   }
   doc->state |= kDocInfoTaken;
   return OVR_OK;

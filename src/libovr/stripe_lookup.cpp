@@ -112,9 +112,12 @@ int32_t findStripe(OvrPageRecord *page, uint32_t layer, uint32_t stripe, Stripe 
     return OVR_ERR_PARAM;
   OvrIfdRecord *ifd = stripeRecord(page, layer, stripe);
   if (ifd == nullptr) return OVR_ERR_CORRUPT;
+  // A document read from a file has profile code 0: the profile rules only replace zero
+  // resolutions, so reading never rewrites the file's compression bits or strip layout, and the
+  // checks below stay in force.
   ProfileValues v = valuesOf(ifd->layer);
   int32_t warning = ovrApplyProfile(page, ifd, &v);
-  if (warning != OVR_OK && warning < OVR_ERR_NOT_ALLOWED) return warning;
+  if (isEngineError(warning)) return warning;
   const bool varying = ifd->dir.has(Field::StripRowCounts);
   if (v.width == 0 || v.height == 0 || (v.rowsPerStrip == 0 && !varying) || v.compressionBits == 0)
     return OVR_ERR_CORRUPT;
@@ -136,7 +139,7 @@ int32_t mergeLayer(OvrPageRecord *page, uint32_t layer, uint8_t *palette, Stripe
     return OVR_ERR_PARAM;
   Stripe first;
   int32_t status = findStripe(page, layer, 0, &first);
-  if (status != OVR_OK && status < OVR_ERR_NOT_ALLOWED) return status;
+  if (isEngineError(status)) return status;
   const ProfileValues &f = first.values;
   const uint64_t copied = paletteBytes(f.colourKind);
   if (copied != 0) {
@@ -150,7 +153,7 @@ int32_t mergeLayer(OvrPageRecord *page, uint32_t layer, uint8_t *palette, Stripe
   for (uint32_t s = 1; s < page->layerCounts[layer - 1]; ++s) {
     Stripe next;
     status = findStripe(page, layer, s, &next);
-    if (status != OVR_OK && status < OVR_ERR_NOT_ALLOWED) return status;
+    if (isEngineError(status)) return status;
     const ProfileValues &n = next.values;
     if (n.xRes != f.xRes || n.yRes != f.yRes || n.colourKind != f.colourKind)
       return OVR_ERR_UNSUPPORTED;
