@@ -73,7 +73,9 @@ TEST(Strel, MasterIsSharedAndGoesWithTheLastContext) {
     EXPECT_EQ(base + 1, master->references);
   }
   EXPECT_EQ(base, masterReferences());
-  if (base == 0) EXPECT_EQ(nullptr, pxlGetMasterStrelCache());
+  if (base == 0) {
+    EXPECT_EQ(nullptr, pxlGetMasterStrelCache());
+  }
 }
 
 TEST(Strel, GetStrelStatuses) {

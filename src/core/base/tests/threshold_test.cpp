@@ -128,7 +128,9 @@ TEST_P(ThresholdRange, EveryCaseMatchesThePerPixelReference) {
             }
             ASSERT_EQ(0, status);
             Pixr *result = *dst;
-            if (mode != Output::kNew) ASSERT_EQ(before, result);
+            if (mode != Output::kNew) {
+              ASSERT_EQ(before, result);
+            }
             ASSERT_EQ(1, result->depth);
             ASSERT_EQ(150 << 16, result->xResolution);
             for (int y = 0; y < oh; ++y)
@@ -325,8 +327,12 @@ TEST_P(ThresholdFailure, AllocationFailuresAndAbortsLeaveConsistentImages) {
         const int32_t status = pxlThresholdImage(ctx, src, 60, 255, PXL_RANGE_INSIDE, dst);
         failAllocation(0);
         abortAtPoll(0, 0);
-        if (status != 0) EXPECT_EQ(abort ? 77 : PXL_ERR_NO_MEMORY, status);
-        if (!inPlace) EXPECT_EQ(status != 0, out == nullptr);
+        if (status != 0) {
+          EXPECT_EQ(abort ? 77 : PXL_ERR_NO_MEMORY, status);
+        }
+        if (!inPlace) {
+          EXPECT_EQ(status != 0, out == nullptr);
+        }
         // In place, the image is whole either way: grey as it was, or the 1-bit result.
         Pixr *result = inPlace ? src : out;
         if (inPlace && src->depth == 8) {
