@@ -7,7 +7,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
@@ -17,40 +16,19 @@
 #include "ovr_strips.h"
 #include "ovr_test_support.h"
 #include "ovr_vocab.h"
+#include "tiff_fixtures.h"
 
 namespace {
 
-namespace fs = std::filesystem;
 using ovr::ByteOrder;
 
 // ---- fixtures ----
 
 class Fixtures : public testing::Test {
  protected:
-  static void SetUpTestSuite() {
-    dir_ =
-        new fs::path(fs::path(testing::TempDir()) / ("ovr_fixtures_" + std::to_string(::getpid())));
-    fs::remove_all(*dir_);
-    const std::string script = std::string(NORV_SOURCE_DIR) + "/src/libovr/tests/make_fixtures.sh";
-    const std::string command = "sh '" + script + "' '" + dir_->string() + "' >/dev/null";
-    const int rc = std::system(command.c_str());
-    status_ = WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
-  }
-  static void TearDownTestSuite() {
-    fs::remove_all(*dir_);
-    delete dir_;
-  }
-  void SetUp() override {
-    if (status_ == 77) GTEST_SKIP() << "a netpbm or libtiff tool is missing";
-    ASSERT_EQ(status_, 0) << "make_fixtures.sh failed";
-  }
-  static std::string path(const std::string &name) { return (*dir_ / name).string(); }
-
-  static fs::path *dir_;
-  static int status_;
+  void SetUp() override { ovr_test::requireTiffFixtures(); }
+  static std::string path(const std::string &name) { return ovr_test::fixturePath(name); }
 };
-fs::path *Fixtures::dir_ = nullptr;
-int Fixtures::status_ = -1;
 
 const char *const kFiles[] = {
     "bilevel_none.tif", "bilevel_g4.tif",  "bilevel_g4_be_r8.tif", "bilevel_g3_be.tif",

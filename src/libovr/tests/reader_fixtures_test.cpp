@@ -7,45 +7,27 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
 #include <string>
 #include <vector>
 
 #include "jpeg_probe.h"
 #include "reader_test_support.h"
+#include "tiff_fixtures.h"
 
 namespace {
 
-namespace fs = std::filesystem;
 
 class ReaderFixtures : public testing::Test {
  protected:
   static void SetUpTestSuite() {
-    dir_ = new fs::path(fs::path(testing::TempDir()) /
-                        ("ovr_reader_fixtures_" + std::to_string(::getpid())));
-    fs::remove_all(*dir_);
-    const std::string script = std::string(NORV_SOURCE_DIR) + "/src/libovr/tests/make_fixtures.sh";
-    const int rc = std::system(("sh '" + script + "' '" + dir_->string() + "' >/dev/null").c_str());
-    status_ = WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
     TIFFSetWarningHandler(nullptr);
     TIFFSetErrorHandler(nullptr);
   }
-  static void TearDownTestSuite() {
-    fs::remove_all(*dir_);
-    delete dir_;
-  }
-  void SetUp() override {
-    if (status_ == 77) GTEST_SKIP() << "a netpbm or libtiff tool is missing";
-    ASSERT_EQ(status_, 0) << "make_fixtures.sh failed";
-  }
-  static std::string path(const std::string &name) { return (*dir_ / name).string(); }
+  void SetUp() override { ovr_test::requireTiffFixtures(); }
+  static std::string path(const std::string &name) { return ovr_test::fixturePath(name); }
 
   ovr_test::TestContext ctx_;
-  static fs::path *dir_;
-  static int status_;
 };
-fs::path *ReaderFixtures::dir_ = nullptr;
-int ReaderFixtures::status_ = -1;
 
 // Every fixture. Two have strips the reader does not hand out: rgb_narrow_tiles.tif has tiles
 // narrower than the image, which are no strips, and bilevel_g4_fill2.tif has FillOrder 2.
