@@ -16,22 +16,15 @@
 
 #include "pxl_reduce_gray.h"
 #include "pxl_resconv.h"
+#include "bench_support.h"
 
 namespace {
 
 constexpr int32_t kWidth = 2550;
 constexpr int32_t kHeight = 3300;
 
-[[noreturn]] void fail(const char *what) {
-  std::fprintf(stderr, "bench_grey: %s\n", what);
-  std::exit(1);
-}
-
-// Both libraries keep 8-bit rows as 32-bit words with the first pixel in the top byte, so
-// rows copy across unchanged as whole words.
-l_uint32 *rowOf(Pixr *p, int y) {
-  return reinterpret_cast<l_uint32 *>(p->framedData + int64_t{32 + y} * p->bytesPerRow + 32);
-}
+using bench::fail;
+using bench::requireSame;
 
 // The same scanned-looking page in both libraries: a light, slightly noisy background with a
 // gradient, and dark text-like strokes in lines with anti-aliased edges.
@@ -41,9 +34,7 @@ struct Page {
   Pixr *image = nullptr;
 
   Page() {
-    if (pxlCreateContext(nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
-                         nullptr, nullptr, nullptr, nullptr, 0, nullptr, nullptr, &ctx) != 0)
-      fail("no context");
+    ctx = bench::defaultContext();
     pix = pixCreate(kWidth, kHeight, 8);
     std::mt19937 rng(300);
     for (int y = 0; y < kHeight; ++y) {
@@ -58,29 +49,13 @@ struct Page {
         pixSetPixel(pix, x, y, static_cast<l_uint32>(v));
       }
     }
-    if (pxlCreateImage(ctx, kWidth, kHeight, 8, 300 << 16, 300 << 16, 32, &image) != 0)
-      fail("no image");
-    const int wpl = pixGetWpl(pix);
-    for (int y = 0; y < kHeight; ++y)
-      std::memcpy(rowOf(image, y), pixGetData(pix) + size_t(y) * wpl, size_t(kWidth + 3) / 4 * 4);
+    image = bench::framedCopy(ctx, pix, 300);
   }
 };
 
 Page &page() {
   static Page p;
   return p;
-}
-
-// Same size and the same pixels (pixel x of a row is the byte at x XOR 3 in both).
-void requireSame(Pixr *ours, PIX *theirs, const char *what) {
-  const int w = pixGetWidth(theirs), h = pixGetHeight(theirs), wpl = pixGetWpl(theirs);
-  if (ours == nullptr || ours->width != w || ours->height != h) fail(what);
-  for (int y = 0; y < h; ++y) {
-    const auto *a = reinterpret_cast<const uint8_t *>(rowOf(ours, y));
-    const auto *b = reinterpret_cast<const uint8_t *>(pixGetData(theirs) + size_t(y) * wpl);
-    for (int x = 0; x < w; ++x)
-      if (a[x ^ 3] != b[x ^ 3]) fail(what);
-  }
 }
 
 void destroy(Pixr *image) {

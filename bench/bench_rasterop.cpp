@@ -13,6 +13,7 @@
 #include <random>
 
 #include "pxl_rasterop.h"
+#include "bench_support.h"
 
 namespace {
 
@@ -38,11 +39,7 @@ struct Pages {
       l_uint32 *w = pixGetData(p);
       for (size_t i = 0; i < bytes / 4; ++i) w[i] = static_cast<l_uint32>(rng());
     }
-    if (pxlCreateContext(nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
-                         nullptr, nullptr, nullptr, nullptr, 0, nullptr, nullptr, &ctx) != 0) {
-      std::fprintf(stderr, "no context\n");
-      std::exit(1);
-    }
+    ctx = bench::defaultContext();
   }
 };
 

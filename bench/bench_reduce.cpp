@@ -14,16 +14,15 @@
 
 #include "pxl_expand.h"
 #include "pxl_reduce.h"
+#include "bench_support.h"
 
 namespace {
 
 constexpr int32_t kWidth = 5100;
 constexpr int32_t kHeight = 6600;
 
-[[noreturn]] void fail(const char *what) {
-  std::fprintf(stderr, "bench_reduce: %s\n", what);
-  std::exit(1);
-}
+using bench::fail;
+using bench::requireSame;
 
 // The same page as a Leptonica PIX and a framed core image: text-like runs of black in
 // lines, white margins and gaps, so that every rank level meets both answers.
@@ -33,9 +32,7 @@ struct Page {
   Pixr *image = nullptr;
 
   Page() {
-    if (pxlCreateContext(nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
-                         nullptr, nullptr, nullptr, nullptr, 0, nullptr, nullptr, &ctx) != 0)
-      fail("no context");
+    ctx = bench::defaultContext();
     pix = pixCreate(kWidth, kHeight, 1);
     std::mt19937 rng(600);
     const int wpl = pixGetWpl(pix);
@@ -44,33 +41,13 @@ struct Page {
       if ((y / 60) % 4 == 3) continue;  // gaps between text lines
       for (int x = 10; x < wpl - 10; ++x) data[size_t(y) * wpl + x] = rng() & rng();
     }
-    if (pxlCreateImage(ctx, kWidth, kHeight, 1, 600 << 16, 600 << 16, 32, &image) != 0)
-      fail("no image");
-    for (int y = 0; y < kHeight; ++y)
-      std::memcpy(rowOf(image, y), data + size_t(y) * wpl, size_t(wpl) * 4);
-  }
-  static l_uint32 *rowOf(Pixr *p, int y) {
-    return reinterpret_cast<l_uint32 *>(p->framedData + int64_t{32 + y} * p->bytesPerRow + 4);
+    image = bench::framedCopy(ctx, pix, 600);
   }
 };
 
 Page &page() {
   static Page p;
   return p;
-}
-
-// Same size and the same pixels (bits after the width ignored).
-void requireSame(Pixr *ours, PIX *theirs, const char *what) {
-  const int w = pixGetWidth(theirs), h = pixGetHeight(theirs), wpl = pixGetWpl(theirs);
-  if (ours->width != w || ours->height != h) fail(what);
-  const l_uint32 keep = w % 32 ? ~(0xFFFFFFFFu >> (w % 32)) : 0xFFFFFFFFu;
-  for (int y = 0; y < h; ++y) {
-    const l_uint32 *a = Page::rowOf(ours, y), *b = pixGetData(theirs) + size_t(y) * wpl;
-    for (int i = 0; i < wpl; ++i) {
-      const l_uint32 mask = i == wpl - 1 ? keep : 0xFFFFFFFFu;
-      if ((a[i] ^ b[i]) & mask) fail(what);
-    }
-  }
 }
 
 struct Levels {

@@ -19,16 +19,14 @@
 #include "pxl_rescale.h"
 #include "pxl_threshold.h"
 #include "pxl_transfer.h"
+#include "bench_support.h"
 
 namespace {
 
 constexpr int kWidth = 2550;
 constexpr int kHeight = 3300;
 
-[[noreturn]] void fail(const char *what) {
-  std::fprintf(stderr, "bench_scale: %s\n", what);
-  std::exit(1);
-}
+using bench::fail;
 
 // Renders the page with a Ghostscript device into a temporary file and reads it.
 PIX *render(const char *device, const char *extra) {
@@ -48,20 +46,6 @@ PIX *render(const char *device, const char *extra) {
   return pix;
 }
 
-// Our framed copy of a Leptonica image (the same row layout: native 32-bit words, first
-// pixel in the most significant bits).
-Pixr *framedCopy(PxlContext *ctx, PIX *pix) {
-  const int depth = pixGetDepth(pix);
-  Pixr *p = nullptr;
-  if (pxlCreateImage(ctx, kWidth, kHeight, depth, 300 << 16, 300 << 16, 32, &p) != 0)
-    fail("no image");
-  const size_t rowBytes = 4 * ((size_t(kWidth) * depth + 31) / 32);
-  for (int y = 0; y < kHeight; ++y)
-    std::memcpy(p->framedData + (32 + size_t(y)) * p->bytesPerRow + 4 * depth,
-                pixGetData(pix) + size_t(y) * pixGetWpl(pix), rowBytes);
-  return p;
-}
-
 struct Pages {
   PxlContext *ctx = nullptr;
   PIX *bits = nullptr;
@@ -72,13 +56,11 @@ struct Pages {
   Pages() {
     // pixScaleGrayLI warns on every call for factors below 0.7 (2/3 is one).
     setMsgSeverity(L_SEVERITY_ERROR);
-    if (pxlCreateContext(nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
-                         nullptr, nullptr, nullptr, nullptr, 0, nullptr, nullptr, &ctx) != 0)
-      fail("no context");
+    ctx = bench::defaultContext();
     bits = render("pbmraw", "");
     grey = render("pgmraw", "-dTextAlphaBits=4 -dGraphicsAlphaBits=4");
-    ourBits = framedCopy(ctx, bits);
-    ourGrey = framedCopy(ctx, grey);
+    ourBits = bench::framedCopy(ctx, bits, 300);
+    ourGrey = bench::framedCopy(ctx, grey, 300);
   }
 };
 
@@ -88,20 +70,17 @@ Pages &pages() {
 }
 
 // Leptonica marks v < thresh; ours inside 0 .. thresh - 1. With an even threshold the
-// seven-bit comparison of our 8-bit kernels gives the same bits.
-bool sameThreshold(int thresh) {
+// seven-bit comparison of our 8-bit kernels gives the same bits; a difference stops the run.
+void requireSameThreshold(int thresh) {
   Pages &p = pages();
   PIX *theirs = pixThresholdToBinary(p.grey, thresh);
   Pixr *ours = nullptr;
-  bool same = theirs != nullptr &&
-              pxlThresholdImage(p.ctx, p.ourGrey, 0, thresh - 1, PXL_RANGE_INSIDE, &ours) == 0;
-  for (int y = 0; same && y < kHeight; ++y)
-    same = std::memcmp(ours->framedData + (32 + size_t(y)) * ours->bytesPerRow + 4,
-                       pixGetData(theirs) + size_t(y) * pixGetWpl(theirs),
-                       4 * ((kWidth + 31) / 32)) == 0;
+  if (theirs == nullptr ||
+      pxlThresholdImage(p.ctx, p.ourGrey, 0, thresh - 1, PXL_RANGE_INSIDE, &ours) != 0)
+    fail("thresholding failed");
+  bench::requireSame(ours, theirs, "thresholds differ from Leptonica's");
   pixDestroy(&theirs);
   pxlDestroyImage(p.ctx, &ours);
-  return same;
 }
 
 void BM_OursReduceToGray4(benchmark::State &state, int32_t factor) {
@@ -146,10 +125,7 @@ void BM_LeptonicaScaleGrayLI(benchmark::State &state) {
 
 void BM_OursThreshold(benchmark::State &state, int thresh) {
   Pages &p = pages();
-  if (!sameThreshold(thresh)) {
-    state.SkipWithError("results differ from Leptonica's");
-    return;
-  }
+  requireSameThreshold(thresh);
   for (auto _ : state) {
     Pixr *out = nullptr;
     if (pxlThresholdImage(p.ctx, p.ourGrey, 0, thresh - 1, PXL_RANGE_INSIDE, &out) != 0) {
