@@ -72,7 +72,7 @@ struct LayerRecord {
 
 struct OvrDocument {
   explicit OvrDocument(const ovr::Allocator &a)
-      : alloc(a), pageOffsets(a), pages(a), globalTables(a) {}
+      : alloc(a), pageOffsets(a), pages(a), globalTables(a), globalTableEnds(a) {}
 
   void *self = nullptr;
   uint32_t magic = 0;
@@ -90,10 +90,13 @@ struct OvrDocument {
   ovr::RecordList<uint32_t> pageOffsets;   // primary IFD offsets in chain order
   ovr::RecordList<OvrPageRecord *> pages;  // loaded (or added) pages, sorted by index
   // Global data table chain: whether a table offset was given (tag 34689 or 437), the first
-  // table's offset, the tables loaded so far, and whether the whole chain is loaded.
+  // table's offset, the tables loaded so far, and whether the whole chain is loaded. On reading,
+  // globalTableEnds[i] is the number of entries in tables 0 to i, so that an index finds its
+  // table by binary search.
   bool hasGlobalTable = false;
   uint32_t globalTableOffset = 0;
   ovr::RecordList<ovr::GlobalTable> globalTables;
+  ovr::RecordList<uint64_t> globalTableEnds;
   bool globalTablesComplete = false;
   // The per-layer IFD counts last handed to a caller (replaced by the next ovrGetPage).
   ovr::OwnedArray<uint32_t> handedLayerCounts;

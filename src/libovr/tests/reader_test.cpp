@@ -495,12 +495,13 @@ TEST_F(Reader, FillOrderTwoStripsAreNotRead) {
 // ---- JBIG2 references and global data ----
 
 // A mask page coded with JBIG2 whose referring strip names global data indices 1 and 0, with a
-// global parameters IFD and a chain of two global data tables of one entry each.
+// global parameters IFD and a chain of two global data tables of one entry each (EmptyBetween: with
+// a table of no entries between them, which takes no index).
 struct JbigFile {
   std::vector<uint8_t> bytes;
   uint32_t stripBytes = 0;
 };
-enum class TableCase { Chain, Loop, ZeroOffset, NoTable };
+enum class TableCase { Chain, EmptyBetween, Loop, ZeroOffset, NoTable };
 
 JbigFile jbigFile(TableCase tables) {
   ovr_test::Bytes strip(ByteOrder::Little);
@@ -520,7 +521,7 @@ JbigFile jbigFile(TableCase tables) {
     global.push_back(longEntry(34689, tables == TableCase::ZeroOffset ? 0 : kBlockRef + 1));
   f.ifds = {mask, global};
   f.blocks = {strip.data(), std::vector<uint8_t>(22), std::vector<uint8_t>(22),
-              std::vector<uint8_t>(9), std::vector<uint8_t>(12)};
+              std::vector<uint8_t>(9), std::vector<uint8_t>(12), std::vector<uint8_t>(6)};
   std::vector<uint32_t> at;
   JbigFile out;
   out.bytes = ovr_test::buildLinked(ByteOrder::Little, f, nullptr, &at);
@@ -540,16 +541,17 @@ JbigFile jbigFile(TableCase tables) {
     t.u32(next);
     return t.data();
   };
-  put(at[1], table(9, at[3], 5, 6, at[2]));
+  put(at[1], table(9, at[3], 5, 6, tables == TableCase::EmptyBetween ? at[5] : at[2]));
+  put(at[5], {0, 0, 0, 0, 0, 0});  // no entries, then the next table's offset
+  ovr::store32(out.bytes.data() + at[5] + 2, at[2], ByteOrder::Little);
   put(at[2], table(12, at[4], 0, 0, tables == TableCase::Loop ? at[1] : 0));
   put(at[3], {0, 2, 0, 0, 0, 0xa0, 0xa1, 0xee, 0xee});
   put(at[4], {0, 7, 0, 0, 0, 1, 2, 3, 4, 5, 6, 7});
   return out;
 }
 
-TEST_F(Reader, JbigStripReferencesAndGlobalData) {
-  const JbigFile jf = jbigFile(TableCase::Chain);
-  Opened file(ctx_.get(), jf.bytes);
+void checkJbigReferences(OvrIoContext *ctx, const JbigFile &jf) {
+  Opened file(ctx, jf.bytes);
   const Stripe s = getStripe(getPage(file.doc(), 0).handle, 2, 0);
   ASSERT_EQ(s.status, OVR_OK);
   EXPECT_EQ(s.bits, 1024u);
@@ -577,9 +579,9 @@ TEST_F(Reader, JbigStripReferencesAndGlobalData) {
   EXPECT_EQ(std::vector<uint8_t>(payload, payload + payloadSize),
             (std::vector<uint8_t>{20, 21, 22}));
   void *block = named;
-  EXPECT_EQ(ovrFreeData(ctx_.get(), &block), OVR_OK);
+  EXPECT_EQ(ovrFreeData(ctx, &block), OVR_OK);
   block = strip;
-  EXPECT_EQ(ovrFreeData(ctx_.get(), &block), OVR_OK);
+  EXPECT_EQ(ovrFreeData(ctx, &block), OVR_OK);
   EXPECT_EQ(ovrEndRead(s.ifd), OVR_OK);
 
   struct Block {
@@ -601,13 +603,20 @@ TEST_F(Reader, JbigStripReferencesAndGlobalData) {
     EXPECT_EQ(word, b.word);
     EXPECT_EQ(extra, b.extra);
     block = data;
-    EXPECT_EQ(ovrFreeData(ctx_.get(), &block), OVR_OK);
+    EXPECT_EQ(ovrFreeData(ctx, &block), OVR_OK);
   }
   uint8_t *data = nullptr;
   uint32_t length = 0, size = 0, extra = 0;
   uint16_t word = 0;
   EXPECT_EQ(ovrReadGlobalData(file.doc(), 2, &data, &length, &size, &word, &extra),
             OVR_ERR_CORRUPT);
+}
+
+TEST_F(Reader, JbigStripReferencesAndGlobalData) {
+  for (TableCase tables : {TableCase::Chain, TableCase::EmptyBetween}) {
+    SCOPED_TRACE(static_cast<int>(tables));
+    checkJbigReferences(ctx_.get(), jbigFile(tables));
+  }
 }
 
 TEST_F(Reader, GlobalDataTableFaults) {
