@@ -520,13 +520,18 @@ JbigFile jbigFile(TableCase tables) {
   if (tables != TableCase::NoTable)
     global.push_back(longEntry(34689, tables == TableCase::ZeroOffset ? 0 : kBlockRef + 1));
   f.ifds = {mask, global};
-  f.blocks = {strip.data(), std::vector<uint8_t>(22), std::vector<uint8_t>(22),
-              std::vector<uint8_t>(9), std::vector<uint8_t>(12), std::vector<uint8_t>(6)};
+  f.blocks = {strip.data(),
+              std::vector<uint8_t>(22),
+              std::vector<uint8_t>(22),
+              std::vector<uint8_t>(9),
+              std::vector<uint8_t>(12),
+              std::vector<uint8_t>(6)};
   std::vector<uint32_t> at;
   JbigFile out;
   out.bytes = ovr_test::buildLinked(ByteOrder::Little, f, nullptr, &at);
   out.stripBytes = static_cast<uint32_t>(strip.size());
-  // Tables at blocks 1 and 2, data blocks 3 (L 2 of 4 bytes) and 4 (L 7 of 7 bytes).
+  // Tables at blocks 1 and 2 (and the empty one at 5), data blocks 3 (L 2 of 4 bytes) and 4 (L 7
+  // of 7 bytes).
   auto put = [&](uint32_t offset, const std::vector<uint8_t> &b) {
     std::memcpy(out.bytes.data() + offset, b.data(), b.size());
   };
