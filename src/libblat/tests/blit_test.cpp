@@ -136,6 +136,48 @@ TEST(BlitBits, OrEntriesMatchThePerBitModel) {
   }
 }
 
+// Placements where 32-bit clipping would wrap (x + width or y + rows past INT32_MAX, or far
+// left) and sizes that are zero or negative: the blit matches the model, so nothing lands
+// outside the source's placed rectangle and the exactly sized buffers are never overrun.
+TEST(BlitBits, ExtremePlacementsAndSizesMatchTheModel) {
+  constexpr int32_t kMax = INT32_MAX, kMin = INT32_MIN;
+  struct Case {
+    int32_t x, y, srcWidth, srcRows;
+  } const cases[] = {
+      {kMax, 0, 70, 2},
+      {kMax - 30, 0, 70, 2},
+      {0, kMax - 1, 70, 2},
+      {kMin, 0, 70, 2},
+      {kMin + 5, kMin, 70, 2},
+      {-69, -1, 70, 2},
+      {-70, 0, 70, 2},
+      {5, 0, 0, 2},
+      {5, 0, -40, 2},
+      {5, 0, 70, -3},
+      {kMax, kMax, 70, 2},
+      {90, 2, 70, 2},
+      // x + width and y + rows below INT32_MIN: wrapped, they would open the whole width.
+      {kMin + 5, 0, -40, 2},
+      {kMin, 0, -1, 2},
+      {0, kMin, 70, -3},
+  };
+  for (const Case &c : cases) {
+    for (int op : kOps) {
+      Bitmap dst(96, 3);
+      Bitmap src(70, 2);
+      std::mt19937 rng(static_cast<uint32_t>(c.x) ^ static_cast<uint32_t>(op));
+      dst.randomise(rng);
+      src.randomise(rng);
+      const Bitmap expected =
+          c.srcWidth > 0 && c.srcRows > 0 ? modelBlit(dst, src, 0, 0, 96, 3, c.x, c.y, op) : dst;
+      QtzBlat_blitBitsOpClip(dst.words.data(), 3, 0, 0, 96, 3, src.words.data(), 3, c.srcWidth,
+                             c.srcRows, c.x, c.y, static_cast<QtzBlitOp>(op), nullptr);
+      ASSERT_EQ(dst.words, expected.words) << "op " << op << " at " << c.x << "," << c.y << " size "
+                                           << c.srcWidth << "x" << c.srcRows;
+    }
+  }
+}
+
 // A 40-pixel row ORed at bit 31 touches three words and nothing left of 31 or right of 70.
 TEST(BlitBits, FortyPixelsAtBit31TouchThreeWords) {
   Bitmap dst(128, 1);
@@ -243,6 +285,33 @@ TEST_F(BlitImage, EdgePlacementsAndRefusals) {
   EXPECT_EQ(QtzBlat_blitImage(bytes, src, 0, 0, QTZ_BLIT_OR), QTZ_ERR_ASSERT);
   EXPECT_EQ(QtzBlat_blitImage(nullptr, src, 0, 0, QTZ_BLIT_OR), QTZ_ERR_ASSERT);
   for (QtzImage *image : {dst, src, bytes}) QtzImage_free(image);
+}
+
+// Offsets and positions whose placement x + src xoff - dst xoff (or the same in y) leaves the
+// 32-bit range: far right or far below changes nothing, and -1 is never reached by wrapping.
+TEST_F(BlitImage, PlacementsBeyondThe32BitRangeChangeNothing) {
+  constexpr int32_t kMax = INT32_MAX, kMin = INT32_MIN;
+  struct Case {
+    int32_t x, y, srcXoff, srcYoff, dstXoff, dstYoff;
+  } const cases[] = {
+      {0, 0, kMax, 0, kMin, 0},  // x: 2^32 - 1, wraps to -1
+      {0, 0, 0, kMax, 0, kMin},  // y: 2^32 - 1
+      {kMax, 0, kMax, 0, 0, 0},  // x: 2^32 - 2
+      {kMin, 0, kMin, 0, 0, 0},  // x: -2^32
+      {kMin, kMin, 0, 0, kMax, kMax},
+  };
+  for (const Case &c : cases) {
+    QtzImage *dst = packed(64, 2, c.dstXoff, c.dstYoff);
+    QtzImage *src = packed(40, 2, c.srcXoff, c.srcYoff);
+    QtzBlat_setImageBits(src);
+    for (int op : {6, 9, 12, 14}) {
+      ASSERT_EQ(QtzBlat_blitImage(dst, src, c.x, c.y, static_cast<QtzBlitOp>(op)), 0);
+      EXPECT_EQ(toBitmap(dst).words, std::vector<uint32_t>(4, 0u))
+          << "op " << op << " at " << c.x << "," << c.y;
+    }
+    QtzImage_free(dst);
+    QtzImage_free(src);
+  }
 }
 
 TEST_F(BlitImage, SetImageBitsKeepsBitsPastTheWidthClear) {
