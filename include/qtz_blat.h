@@ -29,7 +29,11 @@ typedef enum QtzBlitOp {
   QTZ_BLIT_XNOR = 9,     /* not (D xor S) */
   QTZ_BLIT_REPLACE = 12, /* S */
   QTZ_BLIT_OR = 14,      /* D or S */
-  QTZ_BLIT_AND_NOT = 18  /* D and not S (QtzBlat_blitBitsOpClip only) */
+  QTZ_BLIT_AND_NOT = 18, /* D and not S (QtzBlat_blitBitsOpClip only) */
+  /* The two limits widen the type to every 32-bit value, so that any code a caller passes is
+   * a valid QtzBlitOp (one that is not listed above does nothing): codes may come from files. */
+  QTZ_BLIT_OP_MIN = -0x7FFFFFFF - 1,
+  QTZ_BLIT_OP_MAX = 0x7FFFFFFF
 } QtzBlitOp;
 
 enum { QTZ_BLAT_ERR_BAD_OP = 10006 /* reported as "bad blitop" */ };
@@ -55,7 +59,8 @@ NORV_API void QtzBlat_blitBitsOpClip(uint32_t *dst, int32_t dstStride, int32_t x
                                      int32_t srcWidth, int32_t srcRows, int32_t x, int32_t y,
                                      QtzBlitOp op, QtzState *state);
 
-/* ORs the source record into the destination record: the source's first pixel lands at
+/* ORs the source record into the destination record (both type 100; other records are left
+ * alone): the source's first pixel lands at
  * (x + src xoff - dst xoff, y + src yoff - dst yoff) of the destination, clipped to it. */
 NORV_API void QtzBlat_blitImageOr(QtzImage *dst, const QtzImage *src, int32_t x, int32_t y);
 /* Blits with QTZ_BLIT_XOR, AND, XNOR, REPLACE or OR, placed and clipped as QtzBlat_blitImageOr.
@@ -63,7 +68,8 @@ NORV_API void QtzBlat_blitImageOr(QtzImage *dst, const QtzImage *src, int32_t x,
  * a null record or one that is not of type 100; the destination is then unchanged. */
 NORV_API int32_t QtzBlat_blitImage(QtzImage *dst, const QtzImage *src, int32_t x, int32_t y,
                                    QtzBlitOp op);
-/* Sets every pixel of a type-100 record; the bits past the width of each row stay 0. */
+/* Sets every pixel of a type-100 record (other records are left alone); the bits past the
+ * width of each row stay 0. */
 NORV_API void QtzBlat_setImageBits(QtzImage *image);
 
 /* Paints each 1 pixel of the bitmap inside the rectangle (x, y, width, height) into the

@@ -60,6 +60,8 @@ void blitWithOp(uint32_t *dst, int64_t dstStride, const uint32_t *src, int64_t s
       return blitRect<OpOr>(dst, dstStride, src, srcStride, p);
     case QTZ_BLIT_AND_NOT:
       return blitRect<OpAndNot>(dst, dstStride, src, srcStride, p);
+    default:  // any other code does nothing
+      return;
   }
 }
 

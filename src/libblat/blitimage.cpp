@@ -30,6 +30,10 @@ void blitRecords(QtzImage *dst, const QtzImage *src, int64_t x, int64_t y, QtzBl
 extern "C" {
 
 void QtzBlat_blitImageOr(QtzImage *dst, const QtzImage *src, int32_t x, int32_t y) {
+  // Rows of other pixel types are too short for packed words: such records are left alone.
+  if (dst == nullptr || src == nullptr || dst->hdr.type != QTZ_IMAGE_PACKED ||
+      src->hdr.type != QTZ_IMAGE_PACKED)
+    return;
   blitRecords(dst, src, x, y, QTZ_BLIT_OR);
 }
 
@@ -42,7 +46,7 @@ int32_t QtzBlat_blitImage(QtzImage *dst, const QtzImage *src, int32_t x, int32_t
 }
 
 void QtzBlat_setImageBits(QtzImage *image) {
-  if (image == nullptr || image->rows == nullptr) return;
+  if (image == nullptr || image->rows == nullptr || image->hdr.type != QTZ_IMAGE_PACKED) return;
   const QtzImageHeader &h = image->hdr;
   const int64_t whole = h.width / 32;
   const int32_t rest = h.width % 32;

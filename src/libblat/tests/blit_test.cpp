@@ -4,6 +4,7 @@
 // shows under AddressSanitizer.
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <random>
 #include <vector>
 
@@ -285,6 +286,26 @@ TEST_F(BlitImage, EdgePlacementsAndRefusals) {
   EXPECT_EQ(QtzBlat_blitImage(bytes, src, 0, 0, QTZ_BLIT_OR), QTZ_ERR_ASSERT);
   EXPECT_EQ(QtzBlat_blitImage(nullptr, src, 0, 0, QTZ_BLIT_OR), QTZ_ERR_ASSERT);
   for (QtzImage *image : {dst, src, bytes}) QtzImage_free(image);
+}
+
+// The unchecked record blits leave records of other pixel types alone: a 1-pixel grey row is
+// one byte, too short for a packed word (ASan reports any write past it). Operator codes from
+// files can be any 32-bit value; they are valid enumerators and do nothing.
+TEST_F(BlitImage, OtherRecordTypesAndForeignOperatorsAreLeftAlone) {
+  QtzImage *grey = nullptr, *src = packed(8, 1);
+  ASSERT_EQ(QtzImage_new(state_, QTZ_IMAGE_GREY8, 1, 1, &grey), 0);
+  QtzBlat_setImageBits(src);
+  grey->rows[0][0] = 0x5A;
+  QtzBlat_setImageBits(grey);
+  QtzBlat_blitImageOr(grey, src, 0, 0);
+  EXPECT_EQ(grey->rows[0][0], 0x5A);
+
+  QtzImage *dst = packed(8, 1);
+  for (int32_t op : {INT32_MIN, -1, 32, INT32_MAX}) {
+    EXPECT_EQ(QtzBlat_blitImage(dst, src, 0, 0, static_cast<QtzBlitOp>(op)), QTZ_BLAT_ERR_BAD_OP);
+    EXPECT_EQ(reinterpret_cast<uint32_t *>(dst->rows[0])[0], 0u);
+  }
+  for (QtzImage *image : {grey, src, dst}) QtzImage_free(image);
 }
 
 // Offsets and positions whose placement x + src xoff - dst xoff (or the same in y) leaves the
