@@ -116,6 +116,20 @@ int32_t deriveLayer(OvrIfdRecord *ifd, const OvrIfdRecord *primary) {
                  : OVR_OK;
 }
 
+// The first row of each strip of varying height, added up once so that finding a strip by its
+// row does not walk the row counts on every call.
+int32_t stripStartsOf(OvrIfdRecord *ifd) {
+  const OwnedArray<uint32_t> &counts = ifd->dir.stripRowCounts;
+  if (!ifd->dir.has(Field::StripRowCounts)) return OVR_OK;
+  int32_t status = ifd->stripStarts.allocate(ifd->dir.alloc, counts.size());
+  uint64_t start = 0;
+  for (uint64_t i = 0; status == OVR_OK && i < counts.size(); ++i) {
+    ifd->stripStarts[i] = start;
+    start += counts[i];
+  }
+  return status;
+}
+
 }  // namespace
 
 int32_t loadIfd(OvrDocument *doc, OvrIfdRecord *ifd, const OvrIfdRecord *primary,
@@ -126,6 +140,7 @@ int32_t loadIfd(OvrDocument *doc, OvrIfdRecord *ifd, const OvrIfdRecord *primary
   ifd->entryCount = layout.count;
   if (status == OVR_OK) status = takeGlobalTable(doc, ifd->dir, budget);
   if (status == OVR_OK) status = resolveStrips(ifd->dir, doc->reader.size, true, &ifd->strips);
+  if (status == OVR_OK) status = stripStartsOf(ifd);
   if (status == OVR_OK) status = deriveLayer(ifd, primary);
   return status;
 }

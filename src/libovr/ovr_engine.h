@@ -134,7 +134,9 @@ struct OvrIfdRecord {
   uint32_t entryCount = 0;
   uint32_t nextIfd = 0;
   ovr::StripLayout strips;  // into dir's tables (reading)
-  uint32_t readState = 0;   // kIfdReading
+  // With StripRowCounts: the first row of each strip (reading), searched by the strip lookup.
+  ovr::OwnedArray<uint64_t> stripStarts;
+  uint32_t readState = 0;  // kIfdReading
   uint32_t readMode = 0;
   // The global data references of the first strip and each block's length (reading; replaced
   // by the next ovrGetStripGlobalRefs).

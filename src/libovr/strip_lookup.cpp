@@ -2,8 +2,9 @@
 //
 // Fixed-height strips (rows per strip m > 0): the strip is row / m, and row must be a multiple of
 // m inside the image; its index must lie inside the strip tables (a table too short for the image
-// is corrupt). Strips of varying height (StripRowCounts): the row counts are added up strip by
-// strip, at most once over the table, until the row is reached; it must be a strip's first row.
+// is corrupt). Strips of varying height (StripRowCounts): the first row of each strip, added up
+// from the row counts when the IFD was loaded, is searched for the row; it must be a strip's
+// first row.
 // The strip's rows are clamped to the end of the image. Offset and byte count come from the strip
 // tables (or the tile tables serving as strips); an IFD without either is an empty stripe of 0
 // bytes in the MRC profiles and corrupt elsewhere.
@@ -25,10 +26,13 @@ int32_t locateStrip(const OvrIfdRecord *ifd, uint32_t row, StripSpan *span) {
     if (row % m != 0) return OVR_ERR_PARAM;
     index = row / m;
   } else {
+    // The first strip that starts at or after row (the first-row sums never decrease).
     const OwnedArray<uint32_t> &counts = ifd->dir.stripRowCounts;
-    uint64_t start = 0;
-    while (index < counts.size() && start < row) start += counts[index++];
-    if (start != row || index >= counts.size()) return OVR_ERR_PARAM;
+    const std::span<const uint64_t> starts(ifd->stripStarts.data(), ifd->stripStarts.size());
+    index = static_cast<uint64_t>(std::lower_bound(starts.begin(), starts.end(), uint64_t{row}) -
+                                  starts.begin());
+    if (index >= counts.size() || index >= starts.size() || starts[index] != row)
+      return OVR_ERR_PARAM;
     rows = counts[index];
   }
   span->rows = static_cast<uint32_t>(std::min<uint64_t>(rows, rec.height - row));

@@ -420,6 +420,10 @@ TEST_F(Reader, StripLookupByRow) {
        {longsEntry(559, {5, 20, 7})},
        0,
        {{0, OVR_OK, 0}, {5, OVR_OK, 1}, {25, OVR_OK, 2}, {3, OVR_ERR_PARAM}, {30, OVR_ERR_PARAM}}},
+      {"varying heights with a strip of no rows",
+       {longsEntry(559, {5, 0, 27})},
+       0,
+       {{0, OVR_OK, 0}, {5, OVR_OK, 1}, {6, OVR_ERR_PARAM}}},
   };
   for (const Case &c : cases) {
     Opened file(ctx_.get(), threeStrips(c.extra, &data));
