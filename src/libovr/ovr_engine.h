@@ -89,6 +89,10 @@ struct OvrDocument {
   uint32_t pageCount = 0;                  // at most kMaxPages
   ovr::RecordList<uint32_t> pageOffsets;   // primary IFD offsets in chain order
   ovr::RecordList<OvrPageRecord *> pages;  // loaded (or added) pages, sorted by index
+  // Directory bytes that pages loaded from now on may still take, over all pages: loaded pages
+  // stay until the document closes, and pages may share one stripe chain through their
+  // SubIFDs, so a per-page bound alone would let a small file hold pages x file size.
+  uint64_t pageBytesLeft = 0;
   // Global data table chain: whether a table offset was given (tag 34689 or 437), the first
   // table's offset, the tables loaded so far, and whether the whole chain is loaded. On reading,
   // globalTableEnds[i] is the number of entries in tables 0 to i, so that an index finds its

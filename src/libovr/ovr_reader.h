@@ -52,6 +52,12 @@ struct ReadBudget {
   }
 };
 
+// Directory bytes that all pages of a file of this size may take together: twice the file
+// (directories of distinct pages lie in distinct parts of a well-formed file) and some room.
+inline uint64_t documentPageBudget(uint64_t fileSize) {
+  return 2 * fileSize + 65536;
+}
+
 // Walks the page chain from the header's first IFD once, recording each primary IFD offset.
 // 23 on a loop, 6 for more than 65,535 pages, 23 when an IFD lies outside the file.
 int32_t walkPageChain(OvrDocument *doc);

@@ -111,7 +111,9 @@ int32_t loadPageIfds(OvrPageRecord *page, uint32_t offset) {
   int32_t status = createIfd(page, kRolePrimary, &page->primary);
   if (status != OVR_OK) return status;
   page->primary->offset = offset;
-  ReadBudget budget{doc->reader.size};
+  // Each page may take at most the file's size, and all pages together the document's budget.
+  const uint64_t allowed = std::min(doc->reader.size, doc->pageBytesLeft);
+  ReadBudget budget{allowed};
   Visited visited(doc->alloc);
   status = visited.add(offset);
   if (status != OVR_OK) return status;
@@ -120,6 +122,7 @@ int32_t loadPageIfds(OvrPageRecord *page, uint32_t offset) {
   if (status == OVR_OK)
     status = readPageAttributes(doc->reader, page->primary->dir, &page->attributes);
   if (status != OVR_OK) return status;
+  doc->pageBytesLeft -= allowed - budget.left;
   renumberStripes(page->ifds.span(), keyRef, page->primary->layer.key.layer);
   LayerRecord &primary = page->primary->layer;
   primary.rowsPerStrip = std::min(primary.rowsPerStrip, primary.height);

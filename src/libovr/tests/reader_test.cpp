@@ -288,6 +288,42 @@ TEST_F(Reader, CorruptPageStructures) {
   }
 }
 
+// Pages whose SubIFDs all lead into one long stripe chain: each page alone stays within the
+// file's size, but the pages together would hold the chain once per page. The document-wide
+// bound stops that after a few pages; a page it stops is corrupt.
+TEST_F(Reader, PagesSharingOneStripeChainAreBoundedTogether) {
+  constexpr int kPages = 12, kStripes = 300;
+  LinkedFile f;
+  for (int p = 0; p < kPages; ++p) {
+    auto primary = image(2000, 100, 8, 0, 16);
+    primary.push_back({330, ovr::kTypeIfd, 1, {kIfdRef + kPages}});
+    f.ifds.push_back(primary);
+    f.next.push_back(p + 1 < kPages ? p + 1 : -1);
+  }
+  for (int i = 0; i < kStripes; ++i) {
+    auto mask = image(2000, 100, 1, 0, 16);
+    mask.push_back(layerEntry(2, 1));
+    f.ifds.push_back(mask);
+    f.next.push_back(i + 1 < kStripes ? kPages + i + 1 : -1);
+  }
+  f.blocks = {std::vector<uint8_t>(16)};
+  Opened file(ctx_.get(), ovr_test::buildLinked(ByteOrder::Little, f));
+  int32_t status = 0;
+  ASSERT_EQ(pageCount(file.doc(), &status), kPages);
+  int loaded = 0;
+  for (int p = 0; p < kPages; ++p) {
+    const Page page = getPage(file.doc(), p);
+    if (page.status != OVR_OK) {
+      EXPECT_EQ(page.status, OVR_ERR_CORRUPT) << "page " << p;
+      continue;
+    }
+    EXPECT_EQ(page.counts, (std::vector<uint32_t>{1, kStripes})) << "page " << p;
+    ++loaded;
+  }
+  EXPECT_GE(loaded, 2);
+  EXPECT_LT(loaded, kPages);
+}
+
 TEST_F(Reader, StripesOfALayerAreOrderedAndRepeatsGoLast) {
   LinkedFile f;
   auto primary = image(1000, 100, 8, 0, 4);
