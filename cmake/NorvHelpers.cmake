@@ -1,23 +1,25 @@
 # Helpers shared by every library directory.
 #
-#   norv_library(NAME [DEPS lib...] [SYSTEM_LIBS lib...])
+#   norv_library(NAME [DEPS lib...])
 #     A static library from every *.cpp / *.c directly in the calling directory. It is
-#     linked whole into the control module. DEPS are other norv libraries.
+#     linked whole into the control module. DEPS are other norv libraries or system
+#     libraries it links.
 #   norv_test(NAME [DEPS lib...])
 #     One GoogleTest program from every *.cpp in the directory's tests/ folder,
 #     registered with CTest under NAME. Test data may sit in tests/data.
 #   norv_fuzz_target(NAME SOURCE file DEPS lib... CORPUS dir)
 #     A libFuzzer target (with NORV_FUZZ and clang) and, always, a replay program that
 #     runs the same entry point over every file of the seed corpus as a CTest test.
+#   norv_benchmark(NAME SOURCES file... DEPS lib...)
+#     A Google Benchmark program (release builds).
 
 function(norv_library name)
-  cmake_parse_arguments(ARG "" "" "DEPS;SYSTEM_LIBS" ${ARGN})
+  cmake_parse_arguments(ARG "" "" "DEPS" ${ARGN})
   file(GLOB srcs CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp ${CMAKE_CURRENT_SOURCE_DIR}/*.c)
   add_library(${name} STATIC ${srcs})
   target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR}/include
                                              ${CMAKE_CURRENT_SOURCE_DIR})
-  target_compile_definitions(${name} PRIVATE NORV_BUILDING_LIBRARY)
-  target_link_libraries(${name} PUBLIC ${ARG_DEPS} ${ARG_SYSTEM_LIBS})
+  target_link_libraries(${name} PUBLIC ${ARG_DEPS})
   set_property(GLOBAL APPEND PROPERTY NORV_LIBRARIES ${name})
 endfunction()
 
@@ -43,7 +45,7 @@ function(norv_fuzz_target name)
   if(NORV_TESTS)
     add_test(NAME ${name}_replay COMMAND ${name}_replay ${ARG_CORPUS})
   endif()
-  if(NORV_FUZZ AND CMAKE_CXX_COMPILER_ID STREQUAL "Clang")
+  if(NORV_FUZZ)
     add_executable(${name} ${ARG_SOURCE})
     target_compile_options(${name} PRIVATE -fsanitize=fuzzer,address,undefined)
     target_link_options(${name} PRIVATE -fsanitize=fuzzer,address,undefined)
