@@ -1,7 +1,6 @@
 // Making and freeing the engine's document, page and IFD records in blocks of the context's
 // allocator. A freed record is cleared first, so that a stale pointer to it no longer validates.
 #include <cstring>
-#include <new>
 
 #include "ovr_engine.h"
 
@@ -10,9 +9,8 @@ namespace {
 
 template <typename T>
 T *newEngineRecord(const Allocator &alloc) {
-  void *block = alloc.allocate(sizeof(T));
-  if (block == nullptr) return nullptr;
-  T *record = new (block) T(alloc);
+  T *record = alloc.make<T>(alloc);
+  if (record == nullptr) return nullptr;
   record->self = record;
   record->magic = kEngineMagic;
   return record;

@@ -1,19 +1,11 @@
 // Handle records of documents, pages and IFDs: the kind dispatch, validation of a handle and of
 // the handles that own it, creation of a document handle with its stream record, the cache that
 // gives one handle per engine record, and freeing in the order IFDs, pages, stream, document.
-#include <new>
 
 #include "ovr_records.h"
 
 namespace ovr {
 namespace {
-
-template <typename T>
-T *newRecord(const Allocator &alloc) {
-  void *block = alloc.allocate(sizeof(T));
-  if (block == nullptr) return nullptr;
-  return new (block) T{};
-}
 
 template <typename T>
 void freeRecord(const Allocator &alloc, T *record) {
@@ -55,8 +47,8 @@ int32_t createDocHandle(OvrIoContext *ctx, uint32_t kind, const StreamHooks &hoo
   int32_t status = checkContext(ctx);
   if (status != OVR_OK) return status;
   const Allocator alloc = contextAllocator(ctx);
-  auto *stream = newRecord<OvrStream>(alloc);
-  auto *doc = newRecord<OvrDocHandle>(alloc);
+  auto *stream = alloc.make<OvrStream>();
+  auto *doc = alloc.make<OvrDocHandle>();
   if (stream == nullptr || doc == nullptr) {
     if (stream != nullptr) freeRecord(alloc, stream);
     if (doc != nullptr) freeRecord(alloc, doc);
@@ -77,7 +69,7 @@ int32_t pageHandleFor(OvrDocHandle *doc, OvrPageRecord *page, OvrPageHandle **ou
       return OVR_OK;
     }
   }
-  auto *handle = newRecord<OvrPageHandle>(docAllocator(doc));
+  auto *handle = docAllocator(doc).make<OvrPageHandle>();
   if (handle == nullptr) return OVR_ERR_NO_MEMORY;
   *handle = OvrPageHandle{handle, kHandleMagic, page, nullptr, nullptr, doc};
   *link = handle;
@@ -93,7 +85,7 @@ int32_t ifdHandleFor(OvrPageHandle *page, OvrIfdRecord *ifd, OvrIfdHandle **out)
       return OVR_OK;
     }
   }
-  auto *handle = newRecord<OvrIfdHandle>(docAllocator(page->owner));
+  auto *handle = docAllocator(page->owner).make<OvrIfdHandle>();
   if (handle == nullptr) return OVR_ERR_NO_MEMORY;
   *handle = OvrIfdHandle{handle, kHandleMagic, ifd, nullptr, page};
   *link = handle;

@@ -9,6 +9,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <limits>
+#include <new>
 #include <type_traits>
 #include <utility>
 
@@ -39,6 +40,12 @@ struct Allocator {
   }
   void release(void *block) const {
     if (block != nullptr && free != nullptr) free(block, 0, user);
+  }
+  // A T constructed from args in a block of its own; null when the block cannot be had.
+  template <typename T, typename... Args>
+  T *make(Args &&...args) const {
+    void *block = allocate(sizeof(T));
+    return block == nullptr ? nullptr : new (block) T(std::forward<Args>(args)...);
   }
 };
 

@@ -1,7 +1,6 @@
 // The writer blocks hung on a document opened for writing, its pages and its IFDs: made from the
 // document's allocator (before the record they belong to, so that a record never lacks one),
 // released (and the record's pointer cleared) when the document is finished.
-#include <new>
 
 #include "ovr_writer.h"
 
@@ -10,10 +9,8 @@ namespace {
 
 template <typename T, typename... Args>
 int32_t makeBlock(const Allocator &alloc, T **out, Args &&...args) {
-  void *block = alloc.allocate(sizeof(T));
-  if (block == nullptr) return OVR_ERR_NO_MEMORY;
-  *out = new (block) T(std::forward<Args>(args)...);
-  return OVR_OK;
+  *out = alloc.make<T>(std::forward<Args>(args)...);
+  return *out == nullptr ? OVR_ERR_NO_MEMORY : OVR_OK;
 }
 
 template <typename T>
