@@ -34,15 +34,11 @@ void encodeGlobalEntry(ByteOrder order, const GlobalEntry &entry, uint8_t *bytes
 }
 
 int32_t readGlobalTable(const FileReader &reader, uint64_t offset, GlobalTable *table) {
-  uint8_t word[4];
-  int32_t status = reader.readAt(offset, word, 2);
-  if (status != OVR_OK) return status;
-  const uint16_t count = load16(word, reader.order);
-  status = reader.checkExtent(offset, globalTableByteSize(count));
-  if (status == OVR_OK) status = reader.readAt(globalEntryPos(offset, count), word, 4);
-  if (status != OVR_OK) return status;
-  *table = GlobalTable{offset, count, load32(word, reader.order)};
-  return OVR_OK;
+  uint16_t count = 0;
+  uint32_t next = 0;
+  const int32_t status = reader.readCountedTable(offset, kGlobalEntrySize, &count, &next);
+  if (status == OVR_OK) *table = GlobalTable{offset, count, next};
+  return status;
 }
 
 int32_t readGlobalEntry(const FileReader &reader, const GlobalTable &table, uint32_t index,

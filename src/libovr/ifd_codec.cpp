@@ -51,16 +51,13 @@ ValueSpan entryValueSpan(ByteOrder order, const IfdEntry &entry) {
 }
 
 int32_t readIfdLayout(const FileReader &reader, uint64_t offset, IfdLayout *layout) {
-  uint8_t word[4];
-  int32_t status = reader.readAt(offset, word, 2);
-  if (status != OVR_OK) return status;
-  const uint16_t count = load16(word, reader.order);
-  status = reader.checkExtent(offset, ifdByteSize(count));
-  if (status == OVR_OK) status = reader.readAt(ifdNextPos(offset, count), word, 4);
+  uint16_t count = 0;
+  uint32_t next = 0;
+  const int32_t status = reader.readCountedTable(offset, kEntrySize, &count, &next);
   if (status != OVR_OK) return status;
   layout->offset = offset;
   layout->count = count;
-  layout->next = load32(word, reader.order);
+  layout->next = next;
   return OVR_OK;
 }
 

@@ -15,22 +15,21 @@ inline uint16_t load16(const uint8_t *p, ByteOrder order) {
                                     : static_cast<uint16_t>(p[0] << 8 | p[1]);
 }
 
-inline uint32_t load32(const uint8_t *p, ByteOrder order) {
-  uint32_t v = 0;
-  for (int i = 0; i < 4; ++i) {
-    const int at = order == ByteOrder::Little ? 3 - i : i;
-    v = v << 8 | p[at];
+// Loads the sizeof(T) bytes at p as an unsigned integer.
+template <typename T>
+inline T loadN(const uint8_t *p, ByteOrder order) {
+  T v = 0;
+  for (unsigned i = 0; i < sizeof(T); ++i) {
+    const unsigned at = order == ByteOrder::Little ? sizeof(T) - 1 - i : i;
+    v = static_cast<T>(v << 8 | p[at]);
   }
   return v;
 }
-
+inline uint32_t load32(const uint8_t *p, ByteOrder order) {
+  return loadN<uint32_t>(p, order);
+}
 inline uint64_t load64(const uint8_t *p, ByteOrder order) {
-  uint64_t v = 0;
-  for (int i = 0; i < 8; ++i) {
-    const int at = order == ByteOrder::Little ? 7 - i : i;
-    v = v << 8 | p[at];
-  }
-  return v;
+  return loadN<uint64_t>(p, order);
 }
 
 // Stores the low `bytes` bytes of v (1, 2, 4 or 8).

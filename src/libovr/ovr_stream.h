@@ -33,6 +33,11 @@ struct FileReader {
   }
   // Reads count bytes at position after checking the extent.
   int32_t readAt(uint64_t position, void *buffer, size_t count) const;
+  // The u16 entry count and u32 next offset of a table laid out as count, count entries of
+  // entrySize bytes, next offset (an IFD, a global data table); 23 when it does not lie inside
+  // the file.
+  int32_t readCountedTable(uint64_t offset, uint32_t entrySize, uint16_t *count,
+                           uint32_t *next) const;
 };
 
 // A reader over a stream whose byte order is known (the stream's swap flag): learns the size by

@@ -39,6 +39,21 @@ int32_t FileReader::readAt(uint64_t position, void *buffer, size_t count) const 
   return status;
 }
 
+int32_t FileReader::readCountedTable(uint64_t offset, uint32_t entrySize, uint16_t *count,
+                                     uint32_t *next) const {
+  uint8_t word[4];
+  int32_t status = readAt(offset, word, 2);
+  if (status != OVR_OK) return status;
+  const uint16_t n = load16(word, order);
+  const uint64_t entries = uint64_t{entrySize} * n;
+  status = checkExtent(offset, 2 + entries + 4);
+  if (status == OVR_OK) status = readAt(offset + 2 + entries, word, 4);
+  if (status != OVR_OK) return status;
+  *count = n;
+  *next = load32(word, order);
+  return OVR_OK;
+}
+
 int32_t openFileReader(OvrStream &stream, FileReader *reader) {
   reader->stream = &stream;
   reader->order = stream.swap ? ByteOrder::Big : ByteOrder::Little;
