@@ -11,7 +11,7 @@
 // before the engine frees its records.
 //
 // ovrApplyProfile checks and completes one IFD's parameters against the document's TIFF-FX
-// profile; both engines run it (see ovr_profile.cpp for the rules).
+// profile; both engines run it (see profile.cpp for the rules).
 #ifndef OVR_ENGINE_H
 #define OVR_ENGINE_H
 
@@ -24,6 +24,7 @@
 #include "ovr_stream.h"
 #include "ovr_strips.h"
 #include "ovr_tags.h"
+#include "ovr_vocab.h"
 
 // Writer state of a document, page and IFD; defined by the writing engine.
 struct OvrWriteDoc;
@@ -48,6 +49,12 @@ constexpr uint32_t kHeaderKindTiff = 7;
 constexpr uint32_t kMaxPages = 65535;  // the page count is a 16-bit value
 constexpr uint32_t kMaxLayers = 3;     // 1 background, 2 mask, 3 foreground
 constexpr uint32_t kPaletteBytes = 768;
+// The palette bytes a colour kind keeps: 16 or 256 (red, green, blue) entries, none for other
+// kinds.
+inline uint32_t paletteBytes(uint32_t colourKind) {
+  if (colourKind == colour::kPalette4) return 3 * 16;
+  return colourKind == colour::kPalette8 ? kPaletteBytes : 0;
+}
 
 // What an IFD contributes to its page: its stripe key (layer 1-3, 0-based order), its position
 // in pixels of the page's primary IFD grid, resolutions in dots per inch, size in pixels, rows
@@ -189,6 +196,20 @@ struct ProfileValues {
   uint32_t compressionBits = 0;
   uint32_t colourSpace = 0;
 };
+
+// Copies the position, resolutions and size that a layer record and profile values share.
+template <typename From, typename To>
+void copyPlacement(const From &from, To &to) {
+  to.x = from.x;
+  to.y = from.y;
+  to.xRes = from.xRes;
+  to.yRes = from.yRes;
+  to.width = from.width;
+  to.height = from.height;
+}
+
+// The profile values of a layer record (colour space from its photometric kind).
+ProfileValues profileValuesOf(const LayerRecord &rec);
 
 }  // namespace ovr
 

@@ -56,35 +56,12 @@ bool fitsInside(uint32_t pos, uint32_t size, uint32_t p, uint32_t r, uint32_t li
   return pos <= limit && last < limit;
 }
 
-ProfileValues valuesOf(const LayerRecord &rec) {
-  ProfileValues v;
-  v.layer = rec.key.layer;
-  v.order = rec.key.order;
-  v.colourKind = rec.colourKind;
-  v.x = rec.x;
-  v.y = rec.y;
-  v.xRes = rec.xRes;
-  v.yRes = rec.yRes;
-  v.width = rec.width;
-  v.height = rec.height;
-  v.rowsPerStrip = rec.rowsPerStrip;
-  v.palette = rec.palette;
-  v.compressionBits = rec.compressionBits;
-  v.colourSpace = rec.photometricKind;
-  return v;
-}
-
 OvrIfdRecord *stripeRecord(OvrPageRecord *page, uint32_t layer, uint32_t stripe) {
   if (page->primary->layer.key.layer == layer && stripe == 0) return page->primary;
   for (OvrIfdRecord *ifd : page->ifds.span()) {
     if (ifd->layer.key.layer == layer && ifd->layer.key.order == stripe) return ifd;
   }
   return nullptr;
-}
-
-uint64_t paletteBytes(uint32_t kind) {
-  if (kind == colour::kPalette4) return 48;
-  return kind == colour::kPalette8 ? kPaletteBytes : 0;
 }
 
 struct Axis {
@@ -106,6 +83,19 @@ uint32_t saturate(unsigned __int128 v) {
 
 }  // namespace
 
+ProfileValues profileValuesOf(const LayerRecord &rec) {
+  ProfileValues v;
+  v.layer = rec.key.layer;
+  v.order = rec.key.order;
+  v.colourKind = rec.colourKind;
+  copyPlacement(rec, v);
+  v.rowsPerStrip = rec.rowsPerStrip;
+  v.palette = rec.palette;
+  v.compressionBits = rec.compressionBits;
+  v.colourSpace = rec.photometricKind;
+  return v;
+}
+
 int32_t findStripe(OvrPageRecord *page, uint32_t layer, uint32_t stripe, Stripe *out) {
   *out = Stripe{};
   if (layer < 1 || layer > page->layerCount || stripe >= page->layerCounts[layer - 1])
@@ -115,7 +105,7 @@ int32_t findStripe(OvrPageRecord *page, uint32_t layer, uint32_t stripe, Stripe 
   // A document read from a file has profile code 0: the profile rules only replace zero
   // resolutions, so reading never rewrites the file's compression bits or strip layout, and the
   // checks below stay in force.
-  ProfileValues v = valuesOf(ifd->layer);
+  ProfileValues v = profileValuesOf(ifd->layer);
   int32_t warning = ovrApplyProfile(page, ifd, &v);
   if (isEngineError(warning)) return warning;
   const bool varying = ifd->dir.has(Field::StripRowCounts);

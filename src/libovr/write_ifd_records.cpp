@@ -3,19 +3,9 @@
 // primary IFD and later ones are stripes placed by (layer, order), each counted in its layer.
 #include <cstring>
 
-#include "ovr_vocab.h"
 #include "ovr_writer.h"
 
 namespace ovr {
-namespace {
-
-uint32_t paletteBytes(uint32_t colourKind) {
-  if (colourKind == colour::kPalette4) return 3 * 16;
-  return colourKind == colour::kPalette8 ? kPaletteBytes : 0;
-}
-
-}  // namespace
-
 int32_t addIfdRecord(OvrPageRecord &page, ProfileValues v, OvrIfdRecord **out) {
   *out = nullptr;
   if (!page.writer->open) return OVR_ERR_SEQUENCE;
@@ -52,12 +42,7 @@ int32_t addIfdRecord(OvrPageRecord &page, ProfileValues v, OvrIfdRecord **out) {
   ifd->writer = writer;
   LayerRecord &l = ifd->layer;
   l.key = key;
-  l.x = v.x;
-  l.y = v.y;
-  l.xRes = v.xRes;
-  l.yRes = v.yRes;
-  l.width = v.width;
-  l.height = v.height;
+  copyPlacement(v, l);
   l.rowsPerStrip = v.rowsPerStrip;
   l.colourKind = v.colourKind;
   l.photometricKind = v.colourSpace;

@@ -126,12 +126,7 @@ int32_t ovrAddTailStripIfd(OvrIfdHandle *ifd, uint32_t offset, uint32_t colourKi
   ProfileValues v;
   v.layer = l.key.layer + 1;
   v.colourKind = colourKind;
-  v.x = l.x;
-  v.y = l.y;
-  v.xRes = l.xRes;
-  v.yRes = l.yRes;
-  v.width = l.width;
-  v.height = l.height;
+  copyPlacement(l, v);
   v.rowsPerStrip = l.height;
   OvrIfdRecord *tail = nullptr;
   status = addIfdRecord(*record->page, v, &tail);
