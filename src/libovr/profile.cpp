@@ -176,39 +176,19 @@ int32_t compressionByKind(ProfileValues &v, uint32_t &chosen) {
 
 // Step 6: rows of about 64 KB; the divisor is the row's bytes, at least 1.
 uint32_t defaultRowsPerStrip(uint32_t kind, uint32_t width, uint32_t height) {
-  uint32_t bitsPerPixel = 0;
-  uint32_t align = 1;
-  switch (kind) {
-    case colour::kBilevel:
-      bitsPerPixel = 1;
-      break;
-    case colour::kGrey4:
-    case colour::kPalette4:
-    case colour::kFour1:
-      bitsPerPixel = 4;
-      align = kind == colour::kFour1 ? 1 : 8;
-      break;
-    case colour::kGrey8:
-    case colour::kPalette8:
-      bitsPerPixel = 8;
-      align = 8;
-      break;
-    case colour::kColour4:
-      bitsPerPixel = 12;
-      break;
-    case colour::kColour8:
-      bitsPerPixel = 24;
-      align = 16;
-      break;
-    case colour::kFour4:
-      bitsPerPixel = 16;
-      break;
-    case colour::kFour8:
-      bitsPerPixel = 32;
-      break;
-    default:
-      return height;  // no default for other kinds: one strip
-  }
+  // Bits per pixel and the multiple the row count is rounded up to, by colour kind 1-10.
+  struct RowShape {
+    uint32_t bitsPerPixel;
+    uint32_t align;
+  };
+  static constexpr RowShape kShapes[] = {
+      {1, 1},  {4, 8},   {8, 8}, {4, 8},  {8, 8},   // bilevel, grey 4/8, palette 4/8
+      {12, 1}, {24, 16}, {4, 1}, {16, 1}, {32, 1},  // colour 4/8, four 1/4/8
+  };
+  static_assert(colour::kBilevel == 1 && colour::kFour8 == 10);
+  if (kind < colour::kBilevel || kind > colour::kFour8) return height;  // other kinds: one strip
+  const uint32_t bitsPerPixel = kShapes[kind - 1].bitsPerPixel;
+  const uint32_t align = kShapes[kind - 1].align;
   const uint64_t rowBytes = std::max<uint64_t>(1, (uint64_t{bitsPerPixel} * width + 7) / 8);
   const uint64_t rows = (kStripBytes / rowBytes + align - 1) / align * align;
   return rows == 0 ? height : static_cast<uint32_t>(rows);
