@@ -3,34 +3,20 @@
 // freed there on either path after being copied into a vector outside the jump's reach.
 #include "jpeg_maker.h"
 
-#include <csetjmp>
-#include <cstdio>
 #include <cstdlib>
 
-#include <jpeglib.h>
+#include "jpeg_error.h"
 
 namespace ovr_test {
 namespace {
-
-struct ErrorManager {
-  jpeg_error_mgr mgr;
-  jmp_buf jump;
-};
-
-void onError(j_common_ptr cinfo) {
-  longjmp(reinterpret_cast<ErrorManager *>(cinfo->err)->jump, 1);
-}
-void quiet(j_common_ptr) {}
 
 // Compresses into a block that libjpeg's memory destination allocates with malloc at *out (the
 // caller's, so that it survives the jump; the caller frees it); false on a libjpeg error.
 bool compress(const uint8_t *pixels, unsigned width, unsigned height, int quality,
               unsigned char **out, unsigned long *size) {
   jpeg_compress_struct cinfo;
-  ErrorManager err;
-  cinfo.err = jpeg_std_error(&err.mgr);
-  err.mgr.error_exit = onError;
-  err.mgr.output_message = quiet;
+  JpegErrorManager err;
+  cinfo.err = jumpingErrors(err);
   if (setjmp(err.jump)) {
     jpeg_destroy_compress(&cinfo);
     return false;

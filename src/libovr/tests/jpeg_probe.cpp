@@ -2,35 +2,18 @@
 // row buffer from malloc, both released on either path.
 #include "jpeg_probe.h"
 
-#include <csetjmp>
-#include <cstdio>
 #include <cstdlib>
 
-#include <jpeglib.h>
+#include "jpeg_error.h"
 
 namespace ovr_test {
-namespace {
-
-struct ErrorManager {
-  jpeg_error_mgr mgr;
-  jmp_buf jump;
-};
-
-void onError(j_common_ptr cinfo) {
-  longjmp(reinterpret_cast<ErrorManager *>(cinfo->err)->jump, 1);
-}
-void quiet(j_common_ptr) {}
-
-}  // namespace
 
 bool jpegDecodes(const uint8_t *data, size_t size, unsigned *width, unsigned *height,
                  std::vector<uint8_t> *pixels) {
   jpeg_decompress_struct cinfo;
-  ErrorManager err;
+  JpegErrorManager err;
   JSAMPLE *volatile row = nullptr;
-  cinfo.err = jpeg_std_error(&err.mgr);
-  err.mgr.error_exit = onError;
-  err.mgr.output_message = quiet;
+  cinfo.err = jumpingErrors(err);
   if (setjmp(err.jump)) {
     jpeg_destroy_decompress(&cinfo);
     std::free(row);
