@@ -51,6 +51,13 @@ inline void clearAfter(uint32_t *dst, int width, int depth) {
   if (width % n != 0) dst[(width - 1) / n] &= keepMask(width % n, depth);
 }
 
+// Per byte of x and y, a mean: the floor average (x & y) + ((x ^ y) >> 1) in the bytes that
+// averageMask selects, the sum of halves (x >> 1) + (y >> 1) in the others.
+inline uint32_t meanBytes(uint32_t x, uint32_t y, uint32_t averageMask) {
+  const uint32_t average = (x & y) + half8(x ^ y), halves = half8(x) + half8(y);
+  return (average & averageMask) | (halves & ~averageMask);
+}
+
 inline uint32_t byteAt(uint32_t word, int i) {
   return (word >> (24 - 8 * i)) & 0xFFu;
 }
@@ -70,8 +77,7 @@ void pxlRowThreeHalves8(PxlContext *, uint32_t *dst, int32_t width, const uint32
     const uint32_t y = ((s0 << 8) & 0xFF000000u) | ((s0 << 16) & 0x00FF0000u) |
                        ((s1 >> 8) & 0xFF00u) | (s1 & 0xFFu);  // a1 a3 a5 a7
     const uint32_t first = x & 0xFEFFFEFEu, second = y & 0xFFFEFFFFu;
-    const uint32_t average = (x & y) + half8(x ^ y), halves = half8(x) + half8(y);
-    const uint32_t mean = (average & 0xFF0000FFu) | (halves & 0x00FFFF00u);
+    const uint32_t mean = meanBytes(x, y, 0xFF0000FFu);
     const uint32_t out[3] = {(first & 0xFF000000u) | ((mean >> 8) & 0xFF0000u) |
                                  ((second >> 16) & 0xFF00u) | ((first >> 16) & 0xFFu),
                              ((mean << 8) & 0xFF000000u) | (second & 0xFF0000u) |
@@ -109,8 +115,7 @@ void pxlRowDouble8(PxlContext *, uint32_t *dst, int32_t width, const uint32_t *s
   for (int j = 0; 2 * j < words; ++j) {
     const uint32_t x = s[j], next = (x << 8) | (s[j + 1] >> 24);  // x_i and x_i+1
     const uint32_t copies = x & 0xFEFEFEFEu;
-    const uint32_t average = (x & next) + half8(x ^ next), halves = half8(x) + half8(next);
-    const uint32_t mean = (average & 0xFF000000u) | (halves & 0x00FFFFFFu);
+    const uint32_t mean = meanBytes(x, next, 0xFF000000u);
     const uint32_t out[2] = {(copies & 0xFF000000u) | ((mean >> 8) & 0xFF0000u) |
                                  ((copies >> 8) & 0xFF00u) | ((mean >> 16) & 0xFFu),
                              ((copies << 16) & 0xFF000000u) | ((mean << 8) & 0xFF0000u) |

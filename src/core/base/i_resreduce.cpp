@@ -39,6 +39,25 @@ inline W weigh121Bytes(W a, W b, W c) {
   return quarter8(a) + half8(b) + quarter8(c);
 }
 
+// One destination word of the 3x reduction: a 1-2-1 weighing down the three source rows,
+// then the same weighing across each 3-pixel group (word k of dst, words 3k..3k+2 of each row).
+template <int D, typename W>
+inline W thirdWord(W, const uint32_t *top, const uint32_t *mid, const uint32_t *low, int k) {
+  auto weigh = [](W a, W b, W c) {
+    if constexpr (D == 8)
+      return weigh121Bytes(a, b, c);
+    else
+      return weigh121Nibbles(a, b, c);
+  };
+  W a[3], b[3], c[3];
+  loadStride3(top + 3 * k, a[0], a[1], a[2]);
+  loadStride3(mid + 3 * k, b[0], b[1], b[2]);
+  loadStride3(low + 3 * k, c[0], c[1], c[2]);
+  W v0 = weigh(a[0], b[0], c[0]), v1 = weigh(a[1], b[1], c[1]), v2 = weigh(a[2], b[2], c[2]);
+  return weigh(gatherStride3<D, 0>(v0, v1, v2), gatherStride3<D, 1>(v0, v1, v2),
+               gatherStride3<D, 2>(v0, v1, v2));
+}
+
 // The four bytes of x (values below 16) packed into the top (or bottom) 16 bits as nibbles.
 template <typename W>
 inline W packByteNibbles(W x) {
@@ -110,15 +129,7 @@ void pxlRowThird8(PxlContext *, uint32_t *dst, int32_t width, const uint32_t *sr
   const uint32_t *mid = rowBelow(src, srcStride), *low = rowBelow(src, srcStride, 2);
   const int rest = width % 12;
   forEachWord(dst, (width - rest) / 4, [&](auto w, int k) {
-    using W = decltype(w);
-    W a[3], b[3], c[3];
-    loadStride3(src + 3 * k, a[0], a[1], a[2]);
-    loadStride3(mid + 3 * k, b[0], b[1], b[2]);
-    loadStride3(low + 3 * k, c[0], c[1], c[2]);
-    W v0 = weigh121Bytes(a[0], b[0], c[0]), v1 = weigh121Bytes(a[1], b[1], c[1]),
-      v2 = weigh121Bytes(a[2], b[2], c[2]);
-    return weigh121Bytes(gatherStride3<8, 0>(v0, v1, v2), gatherStride3<8, 1>(v0, v1, v2),
-                         gatherStride3<8, 2>(v0, v1, v2));
+    return thirdWord<8>(w, src, mid, low, k);
   });
   if (rest == 0) return;
   const uint32_t *rows[3] = {src, mid, low};
@@ -136,15 +147,7 @@ void pxlRowThird4(PxlContext *, uint32_t *dst, int32_t width, const uint32_t *sr
   const uint32_t *mid = rowBelow(src, srcStride), *low = rowBelow(src, srcStride, 2);
   const int words = (width + 7) / 8;
   forEachWord(dst, words, [&](auto w, int k) {
-    using W = decltype(w);
-    W a[3], b[3], c[3];
-    loadStride3(src + 3 * k, a[0], a[1], a[2]);
-    loadStride3(mid + 3 * k, b[0], b[1], b[2]);
-    loadStride3(low + 3 * k, c[0], c[1], c[2]);
-    W v0 = weigh121Nibbles(a[0], b[0], c[0]), v1 = weigh121Nibbles(a[1], b[1], c[1]),
-      v2 = weigh121Nibbles(a[2], b[2], c[2]);
-    return weigh121Nibbles(gatherStride3<4, 0>(v0, v1, v2), gatherStride3<4, 1>(v0, v1, v2),
-                           gatherStride3<4, 2>(v0, v1, v2));
+    return thirdWord<4>(w, src, mid, low, k);
   });
   if (width % 8 != 0) dst[words - 1] &= keepMask(width % 8, 4);
 }

@@ -7,7 +7,9 @@
 #include <cstdint>
 
 #include "pxl_image.h"
+#include "pxl_internal.h"
 #include "pxl_rasterop.h"
+#include "pxl_transfer.h"
 
 namespace pxl::xfer {
 
@@ -42,6 +44,26 @@ int32_t readPlane(PxlContext *ctx, Pixr *image, int32_t index, Pixr **channel, P
 // pxlRasterOpRaw between two planes, clipped (unless op says otherwise) to both contents.
 int32_t rasterOpPlanes(PxlContext *ctx, const Plane &dst, int32_t dx, int32_t dy, int32_t width,
                        int32_t height, PxlRopCode op, const Plane *src, int32_t sx, int32_t sy);
+
+// Runs convert(s, d) (a status) on the planes of every channel of src and out, polling
+// before each, then clears the frame columns and rows that a shorter out lacks. Unlike the
+// helpers above, it reports each failure itself, under `unit`.
+template <typename Convert>
+int32_t convertEachChannel(PxlContext *ctx, const char *unit, Pixr *src, Pixr *out,
+                           int32_t channels, int32_t shortX, int32_t shortY, Convert convert) {
+  for (int32_t i = 0; i < channels; ++i) {
+    Plane s, d;
+    int32_t status = readPlane(ctx, src, i, nullptr, &s);
+    if (status == 0) status = readPlane(ctx, out, i, nullptr, &d);
+    if (status != 0) return PXL_FAIL(ctx, unit, status);
+    PXL_POLL_OR_RETURN(ctx, unit);
+    status = convert(s, d);
+    if (status != 0) return PXL_FAIL(ctx, unit, status);
+  }
+  PXL_POLL_OR_RETURN(ctx, unit);
+  const int32_t status = pxlClearFrameSpill(ctx, out, shortX, shortY);
+  return status != 0 ? PXL_FAIL(ctx, unit, status) : PXL_OK;
+}
 
 }  // namespace pxl::xfer
 

@@ -36,18 +36,12 @@ int32_t validate(PxlContext *ctx, Pixr *image) {
 // failure where it is found.
 int32_t reduceChannels(PxlContext *ctx, Pixr *src, Pixr *out, int32_t channels, Driver driver,
                        int32_t shortX, int32_t shortY) {
-  for (int32_t i = 0; i < channels; ++i) {
-    pxl::xfer::Plane s, d;
-    int32_t status = pxl::xfer::readPlane(ctx, src, i, nullptr, &s);
-    if (status == 0) status = pxl::xfer::readPlane(ctx, out, i, nullptr, &d);
-    if (status != 0) return PXL_FAIL(ctx, kUnit, status);
-    PXL_POLL_OR_RETURN(ctx, kUnit);
-    driver(ctx, d.framed, d.width + 2 * d.frame, d.height + 2 * d.frame, d.bytesPerRow, s.framed,
-           s.bytesPerRow);
-  }
-  PXL_POLL_OR_RETURN(ctx, kUnit);
-  const int32_t status = pxlClearFrameSpill(ctx, out, shortX, shortY);
-  return status != 0 ? PXL_FAIL(ctx, kUnit, status) : PXL_OK;
+  return pxl::xfer::convertEachChannel(
+      ctx, kUnit, src, out, channels, shortX, shortY,
+      [&](const pxl::xfer::Plane &s, const pxl::xfer::Plane &d) {
+        return driver(ctx, d.framed, d.width + 2 * d.frame, d.height + 2 * d.frame,
+                      d.bytesPerRow, s.framed, s.bytesPerRow);
+      });
 }
 
 }  // namespace
