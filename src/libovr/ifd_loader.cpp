@@ -54,7 +54,7 @@ int32_t readCharged(const FileReader &reader, uint64_t offset, Directory &dir, R
                     IfdLayout *layout) {
   int32_t status = readIfdLayout(reader, offset, layout);
   if (status == OVR_OK) status = chargeIfd(reader, *layout, budget);
-  if (status == OVR_OK) status = readDirectory(reader, offset, dir, layout);
+  if (status == OVR_OK) status = readEntries(reader, *layout, dir);
   return status;
 }
 

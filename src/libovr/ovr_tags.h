@@ -242,8 +242,10 @@ struct Directory {
 int32_t applyEntry(const FileReader &reader, const IfdEntry &entry, Directory &dir);
 // Checks that involve more than one tag: per-sample bytes must give one value per sample (23).
 int32_t finishDirectory(Directory &dir);
-// Reads the IFD at offset: its layout, every entry through the tag table (the first entry that
-// fails stops the IFD with its status) and the checks of finishDirectory.
+// Reads every entry of an IFD whose layout is known through the tag table (the first entry that
+// fails stops the IFD with its status) and makes the checks of finishDirectory.
+int32_t readEntries(const FileReader &reader, const IfdLayout &layout, Directory &dir);
+// Reads the IFD at offset: its layout, then its entries as readEntries does.
 int32_t readDirectory(const FileReader &reader, uint64_t offset, Directory &dir, IfdLayout *layout);
 
 }  // namespace ovr

@@ -16,11 +16,18 @@ bool isOneByteType(uint16_t type) {
   return fieldTypeSize(type) == 1;
 }
 
+// The width an integer value of T is kept at.
+template <typename T>
+constexpr Width widthOf() {
+  static_assert(sizeof(T) <= 4);
+  return sizeof(T) == 1 ? Width::W8 : sizeof(T) == 2 ? Width::W16 : Width::W32;
+}
+
 // The first value of a scalar tag; count 0 leaves it absent.
 template <typename T>
 int32_t scalar(const FileReader &r, const IfdEntry &e, Directory &dir, Field f, T *dst) {
   if (e.count == 0) return OVR_OK;
-  constexpr Width w = sizeof(T) == 1 ? Width::W8 : sizeof(T) == 2 ? Width::W16 : Width::W32;
+  constexpr Width w = widthOf<T>();
   int32_t status = loadEntryValues(r, e, w, 1, dst);
   if (status == OVR_OK) dir.mark(f);
   return status;
@@ -31,7 +38,7 @@ int32_t scalar(const FileReader &r, const IfdEntry &e, Directory &dir, Field f, 
 template <typename T>
 int32_t fixed(const FileReader &r, const IfdEntry &e, Directory &dir, Field f, T *dst, uint32_t n) {
   if (e.count == 0) return OVR_OK;
-  constexpr Width w = sizeof(T) == 1 ? Width::W8 : sizeof(T) == 2 ? Width::W16 : Width::W32;
+  constexpr Width w = widthOf<T>();
   const uint64_t units = e.count < n ? e.count : n;
   T values[4] = {};
   int32_t status = loadEntryValues(r, e, w, units, values);
@@ -45,7 +52,7 @@ int32_t fixed(const FileReader &r, const IfdEntry &e, Directory &dir, Field f, T
 template <typename T>
 int32_t array(const FileReader &r, const IfdEntry &e, Directory &dir, OwnedArray<T> &dst,
               Empty empty) {
-  constexpr Width w = sizeof(T) == 1 ? Width::W8 : sizeof(T) == 2 ? Width::W16 : Width::W32;
+  constexpr Width w = widthOf<T>();
   if (!widenAllowed(e.type, w)) return OVR_ERR_UNSUPPORTED;
   if (e.count == 0) return empty == Empty::Corrupt ? OVR_ERR_CORRUPT : OVR_OK;
   // The value must lie in the file before its block is allocated.
@@ -307,15 +314,20 @@ int32_t finishDirectory(Directory &dir) {
   return OVR_OK;
 }
 
-int32_t readDirectory(const FileReader &reader, uint64_t offset, Directory &dir,
-                      IfdLayout *layout) {
-  int32_t status = readIfdLayout(reader, offset, layout);
-  for (uint32_t i = 0; status == OVR_OK && i < layout->count; ++i) {
+int32_t readEntries(const FileReader &reader, const IfdLayout &layout, Directory &dir) {
+  int32_t status = OVR_OK;
+  for (uint32_t i = 0; status == OVR_OK && i < layout.count; ++i) {
     IfdEntry entry;
-    status = readIfdEntry(reader, *layout, i, &entry);
+    status = readIfdEntry(reader, layout, i, &entry);
     if (status == OVR_OK) status = applyEntry(reader, entry, dir);
   }
   return status == OVR_OK ? finishDirectory(dir) : status;
+}
+
+int32_t readDirectory(const FileReader &reader, uint64_t offset, Directory &dir,
+                      IfdLayout *layout) {
+  const int32_t status = readIfdLayout(reader, offset, layout);
+  return status == OVR_OK ? readEntries(reader, *layout, dir) : status;
 }
 
 }  // namespace ovr
