@@ -81,7 +81,7 @@ void exploreDirectory(Walk &w, uint64_t offset, int depth, uint32_t *next) {
   *next = 0;
   if (ovr::readIfdLayout(w.reader, offset, &layout) != OVR_OK) return;
   *next = layout.next;
-  if (ovr::readDirectory(w.reader, offset, dir, &layout) != OVR_OK) return;
+  if (ovr::readEntries(w.reader, layout, dir) != OVR_OK) return;
   uint32_t t4 = dir.t4Options, bits = 0, kind = 0;
   ovr::compressionBitsFromValue(dir.compression, dir.codingOptions, &t4, &bits);
   if (ovr::colourKindFromSamples(dir.samplesPerPixel, dir.firstBitsPerSample(),
