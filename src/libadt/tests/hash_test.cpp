@@ -14,18 +14,11 @@ namespace {
 
 using qtztest::heap;
 
-class HashTest : public testing::Test {
+class HashTest : public qtztest::TrackedStateTest {
  protected:
-  void SetUp() override {
-    qtztest::resetHeap();
-    state_ = qtztest::trackedState(errors_);
-    ASSERT_NE(state_, nullptr);
-  }
   void TearDown() override {
     QtzAdt_htFree(table_);
-    Qtz_cleanupQtzState(&state_);
-    EXPECT_TRUE(heap.live.empty());
-    EXPECT_EQ(heap.foreign, 0);
+    TrackedStateTest::TearDown();
   }
   void makeTable(uint16_t size, QtzAdtHtHashFn hash = nullptr, void *user = nullptr,
                  QtzAdtHtCompareFn compare = nullptr, QtzAdtHtReleaseFn release = nullptr) {
@@ -63,8 +56,6 @@ class HashTest : public testing::Test {
     return out;
   }
 
-  qtztest::CapturedStream errors_;
-  QtzState *state_ = nullptr;
   QtzAdtHashTable *table_ = nullptr;
 };
 

@@ -33,21 +33,18 @@ std::vector<void *> contents(const QtzAdtList *list) {
   return out;
 }
 
-class ListTest : public testing::Test {
+class ListTest : public qtztest::TrackedStateTest {
  protected:
   void SetUp() override {
-    qtztest::resetHeap();
-    state_ = qtztest::trackedState(errors_);
-    ASSERT_NE(state_, nullptr);
+    TrackedStateTest::SetUp();
+    if (HasFatalFailure()) return;
     ASSERT_EQ(QtzAdt_liNew(&list_, state_), 0);
   }
   void TearDown() override {
     if (list_ != nullptr) {
       EXPECT_EQ(QtzAdt_liFree(list_), 0);
     }
-    Qtz_cleanupQtzState(&state_);
-    EXPECT_TRUE(heap.live.empty());
-    EXPECT_EQ(heap.foreign, 0);
+    TrackedStateTest::TearDown();
     EXPECT_EQ(errors_.text(), "");
   }
   QtzAdtListNode *add(intptr_t v) {
@@ -56,8 +53,6 @@ class ListTest : public testing::Test {
     return node;
   }
 
-  qtztest::CapturedStream errors_;
-  QtzState *state_ = nullptr;
   QtzAdtList *list_ = nullptr;
 };
 

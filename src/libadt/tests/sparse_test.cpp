@@ -16,26 +16,21 @@ namespace {
 
 using qtztest::heap;
 
-class SparseTest : public testing::Test {
+class SparseTest : public qtztest::TrackedStateTest {
  protected:
   void SetUp() override {
-    qtztest::resetHeap();
-    state_ = qtztest::trackedState(errors_);
-    ASSERT_NE(state_, nullptr);
+    TrackedStateTest::SetUp();
+    if (HasFatalFailure()) return;
     ASSERT_EQ(QtzAdt_smNew(&table_, 1, 0, state_), 0);
   }
   void TearDown() override {
     QtzAdt_smFree(table_);
-    Qtz_cleanupQtzState(&state_);
-    EXPECT_TRUE(heap.live.empty());
-    EXPECT_EQ(heap.foreign, 0);
+    TrackedStateTest::TearDown();
   }
   std::pair<int, int> window(int32_t y) const {
     return {table_->rowStart[y], table_->rowStart[y] + table_->rowLen[y] - 1};
   }
 
-  qtztest::CapturedStream errors_;
-  QtzState *state_ = nullptr;
   QtzAdtSparseMatrix *table_ = nullptr;
 };
 

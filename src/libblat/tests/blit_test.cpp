@@ -202,17 +202,8 @@ TEST(BlitBits, ReplaceWritesZeroBitsAndUnknownOperatorsDoNothing) {
   EXPECT_EQ(dst.words, (std::vector<uint32_t>{0xFF0F0F0Fu, 0x0F00FFFFu, 0xFF000000u, 0x00FFFFFFu}));
 }
 
-class BlitImage : public testing::Test {
+class BlitImage : public qtztest::TrackedStateTest {
  protected:
-  void SetUp() override {
-    qtztest::resetHeap();
-    state_ = qtztest::trackedState(errors_);
-    ASSERT_NE(state_, nullptr);
-  }
-  void TearDown() override {
-    Qtz_cleanupQtzState(&state_);
-    EXPECT_TRUE(heap.live.empty());
-  }
   QtzImage *packed(int32_t width, int32_t height, int32_t xoff = 0, int32_t yoff = 0) {
     QtzImage *image = nullptr;
     EXPECT_EQ(QtzImage_newOffset(state_, QTZ_IMAGE_PACKED, width, height, xoff, yoff, &image), 0);
@@ -233,9 +224,6 @@ class BlitImage : public testing::Test {
       for (int64_t k = 0; k < image->hdr.bytesPerLine / 4; ++k) row[k] = rng();
     }
   }
-
-  qtztest::CapturedStream errors_;
-  QtzState *state_ = nullptr;
 };
 
 // Records with offsets: the source lands at (x + src xoff - dst xoff, y + src yoff - dst yoff).

@@ -13,21 +13,13 @@
 
 namespace {
 
-using qtztest::CapturedStream;
 using qtztest::heap;
 
-class PoolTest : public testing::Test {
+class PoolTest : public qtztest::TrackedStateTest {
  protected:
   void SetUp() override {
-    qtztest::resetHeap();
-    state_ = qtztest::trackedState(errors_);
-    ASSERT_NE(state_, nullptr);
+    TrackedStateTest::SetUp();
     baseRequests_ = heap.requests;
-  }
-  void TearDown() override {
-    Qtz_cleanupQtzState(&state_);
-    EXPECT_TRUE(heap.live.empty());
-    EXPECT_EQ(heap.foreign, 0);
   }
 
   void *take(int32_t classIndex) {
@@ -45,8 +37,6 @@ class PoolTest : public testing::Test {
     return QTZ_POOL_CHUNK_HEADER + blocks * static_cast<size_t>(Qtz_getPoolSize(servingClass));
   }
 
-  CapturedStream errors_;
-  QtzState *state_ = nullptr;
   long baseRequests_ = 0;
 };
 

@@ -1,8 +1,10 @@
 // Test support for the base libraries: allocation hooks that track every block they hand out
-// (and can be told to fail the n-th request), and a C stdio stream whose output is captured
-// in memory for exact comparison of printer lines.
+// (and can be told to fail the n-th request), a C stdio stream whose output is captured
+// in memory for exact comparison of printer lines, and a fixture with a state over both.
 #ifndef QTZ_TEST_SUPPORT_H
 #define QTZ_TEST_SUPPORT_H
+
+#include <gtest/gtest.h>
 
 #include <cstdint>
 #include <cstdio>
@@ -107,6 +109,27 @@ inline QtzState *trackedState(CapturedStream &errors, bool wantContexts = false)
                                     Qtz_fileErrPrinter, wantContexts, wantContexts);
   return status == QTZ_OK ? state : nullptr;
 }
+
+// A fixture with a fresh tracked state (state_) reporting to errors_; at the end the state is
+// released and every block must have gone back through the hooks that gave it. A derived
+// SetUp calls this one first and stops when it failed; a derived TearDown releases its own
+// objects first and then calls this one.
+class TrackedStateTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    resetHeap();
+    state_ = trackedState(errors_);
+    ASSERT_NE(state_, nullptr);
+  }
+  void TearDown() override {
+    Qtz_cleanupQtzState(&state_);
+    EXPECT_TRUE(heap.live.empty()) << heap.live.size() << " blocks leaked";
+    EXPECT_EQ(heap.foreign, 0);
+  }
+
+  CapturedStream errors_;
+  QtzState *state_ = nullptr;
+};
 
 }  // namespace qtztest
 

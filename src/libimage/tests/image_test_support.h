@@ -1,9 +1,11 @@
 // Test support of the image library: a fixture with a state over the tracking hooks whose
-// reports are captured, streams over strings in both directions, and pixel access by type.
+// reports are captured, streams over strings in both directions, temporary files, and pixel
+// access by type.
 #ifndef IMAGE_TEST_SUPPORT_H
 #define IMAGE_TEST_SUPPORT_H
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -36,19 +38,29 @@ class InputStream {
   FILE *file_ = nullptr;
 };
 
-class ImageTest : public testing::Test {
- protected:
-  void SetUp() override {
-    qtztest::resetHeap();
-    state_ = qtztest::trackedState(errors_);
-    ASSERT_NE(state_, nullptr);
+// A new empty file made from a mkstemp pattern; removed again by the destructor.
+class TempFile {
+ public:
+  explicit TempFile(const char *pattern) : path_(pattern) {
+    const int fd = mkstemp(path_.data());
+    made_ = fd >= 0;
+    if (made_) close(fd);
   }
-  void TearDown() override {
-    Qtz_cleanupQtzState(&state_);
-    EXPECT_TRUE(heap.live.empty()) << heap.live.size() << " blocks leaked";
-    EXPECT_EQ(heap.foreign, 0);
+  ~TempFile() {
+    if (made_) std::remove(path_.c_str());
   }
+  TempFile(const TempFile &) = delete;
+  TempFile &operator=(const TempFile &) = delete;
+  bool made() const { return made_; }
+  const char *path() const { return path_.c_str(); }
 
+ private:
+  std::string path_;
+  bool made_ = false;
+};
+
+class ImageTest : public qtztest::TrackedStateTest {
+ protected:
   // The report lines written since the last call.
   std::string takeErrors() {
     const std::string text = errors_.text();
@@ -77,10 +89,16 @@ class ImageTest : public testing::Test {
     return out.text();
   }
 
-  qtztest::CapturedStream errors_;
-  QtzState *state_ = nullptr;
   size_t seen_ = 0;
 };
+
+// The element of type T stored at p, as a double.
+template <typename T>
+double elementAt(const uint8_t *p) {
+  T v;
+  std::memcpy(&v, p, sizeof v);
+  return v;
+}
 
 // Channel c of pixel x of row y (both counted from the first pixel and row) as a double, for
 // any type 1 to 9 but 7.
@@ -94,26 +112,14 @@ inline double element(const QtzImage *image, int64_t y, int64_t x, int c = 0) {
   const uint8_t *p = image->rows[image->hdr.yoff + y] + (image->hdr.xoff + x) * pixel + c * channel;
   switch (type) {
     case 2:
-    case 9: {
-      float v;
-      std::memcpy(&v, p, 4);
-      return v;
-    }
-    case 4: {
-      double v;
-      std::memcpy(&v, p, 8);
-      return v;
-    }
-    case 6: {
-      int32_t v;
-      std::memcpy(&v, p, 4);
-      return v;
-    }
-    case 8: {
-      int16_t v;
-      std::memcpy(&v, p, 2);
-      return v;
-    }
+    case 9:
+      return elementAt<float>(p);
+    case 4:
+      return elementAt<double>(p);
+    case 6:
+      return elementAt<int32_t>(p);
+    case 8:
+      return elementAt<int16_t>(p);
     default:
       return *p;
   }

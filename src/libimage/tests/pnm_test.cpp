@@ -1,8 +1,6 @@
 // PNM-style files: tokens and comments, hostile and broken headers and data (10000, nothing
 // left allocated), rescaling by maxval, the promotion rule for wanted types, the writer's
 // header, comment lines and big-endian data, round trips of every type, and failed writes.
-#include <unistd.h>
-
 #include <cstdlib>
 #include <set>
 #include <utility>
@@ -16,6 +14,7 @@ using imagetest::element;
 using imagetest::heap;
 using imagetest::ImageTest;
 using imagetest::InputStream;
+using imagetest::TempFile;
 
 using PnmTest = ImageTest;
 
@@ -356,17 +355,14 @@ TEST_F(PnmTest, FailedWritesAndOpens) {
 }
 
 TEST_F(PnmTest, LoadAndSaveThroughPaths) {
-  char path[] = "/tmp/qtz_pnm_XXXXXX";
-  const int fd = mkstemp(path);
-  ASSERT_GE(fd, 0);
-  close(fd);
+  TempFile file("/tmp/qtz_pnm_XXXXXX");
+  ASSERT_TRUE(file.made());
   QtzImage *image = make(3, 2, 2), *back = nullptr;
   image->rows[1][5] = 77;
-  ASSERT_EQ(QtzImage_save(image, path), 0);
-  ASSERT_EQ(QtzImage_load(state_, 9, path, &back), 0);
+  ASSERT_EQ(QtzImage_save(image, file.path()), 0);
+  ASSERT_EQ(QtzImage_load(state_, 9, file.path(), &back), 0);
   EXPECT_EQ(back->hdr.type, 9);
   EXPECT_EQ(element(back, 1, 1, 2), 77.0f);
-  std::remove(path);
   QtzImage_free(image);
   QtzImage_free(back);
 }

@@ -1,8 +1,6 @@
 // Raw files: the layout of every type (packed rows padded to a byte, elements back to back),
 // the big-endian flag and its combination with the native flag, short data (2003) and
 // exhausted memory (1) instead of a silent success, invalid types, and failed writes.
-#include <unistd.h>
-
 #include <cstdio>
 
 #include "image_test_support.h"
@@ -13,6 +11,7 @@ using imagetest::element;
 using imagetest::heap;
 using imagetest::ImageTest;
 using imagetest::InputStream;
+using imagetest::TempFile;
 
 using RawTest = ImageTest;
 
@@ -154,17 +153,14 @@ TEST_F(RawTest, InvalidTypesAndArguments) {
 }
 
 TEST_F(RawTest, ThroughPaths) {
-  char path[] = "/tmp/qtz_raw_XXXXXX";
-  const int fd = mkstemp(path);
-  ASSERT_GE(fd, 0);
-  close(fd);
+  TempFile file("/tmp/qtz_raw_XXXXXX");
+  ASSERT_TRUE(file.made());
   QtzImage *image = make(6, 3, 2), *back = nullptr;
   const int32_t v = -123456;
   std::memcpy(image->rows[1] + 8, &v, 4);
-  ASSERT_EQ(QtzImage_saveRaw_(image, 6, path, QTZ_RAW_BIG_ENDIAN, state_), 0);
-  ASSERT_EQ(QtzImage_loadRaw(6 | QTZ_RAW_BIG_ENDIAN, 3, 2, path, &back, state_), 0);
+  ASSERT_EQ(QtzImage_saveRaw_(image, 6, file.path(), QTZ_RAW_BIG_ENDIAN, state_), 0);
+  ASSERT_EQ(QtzImage_loadRaw(6 | QTZ_RAW_BIG_ENDIAN, 3, 2, file.path(), &back, state_), 0);
   EXPECT_EQ(element(back, 1, 2), -123456);
-  std::remove(path);
   QtzImage_free(image);
   QtzImage_free(back);
 }
