@@ -53,48 +53,30 @@ constexpr char pairKind(int from, int to) {
   return kPairKinds[from][to];
 }
 
+// Element type and channel count of each pixel type.
+template <typename Element, int Channels>
+struct PixelOf {
+  using E = Element;
+  static constexpr int kChannels = Channels;
+};
 template <int T>
 struct Pixel;
 template <>
-struct Pixel<1> {
-  using E = uint8_t;
-  static constexpr int kChannels = 1;
-};
+struct Pixel<1> : PixelOf<uint8_t, 1> {};
 template <>
-struct Pixel<2> {
-  using E = float;
-  static constexpr int kChannels = 1;
-};
+struct Pixel<2> : PixelOf<float, 1> {};
 template <>
-struct Pixel<3> {
-  using E = uint8_t;
-  static constexpr int kChannels = 3;
-};
+struct Pixel<3> : PixelOf<uint8_t, 3> {};
 template <>
-struct Pixel<4> {
-  using E = double;
-  static constexpr int kChannels = 1;
-};
+struct Pixel<4> : PixelOf<double, 1> {};
 template <>
-struct Pixel<5> {
-  using E = uint8_t;
-  static constexpr int kChannels = 1;
-};
+struct Pixel<5> : PixelOf<uint8_t, 1> {};
 template <>
-struct Pixel<6> {
-  using E = int32_t;
-  static constexpr int kChannels = 1;
-};
+struct Pixel<6> : PixelOf<int32_t, 1> {};
 template <>
-struct Pixel<8> {
-  using E = int16_t;
-  static constexpr int kChannels = 1;
-};
+struct Pixel<8> : PixelOf<int16_t, 1> {};
 template <>
-struct Pixel<9> {
-  using E = float;
-  static constexpr int kChannels = 3;
-};
+struct Pixel<9> : PixelOf<float, 3> {};
 
 template <typename E>
 E load(const uint8_t *p) {
