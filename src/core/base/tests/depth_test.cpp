@@ -233,16 +233,19 @@ void checkPacking(
 
 const int kWidths[] = {1, 2, 3, 7, 8, 15, 16, 17, 31, 32, 33, 40, 63, 64, 65, 100, 127, 255};
 
-TEST(DepthPacking, TopBitsAtEveryDepth) {
+using TableBuilder = int32_t (*)(PxlContext *, uint32_t **);
+
+// Packs rows of every width at depths 8, 4 and 2 with tables from build8/4/2: each output bit
+// is the pixel's top bit, or its complement when `inverted`.
+void checkTopBits(uint32_t seed, TableBuilder build8, TableBuilder build4, TableBuilder build2,
+                  bool inverted) {
   Context c;
-  std::mt19937 rng(1);
+  std::mt19937 rng(seed);
   const struct {
     int depth;
-    int32_t (*build)(PxlContext *, uint32_t **);
+    TableBuilder build;
     decltype(&pxlPackTopBits8) worker;
-  } cases[] = {{8, pxlBuildThresholdTables8, pxlPackTopBits8},
-               {4, pxlBuildThresholdTables4, pxlPackTopBits4},
-               {2, pxlBuildThresholdTables2, pxlPackTopBits2}};
+  } cases[] = {{8, build8, pxlPackTopBits8}, {4, build4, pxlPackTopBits4}, {2, build2, pxlPackTopBits2}};
   for (const auto &k : cases) {
     Tables t(c.ctx, k.build);
     for (int n : kWidths)
@@ -251,30 +254,22 @@ TEST(DepthPacking, TopBitsAtEveryDepth) {
           [&](const uint32_t *s, uint32_t *d, int32_t dl, int32_t sg, int32_t sl) {
             k.worker(c.ctx, s, d, dl, sg, sl, t.t);
           },
-          [&](int, uint32_t v) { return v >> (k.depth - 1); }, rng);
+          [&](int, uint32_t v) {
+            const uint32_t top = v >> (k.depth - 1);
+            return inverted ? 1u - top : top;
+          },
+          rng);
   }
 }
 
+TEST(DepthPacking, TopBitsAtEveryDepth) {
+  checkTopBits(1, pxlBuildThresholdTables8, pxlBuildThresholdTables4, pxlBuildThresholdTables2,
+               false);
+}
+
 TEST(DepthPacking, InvertedTablesGiveTheComplement) {
-  Context c;
-  std::mt19937 rng(2);
-  const struct {
-    int depth;
-    int32_t (*build)(PxlContext *, uint32_t **);
-    decltype(&pxlPackTopBits8) worker;
-  } cases[] = {{8, pxlBuildThresholdTables8Inv, pxlPackTopBits8},
-               {4, pxlBuildThresholdTables4Inv, pxlPackTopBits4},
-               {2, pxlBuildThresholdTables2Inv, pxlPackTopBits2}};
-  for (const auto &k : cases) {
-    Tables t(c.ctx, k.build);
-    for (int n : kWidths)
-      checkPacking(
-          k.depth, 1, n,
-          [&](const uint32_t *s, uint32_t *d, int32_t dl, int32_t sg, int32_t sl) {
-            k.worker(c.ctx, s, d, dl, sg, sl, t.t);
-          },
-          [&](int, uint32_t v) { return 1u - (v >> (k.depth - 1)); }, rng);
-  }
+  checkTopBits(2, pxlBuildThresholdTables8Inv, pxlBuildThresholdTables4Inv,
+               pxlBuildThresholdTables2Inv, true);
 }
 
 TEST(DepthPacking, PixelsOfMissingSourceWordsAreZeroPlainAndOneInverted) {

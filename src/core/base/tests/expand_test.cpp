@@ -330,30 +330,12 @@ TEST(Expand, AbortAtEveryPollLeavesNothingBehind) {
   Context c;
   Image ref(c.ctx, makeImage(c.ctx, 320, 160, 1, 1, 4));
   Image src(c.ctx, makeImage(c.ctx, 10, 10, 1, 1, 5));
-  struct Abort {
-    int left;
-  } abort{0};
-  auto progress = [](void *user) -> int32_t {
-    return --static_cast<Abort *>(user)->left == 0 ? 55 : 0;
-  };
   int failures = 0;
-  for (int n = 1;; ++n) {
-    abort.left = n;
-    pxlSetProgressCallback(c.ctx, 1, progress, &abort);
-    c.reports.clear();
-    Image out(c.ctx);
-    const int32_t status = pxlExpandBinaryToSize(c.ctx, ref.pix, src.pix, &out.pix);
-    pxlSetProgressCallback(c.ctx, 0, nullptr, nullptr);
-    if (status == 0) {
-      checkToSize(out.pix, ref.pix, src.pix, {320, 160, 10, 10, 0, 32, 16});
-      break;
-    }
-    ++failures;
-    ASSERT_EQ(55, status) << "poll " << n;
-    EXPECT_EQ(nullptr, out.pix) << "poll " << n;
-    ASSERT_FALSE(c.reports.empty());
-    EXPECT_NE(std::string::npos, c.reports.back().find("File:expand2 "));
-  }
+  scaletest::abortAtEveryPoll(
+      c, 55, "expand2", &failures,
+      [&](Pixr **out) { return pxlExpandBinaryToSize(c.ctx, ref.pix, src.pix, out); },
+      [&](Pixr *out) { checkToSize(out, ref.pix, src.pix, {320, 160, 10, 10, 0, 32, 16}); },
+      [] {});
   EXPECT_GT(failures, 10);
 }
 

@@ -222,28 +222,14 @@ TEST(Reduce, GeometryAndResolutionTruncate) {
 TEST(Reduce, AbortAtEveryPollLeavesNothingBehind) {
   Context c;
   Image src(c.ctx, makeSource(c.ctx, 70, 70, 9));
-  struct Abort {
-    int left;
-  } abort{0};
-  auto progress = [](void *user) -> int32_t {
-    return --static_cast<Abort *>(user)->left == 0 ? 77 : 0;
-  };
   int failures = 0;
-  for (int n = 1;; ++n) {
-    abort.left = n;
-    pxlSetProgressCallback(c.ctx, 1, progress, &abort);
-    c.reports.clear();
-    Image out(c.ctx);
-    const int32_t status = pxlReduceRankCascade(c.ctx, src.pix, 1, 2, 0, 0, &out.pix);
-    pxlSetProgressCallback(c.ctx, 0, nullptr, nullptr);
-    if (status == 0) break;
-    ++failures;
-    ASSERT_EQ(77, status) << "poll " << n;
-    EXPECT_EQ(nullptr, out.pix) << "poll " << n;
-    ASSERT_FALSE(c.reports.empty());
-    for (const auto &line : c.reports) EXPECT_NE(std::string::npos, line.find("Error: 77\n"));
-    EXPECT_NE(std::string::npos, c.reports.back().find("File:reduce1 "));
-  }
+  scaletest::abortAtEveryPoll(
+      c, 77, "reduce1", &failures,
+      [&](Pixr **out) { return pxlReduceRankCascade(c.ctx, src.pix, 1, 2, 0, 0, out); },
+      [](Pixr *) {},
+      [&] {
+        for (const auto &line : c.reports) EXPECT_NE(std::string::npos, line.find("Error: 77\n"));
+      });
   EXPECT_GT(failures, 5);
 }
 

@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "pxl_context.h"
 #include "pxl_image.h"
 
 namespace scaletest {
@@ -47,6 +48,42 @@ struct Image {
   Image(const Image &) = delete;
   Image &operator=(const Image &) = delete;
 };
+
+// Runs run(&out) with the progress callback answering `code` at its n-th call, for
+// n = 1, 2, ... until a run succeeds (then onSuccess(out)). Every failed run must fail with
+// `code`, leave no output and have reports, the last from unit `lastUnit`; onFailure()
+// checks more of them. *failures counts the failed runs.
+template <typename Run, typename OnSuccess, typename OnFailure>
+void abortAtEveryPoll(Context &c, int32_t code, const char *lastUnit, int *failures, Run run,
+                      OnSuccess onSuccess, OnFailure onFailure) {
+  struct Abort {
+    int left;
+    int32_t code;
+  } abort{0, code};
+  auto progress = [](void *user) -> int32_t {
+    auto *a = static_cast<Abort *>(user);
+    return --a->left == 0 ? a->code : 0;
+  };
+  *failures = 0;
+  for (int n = 1;; ++n) {
+    abort.left = n;
+    pxlSetProgressCallback(c.ctx, 1, progress, &abort);
+    c.reports.clear();
+    Image out(c.ctx);
+    const int32_t status = run(&out.pix);
+    pxlSetProgressCallback(c.ctx, 0, nullptr, nullptr);
+    if (status == 0) {
+      onSuccess(out.pix);
+      break;
+    }
+    ++*failures;
+    ASSERT_EQ(code, status) << "poll " << n;
+    EXPECT_EQ(nullptr, out.pix) << "poll " << n;
+    ASSERT_FALSE(c.reports.empty());
+    onFailure();
+    EXPECT_NE(std::string::npos, c.reports.back().find(std::string("File:") + lastUnit + " "));
+  }
+}
 
 inline Pixr *channel(Pixr *image, int c) {
   return image->channelCount == 1 ? image : image->channels[c];
