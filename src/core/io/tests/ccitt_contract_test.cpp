@@ -44,36 +44,37 @@ TEST(CcittContract, LineCountsResumesAndTheEofb) {
       "11"
       "000000000001"
       "000000000001");
-  iotest::Image image(c.ctx);
-  ASSERT_EQ(0, pxlCreateImage(c.ctx, 8, 3, 1, 0, 0, 32, &image.pix));
+  iotest::OwnedImage image(c.ctx);
+  ASSERT_EQ(0, pxlCreateImage(c.ctx, 8, 3, 1, 0, 0, 32, image.out()));
   Decoder d(c.ctx, 8, 1, 2);
   Outs o;
   // A resume on a fresh record.
-  EXPECT_EQ(PXL_ERR_PARAM, pxlDecodeMmr(c.ctx, d.state, 0, 2, 0, data.data(), 4, 1, 1, 1, image.pix,
-                                        &o.done, &o.usedUp, &o.percent, &o.consumed));
+  EXPECT_EQ(PXL_ERR_PARAM, pxlDecodeMmr(c.ctx, d.state, 0, 2, 0, data.data(), 4, 1, 1, 1,
+                                        image.get(), &o.done, &o.usedUp, &o.percent, &o.consumed));
   EXPECT_EQ(0, o.done);
   // No lines asked: done at once.
-  EXPECT_EQ(0, pxlDecodeMmr(c.ctx, d.state, 0, 0, 0, data.data(), 4, 0, 0, 1, image.pix, &o.done,
+  EXPECT_EQ(0, pxlDecodeMmr(c.ctx, d.state, 0, 0, 0, data.data(), 4, 0, 0, 1, image.get(), &o.done,
                             &o.usedUp, &o.percent, &o.consumed));
   EXPECT_EQ(1, o.done);
   EXPECT_EQ(0, o.consumed);
   // The coded lines, the EOFB left unread.
-  EXPECT_EQ(0, pxlDecodeMmr(c.ctx, d.state, 0, 2, 0, data.data(), 4, 0, 0, 1, image.pix, &o.done,
+  EXPECT_EQ(0, pxlDecodeMmr(c.ctx, d.state, 0, 2, 0, data.data(), 4, 0, 0, 1, image.get(), &o.done,
                             &o.usedUp, &o.percent, &o.consumed));
   EXPECT_EQ(1, o.done);
   EXPECT_EQ(100, o.percent);
   // One line more than coded runs into the EOFB.
   EXPECT_EQ(PXL_ERR_DECODE, pxlDecodeMmr(c.ctx, d.state, 0, 3, 0, data.data(), 4, 0, 0, 1,
-                                         image.pix, &o.done, &o.usedUp, &o.percent, &o.consumed));
+                                         image.get(), &o.done, &o.usedUp, &o.percent, &o.consumed));
   EXPECT_EQ(0, o.done);
   // Data ending right after the coded lines with a line more asked: 7, and the record closes.
-  EXPECT_EQ(PXL_ERR_OVERFLOW, pxlDecodeMmr(c.ctx, d.state, 0, 3, 0, data.data(), 1, 0, 0, 1,
-                                           image.pix, &o.done, &o.usedUp, &o.percent, &o.consumed));
+  EXPECT_EQ(PXL_ERR_OVERFLOW,
+            pxlDecodeMmr(c.ctx, d.state, 0, 3, 0, data.data(), 1, 0, 0, 1, image.get(), &o.done,
+                         &o.usedUp, &o.percent, &o.consumed));
   EXPECT_EQ(0, o.done);
   EXPECT_EQ(1, o.usedUp);
   EXPECT_EQ(66, o.percent);
-  EXPECT_EQ(PXL_ERR_PARAM, pxlDecodeMmr(c.ctx, d.state, 0, 3, 0, data.data(), 4, 1, 1, 1, image.pix,
-                                        &o.done, &o.usedUp, &o.percent, &o.consumed));
+  EXPECT_EQ(PXL_ERR_PARAM, pxlDecodeMmr(c.ctx, d.state, 0, 3, 0, data.data(), 4, 1, 1, 1,
+                                        image.get(), &o.done, &o.usedUp, &o.percent, &o.consumed));
 }
 
 TEST(CcittContract, ImageChecksAndDecodingWithoutPainting) {
@@ -84,13 +85,13 @@ TEST(CcittContract, ImageChecksAndDecodingWithoutPainting) {
   const std::vector<uint8_t> &strip = pages[0].strips[0];
   Decoder d(c.ctx, 500, 1, 2);
   Outs withImage, without;
-  iotest::Image image(c.ctx), narrow(c.ctx), unframed(c.ctx);
-  ASSERT_EQ(0, pxlCreateImage(c.ctx, 500, 500, 1, 0, 0, 32, &image.pix));
-  ASSERT_EQ(0, pxlCreateImage(c.ctx, 499, 500, 1, 0, 0, 32, &narrow.pix));
-  ASSERT_EQ(0, pxlCreateImage(c.ctx, 500, 500, 1, 0, 0, 0, &unframed.pix));
+  iotest::OwnedImage image(c.ctx), narrow(c.ctx), unframed(c.ctx);
+  ASSERT_EQ(0, pxlCreateImage(c.ctx, 500, 500, 1, 0, 0, 32, image.out()));
+  ASSERT_EQ(0, pxlCreateImage(c.ctx, 499, 500, 1, 0, 0, 32, narrow.out()));
+  ASSERT_EQ(0, pxlCreateImage(c.ctx, 500, 500, 1, 0, 0, 0, unframed.out()));
   const auto n = static_cast<int32_t>(strip.size());
   EXPECT_EQ(
-      0, pxlDecodeMmr(c.ctx, d.state, 0, 500, 0, strip.data(), n, 0, 0, 1, image.pix,
+      0, pxlDecodeMmr(c.ctx, d.state, 0, 500, 0, strip.data(), n, 0, 0, 1, image.get(),
                       &withImage.done, &withImage.usedUp, &withImage.percent, &withImage.consumed));
   EXPECT_EQ(0, pxlDecodeMmr(c.ctx, d.state, 0, 500, 0, strip.data(), n, 0, 0, 1, nullptr,
                             &without.done, &without.usedUp, &without.percent, &without.consumed));
@@ -99,13 +100,13 @@ TEST(CcittContract, ImageChecksAndDecodingWithoutPainting) {
   EXPECT_EQ(withImage.usedUp, without.usedUp);
   Outs o;
   EXPECT_EQ(PXL_ERR_PARAM, pxlDecodeMmr(c.ctx, d.state, 0, 500, 0, strip.data(), n, 0, 0, 1,
-                                        narrow.pix, &o.done, &o.usedUp, &o.percent, &o.consumed));
+                                        narrow.get(), &o.done, &o.usedUp, &o.percent, &o.consumed));
   EXPECT_EQ(PXL_ERR_PARAM, pxlDecodeMmr(c.ctx, d.state, 1, 500, 0, strip.data(), n, 0, 0, 1,
-                                        image.pix, &o.done, &o.usedUp, &o.percent, &o.consumed));
+                                        image.get(), &o.done, &o.usedUp, &o.percent, &o.consumed));
   EXPECT_EQ(PXL_ERR_FRAME_REQUIRED,
-            pxlDecodeMmr(c.ctx, d.state, 0, 500, 0, strip.data(), n, 0, 0, 1, unframed.pix, &o.done,
-                         &o.usedUp, &o.percent, &o.consumed));
-  EXPECT_EQ(PXL_ERR_NULL, pxlDecodeMmr(c.ctx, d.state, 0, 500, 0, nullptr, n, 0, 0, 1, image.pix,
+            pxlDecodeMmr(c.ctx, d.state, 0, 500, 0, strip.data(), n, 0, 0, 1, unframed.get(),
+                         &o.done, &o.usedUp, &o.percent, &o.consumed));
+  EXPECT_EQ(PXL_ERR_NULL, pxlDecodeMmr(c.ctx, d.state, 0, 500, 0, nullptr, n, 0, 0, 1, image.get(),
                                        &o.done, &o.usedUp, &o.percent, &o.consumed));
   long reports = 0;
   for (const std::string &line : c.lines) reports += line.find("File:mmrd") != std::string::npos;
@@ -155,10 +156,10 @@ TEST(CcittContract, HostileCodesGiveStatuses) {
       {"MR without any EOL", Coding::Mr, 10, "", PXL_ERR_OVERFLOW},
   };
   for (const Case &k : cases) {
-    iotest::Image image(c.ctx);
-    ASSERT_EQ(0, pxlCreateImage(c.ctx, k.width, 4, 1, 0, 0, 32, &image.pix));
+    iotest::OwnedImage image(c.ctx);
+    ASSERT_EQ(0, pxlCreateImage(c.ctx, k.width, 4, 1, 0, 0, 32, image.out()));
     EXPECT_EQ(k.status,
-              ccitttest::decodeStrip(c.ctx, k.coding, bits(k.data), 0, image.pix, k.width, 0, 4))
+              ccitttest::decodeStrip(c.ctx, k.coding, bits(k.data), 0, image.get(), k.width, 0, 4))
         << k.name;
   }
   // Horizontal modes with two empty runs (never stored) and zero-length makes no progress:
@@ -169,10 +170,10 @@ TEST(CcittContract, HostileCodesGiveStatuses) {
         "001"
         "00110101"
         "0000110111";
-  iotest::Image image(c.ctx);
-  ASSERT_EQ(0, pxlCreateImage(c.ctx, 16, 4, 1, 0, 0, 32, &image.pix));
+  iotest::OwnedImage image(c.ctx);
+  ASSERT_EQ(0, pxlCreateImage(c.ctx, 16, 4, 1, 0, 0, 32, image.out()));
   const int32_t status =
-      ccitttest::decodeStrip(c.ctx, Coding::Mmr, bits(empties), 0, image.pix, 16, 0, 4);
+      ccitttest::decodeStrip(c.ctx, Coding::Mmr, bits(empties), 0, image.get(), 16, 0, 4);
   EXPECT_TRUE(status == PXL_ERR_OVERFLOW || status == PXL_ERR_DECODE) << status;
 }
 
@@ -183,8 +184,8 @@ void mutate(Context &c, const ccitttest::TiffPage &page, int count, uint32_t see
   const std::vector<uint8_t> &original = page.strips[0];
   const auto width = static_cast<int32_t>(page.width);
   const auto rows = static_cast<int32_t>(page.rowsPerStrip);
-  iotest::Image image(c.ctx);
-  ASSERT_EQ(0, pxlCreateImage(c.ctx, width, rows, 1, 0, 0, 32, &image.pix));
+  iotest::OwnedImage image(c.ctx);
+  ASSERT_EQ(0, pxlCreateImage(c.ctx, width, rows, 1, 0, 0, 32, image.out()));
   double slowest = 0;
   for (int i = 0; i < count; ++i) {
     std::vector<uint8_t> data = original;
@@ -208,7 +209,7 @@ void mutate(Context &c, const ccitttest::TiffPage &page, int count, uint32_t see
     const auto start = std::chrono::steady_clock::now();
     const int32_t status =
         ccitttest::decodeStrip(c.ctx, ccitttest::codingOf(page), data,
-                               (i % 3) ? 0 : 1 + random() % 64, image.pix, width, 0, rows);
+                               (i % 3) ? 0 : 1 + random() % 64, image.get(), width, 0, rows);
     slowest = std::max(
         slowest, std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
     ASSERT_TRUE(status == 0 || status == PXL_ERR_OVERFLOW || status == PXL_ERR_DECODE)

@@ -5,6 +5,8 @@
 
 #include <cstring>
 
+#include <filesystem>
+
 #include "io_support.h"
 #include "pxl_tiff.h"
 
@@ -149,9 +151,9 @@ TEST(TiffBinding, WritesFilesThatReadBackAndPassTiffinfo) {
   EXPECT_TRUE(c.lines.empty());
 
   if (!iotest::haveTools({"tiffinfo"})) GTEST_SKIP() << "tiffinfo not installed";
-  iotest::CommandResult info = iotest::run("tiffinfo -D " + path);
-  EXPECT_EQ(0, info.status) << info.output;
-  EXPECT_EQ(std::string::npos, info.output.find("rror")) << info.output;
+  const norvtest::ToolRun info = norvtest::runTool("tiffinfo -D " + path);
+  EXPECT_EQ(0, info.status) << info.errors;
+  EXPECT_EQ(std::string::npos, (info.text() + info.errors).find("rror")) << info.errors;
 }
 
 // A little-endian file whose directory holds a tag libtiff does not know: libtiff warns.
