@@ -14,6 +14,7 @@ struct DecodeCall {
   const uint8_t *input;
   int32_t inputLength, resumeLines, resumeBits, final;
   int32_t *done, *usedUp, *percent, *consumed;
+  int32_t leftFrameBytes = 4;  // bytes before pixel 0 of a row: the 32-pixel frame, or 0
 };
 
 // Resets the bit stream of a decoder: no bits held, nothing suspended, an all-white reference.
@@ -55,7 +56,8 @@ int32_t decodeRows(PxlCcittDecoderState *s, const DecodeCall &c, bool flips, Dec
       PxlRowRun *line = codingLine(s);
       terminate(runEnd, s->width);
       if (c.data != nullptr) {
-        uint8_t *row = c.data + static_cast<int64_t>(c.firstRow + s->linesDone) * c.bytesPerRow + 4;
+        uint8_t *row = c.data + static_cast<int64_t>(c.firstRow + s->linesDone) * c.bytesPerRow +
+                       c.leftFrameBytes;
         status =
             pxlRunsToRow(0, reinterpret_cast<uint32_t *>(row), s->width, line, runEnd, c.orFlag);
         if (status != PXL_OK) break;

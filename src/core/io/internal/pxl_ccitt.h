@@ -49,6 +49,13 @@ int32_t pxlDecodeMmrLines(PxlContext *ctx, PxlCcittDecoderState *state, uint8_t 
                           const uint8_t *input, int32_t inputLength, int32_t resumeLines,
                           int32_t resumeBits, int32_t final, int32_t *done, int32_t *usedUp,
                           int32_t *percent, int32_t *consumed);
+/* T.6 lines into plain rows of 32-bit words (no frame; pixel 0 in the top bit of word 0): line
+ * i at rows + i * wordsPerRow, the input being the whole coded data. *used receives the bytes up
+ * to the end of the last code read, rounded up to a byte (an EOFB after the lines is not read).
+ * 0, 7 (the data ended first), 15 (corrupt data) or 2. */
+int32_t pxlDecodeMmrToWords(PxlContext *ctx, PxlCcittDecoderState *state, uint32_t *rows,
+                            int32_t wordsPerRow, int32_t lineCount, const uint8_t *input,
+                            int32_t inputLength, int32_t *used);
 int32_t pxlDecodeMrLines(PxlContext *ctx, PxlCcittDecoderState *state, uint8_t *data,
                          int32_t firstRow, int32_t lineCount, int32_t bytesPerRow, int32_t orFlag,
                          const uint8_t *input, int32_t inputLength, int32_t resumeLines,

@@ -235,3 +235,37 @@ TEST(CcittContract, MutatedStripsEndWithAStatus) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(CcittContract, MmrIntoPlainWordRows) {
+  iotest::Context c;
+  const std::vector<ccitttest::TiffPage> pages =
+      ccitttest::readTiffPages(c.ctx, std::string(NORV_TEST_DATA) + "/ccitt/hopper_g4_500.tif");
+  ASSERT_EQ(1u, pages.size());
+  const std::vector<uint8_t> &strip = pages[0].strips[0];
+  iotest::OwnedImage framed(c.ctx);
+  ASSERT_EQ(0, ccitttest::decodePage(c.ctx, pages[0], 0, framed.out()));
+  const int32_t words = (500 + 31) / 32;
+  std::vector<uint32_t> rows(static_cast<size_t>(words) * 500, 0);
+  int32_t size = 0;
+  ASSERT_EQ(0, pxlGetCcittDecoderSize(c.ctx, 500, &size));
+  std::vector<uint64_t> buffer((size + 7) / 8);
+  auto *state = reinterpret_cast<PxlCcittDecoderState *>(buffer.data());
+  ASSERT_EQ(0, pxlInitCcittDecoder(c.ctx, state, 500, 1, 2, size));
+  int32_t used = -1;
+  ASSERT_EQ(0, pxlDecodeMmrToWords(c.ctx, state, rows.data(), words, 500, strip.data(),
+                                   static_cast<int32_t>(strip.size()), &used));
+  for (int32_t y = 0; y < 500; ++y)
+    for (int32_t x = 0; x < 500; ++x)
+      ASSERT_EQ(ccitttest::corePixel(framed.get(), x, y),
+                (rows[static_cast<size_t>(y) * words + x / 32] >> (31 - x % 32) & 1) != 0)
+          << x << "," << y;
+  // The data end with an EOFB (24 bits) and padding, which are not read.
+  EXPECT_GE(used, static_cast<int32_t>(strip.size()) - 4);
+  EXPECT_LE(used, static_cast<int32_t>(strip.size()) - 3);
+  EXPECT_EQ(PXL_ERR_PARAM, pxlDecodeMmrToWords(c.ctx, state, rows.data(), words - 1, 500,
+                                               strip.data(), 10, &used));
+}
+
+}  // namespace
