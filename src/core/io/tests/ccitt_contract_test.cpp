@@ -45,36 +45,35 @@ TEST(CcittContract, LineCountsResumesAndTheEofb) {
       "000000000001"
       "000000000001");
   iotest::OwnedImage image(c.ctx);
-  ASSERT_EQ(0, pxlCreateImage(c.ctx, 8, 3, 1, 0, 0, 32, image.out()));
+  ASSERT_EQ(0, pxlCreateImage(c.ctx, 8, 3, 1, 0, 0, 32, &image.pix));
   Decoder d(c.ctx, 8, 1, 2);
   Outs o;
   // A resume on a fresh record.
-  EXPECT_EQ(PXL_ERR_PARAM, pxlDecodeMmr(c.ctx, d.state, 0, 2, 0, data.data(), 4, 1, 1, 1,
-                                        image.get(), &o.done, &o.usedUp, &o.percent, &o.consumed));
+  EXPECT_EQ(PXL_ERR_PARAM, pxlDecodeMmr(c.ctx, d.state, 0, 2, 0, data.data(), 4, 1, 1, 1, image.pix,
+                                        &o.done, &o.usedUp, &o.percent, &o.consumed));
   EXPECT_EQ(0, o.done);
   // No lines asked: done at once.
-  EXPECT_EQ(0, pxlDecodeMmr(c.ctx, d.state, 0, 0, 0, data.data(), 4, 0, 0, 1, image.get(), &o.done,
+  EXPECT_EQ(0, pxlDecodeMmr(c.ctx, d.state, 0, 0, 0, data.data(), 4, 0, 0, 1, image.pix, &o.done,
                             &o.usedUp, &o.percent, &o.consumed));
   EXPECT_EQ(1, o.done);
   EXPECT_EQ(0, o.consumed);
   // The coded lines, the EOFB left unread.
-  EXPECT_EQ(0, pxlDecodeMmr(c.ctx, d.state, 0, 2, 0, data.data(), 4, 0, 0, 1, image.get(), &o.done,
+  EXPECT_EQ(0, pxlDecodeMmr(c.ctx, d.state, 0, 2, 0, data.data(), 4, 0, 0, 1, image.pix, &o.done,
                             &o.usedUp, &o.percent, &o.consumed));
   EXPECT_EQ(1, o.done);
   EXPECT_EQ(100, o.percent);
   // One line more than coded runs into the EOFB.
   EXPECT_EQ(PXL_ERR_DECODE, pxlDecodeMmr(c.ctx, d.state, 0, 3, 0, data.data(), 4, 0, 0, 1,
-                                         image.get(), &o.done, &o.usedUp, &o.percent, &o.consumed));
+                                         image.pix, &o.done, &o.usedUp, &o.percent, &o.consumed));
   EXPECT_EQ(0, o.done);
   // Data ending right after the coded lines with a line more asked: 7, and the record closes.
-  EXPECT_EQ(PXL_ERR_OVERFLOW,
-            pxlDecodeMmr(c.ctx, d.state, 0, 3, 0, data.data(), 1, 0, 0, 1, image.get(), &o.done,
-                         &o.usedUp, &o.percent, &o.consumed));
+  EXPECT_EQ(PXL_ERR_OVERFLOW, pxlDecodeMmr(c.ctx, d.state, 0, 3, 0, data.data(), 1, 0, 0, 1,
+                                           image.pix, &o.done, &o.usedUp, &o.percent, &o.consumed));
   EXPECT_EQ(0, o.done);
   EXPECT_EQ(1, o.usedUp);
   EXPECT_EQ(66, o.percent);
-  EXPECT_EQ(PXL_ERR_PARAM, pxlDecodeMmr(c.ctx, d.state, 0, 3, 0, data.data(), 4, 1, 1, 1,
-                                        image.get(), &o.done, &o.usedUp, &o.percent, &o.consumed));
+  EXPECT_EQ(PXL_ERR_PARAM, pxlDecodeMmr(c.ctx, d.state, 0, 3, 0, data.data(), 4, 1, 1, 1, image.pix,
+                                        &o.done, &o.usedUp, &o.percent, &o.consumed));
 }
 
 TEST(CcittContract, ImageChecksAndDecodingWithoutPainting) {
@@ -86,12 +85,12 @@ TEST(CcittContract, ImageChecksAndDecodingWithoutPainting) {
   Decoder d(c.ctx, 500, 1, 2);
   Outs withImage, without;
   iotest::OwnedImage image(c.ctx), narrow(c.ctx), unframed(c.ctx);
-  ASSERT_EQ(0, pxlCreateImage(c.ctx, 500, 500, 1, 0, 0, 32, image.out()));
-  ASSERT_EQ(0, pxlCreateImage(c.ctx, 499, 500, 1, 0, 0, 32, narrow.out()));
-  ASSERT_EQ(0, pxlCreateImage(c.ctx, 500, 500, 1, 0, 0, 0, unframed.out()));
+  ASSERT_EQ(0, pxlCreateImage(c.ctx, 500, 500, 1, 0, 0, 32, &image.pix));
+  ASSERT_EQ(0, pxlCreateImage(c.ctx, 499, 500, 1, 0, 0, 32, &narrow.pix));
+  ASSERT_EQ(0, pxlCreateImage(c.ctx, 500, 500, 1, 0, 0, 0, &unframed.pix));
   const auto n = static_cast<int32_t>(strip.size());
   EXPECT_EQ(
-      0, pxlDecodeMmr(c.ctx, d.state, 0, 500, 0, strip.data(), n, 0, 0, 1, image.get(),
+      0, pxlDecodeMmr(c.ctx, d.state, 0, 500, 0, strip.data(), n, 0, 0, 1, image.pix,
                       &withImage.done, &withImage.usedUp, &withImage.percent, &withImage.consumed));
   EXPECT_EQ(0, pxlDecodeMmr(c.ctx, d.state, 0, 500, 0, strip.data(), n, 0, 0, 1, nullptr,
                             &without.done, &without.usedUp, &without.percent, &without.consumed));
@@ -100,13 +99,13 @@ TEST(CcittContract, ImageChecksAndDecodingWithoutPainting) {
   EXPECT_EQ(withImage.usedUp, without.usedUp);
   Outs o;
   EXPECT_EQ(PXL_ERR_PARAM, pxlDecodeMmr(c.ctx, d.state, 0, 500, 0, strip.data(), n, 0, 0, 1,
-                                        narrow.get(), &o.done, &o.usedUp, &o.percent, &o.consumed));
+                                        narrow.pix, &o.done, &o.usedUp, &o.percent, &o.consumed));
   EXPECT_EQ(PXL_ERR_PARAM, pxlDecodeMmr(c.ctx, d.state, 1, 500, 0, strip.data(), n, 0, 0, 1,
-                                        image.get(), &o.done, &o.usedUp, &o.percent, &o.consumed));
+                                        image.pix, &o.done, &o.usedUp, &o.percent, &o.consumed));
   EXPECT_EQ(PXL_ERR_FRAME_REQUIRED,
-            pxlDecodeMmr(c.ctx, d.state, 0, 500, 0, strip.data(), n, 0, 0, 1, unframed.get(),
-                         &o.done, &o.usedUp, &o.percent, &o.consumed));
-  EXPECT_EQ(PXL_ERR_NULL, pxlDecodeMmr(c.ctx, d.state, 0, 500, 0, nullptr, n, 0, 0, 1, image.get(),
+            pxlDecodeMmr(c.ctx, d.state, 0, 500, 0, strip.data(), n, 0, 0, 1, unframed.pix, &o.done,
+                         &o.usedUp, &o.percent, &o.consumed));
+  EXPECT_EQ(PXL_ERR_NULL, pxlDecodeMmr(c.ctx, d.state, 0, 500, 0, nullptr, n, 0, 0, 1, image.pix,
                                        &o.done, &o.usedUp, &o.percent, &o.consumed));
   long reports = 0;
   for (const std::string &line : c.lines) reports += line.find("File:mmrd") != std::string::npos;
@@ -157,9 +156,9 @@ TEST(CcittContract, HostileCodesGiveStatuses) {
   };
   for (const Case &k : cases) {
     iotest::OwnedImage image(c.ctx);
-    ASSERT_EQ(0, pxlCreateImage(c.ctx, k.width, 4, 1, 0, 0, 32, image.out()));
+    ASSERT_EQ(0, pxlCreateImage(c.ctx, k.width, 4, 1, 0, 0, 32, &image.pix));
     EXPECT_EQ(k.status,
-              ccitttest::decodeStrip(c.ctx, k.coding, bits(k.data), 0, image.get(), k.width, 0, 4))
+              ccitttest::decodeStrip(c.ctx, k.coding, bits(k.data), 0, image.pix, k.width, 0, 4))
         << k.name;
   }
   // Horizontal modes with two empty runs (never stored) and zero-length makes no progress:
@@ -171,9 +170,9 @@ TEST(CcittContract, HostileCodesGiveStatuses) {
         "00110101"
         "0000110111";
   iotest::OwnedImage image(c.ctx);
-  ASSERT_EQ(0, pxlCreateImage(c.ctx, 16, 4, 1, 0, 0, 32, image.out()));
+  ASSERT_EQ(0, pxlCreateImage(c.ctx, 16, 4, 1, 0, 0, 32, &image.pix));
   const int32_t status =
-      ccitttest::decodeStrip(c.ctx, Coding::Mmr, bits(empties), 0, image.get(), 16, 0, 4);
+      ccitttest::decodeStrip(c.ctx, Coding::Mmr, bits(empties), 0, image.pix, 16, 0, 4);
   EXPECT_TRUE(status == PXL_ERR_OVERFLOW || status == PXL_ERR_DECODE) << status;
 }
 
@@ -185,7 +184,7 @@ void mutate(Context &c, const ccitttest::TiffPage &page, int count, uint32_t see
   const auto width = static_cast<int32_t>(page.width);
   const auto rows = static_cast<int32_t>(page.rowsPerStrip);
   iotest::OwnedImage image(c.ctx);
-  ASSERT_EQ(0, pxlCreateImage(c.ctx, width, rows, 1, 0, 0, 32, image.out()));
+  ASSERT_EQ(0, pxlCreateImage(c.ctx, width, rows, 1, 0, 0, 32, &image.pix));
   double slowest = 0;
   for (int i = 0; i < count; ++i) {
     std::vector<uint8_t> data = original;
@@ -209,7 +208,7 @@ void mutate(Context &c, const ccitttest::TiffPage &page, int count, uint32_t see
     const auto start = std::chrono::steady_clock::now();
     const int32_t status =
         ccitttest::decodeStrip(c.ctx, ccitttest::codingOf(page), data,
-                               (i % 3) ? 0 : 1 + random() % 64, image.get(), width, 0, rows);
+                               (i % 3) ? 0 : 1 + random() % 64, image.pix, width, 0, rows);
     slowest = std::max(
         slowest, std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
     ASSERT_TRUE(status == 0 || status == PXL_ERR_OVERFLOW || status == PXL_ERR_DECODE)
@@ -245,7 +244,7 @@ TEST(CcittContract, MmrIntoPlainWordRows) {
   ASSERT_EQ(1u, pages.size());
   const std::vector<uint8_t> &strip = pages[0].strips[0];
   iotest::OwnedImage framed(c.ctx);
-  ASSERT_EQ(0, ccitttest::decodePage(c.ctx, pages[0], 0, framed.out()));
+  ASSERT_EQ(0, ccitttest::decodePage(c.ctx, pages[0], 0, &framed.pix));
   const int32_t words = (500 + 31) / 32;
   std::vector<uint32_t> rows(static_cast<size_t>(words) * 500, 0);
   int32_t size = 0;
@@ -258,7 +257,7 @@ TEST(CcittContract, MmrIntoPlainWordRows) {
                                    static_cast<int32_t>(strip.size()), &used));
   for (int32_t y = 0; y < 500; ++y)
     for (int32_t x = 0; x < 500; ++x)
-      ASSERT_EQ(ccitttest::corePixel(framed.get(), x, y),
+      ASSERT_EQ(ccitttest::corePixel(framed.pix, x, y),
                 (rows[static_cast<size_t>(y) * words + x / 32] >> (31 - x % 32) & 1) != 0)
           << x << "," << y;
   // The data end with an EOFB (24 bits) and padding, which are not read.

@@ -45,9 +45,9 @@ TEST(CcittDecode, ConformanceFilesInChunks) {
     for (size_t p = 0; p < pages.size(); ++p) {
       for (size_t chunk : {size_t{0}, size_t{1}, size_t{3}, size_t{4096}}) {
         iotest::OwnedImage image(c.ctx);
-        ASSERT_EQ(0, ccitttest::decodePage(c.ctx, pages[p], chunk, image.out()))
+        ASSERT_EQ(0, ccitttest::decodePage(c.ctx, pages[p], chunk, &image.pix))
             << k.file << " page " << p << " chunk " << chunk;
-        const Bitmap got = ccitttest::toBitmap(image.get(), pages[p].photometric == 1);
+        const Bitmap got = ccitttest::toBitmap(image.pix, pages[p].photometric == 1);
         EXPECT_EQ(0, ccitttest::differences(got, refs[p]))
             << k.file << " page " << p << " chunk " << chunk;
       }
@@ -61,10 +61,10 @@ TEST(CcittDecode, RawGroup3WithEolsAndReturnToControl) {
   const Bitmap oracle = ccitttest::readPbm(kData + "miniswhite-1c-1b.g3.oracle.pbm").at(0);
   for (size_t chunk : {size_t{0}, size_t{7}}) {
     iotest::OwnedImage image(c.ctx);
-    ASSERT_EQ(0, pxlCreateImage(c.ctx, 1728, 1728, 1, 0, 0, 32, image.out()));
-    ASSERT_EQ(0, ccitttest::decodeStrip(c.ctx, ccitttest::Coding::Mr, data, chunk, image.get(),
-                                        1728, 0, 1728));
-    EXPECT_EQ(0, ccitttest::differences(ccitttest::toBitmap(image.get()), oracle)) << chunk;
+    ASSERT_EQ(0, pxlCreateImage(c.ctx, 1728, 1728, 1, 0, 0, 32, &image.pix));
+    ASSERT_EQ(0, ccitttest::decodeStrip(c.ctx, ccitttest::Coding::Mr, data, chunk, image.pix, 1728,
+                                        0, 1728));
+    EXPECT_EQ(0, ccitttest::differences(ccitttest::toBitmap(image.pix), oracle)) << chunk;
   }
 }
 
@@ -102,9 +102,9 @@ TEST(CcittDecode, GhostscriptPagesEqualLibtiffPixels) {
     ASSERT_TRUE(render(c, dir, device, 150, &page)) << device;
     for (size_t chunk : {size_t{0}, size_t{1}, size_t{3}, size_t{4096}}) {
       iotest::OwnedImage image(c.ctx);
-      ASSERT_EQ(0, ccitttest::decodePage(c.ctx, page.pages[0], chunk, image.out()))
+      ASSERT_EQ(0, ccitttest::decodePage(c.ctx, page.pages[0], chunk, &image.pix))
           << device << " chunk " << chunk;
-      EXPECT_EQ(0, ccitttest::differences(ccitttest::toBitmap(image.get()), page.reference))
+      EXPECT_EQ(0, ccitttest::differences(ccitttest::toBitmap(image.pix), page.reference))
           << device << " chunk " << chunk;
     }
   }

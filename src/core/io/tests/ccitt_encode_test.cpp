@@ -104,12 +104,12 @@ Bitmap randomPage(int32_t width, int32_t height, uint32_t seed) {
 void checkRoundTrips(Context &c, const iotest::TempDir &dir, const Bitmap &input) {
   SCOPED_TRACE(testing::Message() << input.width << " x " << input.height);
   iotest::OwnedImage image(c.ctx);
-  ASSERT_EQ(0, ccitttest::fromBitmap(c.ctx, input, image.out()));
+  ASSERT_EQ(0, ccitttest::fromBitmap(c.ctx, input, &image.pix));
   for (const Scheme &s : kSchemes) {
-    std::vector<uint8_t> strip = ccitttest::encodeImage(c.ctx, s.coding, image.get(), 65536, s.k);
+    std::vector<uint8_t> strip = ccitttest::encodeImage(c.ctx, s.coding, image.pix, 65536, s.k);
     ASSERT_FALSE(strip.empty()) << s.name;
-    EXPECT_EQ(strip, ccitttest::encodeImage(c.ctx, s.coding, image.get(), 1, s.k)) << s.name;
-    EXPECT_EQ(strip, ccitttest::encodeImage(c.ctx, s.coding, image.get(), 3, s.k)) << s.name;
+    EXPECT_EQ(strip, ccitttest::encodeImage(c.ctx, s.coding, image.pix, 1, s.k)) << s.name;
+    EXPECT_EQ(strip, ccitttest::encodeImage(c.ctx, s.coding, image.pix, 3, s.k)) << s.name;
     EXPECT_EQ(strip, libtiffEncode(c, dir, s, input)) << s.name;
     if (s.coding != Coding::MhWord) {  // libtiff 4.5 cannot read its own 16-bit aligned rows
       EXPECT_EQ(0, ccitttest::differences(
@@ -117,11 +117,11 @@ void checkRoundTrips(Context &c, const iotest::TempDir &dir, const Bitmap &input
           << s.name;
     }
     iotest::OwnedImage back(c.ctx);
-    ASSERT_EQ(0, pxlCreateImage(c.ctx, input.width, input.height, 1, 0, 0, 32, back.out()));
-    ASSERT_EQ(0, ccitttest::decodeStrip(c.ctx, s.coding, strip, 5, back.get(), input.width, 0,
+    ASSERT_EQ(0, pxlCreateImage(c.ctx, input.width, input.height, 1, 0, 0, 32, &back.pix));
+    ASSERT_EQ(0, ccitttest::decodeStrip(c.ctx, s.coding, strip, 5, back.pix, input.width, 0,
                                         input.height))
         << s.name;
-    EXPECT_EQ(0, ccitttest::differences(ccitttest::toBitmap(back.get()), input)) << s.name;
+    EXPECT_EQ(0, ccitttest::differences(ccitttest::toBitmap(back.pix), input)) << s.name;
   }
 }
 
@@ -177,8 +177,8 @@ TEST(CcittEncode, RowCodesFollowT4) {
     Bitmap b = Bitmap::blank(k.width, 1);
     if (k.black) std::fill(b.rows.begin(), b.rows.end(), 0xFF);
     iotest::OwnedImage image(c.ctx);
-    ASSERT_EQ(0, ccitttest::fromBitmap(c.ctx, b, image.out()));
-    std::string got = bitString(ccitttest::encodeImage(c.ctx, k.coding, image.get(), 16));
+    ASSERT_EQ(0, ccitttest::fromBitmap(c.ctx, b, &image.pix));
+    std::string got = bitString(ccitttest::encodeImage(c.ctx, k.coding, image.pix, 16));
     std::string want = k.bits;
     want.resize((want.size() + 7) / 8 * 8, '0');
     EXPECT_EQ(want, got) << k.width << (k.black ? " black" : " white");
@@ -209,8 +209,8 @@ TEST(CcittEncode, ResumeAndWidthChecks) {
   Context c;
   Bitmap b = randomPage(300, 40, 9);
   iotest::OwnedImage image(c.ctx), wider(c.ctx);
-  ASSERT_EQ(0, ccitttest::fromBitmap(c.ctx, b, image.out()));
-  ASSERT_EQ(0, pxlCreateImage(c.ctx, 301, 40, 1, 0, 0, 32, wider.out()));
+  ASSERT_EQ(0, ccitttest::fromBitmap(c.ctx, b, &image.pix));
+  ASSERT_EQ(0, pxlCreateImage(c.ctx, 301, 40, 1, 0, 0, 32, &wider.pix));
   int32_t size = 0;
   ASSERT_EQ(0, pxlGetCcittEncoderSize(c.ctx, 300, &size));
   std::vector<uint64_t> buffer((size + 7) / 8);
@@ -219,20 +219,20 @@ TEST(CcittEncode, ResumeAndWidthChecks) {
   uint8_t out[64];
   int32_t done = -1, full = -1, percent = -1, written = -1;
   // A resume on a fresh record, and an image wider than the record, are refused.
-  EXPECT_EQ(PXL_ERR_PARAM, pxlEncodeMmr(c.ctx, state, image.get(), 0, 40, out, 64, 1, 1, &done,
-                                        &full, &percent, &written));
-  EXPECT_EQ(PXL_ERR_PARAM, pxlEncodeMmr(c.ctx, state, wider.get(), 0, 40, out, 64, 0, 0, &done,
-                                        &full, &percent, &written));
-  EXPECT_EQ(PXL_ERR_PARAM, pxlEncodeMmr(c.ctx, state, image.get(), 1, 40, out, 64, 0, 0, &done,
-                                        &full, &percent, &written));
+  EXPECT_EQ(PXL_ERR_PARAM, pxlEncodeMmr(c.ctx, state, image.pix, 0, 40, out, 64, 1, 1, &done, &full,
+                                        &percent, &written));
+  EXPECT_EQ(PXL_ERR_PARAM, pxlEncodeMmr(c.ctx, state, wider.pix, 0, 40, out, 64, 0, 0, &done, &full,
+                                        &percent, &written));
+  EXPECT_EQ(PXL_ERR_PARAM, pxlEncodeMmr(c.ctx, state, image.pix, 1, 40, out, 64, 0, 0, &done, &full,
+                                        &percent, &written));
   // A small buffer fills: success with done 0 and output full, then the next call continues.
-  ASSERT_EQ(0, pxlEncodeMmr(c.ctx, state, image.get(), 0, 40, out, 64, 0, 0, &done, &full, &percent,
+  ASSERT_EQ(0, pxlEncodeMmr(c.ctx, state, image.pix, 0, 40, out, 64, 0, 0, &done, &full, &percent,
                             &written));
   EXPECT_EQ(0, done);
   EXPECT_EQ(1, full);
   EXPECT_EQ(64, written);
   EXPECT_LT(percent, 100);
-  ASSERT_EQ(0, pxlEncodeMmr(c.ctx, state, image.get(), 0, 40, out, 64, 1, 1, &done, &full, &percent,
+  ASSERT_EQ(0, pxlEncodeMmr(c.ctx, state, image.pix, 0, 40, out, 64, 1, 1, &done, &full, &percent,
                             &written));
   EXPECT_GT(written, 0);
 }

@@ -148,8 +148,8 @@ TEST(ImageFileUtils, SwapReversesEveryWordOfEveryFramedRow) {
   Context c;
   for (int32_t frame : {0, 32}) {
     iotest::OwnedImage image(c.ctx);
-    ASSERT_EQ(0, pxlCreateImage(c.ctx, 40, 5, 8, 0, 0, frame, image.out()));
-    Pixr *p = image.get();
+    ASSERT_EQ(0, pxlCreateImage(c.ctx, 40, 5, 8, 0, 0, frame, &image.pix));
+    Pixr *p = image.pix;
     const int32_t rows = p->height + 2 * frame;
     const size_t bytes = static_cast<size_t>(p->bytesPerRow) * rows;
     for (size_t i = 0; i < bytes; ++i) p->framedData[i] = static_cast<uint8_t>(i * 7 + 1);
@@ -160,37 +160,37 @@ TEST(ImageFileUtils, SwapReversesEveryWordOfEveryFramedRow) {
   }
 
   iotest::OwnedImage set(c.ctx);
-  ASSERT_EQ(0, pxlCreateMultiChannelImage(c.ctx, 8, 2, 8, 0, 0, 0, 3, 1, nullptr, set.out()));
+  ASSERT_EQ(0, pxlCreateMultiChannelImage(c.ctx, 8, 2, 8, 0, 0, 0, 3, 1, nullptr, &set.pix));
   for (int ch = 0; ch < 3; ++ch)
-    set.get()->channels[ch]->framedData[0] = static_cast<uint8_t>(ch + 1);
-  ASSERT_EQ(0, pxlSwapImageBytes(c.ctx, set.get()));
-  for (int ch = 0; ch < 3; ++ch) EXPECT_EQ(ch + 1, set.get()->channels[ch]->framedData[3]);
+    set.pix->channels[ch]->framedData[0] = static_cast<uint8_t>(ch + 1);
+  ASSERT_EQ(0, pxlSwapImageBytes(c.ctx, set.pix));
+  for (int ch = 0; ch < 3; ++ch) EXPECT_EQ(ch + 1, set.pix->channels[ch]->framedData[3]);
 
   iotest::OwnedImage odd(c.ctx);
-  ASSERT_EQ(0, pxlCreateImage(c.ctx, 18, 2, 8, 0, 0, 0, odd.out()));
-  const int32_t saved = odd.get()->bytesPerRow;
-  odd.get()->bytesPerRow = 18;
-  odd.get()->framedData[0] = 7;
-  EXPECT_EQ(PXL_ERR_BPL_NOT_4, pxlSwapImageBytes(c.ctx, odd.get()));
-  EXPECT_EQ(7, odd.get()->framedData[0]);
-  odd.get()->bytesPerRow = saved;
+  ASSERT_EQ(0, pxlCreateImage(c.ctx, 18, 2, 8, 0, 0, 0, &odd.pix));
+  const int32_t saved = odd.pix->bytesPerRow;
+  odd.pix->bytesPerRow = 18;
+  odd.pix->framedData[0] = 7;
+  EXPECT_EQ(PXL_ERR_BPL_NOT_4, pxlSwapImageBytes(c.ctx, odd.pix));
+  EXPECT_EQ(7, odd.pix->framedData[0]);
+  odd.pix->bytesPerRow = saved;
   EXPECT_EQ(PXL_ERR_NULL_IMAGE, pxlSwapImageBytes(c.ctx, nullptr));
 }
 
 TEST(ImageFileUtils, RowPointer) {
   Context c;
   iotest::OwnedImage image(c.ctx);
-  ASSERT_EQ(0, pxlCreateImage(c.ctx, 100, 7, 1, 0, 0, 32, image.out()));
+  ASSERT_EQ(0, pxlCreateImage(c.ctx, 100, 7, 1, 0, 0, 32, &image.pix));
   uint8_t *origin = nullptr, *row = nullptr;
-  ASSERT_EQ(0, pxlGetImageData(c.ctx, image.get(), &origin));
-  EXPECT_EQ(0, pxlGetRowPointer(c.ctx, image.get(), 6, &row));
-  EXPECT_EQ(origin + 6 * image.get()->bytesPerRow, row);
-  EXPECT_EQ(0, pxlGetRowPointer(c.ctx, image.get(), 0, &row));
+  ASSERT_EQ(0, pxlGetImageData(c.ctx, image.pix, &origin));
+  EXPECT_EQ(0, pxlGetRowPointer(c.ctx, image.pix, 6, &row));
+  EXPECT_EQ(origin + 6 * image.pix->bytesPerRow, row);
+  EXPECT_EQ(0, pxlGetRowPointer(c.ctx, image.pix, 0, &row));
   EXPECT_EQ(origin, row);
-  EXPECT_EQ(PXL_ERR_BOUNDS, pxlGetRowPointer(c.ctx, image.get(), 7, &row));
-  EXPECT_EQ(PXL_ERR_BOUNDS, pxlGetRowPointer(c.ctx, image.get(), -1, &row));
+  EXPECT_EQ(PXL_ERR_BOUNDS, pxlGetRowPointer(c.ctx, image.pix, 7, &row));
+  EXPECT_EQ(PXL_ERR_BOUNDS, pxlGetRowPointer(c.ctx, image.pix, -1, &row));
   EXPECT_EQ(PXL_ERR_NULL, pxlGetRowPointer(c.ctx, nullptr, 0, &row));
-  EXPECT_EQ(PXL_ERR_NULL, pxlGetRowPointer(c.ctx, image.get(), 0, nullptr));
+  EXPECT_EQ(PXL_ERR_NULL, pxlGetRowPointer(c.ctx, image.pix, 0, nullptr));
 }
 
 }  // namespace

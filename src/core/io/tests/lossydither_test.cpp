@@ -83,24 +83,24 @@ Bitmap model(const Bitmap &page) {
 void checkRoundTrip(Context &c, const Bitmap &page) {
   SCOPED_TRACE(testing::Message() << page.width << " x " << page.height);
   iotest::OwnedImage image(c.ctx);
-  ASSERT_EQ(0, ccitttest::fromBitmap(c.ctx, page, image.out()));
-  const Bytes stream = encode(c.ctx, image.get(), 65536);
-  EXPECT_EQ(stream, encode(c.ctx, image.get(), 1));
-  EXPECT_EQ(stream, encode(c.ctx, image.get(), 5));
+  ASSERT_EQ(0, ccitttest::fromBitmap(c.ctx, page, &image.pix));
+  const Bytes stream = encode(c.ctx, image.pix, 65536);
+  EXPECT_EQ(stream, encode(c.ctx, image.pix, 1));
+  EXPECT_EQ(stream, encode(c.ctx, image.pix, 5));
   const Bitmap expected = model(page);
   for (size_t chunk : {size_t{0}, size_t{1}, size_t{3}}) {
     iotest::OwnedImage back(c.ctx);
-    ASSERT_EQ(0, pxlCreateImage(c.ctx, page.width, page.height, 1, 0, 0, 32, back.out()));
-    ASSERT_EQ(0, decode(c.ctx, stream, chunk, page.width, page.height, back.get())) << chunk;
-    EXPECT_EQ(0, ccitttest::differences(ccitttest::toBitmap(back.get()), expected)) << chunk;
+    ASSERT_EQ(0, pxlCreateImage(c.ctx, page.width, page.height, 1, 0, 0, 32, &back.pix));
+    ASSERT_EQ(0, decode(c.ctx, stream, chunk, page.width, page.height, back.pix)) << chunk;
+    EXPECT_EQ(0, ccitttest::differences(ccitttest::toBitmap(back.pix), expected)) << chunk;
   }
 }
 
 TEST(LossyDither, WhiteRowsGiveTheWorkedStream) {
   Context c;
   iotest::OwnedImage image(c.ctx);
-  ASSERT_EQ(0, pxlCreateImage(c.ctx, 100, 5, 1, 0, 0, 32, image.out()));
-  EXPECT_EQ((Bytes{0xFF, 0xC0, 0x04, 0x00, 0x40}), encode(c.ctx, image.get(), 64));
+  ASSERT_EQ(0, pxlCreateImage(c.ctx, 100, 5, 1, 0, 0, 32, &image.pix));
+  EXPECT_EQ((Bytes{0xFF, 0xC0, 0x04, 0x00, 0x40}), encode(c.ctx, image.pix, 64));
 }
 
 TEST(LossyDither, SolidAndRunBytesComeBackUnchanged) {
@@ -175,8 +175,8 @@ TEST(LossyDither, MutatedStreamsEndWithAStatus) {
   Context c(false);
   const Bitmap page = randomPage(300, 40, 77);
   iotest::OwnedImage image(c.ctx);
-  ASSERT_EQ(0, ccitttest::fromBitmap(c.ctx, page, image.out()));
-  const Bytes stream = encode(c.ctx, image.get(), 65536);
+  ASSERT_EQ(0, ccitttest::fromBitmap(c.ctx, page, &image.pix));
+  const Bytes stream = encode(c.ctx, image.pix, 65536);
   std::mt19937 random(3);
   for (int i = 0; i < 3000; ++i) {
     Bytes data = stream;
@@ -188,9 +188,8 @@ TEST(LossyDither, MutatedStreamsEndWithAStatus) {
         data[at] = static_cast<uint8_t>(random());
     }
     iotest::OwnedImage back(c.ctx);
-    ASSERT_EQ(0, pxlCreateImage(c.ctx, 300, 40, 1, 0, 0, 32, back.out()));
-    const int32_t status =
-        decode(c.ctx, data, i % 2 ? 0 : 7, 300, 40, i % 3 ? back.get() : nullptr);
+    ASSERT_EQ(0, pxlCreateImage(c.ctx, 300, 40, 1, 0, 0, 32, &back.pix));
+    const int32_t status = decode(c.ctx, data, i % 2 ? 0 : 7, 300, 40, i % 3 ? back.pix : nullptr);
     ASSERT_TRUE(status == 0 || status == PXL_ERR_OVERFLOW || status == PXL_ERR_DECODE) << status;
   }
 }
@@ -205,8 +204,8 @@ TEST(LossyDither, SkipGroupsAreBounded) {
   for (size_t i = 0; i < bits.size(); ++i)
     if (bits[i] == '1') data[i / 8] |= static_cast<uint8_t>(0x80 >> (i % 8));
   iotest::OwnedImage image(c.ctx);
-  ASSERT_EQ(0, pxlCreateImage(c.ctx, 4000, 2, 1, 0, 0, 32, image.out()));
-  EXPECT_EQ(PXL_ERR_DECODE, decode(c.ctx, data, 0, 4000, 2, image.get()));
+  ASSERT_EQ(0, pxlCreateImage(c.ctx, 4000, 2, 1, 0, 0, 32, &image.pix));
+  EXPECT_EQ(PXL_ERR_DECODE, decode(c.ctx, data, 0, 4000, 2, image.pix));
 }
 
 TEST(LossyDither, ResumeAndArgumentChecks) {

@@ -94,41 +94,41 @@ TEST(PackBits, WorkedVectors) {
   };
   for (const Case &k : cases) {
     iotest::OwnedImage image(c.ctx, imageOf(c.ctx, 8, static_cast<int32_t>(k.row.size()), {k.row}));
-    EXPECT_EQ(k.coded, encode(c.ctx, image.get(), 4096)) << k.row.size();
-    EXPECT_EQ(k.coded, encode(c.ctx, image.get(), 1)) << k.row.size();
+    EXPECT_EQ(k.coded, encode(c.ctx, image.pix, 4096)) << k.row.size();
+    EXPECT_EQ(k.coded, encode(c.ctx, image.pix, 1)) << k.row.size();
     iotest::OwnedImage back(c.ctx);
-    ASSERT_EQ(0, pxlCreateImage(c.ctx, image.get()->width, 1, 8, 0, 0, 0, back.out()));
-    EXPECT_EQ(0, decode(c.ctx, k.coded, 1, back.get()));
-    EXPECT_EQ(k.row, rowOf(back.get(), 0, k.row.size()));
+    ASSERT_EQ(0, pxlCreateImage(c.ctx, image.pix->width, 1, 8, 0, 0, 0, &back.pix));
+    EXPECT_EQ(0, decode(c.ctx, k.coded, 1, back.pix));
+    EXPECT_EQ(k.row, rowOf(back.pix, 0, k.row.size()));
   }
 }
 
 TEST(PackBits, DecoderSkipsNoOpHeadersAndClearsRowTails) {
   Context c;
   iotest::OwnedImage image(c.ctx);
-  ASSERT_EQ(0, pxlCreateImage(c.ctx, 6, 1, 8, 0, 0, 32, image.out()));
-  EXPECT_EQ(0, decode(c.ctx, {0x80, 0x02, 1, 2, 3, 0x80, 0xFE, 9}, 0, image.get()));
-  EXPECT_EQ((Bytes{1, 2, 3, 9, 9, 9}), rowOf(image.get(), 0, 6));
+  ASSERT_EQ(0, pxlCreateImage(c.ctx, 6, 1, 8, 0, 0, 32, &image.pix));
+  EXPECT_EQ(0, decode(c.ctx, {0x80, 0x02, 1, 2, 3, 0x80, 0xFE, 9}, 0, image.pix));
+  EXPECT_EQ((Bytes{1, 2, 3, 9, 9, 9}), rowOf(image.pix, 0, 6));
 
   iotest::OwnedImage five(c.ctx);
-  ASSERT_EQ(0, pxlCreateImage(c.ctx, 5, 2, 8, 0, 0, 0, five.out()));
-  std::memset(five.get()->framedData, 0xAA, static_cast<size_t>(five.get()->bytesPerRow) * 2);
-  EXPECT_EQ(0, decode(c.ctx, {0xFC, 7, 0xFC, 8}, 2, five.get()));
-  EXPECT_EQ((Bytes{7, 7, 7, 7, 7, 0, 0, 0}), rowOf(five.get(), 0, 8));
-  EXPECT_EQ((Bytes{8, 8, 8, 8, 8, 0, 0, 0}), rowOf(five.get(), 1, 8));
+  ASSERT_EQ(0, pxlCreateImage(c.ctx, 5, 2, 8, 0, 0, 0, &five.pix));
+  std::memset(five.pix->framedData, 0xAA, static_cast<size_t>(five.pix->bytesPerRow) * 2);
+  EXPECT_EQ(0, decode(c.ctx, {0xFC, 7, 0xFC, 8}, 2, five.pix));
+  EXPECT_EQ((Bytes{7, 7, 7, 7, 7, 0, 0, 0}), rowOf(five.pix, 0, 8));
+  EXPECT_EQ((Bytes{8, 8, 8, 8, 8, 0, 0, 0}), rowOf(five.pix, 1, 8));
 }
 
 TEST(PackBits, CorruptAndShortData) {
   Context c;
   iotest::OwnedImage image(c.ctx);
-  ASSERT_EQ(0, pxlCreateImage(c.ctx, 4, 2, 8, 0, 0, 0, image.out()));
-  std::memset(image.get()->framedData, 0x55, static_cast<size_t>(image.get()->bytesPerRow) * 2);
+  ASSERT_EQ(0, pxlCreateImage(c.ctx, 4, 2, 8, 0, 0, 0, &image.pix));
+  std::memset(image.pix->framedData, 0x55, static_cast<size_t>(image.pix->bytesPerRow) * 2);
   // A repeat of 6 into a row of 4, and a literal of 6: nothing lands in the next row.
-  EXPECT_EQ(PXL_ERR_OVERFLOW, decode(c.ctx, {0xFB, 1}, 0, image.get()));
-  EXPECT_EQ(PXL_ERR_OVERFLOW, decode(c.ctx, {0x05, 1, 2, 3, 4, 5, 6}, 0, image.get()));
-  EXPECT_EQ((Bytes{0x55, 0x55, 0x55, 0x55}), rowOf(image.get(), 1, 4));
+  EXPECT_EQ(PXL_ERR_OVERFLOW, decode(c.ctx, {0xFB, 1}, 0, image.pix));
+  EXPECT_EQ(PXL_ERR_OVERFLOW, decode(c.ctx, {0x05, 1, 2, 3, 4, 5, 6}, 0, image.pix));
+  EXPECT_EQ((Bytes{0x55, 0x55, 0x55, 0x55}), rowOf(image.pix, 1, 4));
   // A final chunk that ends early: 7; a chunk that is not final: 0 with used-up set.
-  EXPECT_EQ(PXL_ERR_OVERFLOW, decode(c.ctx, {0xFD, 1}, 0, image.get()));
+  EXPECT_EQ(PXL_ERR_OVERFLOW, decode(c.ctx, {0xFD, 1}, 0, image.pix));
   int32_t size = 0;
   pxlGetPackBitsDecoderSize(c.ctx, &size);
   std::vector<uint64_t> buffer((size + 7) / 8);
@@ -136,9 +136,9 @@ TEST(PackBits, CorruptAndShortData) {
   ASSERT_EQ(0, pxlInitPackBitsDecoder(c.ctx, state, size));
   const Bytes data = {0xFD, 1, 0x03};
   int32_t done = -1, usedUp = -1, percent = -1, consumed = -1;
-  EXPECT_EQ(PXL_ERR_PARAM, pxlDecodePackBits(c.ctx, state, 0, 2, data.data(), 3, 1, 1, 0,
-                                             image.get(), &done, &usedUp, &percent, &consumed));
-  EXPECT_EQ(0, pxlDecodePackBits(c.ctx, state, 0, 2, data.data(), 3, 0, 0, 0, image.get(), &done,
+  EXPECT_EQ(PXL_ERR_PARAM, pxlDecodePackBits(c.ctx, state, 0, 2, data.data(), 3, 1, 1, 0, image.pix,
+                                             &done, &usedUp, &percent, &consumed));
+  EXPECT_EQ(0, pxlDecodePackBits(c.ctx, state, 0, 2, data.data(), 3, 0, 0, 0, image.pix, &done,
                                  &usedUp, &percent, &consumed));
   EXPECT_EQ(0, done);
   EXPECT_EQ(1, usedUp);
@@ -187,9 +187,9 @@ TEST(PackBits, StripsExchangedWithLibtiff) {
           pageRows(width, depth, height, static_cast<uint32_t>(width * depth));
       const size_t n = rows[0].size();
       iotest::OwnedImage image(c.ctx, imageOf(c.ctx, depth, width, rows));
-      const Bytes strip = encode(c.ctx, image.get(), 65536);
-      EXPECT_EQ(strip, encode(c.ctx, image.get(), 1));
-      EXPECT_EQ(strip, encode(c.ctx, image.get(), 7));
+      const Bytes strip = encode(c.ctx, image.pix, 65536);
+      EXPECT_EQ(strip, encode(c.ctx, image.pix, 1));
+      EXPECT_EQ(strip, encode(c.ctx, image.pix, 7));
 
       // Ours into a file, decoded by libtiff.
       const std::string ours = dir.file("ours.tif");
@@ -224,9 +224,9 @@ TEST(PackBits, StripsExchangedWithLibtiff) {
       for (size_t chunk : {size_t{0}, size_t{1}, size_t{3}, size_t{4096}}) {
         for (int32_t frame : {0, 32}) {
           iotest::OwnedImage back(c.ctx);
-          ASSERT_EQ(0, pxlCreateImage(c.ctx, width, height, depth, 0, 0, frame, back.out()));
-          ASSERT_EQ(0, decode(c.ctx, raw, chunk, back.get())) << chunk;
-          for (int32_t y = 0; y < height; ++y) ASSERT_EQ(rows[y], rowOf(back.get(), y, n)) << y;
+          ASSERT_EQ(0, pxlCreateImage(c.ctx, width, height, depth, 0, 0, frame, &back.pix));
+          ASSERT_EQ(0, decode(c.ctx, raw, chunk, back.pix)) << chunk;
+          for (int32_t y = 0; y < height; ++y) ASSERT_EQ(rows[y], rowOf(back.pix, y, n)) << y;
         }
       }
     }
@@ -245,10 +245,10 @@ TEST(PackBits, ArgumentChecks) {
   EXPECT_EQ(PXL_ERR_PARAM, pxlInitPackBitsEncoder(c.ctx, state, 10, 8, size - 1));
   ASSERT_EQ(0, pxlInitPackBitsEncoder(c.ctx, state, 10, 8, size));
   iotest::OwnedImage wide(c.ctx);
-  ASSERT_EQ(0, pxlCreateImage(c.ctx, 11, 1, 8, 0, 0, 32, wide.out()));
+  ASSERT_EQ(0, pxlCreateImage(c.ctx, 11, 1, 8, 0, 0, 32, &wide.pix));
   uint8_t out[16];
   int32_t done, full, percent, written;
-  EXPECT_EQ(PXL_ERR_PARAM, pxlEncodePackBits(c.ctx, state, wide.get(), 0, 1, out, 16, 0, 0, 0, 0,
+  EXPECT_EQ(PXL_ERR_PARAM, pxlEncodePackBits(c.ctx, state, wide.pix, 0, 1, out, 16, 0, 0, 0, 0,
                                              &done, &full, &percent, &written, nullptr));
   EXPECT_EQ(
       PXL_ERR_PARAM,
