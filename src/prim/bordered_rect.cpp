@@ -15,7 +15,6 @@
 // None of these routines reports: failures give a null buffer or a result of 1.
 #include <algorithm>
 #include <cstring>
-#include <vector>
 
 #include "imp_internal.h"
 
@@ -55,9 +54,8 @@ struct Pos {
 
 // Positions of n output indices from `start` along an axis of `size`, with the modes of the
 // low and high sides.
-std::vector<Pos> axisMap(int64_t start, int64_t n, int64_t size, int32_t lowMode, int32_t lowConst,
-                         int32_t highMode, int32_t highConst) {
-  std::vector<Pos> m(static_cast<size_t>(n));
+void axisMap(Pos *m, int64_t start, int64_t n, int64_t size, int32_t lowMode, int32_t lowConst,
+             int32_t highMode, int32_t highConst) {
   for (int64_t j = 0; j < n; ++j) {
     const int64_t i = start + j;
     const bool low = i < 0, high = i >= size;
@@ -67,7 +65,6 @@ std::vector<Pos> axisMap(int64_t start, int64_t n, int64_t size, int32_t lowMode
     else
       m[j] = Pos{mapIndex(mode, i, size), 0};
   }
-  return m;
 }
 
 // A run of positions: first output index, length, first image index and step (+1, -1, 0),
@@ -77,28 +74,22 @@ struct Run {
   int32_t constant;
 };
 
-std::vector<Run> runsOf(const std::vector<Pos> &m, int64_t from, int64_t to) {
-  std::vector<Run> runs;
-  int64_t i = from;
-  while (i < to) {
-    Run r{i, 1, m[i].index, 0, m[i].constant};
-    if (r.index < 0) {
-      while (i + r.length < to && m[i + r.length].index < 0 &&
-             m[i + r.length].constant == r.constant)
+// The run of positions that starts at output index i (runs end at `to`).
+Run runAt(const Pos *m, int64_t i, int64_t to) {
+  Run r{i, 1, m[i].index, 0, m[i].constant};
+  if (r.index < 0) {
+    while (i + r.length < to && m[i + r.length].index < 0 && m[i + r.length].constant == r.constant)
+      ++r.length;
+  } else if (i + 1 < to && m[i + 1].index >= 0) {
+    const int64_t step = m[i + 1].index - r.index;
+    if (step >= -1 && step <= 1) {
+      r.step = step;
+      while (i + r.length < to && m[i + r.length].index >= 0 &&
+             m[i + r.length].index - m[i + r.length - 1].index == step)
         ++r.length;
-    } else if (i + 1 < to && m[i + 1].index >= 0) {
-      const int64_t step = m[i + 1].index - r.index;
-      if (step >= -1 && step <= 1) {
-        r.step = step;
-        while (i + r.length < to && m[i + r.length].index >= 0 &&
-               m[i + r.length].index - m[i + r.length - 1].index == step)
-          ++r.length;
-      }
     }
-    runs.push_back(r);
-    i += r.length;
   }
-  return runs;
+  return r;
 }
 
 // Fills a block of every plane with a constant, made into the depth's pattern.
@@ -301,41 +292,43 @@ uint8_t *ownGetRectWithBorder(ImpImageHeader *image, int32_t x, int32_t y, int32
   const int64_t W = im.width, H = im.height;
   const int32_t *mode = im.borderModes, *cst = im.borderConsts;
   enum { kTop, kBottom, kLeft, kRight };
-  const std::vector<Pos> rows =
-      axisMap(y, height, H, mode[kTop], cst[kTop], mode[kBottom], cst[kBottom]);
-  // Columns of the top band, inner rows and bottom band.
-  const std::vector<Pos> topCols =
-      axisMap(x, width, W, mode[kTop], cst[kTop], mode[kTop], cst[kTop]);
-  const std::vector<Pos> innerCols =
-      axisMap(x, width, W, mode[kLeft], cst[kLeft], mode[kRight], cst[kRight]);
-  const std::vector<Pos> bottomCols =
-      axisMap(x, width, W, mode[kBottom], cst[kBottom], mode[kBottom], cst[kBottom]);
+  // Positions of the rows, and of the columns of the top band, inner rows and bottom band.
+  imp::AlignedBlock<Pos> rows(height), topCols(width), innerCols(width), bottomCols(width);
+  if (rows.get() == nullptr || topCols.get() == nullptr || innerCols.get() == nullptr ||
+      bottomCols.get() == nullptr) {
+    ownFreeAligned(buf);
+    return nullptr;
+  }
+  axisMap(rows.get(), y, height, H, mode[kTop], cst[kTop], mode[kBottom], cst[kBottom]);
+  axisMap(topCols.get(), x, width, W, mode[kTop], cst[kTop], mode[kTop], cst[kTop]);
+  axisMap(innerCols.get(), x, width, W, mode[kLeft], cst[kLeft], mode[kRight], cst[kRight]);
+  axisMap(bottomCols.get(), x, width, W, mode[kBottom], cst[kBottom], mode[kBottom], cst[kBottom]);
 
   const int64_t topRows = std::min<int64_t>(height, std::max<int64_t>(0, -int64_t{y}));
   const int64_t bottomStart = std::max<int64_t>(topRows, std::min<int64_t>(height, H - y));
   struct Band {
     int64_t from, to;
-    const std::vector<Pos> *cols;
-  } bands[3] = {{0, topRows, &topCols},
-                {topRows, bottomStart, &innerCols},
-                {bottomStart, height, &bottomCols}};
+    const Pos *cols;
+  } bands[3] = {{0, topRows, topCols.get()},
+                {topRows, bottomStart, innerCols.get()},
+                {bottomStart, height, bottomCols.get()}};
   for (const Band &band : bands) {
-    if (band.from >= band.to) continue;
-    const std::vector<Run> colRuns = runsOf(*band.cols, 0, width);
-    for (const Run &rr : runsOf(rows, band.from, band.to)) {
+    for (int64_t r0 = band.from; r0 < band.to;) {
+      const Run rr = runAt(rows.get(), r0, band.to);
+      r0 += rr.length;
       if (rr.index < 0) {
         fillConstant(buf, im, 0, rr.first, width, rr.length, step, plane, rr.constant);
         continue;
       }
-      const int64_t rowEnd = rr.index + rr.step * (rr.length - 1);
-      for (const Run &cr : colRuns) {
+      const int64_t readRowEnd = rr.step == 0 ? rr.index : rr.index + rr.step * (rr.length - 1);
+      for (int64_t c0 = 0; c0 < width;) {
+        const Run cr = runAt(band.cols, c0, width);
+        c0 += cr.length;
         if (cr.index < 0) {
           fillConstant(buf, im, cr.first, rr.first, cr.length, rr.length, step, plane, cr.constant);
           continue;
         }
-        const int64_t colEnd = cr.index + cr.step * (cr.length - 1);
-        const int64_t readRowEnd = rr.step == 0 ? rr.index : rowEnd;
-        const int64_t readColEnd = cr.step == 0 ? cr.index : colEnd;
+        const int64_t readColEnd = cr.step == 0 ? cr.index : cr.index + cr.step * (cr.length - 1);
         if (ownReadImageRect(image, cr.index, rr.index, readColEnd, readRowEnd, buf, cr.first,
                              rr.first, step, plane, bpp, planes) != 0) {
           ownFreeAligned(buf);

@@ -6,8 +6,7 @@
 // payload of a row (-32); data sizes are not compared with rows x step, since views of larger
 // images are legal. A mask's own fault is its status less 100; a chain of masks deeper than
 // a few levels is refused as a bad state.
-#include <array>
-#include <string>
+#include <cstring>
 
 #include "imp_internal.h"
 
@@ -188,12 +187,17 @@ const char *ownGetStatusText(int32_t status) {
   if (isMaskStatus(status)) {
     // "Mask. " and the text of the status plus 100, built once per status.
     static const auto texts = [] {
-      std::array<std::string, 33> t;
+      struct Table {
+        char text[33][80];
+      } t{};
       for (int32_t s = 0; s < 33; ++s)
-        if (const char *base = baseText(-s)) t[s] = std::string("Mask. ") + base;
+        if (const char *base = baseText(-s)) {
+          std::strcpy(t.text[s], "Mask. ");
+          std::strncat(t.text[s], base, sizeof t.text[s] - 7);
+        }
       return t;
     }();
-    return texts[-(status + 100)].c_str();
+    return texts.text[-(status + 100)];
   }
   const char *text = baseText(status);
   return text != nullptr && status != -2 ? text : "Unknown error or status code";

@@ -1,5 +1,4 @@
-// Helpers shared inside the image primitives: depth arithmetic, the report helper every
-// operation uses (its name and source unit fixed per operation), and RAII owners for the
+// Helpers shared inside the image primitives: depth arithmetic and RAII owners for the
 // temporary images and aligned blocks an operation makes, so that every failure path gives
 // them back.
 #ifndef IMP_INTERNAL_H
@@ -8,6 +7,7 @@
 #include <cstdint>
 
 #include "imp_image.h"
+#include "imp_report_internal.h"
 
 namespace imp {
 
@@ -66,21 +66,6 @@ inline uint32_t fillPattern(uint32_t depth, int32_t value) {
       return v;
   }
 }
-
-// An operation's name and source unit, for its reports.
-struct Source {
-  const char *func;
-  const char *file;
-  int32_t report(int32_t status, const char *text, int32_t line) const {
-    return ownReportError(status, func, text, file, line);
-  }
-  // A header check: reports the validator's status with "Incorrect Image"; returns it.
-  int32_t checkHeader(const ImpImageHeader *im, int32_t line) const {
-    const int32_t st = ownValidateImageHeader(im);
-    if (st != 0) report(st, "Incorrect Image", line);
-    return st;
-  }
-};
 
 // Owns an image made inside an operation (released with the given flags).
 class ImageOwner {

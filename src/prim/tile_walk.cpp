@@ -3,7 +3,6 @@
 // tiled image and its view header can point straight into the tile: no pixel is copied.
 // Untiled images take part through a header copy whose region is moved to the block.
 #include <algorithm>
-#include <vector>
 
 #include "imp_internal.h"
 #include "imp_tiles.h"
@@ -44,10 +43,10 @@ bool ownAnyTiled(const ImpImageHeader *const *images, int32_t n) {
 }
 
 int32_t ownWalkTiles(const ImpWalkImage *images, int32_t n, int32_t width, int32_t height,
-                     const std::function<int32_t(ImpImageHeader *const *views)> &block,
-                     int32_t *failed) {
-  std::vector<Walker> w(static_cast<size_t>(n));
-  std::vector<ImpImageHeader *> views(static_cast<size_t>(n));
+                     ImpBlockFn block, void *context, int32_t *failed) {
+  if (n <= 0 || n > kImpMaxWalkImages) return IMP_STS_BAD_STATE;
+  Walker w[kImpMaxWalkImages];
+  ImpImageHeader *views[kImpMaxWalkImages] = {};
   for (int32_t i = 0; i < n; ++i) {
     Walker &e = w[i];
     e.image = images[i].image;
@@ -82,14 +81,14 @@ int32_t ownWalkTiles(const ImpWalkImage *images, int32_t n, int32_t width, int32
 
   for (int64_t cy = 0; cy < height;) {
     int64_t bh = height - cy;
-    for (const Walker &e : w)
-      if (e.image->tileInfo != nullptr)
-        bh = std::min(bh, toEdge(e.y0 + cy, e.image->tileInfo->height));
+    for (int32_t i = 0; i < n; ++i)
+      if (w[i].image->tileInfo != nullptr)
+        bh = std::min(bh, toEdge(w[i].y0 + cy, w[i].image->tileInfo->height));
     for (int64_t cx = 0; cx < width;) {
       int64_t bw = width - cx;
-      for (const Walker &e : w)
-        if (e.image->tileInfo != nullptr)
-          bw = std::min(bw, toEdge(e.x0 + cx, e.image->tileInfo->width));
+      for (int32_t i = 0; i < n; ++i)
+        if (w[i].image->tileInfo != nullptr)
+          bw = std::min(bw, toEdge(w[i].x0 + cx, w[i].image->tileInfo->width));
       for (int32_t i = 0; i < n; ++i) {
         Walker &e = w[i];
         if (e.owner != i) {  // the same image listed again shares the first listing's view
@@ -137,7 +136,7 @@ int32_t ownWalkTiles(const ImpWalkImage *images, int32_t n, int32_t width, int32
         }
         views[i] = &v;
       }
-      const int32_t st = block(views.data());
+      const int32_t st = block(context, views);
       release(n);
       if (st != 0) return st;
       cx += bw;

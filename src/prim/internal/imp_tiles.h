@@ -5,7 +5,7 @@
 #ifndef IMP_TILES_H
 #define IMP_TILES_H
 
-#include <functional>
+#include <type_traits>
 
 #include "imp_image.h"
 
@@ -23,9 +23,24 @@ struct ImpWalkImage {
 // Tiles are fetched before and given back after each block. Returns 0, the first non-zero
 // result of `block`, or IMP_STS_NO_TILE with *failed set to the index of the image whose
 // call-back gave no data (tiles fetched for that block are given back).
+// At most this many images take part in one walk (more: IMP_STS_BAD_STATE).
+constexpr int32_t kImpMaxWalkImages = 8;
+
+using ImpBlockFn = int32_t (*)(void *context, ImpImageHeader *const *views);
+
 int32_t ownWalkTiles(const ImpWalkImage *images, int32_t n, int32_t width, int32_t height,
-                     const std::function<int32_t(ImpImageHeader *const *views)> &block,
-                     int32_t *failed);
+                     ImpBlockFn block, void *context, int32_t *failed);
+
+// The same with any callable taking the views.
+template <class Fn>
+int32_t ownWalkTiles(const ImpWalkImage *images, int32_t n, int32_t width, int32_t height,
+                     Fn &&block, int32_t *failed) {
+  using F = std::remove_reference_t<Fn>;
+  return ownWalkTiles(
+      images, n, width, height,
+      [](void *c, ImpImageHeader *const *v) -> int32_t { return (*static_cast<F *>(c))(v); },
+      static_cast<void *>(&block), failed);
+}
 
 // True when any of the n images (nulls allowed) is tiled.
 bool ownAnyTiled(const ImpImageHeader *const *images, int32_t n);
