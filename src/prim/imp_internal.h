@@ -78,6 +78,11 @@ class ImageOwner {
   ImageOwner &operator=(const ImageOwner &) = delete;
   ImpImageHeader *get() const { return im_; }
   ImpImageHeader *operator->() const { return im_; }
+  ImpImageHeader *release() {
+    ImpImageHeader *im = im_;
+    im_ = nullptr;
+    return im;
+  }
   void reset(ImpImageHeader *im) {
     ownReleaseImage(im_, flags_);
     im_ = im;

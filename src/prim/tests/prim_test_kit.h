@@ -54,7 +54,7 @@ struct Image {
   ~Image() {
     if (h == nullptr) return;
     if (!extra.empty()) h->imageData = nullptr;
-    ownReleaseImage(h, IMP_RELEASE_ALL);
+    ownReleaseImage(h, IMP_RELEASE_HEADER | IMP_RELEASE_DATA);  // region and mask are the test's
   }
   ImpImageHeader *operator->() const { return h; }
   operator ImpImageHeader *() const { return h; }
