@@ -6,6 +6,12 @@
 // 3-channel 8-bit images) beside memcpy of the same bytes and Leptonica's pixCombineMasked on
 // its 32-bit colour pages; the same on 8-bit grey pages, where the results are compared pixel
 // for pixel once before timing. Both sides work in place on pages made once.
+//
+// Binarisation: Floyd-Steinberg of the grey page to 1 bit (impReduceBits, two levels) beside
+// pixDitherToBinary, and the threshold at 254 (impThreshold into a 1-bit page) beside
+// pixThresholdToBinary (checked bit for bit once: Leptonica sets a bit below the threshold, so
+// ours is its complement). Our destinations are made once; Leptonica makes and frees its
+// output in each iteration, as its API does.
 #include <allheaders.h>
 #include <benchmark/benchmark.h>
 #include <unistd.h>
@@ -159,6 +165,52 @@ void BM_MaskedCopyGrey_Leptonica(benchmark::State &state) {
   for (auto _ : state) pixCombineMasked(p.grey, p.greyFg, p.mask);
 }
 BENCHMARK(BM_MaskedCopyGrey_Leptonica)->Unit(benchmark::kMillisecond);
+
+OurImage &bitPage() {
+  static PIX *blank = pixCreate(kWidth, kHeight, 1);
+  static OurImage page(blank);
+  return page;
+}
+
+void BM_DitherFs_Ours(benchmark::State &state) {
+  Pages &p = pages();
+  for (auto _ : state) impReduceBits(p.ourGrey->h, bitPage().h, 0, IMP_DITHER_FS, 2);
+}
+BENCHMARK(BM_DitherFs_Ours)->Unit(benchmark::kMillisecond);
+
+void BM_DitherFs_Leptonica(benchmark::State &state) {
+  Pages &p = pages();
+  for (auto _ : state) {
+    PIX *out = pixDitherToBinary(p.grey);
+    pixDestroy(&out);
+  }
+}
+BENCHMARK(BM_DitherFs_Leptonica)->Unit(benchmark::kMillisecond);
+
+void BM_Threshold254_Ours(benchmark::State &state) {
+  Pages &p = pages();
+  OurImage &bits = bitPage();
+  impThreshold(p.ourGrey->h, bits.h, 254);
+  PIX *theirs = pixThresholdToBinary(p.grey, 254);
+  for (int y = 0; y < kHeight; ++y)
+    for (int x = 0; x < kWidth; ++x) {
+      const int ours = (bits.pixels[size_t(y) * bits.h->widthStep + x / 8] >> (7 - x % 8)) & 1;
+      if (ours == int(GET_DATA_BIT(pixGetData(theirs) + size_t(y) * pixGetWpl(theirs), x)))
+        fail("thresholds differ");
+    }
+  pixDestroy(&theirs);
+  for (auto _ : state) impThreshold(p.ourGrey->h, bits.h, 254);
+}
+BENCHMARK(BM_Threshold254_Ours)->Unit(benchmark::kMillisecond);
+
+void BM_Threshold254_Leptonica(benchmark::State &state) {
+  Pages &p = pages();
+  for (auto _ : state) {
+    PIX *out = pixThresholdToBinary(p.grey, 254);
+    pixDestroy(&out);
+  }
+}
+BENCHMARK(BM_Threshold254_Leptonica)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

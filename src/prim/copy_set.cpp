@@ -87,13 +87,11 @@ bool commonSize(const ImpImageHeader *a, const ImpImageHeader *b, const ImpImage
   return ownGetCommonRoiSize3(a, b, mask, height, width, 1) != 0;
 }
 
-int32_t copyImage(ImpImageHeader *src, ImpImageHeader *dst);
-
 int32_t copyTiled(ImpImageHeader *src, ImpImageHeader *dst, int32_t width, int32_t height) {
   const ImpWalkImage images[2] = {{src, IMP_TILE_READ}, {dst, IMP_TILE_WRITE}};
   int32_t failed = -1;
   const int32_t st = ownWalkTiles(
-      images, 2, width, height, [](ImpImageHeader *const *v) { return copyImage(v[0], v[1]); },
+      images, 2, width, height, [](ImpImageHeader *const *v) { return ownCopyImage(v[0], v[1]); },
       &failed);
   if (st == IMP_STS_NO_TILE)
     return kCopy.report(IMP_STS_NO_TILE,
@@ -102,7 +100,9 @@ int32_t copyTiled(ImpImageHeader *src, ImpImageHeader *dst, int32_t width, int32
   return st;
 }
 
-int32_t copyImage(ImpImageHeader *src, ImpImageHeader *dst) {
+}  // namespace
+
+int32_t ownCopyImage(ImpImageHeader *src, ImpImageHeader *dst) {
   if (int32_t st = kCopy.checkHeader(src, __LINE__)) return st;
   if (int32_t st = kCopy.checkHeader(dst, __LINE__)) return st;
   int32_t failed = 0;
@@ -158,6 +158,8 @@ int32_t copyImage(ImpImageHeader *src, ImpImageHeader *dst) {
              dst->dataOrder == IMP_DATA_ORDER_PLANE, width, height);
   return 0;
 }
+
+namespace {
 
 int32_t setImage(ImpImageHeader *image, int32_t value);
 
@@ -233,7 +235,7 @@ int32_t setImage(ImpImageHeader *image, int32_t value) {
 
 void impCopy(ImpImageHeader *srcImage, ImpImageHeader *dstImage) {
   ownSetErrorStatus(0);
-  copyImage(srcImage, dstImage);
+  ownCopyImage(srcImage, dstImage);
 }
 
 void impSet(ImpImageHeader *image, int32_t fillValue) {

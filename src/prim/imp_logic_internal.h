@@ -1,6 +1,6 @@
-// Logic operations as the other operations call them: the same work as impAnd, impOr and
-// impXorS, returning the status of the call (0 or the status reported) instead of clearing and
-// leaving it in the error context; and the mask and whole-image helpers they share.
+// Logic operations and copy as the other operations call them: the same work as impAnd, impOr,
+// impXorS and impCopy, returning the status of the call (0 or the status reported) instead of
+// clearing and leaving it in the error context; and the mask and whole-image helpers they share.
 #ifndef IMP_LOGIC_INTERNAL_H
 #define IMP_LOGIC_INTERNAL_H
 
@@ -11,6 +11,7 @@
 int32_t ownAndImages(ImpImageHeader *a, ImpImageHeader *b, ImpImageHeader *dst);
 int32_t ownOrImages(ImpImageHeader *a, ImpImageHeader *b, ImpImageHeader *dst);
 int32_t ownXorSImage(ImpImageHeader *src, ImpImageHeader *dst, int32_t value);
+int32_t ownCopyImage(ImpImageHeader *src, ImpImageHeader *dst);
 
 // No mask: null, kind 0; one: that mask, kind 0; two or three: a new 1-bit "GRAY"/"G" image of
 // their common region size holding the AND of their bits (kind 1, the caller releases it with

@@ -23,4 +23,22 @@ void impCopy(ImpImageHeader *srcImage, ImpImageHeader *dstImage);
 // Fills the region (through the mask) with a value limited to the depth's range.
 void impSet(ImpImageHeader *image, int32_t fillValue);
 
+// Every processed sample becomes the destination depth's largest value where it is at least
+// the threshold, else its smallest (1-bit: 1 or 0).
+void impThreshold(ImpImageHeader *srcImage, ImpImageHeader *dstImage, int32_t Threshold);
+
+enum {
+  IMP_DITHER_NONE = 1,
+  IMP_DITHER_FS = 2,
+  IMP_DITHER_JJH = 4,
+  IMP_DITHER_STUCKEY = 8,
+  IMP_DITHER_BAYER = 16
+};
+
+// Reduces 8U, 16U or 32S samples to 1U, 8U, 16U or 32S: top bits (NONE), or `levels` levels by
+// error diffusion (Floyd-Steinberg, Jarvis-Judice-Ninke, Stucki) or 4 x 4 Bayer ordered
+// dithering, with `noise` percent of threshold jitter from a fixed pseudo-random sequence.
+void impReduceBits(ImpImageHeader *srcImage, ImpImageHeader *dstImage, int32_t noise,
+                   int32_t ditherType, int32_t levels);
+
 #endif
