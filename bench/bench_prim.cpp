@@ -12,6 +12,10 @@
 // pixThresholdToBinary (checked bit for bit once: Leptonica sets a bit below the threshold, so
 // ours is its complement). Our destinations are made once; Leptonica makes and frees its
 // output in each iteration, as its API does.
+//
+// Scaling the colour page: linear resize to 1/2, 1/4 and 3/7 (impResize, linear) beside
+// pixScaleLI, area decimation to 1/4 (impDecimate, area average) beside pixScaleAreaMap, and
+// colour to grey (impColorToGray) beside pixConvertRGBToGray with the same weights.
 #include <allheaders.h>
 #include <benchmark/benchmark.h>
 #include <unistd.h>
@@ -211,6 +215,82 @@ void BM_Threshold254_Leptonica(benchmark::State &state) {
   }
 }
 BENCHMARK(BM_Threshold254_Leptonica)->Unit(benchmark::kMillisecond);
+
+// A colour page scaled by num/den; our destination is made once per benchmark.
+void scaleOurs(benchmark::State &state, int num, int den, int interp) {
+  Pages &p = pages();
+  const int w = kWidth * num / den, h = kHeight * num / den;
+  ImpImageHeader *out = impCreateImageHeader(3, 0, IMP_DEPTH_8U, "RGB", "BGR", 0, 0, 8, w, h,
+                                             nullptr, nullptr, nullptr, nullptr);
+  impAllocateImage(out, 0, 0);
+  for (auto _ : state) {
+    if (interp == IMP_INTER_SUPER)
+      impDecimate(p.ourColour->h, out, w, kWidth, h, kHeight, interp);
+    else
+      impResize(p.ourColour->h, out, w, kWidth, h, kHeight, interp);
+  }
+  if (ownGetErrorStatus() != 0) fail("scaling failed");
+  ownReleaseImage(out, IMP_RELEASE_HEADER | IMP_RELEASE_DATA);
+}
+
+void scaleTheirs(benchmark::State &state, int num, int den, bool area) {
+  Pages &p = pages();
+  const float f = float(num) / float(den);
+  for (auto _ : state) {
+    PIX *out = area ? pixScaleAreaMap(p.colour, f, f) : pixScaleLI(p.colour, f, f);
+    pixDestroy(&out);
+  }
+}
+
+void BM_Resize1of2_Ours(benchmark::State &s) {
+  scaleOurs(s, 1, 2, IMP_INTER_LINEAR);
+}
+void BM_Resize1of2_Leptonica(benchmark::State &s) {
+  scaleTheirs(s, 1, 2, false);
+}
+void BM_Resize1of4_Ours(benchmark::State &s) {
+  scaleOurs(s, 1, 4, IMP_INTER_LINEAR);
+}
+void BM_Resize1of4_Leptonica(benchmark::State &s) {
+  scaleTheirs(s, 1, 4, false);
+}
+void BM_Resize3of7_Ours(benchmark::State &s) {
+  scaleOurs(s, 3, 7, IMP_INTER_LINEAR);
+}
+void BM_Resize3of7_Leptonica(benchmark::State &s) {
+  scaleTheirs(s, 3, 7, false);
+}
+void BM_Area1of4_Ours(benchmark::State &s) {
+  scaleOurs(s, 1, 4, IMP_INTER_SUPER);
+}
+void BM_Area1of4_Leptonica(benchmark::State &s) {
+  scaleTheirs(s, 1, 4, true);
+}
+BENCHMARK(BM_Resize1of2_Ours)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Resize1of2_Leptonica)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Resize1of4_Ours)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Resize1of4_Leptonica)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Resize3of7_Ours)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Resize3of7_Leptonica)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Area1of4_Ours)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Area1of4_Leptonica)->Unit(benchmark::kMillisecond);
+
+void BM_ColourToGrey_Ours(benchmark::State &state) {
+  Pages &p = pages();
+  OurImage grey(p.grey);
+  std::memcpy(grey.h->colorModel, "GRAY", 4);
+  for (auto _ : state) impColorToGray(p.ourColour->h, grey.h);
+}
+BENCHMARK(BM_ColourToGrey_Ours)->Unit(benchmark::kMillisecond);
+
+void BM_ColourToGrey_Leptonica(benchmark::State &state) {
+  Pages &p = pages();
+  for (auto _ : state) {
+    PIX *out = pixConvertRGBToGray(p.colour, 54.0f / 255, 183.0f / 255, 18.0f / 255);
+    pixDestroy(&out);
+  }
+}
+BENCHMARK(BM_ColourToGrey_Leptonica)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

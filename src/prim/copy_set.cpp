@@ -9,6 +9,8 @@
 // 1-bit images are combined 64 bits at a time at any bit offsets: a masked 1-bit copy makes
 // every destination bit whose mask bit is 1 take the source bit (the others keep theirs).
 // Tiled images run the untiled form block by block on views of the tiles.
+#include <cstdlib>
+
 #include "bit_rows_internal.h"
 #include "imp_internal.h"
 #include "imp_logic_internal.h"
@@ -241,4 +243,27 @@ void impCopy(ImpImageHeader *srcImage, ImpImageHeader *dstImage) {
 void impSet(ImpImageHeader *image, int32_t fillValue) {
   ownSetErrorStatus(0);
   setImage(image, fillValue);
+}
+
+ImpImageHeader *ownUntiledCopy(ImpImageHeader *im) {
+  ImpImageHeader *copy = impCreateImageHeader(
+      im->nChannels, im->alphaChannel, im->depth, im->colorModel, im->channelSeq, im->dataOrder,
+      im->origin, im->alignment, im->width, im->height, nullptr, nullptr, nullptr, nullptr);
+  if (copy == nullptr) return nullptr;
+  copy->dataOrigin =
+      static_cast<uint8_t *>(std::malloc(size_t(copy->dataSize) + size_t(copy->alignment)));
+  if (copy->dataOrigin == nullptr) {
+    ownReleaseImage(copy, IMP_RELEASE_HEADER);
+    return nullptr;
+  }
+  const uintptr_t a = uintptr_t(copy->alignment);
+  copy->imageData = reinterpret_cast<uint8_t *>(
+      (reinterpret_cast<uintptr_t>(copy->dataOrigin) + a - 1) & ~(a - 1));
+  ImpImageHeader whole = *im;
+  whole.roi = nullptr, whole.maskROI = nullptr;
+  if (ownCopyImage(&whole, copy) != 0) {
+    ownReleaseImage(copy, IMP_RELEASE_HEADER | IMP_RELEASE_DATA);
+    return nullptr;
+  }
+  return copy;
 }

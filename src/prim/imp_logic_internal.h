@@ -12,6 +12,10 @@ int32_t ownAndImages(ImpImageHeader *a, ImpImageHeader *b, ImpImageHeader *dst);
 int32_t ownOrImages(ImpImageHeader *a, ImpImageHeader *b, ImpImageHeader *dst);
 int32_t ownXorSImage(ImpImageHeader *src, ImpImageHeader *dst, int32_t value);
 int32_t ownCopyImage(ImpImageHeader *src, ImpImageHeader *dst);
+// An untiled image holding all pixels of an image (tiled or not; its region and mask are not
+// copied, nor given to the copy), allocated from the C heap also for float images; null when
+// memory or a tile is missing.
+ImpImageHeader *ownUntiledCopy(ImpImageHeader *image);
 
 // No mask: null, kind 0; one: that mask, kind 0; two or three: a new 1-bit "GRAY"/"G" image of
 // their common region size holding the AND of their bits (kind 1, the caller releases it with

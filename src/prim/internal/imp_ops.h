@@ -41,4 +41,20 @@ enum {
 void impReduceBits(ImpImageHeader *srcImage, ImpImageHeader *dstImage, int32_t noise,
                    int32_t ditherType, int32_t levels);
 
+// Enlarges by xDst/xSrc and yDst/ySrc (refused when either is below 1) with nearest neighbour,
+// linear or cubic interpolation.
+void impZoom(ImpImageHeader *srcImage, ImpImageHeader *dstImage, int32_t xDst, int32_t xSrc,
+             int32_t yDst, int32_t ySrc, int32_t interpolate);
+// Scales by any factors through the same core; IMP_INTER_SUPER shrinks by area averaging.
+void impResize(ImpImageHeader *srcImage, ImpImageHeader *dstImage, int32_t xDst, int32_t xSrc,
+               int32_t yDst, int32_t ySrc, int32_t interpolate);
+// Shrinks by xDst/xSrc and yDst/ySrc (each at most 1) with nearest neighbour, linear, cubic or
+// area-average sampling.
+void impDecimate(ImpImageHeader *srcImage, ImpImageHeader *dstImage, int32_t xDst, int32_t xSrc,
+                 int32_t yDst, int32_t ySrc, int32_t interpolate);
+
+// An RGB or BGR image (3 channels or more) to one grey channel of depth 16U, 8U or 1U; returns
+// the rows converted (untiled), 0 (tiled) or the status reported.
+int32_t impColorToGray(ImpImageHeader *srcImage, ImpImageHeader *dstImage);
+
 #endif
