@@ -16,6 +16,10 @@
 // Scaling the colour page: linear resize to 1/2, 1/4 and 3/7 (impResize, linear) beside
 // pixScaleLI, area decimation to 1/4 (impDecimate, area average) beside pixScaleAreaMap, and
 // colour to grey (impColorToGray) beside pixConvertRGBToGray with the same weights.
+//
+// Compositing: the colour foreground over the colour page through the grey page as alpha
+// (impAlphaComposite, rule 5, the view control's call) beside pixBlendWithGrayMask; and the
+// vector row kernels of the planar path beside their scalar twins on the page's bytes.
 #include <allheaders.h>
 #include <benchmark/benchmark.h>
 #include <unistd.h>
@@ -26,6 +30,7 @@
 #include <string>
 #include <vector>
 
+#include "imp_alpha_internal.h"
 #include "imp_ops.h"
 
 namespace {
@@ -291,6 +296,50 @@ void BM_ColourToGrey_Leptonica(benchmark::State &state) {
   }
 }
 BENCHMARK(BM_ColourToGrey_Leptonica)->Unit(benchmark::kMillisecond);
+
+void BM_Composite_Ours(benchmark::State &state) {
+  Pages &p = pages();
+  for (auto _ : state)
+    impAlphaComposite(p.ourColour->h, p.ourColourFg->h, p.ourColour->h, 5, p.ourGrey->h, nullptr,
+                      nullptr, 0, 0);
+}
+BENCHMARK(BM_Composite_Ours)->Unit(benchmark::kMillisecond);
+
+void BM_Composite_Leptonica(benchmark::State &state) {
+  Pages &p = pages();
+  for (auto _ : state) {
+    PIX *out = pixBlendWithGrayMask(p.colour, p.colourFg, p.grey, 0, 0);
+    pixDestroy(&out);
+  }
+}
+BENCHMARK(BM_Composite_Leptonica)->Unit(benchmark::kMillisecond);
+
+// One colour row kernel over all bytes of the colour page (three planes' worth).
+template <bool Vector>
+void compositeRows(benchmark::State &state) {
+  Pages &p = pages();
+  const int64_t n = int64_t(p.ourColour->pixels.size()) / 3;
+  std::vector<uint8_t> out(static_cast<size_t>(n), 0);
+  const uint8_t *a = p.ourColour->pixels.data(), *b = p.ourColourFg->pixels.data();
+  const uint8_t *alpha = p.ourColour->pixels.data() + n;
+  for (auto _ : state) {
+    for (int type = 0; type < 6; ++type) {
+      if (Vector)
+        imp::ownAlphaColorRowMmx<8>(type, a, alpha, b, nullptr, out.data(), n, 0);
+      else
+        imp::ownAlphaColorRowScalar<8>(type, a, alpha, b, nullptr, out.data(), n, 0);
+    }
+    benchmark::ClobberMemory();
+  }
+}
+void BM_AlphaRows_Vector(benchmark::State &s) {
+  compositeRows<true>(s);
+}
+void BM_AlphaRows_Scalar(benchmark::State &s) {
+  compositeRows<false>(s);
+}
+BENCHMARK(BM_AlphaRows_Vector)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_AlphaRows_Scalar)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

@@ -57,4 +57,12 @@ void impDecimate(ImpImageHeader *srcImage, ImpImageHeader *dstImage, int32_t xDs
 // the rows converted (untiled), 0 (tiled) or the status reported.
 int32_t impColorToGray(ImpImageHeader *srcImage, ImpImageHeader *dstImage);
 
+// Composites A and B into the destination by a Porter-Duff rule (0 over, 1 in, 2 out, 3 atop,
+// 4 xor, 5 plus) at depth 8 or 16, alphas from the alpha images or the sources' alpha channels
+// (B's alpha M - a when none), optionally premultiplied and with division by the result alpha.
+void impAlphaComposite(ImpImageHeader *srcImageA, ImpImageHeader *srcImageB,
+                       ImpImageHeader *dstImage, int32_t compositeType, ImpImageHeader *alphaImageA,
+                       ImpImageHeader *alphaImageB, ImpImageHeader *alphaImageDst,
+                       int32_t premulAlpha, int32_t divideMode);
+
 #endif
