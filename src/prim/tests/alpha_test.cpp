@@ -146,7 +146,9 @@ TEST_F(Alpha, EveryRuleEqualsThePerPixelModel) {
     ASSERT_TRUE(samePixels(*D.h, *expD.h))
         << "trial " << trial << " type " << type << " premul " << premul << " divide " << divide
         << " order " << order << " W " << W;
-    if (withDstAlpha) ASSERT_TRUE(samePixels(*aD.h, *expAD.h)) << "alpha, trial " << trial;
+    if (withDstAlpha) {
+      ASSERT_TRUE(samePixels(*aD.h, *expAD.h)) << "alpha, trial " << trial;
+    }
     // Tiled.
     copyPixels(*before.h, *D.h), copyPixels(*beforeAD.h, *aD.h);
     TiledImage tA(*A.h, 8, 8), tB(*B.h, 16, 8), tD(*D.h, 8, 16), taA(*aA.h, 8, 8), taB(*aB.h, 8, 8),
@@ -154,7 +156,9 @@ TEST_F(Alpha, EveryRuleEqualsThePerPixelModel) {
     run(tA, tB, tD, taA, taB, taD);
     tD.copyTo(*D.h), taD.copyTo(*aD.h);
     ASSERT_TRUE(samePixels(*D.h, *expD.h)) << "tiled trial " << trial;
-    if (withDstAlpha) ASSERT_TRUE(samePixels(*aD.h, *expAD.h)) << "tiled alpha, trial " << trial;
+    if (withDstAlpha) {
+      ASSERT_TRUE(samePixels(*aD.h, *expAD.h)) << "tiled alpha, trial " << trial;
+    }
     ASSERT_TRUE(tD.balanced() && tA.balanced() && taD.balanced());
     D->maskROI = nullptr;
   }
