@@ -1,21 +1,34 @@
 // MQ encoder and the out-of-line parts of the MQ decoder (ITU-T T.88 Annex E).
 #include "mq_coder.h"
 
-const uint16_t kMqQe[46] = {
+constexpr uint16_t kMqQe[46] = {
     0x5601, 0x3401, 0x1801, 0x0AC1, 0x0521, 0x0221, 0x5601, 0x5401, 0x4801, 0x3801, 0x3001, 0x2401,
     0x1C01, 0x1601, 0x5601, 0x5401, 0x5101, 0x4801, 0x3801, 0x3401, 0x3001, 0x2801, 0x2401, 0x2201,
     0x1C01, 0x1801, 0x1601, 0x1401, 0x1201, 0x1101, 0x0AC1, 0x09C1, 0x08A1, 0x0521, 0x0441, 0x02A1,
     0x0221, 0x0141, 0x0111, 0x0085, 0x0049, 0x0025, 0x0015, 0x0009, 0x0005, 0x0001};
 
-const uint8_t kMqNmps[46] = {1,  2,  3,  4,  5,  38, 7,  8,  9,  10, 11, 12, 13, 29, 15, 16,
+constexpr uint8_t kMqNmps[46] = {1,  2,  3,  4,  5,  38, 7,  8,  9,  10, 11, 12, 13, 29, 15, 16,
                              17, 18, 19, 20, 21, 22, 23, 24, 25, 26, 27, 28, 29, 30, 31, 32,
                              33, 34, 35, 36, 37, 38, 39, 40, 41, 42, 43, 44, 45, 45};
 
 // Bit 7: SWITCH (states 0, 6 and 14).
-const uint8_t kMqNlps[46] = {
+constexpr uint8_t kMqNlps[46] = {
     0x80 | 1, 6,  9,  12, 29, 33, 0x80 | 6, 14, 14, 14, 17, 18, 20, 21, 0x80 | 14, 14,
     15,       16, 17, 18, 19, 19, 20,       21, 22, 23, 24, 25, 26, 27, 28,        29,
     30,       31, 32, 33, 34, 35, 36,       37, 38, 39, 40, 41, 42, 43};
+
+namespace {
+constexpr MqStateTable makeStates() {
+  MqStateTable t{};
+  for (int i = 0; i < 128; ++i) {
+    const int k = i < 46 ? i : 45;
+    t.e[i] = {kMqQe[k], kMqNmps[k], kMqNlps[k]};
+  }
+  return t;
+}
+}  // namespace
+
+constexpr MqStateTable kMqStates = makeStates();
 
 void mqEncInit(MqEncoder *enc, MqByteOutFn byteOut, void *user, QtzState *state) {
   enc->c = 0;
@@ -147,6 +160,11 @@ void mqByteInSlow(MqDecoder *d) {
     d->c += 0xFF00;
     d->ct = 8;
   }
+}
+
+MqDecoder mqByteInSlowCopy(MqDecoder dec) {
+  mqByteInSlow(&dec);
+  return dec;
 }
 
 void mqDecInit(MqDecoder *d, const uint8_t *data, size_t length, MqRefillFn refill, void *user,

@@ -25,6 +25,16 @@
 extern const uint16_t kMqQe[46];
 extern const uint8_t kMqNmps[46];
 extern const uint8_t kMqNlps[46];
+// The three values of a state in one record, read with one load on the decoding path.
+struct MqStateEntry {
+  uint16_t qe;
+  uint8_t nmps;
+  uint8_t nlps;  // with SWITCH in bit 7
+};
+struct MqStateTable {
+  MqStateEntry e[128];  // by the 7-bit state field; 46 to 127 never occur (copies of 45)
+};
+extern const MqStateTable kMqStates;
 
 typedef bool (*MqByteOutFn)(uint8_t byte, void *user);
 // Replaces *buffer and *length with fresh bytes; false (or length 0) when none are left.
@@ -70,6 +80,10 @@ const uint8_t *mqFindMarker(MqDecoder *dec);
 
 // BYTEIN (slow part kept out of line: refills and the end of the data).
 void mqByteInSlow(MqDecoder *dec);
+// The same taking and giving the decoder by value, so that a caller's local decoder never has
+// its address taken: its registers then stay in machine registers, and context byte stores
+// cannot alias them.
+MqDecoder mqByteInSlowCopy(MqDecoder dec);
 
 inline void mqByteIn(MqDecoder &d) {
   if (d.input == kMqData && d.cursor < d.end) {
@@ -94,24 +108,23 @@ inline void mqByteIn(MqDecoder &d) {
     }
     return;
   }
-  mqByteInSlow(&d);
+  d = mqByteInSlowCopy(d);
 }
 
 // DECODE: one decision with the context byte *cx (T.800 C.3.2, C register not inverted).
 inline int mqDecode(MqDecoder &d, uint8_t *cx) {
   const uint8_t s = *cx;
-  const unsigned index = s & 0x7F;
-  const uint32_t qe = kMqQe[index];
+  const MqStateEntry e = kMqStates.e[s & 0x7F];
+  const uint32_t qe = e.qe;
   int bit = s >> 7;
   d.a = static_cast<uint16_t>(d.a - qe);
   if ((d.c >> 16) < qe) {
     // LPS_EXCHANGE
     if (d.a < qe) {
-      *cx = static_cast<uint8_t>((s & 0x80) | kMqNmps[index]);
+      *cx = static_cast<uint8_t>((s & 0x80) | e.nmps);
     } else {
-      const uint8_t nl = kMqNlps[index];
       bit ^= 1;
-      *cx = static_cast<uint8_t>(((s & 0x80) ^ (nl & 0x80)) | (nl & 0x7F));
+      *cx = static_cast<uint8_t>((s & 0x80) ^ e.nlps);
     }
     d.a = static_cast<uint16_t>(qe);
   } else {
@@ -119,11 +132,10 @@ inline int mqDecode(MqDecoder &d, uint8_t *cx) {
     if (d.a & 0x8000) return bit;
     // MPS_EXCHANGE
     if (d.a < qe) {
-      const uint8_t nl = kMqNlps[index];
       bit ^= 1;
-      *cx = static_cast<uint8_t>(((s & 0x80) ^ (nl & 0x80)) | (nl & 0x7F));
+      *cx = static_cast<uint8_t>((s & 0x80) ^ e.nlps);
     } else {
-      *cx = static_cast<uint8_t>((s & 0x80) | kMqNmps[index]);
+      *cx = static_cast<uint8_t>((s & 0x80) | e.nmps);
     }
   }
   // RENORMD
@@ -133,6 +145,33 @@ inline int mqDecode(MqDecoder &d, uint8_t *cx) {
     d.c <<= 1;
     d.ct--;
   } while ((d.a & 0x8000) == 0);
+  return bit;
+}
+
+// A region decoder's memory of the last context it decoded: while the same context comes
+// again and the decision is an MPS without renormalisation (by far the most frequent case on
+// white and black runs), the context byte does not change, so the decision needs neither the
+// context array nor the state table.
+struct MqContextCache {
+  uint32_t context = 0xFFFFFFFFu;
+  uint32_t qe = 0;
+  int mps = 0;
+};
+
+inline int mqDecodeCached(MqDecoder &d, uint8_t *cx, uint32_t context, MqContextCache &cache) {
+  if (context == cache.context) {
+    const uint32_t a = d.a - cache.qe;
+    if ((d.c >> 16) >= cache.qe && (a & 0x8000)) {
+      d.a = static_cast<uint16_t>(a);
+      d.c -= cache.qe << 16;
+      return cache.mps;
+    }
+  }
+  const int bit = mqDecode(d, &cx[context]);
+  const uint8_t s = cx[context];
+  cache.context = context;
+  cache.qe = kMqStates.e[s & 0x7F].qe;
+  cache.mps = s >> 7;
   return bit;
 }
 

@@ -18,7 +18,18 @@ int32_t jb2NewStream(DataSource *source, DataSink *sink, QtzState *state, Jb2Fil
                                             0, 0, 1, 0, 0, 0, 0, 0, 2,    0, 0, 0,
                                             0, 0, 0, 0, 0, 0, 0, 0};
   std::memcpy(stream->options.bytes, kDefaults, sizeof kDefaults);
+  stream->pixelBudget = -1;
   *out = stream;
+  return 0;
+}
+
+int32_t jb2Charge(Jb2File *stream, int64_t pixels) {
+  if (stream->pixelBudget < 0) return 0;
+  if (pixels > stream->pixelBudget) {
+    stream->pixelBudget = 0;
+    return jbReport(stream->state, kJbBadData, "decoding work limit reached");
+  }
+  stream->pixelBudget -= pixels;
   return 0;
 }
 

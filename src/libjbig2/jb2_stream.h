@@ -71,7 +71,17 @@ struct Jb2File {
   DataSink *sink;
   QtzState *state;
   Jb2Options options;
+  // Pixels the decoders of one call may still produce (regions, symbols, patterns, planes and
+  // instances drawn): coded data of a few bytes can describe regions of 2^31 pixels, so the
+  // work of a hostile stream is bounded here. Negative: no bound.
+  int64_t pixelBudget;
+  // Set by the decoder driver while its page is all 0 (nothing composed yet): a generic region
+  // may then be decoded straight into the page rows.
+  uint8_t pageBlank;
 };
+
+// Charges pixels against the stream's budget; 107 ("decoding work limit reached") once spent.
+int32_t jb2Charge(Jb2File *stream, int64_t pixels);
 
 int32_t jb2NewStream(DataSource *source, DataSink *sink, QtzState *state, Jb2File **out);
 void jb2FreeStream(Jb2File *stream);

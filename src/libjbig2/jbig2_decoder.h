@@ -16,6 +16,8 @@
 // - the globals decoder stops after the first symbol dictionary of each call;
 // - page sides above 2^24, pages or regions of more than 2^31 pixels, and sizes of 0: 107;
 //   a data length shorter than its type's fixed part: 107, longer than the bytes left: 2003;
+// - a decode call that would produce more than pixelLimit pixels (regions, symbols, patterns,
+//   gray planes and drawn instances together): 107;
 // - a second page-information segment replaces the page (the old one goes to the release
 //   callback first).
 #ifndef NORV_JBIG2_DECODER_H
@@ -64,7 +66,12 @@ struct Jbig2Decoder {
   Jbig2PageAllocFn allocPage;
   Jbig2PageFreeFn freePage;
   void *cookie;
+  // Pixels one decode call may produce (regions, symbols, patterns, gray planes, instances);
+  // -1 for no bound. QtzJbig2_newDecoder sets kJbig2DefaultPixelLimit.
+  int64_t pixelLimit;
 };
+
+inline constexpr int64_t kJbig2DefaultPixelLimit = int64_t{1} << 32;
 
 int32_t QtzJbig2_newDecoder(Jbig2Decoder **out, uint8_t verbose, const char *dumpName,
                             const char *dumpFormat, uint8_t noDump, int32_t highestPage,

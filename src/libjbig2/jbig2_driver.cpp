@@ -168,7 +168,9 @@ int32_t composeRegion(Jbig2Decoder *d, Jbig2Segment *seg) {
     return 0;
   }
   if (d->page == nullptr) return qtz::report(d->state, kJbDecode);
-  return decodeRegionOntoPage(d->stream, seg, d->page);
+  const int32_t status = decodeRegionOntoPage(d->stream, seg, d->page);
+  d->stream->pageBlank = 0;
+  return status;
 }
 
 void releasePage(Jbig2Decoder *d) {
@@ -199,6 +201,7 @@ int32_t handlePageInfo(Jbig2Decoder *d, Jbig2Segment *seg) {
                    &d->page, &d->cookie);
       if (d->page == nullptr) return qtz::report(d->state, kJbNoMemory);
       if (info.defaultPixel) QtzBlat_setImageBits(d->page);
+      d->stream->pageBlank = !info.defaultPixel;
     }
   } else if (info.width > kJbMaxSide ||
              (info.height > kJbMaxSide && !(info.striped && info.height == 0xFFFFFFFFu))) {
@@ -377,6 +380,7 @@ int32_t beginCall(Jbig2Decoder *d, const uint8_t *data, size_t length) {
   d->stream = nullptr;
   int32_t status = memSourceNew(data, length, d->state, &d->source);
   if (status == 0) status = jb2NewStream(nullptr, nullptr, d->state, &d->stream);
+  if (status == 0) d->stream->pixelBudget = d->pixelLimit;
   return status;
 }
 
@@ -431,6 +435,7 @@ int32_t QtzJbig2_newDecoder(Jbig2Decoder **out, uint8_t verbose, const char *dum
   d->allocPage = allocPage != nullptr ? allocPage : defaultAllocPage;
   d->freePage = freePage != nullptr ? freePage : defaultFreePage;
   d->deferRegions = 1;
+  d->pixelLimit = kJbig2DefaultPixelLimit;
   d->lastStripeEnd = -1;
   d->lowestRow = -1;
   bool ok = QtzAdt_liNew(&d->active, state) == 0 && QtzAdt_liNew(&d->seen, state) == 0;

@@ -137,9 +137,10 @@ int32_t decodeGenericRegionImage(Jb2File *stream, Jbig2Segment *seg) {
   if (!jbSizeOk(seg->region.width, seg->region.height))
     return jbReport(state, kJbBadData, "generic region size %dx%d out of range",
                     seg->region.width, seg->region.height);
+  int32_t status = jb2Charge(stream, int64_t{seg->region.width} * seg->region.height);
+  if (status != 0) return status;
   QtzImage *image = nullptr;
-  int32_t status =
-      QtzImage_new(state, QTZ_IMAGE_PACKED, seg->region.width, seg->region.height, &image);
+  status = QtzImage_new(state, QTZ_IMAGE_PACKED, seg->region.width, seg->region.height, &image);
   if (status != 0) return status;
   const Jbig2Bitmap bitmap = bitmapOf(image);
   if (g.mmr) {
@@ -175,10 +176,41 @@ int32_t regionInsidePage(const Jbig2Segment *seg, const QtzImage *page, QtzState
   return 0;
 }
 
+namespace {
+
+// On a page that is still all 0, OR, XOR and REPLACE all leave the region's own pixels, so an
+// arithmetic region starting at a word boundary whose last word ends at a word boundary or at
+// the page's right edge (whose padding bits are 0) is decoded straight into the page rows:
+// the decoder then reads exactly the pixels it would read in its own image.
+bool decodesInPlace(const Jb2File *stream, const Jbig2Segment *seg, const QtzImage *page) {
+  const Jbig2RegionInfo &r = seg->region;
+  return stream->pageBlank && !seg->u.generic.mmr && seg->image == nullptr &&
+         (r.op == kOpOr || r.op == kOpXor || r.op == kOpReplace) && r.x % 32 == 0 &&
+         (r.width % 32 == 0 || r.x + r.width == page->hdr.width) && page->hdr.height > 0 &&
+         jbSizeOk(r.width, r.height);
+}
+
+}  // namespace
+
 int32_t decodeGenericRegionOntoPage(Jb2File *stream, Jbig2Segment *seg, QtzImage *page) {
   int32_t status = regionInsidePage(seg, page, stream->state);
   if (status != 0) return status;
   if (seg->type == 36) return kJbAssert;
+  if (decodesInPlace(stream, seg, page)) {
+    const Jbig2GenericData &g = seg->u.generic;
+    if ((status = jb2Charge(stream, int64_t{seg->region.width} * seg->region.height)) != 0)
+      return status;
+    uint8_t *cx = jbAllocArray<uint8_t>(stream->state, genericContextCount(g.t.tmpl));
+    if (cx == nullptr) return qtz::report(stream->state, kJbNoMemory);
+    const Jbig2Bitmap p = bitmapOf(page);
+    MqDecoder dec;
+    mqDecInit(&dec, g.data, g.length, nullptr, nullptr, stream->state);
+    decodeGenericWords({p.words + int64_t{seg->region.y} * p.wordsPerRow + seg->region.x / 32,
+                        seg->region.width, seg->region.height, p.wordsPerRow},
+                       g.t, cx, &dec, nullptr);
+    jbFree(stream->state, cx);
+    return 0;
+  }
   if ((status = decodeGenericRegionImage(stream, seg)) != 0) return status;
   return QtzBlat_blitImage(page, seg->image, seg->region.x, seg->region.y,
                            blitOpOf(seg->region.op));

@@ -1,11 +1,12 @@
 // The optimised generic region procedure: contexts from shift registers over the row words.
 //
-// For each row three registers hold the template's rows: hc the pixels decoded so far in this
-// row (bit 0 = x - 1), h1 row y - 1 with bit 0 = x + L1 and h2 row y - 2 with bit 0 = x + L2,
-// where L1 and L2 are the rightmost columns the template reads in those rows. The registers
-// are fed one bit per pixel from 64-bit windows over two row words, so the template never
-// needs a bounds test: words beyond the row and rows above the bitmap are 0. The context of
-// each template is a few masks and shifts of the three registers (bit order of T.88 6.2.5.3).
+// For each word of 32 pixels, rows y - 1 and y - 2 are held as 64-bit windows of columns
+// x0 - 16 to x0 + 47 (three row words), so the template never needs a bounds test: words
+// beyond the row and rows above the bitmap are 0. The pixels decoded so far in the row are a
+// register hc (bit 0 = x - 1). The context of each template is then one field of each window
+// and a mask of hc, shifted into place (bit order of T.88 6.2.5.3).
+#include <algorithm>
+#include <bit>
 #include <cstring>
 
 #include "jbig2_generic.h"
@@ -14,74 +15,32 @@ namespace {
 
 const uint16_t kSltp[4] = {0x9B25, 0x0795, 0x00E5, 0x0195};
 
-// Register layout of one template: lookaheads and the context of the fixed pixels (with the
-// AT pixels too when they sit at their nominal places).
-template <int Tmpl, bool Nominal>
-struct Layout;
+// Layout of one template: the columns the template reads in rows y - 1 and y - 2 (x - L to
+// x + R, taken as one field whose lowest bit is column x + R), where each field sits in the
+// context, and the mask of the pixels of the current row (the register hc, bit 0 = x - 1).
+// With Nominal the AT pixels at their nominal places are part of the fields.
+struct Fields {
+  int r1;
+  uint32_t m1;
+  int s1;
+  int r2;
+  uint32_t m2;
+  int s2;
+  uint32_t mc;
+};
 
-template <>
-struct Layout<0, true> {
-  static constexpr int L1 = 3, L2 = 2;
-  static uint32_t ctx(uint32_t hc, uint64_t h1, uint64_t h2) {
-    return (hc & 0xF) | ((h1 & 0x7F) << 4) | ((h2 & 0x1F) << 11);
-  }
-};
-template <>
-struct Layout<0, false> {
-  static constexpr int L1 = 2, L2 = 1;
-  static uint32_t ctx(uint32_t hc, uint64_t h1, uint64_t h2) {
-    return (hc & 0xF) | ((h1 & 0x1F) << 5) | ((h2 & 0x7) << 12);
-  }
-};
-template <>
-struct Layout<1, true> {
-  static constexpr int L1 = 3, L2 = 2;
-  static uint32_t ctx(uint32_t hc, uint64_t h1, uint64_t h2) {
-    return (hc & 0x7) | ((h1 & 0x3F) << 3) | ((h2 & 0xF) << 9);
-  }
-};
-template <>
-struct Layout<1, false> {
-  static constexpr int L1 = 2, L2 = 2;
-  static uint32_t ctx(uint32_t hc, uint64_t h1, uint64_t h2) {
-    return (hc & 0x7) | ((h1 & 0x1F) << 4) | ((h2 & 0xF) << 9);
-  }
-};
-template <>
-struct Layout<2, true> {
-  static constexpr int L1 = 2, L2 = 1;
-  static uint32_t ctx(uint32_t hc, uint64_t h1, uint64_t h2) {
-    return (hc & 0x3) | ((h1 & 0x1F) << 2) | ((h2 & 0x7) << 7);
-  }
-};
-template <>
-struct Layout<2, false> {
-  static constexpr int L1 = 1, L2 = 1;
-  static uint32_t ctx(uint32_t hc, uint64_t h1, uint64_t h2) {
-    return (hc & 0x3) | ((h1 & 0xF) << 3) | ((h2 & 0x7) << 7);
-  }
-};
-template <>
-struct Layout<3, true> {
-  static constexpr int L1 = 2, L2 = 0;
-  static uint32_t ctx(uint32_t hc, uint64_t h1, uint64_t) {
-    return (hc & 0xF) | ((h1 & 0x3F) << 4);
-  }
-};
-template <>
-struct Layout<3, false> {
-  static constexpr int L1 = 1, L2 = 0;
-  static uint32_t ctx(uint32_t hc, uint64_t h1, uint64_t) {
-    return (hc & 0xF) | ((h1 & 0x1F) << 5);
-  }
-};
+template <int Tmpl, bool Nominal>
+constexpr Fields kFields = Tmpl == 0   ? (Nominal ? Fields{3, 0x7F, 4, 2, 0x1F, 11, 0xF}
+                                                  : Fields{2, 0x1F, 5, 1, 0x7, 12, 0xF})
+                           : Tmpl == 1 ? (Nominal ? Fields{3, 0x3F, 3, 2, 0xF, 9, 0x7}
+                                                  : Fields{2, 0x1F, 4, 2, 0xF, 9, 0x7})
+                           : Tmpl == 2 ? (Nominal ? Fields{2, 0x1F, 2, 1, 0x7, 7, 0x3}
+                                                  : Fields{1, 0xF, 3, 1, 0x7, 7, 0x3})
+                                       : (Nominal ? Fields{2, 0x3F, 4, 0, 0, 0, 0xF}
+                                                  : Fields{1, 0x1F, 5, 0, 0, 0, 0xF});
 
 // Context bits of the AT pixels A1 to A4.
 constexpr int kAtBit[4][4] = {{4, 10, 11, 15}, {3, 0, 0, 0}, {2, 0, 0, 0}, {4, 0, 0, 0}};
-
-inline uint32_t wordAt(const uint32_t *row, int32_t w, int32_t words) {
-  return row != nullptr && w < words ? row[w] : 0;
-}
 
 inline uint32_t pixelAt(const Jbig2Bitmap &b, int64_t x, int64_t y) {
   if (x < 0 || y < 0 || x >= b.width || y >= b.height) return 0;
@@ -92,10 +51,30 @@ struct AtPixel {
   int dx, dy, bit;
 };
 
+// Columns x0 - 16 to x0 + 47 of a row (most significant first): every column the templates
+// read for the 32 pixels of the word starting at x0.
+inline uint64_t window(const uint32_t *row, int32_t w, int32_t words) {
+  if (row == nullptr) return 0;
+  const uint64_t left = w > 0 ? row[w - 1] : 0;
+  const uint64_t right = w + 1 < words ? row[w + 1] : 0;
+  return (left << 48) | (static_cast<uint64_t>(row[w]) << 16) | (right >> 16);
+}
+
+// Pixels from i on whose field of the window (columns x - L to x + R) is all white.
+template <int R, uint32_t M>
+inline int zeroRun(uint64_t w, int i) {
+  if (M == 0) return 64;
+  constexpr int span = std::bit_width(M);  // L + R + 1 columns
+  constexpr int L = span - 1 - R;
+  const uint64_t v = w << (16 + i - L);
+  const int zeros = v == 0 ? 64 : std::countl_zero(v);
+  return zeros - (span - 1);
+}
+
 template <int Tmpl, bool Nominal, bool Skip>
 void decodeRows(const Jbig2Bitmap &img, const Jbig2GenericTemplate &t, uint8_t *cx,
                 MqDecoder *decoder, const Jbig2Bitmap *skip) {
-  using L = Layout<Tmpl, Nominal>;
+  constexpr Fields F = kFields<Tmpl, Nominal>;
   const int32_t width = img.width;
   const int32_t stride = img.wordsPerRow;
   const int32_t words = (width + 31) >> 5;
@@ -106,41 +85,56 @@ void decodeRows(const Jbig2Bitmap &img, const Jbig2GenericTemplate &t, uint8_t *
     for (int i = 0; i < n; ++i) at[atCount++] = {t.atx[i], t.aty[i], kAtBit[Tmpl][i]};
   }
   MqDecoder md = *decoder;
+  MqContextCache cache;
   int ltp = 0;
   for (int32_t y = 0; y < img.height; ++y) {
     uint32_t *row = img.words + static_cast<int64_t>(y) * stride;
     const uint32_t *row1 = y >= 1 ? row - stride : nullptr;
-    const uint32_t *row2 = y >= 2 ? row - 2 * stride : nullptr;
+    const uint32_t *row2 = y >= 2 && F.m2 != 0 ? row - 2 * stride : nullptr;
     if (t.tpgdon) {
-      ltp ^= mqDecode(md, &cx[kSltp[Tmpl]]);
+      ltp ^= mqDecodeCached(md, cx, kSltp[Tmpl], cache);
       if (ltp) {
         if (row1 != nullptr) std::memcpy(row, row1, sizeof(uint32_t) * words);
         continue;
       }
     }
     uint32_t hc = 0;
-    uint64_t h1 = L::L1 > 0 ? wordAt(row1, 0, words) >> (32 - L::L1) : 0;
-    uint64_t h2 = L::L2 > 0 ? wordAt(row2, 0, words) >> (32 - L::L2) : 0;
     for (int32_t w = 0; w < words; ++w) {
-      uint64_t win1 = ((static_cast<uint64_t>(wordAt(row1, w, words)) << 32) |
-                       wordAt(row1, w + 1, words))
-                      << L::L1;
-      uint64_t win2 = ((static_cast<uint64_t>(wordAt(row2, w, words)) << 32) |
-                       wordAt(row2, w + 1, words))
-                      << L::L2;
+      const uint64_t w1 = window(row1, w, words);
+      const uint64_t w2 = window(row2, w, words);
       const uint32_t skipWord =
           Skip ? skip->words[static_cast<int64_t>(y) * skip->wordsPerRow + w] : 0;
       const int32_t x0 = w << 5;
       const int n = width - x0 < 32 ? width - x0 : 32;
       uint32_t out = 0;
-      for (int i = 0; i < n; ++i) {
-        h1 = (h1 << 1) | (win1 >> 63);
-        win1 <<= 1;
-        h2 = (h2 << 1) | (win2 >> 63);
-        win2 <<= 1;
+      for (int i = 0; i < n;) {
         uint32_t bit = 0;
         if (!Skip || ((skipWord >> (31 - i)) & 1) == 0) {
-          uint32_t context = L::ctx(hc, h1, h2);
+          uint32_t context = (hc & F.mc) |
+                             static_cast<uint32_t>((w1 >> (47 - i - F.r1)) & F.m1) << F.s1 |
+                             static_cast<uint32_t>((w2 >> (47 - i - F.r2)) & F.m2) << F.s2;
+          if (Nominal && context == 0 && cache.context == 0 && cache.mps == 0) {
+            // A white run: as long as the rows above stay white and the decisions are MPS
+            // without renormalisation, the context stays 0 and no table is read.
+            const int run = std::min(n - i, std::min(zeroRun<F.r1, F.m1>(w1, i),
+                                                     zeroRun<F.r2, F.m2>(w2, i)));
+            const uint32_t qe = cache.qe;
+            uint32_t a = md.a, c = md.c;
+            int j = 0;
+            while (j < run && (c >> 16) >= qe && ((a - qe) & 0x8000)) {
+              a -= qe;
+              c -= qe << 16;
+              ++j;
+            }
+            if (j > 0) {
+              md.a = static_cast<uint16_t>(a);
+              md.c = c;
+              hc = j >= 32 ? 0 : hc << j;
+              out = j >= 32 ? 0 : out << j;
+              i += j;
+              continue;
+            }
+          }
           if (!Nominal) {
             const int32_t x = x0 + i;
             for (int k = 0; k < atCount; ++k) {
@@ -154,10 +148,11 @@ void decodeRows(const Jbig2Bitmap &img, const Jbig2GenericTemplate &t, uint8_t *
               context |= p << at[k].bit;
             }
           }
-          bit = static_cast<uint32_t>(mqDecode(md, &cx[context]));
+          bit = static_cast<uint32_t>(mqDecodeCached(md, cx, context, cache));
         }
         hc = (hc << 1) | bit;
         out = (out << 1) | bit;
+        ++i;
       }
       row[w] = n == 32 ? out : out << (32 - n);
     }

@@ -40,6 +40,7 @@ int32_t parsePatternDict(Jb2File *stream, DataSource *src, Jbig2Segment *seg, Jb
   const int64_t count = int64_t{grayMax} + 1;
   const int64_t width = count * w;
   if (!jbSizeOk(width, h)) return jbReport(state, kJbBadData, "collective bitmap out of range");
+  if ((status = jb2Charge(stream, width * h)) != 0) return status;
   uint32_t *collective = newBitmap(state, width, h);
   auto *patterns = jbAllocArray<Jbig2Pattern>(state, static_cast<size_t>(count));
   if (collective == nullptr || patterns == nullptr) {
@@ -119,6 +120,7 @@ int32_t decodeGrayScaleImage(Jb2File *stream, DataSource *src, size_t codedLengt
                                 static_cast<int32_t>(gh), &h.gray);
   if (status != 0) return status;
   if (gw == 0 || gh == 0 || bpp == 0) return srcSkip(src, codedLength);
+  if ((status = jb2Charge(stream, int64_t{gw} * gh * bpp)) != 0) return status;
   const int32_t wpr = static_cast<int32_t>((gw + 31) / 32);
   const size_t planeWords = static_cast<size_t>(wpr) * gh;
   uint32_t *planes = jbAllocArray<uint32_t>(state, planeWords * bpp);
@@ -249,9 +251,12 @@ int32_t decodeHalftoneRegionImage(Jb2File *stream, Jbig2Segment *seg) {
   if (!jbSizeOk(seg->region.width, seg->region.height))
     return jbReport(state, kJbBadData, "halftone region size %dx%d out of range", seg->region.width,
                     seg->region.height);
+  const int64_t area = int64_t{seg->region.width} * seg->region.height;
+  const int64_t cells = int64_t{h.gray->hdr.width} * h.gray->hdr.height;
+  int32_t status = jb2Charge(stream, area + cells * std::min(area, int64_t{dict.width} * dict.height));
+  if (status != 0) return status;
   QtzImage *image = nullptr;
-  int32_t status =
-      QtzImage_new(state, QTZ_IMAGE_PACKED, seg->region.width, seg->region.height, &image);
+  status = QtzImage_new(state, QTZ_IMAGE_PACKED, seg->region.width, seg->region.height, &image);
   if (status != 0) return status;
   if (h.defpixel) QtzBlat_setImageBits(image);
   const Jbig2Bitmap b = bitmapOf(image);

@@ -105,9 +105,10 @@ int32_t refineInto(Jb2File *stream, Jbig2Segment *seg, QtzImage *reference, QtzI
   if (!jbSizeOk(seg->region.width, seg->region.height))
     return jbReport(state, kJbBadData, "refinement region size %dx%d out of range",
                     seg->region.width, seg->region.height);
+  int32_t status = jb2Charge(stream, int64_t{seg->region.width} * seg->region.height);
+  if (status != 0) return status;
   QtzImage *image = nullptr;
-  int32_t status =
-      QtzImage_new(state, QTZ_IMAGE_PACKED, seg->region.width, seg->region.height, &image);
+  status = QtzImage_new(state, QTZ_IMAGE_PACKED, seg->region.width, seg->region.height, &image);
   if (status != 0) return status;
   uint8_t *cx = jbAllocArray<uint8_t>(state, refinementContextCount(r.t.tmpl));
   if (cx == nullptr) {

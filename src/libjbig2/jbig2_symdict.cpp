@@ -25,6 +25,7 @@ struct DictCoding {
 };
 
 struct DictState {
+  Jb2File *stream;
   QtzState *state;
   DataSource *src;
   DictCoding c;
@@ -50,10 +51,13 @@ int32_t readInt(Jbig2IntDecoder *d, bool *oob, int32_t *value, QtzState *state) 
   return status == kJbBadData ? jbReport(state, kJbBadData, "bad integer code") : status;
 }
 
-int32_t allocSymbol(Jbig2Symbol *s, int64_t width, int64_t height, QtzState *state) {
+int32_t allocSymbol(Jb2File *stream, Jbig2Symbol *s, int64_t width, int64_t height,
+                    QtzState *state) {
   if (!jbSizeOk(width, height))
     return jbReport(state, kJbBadData, "symbol size %lldx%lld out of range",
                     static_cast<long long>(width), static_cast<long long>(height));
+  const int32_t status = jb2Charge(stream, width * height);
+  if (status != 0) return status;
   s->width = static_cast<int32_t>(width);
   s->height = static_cast<int32_t>(height);
   s->wordsPerRow = static_cast<int32_t>((width + 31) / 32);
@@ -126,6 +130,8 @@ int32_t decodeRefAggSymbol(DictState &d, Jbig2Symbol *symbol, uint32_t decodedSo
   p.refineCx = d.refineCx;
   if (count > jbCountBound(std::min(d.src->limit, d.src->size) - d.src->pos))
     return jbReport(state, kJbBadData, "aggregate instance count %d beyond the data", count);
+  if ((status = jb2Charge(d.stream, int64_t{count} * symbol->width * symbol->height)) != 0)
+    return status;
   auto *instances = jbAllocArray<Jbig2SymbolInstance>(state, static_cast<size_t>(count));
   if (instances == nullptr) return qtz::report(state, kJbNoMemory);
   status = decodeTextInstances(p, count, instances, state);
@@ -228,7 +234,7 @@ int32_t decodeSymbolsOfDict(DictState &d) {
       width += dw;
       totalWidth += width;
       Jbig2Symbol &s = d.newSymbols[decoded];
-      if ((status = allocSymbol(&s, width, classHeight, state)) != 0) return status;
+      if ((status = allocSymbol(d.stream, &s, width, classHeight, state)) != 0) return status;
       if (!d.c.huffman || d.c.refagg) {
         if (!d.c.refagg) {
           decodeGenericWords({s.bitmap, s.width, s.height, s.wordsPerRow}, d.c.at, d.genericCx,
@@ -256,7 +262,11 @@ int32_t readExports(DictState &d, uint32_t numExported, uint8_t *flags) {
   bool exporting = false;
   Jbig2IntDecoder b1;
   newIntDecoder(&b1, true, standardTable(1), d.bits, nullptr, nullptr);
+  uint64_t runs = 0;
   while (exported < numExported) {
+    // Runs of 0 make no progress: more runs than two per symbol cannot be a valid list.
+    if (++runs > 2 * total + 2)
+      return jbReport(d.state, kJbBadData, "too many symbols exported");
     bool oob = false;
     int32_t run = 0;
     const int32_t status = readInt(d.c.huffman ? &b1 : &d.ex, &oob, &run, d.state);
@@ -309,6 +319,7 @@ int32_t parseSymbolDict(Jb2File *stream, DataSource *src, Jbig2Segment *seg,
   int32_t status = srcReadU16(src, &flags);
   if (status != 0) return status;
   DictState d{};
+  d.stream = stream;
   d.state = state;
   d.src = src;
   d.c.huffman = flags & 1;

@@ -226,15 +226,33 @@ void releaseTextRegion(Jbig2Segment *seg, QtzState *state) {
   seg->u.text.count = 0;
 }
 
+namespace {
+
+// The region and every instance, each at most the region's area, against the work budget.
+int32_t chargeInstances(Jb2File *stream, const Jbig2Segment *seg) {
+  const int64_t area = int64_t{seg->region.width} * seg->region.height;
+  int64_t total = area;
+  for (int32_t i = 0; i < seg->u.text.count && total <= kJbMaxPixels * 4; ++i) {
+    const Jbig2SymbolInstance &in = seg->u.text.instances[i];
+    const int64_t w = in.refined ? in.refined->width : in.symbol->width;
+    const int64_t h = in.refined ? in.refined->height : in.symbol->height;
+    total += std::min(area, w * h);
+  }
+  return jb2Charge(stream, total);
+}
+
+}  // namespace
+
 int32_t decodeTextRegionImage(Jb2File *stream, Jbig2Segment *seg) {
   if (seg->image != nullptr) return 0;
   QtzState *state = stream->state;
   if (!jbSizeOk(seg->region.width, seg->region.height))
     return jbReport(state, kJbBadData, "text region size %dx%d out of range", seg->region.width,
                     seg->region.height);
+  int32_t status = chargeInstances(stream, seg);
+  if (status != 0) return status;
   QtzImage *image = nullptr;
-  int32_t status =
-      QtzImage_new(state, QTZ_IMAGE_PACKED, seg->region.width, seg->region.height, &image);
+  status = QtzImage_new(state, QTZ_IMAGE_PACKED, seg->region.width, seg->region.height, &image);
   if (status != 0) return status;
   if (seg->u.text.defpixel) QtzBlat_setImageBits(image);
   const Jbig2Bitmap b = bitmapOf(image);
@@ -251,6 +269,7 @@ int32_t decodeTextRegionOntoPage(Jb2File *stream, Jbig2Segment *seg, QtzImage *p
   if (status != 0) return status;
   const Jbig2TextData &t = seg->u.text;
   if (seg->region.op == kOpOr && t.combop == kOpOr && !t.defpixel) {
+    if ((status = chargeInstances(stream, seg)) != 0) return status;
     // Straight onto the page, each instance clipped to the region's rectangle.
     const Jbig2Bitmap b = bitmapOf(page);
     const int32_t x0 = seg->region.x, y0 = seg->region.y;
