@@ -288,4 +288,74 @@ TEST_F(HostileFixture, PixelLimitBoundsTheWork) {
   QtzJbig2_freeDecoder(&dec);
 }
 
+// An arithmetic symbol dictionary without symbols: flags, AT pixels, counts, marker.
+std::vector<uint8_t> emptyDict(uint16_t flags, uint32_t exported = 0) {
+  Stream d;
+  d.u16(flags);
+  const int pairs = ((flags >> 10) & 3) == 0 ? 4 : 1;
+  const int8_t at[8] = {3, -1, -3, -1, 2, -2, -2, -2};
+  for (int i = 0; i < 2 * pairs; ++i) d.u8(uint8_t(pairs == 1 && i == 0 ? 2 : at[i]));
+  d.u32(exported), d.u32(0);
+  d.raw({0xFF, 0xAC});
+  return d.bytes;
+}
+
+TEST_F(HostileFixture, CountsAndSizesBeyondTheData) {
+  {
+    Stream s;  // a dictionary exporting symbols that do not exist
+    s.segment(0, 0, emptyDict(0x0000, 5));
+    EXPECT_EQ(run(s), 107);
+    EXPECT_NE(messages.find("symbol counts out of range"), std::string::npos) << messages;
+  }
+  {
+    Stream s;  // a text region claiming 2^32 - 1 instances
+    s.segment(0, 0, emptyDict(0x0000), {}, true);
+    Stream t;
+    t.raw(regionInfo(10, 10, 0, 0));
+    t.u16(0x0000);
+    t.u32(0xFFFFFFFFu);
+    t.raw({0xFF, 0xAC});
+    s.segment(1, 4, t.bytes, {0});
+    EXPECT_EQ(run(s), 107);
+    EXPECT_NE(messages.find("instance count"), std::string::npos) << messages;
+  }
+  {
+    Stream s;  // refining the page where the region reaches outside it
+    s.segment(0, 48, pageInfo(16, 16, 0x42));  // refinements, operator override
+    std::vector<uint8_t> r = regionInfo(8, 8, 12, 0, kOpReplace);
+    r.push_back(0x01);  // template 1, no RAT pixels
+    r.push_back(0xFF), r.push_back(0xAC);
+    s.segment(1, 42, r);
+    EXPECT_EQ(run(s), 107);
+    EXPECT_NE(messages.find("region extends off page"), std::string::npos) << messages;
+  }
+  {
+    Stream s;  // an arithmetic pattern dictionary of patterns 129 pixels wide
+    s.segment(0, 16, {0x00, 129, 1, 0, 0, 0, 0, 0xFF, 0xAC});
+    EXPECT_EQ(run(s), 107);
+    EXPECT_NE(messages.find("pattern width above 128"), std::string::npos) << messages;
+  }
+}
+
+TEST_F(HostileFixture, InheritedContextsMustMatchTheirCoding) {
+  // Dictionary 0 retains its template-0 contexts; dictionary 1 uses them with template 1.
+  Stream s;
+  s.segment(0, 0, emptyDict(0x0200), {}, true);
+  s.segment(1, 0, emptyDict(0x0100 | (1 << 10)), {0});
+  EXPECT_EQ(run(s), 107);
+  EXPECT_NE(messages.find("inherited contexts were coded differently"), std::string::npos)
+      << messages;
+  // With the same template they are taken over.
+  Stream ok;
+  ok.segment(0, 0, emptyDict(0x0200), {}, true);
+  ok.segment(1, 0, emptyDict(0x0100), {0});
+  EXPECT_EQ(run(ok), 0) << messages;
+  // Without retention they cannot be used.
+  Stream none;
+  none.segment(0, 0, emptyDict(0x0000), {}, true);
+  none.segment(1, 0, emptyDict(0x0100), {0});
+  EXPECT_EQ(run(none), 107);
+  EXPECT_NE(messages.find("non-retained contexts"), std::string::npos) << messages;
+}
+
 }  // namespace
