@@ -60,7 +60,8 @@ Jbig2Decoder *newDecoder(QtzState *state, uint8_t keepAll, uint8_t compose) {
   return d;
 }
 
-void decodeOnce(QtzState *state, const uint8_t *data, size_t size, uint8_t keepAll, uint8_t compose) {
+void decodeOnce(QtzState *state, const uint8_t *data, size_t size, uint8_t keepAll,
+                uint8_t compose) {
   Jbig2Decoder *d = newDecoder(state, keepAll, compose);
   if (d == nullptr) return;
   QtzJbig2_decodePage(d, data, size, nullptr);

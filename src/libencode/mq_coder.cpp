@@ -8,14 +8,14 @@ constexpr uint16_t kMqQe[46] = {
     0x0221, 0x0141, 0x0111, 0x0085, 0x0049, 0x0025, 0x0015, 0x0009, 0x0005, 0x0001};
 
 constexpr uint8_t kMqNmps[46] = {1,  2,  3,  4,  5,  38, 7,  8,  9,  10, 11, 12, 13, 29, 15, 16,
-                             17, 18, 19, 20, 21, 22, 23, 24, 25, 26, 27, 28, 29, 30, 31, 32,
-                             33, 34, 35, 36, 37, 38, 39, 40, 41, 42, 43, 44, 45, 45};
+                                 17, 18, 19, 20, 21, 22, 23, 24, 25, 26, 27, 28, 29, 30, 31, 32,
+                                 33, 34, 35, 36, 37, 38, 39, 40, 41, 42, 43, 44, 45, 45};
 
 // Bit 7: SWITCH (states 0, 6 and 14).
-constexpr uint8_t kMqNlps[46] = {
-    0x80 | 1, 6,  9,  12, 29, 33, 0x80 | 6, 14, 14, 14, 17, 18, 20, 21, 0x80 | 14, 14,
-    15,       16, 17, 18, 19, 19, 20,       21, 22, 23, 24, 25, 26, 27, 28,        29,
-    30,       31, 32, 33, 34, 35, 36,       37, 38, 39, 40, 41, 42, 43};
+constexpr uint8_t kMqNlps[46] = {0x80 | 1, 6,  9,         12, 29, 33, 0x80 | 6, 14, 14, 14, 17, 18,
+                                 20,       21, 0x80 | 14, 14, 15, 16, 17,       18, 19, 19, 20, 21,
+                                 22,       23, 24,        25, 26, 27, 28,       29, 30, 31, 32, 33,
+                                 34,       35, 36,        37, 38, 39, 40,       41, 42, 43};
 
 namespace {
 constexpr MqStateTable makeStates() {
@@ -198,7 +198,6 @@ const uint8_t *mqFindMarker(MqDecoder *d) {
     if (d->cursor < d->end && *d->cursor >= 0xA0) return d->cursor + 1;
     return nullptr;
   }
-  if (d->end - d->cursor >= 2 && d->cursor[0] == 0xFF && d->cursor[1] >= 0xA0)
-    return d->cursor + 2;
+  if (d->end - d->cursor >= 2 && d->cursor[0] == 0xFF && d->cursor[1] >= 0xA0) return d->cursor + 2;
   return nullptr;
 }

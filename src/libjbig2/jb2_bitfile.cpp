@@ -65,8 +65,8 @@ int32_t jbitNew(uint8_t *window, size_t length, JbitWindowFn callback, void *use
 int32_t jbitReaderOnSource(DataSource *source, JbitFile **out) {
   const size_t end = std::min(source->limit, source->size);
   const size_t length = source->pos < end ? end - source->pos : 0;
-  return jbitNew(const_cast<uint8_t *>(source->data + source->pos), length, sourceWindow, source,
-                 0, source->state, out);
+  return jbitNew(const_cast<uint8_t *>(source->data + source->pos), length, sourceWindow, source, 0,
+                 source->state, out);
 }
 
 int32_t jbitWriterOnSink(DataSink *sink, JbitFile **out) {

@@ -14,9 +14,9 @@ int32_t jb2NewStream(DataSource *source, DataSink *sink, QtzState *state, Jb2Fil
   stream->state = state;
   // Defaults: arithmetic off, custom tables allowed, template 2 with its AT pixels,
   // pattern dictionary template 2.
-  static constexpr uint8_t kDefaults[32] = {0, 1, 0, 2, 2, 0xFD, 2, 0xFE, 0xFF, 0xFF, 0xFE, 0xFE,
-                                            0, 0, 1, 0, 0, 0, 0, 0, 2,    0, 0, 0,
-                                            0, 0, 0, 0, 0, 0, 0, 0};
+  static constexpr uint8_t kDefaults[32] = {0,    1, 0, 2, 2, 0xFD, 2, 0xFE, 0xFF, 0xFF, 0xFE,
+                                            0xFE, 0, 0, 1, 0, 0,    0, 0,    0,    2,    0,
+                                            0,    0, 0, 0, 0, 0,    0, 0,    0,    0};
   std::memcpy(stream->options.bytes, kDefaults, sizeof kDefaults);
   stream->pixelBudget = -1;
   *out = stream;
@@ -85,8 +85,8 @@ int32_t srcNextByte(DataSource *source, uint8_t *byte) {
 }
 
 int32_t srcPeekByte(DataSource *source, int32_t *value) {
-  if (source->pos >= source->size && (source->refill == nullptr || source->refill(source) != 0 ||
-                                      source->pos >= source->size)) {
+  if (source->pos >= source->size &&
+      (source->refill == nullptr || source->refill(source) != 0 || source->pos >= source->size)) {
     *value = -1;
     return kJbEndOfData;
   }
@@ -98,8 +98,7 @@ int32_t srcRead(DataSource *source, size_t n, uint8_t *buffer, size_t *count) {
   size_t done = 0;
   while (done < n) {
     if (source->pos >= source->size) {
-      if (source->refill == nullptr || source->refill(source) != 0 ||
-          source->pos >= source->size)
+      if (source->refill == nullptr || source->refill(source) != 0 || source->pos >= source->size)
         break;
     }
     const size_t take = std::min(n - done, source->size - source->pos);

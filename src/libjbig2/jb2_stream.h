@@ -14,8 +14,8 @@
 #ifndef NORV_JB2_STREAM_H
 #define NORV_JB2_STREAM_H
 
-#include <cstddef>
 #include <algorithm>
+#include <cstddef>
 #include <cstdint>
 
 #include "mq_coder.h"
@@ -155,8 +155,8 @@ typedef int32_t (*JbitWindowFn)(JbitFile *bits, uint8_t **window, size_t *length
 struct JbitFile {
   uint8_t *window;
   uint8_t *cursor;
-  size_t left;     // bytes left in the window
-  size_t passed;   // writer: bytes passed through the window since the last hand-over
+  size_t left;       // bytes left in the window
+  size_t passed;     // writer: bytes passed through the window since the last hand-over
   int32_t bitCount;  // reader: bits held; writer: bits held (not yet stored)
   uint64_t acc;
   JbitWindowFn windowFn;

@@ -30,8 +30,8 @@
 #include "qtz_image.h"
 #include "qtz_state.h"
 
-typedef int32_t (*Jbig2PageAllocFn)(QtzState *state, int32_t width, int32_t height,
-                                    QtzImage **page, void **cookie);
+typedef int32_t (*Jbig2PageAllocFn)(QtzState *state, int32_t width, int32_t height, QtzImage **page,
+                                    void **cookie);
 typedef int32_t (*Jbig2PageFreeFn)(QtzState *state, QtzImage **page);
 
 struct Jbig2DeferredRegion {

@@ -12,45 +12,86 @@ namespace {
 
 const char *segmentName(uint8_t type) {
   switch (type) {
-    case 0: return "Symbol dictionary";
-    case 4: return "Intermediate symbol region";
-    case 6: return "Immediate symbol region";
-    case 7: return "Immediate lossless symbol region";
-    case 16: return "Halftone dictionary";
-    case 20: return "Intermediate halftone region";
-    case 22: return "Immediate halftone region";
-    case 23: return "Immediate lossless halftone region";
-    case 36: return "Intermediate generic region";
-    case 38: return "Immediate generic region";
-    case 39: return "Immediate lossless generic region";
-    case 40: return "Intermediate generic refinement region";
-    case 42: return "Immediate generic refinement region";
-    case 43: return "Immediate lossless generic refinement region";
-    case 48: return "Page information";
-    case 49: return "End of page";
-    case 50: return "End of stripe";
-    case 51: return "End of file";
-    case 52: return "Profiles";
-    case 53: return "Table";
-    case 62: return "Extension";
-    default: return "INVALID";
+    case 0:
+      return "Symbol dictionary";
+    case 4:
+      return "Intermediate symbol region";
+    case 6:
+      return "Immediate symbol region";
+    case 7:
+      return "Immediate lossless symbol region";
+    case 16:
+      return "Halftone dictionary";
+    case 20:
+      return "Intermediate halftone region";
+    case 22:
+      return "Immediate halftone region";
+    case 23:
+      return "Immediate lossless halftone region";
+    case 36:
+      return "Intermediate generic region";
+    case 38:
+      return "Immediate generic region";
+    case 39:
+      return "Immediate lossless generic region";
+    case 40:
+      return "Intermediate generic refinement region";
+    case 42:
+      return "Immediate generic refinement region";
+    case 43:
+      return "Immediate lossless generic refinement region";
+    case 48:
+      return "Page information";
+    case 49:
+      return "End of page";
+    case 50:
+      return "End of stripe";
+    case 51:
+      return "End of file";
+    case 52:
+      return "Profiles";
+    case 53:
+      return "Table";
+    case 62:
+      return "Extension";
+    default:
+      return "INVALID";
   }
 }
 
 // Bytes every segment of a type carries before anything of variable length.
 uint32_t fixedDataPart(uint8_t type) {
   switch (type) {
-    case 0: return 10;
-    case 4: case 6: case 7: return 17 + 2 + 4;
-    case 16: return 7;
-    case 20: case 22: case 23: return 17 + 1 + 16 + 4;
-    case 36: case 38: case 39: return 17 + 1;
-    case 40: case 42: case 43: return 17 + 1;
-    case 48: return 19;
-    case 50: return 4;
-    case 53: return 9;
-    case 62: return 4;
-    default: return 0;
+    case 0:
+      return 10;
+    case 4:
+    case 6:
+    case 7:
+      return 17 + 2 + 4;
+    case 16:
+      return 7;
+    case 20:
+    case 22:
+    case 23:
+      return 17 + 1 + 16 + 4;
+    case 36:
+    case 38:
+    case 39:
+      return 17 + 1;
+    case 40:
+    case 42:
+    case 43:
+      return 17 + 1;
+    case 48:
+      return 19;
+    case 50:
+      return 4;
+    case 53:
+      return 9;
+    case 62:
+      return 4;
+    default:
+      return 0;
   }
 }
 
@@ -205,8 +246,7 @@ int32_t handlePageInfo(Jbig2Decoder *d, Jbig2Segment *seg) {
     }
   } else if (info.width > kJbMaxSide ||
              (info.height > kJbMaxSide && !(info.striped && info.height == 0xFFFFFFFFu))) {
-    return jbReport(d->state, kJbBadData, "page size %ux%u out of range", info.width,
-                    info.height);
+    return jbReport(d->state, kJbBadData, "page size %ux%u out of range", info.width, info.height);
   }
   d->currentPage = seg->page;
   d->info = info;
@@ -305,24 +345,42 @@ int32_t handleExtension(Jbig2Decoder *d, Jbig2Segment *seg) {
 int32_t runHandler(Jbig2Decoder *d, Jbig2Segment *seg) {
   const uint8_t type = seg->type;
   switch (type) {
-    case 0: case 16: case 51: case 52: case 53:
+    case 0:
+    case 16:
+    case 51:
+    case 52:
+    case 53:
       return decodeSegmentData(d, seg);
-    case 4: case 6: case 7: case 20: case 22: case 23: case 36: case 38: case 39: {
+    case 4:
+    case 6:
+    case 7:
+    case 20:
+    case 22:
+    case 23:
+    case 36:
+    case 38:
+    case 39: {
       const int32_t status = decodeSegmentData(d, seg);
       if (status != 0 || !d->composePage) return status;
       return composeRegion(d, seg);
     }
-    case 40: case 42: case 43: {
+    case 40:
+    case 42:
+    case 43: {
       const int32_t status = decodeSegmentData(d, seg);
       if (status != 0) return status;
       if (d->info.striped)
         return jbReport(d->state, kJbParam, "unimplemented combo of refinement and striping\n");
       return d->composePage ? composeRegion(d, seg) : 0;
     }
-    case 48: return handlePageInfo(d, seg);
-    case 49: return handleEndOfPage(d, seg);
-    case 50: return handleEndOfStripe(d, seg);
-    case 62: return handleExtension(d, seg);
+    case 48:
+      return handlePageInfo(d, seg);
+    case 49:
+      return handleEndOfPage(d, seg);
+    case 50:
+      return handleEndOfStripe(d, seg);
+    case 62:
+      return handleExtension(d, seg);
     default:
       return jbReport(d->state, kJbNull, "bad segment type %d\n", type);
   }
@@ -361,8 +419,8 @@ int32_t dispatchSegment(Jbig2Decoder *d, Jbig2Segment *seg) {
            static_cast<Jbig2Segment *>(node->data)->number != static_cast<uint32_t>(seg->refs[i]))
       node = node->next;
     if (node == nullptr) {
-      status = jbReport(d->state, kJbNull, "couldn't locate segment %d on active list\n",
-                        seg->refs[i]);
+      status =
+          jbReport(d->state, kJbNull, "couldn't locate segment %d on active list\n", seg->refs[i]);
       break;
     }
     auto *gone = static_cast<Jbig2Segment *>(node->data);
@@ -395,8 +453,7 @@ void *seenKey(uint32_t number) {
 
 }  // namespace
 
-int32_t defaultAllocPage(QtzState *state, int32_t width, int32_t height, QtzImage **page,
-                         void **) {
+int32_t defaultAllocPage(QtzState *state, int32_t width, int32_t height, QtzImage **page, void **) {
   if (state == nullptr || page == nullptr) return qtz::report(state, kJbNull);
   return QtzImage_newAligned(state, QTZ_IMAGE_PACKED, width, height, page);
 }
@@ -422,7 +479,8 @@ int32_t QtzJbig2_newDecoder(Jbig2Decoder **out, uint8_t verbose, const char *dum
                             const char *dumpFormat, uint8_t noDump, int32_t highestPage,
                             uint8_t keepAll, uint8_t composePage, Jbig2PageAllocFn allocPage,
                             Jbig2PageFreeFn freePage, QtzState *state) {
-  if (out == nullptr || state == nullptr || (!noDump && (dumpName == nullptr || dumpFormat == nullptr)))
+  if (out == nullptr || state == nullptr ||
+      (!noDump && (dumpName == nullptr || dumpFormat == nullptr)))
     return qtz::report(state, kJbNull);
   auto *d = jbAllocArray<Jbig2Decoder>(state, 1);
   if (d == nullptr) return qtz::report(state, kJbNoMemory);

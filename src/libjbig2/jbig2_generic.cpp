@@ -55,7 +55,8 @@ int32_t readUnknownLength(Jb2File *stream, DataSource *src, Jbig2Segment *seg, s
   const uint32_t rows = (static_cast<uint32_t>(count[0]) << 24) |
                         (static_cast<uint32_t>(count[1]) << 16) |
                         (static_cast<uint32_t>(count[2]) << 8) | count[3];
-  if (rows >= 0x80000000u || (seg->region.height >= 0 && rows > static_cast<uint32_t>(seg->region.height)))
+  if (rows >= 0x80000000u ||
+      (seg->region.height >= 0 && rows > static_cast<uint32_t>(seg->region.height)))
     return jbReport(state, kJbBadData, "bad row count %u in generic region", rows);
   g.length = g.mmr ? i : i + 2;
   g.data = jbAllocArray<uint8_t>(state, g.length);
@@ -86,7 +87,8 @@ int32_t parseGenericRegion(Jb2File *stream, DataSource *src, Jbig2Segment *seg, 
   if (!g.mmr && (status = readAtPixels(src, &g.t, state)) != 0) return status;
   const size_t header = src->pos - start;
   if (unknown) {
-    if (seg->type == 36) return jbReport(state, kJbBadData, "non-immediate streaming generic region");
+    if (seg->type == 36)
+      return jbReport(state, kJbBadData, "non-immediate streaming generic region");
     return readUnknownLength(stream, src, seg, header);
   }
   if (seg->region.height < 0) return jbReport(state, kJbBadData, "bad region height");
@@ -135,8 +137,8 @@ int32_t decodeGenericRegionImage(Jb2File *stream, Jbig2Segment *seg) {
   QtzState *state = stream->state;
   const Jbig2GenericData &g = seg->u.generic;
   if (!jbSizeOk(seg->region.width, seg->region.height))
-    return jbReport(state, kJbBadData, "generic region size %dx%d out of range",
-                    seg->region.width, seg->region.height);
+    return jbReport(state, kJbBadData, "generic region size %dx%d out of range", seg->region.width,
+                    seg->region.height);
   int32_t status = jb2Charge(stream, int64_t{seg->region.width} * seg->region.height);
   if (status != 0) return status;
   QtzImage *image = nullptr;

@@ -50,9 +50,9 @@ int32_t decodeMmrBuffer(uint32_t *rows, int32_t width, int32_t height, int32_t w
 int32_t checkAtPixels(const Jbig2GenericTemplate &t, QtzState *state);
 
 inline Jbig2Bitmap bitmapOf(QtzImage *image) {
-  return {image->hdr.height > 0 ? reinterpret_cast<uint32_t *>(image->rows[image->hdr.yoff])
-                                : nullptr,
-          image->hdr.width, image->hdr.height, image->hdr.bytesPerLine / 4};
+  return {
+      image->hdr.height > 0 ? reinterpret_cast<uint32_t *>(image->rows[image->hdr.yoff]) : nullptr,
+      image->hdr.width, image->hdr.height, image->hdr.bytesPerLine / 4};
 }
 
 #endif

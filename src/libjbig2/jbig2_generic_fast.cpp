@@ -30,14 +30,13 @@ struct Fields {
 };
 
 template <int Tmpl, bool Nominal>
-constexpr Fields kFields = Tmpl == 0   ? (Nominal ? Fields{3, 0x7F, 4, 2, 0x1F, 11, 0xF}
-                                                  : Fields{2, 0x1F, 5, 1, 0x7, 12, 0xF})
-                           : Tmpl == 1 ? (Nominal ? Fields{3, 0x3F, 3, 2, 0xF, 9, 0x7}
-                                                  : Fields{2, 0x1F, 4, 2, 0xF, 9, 0x7})
-                           : Tmpl == 2 ? (Nominal ? Fields{2, 0x1F, 2, 1, 0x7, 7, 0x3}
-                                                  : Fields{1, 0xF, 3, 1, 0x7, 7, 0x3})
-                                       : (Nominal ? Fields{2, 0x3F, 4, 0, 0, 0, 0xF}
-                                                  : Fields{1, 0x1F, 5, 0, 0, 0, 0xF});
+constexpr Fields kFields =
+    Tmpl == 0
+        ? (Nominal ? Fields{3, 0x7F, 4, 2, 0x1F, 11, 0xF} : Fields{2, 0x1F, 5, 1, 0x7, 12, 0xF})
+    : Tmpl == 1
+        ? (Nominal ? Fields{3, 0x3F, 3, 2, 0xF, 9, 0x7} : Fields{2, 0x1F, 4, 2, 0xF, 9, 0x7})
+    : Tmpl == 2 ? (Nominal ? Fields{2, 0x1F, 2, 1, 0x7, 7, 0x3} : Fields{1, 0xF, 3, 1, 0x7, 7, 0x3})
+                : (Nominal ? Fields{2, 0x3F, 4, 0, 0, 0, 0xF} : Fields{1, 0x1F, 5, 0, 0, 0, 0xF});
 
 // Context bits of the AT pixels A1 to A4.
 constexpr int kAtBit[4][4] = {{4, 10, 11, 15}, {3, 0, 0, 0}, {2, 0, 0, 0}, {4, 0, 0, 0}};
@@ -116,8 +115,8 @@ void decodeRows(const Jbig2Bitmap &img, const Jbig2GenericTemplate &t, uint8_t *
           if (Nominal && context == 0 && cache.context == 0 && cache.mps == 0) {
             // A white run: as long as the rows above stay white and the decisions are MPS
             // without renormalisation, the context stays 0 and no table is read.
-            const int run = std::min(n - i, std::min(zeroRun<F.r1, F.m1>(w1, i),
-                                                     zeroRun<F.r2, F.m2>(w2, i)));
+            const int run =
+                std::min(n - i, std::min(zeroRun<F.r1, F.m1>(w1, i), zeroRun<F.r2, F.m2>(w2, i)));
             const uint32_t qe = cache.qe;
             uint32_t a = md.a, c = md.c;
             int j = 0;
@@ -163,8 +162,8 @@ void decodeRows(const Jbig2Bitmap &img, const Jbig2GenericTemplate &t, uint8_t *
 bool atNominal(const Jbig2GenericTemplate &t) {
   switch (t.tmpl) {
     case 0:
-      return t.atx[0] == 3 && t.aty[0] == -1 && t.atx[1] == -3 && t.aty[1] == -1 &&
-             t.atx[2] == 2 && t.aty[2] == -2 && t.atx[3] == -2 && t.aty[3] == -2;
+      return t.atx[0] == 3 && t.aty[0] == -1 && t.atx[1] == -3 && t.aty[1] == -1 && t.atx[2] == 2 &&
+             t.aty[2] == -2 && t.atx[3] == -2 && t.aty[3] == -2;
     case 1:
       return t.atx[0] == 3 && t.aty[0] == -1;
     default:
@@ -189,9 +188,17 @@ void decodeGenericWords(const Jbig2Bitmap &image, const Jbig2GenericTemplate &t,
                         MqDecoder *dec, const Jbig2Bitmap *skip) {
   if (image.width <= 0 || image.height <= 0) return;
   switch (t.tmpl) {
-    case 0: dispatch<0>(image, t, cx, dec, skip); break;
-    case 1: dispatch<1>(image, t, cx, dec, skip); break;
-    case 2: dispatch<2>(image, t, cx, dec, skip); break;
-    default: dispatch<3>(image, t, cx, dec, skip); break;
+    case 0:
+      dispatch<0>(image, t, cx, dec, skip);
+      break;
+    case 1:
+      dispatch<1>(image, t, cx, dec, skip);
+      break;
+    case 2:
+      dispatch<2>(image, t, cx, dec, skip);
+      break;
+    default:
+      dispatch<3>(image, t, cx, dec, skip);
+      break;
   }
 }

@@ -10,16 +10,16 @@ struct TemplatePixel {
 
 // Fixed pixels of each template with their context bits (T.88 6.2.5.3, Figures 3 to 6);
 // the AT pixels are added at the bits listed after.
-const TemplatePixel kFixed0[12] = {{-1, 0},  {-2, 0},  {-3, 0},  {-4, 0},  {2, -1},  {1, -1},
-                                   {0, -1},  {-1, -1}, {-2, -1}, {1, -2},  {0, -2},  {-1, -2}};
+const TemplatePixel kFixed0[12] = {{-1, 0}, {-2, 0},  {-3, 0},  {-4, 0}, {2, -1}, {1, -1},
+                                   {0, -1}, {-1, -1}, {-2, -1}, {1, -2}, {0, -2}, {-1, -2}};
 const int kFixedBits0[12] = {0, 1, 2, 3, 5, 6, 7, 8, 9, 12, 13, 14};
-const TemplatePixel kFixed1[12] = {{-1, 0}, {-2, 0}, {-3, 0}, {2, -1}, {1, -1}, {0, -1},
+const TemplatePixel kFixed1[12] = {{-1, 0},  {-2, 0},  {-3, 0}, {2, -1}, {1, -1}, {0, -1},
                                    {-1, -1}, {-2, -1}, {2, -2}, {1, -2}, {0, -2}, {-1, -2}};
 const int kFixedBits1[12] = {0, 1, 2, 4, 5, 6, 7, 8, 9, 10, 11, 12};
-const TemplatePixel kFixed2[9] = {{-1, 0}, {-2, 0}, {1, -1}, {0, -1}, {-1, -1},
+const TemplatePixel kFixed2[9] = {{-1, 0},  {-2, 0}, {1, -1}, {0, -1}, {-1, -1},
                                   {-2, -1}, {1, -2}, {0, -2}, {-1, -2}};
 const int kFixedBits2[9] = {0, 1, 3, 4, 5, 6, 7, 8, 9};
-const TemplatePixel kFixed3[9] = {{-1, 0}, {-2, 0}, {-3, 0}, {-4, 0}, {1, -1},
+const TemplatePixel kFixed3[9] = {{-1, 0}, {-2, 0},  {-3, 0},  {-4, 0}, {1, -1},
                                   {0, -1}, {-1, -1}, {-2, -1}, {-3, -1}};
 const int kFixedBits3[9] = {0, 1, 2, 3, 5, 6, 7, 8, 9};
 const int kAtBits[4][4] = {{4, 10, 11, 15}, {3, 0, 0, 0}, {2, 0, 0, 0}, {4, 0, 0, 0}};

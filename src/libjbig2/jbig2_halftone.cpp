@@ -51,8 +51,9 @@ int32_t parsePatternDict(Jb2File *stream, DataSource *src, Jbig2Segment *seg, Jb
   const int32_t cwpr = static_cast<int32_t>((width + 31) / 32);
   if (mmr) {
     const size_t used = src->pos - start;
-    status = decodeMmrFromStream(collective, static_cast<int32_t>(width), h, cwpr, 0,
-                                 static_cast<int32_t>(width), h, src, seg->dataLength - used, state);
+    status =
+        decodeMmrFromStream(collective, static_cast<int32_t>(width), h, cwpr, 0,
+                            static_cast<int32_t>(width), h, src, seg->dataLength - used, state);
   } else {
     Jbig2GenericTemplate t{};
     t.tmpl = tmpl;
@@ -96,7 +97,8 @@ int32_t parsePatternDict(Jb2File *stream, DataSource *src, Jbig2Segment *seg, Jb
 
 void releasePatternDict(Jbig2Segment *seg, QtzState *state) {
   Jbig2PatternDictData &p = seg->u.patterns;
-  for (int32_t i = 0; p.patterns != nullptr && i < p.count; ++i) jbFree(state, p.patterns[i].bitmap);
+  for (int32_t i = 0; p.patterns != nullptr && i < p.count; ++i)
+    jbFree(state, p.patterns[i].bitmap);
   jbFree(state, p.patterns);
   p = Jbig2PatternDictData{};
 }
@@ -161,7 +163,8 @@ int32_t decodeGrayScaleImage(Jb2File *stream, DataSource *src, size_t codedLengt
     t.tmpl = tmpl;
     t.atx[0] = tmpl <= 1 ? 3 : 2;
     t.aty[0] = -1;
-    if (tmpl == 0) t.atx[1] = -3, t.aty[1] = -1, t.atx[2] = 2, t.aty[2] = -2, t.atx[3] = -2, t.aty[3] = -2;
+    if (tmpl == 0)
+      t.atx[1] = -3, t.aty[1] = -1, t.atx[2] = 2, t.aty[2] = -2, t.atx[3] = -2, t.aty[3] = -2;
     uint8_t *cx = jbAllocArray<uint8_t>(state, genericContextCount(tmpl));
     if (cx == nullptr) {
       status = qtz::report(state, kJbNoMemory);
@@ -170,9 +173,9 @@ int32_t decodeGrayScaleImage(Jb2File *stream, DataSource *src, size_t codedLengt
       srcStartMq(src, &mq);
       const Jbig2Bitmap skipMap{skip, static_cast<int32_t>(gw), static_cast<int32_t>(gh), wpr};
       for (int32_t j = bpp - 1; j >= 0; --j)
-        decodeGenericWords({planes + planeWords * j, static_cast<int32_t>(gw),
-                            static_cast<int32_t>(gh), wpr},
-                           t, cx, &mq, skip != nullptr ? &skipMap : nullptr);
+        decodeGenericWords(
+            {planes + planeWords * j, static_cast<int32_t>(gw), static_cast<int32_t>(gh), wpr}, t,
+            cx, &mq, skip != nullptr ? &skipMap : nullptr);
       status = srcEndMq(src, &mq);
       jbFree(state, cx);
     }
@@ -180,14 +183,17 @@ int32_t decodeGrayScaleImage(Jb2File *stream, DataSource *src, size_t codedLengt
   if (status == 0) {
     // Gray decoding: each plane XORed with the decoded plane above it.
     for (int32_t j = bpp - 2; j >= 0; --j)
-      for (size_t i = 0; i < planeWords; ++i) planes[planeWords * j + i] ^= planes[planeWords * (j + 1) + i];
+      for (size_t i = 0; i < planeWords; ++i)
+        planes[planeWords * j + i] ^= planes[planeWords * (j + 1) + i];
     for (uint32_t mg = 0; mg < gh; ++mg) {
       auto *row = reinterpret_cast<int16_t *>(h.gray->rows[mg]);
       for (uint32_t ng = 0; ng < gw; ++ng) {
         uint32_t value = 0;
         for (int32_t j = bpp - 1; j >= 0; --j)
-          value = (value << 1) |
-                  ((planes[planeWords * j + mg * static_cast<size_t>(wpr) + ng / 32] >> (31 - ng % 32)) & 1);
+          value =
+              (value << 1) | ((planes[planeWords * j + mg * static_cast<size_t>(wpr) + ng / 32] >>
+                               (31 - ng % 32)) &
+                              1);
         row[ng] = static_cast<int16_t>(value);
       }
     }
@@ -253,7 +259,8 @@ int32_t decodeHalftoneRegionImage(Jb2File *stream, Jbig2Segment *seg) {
                     seg->region.height);
   const int64_t area = int64_t{seg->region.width} * seg->region.height;
   const int64_t cells = int64_t{h.gray->hdr.width} * h.gray->hdr.height;
-  int32_t status = jb2Charge(stream, area + cells * std::min(area, int64_t{dict.width} * dict.height));
+  int32_t status =
+      jb2Charge(stream, area + cells * std::min(area, int64_t{dict.width} * dict.height));
   if (status != 0) return status;
   QtzImage *image = nullptr;
   status = QtzImage_new(state, QTZ_IMAGE_PACKED, seg->region.width, seg->region.height, &image);

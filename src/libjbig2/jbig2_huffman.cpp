@@ -3,8 +3,7 @@
 
 #include "jbig2_report.h"
 
-int32_t assignPrefixCodes(Jbig2CodeTable *t, Jbig2CodeLine *lines, int32_t count,
-                          uint16_t *order) {
+int32_t assignPrefixCodes(Jbig2CodeTable *t, Jbig2CodeLine *lines, int32_t count, uint16_t *order) {
   t->lines = lines;
   t->numLines = count;
   t->order = order;
@@ -49,7 +48,8 @@ int32_t buildCodeTable(Jbig2CodeTable *t, Jbig2CodeLine *lines, int32_t count, b
   if (t->ownOrder == nullptr) return qtz::report(state, kJbNoMemory);
   const int32_t status = assignPrefixCodes(t, lines, count, t->ownOrder);
   if (status == kJbParam) return qtz::report(state, kJbParam);
-  if (status != 0) return jbReport(state, status, "code table without codes or with a prefix above 32");
+  if (status != 0)
+    return jbReport(state, status, "code table without codes or with a prefix above 32");
   return 0;
 }
 
@@ -149,8 +149,8 @@ int32_t decodeInt(Jbig2IntDecoder *d, bool *oob, int32_t *value) {
   uint32_t raw = 0;
   const int n = line.kind == kLineNormal ? line.rangeLen : 32;
   if ((status = jbitGetBits(d->bits, n, &raw)) != 0) return status;
-  const int64_t result = line.kind == kLineLower ? int64_t{line.rangeLow} - raw
-                                                 : int64_t{line.rangeLow} + raw;
+  const int64_t result =
+      line.kind == kLineLower ? int64_t{line.rangeLow} - raw : int64_t{line.rangeLow} + raw;
   if (result > INT32_MAX || result < INT32_MIN) return kJbBadData;
   *value = static_cast<int32_t>(result);
   return 0;

@@ -4,10 +4,10 @@
 //
 // Codes are assigned as B.3 says (first code per length from the counts of the shorter ones,
 // line order within a length); the standard tables are built once, on first use, from their
-// line lists as T.88 Tables B.1 to B.15 give them. A table is decoded canonically: for each length the codes form one run starting
-// at the first code, so a code of length n selects entry code - first code of the run. Tables
-// with prefix lengths above 32 or range lengths above 31 (special lines excepted), with no codes
-// at all, or whose codes do not fit their lengths are refused.
+// line lists as T.88 Tables B.1 to B.15 give them. A table is decoded canonically: for each length
+// the codes form one run starting at the first code, so a code of length n selects entry code -
+// first code of the run. Tables with prefix lengths above 32 or range lengths above 31 (special
+// lines excepted), with no codes at all, or whose codes do not fit their lengths are refused.
 #ifndef NORV_JBIG2_HUFFMAN_H
 #define NORV_JBIG2_HUFFMAN_H
 

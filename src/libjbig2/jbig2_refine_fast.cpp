@@ -14,7 +14,8 @@ inline uint32_t wordOf(const uint32_t *row, int64_t w, int32_t words) {
 inline uint64_t fetch64(const uint32_t *row, int32_t words, int64_t col) {
   const int64_t w = col >> 5;
   const int sh = static_cast<int>(col & 31);
-  const uint64_t ab = (static_cast<uint64_t>(wordOf(row, w, words)) << 32) | wordOf(row, w + 1, words);
+  const uint64_t ab =
+      (static_cast<uint64_t>(wordOf(row, w, words)) << 32) | wordOf(row, w + 1, words);
   if (sh == 0) return ab;
   return (ab << sh) | (wordOf(row, w + 2, words) >> (32 - sh));
 }
@@ -82,8 +83,8 @@ void decodeRows(const Jbig2Bitmap &img, const Jbig2Bitmap &ref, int32_t dx, int3
               context |= pixelAt(ref, x - dx + t.ratx[1], int64_t{y} - dy + t.raty[1]) << 12;
             }
           } else {
-            context = (hc & 1) | ((h1 & 7) << 1) | ((n2 & 3) << 4) | (n1 << 6) |
-                      (((n0 >> 1) & 1) << 9);
+            context =
+                (hc & 1) | ((h1 & 7) << 1) | ((n2 & 3) << 4) | (n1 << 6) | (((n0 >> 1) & 1) << 9);
           }
           bit = static_cast<uint32_t>(mqDecode(md, &cx[context]));
         }

@@ -12,8 +12,7 @@ void emit(const QtzState *state, int32_t code, const char *format, va_list args)
   char text[512];
   std::vsnprintf(text, sizeof text, format, args);
   // Messages end with a line feed of their own; the printer adds one.
-  for (size_t n = std::strlen(text); n > 0 && text[n - 1] == '\n'; --n)
-    text[n - 1] = '\0';
+  for (size_t n = std::strlen(text); n > 0 && text[n - 1] == '\n'; --n) text[n - 1] = '\0';
   state->errSink->printer(state->errSink->stream, code, "%s", text);
 }
 

@@ -146,8 +146,7 @@ TypeEntry entryOf(uint8_t type) {
     case 4:
     case 6:
     case 7:
-      return {parseTextRegion, decodeTextRegionImage, decodeTextRegionOntoPage,
-              releaseTextRegion};
+      return {parseTextRegion, decodeTextRegionImage, decodeTextRegionOntoPage, releaseTextRegion};
     case 16:
       return {parsePatternDict, nullptr, nullptr, releasePatternDict};
     case 20:
@@ -230,8 +229,8 @@ int32_t resolveReferredSegments(Jb2File *stream, Jbig2Segment *segment, QtzAdtLi
     const int32_t wanted = segment->refs[i];
     if (wanted < previous) from = active->head;
     QtzAdtListNode *node = from;
-    while (node != nullptr && static_cast<Jbig2Segment *>(node->data)->number !=
-                                  static_cast<uint32_t>(wanted))
+    while (node != nullptr &&
+           static_cast<Jbig2Segment *>(node->data)->number != static_cast<uint32_t>(wanted))
       node = node->next;
     if (node == nullptr) {
       jbFree(stream->state, array);

@@ -156,16 +156,16 @@ struct Jbig2Segment {
   uint32_t number;
   uint32_t dataLength;
   uint32_t page;
-  int32_t refCount;     // number of referred-to segments
-  int32_t *refs;        // their numbers
-  uint8_t *refRetain;   // their retention flags
+  int32_t refCount;    // number of referred-to segments
+  int32_t *refs;       // their numbers
+  uint8_t *refRetain;  // their retention flags
   uint8_t type;
-  uint8_t retain;       // this segment's own retention flag
+  uint8_t retain;  // this segment's own retention flag
   uint8_t flag7;
   Jbig2RegionInfo region;
   uint8_t imageOwned;
   QtzImage *image;
-  int32_t references;   // reference count: 1 at creation
+  int32_t references;  // reference count: 1 at creation
   union {
     Jbig2GenericData generic;
     Jbig2RefineData refine;

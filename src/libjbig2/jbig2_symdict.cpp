@@ -202,7 +202,8 @@ int32_t decodeCollective(DictState &d, uint32_t first, uint32_t count, int64_t t
   int64_t column = 0;
   for (uint32_t i = 0; status == 0 && i < count; ++i) {
     Jbig2Symbol &s = d.newSymbols[first + i];
-    splitCollectiveBitmap(collective, static_cast<int32_t>(column), width, height, s.bitmap, s.width);
+    splitCollectiveBitmap(collective, static_cast<int32_t>(column), width, height, s.bitmap,
+                          s.width);
     column += s.width;
   }
   if (status == 0 && column != totalWidth) status = kJbAssert;
@@ -265,8 +266,7 @@ int32_t readExports(DictState &d, uint32_t numExported, uint8_t *flags) {
   uint64_t runs = 0;
   while (exported < numExported) {
     // Runs of 0 make no progress: more runs than two per symbol cannot be a valid list.
-    if (++runs > 2 * total + 2)
-      return jbReport(d.state, kJbBadData, "too many symbols exported");
+    if (++runs > 2 * total + 2) return jbReport(d.state, kJbBadData, "too many symbols exported");
     bool oob = false;
     int32_t run = 0;
     const int32_t status = readInt(d.c.huffman ? &b1 : &d.ex, &oob, &run, d.state);
@@ -395,7 +395,8 @@ int32_t parseSymbolDict(Jb2File *stream, DataSource *src, Jbig2Segment *seg,
     } else {
       const Jbig2SymbolDictData &from = lastDict->u.dict;
       if (from.genericCx == nullptr || (d.c.refagg && from.refineCx == nullptr))
-        status = jbReport(state, kJbBadData, "symbol dictionary attempting to use non-retained contexts");
+        status = jbReport(state, kJbBadData,
+                          "symbol dictionary attempting to use non-retained contexts");
       else if (from.huff != d.c.huffman || from.refagg != d.c.refagg || from.tmpl != d.c.tmpl ||
                from.rtmpl != d.c.rtmpl)
         status = jbReport(state, kJbBadData, "inherited contexts were coded differently");
@@ -413,12 +414,21 @@ int32_t parseSymbolDict(Jb2File *stream, DataSource *src, Jbig2Segment *seg,
     status = jbitReaderOnSource(src, &d.bits);
   else
     srcStartMq(src, &d.mq);
-  Jbig2IntDecoder *ints[13] = {&d.dh, &d.dw, &d.ex, &d.ai, &d.rdx, &d.rdy, &d.tdt,
+  Jbig2IntDecoder *ints[13] = {&d.dh,  &d.dw,  &d.ex,  &d.ai,  &d.rdx,  &d.rdy, &d.tdt,
                                &d.tfs, &d.tds, &d.tit, &d.tri, &d.trdw, &d.trdh};
-  const Jbig2CodeTable *tables[13] = {d.c.dh, d.c.dw, standardTable(1), d.c.agginst,
-                                      standardTable(15), standardTable(15), standardTable(11),
-                                      standardTable(6), standardTable(8), nullptr, nullptr,
-                                      standardTable(15), standardTable(15)};
+  const Jbig2CodeTable *tables[13] = {d.c.dh,
+                                      d.c.dw,
+                                      standardTable(1),
+                                      d.c.agginst,
+                                      standardTable(15),
+                                      standardTable(15),
+                                      standardTable(11),
+                                      standardTable(6),
+                                      standardTable(8),
+                                      nullptr,
+                                      nullptr,
+                                      standardTable(15),
+                                      standardTable(15)};
   for (int i = 0; i < 13; ++i)
     newIntDecoder(ints[i], d.c.huffman, tables[i], d.bits, &d.mq, d.intCx + 512 * i);
   uint8_t *exportFlags = jbAllocArray<uint8_t>(state, size_t{d.numIn} + numNew);

@@ -42,7 +42,8 @@ int32_t parseCodeTableSegment(Jb2File *stream, DataSource *src, Jbig2Segment *se
     if (status == 0) status = jbitGetBits(bits, rs, &range);
     if (status != 0) break;
     if (pref > kMaxPrefLen || range > 31) {
-      status = jbReport(state, kJbBadData, "bad code table line (prefix %u, range %u)", pref, range);
+      status =
+          jbReport(state, kJbBadData, "bad code table line (prefix %u, range %u)", pref, range);
       break;
     }
     lines[n++] = {0, static_cast<int32_t>(current), static_cast<uint8_t>(pref),

@@ -4,8 +4,8 @@
 // Instance counts are bounded by the segment's data (jbCountBound); symbol ID run codes that
 // repeat a length before any was given, or that describe more symbols than there are, give
 // 107. The arithmetic data must end at a marker that the decoder reached (118).
-#include "jbig2_report.h"
 #include "jbig2_text.h"
+#include "jbig2_report.h"
 #include "qtz_blat.h"
 
 namespace {
@@ -90,7 +90,8 @@ int32_t readSymbolIdTable(JbitFile *bits, uint32_t numSymbols, Jbig2CodeTable *t
   }
   freeCodeTable(&runTable, state);
   if (status == 0) status = jbitAlign(bits);
-  if (status == 0) status = buildCodeTable(table, lines, static_cast<int32_t>(numSymbols), true, state);
+  if (status == 0)
+    status = buildCodeTable(table, lines, static_cast<int32_t>(numSymbols), true, state);
   if (status != 0) {
     if (table->ownLines != lines) jbFree(state, lines);
     freeCodeTable(table, state);
@@ -118,8 +119,8 @@ int32_t selectTables(TextCoding *c, Jbig2Segment **referred, int32_t refCount, Q
   c->tables[2] = standardTable(11 + dt);
   for (int i = 0; i < 4; ++i) c->tables[3 + i] = standardTable(rd[i] == 0 ? 14 : 15);
   c->tables[7] = standardTable(1);
-  const bool user[8] = {fs == 3, ds == 3, dt == 3, rd[0] == 3, rd[1] == 3, rd[2] == 3, rd[3] == 3,
-                        rsize == 1};
+  const bool user[8] = {fs == 3,    ds == 3,    dt == 3,    rd[0] == 3,
+                        rd[1] == 3, rd[2] == 3, rd[3] == 3, rsize == 1};
   int32_t status = pickTableSegments(c->tables, user, 8, referred, refCount, state);
   if (status != 0) return status;
   for (int i = 0; i < 8; ++i)
@@ -168,10 +169,12 @@ int32_t parseTextRegion(Jb2File *stream, DataSource *src, Jbig2Segment *seg,
   p.source = src;
   auto *instances = jbAllocArray<Jbig2SymbolInstance>(state, numInstances);
   uint8_t *cx = jbAllocArray<uint8_t>(state, 512 * 9);
-  uint8_t *refineCx = p.refine ? jbAllocArray<uint8_t>(state, refinementContextCount(p.rt.tmpl)) : nullptr;
+  uint8_t *refineCx =
+      p.refine ? jbAllocArray<uint8_t>(state, refinementContextCount(p.rt.tmpl)) : nullptr;
   p.refineCx = refineCx;
   p.idCodeLength = ceilLog2(p.numSymbols);
-  uint8_t *idCx = !coding.huffman ? jbAllocArray<uint8_t>(state, size_t{2} << p.idCodeLength) : nullptr;
+  uint8_t *idCx =
+      !coding.huffman ? jbAllocArray<uint8_t>(state, size_t{2} << p.idCodeLength) : nullptr;
   p.idCx = idCx;
   Jbig2CodeTable idTable{};
   JbitFile *bits = nullptr;
@@ -192,7 +195,8 @@ int32_t parseTextRegion(Jb2File *stream, DataSource *src, Jbig2Segment *seg,
     p.mq = &mq;
     // Huffman: FS, DS, DT, RDW, RDH, RDX, RDY; arithmetic: IAFS, IADS, IADT, IARDW, IARDH,
     // IARDX, IARDY, IAIT, IARI.
-    Jbig2IntDecoder **slots[9] = {&p.fs, &p.ds, &p.dt, &p.rdw, &p.rdh, &p.rdx, &p.rdy, &p.it, &p.ri};
+    Jbig2IntDecoder **slots[9] = {&p.fs,  &p.ds,  &p.dt, &p.rdw, &p.rdh,
+                                  &p.rdx, &p.rdy, &p.it, &p.ri};
     for (int i = 0; i < 9; ++i) {
       newIntDecoder(&ints[i], coding.huffman, i < 7 && coding.huffman ? coding.tables[i] : nullptr,
                     bits, &mq, cx + 512 * i);

@@ -32,8 +32,8 @@ struct Jbig2TextParams {
 };
 
 // Decodes count instances into the zeroed array; refined symbols are allocated per instance.
-int32_t decodeTextInstances(const Jbig2TextParams &p, int32_t count,
-                            Jbig2SymbolInstance *instances, QtzState *state);
+int32_t decodeTextInstances(const Jbig2TextParams &p, int32_t count, Jbig2SymbolInstance *instances,
+                            QtzState *state);
 // Blits each instance (refined symbol or symbol) with op, clipped to the bitmap.
 void drawInstancesIntoBitmap(uint32_t *rows, int32_t width, int32_t height, int32_t wordsPerRow,
                              const Jbig2SymbolInstance *instances, int32_t count, QtzBlitOp op,

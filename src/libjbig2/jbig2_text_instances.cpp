@@ -151,8 +151,9 @@ int32_t decodeTextInstances(const Jbig2TextParams &p, int32_t count, Jbig2Symbol
           bool oob = false;
           status = decodeInt(p.ri, &oob, &ri);
           if (status != 0 || oob || (ri != 0 && ri != 1))
-            return status != 0 && status != kJbBadData ? status
-                                                       : jbReport(state, kJbBadData, "bad RI value");
+            return status != 0 && status != kJbBadData
+                       ? status
+                       : jbReport(state, kJbBadData, "bad RI value");
         }
         if (ri && (status = refineInstance(p, in.symbol, &in.refined, state)) != 0) return status;
       }

@@ -26,7 +26,8 @@ std::string typeCounts(const std::vector<jbtest::FileSegment> &segments) {
   std::map<int, int> counts;
   for (const auto &s : segments) counts[s.type]++;
   std::string out;
-  for (auto [type, n] : counts) out += (out.empty() ? "" : " ") + std::to_string(type) + ":" + std::to_string(n);
+  for (auto [type, n] : counts)
+    out += (out.empty() ? "" : " ") + std::to_string(type) + ":" + std::to_string(n);
   return out.empty() ? "-" : out;
 }
 
@@ -107,10 +108,12 @@ TEST_F(CorpusFixture, EveryFileDecodesToItsOracle) {
     }
     const long diff = jbtest::differingPixels(page, oracle);
     // Until the T.6 decoder is part of the build, MMR-coded data is refused with its message.
-    const bool mmrRefused = status == 107 && messages.find("MMR coding is not available") != std::string::npos;
+    const bool mmrRefused =
+        status == 107 && messages.find("MMR coding is not available") != std::string::npos;
     if (!mmrRefused && (status != 0 || diff != 0)) {
       ++failures;
-      ADD_FAILURE() << name << ": status " << status << ", " << diff << " pixels differ; " << messages;
+      ADD_FAILURE() << name << ": status " << status << ", " << diff << " pixels differ; "
+                    << messages;
     }
     QtzImage_free(page);
   }
@@ -144,7 +147,8 @@ TEST_F(MalformedFixture, EachFileIsRefusedWithItsStatus) {
   };
   for (const Case &c : cases) {
     SCOPED_TRACE(c.name);
-    const auto bytes = jbtest::readFile(jbtest::dataPath(std::string("malformed/") + c.name + ".jb2"));
+    const auto bytes =
+        jbtest::readFile(jbtest::dataPath(std::string("malformed/") + c.name + ".jb2"));
     ASSERT_GT(bytes.size(), 9u);
     // The stream as the file lays it out after its 9-byte header (these files have no page
     // count), without the test reader's interpretation.

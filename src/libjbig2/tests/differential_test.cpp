@@ -4,8 +4,8 @@
 // reference offsets).
 #include <gtest/gtest.h>
 
+#include "jbig2_reference_encoder.h"
 #include "jbig2_refine.h"
-#include "jbig2_test_encoder.h"
 
 namespace {
 
@@ -16,7 +16,8 @@ Jbig2GenericTemplate nominal(int tmpl) {
   t.tmpl = uint8_t(tmpl);
   t.atx[0] = tmpl <= 1 ? 3 : 2;
   t.aty[0] = -1;
-  if (tmpl == 0) t.atx[1] = -3, t.aty[1] = -1, t.atx[2] = 2, t.aty[2] = -2, t.atx[3] = -2, t.aty[3] = -2;
+  if (tmpl == 0)
+    t.atx[1] = -3, t.aty[1] = -1, t.atx[2] = 2, t.aty[2] = -2, t.atx[3] = -2, t.aty[3] = -2;
   return t;
 }
 
@@ -71,7 +72,9 @@ TEST(GenericDifferential, SkippedPixelsStayWhiteInBothProcedures) {
     EXPECT_TRUE(fast == plain);
     for (int y = 0; y < 31; ++y)
       for (int x = 0; x < 77; ++x)
-        if (skip.get(x, y)) ASSERT_EQ(fast.get(x, y), 0);
+        if (skip.get(x, y)) {
+          ASSERT_EQ(fast.get(x, y), 0);
+        }
   }
 }
 

@@ -3,7 +3,7 @@
 // the driver's page, stripe, retention and extension rules.
 #include <gtest/gtest.h>
 
-#include "jbig2_test_encoder.h"
+#include "jbig2_reference_encoder.h"
 #include "jbig2_test_support.h"
 
 namespace {
@@ -70,10 +70,10 @@ TEST_F(HostileFixture, SegmentHeaderFaults) {
     // A long-form count claiming 2^29 - 1 referred-to segments in a short stream.
     Stream s;
     s.u32(5), s.u8(0), s.u32(0xFFFFFFFFu), s.u32(0);
-    const size_t before = qtztest::heap.sizes.size();
+    const size_t before = norvtest::heap.sizes.size();
     EXPECT_EQ(run(s), 2003);
-    for (size_t i = before; i < qtztest::heap.sizes.size(); ++i)
-      EXPECT_LT(qtztest::heap.sizes[i], size_t{1} << 20);  // pool chunks, not the count
+    for (size_t i = before; i < norvtest::heap.sizes.size(); ++i)
+      EXPECT_LT(norvtest::heap.sizes[i], size_t{1} << 20);  // pool chunks, not the count
   }
   {
     Stream s;  // a referred-to number equal to the segment's own
@@ -242,7 +242,8 @@ TEST_F(HostileFixture, KeepAllKeepsEverySegmentUntilFreed) {
   s.segment(1, 38, genericRegion(b, 0, 0));
   s.segment(2, 49, {});
   Jbig2Decoder *d = nullptr;
-  ASSERT_EQ(QtzJbig2_newDecoder(&d, 0, nullptr, nullptr, 1, 6500, 1, 0, nullptr, nullptr, state), 0);
+  ASSERT_EQ(QtzJbig2_newDecoder(&d, 0, nullptr, nullptr, 1, 6500, 1, 0, nullptr, nullptr, state),
+            0);
   ASSERT_EQ(QtzJbig2_decodePage(d, s.bytes.data(), s.bytes.size(), nullptr), 0);
   EXPECT_EQ(d->active->count, 3);
   EXPECT_EQ(d->page, nullptr);  // no composition
@@ -258,11 +259,13 @@ TEST_F(HostileFixture, GlobalsAreDecodedOnceAndShared) {
   dict.raw({0xFF, 0xAC});
   globals.segment(0, 0, dict.bytes, {}, true);
   Jbig2Decoder *g = nullptr, *p = nullptr;
-  ASSERT_EQ(QtzJbig2_newDecoder(&g, 0, nullptr, nullptr, 1, 6500, 1, 0, nullptr, nullptr, state), 0);
+  ASSERT_EQ(QtzJbig2_newDecoder(&g, 0, nullptr, nullptr, 1, 6500, 1, 0, nullptr, nullptr, state),
+            0);
   ASSERT_EQ(QtzJbig2_decodeGlobals(g, globals.bytes.data(), globals.bytes.size()), 0);
   ASSERT_EQ(QtzJbig2_decodeGlobals(g, globals.bytes.data(), globals.bytes.size()), 0);
   EXPECT_EQ(g->active->count, 1);
-  ASSERT_EQ(QtzJbig2_newDecoder(&p, 0, nullptr, nullptr, 1, 6500, 0, 1, nullptr, nullptr, state), 0);
+  ASSERT_EQ(QtzJbig2_newDecoder(&p, 0, nullptr, nullptr, 1, 6500, 0, 1, nullptr, nullptr, state),
+            0);
   ASSERT_EQ(QtzJbig2_attachGlobals(p, g), 0);
   EXPECT_EQ(static_cast<Jbig2Segment *>(g->active->head->data)->references, 2);
   QtzJbig2_freeDecoder(&p);
@@ -280,7 +283,8 @@ TEST_F(HostileFixture, PixelLimitBoundsTheWork) {
   d.push_back(0xFF), d.push_back(0xAC);
   s.segment(1, 38, d);
   Jbig2Decoder *dec = nullptr;
-  ASSERT_EQ(QtzJbig2_newDecoder(&dec, 0, nullptr, nullptr, 1, 6500, 0, 1, nullptr, nullptr, state), 0);
+  ASSERT_EQ(QtzJbig2_newDecoder(&dec, 0, nullptr, nullptr, 1, 6500, 0, 1, nullptr, nullptr, state),
+            0);
   dec->pixelLimit = 1 << 20;
   messages.clear();
   EXPECT_EQ(QtzJbig2_decodePage(dec, s.bytes.data(), s.bytes.size(), nullptr), 107);

@@ -1,8 +1,9 @@
-// A small reference encoder for the tests and benchmarks: generic region (T.88 6.2, every
-// template, TPGDON, any AT pixels) and generic refinement (6.3, both templates, TPGRON) data
-// coded pixel by pixel with the MQ encoder, and random test bitmaps with text-like structure.
-#ifndef NORV_JBIG2_TEST_ENCODER_H
-#define NORV_JBIG2_TEST_ENCODER_H
+// A plain reference encoder beside the decoders, for the differential tests and the
+// benchmarks: generic region (T.88 6.2, every template, TPGDON, any AT pixels) and generic
+// refinement (6.3, both templates, TPGRON) data coded pixel by pixel with the MQ encoder, and
+// random bitmaps with text-like structure. Header-only; not part of the library.
+#ifndef NORV_JBIG2_REFERENCE_ENCODER_H
+#define NORV_JBIG2_REFERENCE_ENCODER_H
 
 #include <cstdint>
 #include <random>
@@ -28,7 +29,9 @@ struct Bits {
     w = v ? (w | m) : (w & ~m);
   }
   Jbig2Bitmap view() { return {words.data(), width, height, wpr}; }
-  bool operator==(const Bits &o) const { return width == o.width && height == o.height && words == o.words; }
+  bool operator==(const Bits &o) const {
+    return width == o.width && height == o.height && words == o.words;
+  }
 };
 
 // Blobs, strokes, repeated rows and noise.
@@ -63,13 +66,12 @@ inline uint32_t genericContext(const Bits &b, const Jbig2GenericTemplate &t, int
              p(t.atx[1], t.aty[1]) << 10 | p(t.atx[2], t.aty[2]) << 11 | p(1, -2) << 12 |
              p(0, -2) << 13 | p(-1, -2) << 14 | p(t.atx[3], t.aty[3]) << 15;
     case 1:
-      return p(-1, 0) | p(-2, 0) << 1 | p(-3, 0) << 2 | p(t.atx[0], t.aty[0]) << 3 |
-             p(2, -1) << 4 | p(1, -1) << 5 | p(0, -1) << 6 | p(-1, -1) << 7 | p(-2, -1) << 8 |
-             p(2, -2) << 9 | p(1, -2) << 10 | p(0, -2) << 11 | p(-1, -2) << 12;
+      return p(-1, 0) | p(-2, 0) << 1 | p(-3, 0) << 2 | p(t.atx[0], t.aty[0]) << 3 | p(2, -1) << 4 |
+             p(1, -1) << 5 | p(0, -1) << 6 | p(-1, -1) << 7 | p(-2, -1) << 8 | p(2, -2) << 9 |
+             p(1, -2) << 10 | p(0, -2) << 11 | p(-1, -2) << 12;
     case 2:
-      return p(-1, 0) | p(-2, 0) << 1 | p(t.atx[0], t.aty[0]) << 2 | p(1, -1) << 3 |
-             p(0, -1) << 4 | p(-1, -1) << 5 | p(-2, -1) << 6 | p(1, -2) << 7 | p(0, -2) << 8 |
-             p(-1, -2) << 9;
+      return p(-1, 0) | p(-2, 0) << 1 | p(t.atx[0], t.aty[0]) << 2 | p(1, -1) << 3 | p(0, -1) << 4 |
+             p(-1, -1) << 5 | p(-2, -1) << 6 | p(1, -2) << 7 | p(0, -2) << 8 | p(-1, -2) << 9;
     default:
       return p(-1, 0) | p(-2, 0) << 1 | p(-3, 0) << 2 | p(-4, 0) << 3 | p(t.atx[0], t.aty[0]) << 4 |
              p(1, -1) << 5 | p(0, -1) << 6 | p(-1, -1) << 7 | p(-2, -1) << 8 | p(-3, -1) << 9;
