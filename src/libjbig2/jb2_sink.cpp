@@ -53,8 +53,18 @@ int32_t memSinkMark(DataSink *sink) {
 int32_t memSinkWriteAtMark(DataSink *sink, size_t n, const uint8_t *bytes) {
   auto *impl = static_cast<MemSinkImpl *>(sink->impl);
   if (!impl->marked) return kJbAssert;
-  QtzAdtListNode *node = impl->markAfter != nullptr ? impl->markAfter->next : impl->blocks->head;
+  QtzAdtListNode *first = impl->markAfter != nullptr ? impl->markAfter->next : impl->blocks->head;
+  // Bytes written from the mark on: a write beyond them is refused before anything changes.
+  size_t room = 0;
   size_t offset = impl->markOffset;
+  for (QtzAdtListNode *n2 = first; n2 != nullptr; n2 = n2->next, offset = 0) {
+    const size_t used = static_cast<SinkBlock *>(n2->data)->used;
+    room += used > offset ? used - offset : 0;
+  }
+  room += sink->used > offset ? sink->used - offset : 0;
+  if (n > room) return kJbAssert;
+  QtzAdtListNode *node = first;
+  offset = impl->markOffset;
   while (n > 0) {
     if (node != nullptr) {
       auto *entry = static_cast<SinkBlock *>(node->data);
@@ -65,7 +75,6 @@ int32_t memSinkWriteAtMark(DataSink *sink, size_t n, const uint8_t *bytes) {
       node = node->next;
       offset = 0;
     } else {
-      if (offset + n > sink->used) return kJbAssert;
       std::memcpy(sink->block + offset, bytes, n);
       n = 0;
     }
