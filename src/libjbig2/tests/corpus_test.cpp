@@ -162,3 +162,43 @@ TEST_F(MalformedFixture, EachFileIsRefusedWithItsStatus) {
 }
 
 }  // namespace
+
+namespace {
+
+struct GlobalsFixture : jbtest::DecoderFixture {};
+
+// The view control's road: the segments of page 0 go to a globals decoder (keep-all, no
+// composition), the page's segments to a page decoder that borrows them.
+TEST_F(GlobalsFixture, GlobalSegmentsDecodedOnceAndBorrowedByThePage) {
+  const jbtest::Pbm oracle = jbtest::readPbm(jbtest::dataPath("serenity-bitmap.pbm"));
+  int files = 0;
+  for (const char *name : {"bitmap-symbol-global.jbig2", "bitmap-halftone-global.jbig2"}) {
+    SCOPED_TRACE(name);
+    const std::vector<uint8_t> bytes =
+        jbtest::readFile(jbtest::dataPath(std::string("serenity/") + name));
+    const jbtest::ParsedFile file = jbtest::parseJbig2File(bytes);
+    std::vector<uint8_t> globals, page;
+    for (const auto &s : file.segments) {
+      const size_t start = s.streamDataStart - (s.headerEnd - s.headerStart);
+      auto &to = s.page == 0 ? globals : page;
+      to.insert(to.end(), file.stream.begin() + start,
+                file.stream.begin() + s.streamDataStart + s.dataLength);
+    }
+    if (globals.empty()) continue;
+    ++files;
+    Jbig2Decoder *g = nullptr, *p = nullptr;
+    ASSERT_EQ(QtzJbig2_newDecoder(&g, 0, nullptr, nullptr, 1, 6500, 1, 0, nullptr, nullptr, state),
+              0);
+    ASSERT_EQ(QtzJbig2_decodeGlobals(g, globals.data(), globals.size()), 0) << messages;
+    ASSERT_EQ(QtzJbig2_newDecoder(&p, 0, nullptr, nullptr, 1, 6500, 0, 1, nullptr, nullptr, state),
+              0);
+    ASSERT_EQ(QtzJbig2_attachGlobals(p, g), 0);
+    ASSERT_EQ(QtzJbig2_decodePage(p, page.data(), page.size(), nullptr), 0) << messages;
+    EXPECT_EQ(jbtest::differingPixels(p->page, oracle), 0);
+    QtzJbig2_freeDecoder(&p);
+    QtzJbig2_freeDecoder(&g);
+  }
+  EXPECT_EQ(files, 2);
+}
+
+}  // namespace
