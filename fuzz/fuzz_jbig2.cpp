@@ -15,7 +15,7 @@
 namespace {
 
 constexpr size_t kCap = size_t{48} << 20;
-constexpr int64_t kPixelLimit = int64_t{1} << 22;
+constexpr int64_t kPixelLimit = int64_t{1} << 20;
 size_t live = 0;
 
 // Each block carries its size in front so that the hooks can keep the live total.
