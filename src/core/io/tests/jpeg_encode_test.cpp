@@ -15,6 +15,7 @@
 #include "iw_cjpeg.h"
 #include "jccolor.h"
 #include "jpeg_fixture.h"
+#include "testkit_context.h"
 
 namespace {
 
@@ -22,7 +23,6 @@ using jpegtest::decode;
 using jpegtest::Decoded;
 using jpegtest::makeImage;
 using jpegtest::Sink;
-using jpegtest::Tracked;
 
 const JcxCompressObject *ptr(const JcxCompressObject &o) {
   return &o;
@@ -39,19 +39,22 @@ uint8_t nibbles(int32_t x, int32_t y, int32_t) {
   return static_cast<uint8_t>((x / 8 + y / 8) % 16);
 }
 
-struct Encoder : ::testing::Test {
-  Tracked t;
+// Parameter: the processor flag (image rows are laid out for 4- or 8-byte units).
+struct Encoder : ::testing::TestWithParam<int> {
+  norvtest::TrackedContext t{GetParam()};
+  PxlContext *ctx = t.get();
+  const size_t baseline = t.tracker.live.size();
   Sink sink;
   PxlJpegCompressor c{};
-  void TearDown() override { EXPECT_TRUE(t.live.empty()) << t.live.size() << " blocks live"; }
+  void TearDown() override { EXPECT_EQ(t.tracker.live.size(), baseline) << "blocks left"; }
   int32_t start(int32_t w, int32_t h, int32_t comps, int32_t layout, int32_t flags = 0,
                 int32_t quality = 75) {
-    return pxlStartJpegCompress(t.ctx, &c, w, h, comps, quality, flags, 0, 0, Sink::write, &sink,
+    return pxlStartJpegCompress(ctx, &c, w, h, comps, quality, flags, 0, 0, Sink::write, &sink,
                                 nullptr, layout);
   }
 };
 
-TEST_F(Encoder, StartChecksItsArguments) {
+TEST_P(Encoder, StartChecksItsArguments) {
   const struct {
     int32_t w, h, comps, quality, layout, want;
   } cases[] = {{32769, 8, 1, 75, 5, 2}, {8, 0, 1, 75, 5, 2}, {8, 32769, 1, 75, 5, 2},
@@ -60,26 +63,25 @@ TEST_F(Encoder, StartChecksItsArguments) {
   for (const auto &k : cases) {
     EXPECT_EQ(start(k.w, k.h, k.comps, k.layout, 0, k.quality), k.want)
         << k.w << "x" << k.h << " c" << k.comps << " q" << k.quality << " l" << k.layout;
-    pxlAbandonJpegCompress(t.ctx, &c);
+    pxlAbandonJpegCompress(ctx, &c);
   }
   // Layouts out of range fail only after the library has started.
   EXPECT_EQ(start(8, 8, 1, 8), 2);
   EXPECT_EQ(c.jcx.cinfo.global_state, 101);
-  pxlAbandonJpegCompress(t.ctx, &c);
+  pxlAbandonJpegCompress(ctx, &c);
+  EXPECT_EQ(pxlStartJpegCompress(ctx, nullptr, 8, 8, 1, 75, 0, 0, 0, nullptr, nullptr, nullptr, 5),
+            118);
   EXPECT_EQ(
-      pxlStartJpegCompress(t.ctx, nullptr, 8, 8, 1, 75, 0, 0, 0, nullptr, nullptr, nullptr, 5),
-      118);
-  EXPECT_EQ(
-      pxlStartJpegCompress(t.ctx, nullptr, 8, 8, 1, 75, 0, 0, 0, Sink::write, nullptr, nullptr, 5),
+      pxlStartJpegCompress(ctx, nullptr, 8, 8, 1, 75, 0, 0, 0, Sink::write, nullptr, nullptr, 5),
       118);
   // The widest image is accepted.
   ASSERT_EQ(start(32768, 1, 1, 5), 0);
-  pxlAbandonJpegCompress(t.ctx, &c);
+  pxlAbandonJpegCompress(ctx, &c);
 }
 
-TEST_F(Encoder, NibbleTable) {
+TEST_P(Encoder, NibbleTable) {
   uint16_t *table = nullptr;
-  ASSERT_EQ(pxlBuildNibbleExpandTable(t.ctx, &table), 0);
+  ASSERT_EQ(pxlBuildNibbleExpandTable(ctx, &table), 0);
   uint8_t pair[2];
   std::memcpy(pair, &table[0x3C], 2);
   EXPECT_EQ(pair[0], 0x33);
@@ -89,10 +91,10 @@ TEST_F(Encoder, NibbleTable) {
   EXPECT_EQ(pair[1], 0x00);
   uint16_t own[256] = {};
   uint16_t *ownHandle = own;
-  ASSERT_EQ(pxlBuildNibbleExpandTable(t.ctx, &ownHandle), 0);
+  ASSERT_EQ(pxlBuildNibbleExpandTable(ctx, &ownHandle), 0);
   EXPECT_EQ(std::memcmp(own, table, sizeof own), 0);
-  EXPECT_EQ(pxlBuildNibbleExpandTable(t.ctx, nullptr), 118);
-  t.ctx->release[PXL_SET_RECORDS](table, 0, t.ctx->user[PXL_SET_RECORDS]);
+  EXPECT_EQ(pxlBuildNibbleExpandTable(ctx, nullptr), 118);
+  ctx->release[PXL_SET_RECORDS](table, 0, ctx->user[PXL_SET_RECORDS]);
 }
 
 // Feeds one strip through the started compressor's feeder and returns its first row buffer.
@@ -104,29 +106,29 @@ std::vector<uint8_t> fedRow(PxlContext *ctx, PxlJpegCompressor &c, std::vector<u
   return std::vector<uint8_t>(c.rowSets[0][0], c.rowSets[0][0] + bytes);
 }
 
-TEST_F(Encoder, FeedersOfOneChannel) {
+TEST_P(Encoder, FeedersOfOneChannel) {
   // 8-bit word order, width 10: bytes 0 to 7 word by word, 8 and 9 from addresses 11 and 10.
   alignas(4) uint8_t row[12] = {3, 2, 1, 0, 7, 6, 5, 4, 0xEE, 0xEE, 9, 8};
   ASSERT_EQ(start(10, 8, 1, PXL_JPEG_LAYOUT_SWAPPED), 0);
-  EXPECT_EQ(fedRow(t.ctx, c, std::vector<uint8_t *>(8, row), 10),
+  EXPECT_EQ(fedRow(ctx, c, std::vector<uint8_t *>(8, row), 10),
             (std::vector<uint8_t>{0, 1, 2, 3, 4, 5, 6, 7, 8, 9}));
-  pxlAbandonJpegCompress(t.ctx, &c);
+  pxlAbandonJpegCompress(ctx, &c);
   // 4-bit, odd width 5: three source bytes become six samples (the sixth from the padding).
   alignas(4) uint8_t nib[4] = {0x3C, 0xF0, 0x7A, 0x55};
   const std::vector<uint8_t> expect = {0x33, 0xCC, 0xFF, 0x00, 0x77, 0xAA};
   ASSERT_EQ(start(5, 8, 1, PXL_JPEG_LAYOUT_NIBBLE), 0);
-  auto got = fedRow(t.ctx, c, std::vector<uint8_t *>(8, nib), 7);
+  auto got = fedRow(ctx, c, std::vector<uint8_t *>(8, nib), 7);
   EXPECT_EQ(std::vector<uint8_t>(got.begin(), got.begin() + 6), expect);
   EXPECT_EQ(got[6], 0);  // nothing written past width + 1
-  pxlAbandonJpegCompress(t.ctx, &c);
+  pxlAbandonJpegCompress(ctx, &c);
   alignas(4) uint8_t nibSwapped[4] = {0x55, 0x7A, 0xF0, 0x3C};
   ASSERT_EQ(start(5, 8, 1, PXL_JPEG_LAYOUT_NIBBLE_SWAPPED), 0);
-  got = fedRow(t.ctx, c, std::vector<uint8_t *>(8, nibSwapped), 6);
+  got = fedRow(ctx, c, std::vector<uint8_t *>(8, nibSwapped), 6);
   EXPECT_EQ(got, expect);
-  pxlAbandonJpegCompress(t.ctx, &c);
+  pxlAbandonJpegCompress(ctx, &c);
 }
 
-TEST_F(Encoder, FeedersOfThreeChannels) {
+TEST_P(Encoder, FeedersOfThreeChannels) {
   for (int32_t width : {1, 4, 7, 13, 16, 23, 37, 53}) {
     for (int32_t layout : {PXL_JPEG_LAYOUT_PLANAR, PXL_JPEG_LAYOUT_PLANAR_SWAPPED}) {
       alignas(4) uint8_t planes[3][64];
@@ -139,53 +141,53 @@ TEST_F(Encoder, FeedersOfThreeChannels) {
       std::vector<uint8_t *> rows[3];
       for (int k = 0; k < 3; ++k) rows[k].assign(16, planes[k]);
       PxlJpegRowSet channels[3] = {rows[0].data(), rows[1].data(), rows[2].data()};
-      ASSERT_EQ(c.feeder(t.ctx, &c, channels), 0);
+      ASSERT_EQ(c.feeder(ctx, &c, channels), 0);
       for (int x = 0; x < width; ++x)
         for (int k = 0; k < 3; ++k)
           ASSERT_EQ(c.rowSets[0][15][3 * x + k], 64 * k + x) << width << " " << layout << " " << x;
-      pxlAbandonJpegCompress(t.ctx, &c);
+      pxlAbandonJpegCompress(ctx, &c);
     }
   }
 }
 
-TEST_F(Encoder, StripsOfAnImageOfHeightSeventeen) {
+TEST_P(Encoder, StripsOfAnImageOfHeightSeventeen) {
   ASSERT_EQ(start(8, 17, 1, PXL_JPEG_LAYOUT_DIRECT), 0);
   int32_t rows = 0;
-  pxlGetJpegStripRows(t.ctx, &c, &rows);
+  pxlGetJpegStripRows(ctx, &c, &rows);
   EXPECT_EQ(rows, 8);
-  pxlAbandonJpegCompress(t.ctx, &c);
+  pxlAbandonJpegCompress(ctx, &c);
   ASSERT_EQ(start(8, 17, 3, PXL_JPEG_LAYOUT_DIRECT), 0);
-  pxlGetJpegStripRows(t.ctx, &c, &rows);
+  pxlGetJpegStripRows(ctx, &c, &rows);
   ASSERT_EQ(rows, 16);
   std::vector<uint8_t> row(24, 77);
   std::vector<uint8_t *> ptrs(16, row.data());
   PxlJpegRowSet channels[1] = {ptrs.data()};
-  ASSERT_EQ(pxlWriteJpegRows(t.ctx, &c, channels), 0);
+  ASSERT_EQ(pxlWriteJpegRows(ctx, &c, channels), 0);
   int32_t left = 0;
-  jcx_strip_rows(t.ctx, &c.jcx, &left);
+  jcx_strip_rows(ctx, &c.jcx, &left);
   EXPECT_EQ(left, 1);
-  ASSERT_EQ(pxlWriteJpegRows(t.ctx, &c, channels), 0);
-  ASSERT_EQ(pxlFinishJpegCompress(t.ctx, &c), 0);
+  ASSERT_EQ(pxlWriteJpegRows(ctx, &c, channels), 0);
+  ASSERT_EQ(pxlFinishJpegCompress(ctx, &c), 0);
   EXPECT_EQ(decode(sink.bytes, false).height, 17);
   // With no subsampling a three-component stream has strips of 8 rows.
   ASSERT_EQ(start(8, 17, 3, PXL_JPEG_LAYOUT_DIRECT, PXL_JPEG_NO_SUBSAMPLING), 0);
-  pxlGetJpegStripRows(t.ctx, &c, &rows);
+  pxlGetJpegStripRows(ctx, &c, &rows);
   EXPECT_EQ(rows, 8);
-  pxlAbandonJpegCompress(t.ctx, &c);
+  pxlAbandonJpegCompress(ctx, &c);
 }
 
 struct ImageEncode : Encoder {
   Decoded encode(Pixr *image, int32_t quality, int32_t flags, bool raw) {
     sink = Sink();
-    EXPECT_EQ(pxlCompressImageJpeg(t.ctx, image, Sink::write, &sink, quality, flags), 0);
+    EXPECT_EQ(pxlCompressImageJpeg(ctx, image, Sink::write, &sink, quality, flags), 0);
     return decode(sink.bytes, raw);
   }
   void expectNear(const Decoded &d, Pixr *image, int channels,
                   uint8_t (*pixel)(int32_t, int32_t, int32_t), int tolerance) {
     ASSERT_TRUE(d.ok);
     int32_t w = 0, h = 0;
-    pxlGetImageWidth(t.ctx, image, &w);
-    pxlGetImageHeight(t.ctx, image, &h);
+    pxlGetImageWidth(ctx, image, &w);
+    pxlGetImageHeight(ctx, image, &h);
     int worst = 0;
     for (int32_t y = 0; y < h; ++y)
       for (int32_t x = 0; x < w; ++x)
@@ -208,8 +210,8 @@ std::vector<uint8_t> interleaved(int32_t w, int32_t h, int channels,
   return v;
 }
 
-TEST_F(ImageEncode, GreyAndRgbDecodeToTheInput) {
-  Pixr *grey = makeImage(t.ctx, 123, 77, 8, 1, smooth);
+TEST_P(ImageEncode, GreyAndRgbDecodeToTheInput) {
+  Pixr *grey = makeImage(ctx, 123, 77, 8, 1, smooth);
   Decoded d = encode(grey, 95, 0, false);
   EXPECT_EQ(d.components, 1);
   EXPECT_EQ(d.width, 123);
@@ -219,11 +221,11 @@ TEST_F(ImageEncode, GreyAndRgbDecodeToTheInput) {
   expectNear(d, grey, 1, smooth, 2);
   EXPECT_EQ(sink.bytes,
             jpegtest::referenceEncode(interleaved(123, 77, 1, smooth), 123, 77, 1, 95, 300, false));
-  pxlDestroyImage(t.ctx, &grey);
+  pxlDestroyImage(ctx, &grey);
 
   // RGB goes through YCbCr: the library alone is 3 off on one pixel of this pattern, and the
   // stream is the library's own.
-  Pixr *rgb = makeImage(t.ctx, 101, 45, 8, 3, smooth);
+  Pixr *rgb = makeImage(ctx, 101, 45, 8, 3, smooth);
   for (bool full : {true, false}) {
     d = encode(rgb, 95, full ? PXL_JPEG_NO_SUBSAMPLING : 0, false);
     EXPECT_EQ(d.components, 3);
@@ -234,22 +236,22 @@ TEST_F(ImageEncode, GreyAndRgbDecodeToTheInput) {
     EXPECT_EQ(sink.bytes, jpegtest::referenceEncode(interleaved(101, 45, 3, smooth), 101, 45, 3, 95,
                                                     300, full));
   }
-  Pixr *blocks = makeImage(t.ctx, 96, 48, 8, 3, flat);
+  Pixr *blocks = makeImage(ctx, 96, 48, 8, 3, flat);
   expectNear(encode(blocks, 95, 0, false), blocks, 3, flat, 2);
-  pxlDestroyImage(t.ctx, &blocks);
-  pxlDestroyImage(t.ctx, &rgb);
+  pxlDestroyImage(ctx, &blocks);
+  pxlDestroyImage(ctx, &rgb);
 
-  Pixr *four = makeImage(t.ctx, 33, 20, 4, 1, nibbles);
+  Pixr *four = makeImage(ctx, 33, 20, 4, 1, nibbles);
   d = encode(four, 95, 0, false);
   expectNear(
       d, four, 1,
       [](int32_t x, int32_t y, int32_t k) { return static_cast<uint8_t>(nibbles(x, y, k) * 17); },
       2);
-  pxlDestroyImage(t.ctx, &four);
+  pxlDestroyImage(ctx, &four);
 }
 
-TEST_F(ImageEncode, ItuLabStreamsCarryTheComputedComponents) {
-  Pixr *rgb = makeImage(t.ctx, 64, 40, 8, 3, flat);
+TEST_P(ImageEncode, ItuLabStreamsCarryTheComputedComponents) {
+  Pixr *rgb = makeImage(ctx, 64, 40, 8, 3, flat);
   const Decoded d = encode(rgb, 95, PXL_JPEG_ITULAB | PXL_JPEG_NO_SUBSAMPLING, true);
   ASSERT_TRUE(d.ok);
   EXPECT_EQ(d.components, 3);
@@ -269,21 +271,22 @@ TEST_F(ImageEncode, ItuLabStreamsCarryTheComputedComponents) {
         worst = std::max(
             worst, std::abs(int(d.pixels[(size_t(y) * 64 + x) * 3 + ch]) - int(lab(x, y, ch))));
   EXPECT_LE(worst, 2);
-  pxlDestroyImage(t.ctx, &rgb);
+  pxlDestroyImage(ctx, &rgb);
   // One grey channel in ITULAB: the samples are the image bytes.
-  Pixr *grey = makeImage(t.ctx, 50, 20, 8, 1, smooth);
+  Pixr *grey = makeImage(ctx, 50, 20, 8, 1, smooth);
   const Decoded g = encode(grey, 95, PXL_JPEG_ITULAB, true);
   EXPECT_EQ(g.components, 1);
   expectNear(g, grey, 1, smooth, 2);
-  pxlDestroyImage(t.ctx, &grey);
+  pxlDestroyImage(ctx, &grey);
 }
 
 // Interleaved rows of the smooth pattern through the strip entries with the given layout.
-std::vector<uint8_t> encodeStrips(Tracked &t, int32_t w, int32_t h, int32_t flags, int32_t layout) {
+std::vector<uint8_t> encodeStrips(PxlContext *ctx, int32_t w, int32_t h, int32_t flags,
+                                  int32_t layout) {
   Sink sink;
   PxlJpegCompressor c{};
-  EXPECT_EQ(pxlStartJpegCompress(t.ctx, &c, w, h, 3, 75, flags, 300, 300, Sink::write, &sink,
-                                 nullptr, layout),
+  EXPECT_EQ(pxlStartJpegCompress(ctx, &c, w, h, 3, 75, flags, 300, 300, Sink::write, &sink, nullptr,
+                                 layout),
             0);
   const bool planar = layout == PXL_JPEG_LAYOUT_PLANAR;
   std::vector<std::vector<uint8_t>> data(planar ? 3 : 1,
@@ -297,36 +300,36 @@ std::vector<uint8_t> encodeStrips(Tracked &t, int32_t w, int32_t h, int32_t flag
           data[0][(size_t(y) * w + x) * 3 + k] = flat(x, y, k);
       }
   PxlJpegRowSet *args = nullptr;
-  EXPECT_EQ(pxlAllocJpegRowBuffers(t.ctx, &c, 0, &args), 0);
+  EXPECT_EQ(pxlAllocJpegRowBuffers(ctx, &c, 0, &args), 0);
   int32_t rows = 0;
-  pxlGetJpegStripRows(t.ctx, &c, &rows);
+  pxlGetJpegStripRows(ctx, &c, &rows);
   for (int32_t done = 0; done < h; done += rows) {
     const int32_t n = std::min(rows, h - done);
     for (size_t k = 0; k < data.size(); ++k)
       for (int32_t y = 0; y < n; ++y)
         args[k][y] = data[k].data() + size_t(done + y) * w * (planar ? 1 : 3);
-    EXPECT_EQ(pxlWriteJpegRows(t.ctx, &c, args), 0);
+    EXPECT_EQ(pxlWriteJpegRows(ctx, &c, args), 0);
   }
-  pxlFreeJpegRowBuffers(t.ctx, &c, 0, args);
-  EXPECT_EQ(pxlFinishJpegCompress(t.ctx, &c), 0);
+  pxlFreeJpegRowBuffers(ctx, &c, 0, args);
+  EXPECT_EQ(pxlFinishJpegCompress(ctx, &c), 0);
   return sink.bytes;
 }
 
-TEST_F(ImageEncode, StripsGiveTheBytesOfTheWholeImage) {
-  Pixr *rgb = makeImage(t.ctx, 203, 57, 8, 3, flat);
+TEST_P(ImageEncode, StripsGiveTheBytesOfTheWholeImage) {
+  Pixr *rgb = makeImage(ctx, 203, 57, 8, 3, flat);
   for (int32_t flags :
        std::initializer_list<int32_t>{PXL_JPEG_ITULAB, 0, PXL_JPEG_CIELAB | PXL_JPEG_PROGRESSIVE,
                                       PXL_JPEG_BUILTIN_QUANT | PXL_JPEG_ITULAB}) {
     sink = Sink();
-    ASSERT_EQ(pxlCompressImageJpeg(t.ctx, rgb, Sink::write, &sink, 75, flags), 0);
-    EXPECT_EQ(encodeStrips(t, 203, 57, flags, PXL_JPEG_LAYOUT_DIRECT), sink.bytes) << flags;
-    EXPECT_EQ(encodeStrips(t, 203, 57, flags, PXL_JPEG_LAYOUT_PLANAR), sink.bytes) << flags;
+    ASSERT_EQ(pxlCompressImageJpeg(ctx, rgb, Sink::write, &sink, 75, flags), 0);
+    EXPECT_EQ(encodeStrips(ctx, 203, 57, flags, PXL_JPEG_LAYOUT_DIRECT), sink.bytes) << flags;
+    EXPECT_EQ(encodeStrips(ctx, 203, 57, flags, PXL_JPEG_LAYOUT_PLANAR), sink.bytes) << flags;
   }
-  pxlDestroyImage(t.ctx, &rgb);
+  pxlDestroyImage(ctx, &rgb);
 }
 
-TEST_F(ImageEncode, DensityFromTheResolution) {
-  Pixr *grey = makeImage(t.ctx, 16, 16, 8, 1, smooth);
+TEST_P(ImageEncode, DensityFromTheResolution) {
+  Pixr *grey = makeImage(ctx, 16, 16, 8, 1, smooth);
   grey->xResolution = grey->yResolution = 0x7FFF;  // under half a dot per inch
   Decoded d = encode(grey, 75, 0, false);
   EXPECT_EQ(d.densityUnit, 0);
@@ -336,86 +339,84 @@ TEST_F(ImageEncode, DensityFromTheResolution) {
   EXPECT_EQ(d.densityUnit, 1);
   EXPECT_EQ(d.xDensity, 200);
   EXPECT_EQ(d.yDensity, 151);
-  pxlDestroyImage(t.ctx, &grey);
+  pxlDestroyImage(ctx, &grey);
 }
 
-TEST_F(ImageEncode, RefusedImages) {
-  EXPECT_EQ(pxlCompressImageJpeg(t.ctx, nullptr, Sink::write, &sink, 75, 0), 118);
+TEST_P(ImageEncode, RefusedImages) {
+  EXPECT_EQ(pxlCompressImageJpeg(ctx, nullptr, Sink::write, &sink, 75, 0), 118);
   Pixr *unframed = nullptr;
-  pxlCreateImage(t.ctx, 16, 16, 8, 0, 0, 0, &unframed);
-  EXPECT_EQ(pxlCompressImageJpeg(t.ctx, unframed, Sink::write, &sink, 75, 0), 1004);
-  pxlDestroyImage(t.ctx, &unframed);
+  pxlCreateImage(ctx, 16, 16, 8, 0, 0, 0, &unframed);
+  EXPECT_EQ(pxlCompressImageJpeg(ctx, unframed, Sink::write, &sink, 75, 0), 1004);
+  pxlDestroyImage(ctx, &unframed);
   Pixr *bilevel = nullptr;
-  pxlCreateImage(t.ctx, 16, 16, 1, 0, 0, 32, &bilevel);
-  EXPECT_EQ(pxlCompressImageJpeg(t.ctx, bilevel, Sink::write, &sink, 75, 0), 1001);
-  pxlDestroyImage(t.ctx, &bilevel);
-  Pixr *set4 = makeImage(t.ctx, 16, 16, 4, 3, nibbles);
-  EXPECT_EQ(pxlCompressImageJpeg(t.ctx, set4, Sink::write, &sink, 75, 0), 8);
-  pxlDestroyImage(t.ctx, &set4);
+  pxlCreateImage(ctx, 16, 16, 1, 0, 0, 32, &bilevel);
+  EXPECT_EQ(pxlCompressImageJpeg(ctx, bilevel, Sink::write, &sink, 75, 0), 1001);
+  pxlDestroyImage(ctx, &bilevel);
+  Pixr *set4 = makeImage(ctx, 16, 16, 4, 3, nibbles);
+  EXPECT_EQ(pxlCompressImageJpeg(ctx, set4, Sink::write, &sink, 75, 0), 8);
+  pxlDestroyImage(ctx, &set4);
   EXPECT_TRUE(sink.calls.empty());
 }
 
 // Every allocation, every poll and every write of a compression fails in turn: each gives a
 // status and leaves no block behind.
-TEST_F(ImageEncode, EveryFailureReleasesEverything) {
+TEST_P(ImageEncode, EveryFailureReleasesEverything) {
   for (int channels : {1, 3}) {
     for (int depth : {4, 8}) {
       if (channels == 3 && depth == 4) continue;
-      Pixr *image = makeImage(t.ctx, 70, 40, depth, channels, depth == 4 ? nibbles : smooth);
-      const auto before = t.live.size();
+      Pixr *image = makeImage(ctx, 70, 40, depth, channels, depth == 4 ? nibbles : smooth);
+      const auto before = t.tracker.live.size();
       for (int n = 1;; ++n) {
         Sink s;
-        t.failNth(n);
+        t.tracker.failAllocation(n);
         const int32_t status =
-            pxlCompressImageJpeg(t.ctx, image, Sink::write, &s, 75, PXL_JPEG_ITULAB);
-        t.failAt = 0;
-        EXPECT_EQ(t.live.size(), before) << "allocation " << n;
+            pxlCompressImageJpeg(ctx, image, Sink::write, &s, 75, PXL_JPEG_ITULAB);
+        t.tracker.failAllocation(0);
+        EXPECT_EQ(t.tracker.live.size(), before) << "allocation " << n;
         if (status == 0) break;
         EXPECT_NE(status, 0);
       }
       for (int n = 1;; ++n) {
         Sink s;
-        t.polls = 0;
-        t.abortAtPoll = n;
-        t.abortCode = 555;
-        const int32_t status = pxlCompressImageJpeg(t.ctx, image, Sink::write, &s, 75, 0);
-        t.abortAtPoll = 0;
-        EXPECT_EQ(t.live.size(), before) << "poll " << n;
+        t.tracker.abortAt(n, 555);
+        const int32_t status = pxlCompressImageJpeg(ctx, image, Sink::write, &s, 75, 0);
+        t.tracker.abortAt(0, 0);
+        EXPECT_EQ(t.tracker.live.size(), before) << "poll " << n;
         if (status == 0) break;
         EXPECT_EQ(status, 555);
       }
       Sink failing;
       failing.status = 31;
-      EXPECT_EQ(pxlCompressImageJpeg(t.ctx, image, Sink::write, &failing, 75, 0), 31);
-      EXPECT_EQ(t.live.size(), before);
-      pxlDestroyImage(t.ctx, &image);
+      EXPECT_EQ(pxlCompressImageJpeg(ctx, image, Sink::write, &failing, 75, 0), 31);
+      EXPECT_EQ(t.tracker.live.size(), before);
+      pxlDestroyImage(ctx, &image);
     }
   }
 }
 
-TEST_F(Encoder, RowBufferFailuresReleaseWhatWasObtained) {
+TEST_P(Encoder, RowBufferFailuresReleaseWhatWasObtained) {
   ASSERT_EQ(start(100, 32, 3, PXL_JPEG_LAYOUT_PLANAR), 0);
-  const auto before = t.live.size();
+  const auto before = t.tracker.live.size();
   for (int n = 1; n < 3 + 3 * 17; ++n) {
     PxlJpegRowSet *sets = nullptr;
-    t.failNth(n);
-    const int32_t status = pxlAllocJpegRowBuffers(t.ctx, &c, 1, &sets);
-    t.failAt = 0;
+    t.tracker.failAllocation(n);
+    const int32_t status = pxlAllocJpegRowBuffers(ctx, &c, 1, &sets);
+    t.tracker.failAllocation(0);
     if (status == 0) {
-      pxlFreeJpegRowBuffers(t.ctx, &c, 1, sets);
+      pxlFreeJpegRowBuffers(ctx, &c, 1, sets);
       break;
     }
     EXPECT_EQ(status, 1);
     EXPECT_EQ(sets, nullptr);
-    EXPECT_EQ(t.live.size(), before) << n;
+    EXPECT_EQ(t.tracker.live.size(), before) << n;
   }
   PxlJpegRowSet *sets = c.rowSets;
-  EXPECT_EQ(pxlAllocJpegRowBuffers(t.ctx, &c, 1, &sets), 120);
-  EXPECT_EQ(pxlAllocJpegRowBuffers(t.ctx, &c, 1, nullptr), 118);
-  pxlAbandonJpegCompress(t.ctx, &c);
+  EXPECT_EQ(pxlAllocJpegRowBuffers(ctx, &c, 1, &sets), 120);
+  EXPECT_EQ(pxlAllocJpegRowBuffers(ctx, &c, 1, nullptr), 118);
+  pxlAbandonJpegCompress(ctx, &c);
 }
 
-TEST_F(Encoder, GreyItuLabWithAnLRange) {
+TEST_P(Encoder, GreyItuLabWithAnLRange) {
   ASSERT_EQ(start(256, 8, 1, PXL_JPEG_LAYOUT_DIRECT, PXL_JPEG_ITULAB, 100), 0);
   c.jcx.lab_l_min = 20.0f;
   c.jcx.lab_l_max = 80.0f;
@@ -423,8 +424,8 @@ TEST_F(Encoder, GreyItuLabWithAnLRange) {
   for (int v = 0; v < 256; ++v) ramp[v] = static_cast<uint8_t>(v);
   std::vector<uint8_t *> rows(8, ramp.data());
   PxlJpegRowSet channels[1] = {rows.data()};
-  ASSERT_EQ(pxlWriteJpegRows(t.ctx, &c, channels), 0);
-  ASSERT_EQ(pxlFinishJpegCompress(t.ctx, &c), 0);
+  ASSERT_EQ(pxlWriteJpegRows(ctx, &c, channels), 0);
+  ASSERT_EQ(pxlFinishJpegCompress(ctx, &c), 0);
   const Decoded d = decode(sink.bytes, true);
   ASSERT_TRUE(d.ok);
   // 100 v / 256 clamped to 20..80, times 2.56: 51 below v = 52, 204 above v = 205.
@@ -435,12 +436,12 @@ TEST_F(Encoder, GreyItuLabWithAnLRange) {
 }
 
 // ImageMagick reads the geometry, sampling and quality of the streams (skipped without it).
-TEST_F(ImageEncode, IdentifyReadsTheStreams) {
+TEST_P(ImageEncode, IdentifyReadsTheStreams) {
   if (std::system("identify -version > /dev/null 2>&1") != 0) GTEST_SKIP() << "no identify";
-  Pixr *rgb = makeImage(t.ctx, 120, 90, 8, 3, smooth);
+  Pixr *rgb = makeImage(ctx, 120, 90, 8, 3, smooth);
   for (int32_t flags : std::initializer_list<int32_t>{0, PXL_JPEG_ITULAB}) {
     sink = Sink();
-    ASSERT_EQ(pxlCompressImageJpeg(t.ctx, rgb, Sink::write, &sink, 75, flags), 0);
+    ASSERT_EQ(pxlCompressImageJpeg(ctx, rgb, Sink::write, &sink, 75, flags), 0);
     char path[] = "/tmp/norv_jpeg_XXXXXX";
     const int fd = mkstemp(path);
     ASSERT_GE(fd, 0);
@@ -460,7 +461,10 @@ TEST_F(ImageEncode, IdentifyReadsTheStreams) {
     EXPECT_NE(out.find("Quality: 75"), std::string::npos) << out;
     EXPECT_NE(out.find("Resolution: 300x300"), std::string::npos) << out;
   }
-  pxlDestroyImage(t.ctx, &rgb);
+  pxlDestroyImage(ctx, &rgb);
 }
+
+INSTANTIATE_TEST_SUITE_P(Units, Encoder, ::testing::Values(0, 1), norvtest::unitName);
+INSTANTIATE_TEST_SUITE_P(Units, ImageEncode, ::testing::Values(0, 1), norvtest::unitName);
 
 }  // namespace

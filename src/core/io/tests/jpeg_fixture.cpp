@@ -4,50 +4,8 @@
 #include <cstdlib>
 #include <cstring>
 
-#include <gtest/gtest.h>
-
 namespace jpegtest {
 namespace {
-
-void *take(Tracked *t, size_t size, bool zero) {
-  ++t->allocations;
-  if (t->failAt != 0 && t->allocations == t->failAt) return nullptr;
-  void *p = std::malloc(size ? size : 1);
-  std::memset(p, zero ? 0 : 0xA5, size);
-  t->live[p] = size;
-  return p;
-}
-void *tAlloc(size_t size, int32_t, void *u) {
-  return take(static_cast<Tracked *>(u), size, false);
-}
-void *tCalloc(size_t n, size_t size, int32_t, void *u) {
-  return take(static_cast<Tracked *>(u), n * size, true);
-}
-void *tResize(void *block, size_t size, int32_t, void *u) {
-  auto *t = static_cast<Tracked *>(u);
-  void *p = take(t, size, false);
-  if (p != nullptr && block != nullptr) {
-    std::memcpy(p, block, t->live[block] < size ? t->live[block] : size);
-    t->live.erase(block);
-    std::free(block);
-  }
-  return p;
-}
-void tFree(void *block, int32_t, void *u) {
-  auto *t = static_cast<Tracked *>(u);
-  if (t->live.erase(block) != 0 || t->own.erase(block) != 0)
-    std::free(block);
-  else
-    ADD_FAILURE() << "free of a block not allocated here";
-}
-void tMessage(void *u, const char *text) {
-  static_cast<Tracked *>(u)->reports.emplace_back(text);
-}
-int32_t tProgress(void *u) {
-  auto *t = static_cast<Tracked *>(u);
-  ++t->polls;
-  return t->abortAtPoll != 0 && t->polls == t->abortAtPoll ? t->abortCode : 0;
-}
 
 struct DecodeErr {
   jpeg_error_mgr pub;
@@ -150,17 +108,6 @@ std::vector<uint8_t> referenceEncode(const std::vector<uint8_t> &samples, int wi
     stream.assign(out, out + size);
   std::free(out);
   return stream;
-}
-
-Tracked::Tracked() {
-  pxlCreateContext(tAlloc, tCalloc, tResize, tFree, this, tAlloc, tCalloc, tResize, tFree, this,
-                   tMessage, this, 1, tProgress, this, &ctx);
-  // The context's own blocks are not counted as blocks of the code under test.
-  for (auto &[block, size] : live) own.insert(block);
-  live.clear();
-}
-Tracked::~Tracked() {
-  pxlDestroyContext(&ctx);
 }
 
 int32_t Sink::write(PxlContext *, void *user, const uint8_t *bytes, int32_t count,

@@ -1,40 +1,16 @@
-// Helpers of the JPEG encoder tests: a context whose record and pixel sets are tracked (live
-// blocks, an injected failure at the n-th allocation) and whose progress callback can abort
-// at a chosen poll; a write callback that collects the stream and the size of every call;
-// and a libjpeg decoder of the written streams (header fields, quantisation tables and
-// samples, either converted to RGB/grey or as the raw coded components).
+// Helpers of the JPEG encoder tests: a write callback that collects the stream and the size
+// of every call; the library's own encoding of the same samples; a libjpeg decoder of the written
+// streams (header fields, quantisation tables and samples, either converted to RGB/grey or as the
+// raw coded components).
 #ifndef JPEG_FIXTURE_H
 #define JPEG_FIXTURE_H
 
 #include <cstdint>
-#include <map>
-#include <set>
-#include <string>
 #include <vector>
 
 #include "pxl_jpeg.h"
 
 namespace jpegtest {
-
-struct Tracked {
-  PxlContext *ctx = nullptr;
-  std::map<void *, size_t> live;
-  std::set<void *> own;
-  int allocations = 0;
-  int failAt = 0;  // this allocation (counted from the context's creation) fails; 0 never
-  int polls = 0;
-  int abortAtPoll = 0;
-  int32_t abortCode = 0;
-  std::vector<std::string> reports;
-
-  // The n-th allocation from now fails.
-  void failNth(int n) { failAt = allocations + n; }
-
-  Tracked();
-  ~Tracked();
-  Tracked(const Tracked &) = delete;
-  Tracked &operator=(const Tracked &) = delete;
-};
 
 // Collects the stream; `answer` decides what each call reports.
 struct Sink {
