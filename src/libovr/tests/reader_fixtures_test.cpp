@@ -16,7 +16,6 @@
 
 namespace {
 
-
 class ReaderFixtures : public testing::Test {
  protected:
   static void SetUpTestSuite() {
@@ -209,7 +208,7 @@ TEST_F(ReaderFixtures, TilesNarrowerThanTheImageAreNoStrips) {
   uint32_t layers = 0;
   uint16_t attribute = 0;
   OvrPageHandle *page = nullptr;
-  EXPECT_EQ(ovrGetPage(doc.get(), 0, &counts, &layers, &attribute, &page), OVR_ERR_CORRUPT);
+  EXPECT_EQ(ovrGetPage(doc.get(), 0, &counts, &layers, &attribute, &page), OVR_ERR_UNSUPPORTED);
   EXPECT_EQ(page, nullptr);
 }
 
