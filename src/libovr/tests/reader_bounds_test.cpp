@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "ovr_document.h"
+#include "ovr_tags_internal.h"
 #include "write_test_support.h"
 
 namespace {
@@ -202,6 +203,40 @@ TEST(ReaderBounds, AFailedGlobalTableChainIsNotWalkedAgain) {
   const uint64_t seeks = d.file.seeks;
   for (int i = 0; i < 64; ++i) EXPECT_EQ(d.globalData(static_cast<uint32_t>(i)), OVR_ERR_CORRUPT);
   EXPECT_EQ(d.file.seeks, seeks);
+}
+
+// The format layer's entry reader on its own: 65,535 ImageDescription entries that each cover
+// the whole 786 KB file are refused once their values pass the file's size, after one of them.
+TEST(ReaderBounds, RepeatedValuesOfOneDirectoryAreBoundedByTheFile) {
+  constexpr uint32_t kEntries = 65535;
+  const uint32_t fileSize = 8 + 2 + 12 * kEntries + 4;
+  Writer w;
+  w.header();
+  w.u16(kEntries);
+  for (uint32_t i = 0; i < kEntries; ++i) w.entry(270, 2, fileSize, 0);
+  w.u32(0);
+  ASSERT_EQ(w.b.size(), fileSize);
+  MemoryStream memory;
+  memory.bytes = w.b;
+  OvrStream stream{&stream,
+                   &memory,
+                   MemoryStream::read,
+                   MemoryStream::write,
+                   MemoryStream::seek,
+                   MemoryStream::seekEnd,
+                   MemoryStream::tell,
+                   0,
+                   0,
+                   nullptr};
+  ovr::FileReader reader;
+  reader.stream = &stream;
+  reader.order = ovr::ByteOrder::Little;
+  reader.size = fileSize;
+  TestContext ctx;
+  ovr::Directory dir(ctx.alloc());
+  ovr::IfdLayout layout;
+  EXPECT_EQ(ovr::readDirectory(reader, 8, dir, &layout), OVR_ERR_CORRUPT);
+  EXPECT_LT(memory.seeks, 16u);
 }
 
 // tiffcp -c none -p separate of a 1000 x 700 RGB image with 2 rows per strip: 350 strips of
