@@ -6,7 +6,8 @@
 // then close. Every block the library hands out is given back, so a block still allocated when
 // the context is destroyed is a fault. The walk itself is not bounded: the reader bounds the
 // pages, stripes and table entries by the file. Only the bytes of strip and global data copied
-// out are capped (at a multiple of the input), since strips may overlap.
+// out are capped (at a multiple of the input, each strip counting a few bytes more), since strips
+// may overlap.
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
@@ -49,8 +50,11 @@ void readStrips(OvrIoContext *ctx, OvrIfdHandle *ifd, uint32_t height, uint32_t 
   const uint32_t step = rowsPerStrip != 0 ? rowsPerStrip : height;
   for (uint64_t row = 0; step != 0 && row < height; row += step) {
     uint32_t bytes = 0, got = 0;
-    ovrGetStripByteCount(ifd, static_cast<uint32_t>(row), &bytes);
-    if (!takeBytes(bytes)) break;
+    // A row past the strip tables ends the IFD; each strip costs its bytes and a little more,
+    // so that an image of billions of rows in strips of one row still ends.
+    if (ovrGetStripByteCount(ifd, static_cast<uint32_t>(row), &bytes) != OVR_OK ||
+        !takeBytes(uint64_t{bytes} + 64))
+      break;
     const uint32_t rows = static_cast<uint32_t>(std::min<uint64_t>(step, height - row));
     if (ovrReadStrip(ifd, static_cast<uint32_t>(row), rows, &buffer, &capacity, &got) != OVR_OK)
       continue;
