@@ -1,0 +1,57 @@
+/*
+ * Image file utilities shared by the image core's file readers: little-endian field copies,
+ * the whole-image word byte swap, row addressing, the header facts of a file being read and
+ * the detection of a file's type from its first bytes.
+ *
+ * Detection (pxlSniffImageFile), first match wins: standard input is Sun raster (2) without
+ * reading; 32 bytes starting with the Sun raster magic 0x59A66A95 give 2 (type field 1), 1
+ * (type field 2) or 0 (anything else); then "%!" PostScript (4), "BM" BMP (5), "II"/"MM"
+ * TIFF (30), PCX bytes 10 and 0/2/3/5 (7; version 4 is refused), 'P' and a digit PNM (6);
+ * else 0. The stream is left at its start.
+ */
+#ifndef PXL_IMAGEFILE_H
+#define PXL_IMAGEFILE_H
+
+#include <stdio.h>
+
+#include "pxl_image.h"
+
+NORV_EXTERN_C_BEGIN
+
+enum PxlFileType {
+  PXL_FILE_UNKNOWN = 0,
+  PXL_FILE_SUN_ENCODED = 1,
+  PXL_FILE_SUN = 2,
+  PXL_FILE_POSTSCRIPT = 4,
+  PXL_FILE_BMP = 5,
+  PXL_FILE_PNM = 6,
+  PXL_FILE_PCX = 7,
+  PXL_FILE_TIFF = 30
+};
+
+/* Header facts of one file being read; zeroed before use. path comes first: the TIFF page
+ * reader is given the record as its path reference. */
+typedef struct PxlImageFileInfo {
+  char *path;      /* copy of the file name (record allocator) */
+  int32_t type;    /* PxlFileType */
+  uint8_t *header; /* Sun raster: the raw 32-byte header (record allocator) */
+  int32_t width;
+  int32_t height;
+  int32_t rowUnits; /* Sun standard files: 16-bit units per stored row */
+  int32_t bytesPerRow;
+  int32_t dataLength; /* Sun raster: image data length; BMP: image size */
+  int32_t spare[2];
+} PxlImageFileInfo;
+
+int32_t pxlCopyLe16(PxlContext *ctx, const void *source, uint16_t *destination);
+int32_t pxlCopyLe32(PxlContext *ctx, const void *source, uint32_t *destination);
+/* Reverses the byte order of every 32-bit word of every framed row (frame rows included);
+ * 104 when bytes per row is not a multiple of 4. */
+int32_t pxlSwapImageBytes(PxlContext *ctx, Pixr *image);
+/* Address of the first content byte of a row; 100 for a row outside the image. */
+int32_t pxlGetRowPointer(PxlContext *ctx, Pixr *image, int32_t row, uint8_t **address);
+int32_t pxlSniffImageFile(PxlContext *ctx, FILE *file, int32_t *type);
+
+NORV_EXTERN_C_END
+
+#endif
