@@ -4,6 +4,7 @@
 // A region of unknown length (data length 0xFFFFFFFF) ends with 0xFF 0xAC (arithmetic) or
 // 0x00 0x00 (MMR) and a 4-byte row count that replaces the height. The arithmetic data keeps
 // its marker; the MMR data ends before the end sequence.
+#include <bit>
 #include <cstring>
 
 #include "jbig2_generic.h"
@@ -132,6 +133,19 @@ int32_t decodeGenericBitmap(uint32_t *rows, int32_t width, int32_t height, int32
   return 0;
 }
 
+namespace {
+
+// The bytes an MMR decoder left: nothing, or the rest of an EOFB (two EOLs, 000000000001
+// twice) and its padding: at most 3 bytes holding at most two 1-bits.
+bool onlyEofbLeft(const uint8_t *bytes, size_t n) {
+  if (n > 3) return false;
+  int ones = 0;
+  for (size_t i = 0; i < n; ++i) ones += std::popcount(bytes[i]);
+  return ones <= 2;
+}
+
+}  // namespace
+
 int32_t decodeGenericRegionImage(Jb2File *stream, Jbig2Segment *seg) {
   if (seg->image != nullptr) return 0;
   QtzState *state = stream->state;
@@ -149,7 +163,7 @@ int32_t decodeGenericRegionImage(Jb2File *stream, Jbig2Segment *seg) {
     size_t left = 0;
     status = decodeMmrBuffer(bitmap.words, bitmap.width, bitmap.height, bitmap.wordsPerRow, g.data,
                              g.length, &left, state);
-    if (status == 0 && left != 0)
+    if (status == 0 && !onlyEofbLeft(g.data + (g.length - left), left))
       status = jbReport(state, kJbBadData, "not all MMR-encoded data consumed");
   } else {
     uint8_t *cx = jbAllocArray<uint8_t>(state, genericContextCount(g.t.tmpl));
