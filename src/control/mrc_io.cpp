@@ -93,8 +93,7 @@ void MrcIo::giveBack(void *block) {
   if (block != nullptr) ovrFreeData(context_, &block);
 }
 
-OvrPageHandle *MrcIo::pageHandle(uint32_t page, const uint32_t **ifdCounts,
-                                 uint32_t *layerCount) {
+OvrPageHandle *MrcIo::pageHandle(uint32_t page, const uint32_t **ifdCounts, uint32_t *layerCount) {
   *ifdCounts = nullptr;
   *layerCount = 0;
   if (document_ == nullptr || page >= pageCount_) return nullptr;
@@ -124,9 +123,9 @@ bool MrcIo::layerInfo(uint32_t page, uint32_t layer, LayerInfo *info) {
   if (handle == nullptr || layer == 0 || layer > layers) return false;
   uint32_t colourKind = 0;
   std::array<uint8_t, 768> palette{};
-  return ovrGetLayerInfo(handle, layer, &info->x, &info->y, &info->xRes, &info->yRes,
-                         &info->width, &info->height, &info->compressionBits, &colourKind,
-                         palette.data(), &info->ifd) == OVR_OK &&
+  return ovrGetLayerInfo(handle, layer, &info->x, &info->y, &info->xRes, &info->yRes, &info->width,
+                         &info->height, &info->compressionBits, &colourKind, palette.data(),
+                         &info->ifd) == OVR_OK &&
          info->ifd != nullptr;
 }
 
@@ -157,8 +156,7 @@ uint32_t MrcIo::GetBandCount(uint32_t page, uint32_t layer) {
   if (!stripe(page, layer, 0, &only)) return 0;
   // Rows per strip 0 (strips of varying height) is read as one band of the whole IFD.
   if (only.rowsPerStrip == 0 || only.rowsPerStrip >= only.height) return 1;
-  return static_cast<uint32_t>((uint64_t{only.height} + only.rowsPerStrip - 1) /
-                               only.rowsPerStrip);
+  return static_cast<uint32_t>((uint64_t{only.height} + only.rowsPerStrip - 1) / only.rowsPerStrip);
 }
 
 BandKind MrcIo::GetBandKind(uint32_t page, uint32_t layer) {

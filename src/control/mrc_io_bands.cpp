@@ -90,7 +90,8 @@ std::optional<Block> MrcIo::ReadGlobalData(uint32_t index) {
   uint8_t *data = nullptr;
   uint32_t length = 0, stored = 0, extra = 0;
   uint16_t word = 0;
-  const int32_t status = ovrReadGlobalData(document_, index, &data, &length, &stored, &word, &extra);
+  const int32_t status =
+      ovrReadGlobalData(document_, index, &data, &length, &stored, &word, &extra);
   std::optional<Block> out;
   // The block is its data length; the stored bytes beyond it are filler.
   if (status == OVR_OK && length <= stored && (length == 0 || data != nullptr))
@@ -126,8 +127,7 @@ std::optional<Block> MrcIo::ReadColorTokenBandData(uint32_t page, uint32_t layer
   if (!locateBand(page, layer, band, &ref)) return std::nullopt;
   uint32_t options = 0;
   int32_t present = 0;
-  if (ovrGetCodingOptions(ref.ifd, &options, &present) != OVR_OK || !present)
-    return std::nullopt;
+  if (ovrGetCodingOptions(ref.ifd, &options, &present) != OVR_OK || !present) return std::nullopt;
   const uint64_t maskBytes = GetBandDataSize(page, layer - 1, band);
   std::optional<Block> strip = readStrip(ref);
   if (!strip || maskBytes == 0 || maskBytes >= strip->size()) return std::nullopt;

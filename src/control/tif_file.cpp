@@ -19,8 +19,7 @@ constexpr int32_t kMaxPages = 65535;
 // libtiff's message for one file, as one line of the state's error sink.
 int routeMessage(QtzState *state, int32_t code, const char *module, const char *format,
                  va_list args) {
-  if (state == nullptr || state->errSink == nullptr || state->errSink->printer == nullptr)
-    return 1;
+  if (state == nullptr || state->errSink == nullptr || state->errSink->printer == nullptr) return 1;
   char text[512];
   vsnprintf(text, sizeof text, format, args);
   state->errSink->printer(state->errSink->stream, code, "%s: %s", module ? module : "TIFF", text);

@@ -4,10 +4,10 @@
 #include <gtest/gtest.h>
 #include <tiffio.h>
 
-#include <fstream>
 
 #include "mrc_file.h"
 #include "mrc_writer.h"
+#include "testkit_files.h"
 #include "tif_file.h"
 
 namespace ctl {
@@ -16,7 +16,7 @@ namespace {
 using ctl_test::Bytes;
 using ctl_test::IfdPlan;
 using ctl_test::pattern;
-using ctl_test::TempPath;
+using norvtest::TempFile;
 
 IfdPlan mask(uint32_t width, uint32_t height) {
   IfdPlan p;
@@ -42,9 +42,10 @@ IfdPlan colour(uint32_t layer, uint32_t res, uint32_t width, uint32_t height) {
 }
 
 TEST(MrcFileTest, MissingOrForeignFileHasNoPages) {
-  TempPath text("text.txt");
-  std::ofstream(text.str()) << "not a TIFF file\n";
-  for (const char *path : {"/nonexistent/dir/file.tif", text.c_str(), static_cast<const char *>(nullptr)}) {
+  TempFile text("text");
+  norvtest::writeFile(text.name(), std::string("not a TIFF file\n"));
+  for (const char *path :
+       {"/nonexistent/dir/file.tif", text.path(), static_cast<const char *>(nullptr)}) {
     MrcFile file(path);
     EXPECT_EQ(file.io(), nullptr);
     EXPECT_EQ(file.GetPageCount(), 0);
@@ -56,15 +57,15 @@ TEST(MrcFileTest, MissingOrForeignFileHasNoPages) {
 }
 
 TEST(MrcFileTest, PageSizesAndPages) {
-  TempPath path("doc.tif");
+  TempFile path("doc");
   // Page 0: a 300 dpi mask over a 100 dpi background; page 1: a mask alone; page 2: a colour
   // layer alone; page 3: a mask with a foreground.
-  ctl_test::writeMrc(path.str(), 13,
+  ctl_test::writeMrc(path.name(), 13,
                      {{mask(600, 300), colour(1, 100, 200, 100)},
                       {mask(500, 250)},
                       {colour(1, 300, 320, 160)},
                       {mask(400, 200), colour(3, 150, 200, 100)}});
-  MrcFile file(path.c_str());
+  MrcFile file(path.path());
   ASSERT_NE(file.io(), nullptr);
   ASSERT_EQ(file.GetPageCount(), 4);
   // Several layers: the mask's size, whatever the background's resolution; one layer: its own.
@@ -143,7 +144,7 @@ void writeTiff(const std::string &path, const std::vector<TiffPage> &pages, bool
 }
 
 TEST(TifFileTest, PagesOfEveryDepth) {
-  TempPath path("matrix.tif");
+  TempFile path("matrix");
   struct Case {
     TiffPage page;
     int32_t bitsPerPixel;
@@ -162,9 +163,9 @@ TEST(TifFileTest, PagesOfEveryDepth) {
   };
   std::vector<TiffPage> pages;
   for (const Case &c : cases) pages.push_back(c.page);
-  writeTiff(path.str(), pages, false);
+  writeTiff(path.name(), pages, false);
 
-  TifFile file(path.c_str());
+  TifFile file(path.path());
   ASSERT_EQ(file.GetPageCount(), static_cast<int32_t>(std::size(cases)));
   for (int32_t i = 0; i < file.GetPageCount(); ++i) {
     const Case &c = cases[i];
@@ -197,18 +198,18 @@ TEST(TifFileTest, PagesOfEveryDepth) {
 
 // Without BitsPerSample and SamplesPerPixel a page is bilevel (the TIFF defaults).
 TEST(TifFileTest, AbsentDepthTagsMeanOneBit) {
-  TempPath path("defaults.tif");
-  writeTiff(path.str(), {{64, 8, 1, 1, PHOTOMETRIC_MINISWHITE, COMPRESSION_NONE}}, true);
-  TifFile file(path.c_str());
+  TempFile path("defaults");
+  writeTiff(path.name(), {{64, 8, 1, 1, PHOTOMETRIC_MINISWHITE, COMPRESSION_NONE}}, true);
+  TifFile file(path.path());
   ASSERT_EQ(file.GetPageCount(), 1);
   EXPECT_EQ(file.GetBitsPerPixel(0), 1);
 }
 
 TEST(TifFileTest, UnreadableFileHasNoPages) {
-  TempPath text("text.tif");
-  std::ofstream(text.str()) << "II*\\0 but nothing more";
+  TempFile text("text");
+  norvtest::writeFile(text.name(), std::string("II*\\0 but nothing more"));
   testing::internal::CaptureStderr();
-  for (const char *path : {"/nonexistent/dir/file.tif", text.c_str()}) {
+  for (const char *path : {"/nonexistent/dir/file.tif", text.path()}) {
     TifFile file(path);
     EXPECT_EQ(file.GetPageCount(), 0);
     EXPECT_EQ(file.GetPageSize(0), (LongPair{0, 0}));

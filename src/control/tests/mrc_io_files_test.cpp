@@ -3,28 +3,16 @@
 #include <gtest/gtest.h>
 #include <tiffio.h>
 
-#include <fstream>
-#include <iterator>
-
 #include "mrc_io.h"
 #include "mrc_writer.h"
+#include "testkit_files.h"
 
 namespace ctl {
 namespace {
 
 using ctl_test::Bytes;
 using ctl_test::pattern;
-using ctl_test::TempPath;
-
-Bytes readFile(const std::string &path) {
-  std::ifstream in(path, std::ios::binary);
-  return Bytes(std::istreambuf_iterator<char>(in), {});
-}
-
-void writeFile(const std::string &path, const Bytes &bytes) {
-  std::ofstream(path, std::ios::binary)
-      .write(reinterpret_cast<const char *>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-}
+using norvtest::TempFile;
 
 // An 8 x 4 ITULab page with one uncompressed strip and the given Decode values.
 void writeItuLab(const std::string &path, const std::vector<float> &decode) {
@@ -47,10 +35,10 @@ void writeItuLab(const std::string &path, const std::vector<float> &decode) {
 }
 
 TEST(MrcIoFilesTest, DecodeValuesInFileOrder) {
-  TempPath path("itulab.tif");
+  TempFile path("itulab");
   const std::vector<float> decode = {0, 100, -85.5f, 84.5f, -75.25f, 124.75f};
-  writeItuLab(path.str(), decode);
-  FILE *f = fopen(path.c_str(), "rb");
+  writeItuLab(path.name(), decode);
+  FILE *f = fopen(path.path(), "rb");
   {
     MrcIo io(f);
     ASSERT_EQ(io.GetPageCount(), 1u);
@@ -60,8 +48,8 @@ TEST(MrcIoFilesTest, DecodeValuesInFileOrder) {
   }
   fclose(f);
 
-  writeItuLab(path.str(), {});
-  f = fopen(path.c_str(), "rb");
+  writeItuLab(path.name(), {});
+  f = fopen(path.path(), "rb");
   {
     MrcIo io(f);
     EXPECT_TRUE(io.GetDecodeValues(0, 1).empty());
@@ -93,11 +81,12 @@ TEST(MrcIoFilesTest, JpegStripComesWithItsTables) {
 }
 
 TEST(MrcIoFilesTest, NoDocumentHasNoPages) {
-  TempPath path("not_tiff.txt");
-  for (const Bytes &bytes : {Bytes{}, Bytes{'I', 'I'}, Bytes{'P', '4', '\n', '1', ' ', '1', '\n', 0},
-                             Bytes{'I', 'I', 42, 0, 0xFF, 0xFF, 0xFF, 0x7F}}) {
-    writeFile(path.str(), bytes);
-    FILE *f = fopen(path.c_str(), "rb");
+  TempFile path("not_tiff");
+  for (const Bytes &bytes :
+       {Bytes{}, Bytes{'I', 'I'}, Bytes{'P', '4', '\n', '1', ' ', '1', '\n', 0},
+        Bytes{'I', 'I', 42, 0, 0xFF, 0xFF, 0xFF, 0x7F}}) {
+    norvtest::writeFile(path.name(), bytes);
+    FILE *f = fopen(path.path(), "rb");
     {
       MrcIo io(f);
       EXPECT_EQ(io.GetPageCount(), 0u);
@@ -149,7 +138,7 @@ void askEverything(MrcIo &io, uint64_t fileSize) {
 }
 
 TEST(MrcIoFilesTest, TruncatedDocumentsAnswerNeutrally) {
-  TempPath whole("whole.tif"), cut("cut.tif");
+  TempFile whole("whole"), cut("cut.tif");
   ctl_test::IfdPlan mask;
   mask.layer = 2;
   mask.colourKind = 1;
@@ -166,14 +155,15 @@ TEST(MrcIoFilesTest, TruncatedDocumentsAnswerNeutrally) {
   colour.height = 8;
   colour.res = 100;
   colour.strips = {pattern(25, 53)};
-  ctl_test::writeMrc(whole.str(), 13, {{mask, colour}, {mask}});
-  const Bytes bytes = readFile(whole.str());
+  ctl_test::writeMrc(whole.name(), 13, {{mask, colour}, {mask}});
+  const Bytes bytes = norvtest::readFile(whole.name());
   ASSERT_GT(bytes.size(), 100u);
   // Every cut in the header and the first directory, then every fifth byte.
   for (size_t size = 0; size < bytes.size(); size += size < 64 ? 1 : 5) {
     SCOPED_TRACE(testing::Message() << "cut at " << size);
-    writeFile(cut.str(), Bytes(bytes.begin(), bytes.begin() + static_cast<ptrdiff_t>(size)));
-    FILE *f = fopen(cut.c_str(), "rb");
+    norvtest::writeFile(cut.name(),
+                        Bytes(bytes.begin(), bytes.begin() + static_cast<ptrdiff_t>(size)));
+    FILE *f = fopen(cut.path(), "rb");
     {
       MrcIo io(f);
       askEverything(io, size);

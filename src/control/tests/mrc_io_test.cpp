@@ -7,6 +7,7 @@
 
 #include "mrc_io.h"
 #include "mrc_writer.h"
+#include "testkit_files.h"
 
 namespace ctl {
 namespace {
@@ -14,7 +15,7 @@ namespace {
 using ctl_test::Bytes;
 using ctl_test::IfdPlan;
 using ctl_test::pattern;
-using ctl_test::TempPath;
+using norvtest::TempFile;
 
 // An open stream with an adapter over it.
 class OpenIo {
@@ -69,7 +70,7 @@ IfdPlan jpegLayer(uint32_t layer, uint32_t x, uint32_t y, uint32_t res, uint32_t
 class EncoderPagesTest : public testing::Test {
  protected:
   void SetUp() override {
-    ids = ctl_test::writeMrc(path.str(), 13,
+    ids = ctl_test::writeMrc(path.name(), 13,
                              {{jbig2Mask(640, 200, g0, {0}, coded0, payload0),
                                jpegLayer(1, 0, 0, 100, 214, 67, background0)},
                               {jbig2Mask(640, 200, g1, {0, 1}, coded1, {}),
@@ -78,7 +79,7 @@ class EncoderPagesTest : public testing::Test {
     ASSERT_EQ(ids.size(), 2u);
   }
 
-  TempPath path{"encoder_pages.tif"};
+  TempFile path{"encoder_pages"};
   const Bytes g0 = pattern(40, 1), g1 = pattern(23, 2);
   const Bytes coded0 = pattern(120, 3), payload0 = pattern(30, 4), background0 = pattern(300, 5);
   const Bytes coded1 = pattern(77, 6), foreground1 = pattern(99, 7), background2 = pattern(500, 8);
@@ -86,7 +87,7 @@ class EncoderPagesTest : public testing::Test {
 };
 
 TEST_F(EncoderPagesTest, LayersAndTheirKindsAndGeometry) {
-  OpenIo io(path.str());
+  OpenIo io(path.name());
   ASSERT_TRUE(io->HasDocument());
   EXPECT_EQ(io->GetPageCount(), 3u);
   struct Row {
@@ -134,7 +135,7 @@ TEST_F(EncoderPagesTest, LayersAndTheirKindsAndGeometry) {
 }
 
 TEST_F(EncoderPagesTest, BandBytesGlobalDataAndPayloads) {
-  OpenIo io(path.str());
+  OpenIo io(path.name());
   // Plain JPEG strips come back as written, with their stored byte count.
   EXPECT_EQ(io->ReadBandData(0, 1, 0), background0);
   EXPECT_EQ(io->GetBandDataSize(0, 1, 0), background0.size());
@@ -178,7 +179,7 @@ TEST(MrcIoTest, StripsOfOneIfdAreBands) {
   for (const Case c : {Case{7, 2, 1, ctl_test::kG4Bits}, Case{11, 2, 1, ctl_test::kG4Bits},
                        Case{16, 1, 7, ctl_test::kJpegBits}}) {
     SCOPED_TRACE(testing::Message() << "kind " << c.kind);
-    TempPath path("strips.tif");
+    TempFile path("strips");
     IfdPlan p;
     p.layer = c.layer;
     p.colourKind = c.colourKind;
@@ -187,8 +188,8 @@ TEST(MrcIoTest, StripsOfOneIfdAreBands) {
     p.rowsPerStrip = 32;
     p.bits = c.bits;
     for (uint32_t s = 0; s < 4; ++s) p.strips.push_back(pattern(10 + s * 7, s + 20));
-    ctl_test::writeMrc(path.str(), c.kind, {{p}});
-    OpenIo io(path.str());
+    ctl_test::writeMrc(path.name(), c.kind, {{p}});
+    OpenIo io(path.name());
     ASSERT_EQ(io->GetBandCount(0, c.layer), 4u);
     EXPECT_EQ(io->GetBandKind(0, c.layer),
               c.bits == ctl_test::kG4Bits ? BandKind::G4 : BandKind::Jpeg);
@@ -198,7 +199,7 @@ TEST(MrcIoTest, StripsOfOneIfdAreBands) {
     EXPECT_EQ(io->GetBandPosition(0, c.layer, 4), kUnknownPair);
     EXPECT_FALSE(io->ReadBandData(0, c.layer, 4));
 
-    TIFF *tiff = TIFFOpen(path.c_str(), "r");
+    TIFF *tiff = TIFFOpen(path.path(), "r");
     ASSERT_NE(tiff, nullptr);
     ASSERT_EQ(TIFFNumberOfStrips(tiff), 4u);
     for (uint32_t b = 0; b < 4; ++b) {
@@ -215,13 +216,13 @@ TEST(MrcIoTest, StripsOfOneIfdAreBands) {
 
 // A layer of several IFDs (stripes) has one band per IFD, each at its own place.
 TEST(MrcIoTest, StripesOfALayerAreBands) {
-  TempPath path("stripes.tif");
+  TempFile path("stripes");
   const Bytes top = pattern(64, 30), bottom = pattern(65, 31);
-  ctl_test::writeMrc(path.str(), 13,
-                     {{jbig2Mask(640, 200, pattern(10, 32), {0}, pattern(50, 33), {}),
-                       jpegLayer(3, 64, 0, 300, 320, 100, top),
-                       jpegLayer(3, 64, 100, 300, 320, 100, bottom)}});
-  OpenIo io(path.str());
+  ctl_test::writeMrc(
+      path.name(), 13,
+      {{jbig2Mask(640, 200, pattern(10, 32), {0}, pattern(50, 33), {}),
+        jpegLayer(3, 64, 0, 300, 320, 100, top), jpegLayer(3, 64, 100, 300, 320, 100, bottom)}});
+  OpenIo io(path.name());
   ASSERT_EQ(io->GetBandCount(0, 3), 2u);
   EXPECT_EQ(io->GetBandPosition(0, 3, 0), (LongPair{64, 0}));
   EXPECT_EQ(io->GetBandPosition(0, 3, 1), (LongPair{64, 100}));

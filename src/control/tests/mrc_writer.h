@@ -7,11 +7,9 @@
 #define CTL_TEST_MRC_WRITER_H
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <cstdint>
 #include <cstdio>
-#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -62,22 +60,6 @@ inline Bytes pattern(size_t size, uint32_t seed) {
   return out;
 }
 
-class TempPath {
- public:
-  explicit TempPath(const std::string &name)
-      : path_((std::filesystem::path(testing::TempDir()) /
-               ("ctl_" + std::to_string(getpid()) + "_" + name))
-                  .string()) {}
-  ~TempPath() { std::filesystem::remove(path_); }
-  TempPath(const TempPath &) = delete;
-  TempPath &operator=(const TempPath &) = delete;
-  const char *c_str() const { return path_.c_str(); }
-  const std::string &str() const { return path_; }
-
- private:
-  std::string path_;
-};
-
 // Writes the plan as a document of kind; every library call must succeed. The global data
 // indices the library hands out are returned in order.
 inline std::vector<uint32_t> writeMrc(const std::string &path, uint32_t kind,
@@ -111,8 +93,9 @@ inline std::vector<uint32_t> writeMrc(const std::string &path, uint32_t kind,
       if (p.bits == kJbig2Bits) {
         if (!p.globals.empty()) {
           uint32_t id = 0;
-          EXPECT_EQ(ovrAddGlobalData(doc, p.globals.data(), p.globals.size(), p.globals.size(), &id),
-                    OVR_OK);
+          EXPECT_EQ(
+              ovrAddGlobalData(doc, p.globals.data(), p.globals.size(), p.globals.size(), &id),
+              OVR_OK);
           globalIds.push_back(id);
         }
         std::vector<uint32_t> named;
@@ -133,7 +116,8 @@ inline std::vector<uint32_t> writeMrc(const std::string &path, uint32_t kind,
           const uint32_t rows = std::min(rps, p.height - row);
           size_t written = 0;
           EXPECT_EQ(ovrWriteStrip(ifd, row, rows, p.strips[s].data(), p.strips[s].size(), &written),
-                    OVR_OK) << "strip " << s;
+                    OVR_OK)
+              << "strip " << s;
         }
       }
       EXPECT_EQ(ovrEndIfd(ifd), OVR_OK);
