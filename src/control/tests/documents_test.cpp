@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 #include <tiffio.h>
 
-
 #include "mrc_file.h"
 #include "mrc_writer.h"
 #include "testkit_files.h"
