@@ -79,12 +79,14 @@ void storeRow(const JSAMPLE *row, int32_t components, bool toBgr, int64_t skip, 
   if (components == 1) {
     for (int64_t x = 0; x < width; ++x) out[3 * x] = out[3 * x + 1] = out[3 * x + 2] = in[x];
   } else if (toBgr) {
+    // in and out may be the same row.
     for (int64_t x = 0; x < width; ++x) {
-      out[3 * x] = in[3 * x + 2];
-      out[3 * x + 1] = in[3 * x + 1];
-      out[3 * x + 2] = in[3 * x];
+      const JSAMPLE red = in[3 * x], green = in[3 * x + 1], blue = in[3 * x + 2];
+      out[3 * x] = blue;
+      out[3 * x + 1] = green;
+      out[3 * x + 2] = red;
     }
-  } else {
+  } else if (in != out) {
     std::memcpy(out, in, static_cast<size_t>(width) * 3);
   }
 }
@@ -176,10 +178,13 @@ int32_t jpegShimDecode(JpegShimJob *job) {
   JSAMPARRAY row = (*cinfo.mem->alloc_sarray)(
       reinterpret_cast<j_common_ptr>(&cinfo), JPOOL_IMAGE,
       cinfo.output_width * static_cast<JDIMENSION>(cinfo.output_components), 1);
+  // Three-component rows that are exactly the part written are decoded in place.
+  const bool inPlace = components == 3 && skip == 0 && int64_t{cinfo.output_width} == width;
   for (int64_t y = 0; y < height; ++y) {
-    if (jpeg_read_scanlines(&cinfo, row, 1) != 1) break;
-    storeRow(row[0], components, job->toBgr && components == 3, skip, width,
-             job->pixels + y * job->stride);
+    uint8_t *out = job->pixels + y * job->stride;
+    JSAMPROW target = out;
+    if (jpeg_read_scanlines(&cinfo, inPlace ? &target : row, 1) != 1) break;
+    storeRow(inPlace ? out : row[0], components, job->toBgr && components == 3, skip, width, out);
   }
   // Rows below the part are skipped, not decoded; the stream is finished to see its end.
   if (cinfo.output_scanline < cinfo.output_height)
