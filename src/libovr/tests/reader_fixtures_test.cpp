@@ -16,7 +16,6 @@
 
 namespace {
 
-
 class ReaderFixtures : public testing::Test {
  protected:
   static void SetUpTestSuite() {
