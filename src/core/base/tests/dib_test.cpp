@@ -9,14 +9,15 @@
 #include <vector>
 
 #include "pxl_dib.h"
-#include "pxl_image_fixture.h"
+#include "testkit_context.h"
+#include "testkit_pixels.h"
 
 namespace {
 
-using pxltest::px;
-using pxltest::setPx;
+using norvtest::pixel;
+using norvtest::setPixel;
 
-class DibTest : public pxltest::ImageTest {
+class DibTest : public norvtest::ContextTest {
  protected:
   // A framed single-channel image holding the pattern (or zeros).
   Pixr *grey(int32_t w, int32_t h, int32_t depth, bool pattern) {
@@ -37,8 +38,8 @@ class DibTest : public pxltest::ImageTest {
     ASSERT_EQ(0, pxlGetImageData(ctx, img, &data));
     for (int y = 0; y < img->height; ++y)
       for (int x = 0; x < img->width; ++x)
-        setPx(data + y * img->bytesPerRow, x, img->depth,
-              pxltest::pattern(x, y + shift, img->depth));
+        setPixel(data + y * img->bytesPerRow, x, img->depth,
+                 norvtest::pattern(x, y + shift, img->depth));
   }
 };
 
@@ -48,7 +49,7 @@ int32_t stride(int32_t w, int32_t bits) {
 
 TEST_P(DibTest, BitmapRowsRunBottomUpWithLeftmostPixelFirst) {
   Pixr *img = grey(10, 2, 1, false);
-  setPx(img->framedData + 32 * img->bytesPerRow, 32, 1, 1);  // pixel (0, 0)
+  setPixel(img->framedData + 32 * img->bytesPerRow, 32, 1, 1);  // pixel (0, 0)
   uint8_t buf[8];
   std::memset(buf, 0xEE, sizeof buf);
   ASSERT_EQ(0, pxlCopyImageToDib(ctx, img, 0, 0, 0, buf));
@@ -58,7 +59,7 @@ TEST_P(DibTest, BitmapRowsRunBottomUpWithLeftmostPixelFirst) {
   const uint8_t inverted[8] = {0xFF, 0xFF, 0xFF, 0xFF, 0x7F, 0xFF, 0xFF, 0xFF};
   EXPECT_EQ(0, std::memcmp(inverted, buf, 8));
   // One row from row 1 lands in buffer row 0, the rest stays as it was.
-  setPx(img->framedData + 33 * img->bytesPerRow, 41, 1, 1);  // pixel (9, 1)
+  setPixel(img->framedData + 33 * img->bytesPerRow, 41, 1, 1);  // pixel (9, 1)
   std::memset(buf, 0xEE, sizeof buf);
   ASSERT_EQ(0, pxlCopyImageToDib(ctx, img, 0, 1, 1, buf));
   const uint8_t one[8] = {0x00, 0x40, 0, 0, 0xEE, 0xEE, 0xEE, 0xEE};
@@ -92,7 +93,7 @@ TEST_P(DibTest, ColourRowsAreBlueGreenRedAndKeepThePadding) {
   ASSERT_EQ(0, pxlCreateMultiChannelImage(ctx, 3, 1, 8, 0, 0, 32, 3, 1, nullptr, &red));
   uint8_t *data = nullptr;
   ASSERT_EQ(0, pxlGetImageData(ctx, red->channels[0], &data));
-  for (int x = 0; x < 3; ++x) setPx(data, x, 8, 255);
+  for (int x = 0; x < 3; ++x) setPixel(data, x, 8, 255);
   uint8_t buf[12];
   std::memset(buf, 0xEE, sizeof buf);
   ASSERT_EQ(0, pxlCopyColorImageToDib(ctx, red, 0, 0, buf));
@@ -107,7 +108,8 @@ TEST_P(DibTest, ColourRowsAreBlueGreenRedAndKeepThePadding) {
   for (int k = 0; k < 3; ++k)  // buffer row k holds image row 3 - k
     for (int x = 0; x < 9; ++x)
       for (int c = 0; c < 3; ++c)
-        ASSERT_EQ(pxltest::pattern(x, 3 - k + (2 - c), 8), dib[k * s + 3 * x + c]) << x << "," << k;
+        ASSERT_EQ(norvtest::pattern(x, 3 - k + (2 - c), 8), dib[k * s + 3 * x + c])
+            << x << "," << k;
   ASSERT_EQ(0, pxlDestroyImage(ctx, &img));
 }
 
@@ -138,18 +140,18 @@ TEST_P(DibTest, BandRoutinesRoundTripAndStopAtTheCount) {
     std::memset(out, 0xEE, sizeof out);
     pxlPlanesToBgrRow(ctx, out, A, B, C, count);
     for (int i = 0; i < count; ++i) {
-      EXPECT_EQ(px(C, i, 8), out[3 * i]);
-      EXPECT_EQ(px(B, i, 8), out[3 * i + 1]);
-      EXPECT_EQ(px(A, i, 8), out[3 * i + 2]);
+      EXPECT_EQ(pixel(C, i, 8), out[3 * i]);
+      EXPECT_EQ(pixel(B, i, 8), out[3 * i + 1]);
+      EXPECT_EQ(pixel(A, i, 8), out[3 * i + 2]);
     }
     for (size_t k = 3 * count; k < sizeof out; ++k) ASSERT_EQ(0xEE, out[k]) << count;
     auto *A2 = reinterpret_cast<uint8_t *>(a2), *B2 = reinterpret_cast<uint8_t *>(b2),
          *C2 = reinterpret_cast<uint8_t *>(c2);
     pxlBgrToPlanesRow(ctx, out, A2, B2, C2, count);
     for (int i = 0; i < 12; ++i) {
-      EXPECT_EQ(i < count ? px(A, i, 8) : 0xEEu, px(A2, i, 8)) << count << " " << i;
-      EXPECT_EQ(i < count ? px(B, i, 8) : 0xEEu, px(B2, i, 8));
-      EXPECT_EQ(i < count ? px(C, i, 8) : 0xEEu, px(C2, i, 8));
+      EXPECT_EQ(i < count ? pixel(A, i, 8) : 0xEEu, pixel(A2, i, 8)) << count << " " << i;
+      EXPECT_EQ(i < count ? pixel(B, i, 8) : 0xEEu, pixel(B2, i, 8));
+      EXPECT_EQ(i < count ? pixel(C, i, 8) : 0xEEu, pixel(C2, i, 8));
     }
   }
 }
@@ -260,7 +262,8 @@ TEST_P(BmpTopnm, OneBitBitmapDecodesToTheImagesPbm) {
   for (int y = 0; y < h; ++y) {
     std::vector<char> line((w + 7) / 8, 0);
     for (int x = 0; x < w; ++x)
-      if (px(data + y * img->bytesPerRow, x, 1)) line[x / 8] |= static_cast<char>(0x80 >> (x % 8));
+      if (pixel(data + y * img->bytesPerRow, x, 1))
+        line[x / 8] |= static_cast<char>(0x80 >> (x % 8));
     pnm.write(line.data(), static_cast<std::streamsize>(line.size()));
   }
   // Palette: 0 white, 1 black, as set pixels are black.
@@ -278,7 +281,8 @@ TEST_P(BmpTopnm, EightBitBitmapDecodesToTheImagesPgm) {
   uint8_t *data = nullptr;
   ASSERT_EQ(0, pxlGetImageData(ctx, img, &data));
   for (int y = 0; y < h; ++y)
-    for (int x = 0; x < w; ++x) pnm.put(static_cast<char>(px(data + y * img->bytesPerRow, x, 8)));
+    for (int x = 0; x < w; ++x)
+      pnm.put(static_cast<char>(pixel(data + y * img->bytesPerRow, x, 8)));
   std::vector<uint32_t> greys(256);
   for (uint32_t i = 0; i < 256; ++i) greys[i] = i * 0x010101u;
   expectSame(bmpFile(w, h, 8, rows, greys), pnm.str(), "8-bit");
@@ -297,12 +301,12 @@ TEST_P(BmpTopnm, ColourBitmapDecodesToTheImagesPpm) {
   for (int y = 0; y < h; ++y)
     for (int x = 0; x < w; ++x)
       for (int c = 0; c < 3; ++c)
-        pnm.put(static_cast<char>(px(planes[c] + y * img->channels[c]->bytesPerRow, x, 8)));
+        pnm.put(static_cast<char>(pixel(planes[c] + y * img->channels[c]->bytesPerRow, x, 8)));
   expectSame(bmpFile(w, h, 24, rows, {}), pnm.str(), "24-bit");
   ASSERT_EQ(0, pxlDestroyImage(ctx, &img));
 }
 
-INSTANTIATE_TEST_SUITE_P(Units, DibTest, ::testing::Values(0, 1), pxltest::unitName);
-INSTANTIATE_TEST_SUITE_P(Units, BmpTopnm, ::testing::Values(0, 1), pxltest::unitName);
+INSTANTIATE_TEST_SUITE_P(Units, DibTest, ::testing::Values(0, 1), norvtest::unitName);
+INSTANTIATE_TEST_SUITE_P(Units, BmpTopnm, ::testing::Values(0, 1), norvtest::unitName);
 
 }  // namespace
