@@ -23,8 +23,8 @@ enum JpegBandStatus : int32_t {
   jpegBandFailed = 1,
   jpegBandWarnings = 2,
   jpegBandBadRequest = 3,
-  jpegBandUnsupported = 4,
-  jpegBandNotReady = 5  // out of order: no parameters read, or a record not initialised
+  jpegBandUnsupported = 4,  // not 1 or 3 components, or more than 2^27 pixels
+  jpegBandNotReady = 5      // out of order: no parameters read, or a record not initialised
 };
 
 enum class JpegReadMode : int32_t {

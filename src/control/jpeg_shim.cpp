@@ -3,7 +3,7 @@
 // header reading, and the decode loop (scaled output, crop through libjpeg's column crop and
 // row skipping, then per row: grey replicated to three bytes, RGB turned to BGR, or samples
 // copied unconverted, clipped to the target). No C++ object with a destructor is created in a
-// frame that libjpeg can jump out of.
+// frame that libjpeg can jump out of. Oversized images are refused before decoding.
 #include "jpeg_shim.h"
 
 #include <cstdio>  // jpeglib.h uses FILE
@@ -19,6 +19,11 @@ namespace {
 
 // Progressive streams with more scans than this are taken as hostile.
 constexpr int kMaxScans = 1000;
+// Images with more pixels than this are refused (a 600 dpi page of 17 x 22 inches has 135
+// million), and libjpeg's working memory is capped: progressive images keep every
+// coefficient of the image.
+constexpr int64_t kMaxPixels = int64_t{1} << 27;
+constexpr long kMaxWorkingMemory = 1L << 30;
 // Columns decoded beyond a crop's right edge (more than any upsampling looks ahead).
 constexpr int64_t kRightContext = 32;
 
@@ -57,6 +62,7 @@ void setUp(jpeg_decompress_struct *cinfo, ShimErrors *errors, ShimProgress *prog
   progress->mgr.progress_monitor = limitScans;
   progress->cinfo = cinfo;
   cinfo->progress = &progress->mgr;
+  cinfo->mem->max_memory_to_use = kMaxWorkingMemory;
   jpeg_mem_src(cinfo, job->data, static_cast<unsigned long>(job->size));
 }
 
@@ -128,7 +134,8 @@ int32_t jpegShimDecode(JpegShimJob *job) {
   jpeg_read_header(&cinfo, TRUE);
   takeHeader(&cinfo, job);
   const int32_t components = cinfo.num_components;
-  if (components != 1 && components != 3) {
+  if ((components != 1 && components != 3) ||
+      int64_t{job->imageWidth} * job->imageHeight > kMaxPixels) {
     jpeg_destroy_decompress(&cinfo);
     return kJpegShimUnsupported;
   }

@@ -15,7 +15,7 @@ enum JpegShimStatus : int32_t {
   kJpegShimFailed = 1,      // corrupt or unreadable data
   kJpegShimWarnings = 2,    // decoded, but libjpeg warned about the data (e.g. it ended early)
   kJpegShimBadRequest = 3,  // no data, no target, a target too small or an empty crop
-  kJpegShimUnsupported = 4  // a component count other than 1 or 3
+  kJpegShimUnsupported = 4  // a component count other than 1 or 3, or too many pixels
 };
 
 struct JpegShimJob {

@@ -221,6 +221,17 @@ TEST(JpegBandTest, DamagedBands) {
             jpegBandFailed);
   EXPECT_EQ(decode(Bytes{}, JpegColour::YCbCrToBgr, JpegReadMode::Whole, nullptr, &t),
             jpegBandBadRequest);
+  // A header claiming 60000 x 60000 pixels is refused before decoding.
+  Bytes huge = jpeg;
+  for (size_t i = 0; i + 8 < huge.size(); ++i) {
+    if (huge[i] == 0xFF && huge[i + 1] == 0xC0) {
+      huge[i + 5] = huge[i + 7] = 0xEA;
+      huge[i + 6] = huge[i + 8] = 0x60;
+      break;
+    }
+  }
+  EXPECT_EQ(decode(huge, JpegColour::YCbCrToBgr, JpegReadMode::Eighth, nullptr, &t),
+            jpegBandUnsupported);
 }
 
 }  // namespace
