@@ -3,14 +3,15 @@
 // that a bitmap wrapped in a BMP header decodes (through netpbm's bmptopnm) to the same
 // pixels as a PNM written straight from the image, at 1, 8 and 24 bits.
 #include <cstdio>
-#include <fstream>
 #include <iterator>
 #include <sstream>
 #include <vector>
 
 #include "pxl_dib.h"
 #include "testkit_context.h"
+#include "testkit_files.h"
 #include "testkit_pixels.h"
+#include "testkit_tools.h"
 
 namespace {
 
@@ -187,11 +188,6 @@ TEST_P(DibTest, RowConverterHandOut) {
 // ---------------------------------------------------------------------------------------
 // End to end through netpbm
 
-std::string readFile(const std::string &path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
 void put16(std::string &s, uint32_t v) {
   s.append({char(v & 0xFF), char(v >> 8 & 0xFF)});
 }
@@ -227,27 +223,22 @@ std::string bmpFile(int32_t w, int32_t h, int bits, const std::vector<uint8_t> &
 
 class BmpTopnm : public DibTest {
  protected:
-  std::string dir;
   void SetUp() override {
     DibTest::SetUp();
-    if (std::system("command -v bmptopnm >/dev/null 2>&1") != 0) GTEST_SKIP() << "no bmptopnm";
-    char name[] = "/tmp/dib_testXXXXXX";
-    ASSERT_NE(nullptr, mkdtemp(name));
-    dir = name;
-  }
-  void TearDown() override {
-    if (!dir.empty()) std::system(("rm -rf " + dir).c_str());
-    DibTest::TearDown();
+    if (!norvtest::toolAvailable("bmptopnm")) GTEST_SKIP() << "no bmptopnm";
+    ASSERT_TRUE(dir.made());
   }
   // Decodes the bitmap with bmptopnm and compares with the PNM written from the image.
   void expectSame(const std::string &bmp, const std::string &pnm, const char *what) {
-    std::ofstream(dir + "/in.bmp", std::ios::binary) << bmp;
-    ASSERT_EQ(
-        0, std::system(("bmptopnm " + dir + "/in.bmp > " + dir + "/out.pnm 2>/dev/null").c_str()));
-    const std::string decoded = readFile(dir + "/out.pnm");
+    ASSERT_TRUE(norvtest::writeFile(dir.file("in.bmp"), bmp));
+    const norvtest::ToolRun run =
+        norvtest::runTool("bmptopnm " + norvtest::shellQuote(dir.file("in.bmp")));
+    ASSERT_EQ(0, run.status);
+    const std::string decoded = run.text();
     EXPECT_EQ(pnm.size(), decoded.size()) << what;
     EXPECT_TRUE(pnm == decoded) << what;
   }
+  norvtest::TempDir dir{"dib_test"};
 };
 
 TEST_P(BmpTopnm, OneBitBitmapDecodesToTheImagesPbm) {
