@@ -168,26 +168,33 @@ ChannelSet channelsOf(const Images &im) {
 template <int Depth>
 void integerWalk(const Images &im) {
   using Rl = Rules<Depth>;
+  using T = std::conditional_t<Depth == 8, uint8_t, uint16_t>;
   const ChannelSet cs = channelsOf(im);
   const Channel aA(im.alphaA, alphaChannelOf(im.alphaA));
   const Channel aB = im.alphaB ? Channel(im.alphaB, alphaChannelOf(im.alphaB)) : Channel();
   const Channel aD = im.alphaDst ? Channel(im.alphaDst, im.alphaDst->alphaChannel) : Channel();
+  // Samples of row y of a channel, stepped by its pixel step.
+  auto row = [](const Channel &c, int64_t y) { return reinterpret_cast<T *>(c.at(0, y)); };
   for (int64_t y = 0; y < im.height; ++y) {
+    const T *pa = row(aA, y), *pb = im.alphaB ? row(aB, y) : nullptr;
     for (int k = 0; k < cs.n; ++k) {
       const Channel A(im.srcA, cs.a[k]), B(im.srcB, cs.b[k]), D(im.dst, cs.d[k]);
+      const T *ps = row(A, y), *qs = row(B, y);
+      T *d = row(D, y);
       for (int64_t x = 0; x < im.width; ++x) {
         if (im.masked && !im.mask.bit(y, x)) continue;
-        const uint32_t a = aA.get(x, y), b = im.alphaB ? aB.get(x, y) : Rl::M - a;
-        const uint32_t pa = im.premul ? A.get(x, y) : Rl::mul(A.get(x, y), a);
-        const uint32_t pb = im.premul ? B.get(x, y) : Rl::mul(B.get(x, y), b);
-        D.set(x, y, Rl::colour(im.type, pa, pb, a, b));
+        const uint32_t a = pa[x * aA.pixel], b = pb ? pb[x * aB.pixel] : Rl::M - a;
+        const uint32_t sa = ps[x * A.pixel], sb = qs[x * B.pixel];
+        const uint32_t va = im.premul ? sa : Rl::mul(sa, a), vb = im.premul ? sb : Rl::mul(sb, b);
+        d[x * D.pixel] = static_cast<T>(Rl::colour(im.type, va, vb, a, b));
       }
     }
     if (im.alphaDst == nullptr) continue;
+    T *d = row(aD, y);
     for (int64_t x = 0; x < im.width; ++x) {
       if (im.masked && !im.mask.bit(y, x)) continue;
-      const uint32_t a = aA.get(x, y), b = im.alphaB ? aB.get(x, y) : Rl::M - a;
-      aD.set(x, y, Rl::alpha(im.type, a, b));
+      const uint32_t a = pa[x * aA.pixel], b = pb ? pb[x * aB.pixel] : Rl::M - a;
+      d[x * aD.pixel] = static_cast<T>(Rl::alpha(im.type, a, b));
     }
   }
 }

@@ -334,11 +334,12 @@ uint8_t *ownGetRectWithBorder(ImpImageHeader *image, int32_t x, int32_t y, int32
           ownFreeAligned(buf);
           return nullptr;
         }
-        if (cr.step == 0) {
-          const int64_t readRows = rr.step == 0 ? 1 : rr.length;
-          ownFillFromColumn(buf, cr.first, rr.first, cr.length, readRows, step, plane, bpp, planes);
-        }
-        if (rr.step == 0)
+        if (cr.step == 0 && rr.step == 0)
+          ownFillFromPixel(buf, cr.first, rr.first, cr.length, rr.length, step, plane, bpp, planes);
+        else if (cr.step == 0)
+          ownFillFromColumn(buf, cr.first, rr.first, cr.length, rr.length, step, plane, bpp,
+                            planes);
+        else if (rr.step == 0)
           ownFillFromRow(buf, cr.first, rr.first, cr.length, rr.length, step, plane, bpp, planes);
       }
     }

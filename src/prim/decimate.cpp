@@ -21,6 +21,8 @@
 // neighbour. Tiled images are worked through untiled copies.
 #include <algorithm>
 #include <cmath>
+#include <cstring>
+#include <type_traits>
 
 #include "imp_internal.h"
 #include "imp_logic_internal.h"
@@ -163,46 +165,84 @@ inline double covered(int64_t x, double from, double to) {
   return std::min(to, double(x + 1)) - std::max(from, double(x));
 }
 
+// Adds f x (the first n samples of source row y from channel c on, one every `step` samples)
+// to the sums, in float.
+template <class T>
+void addRow(const Kernel &k, int64_t y, int32_t c, double f, float *sums, int64_t n, int64_t step) {
+  const uint8_t *row = k.s.first + y * k.s.rowStep + c * k.s.channelStep;
+  if constexpr (std::is_same_v<T, bool>) {
+    for (int64_t x = 0; x < n; ++x) sums[x] += static_cast<float>(f * double(k.bit(x, y)));
+  } else {
+    for (int64_t x = 0; x < n; ++x) {
+      T v;
+      std::memcpy(&v, row + x * step * int64_t(sizeof(T)), sizeof v);
+      sums[x] += static_cast<float>(f * double(v));
+    }
+  }
+}
+
 int32_t areaAverage(const Kernel &k) {
-  imp::AlignedBlock<float> colSums(k.srcW + 1), rowSums(k.w + 1);
-  if (colSums.get() == nullptr || rowSums.get() == nullptr)
+  // Pixel order sums every sample of a row at once (channels interleaved, the loop runs over
+  // contiguous samples); planar order one channel plane at a time.
+  const bool interleaved = k.depth != IMP_DEPTH_1U &&
+                           k.s.channelStep * k.channels <= k.s.pixelStep &&
+                           k.s.pixelStep != imp::sampleBytes(k.depth);
+  const int64_t per = interleaved ? k.s.pixelStep / imp::sampleBytes(k.depth) : 1;
+  imp::AlignedBlock<float> colSums((k.srcW + 1) * per);
+  if (colSums.get() == nullptr)
     return kDecimKernel.report(IMP_STS_NO_MEMORY,
                                "Can't create temporary buffer for interpolate = IMP_INTER_SUPER",
                                __LINE__);
   const float inv = 1.0f / (k.rx * k.ry);
+  const int64_t xEnd =
+      std::min<int64_t>(k.srcW, int64_t(std::ceil(k.startX + k.w * double(k.rx))) + 1);
+  const int32_t passes = k.depth == IMP_DEPTH_1U ? 1 : interleaved ? 1 : k.channels;
   double y0 = k.startY;
   for (int64_t i = 0; i < k.h; ++i) {
     const double y1 = std::min(y0 + k.ry, double(k.srcH));
-    for (int32_t c = 0; c < (k.depth == IMP_DEPTH_1U ? 1 : k.channels); ++c) {
-      const int64_t xEnd =
-          std::min<int64_t>(k.srcW, int64_t(std::ceil(k.startX + k.w * double(k.rx))) + 1);
-      for (int64_t x = 0; x < xEnd; ++x) {
-        float sum = 0;
-        for (int64_t y = int64_t(y0); y < y1 && y < k.srcH; ++y) {
-          const double f = covered(y, y0, y1);
-          if (f < 0.0001) continue;
-          const double s = k.depth == IMP_DEPTH_1U ? double(k.bit(x, y)) : k.sample(x, y, c);
-          sum += static_cast<float>(f * s);
+    for (int32_t pass = 0; pass < passes; ++pass) {
+      // Sums along y, source row by source row (each column's terms in row order).
+      const int64_t n = xEnd * per,
+                    step = interleaved ? 1 : k.s.pixelStep / std::max(1, imp::sampleBytes(k.depth));
+      std::fill(colSums.get(), colSums.get() + n, 0.0f);
+      for (int64_t y = int64_t(y0); y < y1 && y < k.srcH; ++y) {
+        const double f = covered(y, y0, y1);
+        if (f < 0.0001) continue;
+        switch (k.depth) {
+          case IMP_DEPTH_1U:
+            addRow<bool>(k, y, pass, f, colSums.get(), n, 1);
+            break;
+          case IMP_DEPTH_8U:
+            addRow<uint8_t>(k, y, pass, f, colSums.get(), n, step);
+            break;
+          case IMP_DEPTH_16U:
+            addRow<uint16_t>(k, y, pass, f, colSums.get(), n, step);
+            break;
+          default:
+            addRow<float>(k, y, pass, f, colSums.get(), n, step);
+            break;
         }
-        colSums[x] = sum;
       }
-      double x0 = k.startX;
-      for (int64_t j = 0; j < k.w; ++j) {
-        const double x1 = std::min(x0 + k.rx, double(k.srcW));
-        float sum = 0;
-        for (int64_t x = int64_t(x0); x < x1 && x < k.srcW; ++x) {
-          const double f = covered(x, x0, x1);
-          if (f < 0.0001) continue;
-          sum += static_cast<float>(f * colSums[x]);
+      for (int32_t c = interleaved ? 0 : pass; c < (interleaved ? k.channels : pass + 1); ++c) {
+        const int64_t at = interleaved ? c : 0;
+        double x0 = k.startX;
+        for (int64_t j = 0; j < k.w; ++j) {
+          const double x1 = std::min(x0 + k.rx, double(k.srcW));
+          float sum = 0;
+          for (int64_t x = int64_t(x0); x < x1 && x < k.srcW; ++x) {
+            const double f = covered(x, x0, x1);
+            if (f < 0.0001) continue;
+            sum += static_cast<float>(f * colSums[x * per + at]);
+          }
+          const float v = sum * inv;
+          if (k.depth == IMP_DEPTH_1U)
+            k.storeBit(j, i, std::trunc(double(v) + 0.5) >= 1.0);
+          else if (k.depth == IMP_DEPTH_32F)
+            k.store(j, i, c, v, false);
+          else
+            k.store(j, i, c, double(v) + 0.5, true);
+          x0 += k.rx;
         }
-        const float v = sum * inv;
-        if (k.depth == IMP_DEPTH_1U)
-          k.storeBit(j, i, std::trunc(double(v) + 0.5) >= 1.0);
-        else if (k.depth == IMP_DEPTH_32F)
-          k.store(j, i, c, v, false);
-        else
-          k.store(j, i, c, double(v) + 0.5, true);
-        x0 += k.rx;
       }
     }
     y0 += k.ry;

@@ -109,20 +109,6 @@ class AlignedBlock {
   T *p_;
 };
 
-// Sets a header field aside for the owner's lifetime and puts it back afterwards.
-template <class T>
-class FieldSwap {
- public:
-  FieldSwap(T &field, T value) : field_(field), saved_(field) { field_ = value; }
-  ~FieldSwap() { field_ = saved_; }
-  FieldSwap(const FieldSwap &) = delete;
-  FieldSwap &operator=(const FieldSwap &) = delete;
-
- private:
-  T &field_;
-  T saved_;
-};
-
 }  // namespace imp
 
 #endif

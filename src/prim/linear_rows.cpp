@@ -47,14 +47,40 @@ void ownInterpRowV16u(uint16_t *dst, int64_t count, uint32_t f, const uint16_t *
   for (int64_t i = 0; i < count; ++i) dst[i] = static_cast<uint16_t>((a[i] * g + b[i] * f) >> 13);
 }
 
+namespace {
+
+// The horizontal pass with the channel count known at compile time (0: any).
+template <int N, class T, int Shift, bool Halve>
+void horizontalCn(const T *src, int64_t count, const int32_t *offsets, const uint32_t *weights,
+                  uint16_t *line, int32_t channels, int32_t stride) {
+  const int32_t n = N > 0 ? N : channels;
+  for (int64_t j = 0; j < count; ++j) {
+    const T *s = src + offsets[j];
+    const uint32_t wl = left(weights[j]), wr = right(weights[j]);
+    for (int32_t k = 0; k < n; ++k) {
+      const uint32_t a = Halve ? uint32_t(s[k] >> 1) : s[k],
+                     b = Halve ? uint32_t(s[k + stride] >> 1) : s[k + stride];
+      line[j * n + k] = static_cast<uint16_t>((a * wl + b * wr) >> Shift);
+    }
+  }
+}
+
+// Fast forms for three channels with stride 3 and four with stride 4 (whole pixels a step).
+template <class T, int Shift, bool Halve>
+void horizontalAny(const T *src, int64_t count, const int32_t *offsets, const uint32_t *weights,
+                   uint16_t *line, int32_t channels, int32_t stride) {
+  if (channels == 3 && stride == 3)
+    return horizontalCn<3, T, Shift, Halve>(src, count, offsets, weights, line, 3, 3);
+  if (channels == 4 && stride == 4)
+    return horizontalCn<4, T, Shift, Halve>(src, count, offsets, weights, line, 4, 4);
+  horizontalCn<0, T, Shift, Halve>(src, count, offsets, weights, line, channels, stride);
+}
+
+}  // namespace
+
 void ownInterpRowH8uCn(const uint8_t *src, int64_t count, const int32_t *offsets,
                        const uint32_t *weights, uint16_t *line, int32_t channels, int32_t stride) {
-  for (int64_t j = 0; j < count; ++j) {
-    const uint8_t *s = src + offsets[j];
-    const uint32_t wl = left(weights[j]), wr = right(weights[j]);
-    for (int32_t k = 0; k < channels; ++k)
-      line[j * channels + k] = static_cast<uint16_t>((s[k] * wl + s[k + stride] * wr) >> 8);
-  }
+  horizontalAny<uint8_t, 8, false>(src, count, offsets, weights, line, channels, stride);
 }
 
 void ownInterpRowV8uCn(uint8_t *dst, int64_t count, uint32_t f, const uint16_t *a,
@@ -69,13 +95,7 @@ void ownInterpRowV8uCn(uint8_t *dst, int64_t count, uint32_t f, const uint16_t *
 
 void ownInterpRowH16uCn(const uint16_t *src, int64_t count, const int32_t *offsets,
                         const uint32_t *weights, uint16_t *line, int32_t channels, int32_t stride) {
-  for (int64_t j = 0; j < count; ++j) {
-    const uint16_t *s = src + offsets[j];
-    const uint32_t wl = left(weights[j]), wr = right(weights[j]);
-    for (int32_t k = 0; k < channels; ++k)
-      line[j * channels + k] = static_cast<uint16_t>(
-          (uint32_t(s[k] >> 1) * wl + uint32_t(s[k + stride] >> 1) * wr) >> 14);
-  }
+  horizontalAny<uint16_t, 14, true>(src, count, offsets, weights, line, channels, stride);
 }
 
 void ownInterpRowV16uCn(uint16_t *dst, int64_t count, uint32_t f, const uint16_t *a,

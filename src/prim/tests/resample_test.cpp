@@ -435,6 +435,14 @@ TEST_F(Resample, ColourToGreyDepthsTilesAndRefusals) {
   ASSERT_EQ(ownGetErrorStatus(), 0);
   td.copyTo(*tiledBits.h);
   EXPECT_TRUE(samePixels(*tiledBits.h, *bits.h));
+  // 32S samples: negative sums give 0, not a wrapped value.
+  Image s32(3, IMP_DEPTH_32S, 2, 1), g16(1, IMP_DEPTH_16U, 2, 1);
+  std::memcpy(g16->colorModel, "GRAY", 4), std::memcpy(g16->channelSeq, "G", 2);
+  for (int c = 0; c < 3; ++c)
+    set(*s32.h, 0, 0, c, uint32_t(-1000000)), set(*s32.h, 1, 0, c, 0x7FFFFFFF);
+  impColorToGray(s32, g16);
+  EXPECT_EQ(get(*g16.h, 0, 0), 0u);
+  EXPECT_EQ(get(*g16.h, 1, 0), uint32_t((109 + 366 + 37) * int64_t(0x7FFFFFFF >> 11) >> 13));
   Image s16(3, IMP_DEPTH_16S, 4, 4);
   EXPECT_EQ(impColorToGray(s16, g8), -5);
   EXPECT_EQ(lastContext(), "Error in-out depth. 32S,16U,8U=> 16U,8U,1U are valid now");
