@@ -330,7 +330,9 @@ int32_t parseSymbolDict(Jb2File *stream, DataSource *src, Jbig2Segment *seg,
   if (!d.c.huffman && (flags & 0xFC) != 0)
     return jbReport(state, kJbBadData,
                     "non-zero Huffman table specifier in non-Huffman symbol dictionary");
-  if (d.c.huffman && (contextUsed || contextRetained))
+  // ITU-T T.88 7.4.2.1.1: a Huffman dictionary may keep arithmetic contexts only for the
+  // refinement/aggregate coding it uses when SDREFAGG is 1.
+  if (d.c.huffman && !d.c.refagg && (contextUsed || contextRetained))
     return jbReport(state, kJbBadData, "context used or retained in Huffman symbol dictionary");
   d.c.at.tmpl = d.c.tmpl;
   if (!d.c.huffman) {

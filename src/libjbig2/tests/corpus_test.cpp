@@ -107,12 +107,7 @@ TEST_F(CorpusFixture, EveryFileDecodesToItsOracle) {
       status = decode(file.stream, &page);
     }
     const long diff = jbtest::differingPixels(page, oracle);
-    // Huffman symbol dictionaries that set the context used or retained flags are refused,
-    // also when they aggregate refinements (which ITU-T T.88 7.4.2.1.1 would allow).
-    const bool contextFlagsRefused =
-        name == "serenity/bitmap-symbol-context-reuse-huffman-refagg.jbig2" && status == 107 &&
-        messages.find("context used or retained in Huffman symbol dictionary") != std::string::npos;
-    if (!contextFlagsRefused && (status != 0 || diff != 0)) {
+    if (status != 0 || diff != 0) {
       ++failures;
       ADD_FAILURE() << name << ": status " << status << ", " << diff << " pixels differ; "
                     << messages;
