@@ -28,6 +28,15 @@ struct Piece {
   int32_t run;
 };
 
+// Consecutive destination words that one run covers whole (pieces 1), or one word made of
+// two runs (pieces 2: run under mask, run + 1 under ~mask) or of more (pieces 0).
+struct Segment {
+  int64_t begin, end;
+  int32_t run;
+  int32_t pieces;
+  uint32_t mask;
+};
+
 struct Plan {
   int32_t width = 0, height = 0, depth = 0;
   int64_t words = 0;           // words of a row's content
@@ -39,6 +48,9 @@ struct Plan {
   bool identity = false;          // the smaller rate is too small to move anything
   std::vector<Piece> pieces;      // pieces of word i: [first[i], first[i + 1])
   std::vector<int32_t> first;
+  std::vector<Segment> segments;          // the words in order
+  std::vector<uint32_t> whiteRow;         // words + 2 white words
+  std::vector<const uint32_t *> runRows;  // scratch: the source row of each run
 };
 
 // A framed buffer walked from its first or (negated stride) its last content row.
@@ -60,7 +72,9 @@ Rows contentRows(uint8_t *framed, int32_t bytesPerRow, int32_t depth, int32_t he
 
 // Destination row y (walking order) from the source rows into out (plan.words words).
 // previous is the destination row assembled just before (smoothing), or null.
-void pxlShearGatherRow(const Plan &plan, const Rows &src, int64_t y, uint32_t *out);
+// rows is scratch for plan.runs row pointers.
+void pxlShearGatherRow(const Plan &plan, const Rows &src, int64_t y, const uint32_t **rows,
+                       uint32_t *out);
 void pxlShearGatherRowSmooth(const Plan &plan, const Rows &src, int64_t y, const uint32_t *previous,
                              uint32_t *out);
 

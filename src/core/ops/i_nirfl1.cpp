@@ -39,7 +39,7 @@ int32_t rotateCopy(PxlContext *ctx, const uint8_t *src, int32_t fullWidth, int32
     if (smooth != 0 && y > 0)
       pxl::shear::pxlShearGatherRowSmooth(plan, from, y, to.row(y - 1), to.row(y));
     else
-      pxl::shear::pxlShearGatherRow(plan, from, y, to.row(y));
+      pxl::shear::pxlShearGatherRow(plan, from, y, plan.runRows.data(), to.row(y));
     if ((y + 1) % 512 == 0 && pxl::abortRequested(ctx)) return PXL_ERR_ABORT;
   }
   return pxlClearRowTails(ctx, dst + int64_t{32} * dstBpr + 4 * depth, plan.width, plan.height,

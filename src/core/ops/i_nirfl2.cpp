@@ -51,7 +51,7 @@ int32_t rotateInPlace(PxlContext *ctx, uint8_t *data, int32_t fullWidth, int32_t
     if (smooth != 0 && c > 0)
       pxl::shear::pxlShearGatherRowSmooth(plan, image, c, slot(c - 1), slot(c));
     else
-      pxl::shear::pxlShearGatherRow(plan, image, c, slot(c));
+      pxl::shear::pxlShearGatherRow(plan, image, c, plan.runRows.data(), slot(c));
     const int64_t every = c < ringRows ? 512 : 256;
     if ((c + 1) % every == 0 && pxl::abortRequested(ctx)) status = PXL_ERR_ABORT;
   }

@@ -66,19 +66,22 @@ RowPlace placeRow(const Plan &p, int64_t y) {
   return r;
 }
 
-template <bool Inside>
-inline uint32_t assembleWord(const Plan &p, const Rows &src, const RowPlace &r, int64_t i) {
+// Source row of each run for one destination row; rows outside the image point to the
+// white row, so the words inside the row span need no tests at all.
+void runRows(const Plan &p, const Rows &src, int64_t topRow, const uint32_t **rows) {
+  for (int32_t k = 0; k < p.runs; ++k) {
+    const int64_t row = topRow - k;
+    rows[k] = static_cast<uint64_t>(row) < static_cast<uint64_t>(p.height) ? src.row(row)
+                                                                          : p.whiteRow.data();
+  }
+}
+
+inline uint32_t assembleChecked(const Plan &p, const uint32_t *const *rows, const RowPlace &r,
+                                int64_t i) {
   uint32_t acc = 0;
-  const Piece *piece = p.pieces.data() + p.first[i];
-  const Piece *end = p.pieces.data() + p.first[i + 1];
-  for (; piece != end; ++piece) {
-    const int64_t row = r.topRow - piece->run;
-    uint32_t v = p.fill;
-    if (static_cast<uint64_t>(row) < static_cast<uint64_t>(p.height)) {
-      const uint32_t *s = src.row(row);
-      v = Inside ? fetchInside(s, i + r.q0, r.off) : fetchChecked(p, s, i * 32 + r.shiftBits);
-    }
-    acc |= v & piece->mask;
+  for (int32_t k = p.first[i]; k < p.first[i + 1]; ++k) {
+    const Piece &piece = p.pieces[k];
+    acc |= fetchChecked(p, rows[piece.run], i * 32 + r.shiftBits) & piece.mask;
   }
   return acc;
 }
@@ -142,6 +145,22 @@ int32_t makePlan(int32_t fullWidth, int32_t fullHeight, int32_t units, int32_t d
       ++run;
     }
     p.runs = run;
+    p.segments.clear();
+    for (int64_t i = 0; i < p.words; ++i) {
+      const Piece &head = p.pieces[p.first[i]];
+      const int32_t count = p.first[i + 1] - p.first[i];
+      if (count == 1 && head.mask == ~0u) {
+        if (!p.segments.empty() && p.segments.back().pieces == 1 &&
+            p.segments.back().run == head.run)
+          p.segments.back().end = i + 1;
+        else
+          p.segments.push_back({i, i + 1, head.run, 1, ~0u});
+      } else {
+        p.segments.push_back({i, i + 1, head.run, count == 2 ? 2 : 0, head.mask});
+      }
+    }
+    p.whiteRow.assign(static_cast<size_t>(p.words) + 2, p.fill);
+    p.runRows.assign(static_cast<size_t>(run), nullptr);
   } catch (const std::bad_alloc &) {
     return PXL_ERR_NO_MEMORY;
   }
@@ -161,16 +180,44 @@ Rows contentRows(uint8_t *framed, int32_t bytesPerRow, int32_t depth, int32_t he
   return r;
 }
 
-void pxlShearGatherRow(const Plan &plan, const Rows &src, int64_t y, uint32_t *out) {
+void pxlShearGatherRow(const Plan &plan, const Rows &src, int64_t y, const uint32_t **rows,
+                       uint32_t *out) {
   const RowPlace r = placeRow(plan, y);
+  runRows(plan, src, r.topRow, rows);
   int64_t i = 0;
-  for (; i < r.insideFrom; ++i) out[i] = assembleWord<false>(plan, src, r, i);
-  for (; i < r.insideTo; ++i) out[i] = assembleWord<true>(plan, src, r, i);
-  for (; i < plan.words; ++i) out[i] = assembleWord<false>(plan, src, r, i);
+  for (; i < r.insideFrom; ++i) out[i] = assembleChecked(plan, rows, r, i);
+  // The inside span by segments: whole words of one run are a shifted copy of its row.
+  const Piece *pieces = plan.pieces.data();
+  const int32_t *first = plan.first.data();
+  const int32_t off = r.off;
+  auto segment = std::lower_bound(
+      plan.segments.begin(), plan.segments.end(), i,
+      [](const Segment &s, int64_t word) { return s.end <= word; });
+  for (; i < r.insideTo; ++segment) {
+    const int64_t end = std::min(segment->end, r.insideTo);
+    if (segment->pieces == 1) {
+      const uint32_t *from = rows[segment->run] + r.q0;
+      for (; i < end; ++i) out[i] = (from[i] << off) | ((from[i + 1] >> 1) >> (31 - off));
+      continue;
+    }
+    if (segment->pieces == 2) {
+      const uint32_t m = segment->mask;
+      out[i] = (fetchInside(rows[segment->run], i + r.q0, off) & m) |
+               (fetchInside(rows[segment->run + 1], i + r.q0, off) & ~m);
+      ++i;
+      continue;
+    }
+    uint32_t acc = 0;
+    for (const Piece *piece = pieces + first[i], *last = pieces + first[i + 1]; piece != last;
+         ++piece)
+      acc |= fetchInside(rows[piece->run], i + r.q0, off) & piece->mask;
+    out[i++] = acc;
+  }
+  for (; i < plan.words; ++i) out[i] = assembleChecked(plan, rows, r, i);
 }
 
-void pxlShearGatherRowSmooth(const Plan &plan, const Rows &src, int64_t y, const uint32_t *previous,
-                             uint32_t *out) {
+void pxlShearGatherRowSmooth(const Plan &plan, const Rows &src, int64_t y,
+                             const uint32_t *previous, uint32_t *out) {
   const RowPlace r = placeRow(plan, y);
   const int32_t d = plan.depth;
   const uint32_t msb = d == 1 ? ~0u : d == 2 ? 0xAAAAAAAAu : d == 4 ? 0x88888888u : 0x80808080u;
