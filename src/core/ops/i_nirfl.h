@@ -16,7 +16,6 @@
 #define PXL_I_NIRFL_H
 
 #include <cstdint>
-#include <vector>
 
 #include "pxl_context.h"
 
@@ -37,20 +36,29 @@ struct Segment {
   uint32_t mask;
 };
 
+// The plan's tables live in one block from the context's record set, released with the plan.
 struct Plan {
+  explicit Plan(PxlContext *context) : ctx(context) {}
+  ~Plan();
+  Plan(const Plan &) = delete;
+  Plan &operator=(const Plan &) = delete;
+
+  PxlContext *ctx;
+  void *block = nullptr;
   int32_t width = 0, height = 0, depth = 0;
-  int64_t words = 0;           // words of a row's content
+  int64_t words = 0;             // words of a row's content
   int32_t hRate = 0, vRate = 0;  // Q16
   int32_t i0 = 0, b0 = 0;
-  int32_t runs = 0;               // runs that touch the row (k reaches runs - 1)
-  uint32_t fill = 0;              // white word
-  uint32_t tailMask = 0;          // white bits after the last pixel of a grey row
-  bool identity = false;          // the smaller rate is too small to move anything
-  std::vector<Piece> pieces;      // pieces of word i: [first[i], first[i + 1])
-  std::vector<int32_t> first;
-  std::vector<Segment> segments;          // the words in order
-  std::vector<uint32_t> whiteRow;         // words + 2 white words
-  std::vector<const uint32_t *> runRows;  // scratch: the source row of each run
+  int32_t runs = 0;         // runs that touch the row (k reaches runs - 1)
+  uint32_t fill = 0;        // white word
+  uint32_t tailMask = 0;    // white bits after the last pixel of a grey row
+  bool identity = false;    // the smaller rate is too small to move anything
+  Piece *pieces = nullptr;  // pieces of word i: [first[i], first[i + 1])
+  int32_t *first = nullptr;
+  Segment *segments = nullptr;  // the words in order
+  int64_t segmentCount = 0;
+  uint32_t *whiteRow = nullptr;        // words + 2 white words
+  const uint32_t **runRows = nullptr;  // scratch: the source row of each run
 };
 
 // A framed buffer walked from its first or (negated stride) its last content row.
@@ -63,8 +71,8 @@ struct Rows {
 // Checks the arguments and makes the plan: 8 depth, 9 |units| > 910, 2 bad resolutions or a
 // resolution-scaled rate beyond twice the rate of 910 units (or sizes), 1 no memory.
 // *negative tells that the rows are to be walked from the bottom.
-int32_t makePlan(int32_t fullWidth, int32_t fullHeight, int32_t units, int32_t depth,
-                 int32_t xDpi, int32_t yDpi, Plan *plan, bool *negative);
+int32_t makePlan(int32_t fullWidth, int32_t fullHeight, int32_t units, int32_t depth, int32_t xDpi,
+                 int32_t yDpi, Plan *plan, bool *negative);
 
 // The framed buffer's content rows in the walking order.
 Rows contentRows(uint8_t *framed, int32_t bytesPerRow, int32_t depth, int32_t height,

@@ -18,6 +18,7 @@
 #include "i_nirfl.h"
 #include "pxl_image.h"
 #include "pxl_internal.h"
+#include "pxl_owners_internal.h"
 #include "pxl_rotate.h"
 
 namespace {
@@ -28,7 +29,7 @@ int32_t rotateInPlace(PxlContext *ctx, uint8_t *data, int32_t fullWidth, int32_t
                       int32_t bpr, int32_t units, int32_t depth, int32_t smooth, int32_t xDpi,
                       int32_t yDpi) {
   if (data == nullptr) return PXL_ERR_PARAM;
-  pxl::shear::Plan plan;
+  pxl::shear::Plan plan(ctx);
   bool negative = false;
   int32_t status =
       pxl::shear::makePlan(fullWidth, fullHeight, units, depth, xDpi, yDpi, &plan, &negative);
@@ -36,56 +37,48 @@ int32_t rotateInPlace(PxlContext *ctx, uint8_t *data, int32_t fullWidth, int32_t
   if (ctx == nullptr) return PXL_ERR_NO_MEMORY;
   const int64_t sizeRule = ((int64_t{plan.width} * plan.vRate + 0x8000) >> 16) + plan.height / 32;
   const int64_t reach = int64_t{plan.runs} - plan.i0 + 1;
-  const int64_t ringRows = std::max<int64_t>(
-      2, std::min<int64_t>(std::max(sizeRule, reach), plan.height));
+  const int64_t ringRows =
+      std::max<int64_t>(2, std::min<int64_t>(std::max(sizeRule, reach), plan.height));
   const int64_t rowWords = plan.words;
-  auto *ring = static_cast<uint32_t *>(
-      pxl::allocPixels(ctx, static_cast<size_t>(ringRows * rowWords) * 4));
-  if (ring == nullptr) return PXL_ERR_NO_MEMORY;
-  auto slot = [&](int64_t row) { return ring + (row % ringRows) * rowWords; };
+  pxl::OwnedPixels<uint32_t> ring(ctx, static_cast<uint32_t *>(pxl::allocPixels(
+                                           ctx, static_cast<size_t>(ringRows * rowWords) * 4)));
+  if (!ring) return PXL_ERR_NO_MEMORY;
+  auto slot = [&](int64_t row) { return ring.get() + (row % ringRows) * rowWords; };
   const auto image = pxl::shear::contentRows(data, bpr, depth, plan.height, negative);
   const size_t rowBytes = static_cast<size_t>(rowWords) * 4;
-  status = pxl::abortRequested(ctx) ? PXL_ERR_ABORT : PXL_OK;
-  for (int64_t c = 0; c < plan.height && status == 0; ++c) {
+  if (pxl::abortRequested(ctx)) return PXL_ERR_ABORT;
+  for (int64_t c = 0; c < plan.height; ++c) {
     if (c >= ringRows) std::memcpy(image.row(c - ringRows), slot(c), rowBytes);
     if (smooth != 0 && c > 0)
       pxl::shear::pxlShearGatherRowSmooth(plan, image, c, slot(c - 1), slot(c));
     else
-      pxl::shear::pxlShearGatherRow(plan, image, c, plan.runRows.data(), slot(c));
+      pxl::shear::pxlShearGatherRow(plan, image, c, plan.runRows, slot(c));
     const int64_t every = c < ringRows ? 512 : 256;
-    if ((c + 1) % every == 0 && pxl::abortRequested(ctx)) status = PXL_ERR_ABORT;
+    if ((c + 1) % every == 0 && pxl::abortRequested(ctx)) return PXL_ERR_ABORT;
   }
-  if (status == 0) {
-    for (int64_t c = std::max<int64_t>(0, plan.height - ringRows); c < plan.height; ++c)
-      std::memcpy(image.row(c), slot(c), rowBytes);
-    status = pxlClearRowTails(ctx, data + int64_t{32} * bpr + 4 * depth, plan.width, plan.height,
-                              bpr, depth);
-  }
-  pxl::freePixels(ctx, ring);
-  return status;
+  for (int64_t c = std::max<int64_t>(0, plan.height - ringRows); c < plan.height; ++c)
+    std::memcpy(image.row(c), slot(c), rowBytes);
+  return pxlClearRowTails(ctx, data + int64_t{32} * bpr + 4 * depth, plan.width, plan.height, bpr,
+                          depth);
 }
 
 }  // namespace
 
 extern "C" {
 
-int32_t pxlShearRotateInPlace(PxlContext *ctx, uint8_t *data, int32_t fullWidth,
-                              int32_t fullHeight, int32_t bytesPerRow, int32_t units,
-                              int32_t depth, int32_t smooth, int32_t xDpi, int32_t yDpi) {
-  const int32_t status = rotateInPlace(ctx, data, fullWidth, fullHeight, bytesPerRow, units,
-                                       depth, smooth, xDpi, yDpi);
-  if (status != 0) pxlTraceError(ctx, kUnit, __LINE__, status);
-  return status;
+int32_t pxlShearRotateInPlace(PxlContext *ctx, uint8_t *data, int32_t fullWidth, int32_t fullHeight,
+                              int32_t bytesPerRow, int32_t units, int32_t depth, int32_t smooth,
+                              int32_t xDpi, int32_t yDpi) {
+  const int32_t status = rotateInPlace(ctx, data, fullWidth, fullHeight, bytesPerRow, units, depth,
+                                       smooth, xDpi, yDpi);
+  return status != 0 ? PXL_TRACE(ctx, kUnit, status) : PXL_OK;
 }
 
 int32_t pxlShearRotateInPlaceRadians(PxlContext *ctx, uint8_t *data, int32_t fullWidth,
                                      int32_t fullHeight, int32_t bytesPerRow, double angle,
                                      int32_t depth, int32_t smooth, int32_t xDpi, int32_t yDpi) {
   const double units = angle * 0.15915494580678602 * 32768;
-  if (!(std::fabs(units) < 911)) {
-    pxlTraceError(ctx, kUnit, __LINE__, PXL_ERR_ANGLE);
-    return PXL_ERR_ANGLE;
-  }
+  if (!(std::fabs(units) < 911)) return PXL_TRACE(ctx, kUnit, PXL_ERR_ANGLE);
   return pxlShearRotateInPlace(ctx, data, fullWidth, fullHeight, bytesPerRow,
                                static_cast<int32_t>(units), depth, smooth, xDpi, yDpi);
 }

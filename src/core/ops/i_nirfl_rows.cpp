@@ -15,8 +15,10 @@
 // left. Ink is a set bit at depth 1 and a pixel whose most significant bit is 0 deeper.
 #include <algorithm>
 #include <cstdlib>
+#include <type_traits>
 
 #include "i_nirfl.h"
+#include "pxl_internal.h"
 #include "pxl_utils.h"
 
 namespace pxl::shear {
@@ -71,8 +73,8 @@ RowPlace placeRow(const Plan &p, int64_t y) {
 void runRows(const Plan &p, const Rows &src, int64_t topRow, const uint32_t **rows) {
   for (int32_t k = 0; k < p.runs; ++k) {
     const int64_t row = topRow - k;
-    rows[k] = static_cast<uint64_t>(row) < static_cast<uint64_t>(p.height) ? src.row(row)
-                                                                          : p.whiteRow.data();
+    rows[k] =
+        static_cast<uint64_t>(row) < static_cast<uint64_t>(p.height) ? src.row(row) : p.whiteRow;
   }
 }
 
@@ -86,10 +88,37 @@ inline uint32_t assembleChecked(const Plan &p, const uint32_t *const *rows, cons
   return acc;
 }
 
+// Calls visit(word, mask, run) for every run piece of a destination row, in order, and
+// returns the number of runs. Runs follow the stretch-table rule.
+template <typename Visit>
+int32_t walkPieces(const Plan &p, int64_t inverse, Visit visit) {
+  const int64_t rowEnd = p.words * 32;  // bits
+  int64_t acc = 0, bit = 0;
+  int32_t run = 0;
+  while (bit < rowEnd) {
+    const bool longer = acc < 0;
+    const int64_t runEnd = std::min(rowEnd, bit + p.depth * ((inverse >> 12) + (longer ? 1 : 0)));
+    while (bit < runEnd) {
+      const int64_t word = bit / 32;
+      const int64_t from = bit - word * 32, to = std::min(runEnd, (word + 1) * 32) - word * 32;
+      visit(word, (~0u >> from) & (to >= 32 ? ~0u : ~(~0u >> to)), run);
+      bit = word * 32 + to;
+    }
+    acc -= inverse & 0xFFF;
+    if (longer) acc += 4096;
+    ++run;
+  }
+  return run;
+}
+
 }  // namespace
 
-int32_t makePlan(int32_t fullWidth, int32_t fullHeight, int32_t units, int32_t depth,
-                 int32_t xDpi, int32_t yDpi, Plan *plan, bool *negative) {
+Plan::~Plan() {
+  if (block != nullptr) pxl::freeRecord(ctx, block);
+}
+
+int32_t makePlan(int32_t fullWidth, int32_t fullHeight, int32_t units, int32_t depth, int32_t xDpi,
+                 int32_t yDpi, Plan *plan, bool *negative) {
   if (depth != 1 && depth != 2 && depth != 4 && depth != 8) return PXL_ERR_DEPTH;
   if (units > kMaxUnits || units < -kMaxUnits) return PXL_ERR_ANGLE;
   if (fullWidth < 64 || fullHeight < 64) return PXL_ERR_PARAM;
@@ -116,53 +145,50 @@ int32_t makePlan(int32_t fullWidth, int32_t fullHeight, int32_t units, int32_t d
   const int32_t rowBits = static_cast<int32_t>(int64_t{p.width} * depth % 32);
   p.tailMask = depth == 1 || rowBits == 0 ? 0u : p.fill >> rowBits;
   if (p.identity) return PXL_OK;
+  if (p.ctx == nullptr) return PXL_ERR_NO_MEMORY;
   p.i0 = static_cast<int32_t>(((int64_t{p.width / 2} * p.vRate) + 0x8000) >> 16);
   p.b0 = static_cast<int32_t>(((int64_t{p.height / 2} * p.hRate) + 0x8000) >> 16);
 
-  // Cut the destination row's words into run pieces.
+  // Cut the destination row's words into run pieces: count them, then lay out the tables.
   const int64_t inverse = 0x10000000 / p.vRate;
-  const int64_t rowEnd = p.words * 32;  // bits
-  try {
-    p.first.assign(static_cast<size_t>(p.words) + 1, 0);
-    p.pieces.clear();
-    p.pieces.reserve(static_cast<size_t>(p.words + rowEnd / depth / (inverse >> 12) + 2));
-    int64_t acc = 0, bit = 0;
-    int32_t run = 0;
-    while (bit < rowEnd) {
-      const bool longer = acc < 0;
-      const int64_t runEnd = std::min(rowEnd, bit + depth * ((inverse >> 12) + (longer ? 1 : 0)));
-      while (bit < runEnd) {
-        const int64_t word = bit / 32;
-        const int64_t pieceEnd = std::min(runEnd, (word + 1) * 32);
-        const uint32_t mask = (~0u >> (bit - word * 32)) &
-                              (pieceEnd - word * 32 >= 32 ? ~0u : ~(~0u >> (pieceEnd - word * 32)));
-        p.pieces.push_back({mask, run});
-        p.first[static_cast<size_t>(word) + 1] = static_cast<int32_t>(p.pieces.size());
-        bit = pieceEnd;
-      }
-      acc -= inverse & 0xFFF;
-      if (longer) acc += 4096;
-      ++run;
-    }
-    p.runs = run;
-    p.segments.clear();
-    for (int64_t i = 0; i < p.words; ++i) {
-      const Piece &head = p.pieces[p.first[i]];
-      const int32_t count = p.first[i + 1] - p.first[i];
-      if (count == 1 && head.mask == ~0u) {
-        if (!p.segments.empty() && p.segments.back().pieces == 1 &&
-            p.segments.back().run == head.run)
-          p.segments.back().end = i + 1;
-        else
-          p.segments.push_back({i, i + 1, head.run, 1, ~0u});
-      } else {
-        p.segments.push_back({i, i + 1, head.run, count == 2 ? 2 : 0, head.mask});
-      }
-    }
-    p.whiteRow.assign(static_cast<size_t>(p.words) + 2, p.fill);
-    p.runRows.assign(static_cast<size_t>(run), nullptr);
-  } catch (const std::bad_alloc &) {
-    return PXL_ERR_NO_MEMORY;
+  int64_t pieceCount = 0;
+  p.runs = walkPieces(p, inverse, [&](int64_t, uint32_t, int32_t) { ++pieceCount; });
+  const int64_t words = p.words;
+  const int64_t bytes = words * int64_t{sizeof(Segment)} + pieceCount * int64_t{sizeof(Piece)} +
+                        int64_t{p.runs} * int64_t{sizeof(uint32_t *)} + (words + 2) * 4 +
+                        (words + 1) * 4;
+  p.block = pxl::allocRecord(p.ctx, static_cast<size_t>(bytes));
+  if (p.block == nullptr) return PXL_ERR_NO_MEMORY;
+  auto *at = static_cast<uint8_t *>(p.block);
+  auto carve = [&](auto *&array, int64_t count) {
+    array = reinterpret_cast<std::remove_reference_t<decltype(array)>>(at);
+    at += count * int64_t{sizeof(*array)};
+  };
+  carve(p.segments, words);
+  carve(p.pieces, pieceCount);
+  carve(p.runRows, p.runs);
+  carve(p.whiteRow, words + 2);
+  carve(p.first, words + 1);
+  std::fill(p.whiteRow, p.whiteRow + words + 2, p.fill);
+  std::fill(p.first, p.first + words + 1, 0);
+  int32_t n = 0;
+  walkPieces(p, inverse, [&](int64_t word, uint32_t mask, int32_t run) {
+    p.pieces[n++] = {mask, run};
+    p.first[word + 1] = n;
+  });
+  for (int64_t i = 0; i < words; ++i) {
+    const Piece &head = p.pieces[p.first[i]];
+    const int32_t count = p.first[i + 1] - p.first[i];
+    Segment *last = p.segmentCount > 0 ? &p.segments[p.segmentCount - 1] : nullptr;
+    if (count == 1 && head.mask == ~0u && last != nullptr && last->pieces == 1 &&
+        last->run == head.run)
+      last->end = i + 1;
+    else
+      p.segments[p.segmentCount++] = {i, i + 1, head.run,
+                                      count == 1 && head.mask == ~0u ? 1
+                                      : count == 2                   ? 2
+                                                                     : 0,
+                                      head.mask};
   }
   return PXL_OK;
 }
@@ -187,12 +213,12 @@ void pxlShearGatherRow(const Plan &plan, const Rows &src, int64_t y, const uint3
   int64_t i = 0;
   for (; i < r.insideFrom; ++i) out[i] = assembleChecked(plan, rows, r, i);
   // The inside span by segments: whole words of one run are a shifted copy of its row.
-  const Piece *pieces = plan.pieces.data();
-  const int32_t *first = plan.first.data();
+  const Piece *pieces = plan.pieces;
+  const int32_t *first = plan.first;
   const int32_t off = r.off;
-  auto segment = std::lower_bound(
-      plan.segments.begin(), plan.segments.end(), i,
-      [](const Segment &s, int64_t word) { return s.end <= word; });
+  const Segment *segment =
+      std::lower_bound(plan.segments, plan.segments + plan.segmentCount, i,
+                       [](const Segment &s, int64_t word) { return s.end <= word; });
   for (; i < r.insideTo; ++segment) {
     const int64_t end = std::min(segment->end, r.insideTo);
     if (segment->pieces == 1) {
@@ -216,8 +242,8 @@ void pxlShearGatherRow(const Plan &plan, const Rows &src, int64_t y, const uint3
   for (; i < plan.words; ++i) out[i] = assembleChecked(plan, rows, r, i);
 }
 
-void pxlShearGatherRowSmooth(const Plan &plan, const Rows &src, int64_t y,
-                             const uint32_t *previous, uint32_t *out) {
+void pxlShearGatherRowSmooth(const Plan &plan, const Rows &src, int64_t y, const uint32_t *previous,
+                             uint32_t *out) {
   const RowPlace r = placeRow(plan, y);
   const int32_t d = plan.depth;
   const uint32_t msb = d == 1 ? ~0u : d == 2 ? 0xAAAAAAAAu : d == 4 ? 0x88888888u : 0x80808080u;
@@ -232,8 +258,7 @@ void pxlShearGatherRowSmooth(const Plan &plan, const Rows &src, int64_t y,
       if (static_cast<uint64_t>(row) < static_cast<uint64_t>(plan.height)) {
         const int64_t bit = i * 32 + r.shiftBits;
         v = fetchChecked(plan, src.row(row), bit);
-        const uint32_t next =
-            row >= 1 ? fetchChecked(plan, src.row(row - 1), bit) : plan.fill;
+        const uint32_t next = row >= 1 ? fetchChecked(plan, src.row(row - 1), bit) : plan.fill;
         const uint32_t both = ink(v) & ink(next);
         const uint32_t pairs = both & ((both << d) | (both >> d));
         if ((pairs & piece.mask & blankAbove) != 0) v = fetchChecked(plan, src.row(row), bit - d);

@@ -20,6 +20,7 @@
 
 #include "i_direct_poll.h"
 #include "pxl_internal.h"
+#include "pxl_owners_internal.h"
 #include "pxl_rotate.h"
 
 namespace {
@@ -90,8 +91,7 @@ template <bool Clockwise>
 int32_t quarterTurnAnyDepth(PxlContext *ctx, uint8_t *dst, const uint8_t *src, int32_t fullWidth,
                             int32_t fullHeight, int32_t srcBpr, int32_t dstBpr, int32_t depth) {
   if (!supportedDepth(depth)) return PXL_ERR_DEPTH;
-  if (dst == nullptr || src == nullptr || fullWidth < 64 || fullHeight < 64)
-    return PXL_ERR_PARAM;
+  if (dst == nullptr || src == nullptr || fullWidth < 64 || fullHeight < 64) return PXL_ERR_PARAM;
   const int32_t w = fullWidth - 64, h = fullHeight - 64;
   switch (depth) {
     case 1:
@@ -167,23 +167,19 @@ int32_t pxlRotate180Raw(PxlContext *ctx, uint8_t *dst, const uint8_t *src, int32
   }
   if (ctx == nullptr) return PXL_ERR_NO_MEMORY;
   const size_t rowBytes = static_cast<size_t>(words) * 4;
-  auto *temp = static_cast<uint32_t *>(pxl::allocPixelsZeroed(ctx, rowBytes + 4 * depth));
-  if (temp == nullptr) return PXL_ERR_NO_MEMORY;
-  uint32_t *spare = temp + depth;  // behind a margin of 4 x depth bytes
-  int32_t status = PXL_OK;
+  pxl::OwnedPixels<uint32_t> temp(
+      ctx, static_cast<uint32_t *>(pxl::allocPixelsZeroed(ctx, rowBytes + 4 * depth)));
+  if (!temp) return PXL_ERR_NO_MEMORY;
+  uint32_t *spare = temp.get() + depth;  // behind a margin of 4 x depth bytes
   for (int64_t t = 0, b = h - 1; t <= b; ++t, --b) {
     uint32_t *top = contentRow(dst, dstBytesPerRow, depth, t);
     uint32_t *bottom = contentRow(dst, dstBytesPerRow, depth, b);
     reverseRow(top, spare, words, tail, depth);
     if (t != b) reverseRow(bottom, top, words, tail, depth);
     std::memcpy(bottom, spare, rowBytes);
-    if (pxl::abortRequested(ctx)) {
-      status = PXL_ERR_ABORT;
-      break;
-    }
+    if (pxl::abortRequested(ctx)) return PXL_ERR_ABORT;
   }
-  pxl::freePixels(ctx, temp);
-  return status;
+  return PXL_OK;
 }
 
 }  // extern "C"

@@ -27,12 +27,12 @@ int32_t validate(PxlContext *ctx, Pixr *image) {
 // Turns every channel of src into out with the worker and clears out's frame spill.
 int32_t turnChannels(PxlContext *ctx, Pixr *src, Pixr *out, int32_t channels, Worker worker,
                      int32_t shortX, int32_t shortY) {
-  return pxl::xfer::convertEachChannel(
-      ctx, kUnit, src, out, channels, shortX, shortY,
-      [&](const pxl::xfer::Plane &s, const pxl::xfer::Plane &d) {
-        return worker(ctx, d.framed, s.framed, s.width + 64, s.height + 64, s.bytesPerRow,
-                      d.bytesPerRow, s.depth);
-      });
+  return pxl::xfer::convertEachChannel(ctx, kUnit, src, out, channels, shortX, shortY,
+                                       [&](const pxl::xfer::Plane &s, const pxl::xfer::Plane &d) {
+                                         return worker(ctx, d.framed, s.framed, s.width + 64,
+                                                       s.height + 64, s.bytesPerRow, d.bytesPerRow,
+                                                       s.depth);
+                                       });
 }
 
 int32_t quarterTurn(PxlContext *ctx, Pixr *src, Pixr **dst, Worker worker, int32_t nullStatus) {
@@ -46,9 +46,9 @@ int32_t quarterTurn(PxlContext *ctx, Pixr *src, Pixr **dst, Worker worker, int32
   if (status != 0) return PXL_FAIL(ctx, kUnit, status);
   int32_t shortX = 0, shortY = 0, created = 0;
   PXL_POLL_OR_RETURN(ctx, kUnit);
-  status = pxlEnsureOutputImageSet(ctx, a.height, a.width, a.depth, a.yResolution, a.xResolution,
-                                   32, a.channels, a.colorCode, a.colorMap, dst, &shortX, &shortY,
-                                   &created);
+  status =
+      pxlEnsureOutputImageSet(ctx, a.height, a.width, a.depth, a.yResolution, a.xResolution, 32,
+                              a.channels, a.colorCode, a.colorMap, dst, &shortX, &shortY, &created);
   if (status != 0) return PXL_FAIL(ctx, kUnit, status);
   if (shortX == 0 && shortY == 0) {
     status = turnChannels(ctx, src, *dst, a.channels, worker, 0, 0);
@@ -57,9 +57,9 @@ int32_t quarterTurn(PxlContext *ctx, Pixr *src, Pixr **dst, Worker worker, int32
     // may not hold: turn into an image of the full size and copy what the output holds.
     Pixr *full = nullptr;
     PXL_POLL_OR_RETURN(ctx, kUnit);
-    status = pxlEnsureOutputImageSet(ctx, a.height, a.width, a.depth, a.yResolution,
-                                     a.xResolution, 32, a.channels, a.colorCode, a.colorMap,
-                                     &full, &shortX, &shortY, nullptr);
+    status = pxlEnsureOutputImageSet(ctx, a.height, a.width, a.depth, a.yResolution, a.xResolution,
+                                     32, a.channels, a.colorCode, a.colorMap, &full, &shortX,
+                                     &shortY, nullptr);
     if (status == 0) status = turnChannels(ctx, src, full, a.channels, worker, 0, 0);
     if (status == 0) status = pxlPollProgress(ctx);
     if (status == 0)

@@ -50,16 +50,16 @@ int32_t copyBands(PxlContext *ctx, Pixr *src, Pixr *out, bool horizontal, double
   const int64_t half = static_cast<int64_t>(a * (length / 2));
   int64_t start = 0;
   for (int64_t i = 1; start < length; ++i) {
-    const auto end = static_cast<int64_t>(std::min(static_cast<double>(i) * step, static_cast<double>(length)));
+    const auto end =
+        static_cast<int64_t>(std::min(static_cast<double>(i) * step, static_cast<double>(length)));
     if (end <= start) continue;
-    const int64_t offset =
-        std::clamp<int64_t>(covered / 2 + (i - half) * sign, 0, int64_t{room});
+    const int64_t offset = std::clamp<int64_t>(covered / 2 + (i - half) * sign, 0, int64_t{room});
     PXL_POLL_OR_RETURN(ctx, kUnit);
     const auto b = static_cast<int32_t>(start), n = static_cast<int32_t>(end - start);
     const auto o = static_cast<int32_t>(offset);
-    const int32_t status =
-        horizontal ? pxlRasterOp(ctx, 0, b, src, PXL_ROP_COPY, o, b, across, n, out)
-                   : pxlRasterOp(ctx, b, 0, src, PXL_ROP_COPY, b, o, n, across, out);
+    const int32_t status = horizontal
+                               ? pxlRasterOp(ctx, 0, b, src, PXL_ROP_COPY, o, b, across, n, out)
+                               : pxlRasterOp(ctx, b, 0, src, PXL_ROP_COPY, b, o, n, across, out);
     if (status != 0) return PXL_FAIL(ctx, kUnit, status);
     start = end;
   }
@@ -72,7 +72,8 @@ int32_t shear(PxlContext *ctx, Pixr *src, int32_t direction, float factor, Pixr 
   PXL_POLL_OR_RETURN(ctx, kUnit);
   int32_t status = validate(ctx, src);
   if (status != 0) return PXL_FAIL(ctx, kUnit, status);
-  if (direction != kHorizontal && direction != kVertical) return PXL_FAIL(ctx, kUnit, PXL_ERR_PARAM);
+  if (direction != kHorizontal && direction != kVertical)
+    return PXL_FAIL(ctx, kUnit, PXL_ERR_PARAM);
   const bool horizontal = direction == kHorizontal;
   const double a = std::fabs(double{factor});
   const int32_t length = horizontal ? src->height : src->width;
@@ -83,8 +84,8 @@ int32_t shear(PxlContext *ctx, Pixr *src, int32_t direction, float factor, Pixr 
   const int32_t height = src->height + (horizontal ? 0 : room);
   Pixr *out = nullptr;
   PXL_POLL_OR_RETURN(ctx, kUnit);
-  status = pxlCreateImage(ctx, width, height, src->depth, src->xResolution, src->yResolution, 32,
-                          &out);
+  status =
+      pxlCreateImage(ctx, width, height, src->depth, src->xResolution, src->yResolution, 32, &out);
   if (status != 0) return PXL_FAIL(ctx, kUnit, status);
   if (src->depth != 1) {
     status = pxlPollProgress(ctx);
@@ -119,8 +120,8 @@ int32_t shearChain(PxlContext *ctx, Pixr *src, const int32_t *directions, const 
   for (int32_t i = 0; i < count; ++i) {
     Pixr *next = nullptr;
     int32_t status = i == 0 ? 0 : pollBetweenShears(ctx);
-    if (status == 0) status = shear(ctx, current != nullptr ? current : src, directions[i],
-                                    factors[i], &next);
+    if (status == 0)
+      status = shear(ctx, current != nullptr ? current : src, directions[i], factors[i], &next);
     pxlDestroyImage(ctx, &current);
     if (status != 0) return PXL_FAIL(ctx, kUnit, status);
     current = next;
@@ -145,8 +146,7 @@ int32_t pxlRotateByTwoShears(PxlContext *ctx, Pixr *src, float angle, int32_t sp
   return shearChain(ctx, src, directions, factors, 2, dst);
 }
 
-int32_t pxlRotateByThreeShears(PxlContext *ctx, Pixr *src, float angle, int32_t spare,
-                               Pixr **dst) {
+int32_t pxlRotateByThreeShears(PxlContext *ctx, Pixr *src, float angle, int32_t spare, Pixr **dst) {
   const auto t = static_cast<float>(std::tan(double{angle} / 2));
   const auto u = static_cast<float>(std::sin(double{angle}));
   const int32_t directions[] = {kHorizontal, kVertical, kHorizontal};
@@ -161,9 +161,9 @@ int32_t pxlRotateInPlace(PxlContext *ctx, float angle, Pixr *image) {
   if (status != 0) return PXL_FAIL(ctx, kUnit, status);
   status = pxlPollProgress(ctx);
   if (status == 0)
-    status = pxlRasterOp(ctx, (turned->width - image->width) / 2,
-                         (turned->height - image->height) / 2, turned, PXL_ROP_COPY, 0, 0,
-                         image->width, image->height, image);
+    status =
+        pxlRasterOp(ctx, (turned->width - image->width) / 2, (turned->height - image->height) / 2,
+                    turned, PXL_ROP_COPY, 0, 0, image->width, image->height, image);
   pxlDestroyImage(ctx, &turned);
   return status != 0 ? PXL_FAIL(ctx, kUnit, status) : PXL_OK;
 }

@@ -65,8 +65,8 @@ int32_t rotateKeepingSize(PxlContext *ctx, Pixr *src, float angle, uint8_t mode,
   const bool small = std::fabs(angle) < kSmallAngle;
   if (out == src) {
     PXL_POLL_OR_RETURN(ctx, kUnit);
-    const int32_t status = small ? pxlRotateSmallInPlace(ctx, angle, mode, src)
-                                 : pxlRotateInPlace(ctx, angle, src);
+    const int32_t status =
+        small ? pxlRotateSmallInPlace(ctx, angle, mode, src) : pxlRotateInPlace(ctx, angle, src);
     return status != 0 ? PXL_FAIL(ctx, kUnit, status) : PXL_OK;
   }
   if (!small) {
@@ -90,8 +90,9 @@ int32_t rotateGrowing(PxlContext *ctx, Pixr *src, float angle, Pixr **dst) {
     return PXL_FAIL(ctx, kUnit, PXL_ERR_PARAM);
   Pixr *turned = nullptr;
   PXL_POLL_OR_RETURN(ctx, kUnit);
-  int32_t status = std::fabs(angle) < kSmallAngle ? pxlRotateByTwoShears(ctx, src, angle, 1, &turned)
-                                                   : pxlRotateByThreeShears(ctx, src, angle, 1, &turned);
+  int32_t status = std::fabs(angle) < kSmallAngle
+                       ? pxlRotateByTwoShears(ctx, src, angle, 1, &turned)
+                       : pxlRotateByThreeShears(ctx, src, angle, 1, &turned);
   if (status != 0) return PXL_FAIL(ctx, kUnit, status);
   if (*dst == nullptr) {
     *dst = turned;
@@ -184,10 +185,9 @@ int32_t pxlRotateSmallInPlace(PxlContext *ctx, float angle, uint8_t mode, Pixr *
     status = pxlGetImageChannel(ctx, image, i, &plane);
     if (status != 0) return PXL_FAIL(ctx, kUnit, status);
     PXL_POLL_OR_RETURN(ctx, kUnit);
-    status = pxlShearRotateInPlaceRadians(ctx, plane->framedData, plane->width + 64,
-                                          plane->height + 64, plane->bytesPerRow, angle,
-                                          plane->depth, mode, wholeDpi(plane->xResolution),
-                                          wholeDpi(plane->yResolution));
+    status = pxlShearRotateInPlaceRadians(
+        ctx, plane->framedData, plane->width + 64, plane->height + 64, plane->bytesPerRow, angle,
+        plane->depth, mode, wholeDpi(plane->xResolution), wholeDpi(plane->yResolution));
     if (status != 0) return PXL_FAIL(ctx, kUnit, status);
   }
   return PXL_OK;

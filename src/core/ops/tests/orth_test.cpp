@@ -4,29 +4,22 @@
 #include <gtest/gtest.h>
 
 #include "page_support.h"
-#include "pxl_image_fixture.h"
 #include "pxl_rotate.h"
 #include "pxl_transfer.h"
+#include "testkit_context.h"
 
 namespace {
 
+using norvtest::ContextTest;
 using pagetest::pixel;
 using pagetest::setPixel;
-using pxltest::ImageTest;
 
-class Orth : public ImageTest {
+class Orth : public ContextTest {
  protected:
   Pixr *make(int w, int h, int depth, int xdpi = 300, int ydpi = 300) {
-    Pixr *p = nullptr;
-    EXPECT_EQ(0, pxlCreateImage(ctx, w, h, depth, xdpi << 16, ydpi << 16, 32, &p));
-    return p;
+    return pagetest::blankImage(ctx, w, h, depth, xdpi, ydpi);
   }
-  Pixr *patterned(int w, int h, int depth) {
-    Pixr *p = make(w, h, depth);
-    for (int y = 0; y < h; ++y)
-      for (int x = 0; x < w; ++x) setPixel(p, x, y, pxltest::pattern(x, y, depth));
-    return p;
-  }
+  Pixr *patterned(int w, int h, int depth) { return pagetest::patternedImage(ctx, w, h, depth); }
   // Every frame pixel of a framed 1-bit..8-bit image is 0 (row padding beyond the frame
   // is not looked at).
   void expectCleanOutside(Pixr *p) {
@@ -35,8 +28,8 @@ class Orth : public ImageTest {
       for (int64_t b = 0; b < rowBits; b += p->depth) {
         const int64_t x = b / p->depth - 32;
         if (y >= 0 && y < p->height && x >= 0 && x < p->width) continue;
-        ASSERT_EQ(0u, pxltest::px(p->framedData + int64_t(32 + y) * p->bytesPerRow, b / p->depth,
-                                  p->depth))
+        ASSERT_EQ(0u, norvtest::pixel(p->framedData + int64_t(32 + y) * p->bytesPerRow,
+                                      b / p->depth, p->depth))
             << "outside pixel " << x << "," << y;
       }
   }
@@ -133,8 +126,8 @@ TEST_P(Orth, ArgumentsResolutionsAndChannelSets) {
   pxlDestroyImage(ctx, &deep);
 
   Pixr *set = nullptr;
-  ASSERT_EQ(0, pxlCreateMultiChannelImage(ctx, 9, 5, 8, 300 << 16, 300 << 16, 32, 3, 1, nullptr,
-                                          &set));
+  ASSERT_EQ(
+      0, pxlCreateMultiChannelImage(ctx, 9, 5, 8, 300 << 16, 300 << 16, 32, 3, 1, nullptr, &set));
   for (int c = 0; c < 3; ++c) setPixel(set->channels[c], c, 0, 200 + c);
   ASSERT_EQ(0, pxlRotate270(ctx, set, &out));
   EXPECT_EQ(3, out->channelCount);
@@ -173,8 +166,8 @@ TEST_P(Orth, AbortsStopWith14InWorkersAndLeaveNoOutput) {
   for (auto raw : {pxlRotate90Raw, pxlRotate270Raw, pxlRotate180Raw}) {
     Pixr *out = make(100, 100, 1);
     abortAtPoll(2, 1);  // the second strip or row
-    EXPECT_EQ(PXL_ERR_ABORT, raw(ctx, out->framedData, src->framedData, 104, 164,
-                                 src->bytesPerRow, out->bytesPerRow, 1));
+    EXPECT_EQ(PXL_ERR_ABORT, raw(ctx, out->framedData, src->framedData, 104, 164, src->bytesPerRow,
+                                 out->bytesPerRow, 1));
     abortAtPoll(0, 0);
     pxlDestroyImage(ctx, &out);
   }
@@ -198,6 +191,6 @@ TEST_P(Orth, AbortsStopWith14InWorkersAndLeaveNoOutput) {
   pxlDestroyImage(ctx, &src);
 }
 
-INSTANTIATE_TEST_SUITE_P(Units, Orth, ::testing::Values(0, 1), pxltest::unitName);
+INSTANTIATE_TEST_SUITE_P(Units, Orth, ::testing::Values(0, 1), norvtest::unitName);
 
 }  // namespace

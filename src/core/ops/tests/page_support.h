@@ -1,83 +1,37 @@
-// Test support for the operations tests: Ghostscript renderings of tests/data pages and
-// netpbm runs as PNM rasters, conversion between PNM rasters and framed images of depth 1,
-// 2, 4 or 8 (grey values 0..maxval stored as they are), and pixel access.
-#ifndef NORV_TEST_PAGE_SUPPORT_H
-#define NORV_TEST_PAGE_SUPPORT_H
+// Test support for the operations tests: framed images from PNM rasters of depth 1, 2, 4 or 8
+// (grey samples 0..maxval stored as they are) and back, pixel access by content position,
+// a patterned image, and the pages of tests/data rendered by Ghostscript.
+#ifndef NORV_OPS_PAGE_SUPPORT_H
+#define NORV_OPS_PAGE_SUPPORT_H
 
 #include <gtest/gtest.h>
 
-#include <cctype>
-#include <cstdint>
-#include <cstdio>
-#include <cstdlib>
 #include <string>
-#include <vector>
 
 #include "pxl_image.h"
-#include "pxl_image_fixture.h"
+#include "testkit_pixels.h"
+#include "testkit_pnm.h"
+#include "testkit_tools.h"
 
 namespace pagetest {
 
-struct Pnm {
-  char kind = 0;  // '4' PBM or '5' PGM (one byte per sample)
-  int width = 0, height = 0, maxval = 1;
-  std::vector<uint8_t> raster;
-  int rowBytes() const { return kind == '4' ? (width + 7) / 8 : width; }
-  bool operator==(const Pnm &) const = default;
-};
+using norvtest::Pnm;
 
-inline std::string runCommand(const std::string &command) {
-  std::string out;
-  FILE *pipe = popen(command.c_str(), "r");
-  if (pipe == nullptr) return out;
-  char buffer[1 << 16];
-  size_t n;
-  while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) out.append(buffer, n);
-  pclose(pipe);
-  return out;
+inline std::string dataFile(const char *name) {
+  return std::string(NORV_TEST_DATA) + "/" + name;
 }
 
-// Parses a raw PBM or PGM with maxval below 256; an empty Pnm when it is not one.
-inline Pnm parsePnm(const std::string &bytes) {
-  Pnm out;
-  size_t i = 2;
-  auto number = [&] {
-    while (i < bytes.size() && (std::isspace(uint8_t(bytes[i])) || bytes[i] == '#')) {
-      if (bytes[i] == '#')
-        while (i < bytes.size() && bytes[i] != '\n') ++i;
-      else
-        ++i;
-    }
-    int v = 0;
-    while (i < bytes.size() && std::isdigit(uint8_t(bytes[i]))) v = v * 10 + (bytes[i++] - '0');
-    return v;
-  };
-  if (bytes.size() < 3 || bytes[0] != 'P' || (bytes[1] != '4' && bytes[1] != '5')) return out;
-  out.kind = bytes[1];
-  out.width = number();
-  out.height = number();
-  out.maxval = out.kind == '4' ? 1 : number();
-  ++i;
-  const size_t size = size_t(out.rowBytes()) * out.height;
-  if (out.maxval > 255 || bytes.size() < i + size) return Pnm{};
-  out.raster.assign(bytes.begin() + long(i), bytes.begin() + long(i + size));
-  return out;
+// A tests/data page rendered at dpi into a width x height raster (its path; cached per run).
+inline std::string renderedPage(const char *page, const char *device, int dpi, int width,
+                                int height) {
+  return norvtest::renderPage(
+      dataFile(page), device, dpi,
+      "-g" + std::to_string(width) + "x" + std::to_string(height) + " -dFIXEDMEDIA");
 }
 
-inline std::string pageCommand(const char *page, const char *device, int dpi, int width,
-                               int height) {
-  return "gs -q -dSAFER -dBATCH -dNOPAUSE -sDEVICE=" + std::string(device) + " -r" +
-         std::to_string(dpi) + " -g" + std::to_string(width) + "x" + std::to_string(height) +
-         " -dFIXEDMEDIA -sOutputFile=- '" + NORV_TEST_DATA + "/" + page + "'";
-}
-
-// Renders a tests/data page (pbmraw or pgmraw) at dpi into a width x height raster,
-// optionally piped through a netpbm command line.
-inline Pnm renderPage(const char *page, const char *device, int dpi, int width, int height,
-                      const std::string &filter = "") {
-  std::string command = pageCommand(page, device, dpi, width, height);
-  if (!filter.empty()) command += " | " + filter;
-  return parsePnm(runCommand(command));
+// The PNM that a shell command writes.
+inline Pnm pnmFrom(const std::string &command) {
+  return norvtest::parsePnm(norvtest::runTool(command).output);
 }
 
 inline int depthOf(const Pnm &pnm) {
@@ -87,25 +41,34 @@ inline int depthOf(const Pnm &pnm) {
 inline uint8_t *contentRow(Pixr *p, int y) {
   return p->framedData + int64_t(32 + y) * p->bytesPerRow + 4 * p->depth;
 }
-
 inline uint32_t pixel(Pixr *p, int x, int y) {
-  return pxltest::px(contentRow(p, y), x, p->depth);
+  return norvtest::pixel(contentRow(p, y), x, p->depth);
 }
-
 inline void setPixel(Pixr *p, int x, int y, uint32_t v) {
-  pxltest::setPx(contentRow(p, y), x, p->depth, v);
+  norvtest::setPixel(contentRow(p, y), x, p->depth, v);
 }
 
 inline uint32_t pnmSample(const Pnm &pnm, int x, int y) {
-  const uint8_t *row = pnm.raster.data() + size_t(y) * pnm.rowBytes();
+  const uint8_t *row = pnm.row(y);
   return pnm.kind == '4' ? (row[x / 8] >> (7 - x % 8)) & 1 : row[x];
+}
+
+inline Pixr *blankImage(PxlContext *ctx, int w, int h, int depth, int xdpi = 300, int ydpi = 300) {
+  Pixr *p = nullptr;
+  EXPECT_EQ(0, pxlCreateImage(ctx, w, h, depth, xdpi << 16, ydpi << 16, 32, &p));
+  return p;
+}
+
+inline Pixr *patternedImage(PxlContext *ctx, int w, int h, int depth) {
+  Pixr *p = blankImage(ctx, w, h, depth);
+  for (int y = 0; y < h; ++y)
+    for (int x = 0; x < w; ++x) setPixel(p, x, y, norvtest::pattern(x, y, depth));
+  return p;
 }
 
 // A framed image holding the PNM's samples at its depth (dpi for both resolutions).
 inline Pixr *toImage(PxlContext *ctx, const Pnm &pnm, int dpi = 300) {
-  Pixr *image = nullptr;
-  EXPECT_EQ(0, pxlCreateImage(ctx, pnm.width, pnm.height, depthOf(pnm), dpi << 16, dpi << 16, 32,
-                              &image));
+  Pixr *image = blankImage(ctx, pnm.width, pnm.height, depthOf(pnm), dpi, dpi);
   if (image == nullptr) return nullptr;
   for (int y = 0; y < pnm.height; ++y)
     for (int x = 0; x < pnm.width; ++x) setPixel(image, x, y, pnmSample(pnm, x, y));
@@ -114,10 +77,14 @@ inline Pixr *toImage(PxlContext *ctx, const Pnm &pnm, int dpi = 300) {
 
 // The image's samples as a PNM of the given kind and maxval.
 inline Pnm toPnm(Pixr *image, char kind, int maxval) {
-  Pnm out{kind, image->width, image->height, maxval, {}};
+  Pnm out;
+  out.kind = kind;
+  out.width = image->width;
+  out.height = image->height;
+  out.maxval = maxval;
   out.raster.assign(size_t(out.rowBytes()) * out.height, 0);
   for (int y = 0; y < out.height; ++y) {
-    uint8_t *row = out.raster.data() + size_t(y) * out.rowBytes();
+    uint8_t *row = out.row(y);
     for (int x = 0; x < out.width; ++x) {
       const uint32_t v = pixel(image, x, y);
       if (kind == '4')
@@ -129,7 +96,12 @@ inline Pnm toPnm(Pixr *image, char kind, int maxval) {
   return out;
 }
 
-// Number of set pixels of a 1-bit image, and of pixels set in both of two.
+inline bool samePnm(const Pnm &a, const Pnm &b) {
+  return a.kind == b.kind && a.width == b.width && a.height == b.height &&
+         (a.kind == '4' || a.maxval == b.maxval) && a.raster == b.raster;
+}
+
+// Number of set pixels of a 1-bit image.
 inline int64_t countSet(Pixr *p) {
   int64_t n = 0;
   for (int y = 0; y < p->height; ++y)

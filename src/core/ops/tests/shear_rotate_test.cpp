@@ -8,9 +8,9 @@
 #include <vector>
 
 #include "page_support.h"
-#include "pxl_image_fixture.h"
 #include "pxl_rotate.h"
 #include "pxl_utils.h"
+#include "testkit_context.h"
 
 namespace {
 
@@ -50,15 +50,9 @@ struct Model {
   }
 };
 
-class ShearRotate : public pxltest::ImageTest {
+class ShearRotate : public norvtest::ContextTest {
  protected:
-  Pixr *patterned(int w, int h, int depth) {
-    Pixr *p = nullptr;
-    EXPECT_EQ(0, pxlCreateImage(ctx, w, h, depth, 300 << 16, 300 << 16, 32, &p));
-    for (int y = 0; y < h; ++y)
-      for (int x = 0; x < w; ++x) setPixel(p, x, y, pxltest::pattern(x, y, depth));
-    return p;
-  }
+  Pixr *patterned(int w, int h, int depth) { return pagetest::patternedImage(ctx, w, h, depth); }
   Pixr *blank(Pixr *like) {
     Pixr *p = nullptr;
     EXPECT_EQ(0, pxlCreateImageLike(ctx, like, &p));
@@ -84,7 +78,7 @@ class ShearRotate : public pxltest::ImageTest {
 TEST_P(ShearRotate, BothFrontEndsEqualTheModel) {
   struct Case {
     int w, h, units, xDpi, yDpi;
-  } cases[] = {{77, 53, 300, 300, 300},  {77, 53, -300, 300, 300}, {130, 41, 910, 300, 300},
+  } cases[] = {{77, 53, 300, 300, 300},   {77, 53, -300, 300, 300}, {130, 41, 910, 300, 300},
                {130, 41, -910, 300, 300}, {95, 120, 40, 300, 300},  {64, 64, 200, 200, 400},
                {64, 64, -200, 400, 200},  {33, 7, 600, 300, 301}};
   for (int depth : {1, 2, 4, 8})
@@ -103,8 +97,7 @@ TEST_P(ShearRotate, BothFrontEndsEqualTheModel) {
           const int my = k.units < 0 ? k.h - 1 - y : y;
           int sx, sy;
           uint32_t expected = white;
-          if (m.source(x, my, &sx, &sy))
-            expected = pixel(src, sx, k.units < 0 ? k.h - 1 - sy : sy);
+          if (m.source(x, my, &sx, &sy)) expected = pixel(src, sx, k.units < 0 ? k.h - 1 - sy : sy);
           same = same && pixel(out, x, y) == expected;
         }
       EXPECT_TRUE(same) << "copy";
@@ -151,9 +144,8 @@ TEST_P(ShearRotate, AngleRateAndResolutionLimits) {
   EXPECT_EQ(0, copy(src, out, 455, 0, 200, 400));
   EXPECT_EQ(PXL_ERR_PARAM, copy(src, out, 910, 0, 100, 800));
   EXPECT_EQ(PXL_ERR_PARAM, copy(src, out, 100, 0, 0, 300));
-  EXPECT_EQ(PXL_ERR_DEPTH, pxlShearRotateCopy(ctx, src->framedData, 104, 94, src->bytesPerRow,
-                                              100, out->framedData, out->bytesPerRow, 16, 0,
-                                              300, 300));
+  EXPECT_EQ(PXL_ERR_DEPTH, pxlShearRotateCopy(ctx, src->framedData, 104, 94, src->bytesPerRow, 100,
+                                              out->framedData, out->bytesPerRow, 16, 0, 300, 300));
   for (Pixr *p : {src, out}) pxlDestroyImage(ctx, &p);
 }
 
@@ -180,6 +172,6 @@ TEST_P(ShearRotate, AbortStopsBothFrontEndsWith14) {
   for (Pixr *p : {src, out}) pxlDestroyImage(ctx, &p);
 }
 
-INSTANTIATE_TEST_SUITE_P(Units, ShearRotate, ::testing::Values(0, 1), pxltest::unitName);
+INSTANTIATE_TEST_SUITE_P(Units, ShearRotate, ::testing::Values(0, 1), norvtest::unitName);
 
 }  // namespace

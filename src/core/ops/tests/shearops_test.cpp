@@ -8,9 +8,9 @@
 #include <cmath>
 
 #include "page_support.h"
-#include "pxl_image_fixture.h"
 #include "pxl_rotate.h"
 #include "pxl_transfer.h"
+#include "testkit_context.h"
 
 namespace {
 
@@ -51,19 +51,12 @@ double restoredNearCentre(Pixr *a, Pixr *b, int radius) {
   return set == 0 ? 1.0 : double(found) / double(set);
 }
 
-class ShearOps : public pxltest::ImageTest {
+class ShearOps : public norvtest::ContextTest {
  protected:
   Pixr *make(int w, int h, int depth, int xdpi = 300, int ydpi = 300) {
-    Pixr *p = nullptr;
-    EXPECT_EQ(0, pxlCreateImage(ctx, w, h, depth, xdpi << 16, ydpi << 16, 32, &p));
-    return p;
+    return pagetest::blankImage(ctx, w, h, depth, xdpi, ydpi);
   }
-  Pixr *patterned(int w, int h, int depth) {
-    Pixr *p = make(w, h, depth);
-    for (int y = 0; y < h; ++y)
-      for (int x = 0; x < w; ++x) setPixel(p, x, y, pxltest::pattern(x, y, depth));
-    return p;
-  }
+  Pixr *patterned(int w, int h, int depth) { return pagetest::patternedImage(ctx, w, h, depth); }
 };
 
 TEST_P(ShearOps, ShearsKeepEverySetPixelInBothDirections) {
@@ -142,8 +135,8 @@ TEST_P(ShearOps, EntryPointAnglesSizesAndResolutions) {
 
 TEST_P(ShearOps, ChannelSetsTurnChannelByChannel) {
   Pixr *set = nullptr, *out = nullptr;
-  ASSERT_EQ(0, pxlCreateMultiChannelImage(ctx, 60, 50, 8, 300 << 16, 300 << 16, 32, 3, 1, nullptr,
-                                          &set));
+  ASSERT_EQ(
+      0, pxlCreateMultiChannelImage(ctx, 60, 50, 8, 300 << 16, 300 << 16, 32, 3, 1, nullptr, &set));
   for (int c = 0; c < 3; ++c)
     for (int y = 20; y < 30; ++y)
       for (int x = 0; x < 60; ++x) setPixel(set->channels[c], x, y, 255);
@@ -166,9 +159,7 @@ TEST_P(ShearOps, ChannelSetsTurnChannelByChannel) {
 class ShearOpsPage : public ShearOps {
  protected:
   static pagetest::Pnm page() {
-    static const pagetest::Pnm p =
-        pagetest::renderPage("text_page.ps", "pbmraw", 300, 1500, 1100);
-    return p;
+    return norvtest::readPnm(pagetest::renderedPage("text_page.ps", "pbmraw", 300, 1500, 1100));
   }
 };
 
@@ -202,7 +193,7 @@ TEST_P(ShearOpsPage, RoundTripRestoresTheTextInPlaceAndCopying) {
   for (Pixr *p : {src, copy}) pxlDestroyImage(ctx, &p);
 }
 
-INSTANTIATE_TEST_SUITE_P(Units, ShearOps, ::testing::Values(0, 1), pxltest::unitName);
-INSTANTIATE_TEST_SUITE_P(Units, ShearOpsPage, ::testing::Values(1), pxltest::unitName);
+INSTANTIATE_TEST_SUITE_P(Units, ShearOps, ::testing::Values(0, 1), norvtest::unitName);
+INSTANTIATE_TEST_SUITE_P(Units, ShearOpsPage, ::testing::Values(1), norvtest::unitName);
 
 }  // namespace

@@ -54,9 +54,9 @@ int32_t pxlShearRotateCopy(PxlContext *ctx, const uint8_t *src, int32_t fullWidt
                            int32_t fullHeight, int32_t srcBytesPerRow, int32_t units, uint8_t *dst,
                            int32_t dstBytesPerRow, int32_t depth, int32_t smooth, int32_t xDpi,
                            int32_t yDpi);
-int32_t pxlShearRotateInPlace(PxlContext *ctx, uint8_t *data, int32_t fullWidth,
-                              int32_t fullHeight, int32_t bytesPerRow, int32_t units,
-                              int32_t depth, int32_t smooth, int32_t xDpi, int32_t yDpi);
+int32_t pxlShearRotateInPlace(PxlContext *ctx, uint8_t *data, int32_t fullWidth, int32_t fullHeight,
+                              int32_t bytesPerRow, int32_t units, int32_t depth, int32_t smooth,
+                              int32_t xDpi, int32_t yDpi);
 /* The same with the angle in radians (truncated to units; 9 for a non-finite angle). */
 int32_t pxlShearRotateCopyRadians(PxlContext *ctx, const uint8_t *src, int32_t fullWidth,
                                   int32_t fullHeight, int32_t srcBytesPerRow, double angle,
@@ -77,8 +77,7 @@ int32_t pxlRotateByShear(PxlContext *ctx, Pixr *src, float angle, int32_t keepSi
 /* New image: vertical shear by tan(angle), then horizontal shear by -tan(angle). */
 int32_t pxlRotateByTwoShears(PxlContext *ctx, Pixr *src, float angle, int32_t spare, Pixr **dst);
 /* New image: horizontal by -tan(angle/2), vertical by sin(angle), horizontal by -tan(angle/2). */
-int32_t pxlRotateByThreeShears(PxlContext *ctx, Pixr *src, float angle, int32_t spare,
-                               Pixr **dst);
+int32_t pxlRotateByThreeShears(PxlContext *ctx, Pixr *src, float angle, int32_t spare, Pixr **dst);
 /* New, larger image holding src sheared (direction 1 horizontal: row y moves by about
  * factor x (y - h/2); 2 vertical: column x moves by about factor x (x - w/2)). */
 int32_t pxlShearImage(PxlContext *ctx, Pixr *src, int32_t direction, float factor, int32_t spare,
