@@ -49,6 +49,25 @@ void storeWord(uint8_t *p, Word v) {
   std::memcpy(p, &v, sizeof(Word));
 }
 
+// Words -1 .. words of a content row into row[-1 .. words], in pixel order.
+template <typename Word>
+void loadRow(const uint8_t *line, Word *row, int64_t words) {
+  if constexpr (sizeof(Word) == 4) {
+    std::memcpy(row - 1, line - 4, static_cast<size_t>(words + 2) * 4);
+  } else {
+    for (int64_t i = -1; i <= words; ++i) row[i] = loadWord<Word>(line + i * 8);
+  }
+}
+
+template <typename Word>
+void storeRow(uint8_t *line, const Word *row, int64_t words) {
+  if constexpr (sizeof(Word) == 4) {
+    std::memcpy(line, row, static_cast<size_t>(words) * 4);
+  } else {
+    for (int64_t i = 0; i < words; ++i) storeWord<Word>(line + i * 8, row[i]);
+  }
+}
+
 // The routine object read into tables.
 struct Routine {
   Header header;
@@ -120,9 +139,7 @@ int32_t runCompiled(PxlContext *ctx, const Routine &r, uint8_t *dst, const uint8
   for (int32_t y0 = 0; y0 < height; y0 += strip) {
     const int32_t rows = height - y0 < strip ? height - y0 : strip;
     for (int64_t j = 0; j < rows + span; ++j) {
-      const uint8_t *line = src + (int64_t{y0} + low + j) * srcBpr;
-      for (int64_t i = -1; i <= words; ++i)
-        row[i] = loadWord<Word>(line + i * int64_t{sizeof(Word)});
+      loadRow(src + (int64_t{y0} + low + j) * srcBpr, row, words);
       for (int p = 0; p < r.header.patterns; ++p) {
         Word *out = temp.get() + p * patternWords + j * words;
         if (erode)
@@ -132,17 +149,19 @@ int32_t runCompiled(PxlContext *ctx, const Routine &r, uint8_t *dst, const uint8
       }
     }
     for (int32_t y = 0; y < rows; ++y) {
-      uint8_t *line = dst + (int64_t{y0} + y) * dstBpr;
-      const Word *terms[64];
-      for (int k = 0; k < r.header.rows; ++k)
-        terms[k] = temp.get() + r.rowPattern[k] * patternWords +
-                   (int64_t{y} + r.rowOffset[k] - low) * words;
-      for (int64_t i = 0; i < words; ++i) {
-        Word acc = terms[0][i];
-        for (int k = 1; k < r.header.rows; ++k) acc = erode ? acc & terms[k][i] : acc | terms[k][i];
-        if (i == words - 1) acc &= keep;
-        storeWord<Word>(line + i * int64_t{sizeof(Word)}, acc);
+      // Row by row over the terms, whole rows at a time, into the row buffer.
+      for (int k = 0; k < r.header.rows; ++k) {
+        const Word *term = temp.get() + r.rowPattern[k] * patternWords +
+                           (int64_t{y} + r.rowOffset[k] - low) * words;
+        if (k == 0)
+          std::memcpy(row, term, static_cast<size_t>(words) * sizeof(Word));
+        else if (erode)
+          for (int64_t i = 0; i < words; ++i) row[i] &= term[i];
+        else
+          for (int64_t i = 0; i < words; ++i) row[i] |= term[i];
       }
+      row[words - 1] &= keep;
+      storeRow(dst + (int64_t{y0} + y) * dstBpr, row, words);
     }
   }
   return PXL_OK;
