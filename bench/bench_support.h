@@ -12,6 +12,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
+
+#include <unistd.h>
 
 #include "pxl_context.h"
 #include "pxl_image.h"
@@ -38,6 +41,26 @@ inline l_uint32 *contentRow(Pixr *p, int y) {
                                       4 * p->depth);
 }
 
+// Renders a PostScript page with a Ghostscript device (extra options, resolution and the
+// size "WxH" in pixels) through a temporary file and reads it with Leptonica.
+inline PIX *renderPage(const std::string &psFile, const char *device, const std::string &extra,
+                       int dpi, int width, int height) {
+  char path[] = "/tmp/bench_page_XXXXXX";
+  const int fd = mkstemp(path);
+  if (fd < 0) fail("no temporary file");
+  close(fd);
+  const std::string command = std::string("gs -q -dSAFER -dBATCH -dNOPAUSE -sDEVICE=") + device +
+                              " " + extra + " -r" + std::to_string(dpi) + " -g" +
+                              std::to_string(width) + "x" + std::to_string(height) +
+                              " -sOutputFile=" + path + " " + psFile;
+  if (std::system(command.c_str()) != 0) fail("Ghostscript could not render the page");
+  PIX *pix = pixRead(path);
+  std::remove(path);
+  if (pix == nullptr || pixGetWidth(pix) != width || pixGetHeight(pix) != height)
+    fail("the rendered page could not be read");
+  return pix;
+}
+
 // A framed copy of a Leptonica image (depth 1 or 8) at the given resolution in dots per inch.
 inline Pixr *framedCopy(PxlContext *ctx, PIX *pix, int32_t dpi) {
   const int w = pixGetWidth(pix), h = pixGetHeight(pix), depth = pixGetDepth(pix);
@@ -53,7 +76,8 @@ inline Pixr *framedCopy(PxlContext *ctx, PIX *pix, int32_t dpi) {
 // pixel are ignored).
 inline void requireSame(Pixr *ours, PIX *theirs, const char *what) {
   const int w = pixGetWidth(theirs), h = pixGetHeight(theirs), wpl = pixGetWpl(theirs);
-  if (ours == nullptr || ours->width != w || ours->height != h || ours->depth != pixGetDepth(theirs))
+  if (ours == nullptr || ours->width != w || ours->height != h ||
+      ours->depth != pixGetDepth(theirs))
     fail(what);
   const int usedBits = int((int64_t(w) * ours->depth) % 32);
   const l_uint32 keep = usedBits ? ~(0xFFFFFFFFu >> usedBits) : 0xFFFFFFFFu;

@@ -18,7 +18,8 @@
 // any of its 7 low bits is set ((x & 0x7F7F7F7F) + 0x7F7F7F7F sets its top bit), and the
 // bytes whose inked state differs are counted in four byte-wide counters at once. P moves by
 // the column step, plus one row whenever the slope pattern's next bit is 1. A row adds
-// t x 2^(t >> 4).
+// t x 2^(t >> 4). The path's word offsets are the same for every row and are computed once
+// per call; the comparison is branch-free (equal words count nothing anyway).
 #include <cstring>
 
 #include "pxl_skew.h"
@@ -136,20 +137,26 @@ void pxlSkewTraceBaseline(PxlContext *, const uint8_t *origin, int64_t seed, int
 int32_t pxlSkewScoreSlope(PxlContext *, const uint8_t *base, int32_t rows, int32_t words,
                           int32_t rowStride, int32_t step, int32_t rowDelta, uint32_t pattern,
                           uint64_t *score) {
+  // Every row follows the same path: its word offsets from the row's start, once.
+  int64_t offsets[128];
+  const int32_t count = words < 0 ? 0 : words > 128 ? 128 : words;
+  int64_t at = 0;
+  for (int32_t w = 0; w < count; ++w) {
+    offsets[w] = at;
+    at += step;
+    const uint32_t out = pattern >> 31;
+    pattern = (pattern << 1) | out;
+    if (out != 0) at += rowDelta;
+  }
+  const int64_t below = 2 * int64_t{rowDelta};
   uint64_t total = 0;
   for (int32_t r = 0; r < rows; ++r) {
-    const uint8_t *p = base + int64_t{r} * rowStride;
-    uint32_t pat = pattern, counters = 0;
-    for (int32_t w = 0; w < words; ++w) {
-      const uint32_t a = wordAt(p, 0), b = wordAt(p, 2 * int64_t{rowDelta});
-      if (a != b) {
-        const uint32_t ia = (a & 0x7F7F7F7Fu) + 0x7F7F7F7Fu, ib = (b & 0x7F7F7F7Fu) + 0x7F7F7F7Fu;
-        counters += ((ia ^ ib) & 0x80808080u) >> 7;
-      }
-      p += step;
-      const uint32_t out = pat >> 31;
-      pat = (pat << 1) | out;
-      if (out != 0) p += rowDelta;
+    const uint8_t *row = base + int64_t{r} * rowStride;
+    uint32_t counters = 0;
+    for (int32_t w = 0; w < count; ++w) {
+      const uint32_t a = wordAt(row, offsets[w]), b = wordAt(row, offsets[w] + below);
+      const uint32_t ia = (a & 0x7F7F7F7Fu) + 0x7F7F7F7Fu, ib = (b & 0x7F7F7F7Fu) + 0x7F7F7F7Fu;
+      counters += ((ia ^ ib) & 0x80808080u) >> 7;
     }
     const uint32_t t =
         (counters & 0xFF) + ((counters >> 8) & 0xFF) + ((counters >> 16) & 0xFF) + (counters >> 24);
