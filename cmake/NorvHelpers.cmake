@@ -3,24 +3,45 @@
 #   norv_library(NAME [DEPS lib...])
 #     A static library from every *.cpp / *.c directly in the calling directory. It is
 #     linked whole into the control module. DEPS are other norv libraries or system
-#     libraries it links.
+#     libraries it links. The directory itself is a PRIVATE include path: its headers are
+#     the library's own. NAME_internal is an INTERFACE target with include/ (the installed
+#     headers) and the directory's internal/ folder (headers other libraries may use); the
+#     library links it PUBLIC, so depending on a library is what grants its internal headers.
 #   norv_test(NAME [DEPS lib...])
-#     One GoogleTest program from every *.cpp in the directory's tests/ folder,
-#     registered with CTest under NAME. Test data may sit in tests/data.
+#     One GoogleTest program from every *.cpp in the directory's tests/ folder, linked with
+#     the test kit (norv_testkit) and registered with CTest under NAME. It sees the private
+#     headers of the norv libraries in DEPS. Test data may sit in tests/data.
 #   norv_fuzz_target(NAME SOURCE file DEPS lib... CORPUS dir)
 #     A libFuzzer target (with NORV_FUZZ and clang) and, always, a replay program that
 #     runs the same entry point over every file of the seed corpus as a CTest test.
 #   norv_benchmark(NAME SOURCES file... DEPS lib...)
 #     A Google Benchmark program (release builds).
+#   Fuzz targets and benchmarks, like tests, see the private headers of their norv DEPS.
 
 function(norv_library name)
   cmake_parse_arguments(ARG "" "" "DEPS" ${ARGN})
   file(GLOB srcs CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp ${CMAKE_CURRENT_SOURCE_DIR}/*.c)
+  # The internal interface: public headers plus the library's internal/ headers.
+  add_library(${name}_internal INTERFACE)
+  target_include_directories(${name}_internal INTERFACE ${PROJECT_SOURCE_DIR}/include)
+  if(IS_DIRECTORY ${CMAKE_CURRENT_SOURCE_DIR}/internal)
+    target_include_directories(${name}_internal INTERFACE ${CMAKE_CURRENT_SOURCE_DIR}/internal)
+  endif()
   add_library(${name} STATIC ${srcs})
-  target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR}/include
-                                             ${CMAKE_CURRENT_SOURCE_DIR})
-  target_link_libraries(${name} PUBLIC ${ARG_DEPS})
+  target_include_directories(${name} PRIVATE ${CMAKE_CURRENT_SOURCE_DIR})
+  target_link_libraries(${name} PUBLIC ${name}_internal ${ARG_DEPS})
   set_property(GLOBAL APPEND PROPERTY NORV_LIBRARIES ${name})
+endfunction()
+
+# White-box programs (tests, fuzz targets, benchmarks) also see the private headers of the
+# norv libraries they name.
+function(norv_white_box target)
+  foreach(lib IN LISTS ARGN)
+    if(TARGET ${lib}_internal)
+      get_target_property(dir ${lib} SOURCE_DIR)
+      target_include_directories(${target} PRIVATE ${dir})
+    endif()
+  endforeach()
 endfunction()
 
 function(norv_test name)
@@ -31,7 +52,8 @@ function(norv_test name)
   file(GLOB srcs CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/tests/*.cpp)
   add_executable(${name} ${srcs})
   target_include_directories(${name} PRIVATE ${CMAKE_CURRENT_SOURCE_DIR}/tests)
-  target_link_libraries(${name} PRIVATE ${ARG_DEPS} GTest::gtest GTest::gtest_main)
+  target_link_libraries(${name} PRIVATE ${ARG_DEPS} norv_testkit GTest::gtest GTest::gtest_main)
+  norv_white_box(${name} ${ARG_DEPS})
   target_compile_definitions(${name} PRIVATE
     NORV_TEST_DATA="${CMAKE_CURRENT_SOURCE_DIR}/tests/data"
     NORV_SOURCE_DIR="${PROJECT_SOURCE_DIR}")
@@ -42,6 +64,7 @@ function(norv_fuzz_target name)
   cmake_parse_arguments(ARG "" "SOURCE;CORPUS" "DEPS" ${ARGN})
   add_executable(${name}_replay ${ARG_SOURCE} ${PROJECT_SOURCE_DIR}/fuzz/replay_main.cpp)
   target_link_libraries(${name}_replay PRIVATE ${ARG_DEPS})
+  norv_white_box(${name}_replay ${ARG_DEPS})
   if(NORV_TESTS)
     add_test(NAME ${name}_replay COMMAND ${name}_replay ${ARG_CORPUS})
   endif()
@@ -50,6 +73,7 @@ function(norv_fuzz_target name)
     target_compile_options(${name} PRIVATE -fsanitize=fuzzer,address,undefined)
     target_link_options(${name} PRIVATE -fsanitize=fuzzer,address,undefined)
     target_link_libraries(${name} PRIVATE ${ARG_DEPS})
+    norv_white_box(${name} ${ARG_DEPS})
   endif()
 endfunction()
 
@@ -58,4 +82,5 @@ function(norv_benchmark name)
   find_package(benchmark REQUIRED)
   add_executable(${name} ${ARG_SOURCES})
   target_link_libraries(${name} PRIVATE ${ARG_DEPS} benchmark::benchmark)
+  norv_white_box(${name} ${ARG_DEPS})
 endfunction()

@@ -12,13 +12,13 @@
 #include <vector>
 
 #include "ovr_file_hooks.h"
-#include "ovr_format.h"
-#include "ovr_page_format.h"
-#include "ovr_records.h"
-#include "ovr_shared_data.h"
-#include "ovr_strips.h"
-#include "ovr_tags.h"
-#include "ovr_vocab.h"
+#include "ovr_format_internal.h"
+#include "ovr_page_format_internal.h"
+#include "ovr_records_internal.h"
+#include "ovr_shared_data_internal.h"
+#include "ovr_strips_internal.h"
+#include "ovr_tags_internal.h"
+#include "ovr_vocab_internal.h"
 
 namespace {
 

@@ -10,7 +10,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "ovr_alloc.h"
+#include "ovr_alloc_internal.h"
 
 namespace ovr {
 namespace {

@@ -1,5 +1,5 @@
 // Classification of a stream on open: the TIFF header probe.
-#include "ovr_format.h"
+#include "ovr_format_internal.h"
 
 namespace ovr {
 

@@ -3,7 +3,7 @@
 // made engine object, and destruction with a final check that every block came back.
 #include <cstdlib>
 
-#include "ovr_records.h"
+#include "ovr_records_internal.h"
 
 namespace ovr {
 

@@ -2,7 +2,7 @@
 // document record and a file reader that knows the byte order and file size), the document
 // info (page chain and page 0), loading pages, and closing a document of either engine.
 #include "ovr_document.h"
-#include "ovr_reader.h"
+#include "ovr_reader_internal.h"
 
 extern "C" {
 

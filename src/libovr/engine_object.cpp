@@ -3,7 +3,7 @@
 // record, which the context replaces right after creating it).
 #include <cstdlib>
 
-#include "ovr_records.h"
+#include "ovr_records_internal.h"
 
 int32_t ovrCreateTiffObject(uint32_t clientWord, OvrTiffObject **out) {
   if (out == nullptr) return OVR_ERR_PARAM;

@@ -2,7 +2,7 @@
 // allocator. A freed record is cleared first, so that a stale pointer to it no longer validates.
 #include <cstring>
 
-#include "ovr_engine.h"
+#include "ovr_engine_internal.h"
 
 namespace ovr {
 namespace {

@@ -2,7 +2,7 @@
 // conversion of file units to host values and the storing of host units as file units.
 #include <cstring>
 
-#include "ovr_format.h"
+#include "ovr_format_internal.h"
 
 namespace ovr {
 namespace {

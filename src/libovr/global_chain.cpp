@@ -6,7 +6,7 @@
 // every index of a referring strip stays cheap however many tables the chain has.
 #include <algorithm>
 
-#include "ovr_reader.h"
+#include "ovr_reader_internal.h"
 
 namespace ovr {
 namespace {

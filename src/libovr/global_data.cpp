@@ -1,6 +1,6 @@
 // Global data blocks and the global data table: entry coding, reading a table from the file and
 // locating a block's data with every length and offset checked against the file.
-#include "ovr_shared_data.h"
+#include "ovr_shared_data_internal.h"
 
 #include "ovr_context.h"
 

@@ -2,7 +2,7 @@
 // the handles that own it, creation of a document handle with its stream record, the cache that
 // gives one handle per engine record, and freeing in the order IFDs, pages, stream, document.
 
-#include "ovr_records.h"
+#include "ovr_records_internal.h"
 
 namespace ovr {
 namespace {

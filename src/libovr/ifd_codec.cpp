@@ -1,7 +1,7 @@
 // File header and IFD codec: header decoding and encoding, 12-byte entries, the location of an
 // entry's value and reading IFDs and values from a file with every extent checked against the
 // file's size before anything is read.
-#include "ovr_format.h"
+#include "ovr_format_internal.h"
 
 namespace ovr {
 

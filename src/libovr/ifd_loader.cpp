@@ -12,8 +12,8 @@
 //               bits or colour kind 0; the IFD still loads (the stripe lookup reports it).
 // Every byte the IFD takes from the file (its entries and the values outside them) is charged
 // to the page's read budget before it is read.
-#include "ovr_reader.h"
-#include "ovr_vocab.h"
+#include "ovr_reader_internal.h"
+#include "ovr_vocab_internal.h"
 
 namespace ovr {
 namespace {

@@ -5,7 +5,7 @@
 #include <cstring>
 
 #include "ovr_document.h"
-#include "ovr_reader.h"
+#include "ovr_reader_internal.h"
 
 namespace {
 

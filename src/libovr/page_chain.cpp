@@ -7,7 +7,7 @@
 // late could otherwise pass the page limit before the guard sees it.
 #include <algorithm>
 
-#include "ovr_reader.h"
+#include "ovr_reader_internal.h"
 
 namespace ovr {
 namespace {

@@ -1,6 +1,6 @@
 // Stripe keys of IFDs, the layer of a primary IFD and the page attribute record.
-#include "ovr_page_format.h"
-#include "ovr_vocab.h"
+#include "ovr_page_format_internal.h"
+#include "ovr_vocab_internal.h"
 
 namespace ovr {
 

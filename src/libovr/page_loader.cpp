@@ -11,8 +11,8 @@
 // than kMaxPageIfds IFDs, or IFDs that take more bytes than the file holds make the page corrupt.
 #include <algorithm>
 
-#include "ovr_reader.h"
-#include "ovr_vocab.h"
+#include "ovr_reader_internal.h"
+#include "ovr_vocab_internal.h"
 
 namespace ovr {
 namespace {

@@ -19,8 +19,8 @@
 #include <algorithm>
 #include <span>
 
-#include "ovr_engine.h"
-#include "ovr_vocab.h"
+#include "ovr_engine_internal.h"
+#include "ovr_vocab_internal.h"
 
 namespace ovr {
 namespace {

@@ -2,7 +2,7 @@
 // document-info step shared by the calls that need the page chain and the global data table.
 // Page 0 is loaded there for the global data table offset that it may give; a page 0 that
 // cannot be loaded leaves the page count intact (ovrGetPage reports its failure).
-#include "ovr_reader.h"
+#include "ovr_reader_internal.h"
 
 namespace ovr {
 

@@ -1,7 +1,7 @@
 // Referring strips: parsing both forms with the form test checked in 64-bit arithmetic, and
 // writing the form A header.
-#include "ovr_shared_data.h"
-#include "ovr_vocab.h"
+#include "ovr_shared_data_internal.h"
+#include "ovr_vocab_internal.h"
 
 #include "ovr_context.h"
 

@@ -1,5 +1,5 @@
 // Stream primitives over the caller's hooks and the bounds-checked file reader.
-#include "ovr_stream.h"
+#include "ovr_stream_internal.h"
 
 namespace ovr {
 

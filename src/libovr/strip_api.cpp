@@ -3,8 +3,8 @@
 // the global data references of a JBIG2-coded IFD, splitting a referring strip, and reading a
 // global data block.
 #include "ovr_document.h"
-#include "ovr_reader.h"
-#include "ovr_vocab.h"
+#include "ovr_reader_internal.h"
+#include "ovr_vocab_internal.h"
 
 namespace {
 

@@ -10,7 +10,7 @@
 // bytes in the MRC profiles and corrupt elsewhere.
 #include <algorithm>
 
-#include "ovr_reader.h"
+#include "ovr_reader_internal.h"
 
 namespace ovr {
 

@@ -15,8 +15,8 @@
 #include <algorithm>
 #include <cstring>
 
-#include "ovr_reader.h"
-#include "ovr_vocab.h"
+#include "ovr_reader_internal.h"
+#include "ovr_vocab_internal.h"
 
 namespace ovr {
 namespace {

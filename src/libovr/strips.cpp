@@ -2,7 +2,7 @@
 // JPEG strips.
 #include <cstring>
 
-#include "ovr_strips.h"
+#include "ovr_strips_internal.h"
 
 namespace ovr {
 namespace {

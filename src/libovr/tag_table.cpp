@@ -1,7 +1,7 @@
 // The tag table: decodes each IFD entry the library knows into the directory values record, at
 // the width the tag keeps, with the checks of single tags; unknown tags are skipped.
-#include "ovr_strips.h"
-#include "ovr_tags.h"
+#include "ovr_strips_internal.h"
+#include "ovr_tags_internal.h"
 
 namespace ovr {
 namespace {

@@ -1,5 +1,5 @@
 // Compression bits, CodingMethods bits, colour and photometric kinds, and ColorMap palettes.
-#include "ovr_vocab.h"
+#include "ovr_vocab_internal.h"
 
 #include "ovr_context.h"
 

@@ -1,7 +1,7 @@
 // The engine records behind the handles that the writing calls take: each handle is validated
 // with its owners and its document kind is dispatched, its engine record must carry the engine
 // magic, and the document must be open for writing (21 otherwise).
-#include "ovr_writer.h"
+#include "ovr_writer_internal.h"
 
 namespace ovr {
 namespace {

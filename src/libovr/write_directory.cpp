@@ -5,9 +5,9 @@
 // Values are checked against their type before anything is written (a SHORT or BYTE unit that
 // does not fit is 2), in both passes, so that a directory is never placed for a list that cannot
 // be written.
-#include "ovr_format.h"
-#include "ovr_vocab.h"
-#include "ovr_writer.h"
+#include "ovr_format_internal.h"
+#include "ovr_vocab_internal.h"
+#include "ovr_writer_internal.h"
 
 namespace ovr {
 namespace {

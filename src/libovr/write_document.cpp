@@ -7,7 +7,7 @@
 // the document's pages (to the end of the list, with an index beyond every page) and freed with
 // the document.
 #include "ovr_write.h"
-#include "ovr_writer.h"
+#include "ovr_writer_internal.h"
 
 namespace ovr {
 namespace {

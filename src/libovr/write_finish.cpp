@@ -11,7 +11,7 @@
 // finished with 2001 even when the failing call reported it already: a close never reports an
 // incomplete file as success. The writer blocks of the document, its pages and IFDs are released
 // in every case.
-#include "ovr_writer.h"
+#include "ovr_writer_internal.h"
 
 namespace ovr {
 namespace {

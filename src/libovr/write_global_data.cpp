@@ -4,9 +4,9 @@
 // The table is reached through the global parameters IFD, so a document whose global parameters
 // IFD has no table offset (it is written with the first page's primary IFD) cannot take a block
 // (12); that is checked before the block is written.
-#include "ovr_shared_data.h"
+#include "ovr_shared_data_internal.h"
 #include "ovr_write.h"
-#include "ovr_writer.h"
+#include "ovr_writer_internal.h"
 
 int32_t ovrAddGlobalData(OvrDocHandle *doc, const void *data, size_t length, size_t size,
                          uint32_t *index) {

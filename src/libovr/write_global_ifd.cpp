@@ -6,7 +6,7 @@
 // fax coding (CodingMethods bits 0x1, 0x2, 0x4), else 2.
 #include <initializer_list>
 
-#include "ovr_writer.h"
+#include "ovr_writer_internal.h"
 
 namespace ovr {
 namespace {

@@ -4,8 +4,8 @@
 // (u16 1, the zeroed entry, u32 next 0) and linked into the previous table's next field or, for
 // the first table, into the global parameters IFD's 34689 value (12 when that value was never
 // written). An entry's index is its position over the whole chain.
-#include "ovr_shared_data.h"
-#include "ovr_writer.h"
+#include "ovr_shared_data_internal.h"
+#include "ovr_writer_internal.h"
 
 namespace ovr {
 namespace {

@@ -8,9 +8,9 @@
 // the first needs the previous page's primary IFD written (21), which is checked before anything
 // is written. A coding that fails leaves the IFD's values (and, when its directory was not placed
 // yet, its strip tables) as they were, uncoded.
-#include "ovr_vocab.h"
+#include "ovr_vocab_internal.h"
 #include "ovr_write.h"
-#include "ovr_writer.h"
+#include "ovr_writer_internal.h"
 
 namespace ovr {
 namespace {

@@ -3,7 +3,7 @@
 // primary IFD and later ones are stripes placed by (layer, order), each counted in its layer.
 #include <cstring>
 
-#include "ovr_writer.h"
+#include "ovr_writer_internal.h"
 
 namespace ovr {
 int32_t addIfdRecord(OvrPageRecord &page, ProfileValues v, OvrIfdRecord **out) {

@@ -7,8 +7,8 @@
 // failed like a failed write: the file is left in an unknown state, and the close reports it. Bytes
 // that would reach beyond 4 GiB cannot be addressed by the file's 32-bit offsets; appending them is
 // a failed write (2001) and nothing is written.
-#include "ovr_format.h"
-#include "ovr_writer.h"
+#include "ovr_format_internal.h"
+#include "ovr_writer_internal.h"
 
 namespace ovr {
 

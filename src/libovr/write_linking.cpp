@@ -11,8 +11,8 @@
 // are patched. Layers 1 and 2 share slot 0 (it holds whichever of them is not the primary's), so
 // when the slot is taken already the IFD is appended to the end of the chain that starts there
 // rather than replacing it, which would cut that chain off.
-#include "ovr_format.h"
-#include "ovr_writer.h"
+#include "ovr_format_internal.h"
+#include "ovr_writer_internal.h"
 
 namespace ovr {
 namespace {

@@ -9,8 +9,8 @@
 // colour kind (6), kind 11 whose samples no writing call supplies (21), compression bits without
 // a Compression value (2; so every IFD written is coded and has strip tables), 0x8000 without a
 // raw value (21).
-#include "ovr_vocab.h"
-#include "ovr_writer.h"
+#include "ovr_vocab_internal.h"
+#include "ovr_writer_internal.h"
 
 namespace ovr {
 namespace {

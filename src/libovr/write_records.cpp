@@ -2,7 +2,7 @@
 // document's allocator (before the record they belong to, so that a record never lacks one),
 // released (and the record's pointer cleared) when the document is finished.
 
-#include "ovr_writer.h"
+#include "ovr_writer_internal.h"
 
 namespace ovr {
 namespace {

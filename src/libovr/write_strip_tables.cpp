@@ -15,8 +15,8 @@
 // A strip must lie inside the image: firstRow < height and firstRow + rows <= height (2);
 // its byte count must fit the 32-bit tables (2). A strip that fails to be written leaves the
 // IFD's tables and strip list as they were.
-#include "ovr_format.h"
-#include "ovr_writer.h"
+#include "ovr_format_internal.h"
+#include "ovr_writer_internal.h"
 
 namespace ovr {
 namespace {

@@ -13,10 +13,10 @@
 // IFD's strip is cut: its byte count becomes header + offset and the header's L becomes offset,
 // so that offset may not exceed the coded data (byte count - header; 2). The coding options of
 // this IFD get bit 0x20 in the file.
-#include "ovr_shared_data.h"
-#include "ovr_vocab.h"
+#include "ovr_shared_data_internal.h"
+#include "ovr_vocab_internal.h"
 #include "ovr_write.h"
-#include "ovr_writer.h"
+#include "ovr_writer_internal.h"
 
 namespace ovr {
 namespace {

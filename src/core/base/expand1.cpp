@@ -12,7 +12,7 @@
 #include "i_xfer.h"
 #include "pxl_expand.h"
 #include "pxl_internal.h"
-#include "pxl_pixr.h"
+#include "pxl_pixr_internal.h"
 #include "pxl_transfer.h"
 
 namespace {

@@ -19,11 +19,6 @@ namespace {
 
 constexpr const char *kUnit = "i_expand";
 
-int32_t trace(PxlContext *ctx, long line, int32_t status) {
-  pxlTraceError(ctx, kUnit, line, status);
-  return status;
-}
-
 template <typename T>
 using Builder = int32_t (*)(PxlContext *, int32_t, T **);
 template <typename T>
@@ -46,7 +41,7 @@ int32_t expandChannel(PxlContext *ctx, Builder<T> build, BlockKernel<T> kernel, 
                       int32_t dstStride, const uint8_t *src, int32_t srcFullWidth,
                       int32_t srcFullHeight, int32_t depth, int32_t srcStride) {
   T *table = nullptr;
-  if (int32_t status = build(ctx, depth, &table); status != 0) return trace(ctx, __LINE__, status);
+  if (int32_t status = build(ctx, depth, &table); status != 0) return PXL_TRACE(ctx, kUnit, status);
   const int32_t bits = depth * (srcFullWidth - 64), rows = srcFullHeight - 64;
   if (bits > 0 && rows > 0)
     kernel(ctx, content(src, srcStride, depth), srcStride, content(dst, dstStride, depth),
@@ -60,7 +55,7 @@ int32_t widenRows(PxlContext *ctx, Builder<T> build, WidenKernel<T> kernel, uint
                   int32_t dstStride, const uint8_t *src, int32_t srcFullWidth,
                   int32_t srcFullHeight, int32_t srcStride) {
   T *table = nullptr;
-  if (int32_t status = build(ctx, 1, &table); status != 0) return trace(ctx, __LINE__, status);
+  if (int32_t status = build(ctx, 1, &table); status != 0) return PXL_TRACE(ctx, kUnit, status);
   const int32_t status =
       kernel(ctx, content(src, srcStride, 1), srcStride, content(dst, dstStride, 1), dstStride,
              srcFullWidth - 64, srcFullHeight - 64, table);
@@ -122,7 +117,7 @@ int32_t pxlRepeatRowsRaw(PxlContext *ctx, uint8_t *dst, int32_t dstStride, const
                          int32_t srcFullWidth, int32_t srcFullHeight, int32_t srcStride,
                          int32_t factor) {
   if (factor != 2 && factor != 4 && factor != 8 && factor != 16)
-    return trace(ctx, __LINE__, PXL_ERR_PARAM);
+    return PXL_TRACE(ctx, kUnit, PXL_ERR_PARAM);
   // Whole content words; the bits after each row's last pixel are 0 in a framed image.
   const int32_t width = srcFullWidth - 64, rows = srcFullHeight - 64;
   if (width <= 0) return 0;
@@ -151,7 +146,7 @@ int32_t pxlWidenRowsRaw(PxlContext *ctx, uint8_t *dst, int32_t dstStride, const 
       return widenRows<uint32_t>(ctx, pxlBuildReplicate16Table, pxlWidenRows16x, dst, dstStride,
                                  src, srcFullWidth, srcFullHeight, srcStride);
     default:
-      return trace(ctx, __LINE__, PXL_ERR_PARAM);
+      return PXL_TRACE(ctx, kUnit, PXL_ERR_PARAM);
   }
 }
 

@@ -13,15 +13,10 @@
 #include <climits>
 
 #include "pxl_internal.h"
-#include "pxl_pixr.h"
+#include "pxl_pixr_internal.h"
 
 namespace {
 constexpr const char *kUnit = "i_frame";
-
-int32_t trace(PxlContext *ctx, long line, int32_t status) {
-  pxlTraceError(ctx, kUnit, line, status);
-  return status;
-}
 
 // Copies rows from the last to the first into a 32-pixel frame and clears the top and bottom
 // strips; the source rows may lie in the same block, before their framed places.
@@ -77,24 +72,24 @@ extern "C" {
 
 int32_t pxlComputeFramedLayout(PxlContext *ctx, int32_t width, int32_t height, int32_t depth,
                                int32_t frame, int32_t *bytesPerRow, int64_t *blockSize) {
-  if (bytesPerRow == nullptr || blockSize == nullptr) return trace(ctx, __LINE__, PXL_ERR_PARAM);
+  if (bytesPerRow == nullptr || blockSize == nullptr) return PXL_TRACE(ctx, kUnit, PXL_ERR_PARAM);
   int32_t unit = 4;
   pxlGetProcessingUnit(ctx, &unit);
-  if (unit != 4 && unit != 8) return trace(ctx, __LINE__, PXL_ERR_INTERNAL);
+  if (unit != 4 && unit != 8) return PXL_TRACE(ctx, kUnit, PXL_ERR_INTERNAL);
   if (width < 0 || height < 0 || frame < 0 || depth < 1 || depth > 32 ||
       static_cast<int64_t>(width) + 2 * static_cast<int64_t>(frame) > INT32_MAX ||
       static_cast<int64_t>(height) + 2 * static_cast<int64_t>(frame) > INT32_MAX)
-    return trace(ctx, __LINE__, PXL_ERR_PARAM);
+    return PXL_TRACE(ctx, kUnit, PXL_ERR_PARAM);
   const int64_t unitBits = 8 * unit;
   const int64_t stride = 2 * static_cast<int64_t>(frame) * depth / 8 +
                          (static_cast<int64_t>(width) * depth + unitBits - 1) / unitBits * unit;
-  if (stride > INT32_MAX) return trace(ctx, __LINE__, PXL_ERR_PARAM);
+  if (stride > INT32_MAX) return PXL_TRACE(ctx, kUnit, PXL_ERR_PARAM);
   const int64_t rows =
       (static_cast<int64_t>(height) * depth + unitBits - 1) / unitBits * unitBits / depth;
   int64_t size = 0;
   if (__builtin_mul_overflow(stride, rows + 2 * static_cast<int64_t>(frame), &size) ||
       size > INT64_MAX - 4)
-    return trace(ctx, __LINE__, PXL_ERR_PARAM);
+    return PXL_TRACE(ctx, kUnit, PXL_ERR_PARAM);
   *bytesPerRow = static_cast<int32_t>(stride);
   *blockSize = size + 4;
   return PXL_OK;
@@ -102,7 +97,7 @@ int32_t pxlComputeFramedLayout(PxlContext *ctx, int32_t width, int32_t height, i
 
 int32_t pxlComputeContentOffsetRaw(PxlContext *ctx, const void *block, int32_t bytesPerRow,
                                    int32_t depth, int32_t frame, int64_t *offset) {
-  if (offset == nullptr) return trace(ctx, __LINE__, PXL_ERR_PARAM);
+  if (offset == nullptr) return PXL_TRACE(ctx, kUnit, PXL_ERR_PARAM);
   int64_t value =
       static_cast<int64_t>(frame) * bytesPerRow + static_cast<int64_t>(frame) * depth / 8;
   int32_t unit = 4;
@@ -117,7 +112,7 @@ int32_t pxlClearFrameRaw(PxlContext *ctx, uint8_t *framedData, int32_t fullWidth
                          int32_t fullHeight, int32_t bytesPerRow, int32_t depth) {
   if (framedData == nullptr || depth < 1 || depth > 32 || fullWidth < 64 || fullHeight < 64 ||
       static_cast<int64_t>(fullWidth) * depth > 8 * static_cast<int64_t>(bytesPerRow))
-    return trace(ctx, __LINE__, PXL_ERR_PARAM);
+    return PXL_TRACE(ctx, kUnit, PXL_ERR_PARAM);
   const int32_t inner = fullHeight - 64;
   pxl::clearPixelRect(framedData, bytesPerRow, depth, 0, 0, fullWidth, 32);
   pxl::clearPixelRect(framedData, bytesPerRow, depth, 0, 32, 32, inner);
@@ -130,9 +125,9 @@ int32_t pxlClearSpillRaw(PxlContext *ctx, uint8_t *framedData, int32_t fullWidth
                          int32_t fullHeight, int32_t bytesPerRow, int32_t depth, int32_t columns,
                          int32_t rows) {
   if (depth != 1 && depth != 2 && depth != 4 && depth != 8 && depth != 16)
-    return trace(ctx, __LINE__, PXL_ERR_PARAM);
+    return PXL_TRACE(ctx, kUnit, PXL_ERR_PARAM);
   if (columns > 32 || rows > 32 || fullWidth < 64 || fullHeight < 64)
-    return trace(ctx, __LINE__, PXL_ERR_PARAM);
+    return PXL_TRACE(ctx, kUnit, PXL_ERR_PARAM);
   const int64_t contentBits = (static_cast<int64_t>(fullWidth) - 64) * depth;
   const int32_t inner = fullHeight - 64;
   if (columns > 0) {
@@ -156,7 +151,7 @@ int32_t pxlCopyRowsIntoFrame(PxlContext *ctx, const uint8_t *src, int32_t width,
                              int32_t depth, int32_t srcBytesPerRow, uint8_t *dst,
                              int32_t dstBytesPerRow) {
   if (srcBytesPerRow == 0) return PXL_OK;
-  if (!framingArgsOk(width, rows, depth)) return trace(ctx, __LINE__, PXL_ERR_PARAM);
+  if (!framingArgsOk(width, rows, depth)) return PXL_TRACE(ctx, kUnit, PXL_ERR_PARAM);
   copyRowsFramed(ctx, src, width, rows, depth, srcBytesPerRow, dst, dstBytesPerRow);
   return PXL_OK;
 }
@@ -168,7 +163,7 @@ int32_t pxlFrameRowsInPlace(PxlContext *ctx, uint8_t *data, int32_t width, int32
   int64_t size = 0;
   if (pxlComputeFramedLayout(ctx, width, rows, depth, 32, &stride, &size) != 0 ||
       !framingArgsOk(width, rows, depth))
-    return trace(ctx, __LINE__, PXL_ERR_INTERNAL);
+    return PXL_TRACE(ctx, kUnit, PXL_ERR_INTERNAL);
   copyRowsFramed(ctx, data, width, rows, depth, oldBytesPerRow, data, stride);
   return PXL_OK;
 }

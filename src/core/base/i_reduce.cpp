@@ -17,17 +17,12 @@
 #include <algorithm>
 
 #include "pxl_internal.h"
-#include "pxl_pixr.h"
+#include "pxl_pixr_internal.h"
 #include "pxl_reduce.h"
 
 namespace {
 
 constexpr const char *kUnit = "i_reduce";
-
-int32_t trace(PxlContext *ctx, long line, int32_t status) {
-  pxlTraceError(ctx, kUnit, line, status);
-  return status;
-}
 
 using WordKernel = void (*)(PxlContext *, const void *, int32_t, void *, int32_t, int32_t, int32_t);
 using ColumnKernel = void (*)(PxlContext *, const void *, int32_t, void *, int32_t, int32_t,
@@ -63,7 +58,7 @@ int32_t onePass(PxlContext *ctx, const Step &step, uint8_t *dst, int32_t dstW, i
   if (step.unit != nullptr) {
     pxlGetUnitForBuffers(ctx, reinterpret_cast<intptr_t>(src), srcStride,
                          reinterpret_cast<intptr_t>(dst), dstStride, &unit);
-    if (unit != 4 && unit != 8) return trace(ctx, __LINE__, PXL_ERR_INTERNAL);
+    if (unit != 4 && unit != 8) return PXL_TRACE(ctx, kUnit, PXL_ERR_INTERNAL);
   }
   if (unit == 8 && pxlMmxReduceAvailable(ctx) != 0) {
     const int32_t last = (dstW - 1) / 64 * 8, lastSrc = (used - 1) / 64 * 8;
@@ -101,9 +96,9 @@ struct WorkBuffer {
 template <typename First, typename Second>
 int32_t splitPass(PxlContext *ctx, int32_t scale, int32_t dstW, int32_t dstH, First first,
                   Second second) {
-  if (ctx == nullptr) return trace(ctx, __LINE__, PXL_ERR_NO_MEMORY);
+  if (ctx == nullptr) return PXL_TRACE(ctx, kUnit, PXL_ERR_NO_MEMORY);
   WorkBuffer buffer(ctx, scale * dstW, scale * dstH);
-  if (buffer.data == nullptr) return trace(ctx, __LINE__, PXL_ERR_NO_MEMORY);
+  if (buffer.data == nullptr) return PXL_TRACE(ctx, kUnit, PXL_ERR_NO_MEMORY);
   int32_t status = first(buffer);
   if (status == 0) status = second(buffer);
   return status;
@@ -125,7 +120,7 @@ int32_t rawDriver(PxlContext *ctx, int32_t f, uint8_t *dst, int32_t dstFullWidth
   const int32_t h = std::clamp((srcFullHeight - 64) / f, 0, std::max(dstH, 0));
   const int32_t status =
       reduce(dst + 32 * ptrdiff_t{dstStride} + 4, w, h, src + 32 * ptrdiff_t{srcStride} + 4);
-  if (status != 0) return trace(ctx, __LINE__, status);
+  if (status != 0) return PXL_TRACE(ctx, kUnit, status);
   pxl::clearPixelRect(dst, dstStride, 1, 32 + w, 32, dstW - w, h);
   pxl::clearPixelRect(dst, dstStride, 1, 32, 32 + h, dstW, dstH - h);
   return 0;
@@ -137,7 +132,7 @@ extern "C" {
 
 int32_t pxlRankRows2(PxlContext *ctx, uint8_t *dst, int32_t dstW, int32_t dstH, int32_t dstStride,
                      const uint8_t *src, int32_t, int32_t srcStride, int32_t level) {
-  if (level < 1 || level > 4) return trace(ctx, __LINE__, PXL_ERR_PARAM);
+  if (level < 1 || level > 4) return PXL_TRACE(ctx, kUnit, PXL_ERR_PARAM);
   return onePass(ctx, kRank2[level - 1], dst, dstW, dstH, dstStride, src, srcStride);
 }
 

@@ -22,7 +22,7 @@
 #include "i_rescal.h"
 #include "pxl_depth.h"
 #include "pxl_internal.h"
-#include "pxl_pixr.h"
+#include "pxl_pixr_internal.h"
 #include "pxl_threshold.h"
 
 namespace pxl::rescal {

@@ -11,7 +11,7 @@
 
 #include "i_rescal.h"
 #include "pxl_internal.h"
-#include "pxl_pixr.h"
+#include "pxl_pixr_internal.h"
 
 namespace pxl::rescal {
 

@@ -14,7 +14,7 @@
 #include <cstring>
 
 #include "pxl_depth.h"
-#include "pxl_pixr.h"
+#include "pxl_pixr_internal.h"
 #include "pxl_resconv.h"
 
 namespace {

@@ -9,11 +9,6 @@
 
 namespace {
 constexpr const char *kUnit = "i_rowconv";
-
-int32_t trace(PxlContext *ctx, long line, int32_t status) {
-  pxlTraceError(ctx, kUnit, line, status);
-  return status;
-}
 }  // namespace
 
 extern "C" {
@@ -22,12 +17,12 @@ int32_t pxlSelectRowConverter(PxlContext *ctx, int32_t invert, int32_t kind, int
                               PxlWordByteReverser *slotKind1, PxlWordByteReverser *slotKind0,
                               PxlWordByteReverser *slotOther, PxlBandRowFn *bandSlot) {
   if (band != 0) {
-    if (bandSlot == nullptr) return trace(ctx, __LINE__, PXL_ERR_PARAM);
+    if (bandSlot == nullptr) return PXL_TRACE(ctx, kUnit, PXL_ERR_PARAM);
     *bandSlot = kind == 0 ? pxlBgrToPlanesRow : pxlPlanesToBgrRow;
     return PXL_OK;
   }
   PxlWordByteReverser *slot = kind == 1 ? slotKind1 : kind == 0 ? slotKind0 : slotOther;
-  if (slot == nullptr) return trace(ctx, __LINE__, PXL_ERR_PARAM);
+  if (slot == nullptr) return PXL_TRACE(ctx, kUnit, PXL_ERR_PARAM);
   pxlSelectWordByteReverser(ctx, invert, kind, slotKind1, slotKind0, slotOther);
   return PXL_OK;
 }
@@ -37,7 +32,7 @@ int32_t pxlConvertRowsFlipped(PxlContext *ctx, uint8_t *first, uint8_t *second, 
                               int32_t kind) {
   PxlWordByteReverser routine = nullptr;
   pxlSelectRowConverter(ctx, invert, kind, 0, &routine, &routine, &routine, nullptr);
-  if (routine == nullptr) return trace(ctx, __LINE__, PXL_ERR_NOT_IMPLEMENTED);
+  if (routine == nullptr) return PXL_TRACE(ctx, kUnit, PXL_ERR_NOT_IMPLEMENTED);
   const int32_t words = firstBytesPerRow / 4;
   if (words <= 0) return PXL_OK;
   for (int64_t i = 0; i < rows; ++i) {

@@ -11,7 +11,7 @@
 #include <climits>
 
 #include "pxl_internal.h"
-#include "pxl_pixr.h"
+#include "pxl_pixr_internal.h"
 
 namespace {
 constexpr const char *kUnit = "i_rowcopy";

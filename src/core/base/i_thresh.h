@@ -6,7 +6,7 @@
 #include <cstdint>
 
 #include "pxl_context.h"
-#include "pxl_pixr.h"
+#include "pxl_pixr_internal.h"
 #include "pxl_threshold.h"
 
 namespace pxl::thresh {

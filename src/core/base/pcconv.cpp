@@ -9,7 +9,7 @@
 #include <climits>
 
 #include "pxl_dib.h"
-#include "pxl_pixr.h"
+#include "pxl_pixr_internal.h"
 
 namespace {
 constexpr const char *kUnit = "pcconv";

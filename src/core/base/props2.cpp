@@ -9,7 +9,7 @@
 // computed stride, full sizes, framed size) are computed in 64 bits.
 #include <climits>
 
-#include "pxl_pixr.h"
+#include "pxl_pixr_internal.h"
 
 namespace {
 constexpr const char *kUnit = "props2";

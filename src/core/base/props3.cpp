@@ -12,7 +12,7 @@
 // owns, and always clears the caller's pointer.
 #include <algorithm>
 
-#include "pxl_pixr.h"
+#include "pxl_pixr_internal.h"
 
 namespace {
 constexpr const char *kUnit = "props3";

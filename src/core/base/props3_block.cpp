@@ -9,7 +9,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "pxl_pixr.h"
+#include "pxl_pixr_internal.h"
 
 namespace {
 constexpr const char *kUnit = "props3";

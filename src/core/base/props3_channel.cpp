@@ -6,7 +6,7 @@
 // and frame; the bits are distinct so one combined word serves every position) and checks,
 // in order: null image 1003, channel count 1002, depth of the main channel 1001, frame
 // 1004, byte order 1000.
-#include "pxl_pixr.h"
+#include "pxl_pixr_internal.h"
 
 namespace {
 constexpr const char *kUnit = "props3";

@@ -1,5 +1,6 @@
 // Internal helpers of the image core: allocation through the context's two allocator sets,
-// the progress poll and the report macro that every wrapper-level function uses.
+// typed records. The report macros are in pxl_report_internal.h, the owners of blocks and
+// images in pxl_owners_internal.h.
 #ifndef PXL_INTERNAL_H
 #define PXL_INTERNAL_H
 
@@ -8,6 +9,7 @@
 #include <type_traits>
 
 #include "pxl_context.h"
+#include "pxl_report_internal.h"
 
 static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__,
               "packed rows assume little-endian 32-bit words");
@@ -44,17 +46,5 @@ T *newRecord(PxlContext *ctx) {
 }
 
 }  // namespace pxl
-
-// Reports a failure of the calling wrapper-level function at this source line and evaluates
-// to the status, so that "return PXL_FAIL(ctx, status);" reports once and passes it on.
-#define PXL_FAIL(ctx, unit, status) \
-  (pxlReportError((ctx), (unit), static_cast<long>(__LINE__), static_cast<long>(status)), (status))
-
-// Polls progress before a call into the core; an abort is reported and returned.
-#define PXL_POLL_OR_RETURN(ctx, unit)                     \
-  do {                                                    \
-    int32_t pxl_poll_status_ = pxlPollProgress(ctx);      \
-    if (pxl_poll_status_ != 0) return PXL_FAIL((ctx), (unit), pxl_poll_status_); \
-  } while (0)
 
 #endif

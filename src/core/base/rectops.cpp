@@ -7,7 +7,7 @@
 // arithmetic is done in 64 bits so that extreme coordinates cannot wrap.
 #include <algorithm>
 
-#include "pxl_pixr.h"
+#include "pxl_pixr_internal.h"
 
 namespace {
 constexpr const char *kUnit = "rectops";

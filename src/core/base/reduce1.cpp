@@ -10,7 +10,7 @@
 // a failing call is destroyed again.
 #include "i_xfer.h"
 #include "pxl_internal.h"
-#include "pxl_pixr.h"
+#include "pxl_pixr_internal.h"
 #include "pxl_reduce.h"
 #include "pxl_transfer.h"
 

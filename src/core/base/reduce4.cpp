@@ -9,7 +9,7 @@
 #include "i_rescal.h"
 #include "i_xfer.h"
 #include "pxl_internal.h"
-#include "pxl_pixr.h"
+#include "pxl_pixr_internal.h"
 #include "pxl_rescale.h"
 #include "pxl_transfer.h"
 

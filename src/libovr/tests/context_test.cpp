@@ -5,7 +5,7 @@
 #include <cstring>
 #include <memory>
 
-#include "ovr_records.h"
+#include "ovr_records_internal.h"
 
 namespace {
 

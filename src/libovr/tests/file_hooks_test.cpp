@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "ovr_file_hooks.h"
-#include "ovr_stream.h"
+#include "ovr_stream_internal.h"
 #include "ovr_test_support.h"
 
 namespace {

@@ -12,10 +12,10 @@
 #include <vector>
 
 #include "jpeg_probe.h"
-#include "ovr_page_format.h"
-#include "ovr_strips.h"
+#include "ovr_page_format_internal.h"
+#include "ovr_strips_internal.h"
 #include "ovr_test_support.h"
-#include "ovr_vocab.h"
+#include "ovr_vocab_internal.h"
 #include "tiff_fixtures.h"
 
 namespace {

@@ -5,8 +5,8 @@
 #include <cstring>
 #include <vector>
 
-#include "ovr_format.h"
-#include "ovr_tags.h"
+#include "ovr_format_internal.h"
+#include "ovr_tags_internal.h"
 #include "ovr_test_support.h"
 
 namespace {

@@ -6,8 +6,8 @@
 
 #include <vector>
 
-#include "ovr_vocab.h"
-#include "ovr_writer.h"
+#include "ovr_vocab_internal.h"
+#include "ovr_writer_internal.h"
 #include "write_test_support.h"
 
 namespace {

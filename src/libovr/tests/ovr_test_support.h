@@ -12,8 +12,8 @@
 #include <vector>
 
 #include "ovr_file_hooks.h"
-#include "ovr_format.h"
-#include "ovr_records.h"
+#include "ovr_format_internal.h"
+#include "ovr_records_internal.h"
 
 namespace ovr_test {
 

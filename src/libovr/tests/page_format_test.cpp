@@ -5,9 +5,9 @@
 #include <span>
 #include <vector>
 
-#include "ovr_page_format.h"
+#include "ovr_page_format_internal.h"
 #include "ovr_test_support.h"
-#include "ovr_vocab.h"
+#include "ovr_vocab_internal.h"
 
 namespace {
 

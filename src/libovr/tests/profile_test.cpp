@@ -8,7 +8,7 @@
 
 #include <string>
 
-#include "ovr_engine.h"
+#include "ovr_engine_internal.h"
 #include "ovr_test_support.h"
 
 namespace {

@@ -5,9 +5,9 @@
 #include <memory>
 #include <vector>
 
-#include "ovr_shared_data.h"
+#include "ovr_shared_data_internal.h"
 #include "ovr_test_support.h"
-#include "ovr_vocab.h"
+#include "ovr_vocab_internal.h"
 
 namespace {
 

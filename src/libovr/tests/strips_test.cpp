@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "ovr_strips.h"
+#include "ovr_strips_internal.h"
 #include "ovr_test_support.h"
 
 namespace {

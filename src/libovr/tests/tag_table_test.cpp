@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "ovr_tags.h"
+#include "ovr_tags_internal.h"
 #include "ovr_test_support.h"
 
 namespace {

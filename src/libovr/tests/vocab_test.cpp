@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "ovr_context.h"
-#include "ovr_vocab.h"
+#include "ovr_vocab_internal.h"
 
 namespace {
 

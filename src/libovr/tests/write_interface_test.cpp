@@ -6,9 +6,9 @@
 #include <numeric>
 #include <vector>
 
-#include "ovr_shared_data.h"
-#include "ovr_vocab.h"
-#include "ovr_writer.h"
+#include "ovr_shared_data_internal.h"
+#include "ovr_vocab_internal.h"
+#include "ovr_writer_internal.h"
 #include "write_test_support.h"
 
 namespace {

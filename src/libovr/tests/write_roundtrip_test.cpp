@@ -21,7 +21,7 @@
 
 #include "jpeg_maker.h"
 #include "jpeg_probe.h"
-#include "ovr_shared_data.h"
+#include "ovr_shared_data_internal.h"
 #include "write_scenario.h"
 #include "write_test_support.h"
 

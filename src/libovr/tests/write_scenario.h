@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "ovr_vocab.h"
+#include "ovr_vocab_internal.h"
 #include "ovr_write.h"
 
 namespace ovr_test {

@@ -12,9 +12,9 @@
 #include <vector>
 
 #include "ovr_document.h"
-#include "ovr_engine.h"
-#include "ovr_format.h"
-#include "ovr_tags.h"
+#include "ovr_engine_internal.h"
+#include "ovr_format_internal.h"
+#include "ovr_tags_internal.h"
 #include "ovr_test_support.h"
 #include "ovr_write.h"
 

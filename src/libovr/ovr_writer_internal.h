@@ -18,7 +18,7 @@
 #include <cstdint>
 #include <span>
 
-#include "ovr_engine.h"
+#include "ovr_engine_internal.h"
 
 namespace ovr {
 

@@ -12,8 +12,8 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "ovr_bytes.h"
-#include "ovr_records.h"
+#include "ovr_bytes_internal.h"
+#include "ovr_records_internal.h"
 
 namespace ovr {
 

@@ -12,7 +12,7 @@
 #include <cstdint>
 #include <cstring>
 
-#include "ovr_alloc.h"
+#include "ovr_alloc_internal.h"
 #include "ovr_context.h"
 
 // Engine records of an open document; defined by the reading and writing engines.

@@ -16,7 +16,7 @@
 
 #include <cstdint>
 
-#include "ovr_tags.h"
+#include "ovr_tags_internal.h"
 
 namespace ovr {
 

@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <span>
 
-#include "ovr_alloc.h"
+#include "ovr_alloc_internal.h"
 
 namespace ovr {
 

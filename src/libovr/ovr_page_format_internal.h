@@ -12,8 +12,8 @@
 #include <cstdint>
 #include <span>
 
-#include "ovr_stream.h"
-#include "ovr_tags.h"
+#include "ovr_stream_internal.h"
+#include "ovr_tags_internal.h"
 
 namespace ovr {
 

@@ -13,8 +13,8 @@
 
 #include <cstdint>
 
-#include "ovr_bytes.h"
-#include "ovr_stream.h"
+#include "ovr_bytes_internal.h"
+#include "ovr_stream_internal.h"
 
 namespace ovr {
 

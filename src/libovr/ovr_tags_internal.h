@@ -14,8 +14,8 @@
 #include <bitset>
 #include <cstdint>
 
-#include "ovr_alloc.h"
-#include "ovr_format.h"
+#include "ovr_alloc_internal.h"
+#include "ovr_format_internal.h"
 
 namespace ovr {
 

@@ -11,7 +11,7 @@
 
 #include <cstdint>
 
-#include "ovr_engine.h"
+#include "ovr_engine_internal.h"
 
 namespace ovr {
 

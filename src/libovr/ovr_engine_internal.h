@@ -17,14 +17,14 @@
 
 #include <cstdint>
 
-#include "ovr_list.h"
-#include "ovr_page_format.h"
-#include "ovr_records.h"
-#include "ovr_shared_data.h"
-#include "ovr_stream.h"
-#include "ovr_strips.h"
-#include "ovr_tags.h"
-#include "ovr_vocab.h"
+#include "ovr_list_internal.h"
+#include "ovr_page_format_internal.h"
+#include "ovr_records_internal.h"
+#include "ovr_shared_data_internal.h"
+#include "ovr_stream_internal.h"
+#include "ovr_strips_internal.h"
+#include "ovr_tags_internal.h"
+#include "ovr_vocab_internal.h"
 
 // Writer state of a document, page and IFD; defined by the writing engine.
 struct OvrWriteDoc;

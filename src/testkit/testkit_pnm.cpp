@@ -1,0 +1,69 @@
+// Parsing and writing of binary PNM images for tests.
+#include "testkit_pnm.h"
+
+#include <cctype>
+
+#include "testkit_files.h"
+
+namespace norvtest {
+
+Pnm parsePnm(const std::vector<uint8_t> &bytes) {
+  size_t pos = 0;
+  auto skip = [&] {
+    while (pos < bytes.size()) {
+      if (bytes[pos] == '#') {
+        while (pos < bytes.size() && bytes[pos] != '\n') ++pos;
+      } else if (std::isspace(bytes[pos])) {
+        ++pos;
+      } else {
+        break;
+      }
+    }
+  };
+  auto number = [&]() -> long {
+    skip();
+    long v = 0;
+    const size_t start = pos;
+    while (pos < bytes.size() && std::isdigit(bytes[pos]) && v < 1000000)
+      v = v * 10 + (bytes[pos++] - '0');
+    return pos == start ? -1 : v;
+  };
+  Pnm image;
+  if (bytes.size() < 3 || bytes[0] != 'P') return {};
+  const char kind = static_cast<char>(bytes[1]);
+  if (kind != '4' && kind != '5' && kind != '6') return {};
+  pos = 2;
+  const long width = number(), height = number();
+  if (width <= 0 || height <= 0 || width > 100000 || height > 100000) return {};
+  if (kind != '4' && number() != 255) return {};
+  if (pos >= bytes.size() || !std::isspace(bytes[pos])) return {};
+  ++pos;  // the single whitespace before the raster
+  image.kind = kind;
+  image.width = static_cast<int>(width);
+  image.height = static_cast<int>(height);
+  const size_t size = static_cast<size_t>(image.rowBytes()) * image.height;
+  if (bytes.size() - pos < size) return {};
+  image.raster.assign(bytes.begin() + static_cast<long>(pos),
+                      bytes.begin() + static_cast<long>(pos + size));
+  return image;
+}
+
+Pnm readPnm(const std::string &path) {
+  bool ok = false;
+  const std::vector<uint8_t> bytes = readFile(path, &ok);
+  return ok ? parsePnm(bytes) : Pnm{};
+}
+
+std::vector<uint8_t> formatPnm(const Pnm &image) {
+  std::string header = std::string("P") + image.kind + "\n" + std::to_string(image.width) + " " +
+                       std::to_string(image.height) + "\n" + (image.kind == '4' ? "" : "255\n");
+  std::vector<uint8_t> bytes(header.begin(), header.end());
+  bytes.insert(bytes.end(), image.raster.begin(), image.raster.end());
+  return bytes;
+}
+
+bool writePnm(const std::string &path, const Pnm &image) {
+  return writeFile(path, formatPnm(image));
+}
+
+}  // namespace norvtest

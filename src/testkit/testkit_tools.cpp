@@ -1,0 +1,61 @@
+// Running outside programs and the per-run cache of Ghostscript renderings.
+#include "testkit_tools.h"
+
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <map>
+#include <memory>
+
+#include "testkit_files.h"
+
+namespace norvtest {
+
+ToolRun runTool(const std::string &command) {
+  ToolRun run;
+  FILE *pipe = popen(command.c_str(), "r");
+  if (pipe == nullptr) return run;
+  uint8_t buffer[1 << 16];
+  size_t n;
+  while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0)
+    run.output.insert(run.output.end(), buffer, buffer + n);
+  const int status = pclose(pipe);
+  run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  return run;
+}
+
+bool toolAvailable(const std::string &program) {
+  return runTool("command -v " + shellQuote(program) + " >/dev/null 2>&1").status == 0;
+}
+
+std::string shellQuote(const std::string &argument) {
+  std::string quoted = "'";
+  for (char c : argument) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return quoted + "'";
+}
+
+std::string renderPage(const std::string &psFile, const std::string &device, int dpi,
+                       const std::string &options) {
+  // One directory per program run; its renderings by their full argument list.
+  static TempDir cache("norv_pages");
+  static std::map<std::string, std::string> made;
+  if (!cache.made()) return "";
+  const std::string key = device + " " + std::to_string(dpi) + " " + options + " " + psFile;
+  if (auto it = made.find(key); it != made.end()) return it->second;
+  const std::string out = cache.file("page" + std::to_string(made.size()) + ".pnm");
+  const std::string command =
+      std::string(NORV_GS_COMMAND) + " -q -dSAFER -dBATCH -dNOPAUSE -sDEVICE=" + device + " -r" +
+      std::to_string(dpi) + " " + options + " -sOutputFile=" + shellQuote(out) + " " +
+      shellQuote(psFile) + " 2>/dev/null";
+  const std::string path = runTool(command).status == 0 ? out : "";
+  made[key] = path;
+  return path;
+}
+
+Pnm renderPagePnm(const std::string &psFile, const std::string &device, int dpi,
+                  const std::string &options) {
+  const std::string path = renderPage(psFile, device, dpi, options);
+  return path.empty() ? Pnm{} : readPnm(path);
+}
+
+}  // namespace norvtest
