@@ -2,7 +2,7 @@
 // painting a record back (pxlPaintComponent) and freeing a list (pxlFreeComponentList).
 #include "i_xfer.h"
 #include "pxl_components.h"
-#include "pxl_pixr.h"
+#include "pxl_pixr_internal.h"
 
 namespace {
 constexpr const char *kUnit = "ccs";

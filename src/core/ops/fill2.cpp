@@ -2,7 +2,7 @@
 // list of rectangles in content coordinates, newest first.
 #include "i_xfer.h"
 #include "pxl_components.h"
-#include "pxl_pixr.h"
+#include "pxl_pixr_internal.h"
 
 namespace {
 constexpr const char *kUnit = "fill2";

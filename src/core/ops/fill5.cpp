@@ -3,7 +3,7 @@
 // destroyed. A strip read from an image must lie inside its content.
 #include "i_xfer.h"
 #include "pxl_components.h"
-#include "pxl_pixr.h"
+#include "pxl_pixr_internal.h"
 
 namespace {
 

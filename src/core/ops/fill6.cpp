@@ -1,7 +1,7 @@
 // Collecting component boxes as rectangles (pxlAppendComponentRect): the callback of the
 // box finder over a framed image, pushing each box (frame removed) at the front of a list.
 #include "pxl_components.h"
-#include "pxl_pixr.h"
+#include "pxl_pixr_internal.h"
 
 namespace {
 constexpr const char *kUnit = "fill6";

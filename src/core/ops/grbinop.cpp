@@ -8,7 +8,7 @@
 #include "i_ops.h"
 #include "i_xfer.h"
 #include "pxl_pixops.h"
-#include "pxl_pixr.h"
+#include "pxl_pixr_internal.h"
 #include "pxl_pixrows.h"
 #include "pxl_transfer.h"
 

@@ -5,7 +5,7 @@
 
 #include "i_xfer.h"
 #include "pxl_pixops.h"
-#include "pxl_pixr.h"
+#include "pxl_pixr_internal.h"
 
 namespace {
 

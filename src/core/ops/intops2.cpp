@@ -2,7 +2,7 @@
 // rectangle bit-count worker; for a 1-bit image the number of black pixels.
 #include "i_xfer.h"
 #include "pxl_pixops.h"
-#include "pxl_pixr.h"
+#include "pxl_pixr_internal.h"
 #include "pxl_pixrows.h"
 
 namespace {

@@ -6,7 +6,7 @@
 #include "i_xfer.h"
 #include "pxl_depth.h"
 #include "pxl_pixops.h"
-#include "pxl_pixr.h"
+#include "pxl_pixr_internal.h"
 #include "pxl_pixrows.h"
 #include "pxl_transfer.h"
 

@@ -15,7 +15,8 @@
 #include <vector>
 
 #include "pxl_components.h"
-#include "pxl_image_fixture.h"
+#include "testkit_context.h"
+#include "testkit_pixels.h"
 
 namespace cctest {
 

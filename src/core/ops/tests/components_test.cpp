@@ -330,6 +330,6 @@ TEST_P(ComponentsTest, StripRefusals) {
   EXPECT_EQ(nullptr, state);
 }
 
-INSTANTIATE_TEST_SUITE_P(Units, ComponentsTest, ::testing::Values(0, 1), pxltest::unitName);
+INSTANTIATE_TEST_SUITE_P(Units, ComponentsTest, ::testing::Values(0, 1), norvtest::unitName);
 
 }  // namespace

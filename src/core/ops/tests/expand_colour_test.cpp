@@ -335,6 +335,6 @@ TEST_P(ExpandTest, BitCountWorkedValuesAndRefusals) {
   EXPECT_EQ(PXL_ERR_BOUNDS, pxlSumPixelsInRect(ctx, black, &past, &count));
 }
 
-INSTANTIATE_TEST_SUITE_P(Units, ExpandTest, ::testing::Values(0, 1), pxltest::unitName);
+INSTANTIATE_TEST_SUITE_P(Units, ExpandTest, ::testing::Values(0, 1), norvtest::unitName);
 
 }  // namespace

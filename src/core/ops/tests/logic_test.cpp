@@ -249,7 +249,9 @@ TEST_P(LogicTest, ClampedDifferenceWorkedValuesSizesAndRefusals) {
 
 uint32_t sharpenModel(Pixr *ch, int x, int y, int strength) {
   static const int weight[4] = {56, 24, 8, 0}, shift[4] = {6, 5, 4, 3};
-  auto at = [&](int i, int j) { return pxltest::px(opstest::framedRow(ch, 32 + j), 32 + i, 8); };
+  auto at = [&](int i, int j) {
+    return norvtest::pixel(opstest::framedRow(ch, 32 + j), 32 + i, 8);
+  };
   uint32_t sum = 0;
   for (int j = -1; j <= 1; ++j)
     for (int i = -1; i <= 1; ++i)
@@ -333,6 +335,6 @@ TEST_P(LogicTest, AbortsAndAllocationFailuresLeaveNoOutput) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(Units, LogicTest, ::testing::Values(0, 1), pxltest::unitName);
+INSTANTIATE_TEST_SUITE_P(Units, LogicTest, ::testing::Values(0, 1), norvtest::unitName);
 
 }  // namespace

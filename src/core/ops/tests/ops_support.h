@@ -1,4 +1,4 @@
-// Test support of the pixel operations: the tracked image fixture of the base tests with
+// Test support of the pixel operations: the tracked context fixture of the test kit with
 // images made from random or given pixels, per-pixel access to content, and a check that
 // every bit of a framed buffer outside the content (frame strips and row tails) is 0.
 #ifndef NORV_OPS_SUPPORT_H
@@ -11,7 +11,8 @@
 #include <vector>
 
 #include "pxl_image.h"
-#include "pxl_image_fixture.h"
+#include "testkit_context.h"
+#include "testkit_pixels.h"
 
 namespace opstest {
 
@@ -22,10 +23,10 @@ inline uint8_t *framedRow(Pixr *ch, int64_t framedY) {
   return ch->framedData + framedY * ch->bytesPerRow;
 }
 inline uint32_t get(Pixr *ch, int x, int y) {
-  return pxltest::px(framedRow(ch, 32 + y), 32 + x, ch->depth);
+  return norvtest::pixel(framedRow(ch, 32 + y), 32 + x, ch->depth);
 }
 inline void set(Pixr *ch, int x, int y, uint32_t v) {
-  pxltest::setPx(framedRow(ch, 32 + y), 32 + x, ch->depth, v);
+  norvtest::setPixel(framedRow(ch, 32 + y), 32 + x, ch->depth, v);
 }
 
 // True when every pixel of the framed buffer outside the content is 0.
@@ -35,20 +36,20 @@ inline bool outsideIsClear(Pixr *image) {
     for (int y = 0; y < ch->height + 64; ++y)
       for (int x = 0; x < ch->width + 64; ++x) {
         const bool content = y >= 32 && y < ch->height + 32 && x >= 32 && x < ch->width + 32;
-        if (!content && pxltest::px(framedRow(ch, y), x, ch->depth) != 0) return false;
+        if (!content && norvtest::pixel(framedRow(ch, y), x, ch->depth) != 0) return false;
       }
   }
   return true;
 }
 
-class OpsTest : public pxltest::ImageTest {
+class OpsTest : public norvtest::ContextTest {
  protected:
   std::mt19937 rng{1234u + static_cast<unsigned>(GetParam())};
   std::vector<Pixr *> made;
 
   void TearDown() override {
     for (Pixr *&p : made) pxlDestroyImage(ctx, &p);
-    ImageTest::TearDown();
+    ContextTest::TearDown();
   }
   Pixr *keep(Pixr *p) {
     made.push_back(p);

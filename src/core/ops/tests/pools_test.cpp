@@ -130,6 +130,6 @@ TEST_P(PoolsTest, PackerRefusesACountBelowTheListsLength) {
   EXPECT_EQ(PXL_ERR_PARAM, pxlInitRowReader(ctx, nullptr, nullptr, 0, 0, 0));
 }
 
-INSTANTIATE_TEST_SUITE_P(Units, PoolsTest, ::testing::Values(0, 1), pxltest::unitName);
+INSTANTIATE_TEST_SUITE_P(Units, PoolsTest, ::testing::Values(0, 1), norvtest::unitName);
 
 }  // namespace

@@ -5,8 +5,9 @@
 
 #include <vector>
 
-#include "pxl_image_fixture.h"
 #include "pxl_pixrows.h"
+#include "testkit_context.h"
+#include "testkit_pixels.h"
 
 namespace {
 
@@ -21,8 +22,8 @@ struct Buffer {
         bytesPerRow(4 * (((w + 64) * d + 31) / 32)),
         bytes(size_t(bytesPerRow) * (h + 64), 0) {}
   uint8_t *row(int framedY) { return bytes.data() + size_t(framedY) * bytesPerRow; }
-  void set(int x, int y, uint32_t v) { pxltest::setPx(row(32 + y), 32 + x, depth, v); }
-  uint32_t get(int x, int y) { return pxltest::px(row(32 + y), 32 + x, depth); }
+  void set(int x, int y, uint32_t v) { norvtest::setPixel(row(32 + y), 32 + x, depth, v); }
+  uint32_t get(int x, int y) { return norvtest::pixel(row(32 + y), 32 + x, depth); }
 };
 
 PxlContext *context() {
@@ -58,7 +59,8 @@ TEST(RawCounts, SpanMasksKeepOnlyTheSpan) {
 
 TEST(RawCounts, FourBitHistogramCountsExactlyTheRectangleForEveryParity) {
   Buffer b(12, 1, 4);
-  for (int x = -32; x < 12 + 32; ++x) pxltest::setPx(b.row(32), 32 + x, 4, uint32_t(x + 64) % 16);
+  for (int x = -32; x < 12 + 32; ++x)
+    norvtest::setPixel(b.row(32), 32 + x, 4, uint32_t(x + 64) % 16);
   for (int x = 0; x < 12; ++x)
     for (int w = 0; x + w <= 12; ++w) {
       std::vector<uint32_t> counts(16, 0), want(16, 0);
@@ -96,18 +98,18 @@ TEST(RawGreyMask, DepthTwoAndTailsOfBothPaths) {
                           m.bytesPerRow, PXL_ROP_AND, d.bytes.data(), d.bytesPerRow));
   EXPECT_EQ(1u, d.get(15, 0));
   EXPECT_EQ(3u, d.get(16, 0));
-  for (int x = 17; x < 32; ++x) EXPECT_EQ(0u, pxltest::px(d.row(32), 32 + x, 2)) << x;
+  for (int x = 17; x < 32; ++x) EXPECT_EQ(0u, norvtest::pixel(d.row(32), 32 + x, 2)) << x;
 
   // Depth 8, OR: the bytes after the fifth pixel keep the source's bytes.
   Buffer s8(5, 1, 8), m8(5, 1, 1), d8(5, 1, 8);
-  for (int x = 0; x < 8; ++x) pxltest::setPx(s8.row(32), 32 + x, 8, 10 + x);
+  for (int x = 0; x < 8; ++x) norvtest::setPixel(s8.row(32), 32 + x, 8, 10 + x);
   m8.set(2, 0, 1);
   ASSERT_EQ(0, pxlGreyMaskOpRaw(context(), s8.bytes.data(), 5 + 64, 65, s8.bytesPerRow, 8,
                                 m8.bytes.data(), m8.bytesPerRow, PXL_ROP_OR, d8.bytes.data(),
                                 d8.bytesPerRow));
   EXPECT_EQ(0u, d8.get(2, 0));
   EXPECT_EQ(14u, d8.get(4, 0));
-  EXPECT_EQ(15u, pxltest::px(d8.row(32), 32 + 5, 8));
+  EXPECT_EQ(15u, norvtest::pixel(d8.row(32), 32 + 5, 8));
 }
 
 TEST(RawDifference, OtherDepthsAreRefusedUntouched) {
