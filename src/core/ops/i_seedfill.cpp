@@ -62,6 +62,10 @@ int32_t fillRow(uint8_t *row, int32_t stride, const uint8_t *maskRow, int32_t wo
   uint32_t carry = 0;
   for (int32_t i = 0; i < words; ++i) {
     const uint32_t m = load(maskRow, i), d = load(row, i);
+    if ((d & m) == m) {  // nothing left to fill in this word
+      carry = m & 1u;
+      continue;
+    }
     uint32_t a = load(prev, i);
     if (kEight) {
       const uint32_t left = i > 0 ? load(prev, i - 1) << 31 : 0;
@@ -81,9 +85,12 @@ int32_t fillRow(uint8_t *row, int32_t stride, const uint8_t *maskRow, int32_t wo
   carry = 0;
   for (int32_t i = words - 1; i >= 0; --i) {
     const uint32_t m = load(maskRow, i), d = load(row, i);
-    if (carry == 0 && (d & m) == 0) continue;
+    if ((carry == 0 && (d & m) == 0) || (d & m) == m) {
+      carry = (d & m) >> 31;
+      continue;
+    }
     const uint32_t seeds = (d & m) | (carry & m);
-    const uint32_t s = d | spreadLeft(seeds, m);
+    const uint32_t s = d | (seeds == m ? m : spreadLeft(seeds, m));
     carry = (s & m) >> 31;
     if (s != d) {
       store(row, i, s);
