@@ -1,7 +1,7 @@
 // Threshold measures: the window-minimum sums of a histogram (a left and a right pass, each
 // following links to the nearest bin on its side that is not higher, so that every bin costs
 // amortised constant time) and the threshold of the strongest local contrast of an 8-bit
-// block (every pixel paired with its right and three lower neighbours).
+// rectangle (every pixel paired with its right and three lower neighbours inside it).
 #include <algorithm>
 #include <cstdlib>
 
@@ -68,7 +68,6 @@ int32_t pxlContrastThreshold(PxlContext *, const uint8_t *data, int32_t bytesPer
                              int32_t y, int32_t width, int32_t rows, int32_t minContrast,
                              int32_t *threshold, int32_t *adjusted) {
   *threshold = *adjusted = 0;
-  const int32_t x0 = x & ~3, w = ((x & 3) + width + 3) & ~3;
   if (width <= 0 || rows < 2) return 0;
   auto px = [&](int32_t c, int32_t r) { return int32_t{data[int64_t{r} * bytesPerRow + (c ^ 3)]}; };
   int32_t best = 0;
@@ -85,18 +84,19 @@ int32_t pxlContrastThreshold(PxlContext *, const uint8_t *data, int32_t bytesPer
       ++count;
     }
   };
+  const int32_t last = x + width - 1;
   for (int32_t r = y; r < y + rows - 1; ++r)
-    for (int32_t c = x0; c < x0 + w; ++c) {
+    for (int32_t c = x; c <= last; ++c) {
       const int32_t p = px(c, r);
       total += p;
-      pair(p, px(c + 1, r));
-      pair(p, c == x0 && x < 36 ? px(x0 + 3, r + 1) : px(c - 1, r + 1));
+      if (c < last) pair(p, px(c + 1, r));
+      if (c > x) pair(p, px(c - 1, r + 1));
       pair(p, px(c, r + 1));
-      pair(p, px(c + 1, r + 1));
+      if (c < last) pair(p, px(c + 1, r + 1));
     }
   if (count == 0 || best < minContrast) return 0;
   const auto t = static_cast<int32_t>(sum / (2 * count));
-  const auto mean = static_cast<int32_t>(total / (int64_t{w} * (rows - 1)));
+  const auto mean = static_cast<int32_t>(total / (int64_t{width} * (rows - 1)));
   *threshold = t;
   *adjusted = t < mean ? std::min(t + best / 6, mean) : t;
   return 0;

@@ -26,12 +26,12 @@ int32_t pxlFilterCurve(PxlContext *ctx, const int32_t *curve, int32_t count, int
 int32_t pxlHistogramWindowSums(PxlContext *ctx, int32_t *histogram, int32_t bins, int32_t mode,
                                int32_t *out);
 
-/* Over the rows y .. y + rows - 2 of the word-aligned block holding columns x .. x + width - 1
- * of a framed 8-bit buffer, every pixel paired with its right, lower-left, lower and
- * lower-right neighbours: best = the largest difference of a pair, t = the mean of the pair
+/* Over the rows y .. y + rows - 2 of the rectangle (framed x, y, width, rows) of an 8-bit
+ * buffer, every pixel paired with its right, lower-left, lower and lower-right neighbours
+ * inside the rectangle: best = the largest difference of a pair, t = the mean of the pair
  * sums reaching it / 2; *threshold = t, *adjusted = min(t + best / 6, mean) when t is below
- * the mean of the pixels, else t. Both 0 when best is below minContrast, no pair differs,
- * or the block has fewer than two rows or no column. 0. */
+ * the mean of those rows' pixels, else t. Both 0 when best is below minContrast, no pair
+ * differs, or the rectangle has fewer than two rows or no column. 0. */
 int32_t pxlContrastThreshold(PxlContext *ctx, const uint8_t *data, int32_t bytesPerRow, int32_t x,
                              int32_t y, int32_t width, int32_t rows, int32_t minContrast,
                              int32_t *threshold, int32_t *adjusted);
