@@ -14,9 +14,9 @@
 #include <cstring>
 #include <random>
 
+#include "bench_support.h"
 #include "pxl_reduce_gray.h"
 #include "pxl_resconv.h"
-#include "bench_support.h"
 
 namespace {
 

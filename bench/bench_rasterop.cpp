@@ -12,8 +12,8 @@
 #include <cstring>
 #include <random>
 
-#include "pxl_rasterop.h"
 #include "bench_support.h"
+#include "pxl_rasterop.h"
 
 namespace {
 

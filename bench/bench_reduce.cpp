@@ -12,9 +12,9 @@
 #include <cstring>
 #include <random>
 
+#include "bench_support.h"
 #include "pxl_expand.h"
 #include "pxl_reduce.h"
-#include "bench_support.h"
 
 namespace {
 

@@ -16,10 +16,10 @@
 #include <cstring>
 #include <string>
 
+#include "bench_support.h"
 #include "pxl_rescale.h"
 #include "pxl_threshold.h"
 #include "pxl_transfer.h"
-#include "bench_support.h"
 
 namespace {
 

@@ -53,7 +53,8 @@ inline Pixr *framedCopy(PxlContext *ctx, PIX *pix, int32_t dpi) {
 // pixel are ignored).
 inline void requireSame(Pixr *ours, PIX *theirs, const char *what) {
   const int w = pixGetWidth(theirs), h = pixGetHeight(theirs), wpl = pixGetWpl(theirs);
-  if (ours == nullptr || ours->width != w || ours->height != h || ours->depth != pixGetDepth(theirs))
+  if (ours == nullptr || ours->width != w || ours->height != h ||
+      ours->depth != pixGetDepth(theirs))
     fail(what);
   const int usedBits = int((int64_t(w) * ours->depth) % 32);
   const l_uint32 keep = usedBits ? ~(0xFFFFFFFFu >> usedBits) : 0xFFFFFFFFu;

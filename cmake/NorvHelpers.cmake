@@ -14,6 +14,7 @@
 #   norv_fuzz_target(NAME SOURCE file DEPS lib... CORPUS dir)
 #     A libFuzzer target (with NORV_FUZZ and clang) and, always, a replay program that
 #     runs the same entry point over every file of the seed corpus as a CTest test.
+#     Every target is listed with its corpus in <build>/fuzz_targets.txt for scripts/fuzz.sh.
 #   norv_benchmark(NAME SOURCES file... DEPS lib...)
 #     A Google Benchmark program (release builds).
 #   Fuzz targets and benchmarks, like tests, see the private headers of their norv DEPS.
@@ -62,6 +63,7 @@ endfunction()
 
 function(norv_fuzz_target name)
   cmake_parse_arguments(ARG "" "SOURCE;CORPUS" "DEPS" ${ARGN})
+  set_property(GLOBAL APPEND PROPERTY NORV_FUZZ_TARGETS "${name} ${ARG_CORPUS}")
   add_executable(${name}_replay ${ARG_SOURCE} ${PROJECT_SOURCE_DIR}/fuzz/replay_main.cpp)
   target_link_libraries(${name}_replay PRIVATE ${ARG_DEPS})
   norv_white_box(${name}_replay ${ARG_DEPS})

@@ -37,9 +37,9 @@ void exploreStrips(Walk &w, const ovr::Directory &dir) {
   ovr::StripLayout strips;
   if (ovr::resolveStrips(dir, w.reader.size, true, &strips) != OVR_OK) return;
   ovr::JpegTablesBody body;
-  const bool tables = dir.has(ovr::Field::JpegTables) &&
-                      ovr::checkJpegTables(dir.jpegTables.data(), dir.jpegTables.size(), &body) ==
-                          OVR_OK;
+  const bool tables =
+      dir.has(ovr::Field::JpegTables) &&
+      ovr::checkJpegTables(dir.jpegTables.data(), dir.jpegTables.size(), &body) == OVR_OK;
   for (uint32_t s = 0; s < strips.count && s < kMaxStrips; ++s) {
     std::vector<uint8_t> strip(strips.byteCounts[s]);
     if (w.reader.readAt(strips.offsets[s], strip.data(), strip.size()) != OVR_OK) continue;
@@ -115,8 +115,9 @@ void exploreFile(OvrIoContext *ctx, std::vector<uint8_t> &bytes) {
   FILE *file = fmemopen(bytes.data(), bytes.size(), "rb");
   if (file == nullptr) return;
   OvrHookedFile hooked{file, 0, &kStdio};
-  OvrStream stream{&stream, &hooked,         fileHookRead, fileHookWrite, fileHookSeek,
-                   fileHookSeekEnd, fileHookTell, 0, 0, ctx};
+  OvrStream stream{
+      &stream, &hooked, fileHookRead, fileHookWrite, fileHookSeek, fileHookSeekEnd, fileHookTell,
+      0,       0,       ctx};
   uint32_t kind = 0;
   ovr::FileHeader header;
   ovr::FileReader reader;

@@ -15,7 +15,6 @@
 #include <stdint.h>
 
 #include "norv_export.h"
-#include "pxl_context.h"
 #include "qtz_err.h"
 
 NORV_EXTERN_C_BEGIN
@@ -82,9 +81,10 @@ typedef struct QtzState {
   void *poolObject;
   QtzPoolAllocFn poolAlloc;
   QtzPoolFreeFn poolFree;
-  QtzErrSink *errSink;    /* null: the state reports nothing */
-  PxlContext *ipwContext; /* made with pxlCreateContext (has a structuring-element cache) */
-  PxlContext *ipContext;  /* made in a block of the state's with pxlInitContext (no cache) */
+  QtzErrSink *errSink; /* null: the state reports nothing */
+  /* The image-core contexts (internal to the module; opaque here). */
+  struct PxlContext *ipwContext; /* made with pxlCreateContext (has a structuring-element cache) */
+  struct PxlContext *ipContext;  /* made in a block of the state's with pxlInitContext (no cache) */
   uint32_t flags;
 } QtzState;
 

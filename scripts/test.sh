@@ -1,10 +1,15 @@
 #!/usr/bin/env bash
-# Builds the whole project with AddressSanitizer and UndefinedBehaviorSanitizer and runs every
-# test under them; runs each libFuzzer target briefly over its seed corpus. Any failing test,
-# sanitizer report, leak or fuzzer finding fails the run.
+# Checks the formatting of every C/C++ source against .clang-format, builds the whole project
+# with AddressSanitizer and UndefinedBehaviorSanitizer (warnings are errors) and runs every
+# test under them, including the installed-API test; runs each libFuzzer target briefly over
+# its seed corpus. Any format difference, warning, failing test, sanitizer report, leak or
+# fuzzer finding fails the run.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup-deps.sh
+
+echo "== clang-format"
+git ls-files -z '*.c' '*.cpp' '*.h' | xargs -0 clang-format --dry-run --Werror
 
 build=build/asan
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DNORV_SANITIZE=ON >/dev/null

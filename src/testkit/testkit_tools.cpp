@@ -13,7 +13,10 @@ namespace norvtest {
 
 ToolRun runTool(const std::string &command) {
   ToolRun run;
-  FILE *pipe = popen(command.c_str(), "r");
+  TempFile errors("norv_tool_errors");
+  if (!errors.made()) return run;
+  const std::string wrapped = "{ " + command + "\n} 2>" + shellQuote(errors.name());
+  FILE *pipe = popen(wrapped.c_str(), "r");
   if (pipe == nullptr) return run;
   uint8_t buffer[1 << 16];
   size_t n;
@@ -21,6 +24,8 @@ ToolRun runTool(const std::string &command) {
     run.output.insert(run.output.end(), buffer, buffer + n);
   const int status = pclose(pipe);
   run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  const std::vector<uint8_t> text = readFile(errors.name());
+  run.errors.assign(text.begin(), text.end());
   return run;
 }
 

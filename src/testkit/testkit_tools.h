@@ -1,4 +1,5 @@
-// Outside programs for tests. runTool runs a shell command and captures its standard output;
+// Outside programs for tests. runTool runs a shell command and captures its standard output
+// and standard error;
 // toolAvailable says whether a program is on the PATH (tests skip, naming it, when not).
 // renderPage renders a PostScript file with Ghostscript to a PNM of the given device
 // (pbmraw, pgmraw or ppmraw) and resolution; each distinct rendering is made once per test
@@ -17,6 +18,7 @@ namespace norvtest {
 struct ToolRun {
   int status = -1;              // the command's exit status; -1: it could not be started
   std::vector<uint8_t> output;  // what it wrote to standard output
+  std::string errors;           // what it wrote to standard error (unless redirected)
   std::string text() const { return std::string(output.begin(), output.end()); }
 };
 

@@ -47,8 +47,7 @@ void pxlReverseWordBytes(PxlContext *, const uint32_t *src, uint32_t *dst, int32
   for (; i < count; ++i) dst[i] = __builtin_bswap32(src[i]);
 }
 
-void pxlReverseWordBytesInvert(PxlContext *, const uint32_t *src, uint32_t *dst,
-                               int32_t count) {
+void pxlReverseWordBytesInvert(PxlContext *, const uint32_t *src, uint32_t *dst, int32_t count) {
   int32_t i = 0;
   for (; i + 8 <= count; i += 8)
     for (int k = 0; k < 8; ++k) dst[i + k] = ~__builtin_bswap32(src[i + k]);
@@ -58,12 +57,10 @@ void pxlReverseWordBytesInvert(PxlContext *, const uint32_t *src, uint32_t *dst,
 static inline uint32_t wordFromBytes(const uint32_t *word) {
   unsigned char b[4];
   std::memcpy(b, word, 4);
-  return (uint32_t{b[3]}) | (uint32_t{b[2]} << 8) | (uint32_t{b[1]} << 16) |
-         (uint32_t{b[0]} << 24);
+  return (uint32_t{b[3]}) | (uint32_t{b[2]} << 8) | (uint32_t{b[1]} << 16) | (uint32_t{b[0]} << 24);
 }
 
-void pxlReverseWordBytesByLoads(PxlContext *, const uint32_t *src, uint32_t *dst,
-                                int32_t count) {
+void pxlReverseWordBytesByLoads(PxlContext *, const uint32_t *src, uint32_t *dst, int32_t count) {
   for (int32_t i = 0; i < count; ++i) dst[i] = wordFromBytes(src + i);
 }
 

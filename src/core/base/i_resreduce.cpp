@@ -128,9 +128,8 @@ void pxlRowThird8(PxlContext *, uint32_t *dst, int32_t width, const uint32_t *sr
                   int32_t srcStride) {
   const uint32_t *mid = rowBelow(src, srcStride), *low = rowBelow(src, srcStride, 2);
   const int rest = width % 12;
-  forEachWord(dst, (width - rest) / 4, [&](auto w, int k) {
-    return thirdWord<8>(w, src, mid, low, k);
-  });
+  forEachWord(dst, (width - rest) / 4,
+              [&](auto w, int k) { return thirdWord<8>(w, src, mid, low, k); });
   if (rest == 0) return;
   const uint32_t *rows[3] = {src, mid, low};
   writeTail8(dst, width - rest, rest, [&](int x) {
@@ -146,9 +145,7 @@ void pxlRowThird4(PxlContext *, uint32_t *dst, int32_t width, const uint32_t *sr
                   int32_t srcStride) {
   const uint32_t *mid = rowBelow(src, srcStride), *low = rowBelow(src, srcStride, 2);
   const int words = (width + 7) / 8;
-  forEachWord(dst, words, [&](auto w, int k) {
-    return thirdWord<4>(w, src, mid, low, k);
-  });
+  forEachWord(dst, words, [&](auto w, int k) { return thirdWord<4>(w, src, mid, low, k); });
   if (width % 8 != 0) dst[words - 1] &= keepMask(width % 8, 4);
 }
 

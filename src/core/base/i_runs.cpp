@@ -17,8 +17,12 @@
 
 namespace {
 
-inline uint32_t bitsFrom(int32_t bit) { return 0xFFFFFFFFu >> (bit & 31); }          // bit..31
-inline uint32_t bitsTo(int32_t bit) { return 0xFFFFFFFFu << (31 - (bit & 31)); }      // 0..bit
+inline uint32_t bitsFrom(int32_t bit) {
+  return 0xFFFFFFFFu >> (bit & 31);
+}  // bit..31
+inline uint32_t bitsTo(int32_t bit) {
+  return 0xFFFFFFFFu << (31 - (bit & 31));
+}  // 0..bit
 
 // First pixel >= pos and <= last whose value is `set` (after XOR with `flip`), or last + 1.
 int32_t findPixel(const uint32_t *row, int32_t pos, int32_t last, uint32_t flip) {

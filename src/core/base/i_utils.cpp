@@ -6,14 +6,18 @@
 
 extern "C" {
 
-void *pxlDefaultMalloc(size_t size, int32_t, void *) { return std::malloc(size); }
+void *pxlDefaultMalloc(size_t size, int32_t, void *) {
+  return std::malloc(size);
+}
 void *pxlDefaultCalloc(size_t count, size_t size, int32_t, void *) {
   return std::calloc(count, size);
 }
 void *pxlDefaultRealloc(void *block, size_t size, int32_t, void *) {
   return std::realloc(block, size);
 }
-void pxlDefaultFree(void *block, int32_t, void *) { std::free(block); }
+void pxlDefaultFree(void *block, int32_t, void *) {
+  std::free(block);
+}
 
 int32_t pxlGetContextSize(int32_t *out) {
   *out = static_cast<int32_t>(sizeof(PxlContext));
@@ -100,6 +104,8 @@ int32_t pxlReadContextFlags(PxlContext *ctx, int32_t *out) {
   return 0;
 }
 
-int32_t pxlTraceError(PxlContext *, const char *, long, long) { return 0; }
+int32_t pxlTraceError(PxlContext *, const char *, long, long) {
+  return 0;
+}
 
 }  // extern "C"

@@ -78,8 +78,8 @@ int32_t pxlReallocImageBlock(PxlContext *ctx, Pixr *image) {
     void *block = nullptr;
     PXL_STEP(ctx, kUnit, pxlGetImageChannel(ctx, image, i, &channel));
     PXL_STEP(ctx, kUnit, pxlGetImagePixelBlock(ctx, channel, &block));
-    const int64_t oldStart = static_cast<uint8_t *>(channel->framedData) -
-                             static_cast<uint8_t *>(block);
+    const int64_t oldStart =
+        static_cast<uint8_t *>(channel->framedData) - static_cast<uint8_t *>(block);
     PXL_STEP(ctx, kUnit,
              pxlAllocImageBlock(ctx, width, height, depth, frame, PXL_BLOCK_RESIZE, &block));
     int64_t offset = 0;
@@ -93,8 +93,7 @@ int32_t pxlReallocImageBlock(PxlContext *ctx, Pixr *image) {
       const int64_t length = std::min(static_cast<int64_t>(height + 2 * frame) * bytesPerRow,
                                       blockSize - std::max(oldStart, newStart));
       if (length > 0)
-        std::memmove(framed, static_cast<uint8_t *>(block) + oldStart,
-                     static_cast<size_t>(length));
+        std::memmove(framed, static_cast<uint8_t *>(block) + oldStart, static_cast<size_t>(length));
     }
     channel->pixelBlock = block;
     channel->framedData = framed;

@@ -36,12 +36,12 @@ int32_t validate(PxlContext *ctx, Pixr *image) {
 // failure where it is found.
 int32_t reduceChannels(PxlContext *ctx, Pixr *src, Pixr *out, int32_t channels, Driver driver,
                        int32_t shortX, int32_t shortY) {
-  return pxl::xfer::convertEachChannel(
-      ctx, kUnit, src, out, channels, shortX, shortY,
-      [&](const pxl::xfer::Plane &s, const pxl::xfer::Plane &d) {
-        return driver(ctx, d.framed, d.width + 2 * d.frame, d.height + 2 * d.frame,
-                      d.bytesPerRow, s.framed, s.bytesPerRow);
-      });
+  return pxl::xfer::convertEachChannel(ctx, kUnit, src, out, channels, shortX, shortY,
+                                       [&](const pxl::xfer::Plane &s, const pxl::xfer::Plane &d) {
+                                         return driver(ctx, d.framed, d.width + 2 * d.frame,
+                                                       d.height + 2 * d.frame, d.bytesPerRow,
+                                                       s.framed, s.bytesPerRow);
+                                       });
 }
 
 }  // namespace

@@ -64,9 +64,10 @@ int32_t runWorker(PxlContext *ctx, Ratio r, const pxl::xfer::Plane &s, const pxl
 // failure where it is found.
 int32_t convertChannels(PxlContext *ctx, Pixr *src, Pixr *out, int32_t channels, Ratio r,
                         int32_t shortX, int32_t shortY) {
-  return pxl::xfer::convertEachChannel(
-      ctx, kUnit, src, out, channels, shortX, shortY,
-      [&](const pxl::xfer::Plane &s, const pxl::xfer::Plane &d) { return runWorker(ctx, r, s, d); });
+  return pxl::xfer::convertEachChannel(ctx, kUnit, src, out, channels, shortX, shortY,
+                                       [&](const pxl::xfer::Plane &s, const pxl::xfer::Plane &d) {
+                                         return runWorker(ctx, r, s, d);
+                                       });
 }
 
 }  // namespace

@@ -18,7 +18,9 @@ namespace {
 constexpr const char *kUnit = "strelmgr";
 PxlStrelCache *gMaster = nullptr;
 
-bool validId(int32_t id) { return id >= 1 && id < PXL_STREL_ENTRIES; }
+bool validId(int32_t id) {
+  return id >= 1 && id < PXL_STREL_ENTRIES;
+}
 
 // Allocator context of a cache: the master lives in process memory.
 PxlContext *allocatorFor(PxlContext *ctx, const PxlStrelCache *cache) {
@@ -28,7 +30,9 @@ PxlContext *allocatorFor(PxlContext *ctx, const PxlStrelCache *cache) {
 
 extern "C" {
 
-PxlStrelCache *pxlGetMasterStrelCache(void) { return gMaster; }
+PxlStrelCache *pxlGetMasterStrelCache(void) {
+  return gMaster;
+}
 
 int32_t pxlNewStrelCache(PxlContext *ctx, PxlStrelCache **out) {
   if (ctx == nullptr) return PXL_ERR_NULL_CONTEXT;
@@ -50,7 +54,8 @@ int32_t pxlNewStrelCache(PxlContext *ctx, PxlStrelCache **out) {
 int32_t pxlReleaseStrel(PxlContext *ctx, PxlStrelCache *cache, int32_t id) {
   if (ctx == nullptr) return PXL_ERR_NULL_CONTEXT;
   if (cache == nullptr) cache = ctx->strelCache;
-  if (cache == nullptr || cache->master == nullptr) return PXL_FAIL(ctx, kUnit, PXL_ERR_NO_STREL_CACHE);
+  if (cache == nullptr || cache->master == nullptr)
+    return PXL_FAIL(ctx, kUnit, PXL_ERR_NO_STREL_CACHE);
   if (!validId(id)) return PXL_FAIL(ctx, kUnit, PXL_ERR_PARAM);
   PxlStrelCache *master = cache->master;
   if (cache->entries[id].count <= 0) return PXL_FAIL(ctx, kUnit, PXL_ERR_INTERNAL);

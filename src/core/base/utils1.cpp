@@ -31,8 +31,8 @@ int32_t pxlCreateContext(PxlAllocateFn pixAllocate, PxlAllocateZeroedFn pixAlloc
                         : std::calloc(1, static_cast<size_t>(size)));
   if (ctx == nullptr) return PXL_ERR_NO_MEMORY;
   pxlInitContext(ctx, pixAllocate, pixAllocateZeroed, pixResize, pixRelease, pixUser, recAllocate,
-                 recAllocateZeroed, recResize, recRelease, recUser, message, messageUser,
-                 interval, progress, progressUser, size);
+                 recAllocateZeroed, recResize, recRelease, recUser, message, messageUser, interval,
+                 progress, progressUser, size);
 
   int32_t status = pxlPollProgress(ctx);
   if (status == 0) status = pxlBuildStrelCache(ctx);

@@ -8,13 +8,13 @@
 #include <vector>
 
 #include "qtz_adt.h"
-#include "qtz_test_support.h"
+#include "testkit_state.h"
 
 namespace {
 
-using qtztest::heap;
+using norvtest::heap;
 
-class HashTest : public qtztest::TrackedStateTest {
+class HashTest : public norvtest::TrackedStateTest {
  protected:
   void TearDown() override {
     QtzAdt_htFree(table_);

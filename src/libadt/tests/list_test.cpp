@@ -8,11 +8,11 @@
 #include <vector>
 
 #include "qtz_adt.h"
-#include "qtz_test_support.h"
+#include "testkit_state.h"
 
 namespace {
 
-using qtztest::heap;
+using norvtest::heap;
 
 void *datum(intptr_t v) {
   return reinterpret_cast<void *>(v);
@@ -33,7 +33,7 @@ std::vector<void *> contents(const QtzAdtList *list) {
   return out;
 }
 
-class ListTest : public qtztest::TrackedStateTest {
+class ListTest : public norvtest::TrackedStateTest {
  protected:
   void SetUp() override {
     TrackedStateTest::SetUp();
@@ -146,8 +146,8 @@ TEST_F(ListTest, RefusedOperationsChangeNothing) {
 }
 
 TEST_F(ListTest, AppendAcrossStatesIsRefused) {
-  qtztest::CapturedStream otherErrors;
-  QtzState *otherState = qtztest::trackedState(otherErrors);
+  norvtest::CapturedStream otherErrors;
+  QtzState *otherState = norvtest::trackedState(otherErrors);
   QtzAdtList *foreignList = nullptr;
   ASSERT_EQ(QtzAdt_liNew(&foreignList, otherState), 0);
   ASSERT_EQ(QtzAdt_liAdd(foreignList, datum(5), nullptr), 0);

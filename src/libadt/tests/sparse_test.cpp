@@ -10,13 +10,13 @@
 #include <vector>
 
 #include "qtz_adt.h"
-#include "qtz_test_support.h"
+#include "testkit_state.h"
 
 namespace {
 
-using qtztest::heap;
+using norvtest::heap;
 
-class SparseTest : public qtztest::TrackedStateTest {
+class SparseTest : public norvtest::TrackedStateTest {
  protected:
   void SetUp() override {
     TrackedStateTest::SetUp();
@@ -202,9 +202,9 @@ TEST_F(SparseTest, RandomAccessesAgreeWithStdMap) {
 }
 
 TEST(SparseUnfilled, SetCellsReadBackInATableWithoutZeroFill) {
-  qtztest::resetHeap();
-  qtztest::CapturedStream errors;
-  QtzState *state = qtztest::trackedState(errors);
+  norvtest::resetHeap();
+  norvtest::CapturedStream errors;
+  QtzState *state = norvtest::trackedState(errors);
   QtzAdtSparseMatrix *table = nullptr;
   ASSERT_EQ(QtzAdt_smNew(&table, 0, 5, state), 0);
   for (int32_t x : {40, 10, 90, 60}) ASSERT_EQ(QtzAdt_smSet(table, x, 9, x * 3), 0);
@@ -216,7 +216,7 @@ TEST(SparseUnfilled, SetCellsReadBackInATableWithoutZeroFill) {
   EXPECT_EQ(table->maxRow, 9);
   QtzAdt_smFree(table);
   Qtz_cleanupQtzState(&state);
-  EXPECT_TRUE(qtztest::heap.live.empty());
+  EXPECT_TRUE(norvtest::heap.live.empty());
 }
 
 }  // namespace

@@ -9,11 +9,11 @@
 #include <vector>
 
 #include "qtz_blat.h"
-#include "qtz_test_support.h"
+#include "testkit_state.h"
 
 namespace {
 
-using qtztest::heap;
+using norvtest::heap;
 
 struct Bitmap {
   int64_t width = 0, rows = 0, stride = 0;  // stride in words
@@ -202,7 +202,7 @@ TEST(BlitBits, ReplaceWritesZeroBitsAndUnknownOperatorsDoNothing) {
   EXPECT_EQ(dst.words, (std::vector<uint32_t>{0xFF0F0F0Fu, 0x0F00FFFFu, 0xFF000000u, 0x00FFFFFFu}));
 }
 
-class BlitImage : public qtztest::TrackedStateTest {
+class BlitImage : public norvtest::TrackedStateTest {
  protected:
   QtzImage *packed(int32_t width, int32_t height, int32_t xoff = 0, int32_t yoff = 0) {
     QtzImage *image = nullptr;

@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "pxl_context.h"
 #include "qtz_state.h"
 
 namespace qtz {

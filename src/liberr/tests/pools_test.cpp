@@ -9,13 +9,13 @@
 #include <random>
 
 #include "qtz_state.h"
-#include "qtz_test_support.h"
+#include "testkit_state.h"
 
 namespace {
 
-using qtztest::heap;
+using norvtest::heap;
 
-class PoolTest : public qtztest::TrackedStateTest {
+class PoolTest : public norvtest::TrackedStateTest {
  protected:
   void SetUp() override {
     TrackedStateTest::SetUp();
@@ -56,8 +56,8 @@ TEST_F(PoolTest, DefaultSelectionServesEachClassFromItsPool) {
   const int32_t server[QTZ_POOL_CLASSES] = {0, 1, 3, 3, 6, 6, 6, 7};
   for (int32_t c = 0; c < QTZ_POOL_CLASSES; ++c) {
     Qtz_cleanupQtzState(&state_);
-    qtztest::resetHeap();
-    state_ = qtztest::trackedState(errors_);
+    norvtest::resetHeap();
+    state_ = norvtest::trackedState(errors_);
     baseRequests_ = heap.requests;
 
     auto *first = static_cast<unsigned char *>(take(c));

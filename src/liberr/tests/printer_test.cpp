@@ -6,7 +6,7 @@
 #include <string>
 
 #include "qtz_err.h"
-#include "qtz_test_support.h"
+#include "testkit_state.h"
 
 namespace {
 
@@ -35,7 +35,7 @@ TEST(FileErrPrinter, WritesPrefixFormattedTextAndNewline) {
       {"error without text", [](FILE *f) { Qtz_fileErrPrinter(f, 7, nullptr); }, "Error 7 -- \n"},
   };
   for (const auto &c : cases) {
-    qtztest::CapturedStream out;
+    norvtest::CapturedStream out;
     c.print(out.file());
     EXPECT_EQ(out.text(), c.expected) << c.name;
   }

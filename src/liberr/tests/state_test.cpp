@@ -9,17 +9,17 @@
 
 #include "pxl_context.h"
 #include "qtz_state.h"
-#include "qtz_test_support.h"
+#include "testkit_state.h"
 
 namespace {
 
-using qtztest::CapturedStream;
-using qtztest::heap;
-using qtztest::kTrackingHooks;
+using norvtest::CapturedStream;
+using norvtest::heap;
+using norvtest::kTrackingHooks;
 
 class StateTest : public testing::Test {
  protected:
-  void SetUp() override { qtztest::resetHeap(); }
+  void SetUp() override { norvtest::resetHeap(); }
   void TearDown() override { EXPECT_EQ(heap.foreign, 0); }
 };
 
@@ -93,7 +93,7 @@ TEST_F(StateTest, IncompleteArgumentsGive118ReportedAndAllocateNothing) {
 TEST_F(StateTest, FailureAtAnyAllocationLeavesNothingAllocated) {
   // Count the requests of a successful creation, then fail each of them in turn.
   CapturedStream counting;
-  QtzState *state = qtztest::trackedState(counting, true);
+  QtzState *state = norvtest::trackedState(counting, true);
   ASSERT_NE(state, nullptr);
   Qtz_cleanupQtzState(&state);
   const long requests = heap.requests;
@@ -101,7 +101,7 @@ TEST_F(StateTest, FailureAtAnyAllocationLeavesNothingAllocated) {
 
   QtzState *const sentinel = reinterpret_cast<QtzState *>(0x1234);
   for (long n = 1; n <= requests; ++n) {
-    qtztest::resetHeap();
+    norvtest::resetHeap();
     heap.failAt = n;
     CapturedStream errors;
     QtzState *out = sentinel;
@@ -133,7 +133,7 @@ TEST_F(StateTest, StateWithoutPrinterReportsNothing) {
 
 TEST_F(StateTest, ContextsAllocateThroughTheStateHooks) {
   CapturedStream errors;
-  QtzState *state = qtztest::trackedState(errors, true);
+  QtzState *state = norvtest::trackedState(errors, true);
   ASSERT_NE(state, nullptr);
   for (PxlContext *ctx : {state->ipwContext, state->ipContext}) {
     ASSERT_NE(ctx, nullptr);
@@ -157,7 +157,7 @@ TEST_F(StateTest, ContextsAllocateThroughTheStateHooks) {
 
 TEST_F(StateTest, CoreLinesReachThePrinterAsCode10002Verbatim) {
   CapturedStream errors;
-  QtzState *state = qtztest::trackedState(errors, true);
+  QtzState *state = norvtest::trackedState(errors, true);
   ASSERT_NE(state, nullptr);
   pxlReportError(state->ipwContext, "unit%s%n", 206, 1);
   pxlReportError(state->ipContext, "utils1", 7, 121);
@@ -192,7 +192,7 @@ TEST_F(StateTest, CoreLinesAreArgumentsOfAPercentSFormat) {
 
 TEST_F(StateTest, ContextInitAndCleanupAreRepeatable) {
   CapturedStream errors;
-  QtzState *state = qtztest::trackedState(errors, false);
+  QtzState *state = norvtest::trackedState(errors, false);
   ASSERT_NE(state, nullptr);
   EXPECT_EQ(state->ipwContext, nullptr);
   EXPECT_EQ(state->ipContext, nullptr);
@@ -233,7 +233,7 @@ TEST_F(StateTest, CleanupAcceptsNullPointerAndNullState) {
 TEST_F(StateTest, TenThousandCyclesLeakNothing) {
   CapturedStream errors;
   for (int cycle = 0; cycle < 10000; ++cycle) {
-    QtzState *state = qtztest::trackedState(errors, true);
+    QtzState *state = norvtest::trackedState(errors, true);
     ASSERT_NE(state, nullptr) << "cycle " << cycle;
     void *block = nullptr;
     ASSERT_EQ(state->poolAlloc(state->poolObject, cycle % QTZ_POOL_CLASSES, &block), 0);

@@ -1,11 +1,10 @@
-// Test support of the image library: a fixture with a state over the tracking hooks whose
-// reports are captured, streams over strings in both directions, temporary files, and pixel
+// Test support of the image library: a fixture with a state over the test kit's tracking
+// hooks whose reports are captured, loads and saves through in-memory streams, and pixel
 // access by type.
 #ifndef IMAGE_TEST_SUPPORT_H
 #define IMAGE_TEST_SUPPORT_H
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -13,53 +12,17 @@
 #include <string>
 
 #include "qtz_image.h"
-#include "qtz_test_support.h"
+#include "testkit_files.h"
+#include "testkit_pixels.h"
+#include "testkit_state.h"
 
 namespace imagetest {
 
-using qtztest::heap;
+using norvtest::heap;
+using norvtest::InputStream;
+using norvtest::TempFile;
 
-// A read stream over a copy of bytes (closed by the destructor); empty bytes read as /dev/null.
-class InputStream {
- public:
-  explicit InputStream(const std::string &bytes) : bytes_(bytes) {
-    file_ = bytes_.empty() ? std::fopen("/dev/null", "rb")
-                           : fmemopen(bytes_.data(), bytes_.size(), "rb");
-  }
-  ~InputStream() {
-    if (file_ != nullptr) std::fclose(file_);
-  }
-  InputStream(const InputStream &) = delete;
-  InputStream &operator=(const InputStream &) = delete;
-  FILE *file() { return file_; }
-
- private:
-  std::string bytes_;
-  FILE *file_ = nullptr;
-};
-
-// A new empty file made from a mkstemp pattern; removed again by the destructor.
-class TempFile {
- public:
-  explicit TempFile(const char *pattern) : path_(pattern) {
-    const int fd = mkstemp(path_.data());
-    made_ = fd >= 0;
-    if (made_) close(fd);
-  }
-  ~TempFile() {
-    if (made_) std::remove(path_.c_str());
-  }
-  TempFile(const TempFile &) = delete;
-  TempFile &operator=(const TempFile &) = delete;
-  bool made() const { return made_; }
-  const char *path() const { return path_.c_str(); }
-
- private:
-  std::string path_;
-  bool made_ = false;
-};
-
-class ImageTest : public qtztest::TrackedStateTest {
+class ImageTest : public norvtest::TrackedStateTest {
  protected:
   // The report lines written since the last call.
   std::string takeErrors() {
@@ -83,7 +46,7 @@ class ImageTest : public qtztest::TrackedStateTest {
 
   // The bytes QtzImage_pSaveF writes.
   std::string save(const QtzImage *image, int32_t *status = nullptr) {
-    qtztest::CapturedStream out;
+    norvtest::CapturedStream out;
     int32_t s = QtzImage_pSaveF(image, out.file());
     if (status != nullptr) *status = s;
     return out.text();
@@ -127,8 +90,7 @@ inline double element(const QtzImage *image, int64_t y, int64_t x, int c = 0) {
 
 // Bit x of row y of a type-100 image.
 inline int bit(const QtzImage *image, int64_t y, int64_t x) {
-  const auto *row = reinterpret_cast<const uint32_t *>(image->rows[image->hdr.yoff + y]);
-  return (row[x / 32] >> (31 - x % 32)) & 1;
+  return static_cast<int>(norvtest::pixel(image->rows[image->hdr.yoff + y], x, 1));
 }
 
 }  // namespace imagetest

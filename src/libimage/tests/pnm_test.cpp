@@ -10,11 +10,7 @@
 
 namespace {
 
-using imagetest::element;
-using imagetest::heap;
-using imagetest::ImageTest;
-using imagetest::InputStream;
-using imagetest::TempFile;
+using namespace imagetest;
 
 using PnmTest = ImageTest;
 
@@ -251,7 +247,7 @@ TEST_F(PnmTest, CommentLinesAreBrokenAt69Characters) {
   ASSERT_EQ(QtzImage_setComment(image, (d + " e").c_str()), 0);
   EXPECT_EQ(save(image), "P5\n#" + d + "\n#e\n1 1\n255\n" + std::string(1, '\0'));
   // The header-only form puts maxval on the size line.
-  qtztest::CapturedStream header;
+  norvtest::CapturedStream header;
   ASSERT_EQ(QtzImage_setComment(image, "c"), 0);
   ASSERT_EQ(QtzImage_pSaveHeaderF(image, header.file()), 0);
   EXPECT_EQ(header.text(), "P5\n#c\n1 1 255\n");
@@ -355,7 +351,7 @@ TEST_F(PnmTest, FailedWritesAndOpens) {
 }
 
 TEST_F(PnmTest, LoadAndSaveThroughPaths) {
-  TempFile file("/tmp/qtz_pnm_XXXXXX");
+  TempFile file("qtz_pnm");
   ASSERT_TRUE(file.made());
   QtzImage *image = make(3, 2, 2), *back = nullptr;
   image->rows[1][5] = 77;

@@ -7,11 +7,7 @@
 
 namespace {
 
-using imagetest::element;
-using imagetest::heap;
-using imagetest::ImageTest;
-using imagetest::InputStream;
-using imagetest::TempFile;
+using namespace imagetest;
 
 using RawTest = ImageTest;
 
@@ -19,7 +15,7 @@ constexpr char kInvalidType[] = "Error 12 -- Invalid image type\n";
 
 std::string saveRaw(const QtzImage *image, int32_t flags, QtzState *state,
                     int32_t *status = nullptr) {
-  qtztest::CapturedStream out;
+  norvtest::CapturedStream out;
   const int32_t s = QtzImage_saveRawF_(image, image->hdr.type, out.file(), flags, state);
   if (status != nullptr) *status = s;
   return out.text();
@@ -131,7 +127,7 @@ TEST_F(RawTest, InvalidTypesAndArguments) {
   EXPECT_EQ(loadRaw("abcd", 1, -1, 1, &image, state_), QTZ_ERR_ASSERT);
   takeErrors();
   QtzImage *grey = make(1, 2, 2);
-  qtztest::CapturedStream out;
+  norvtest::CapturedStream out;
   EXPECT_EQ(QtzImage_saveRawF_(grey, 7, out.file(), 0, state_), QTZ_IMAGE_ERR_RAW_TYPE);
   EXPECT_EQ(takeErrors(), kInvalidType);
   // The layout type must be the image's own: a grey image is not written as doubles.
@@ -153,7 +149,7 @@ TEST_F(RawTest, InvalidTypesAndArguments) {
 }
 
 TEST_F(RawTest, ThroughPaths) {
-  TempFile file("/tmp/qtz_raw_XXXXXX");
+  TempFile file("qtz_raw");
   ASSERT_TRUE(file.made());
   QtzImage *image = make(6, 3, 2), *back = nullptr;
   const int32_t v = -123456;

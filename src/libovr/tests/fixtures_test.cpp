@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -16,6 +17,7 @@
 #include "ovr_strips_internal.h"
 #include "ovr_test_support.h"
 #include "ovr_vocab_internal.h"
+#include "testkit_tools.h"
 #include "tiff_fixtures.h"
 
 namespace {
@@ -99,13 +101,9 @@ struct Dump {
 
 Dump runTiffdump(const std::string &file) {
   Dump dump;
-  std::unique_ptr<FILE, int (*)(FILE *)> pipe(popen(("tiffdump '" + file + "'").c_str(), "r"),
-                                              pclose);
-  if (!pipe) return dump;
-  char line[8192];
-  while (std::fgets(line, sizeof line, pipe.get())) {
-    std::string text(line);
-    if (!text.empty() && text.back() == '\n') text.pop_back();
+  const norvtest::ToolRun run = norvtest::runTool("tiffdump " + norvtest::shellQuote(file));
+  std::istringstream lines(run.text());
+  for (std::string text; std::getline(lines, text);) {
     if (text.rfind("Magic: 0x4d4d", 0) == 0) dump.bigEndian = true;
     unsigned long long offset = 0, next = 0;
     long tag = 0;

@@ -7,15 +7,16 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <sstream>
 #include <string>
 #include <vector>
 
 #include "jpeg_probe.h"
 #include "reader_test_support.h"
+#include "testkit_tools.h"
 #include "tiff_fixtures.h"
 
 namespace {
-
 
 class ReaderFixtures : public testing::Test {
  protected:
@@ -61,14 +62,13 @@ class FileDocument {
 };
 
 int tiffinfoPages(const std::string &file) {
-  FILE *out = popen(("tiffinfo '" + file + "' 2>/dev/null").c_str(), "r");
-  if (out == nullptr) return -1;
+  const norvtest::ToolRun run = norvtest::runTool("tiffinfo " + norvtest::shellQuote(file));
+  if (run.status < 0) return -1;
   int pages = 0;
-  char line[512];
-  while (std::fgets(line, sizeof line, out) != nullptr) {
-    if (std::string(line).rfind("TIFF Directory at offset", 0) == 0) ++pages;
+  std::istringstream out(run.text());
+  for (std::string line; std::getline(out, line);) {
+    if (line.rfind("TIFF Directory at offset", 0) == 0) ++pages;
   }
-  pclose(out);
   return pages;
 }
 

@@ -5,12 +5,11 @@
 #define OVR_TIFF_FIXTURES_H
 
 #include <gtest/gtest.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
-#include <cstdlib>
-#include <filesystem>
 #include <string>
+
+#include "testkit_files.h"
+#include "testkit_tools.h"
 
 namespace ovr_test {
 
@@ -21,23 +20,21 @@ class TiffFixtures {
     return fixtures;
   }
   int status() const { return status_; }  // 0 made, 77 a tool is missing, else failed
-  std::string path(const std::string &name) const { return (dir_ / name).string(); }
+  std::string path(const std::string &name) const { return dir_.file(name); }
 
   TiffFixtures(const TiffFixtures &) = delete;
   TiffFixtures &operator=(const TiffFixtures &) = delete;
-  ~TiffFixtures() { std::filesystem::remove_all(dir_); }
 
  private:
-  TiffFixtures()
-      : dir_(std::filesystem::path(testing::TempDir()) /
-             ("ovr_fixtures_" + std::to_string(::getpid()))) {
-    std::filesystem::remove_all(dir_);
+  TiffFixtures() : dir_("ovr_fixtures") {
     const std::string script = std::string(NORV_SOURCE_DIR) + "/src/libovr/tests/make_fixtures.sh";
-    const int rc = std::system(("sh '" + script + "' '" + dir_.string() + "' >/dev/null").c_str());
-    status_ = WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
+    status_ = dir_.made() ? norvtest::runTool("sh " + norvtest::shellQuote(script) + " " +
+                                              norvtest::shellQuote(dir_.path()))
+                                .status
+                          : -1;
   }
 
-  std::filesystem::path dir_;
+  norvtest::TempDir dir_;
   int status_ = -1;
 };
 

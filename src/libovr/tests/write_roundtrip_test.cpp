@@ -15,6 +15,7 @@
 #include <fstream>
 #include <map>
 #include <memory>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -22,6 +23,8 @@
 #include "jpeg_maker.h"
 #include "jpeg_probe.h"
 #include "ovr_shared_data_internal.h"
+#include "testkit_files.h"
+#include "testkit_tools.h"
 #include "write_scenario.h"
 #include "write_test_support.h"
 
@@ -139,9 +142,8 @@ class WriteRoundTrip : public testing::Test {
       }
     }
 
-    path_ = new std::string(
-        (fs::path(testing::TempDir()) / ("ovr_written_" + std::to_string(::getpid()) + ".tfx"))
-            .string());
+    written_ = new norvtest::TempFile("ovr_written");
+    path_ = new std::string(written_->name());
     FILE *file = std::fopen(path_->c_str(), "w+b");
     ASSERT_NE(file, nullptr);
     OvrHookedFile hooked{file, 0, &ovr_test::kStdioHooks};
@@ -155,11 +157,10 @@ class WriteRoundTrip : public testing::Test {
     }
     EXPECT_EQ(ovrCloseDocument(doc), OVR_OK);
     ASSERT_EQ(std::fclose(file), 0);
-    std::ifstream in(*path_, std::ios::binary);
-    file_ = new std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {});
+    file_ = new std::vector<uint8_t>(norvtest::readFile(*path_));
   }
   static void TearDownTestSuite() {
-    if (path_ != nullptr) fs::remove(*path_);
+    delete written_;
     delete path_;
     delete file_;
     delete expected_;
@@ -210,12 +211,14 @@ class WriteRoundTrip : public testing::Test {
   static std::vector<Image> *images_;
   static std::vector<std::vector<uint8_t>> *globals_;
   static std::vector<Expected> *expected_;
+  static norvtest::TempFile *written_;
   static std::string *path_;
   static std::vector<uint8_t> *file_;
 };
 std::vector<Image> *WriteRoundTrip::images_ = nullptr;
 std::vector<std::vector<uint8_t>> *WriteRoundTrip::globals_ = nullptr;
 std::vector<Expected> *WriteRoundTrip::expected_ = nullptr;
+norvtest::TempFile *WriteRoundTrip::written_ = nullptr;
 std::string *WriteRoundTrip::path_ = nullptr;
 std::vector<uint8_t> *WriteRoundTrip::file_ = nullptr;
 
@@ -502,32 +505,10 @@ TEST_F(WriteRoundTrip, LibtiffFollowsSubIfdsAndDecodesJpegLayers) {
   EXPECT_EQ(errors, 0);
 }
 
-struct ToolRun {
-  int status = -1;
-  std::string out;
-  std::string err;
-};
-
-// Runs a tool of libtiff on the written file; null when the tool is not installed.
-std::unique_ptr<ToolRun> runTool(const std::string &tool, const std::string &arguments) {
-  const std::string probe = "command -v " + tool + " >/dev/null 2>&1";
-  if (std::system(probe.c_str()) != 0) return nullptr;
-  const fs::path dir = fs::path(testing::TempDir());
-  const std::string tag = std::to_string(::getpid());
-  const std::string outPath = (dir / ("ovr_tool_out_" + tag)).string();
-  const std::string errPath = (dir / ("ovr_tool_err_" + tag)).string();
-  const std::string command = tool + " " + arguments + " >'" + outPath + "' 2>'" + errPath + "'";
-  auto run = std::make_unique<ToolRun>();
-  const int rc = std::system(command.c_str());
-  run->status = WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
-  for (auto [path, text] : {std::pair{&outPath, &run->out}, {&errPath, &run->err}}) {
-    std::ifstream in(*path);
-    std::stringstream ss;
-    ss << in.rdbuf();
-    *text = ss.str();
-    fs::remove(*path);
-  }
-  return run;
+// Runs a tool of libtiff on the written file; nothing when the tool is not installed.
+std::optional<norvtest::ToolRun> runTool(const std::string &tool, const std::string &arguments) {
+  if (!norvtest::toolAvailable(tool)) return std::nullopt;
+  return norvtest::runTool(tool + " " + arguments);
 }
 
 size_t occurrences(const std::string &text, const std::string &what) {
@@ -540,46 +521,46 @@ size_t occurrences(const std::string &text, const std::string &what) {
 // IFD's offset, and meets nothing worse than the unknown private tags.
 TEST_F(WriteRoundTrip, TiffinfoListsPagesLayersAndSubIfds) {
   auto run = runTool("tiffinfo", "'" + *path_ + "'");
-  if (run == nullptr) GTEST_SKIP() << "tiffinfo is not installed";
+  if (run == std::nullopt) GTEST_SKIP() << "tiffinfo is not installed";
   EXPECT_EQ(run->status, 0);
-  std::istringstream err(run->err);
+  std::istringstream err(run->errors);
   for (std::string line; std::getline(err, line);) {
     EXPECT_NE(line.find("Warning, Unknown field with tag"), std::string::npos) << line;
   }
   for (int p = 0; p < 3; ++p) {
-    EXPECT_EQ(occurrences(run->out, "=== TIFF directory " + std::to_string(p) + " ==="), 1u);
+    EXPECT_EQ(occurrences(run->text(), "=== TIFF directory " + std::to_string(p) + " ==="), 1u);
   }
-  EXPECT_EQ(occurrences(run->out, "SubIFD Offsets:"), 3u);
-  EXPECT_EQ(occurrences(run->out, "ImageLayer: 2,1"), 3u);
-  EXPECT_EQ(occurrences(run->out, "ImageLayer: 3,1"), 3u);
-  EXPECT_EQ(occurrences(run->out, "ImageLayer: 3,2"), 2u);
-  EXPECT_EQ(occurrences(run->out, "ImageLayer: 1,1"), 1u);
-  EXPECT_EQ(occurrences(run->out, "Compression Scheme: JPEG"), 5u);
-  EXPECT_EQ(occurrences(run->out, "GlobalParametersIFD:"), 1u);
+  EXPECT_EQ(occurrences(run->text(), "SubIFD Offsets:"), 3u);
+  EXPECT_EQ(occurrences(run->text(), "ImageLayer: 2,1"), 3u);
+  EXPECT_EQ(occurrences(run->text(), "ImageLayer: 3,1"), 3u);
+  EXPECT_EQ(occurrences(run->text(), "ImageLayer: 3,2"), 2u);
+  EXPECT_EQ(occurrences(run->text(), "ImageLayer: 1,1"), 1u);
+  EXPECT_EQ(occurrences(run->text(), "Compression Scheme: JPEG"), 5u);
+  EXPECT_EQ(occurrences(run->text(), "GlobalParametersIFD:"), 1u);
 }
 
 // tiffdump walks the page chain (SubIFDs, the global parameters IFD and ImageLayer in each
 // primary IFD), and dumps the global parameters IFD at the offset the first page gives.
 TEST_F(WriteRoundTrip, TiffdumpListsPagesAndTheGlobalParametersIfd) {
   auto run = runTool("tiffdump", "'" + *path_ + "'");
-  if (run == nullptr) GTEST_SKIP() << "tiffdump is not installed";
+  if (run == std::nullopt) GTEST_SKIP() << "tiffdump is not installed";
   EXPECT_EQ(run->status, 0);
-  EXPECT_EQ(run->err, "");
+  EXPECT_EQ(run->errors, "");
   for (int p = 0; p < 3; ++p) {
-    EXPECT_EQ(occurrences(run->out, "Directory " + std::to_string(p) + ":"), 1u);
+    EXPECT_EQ(occurrences(run->text(), "Directory " + std::to_string(p) + ":"), 1u);
   }
-  EXPECT_EQ(occurrences(run->out, "SubIFD (330) IFD (13) 2<"), 3u);
-  EXPECT_EQ(occurrences(run->out, "34732 (0x87ac) LONG (4) 2<2 1>"), 3u);
-  const size_t global = run->out.find("400 (0x190) IFD (13) 1<0x");
+  EXPECT_EQ(occurrences(run->text(), "SubIFD (330) IFD (13) 2<"), 3u);
+  EXPECT_EQ(occurrences(run->text(), "34732 (0x87ac) LONG (4) 2<2 1>"), 3u);
+  const size_t global = run->text().find("400 (0x190) IFD (13) 1<0x");
   ASSERT_NE(global, std::string::npos);
-  const unsigned long offset = std::stoul(run->out.substr(global + 25), nullptr, 16);
+  const unsigned long offset = std::stoul(run->text().substr(global + 25), nullptr, 16);
   auto dump = runTool("tiffdump", "-o " + std::to_string(offset) + " '" + *path_ + "'");
   EXPECT_EQ(dump->status, 0);
-  EXPECT_EQ(dump->err, "");
+  EXPECT_EQ(dump->errors, "");
   for (const char *entry : {"401 (0x191) LONG (4) 1<0>", "402 (0x192) BYTE (1) 1<0xff>",
                             "405 (0x195) BYTE (1) 1<0x2>", "34687 (0x877f) LONG (4) 1<20>",
                             "34688 (0x8780) LONG (4) 1<1952>", "34689 (0x8781) LONG (4) 1<"}) {
-    EXPECT_EQ(occurrences(dump->out, entry), 1u) << entry;
+    EXPECT_EQ(occurrences(dump->text(), entry), 1u) << entry;
   }
 }
 

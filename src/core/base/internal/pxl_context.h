@@ -145,10 +145,8 @@ void pxlSelectWordByteReverser(PxlContext *ctx, int32_t invert, int32_t kind,
                                PxlWordByteReverser *slotKind1, PxlWordByteReverser *slotKind0,
                                PxlWordByteReverser *slotOther);
 void pxlReverseWordBytes(PxlContext *ctx, const uint32_t *src, uint32_t *dst, int32_t count);
-void pxlReverseWordBytesInvert(PxlContext *ctx, const uint32_t *src, uint32_t *dst,
-                               int32_t count);
-void pxlReverseWordBytesByLoads(PxlContext *ctx, const uint32_t *src, uint32_t *dst,
-                                int32_t count);
+void pxlReverseWordBytesInvert(PxlContext *ctx, const uint32_t *src, uint32_t *dst, int32_t count);
+void pxlReverseWordBytesByLoads(PxlContext *ctx, const uint32_t *src, uint32_t *dst, int32_t count);
 void pxlReverseWordBytesInvertByLoads(PxlContext *ctx, const uint32_t *src, uint32_t *dst,
                                       int32_t count);
 

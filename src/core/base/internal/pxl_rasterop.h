@@ -37,11 +37,11 @@ enum {
 };
 
 int32_t pxlRasterOpRaw(PxlContext *ctx, void *dst, int32_t dstWidth, int32_t dstHeight,
-                       int32_t dstFrameX, int32_t dstFrameY, int32_t dx, int32_t dy,
-                       int32_t width, int32_t height, int32_t depth, int32_t dstBytesPerRow,
-                       PxlRopCode op, const void *src, int32_t srcWidth, int32_t srcHeight,
-                       int32_t sx, int32_t sy, int32_t srcFrameX, int32_t srcFrameY,
-                       int32_t srcDepth, int32_t srcBytesPerRow);
+                       int32_t dstFrameX, int32_t dstFrameY, int32_t dx, int32_t dy, int32_t width,
+                       int32_t height, int32_t depth, int32_t dstBytesPerRow, PxlRopCode op,
+                       const void *src, int32_t srcWidth, int32_t srcHeight, int32_t sx, int32_t sy,
+                       int32_t srcFrameX, int32_t srcFrameY, int32_t srcDepth,
+                       int32_t srcBytesPerRow);
 
 NORV_EXTERN_C_END
 

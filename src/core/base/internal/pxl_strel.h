@@ -18,9 +18,10 @@ typedef struct PxlStrel {
   int32_t height;
   int32_t originX;
   int32_t originY;
-  int32_t id;          /* 65 for an element made by pxlCreateStrel, else the standard id */
-  uint16_t **rows;     /* height rows of width cells */
-  void *derived[4];    /* compiled routines: erosion int, erosion 8-byte, dilation int, dilation 8-byte */
+  int32_t id;       /* 65 for an element made by pxlCreateStrel, else the standard id */
+  uint16_t **rows;  /* height rows of width cells */
+  void *derived[4]; /* compiled routines: erosion int, erosion 8-byte, dilation int, dilation 8-byte
+                     */
   int32_t built;
   int32_t codeUnit;
   int32_t codeUnitMmx;

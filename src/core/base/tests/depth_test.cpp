@@ -245,7 +245,8 @@ void checkTopBits(uint32_t seed, TableBuilder build8, TableBuilder build4, Table
     int depth;
     TableBuilder build;
     decltype(&pxlPackTopBits8) worker;
-  } cases[] = {{8, build8, pxlPackTopBits8}, {4, build4, pxlPackTopBits4}, {2, build2, pxlPackTopBits2}};
+  } cases[] = {
+      {8, build8, pxlPackTopBits8}, {4, build4, pxlPackTopBits4}, {2, build2, pxlPackTopBits2}};
   for (const auto &k : cases) {
     Tables t(c.ctx, k.build);
     for (int n : kWidths)

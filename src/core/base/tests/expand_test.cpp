@@ -334,7 +334,9 @@ TEST(Expand, AbortAtEveryPollLeavesNothingBehind) {
   scaletest::abortAtEveryPoll(
       c, 55, "expand2", &failures,
       [&](Pixr **out) { return pxlExpandBinaryToSize(c.ctx, ref.pix, src.pix, out); },
-      [&](Pixr *out) { checkToSize(out, ref.pix, src.pix, {320, 160, 10, 10, 0, 32, 16}); },
+      [&](Pixr *out) {
+        checkToSize(out, ref.pix, src.pix, {320, 160, 10, 10, 0, 32, 16});
+      },
       [] {});
   EXPECT_GT(failures, 10);
 }

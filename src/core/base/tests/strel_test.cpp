@@ -11,10 +11,14 @@ namespace {
 
 struct Ctx {
   PxlContext *ctx = nullptr;
-  Ctx() { EXPECT_EQ(0, pxlCreateContext(nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
-                                        nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, 0,
-                                        nullptr, nullptr, &ctx)); }
-  ~Ctx() { if (ctx) pxlDestroyContext(&ctx); }
+  Ctx() {
+    EXPECT_EQ(
+        0, pxlCreateContext(nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+                            nullptr, nullptr, nullptr, nullptr, 0, nullptr, nullptr, &ctx));
+  }
+  ~Ctx() {
+    if (ctx) pxlDestroyContext(&ctx);
+  }
 };
 
 // Adds one reference to a process-wide element under `id`, as the standard-element
@@ -90,9 +94,9 @@ TEST(Strel, GetStrelStatuses) {
   EXPECT_EQ(2, pxlGetStrel(c.ctx, 1, &el));
 
   PxlContext plain{};
-  ASSERT_EQ(0, pxlInitContext(&plain, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
-                              nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, 0, nullptr,
-                              nullptr, sizeof plain));
+  ASSERT_EQ(0, pxlInitContext(&plain, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+                              nullptr, nullptr, nullptr, nullptr, nullptr, 0, nullptr, nullptr,
+                              sizeof plain));
   el = nullptr;
   EXPECT_EQ(4001, pxlGetStrel(&plain, 1, &el));
   EXPECT_EQ(4001, pxlReleaseStrel(&plain, nullptr, 1));
@@ -134,17 +138,21 @@ TEST(Strel, DestroyingContextsDropsTheirReferences) {
   EXPECT_EQ(1, a.ctx->strelCache->master->entries[3].count);
 }
 
-int32_t abortWith7(void *) { return 7; }
-void collect(void *user, const char *text) { static_cast<std::string *>(user)->append(text); }
+int32_t abortWith7(void *) {
+  return 7;
+}
+void collect(void *user, const char *text) {
+  static_cast<std::string *>(user)->append(text);
+}
 
 TEST(Strel, AbortedCacheBuildLeavesNothing) {
   PxlStrelCache *before = pxlGetMasterStrelCache();
   const int32_t references = masterReferences();
   std::string lines;
   PxlContext *ctx = nullptr;
-  EXPECT_EQ(7, pxlCreateContext(nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
-                                nullptr, nullptr, nullptr, collect, &lines, 1, abortWith7,
-                                nullptr, &ctx));
+  EXPECT_EQ(7,
+            pxlCreateContext(nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+                             nullptr, nullptr, collect, &lines, 1, abortWith7, nullptr, &ctx));
   EXPECT_EQ(nullptr, ctx);
   EXPECT_EQ(before, pxlGetMasterStrelCache());
   EXPECT_EQ(references, masterReferences());

@@ -1,0 +1,108 @@
+#!/usr/bin/env bash
+# The installed API as a user meets it. Installs the control module twice into staging
+# directories: this build tree with its own prefix, and a fresh tree configured for /usr (its
+# multiarch library directory) installed with DESTDIR. Against each, with nothing but
+# `pkg-config --cflags --libs norvview`, it
+#   - compiles every installed header alone as C99,
+#   - builds and runs tests/install/api_<header>.c, which must call every function the header
+#     declares (checked here by name),
+#   - checks that every symbol the library exports is declared in an installed header,
+# and builds the examples against the package with find_package(Norvview) and runs them.
+# Usage: check_install.sh BUILD_DIR SOURCE_DIR SANITIZE(ON/OFF)
+set -euo pipefail
+build=$(realpath "$1")
+source=$(realpath "$2")
+sanitize=$3
+work="$build/install-check"
+rm -rf "$work"
+mkdir -p "$work"
+
+export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1}
+
+fail() {
+  echo "installed API: $*" >&2
+  exit 1
+}
+
+# The NORV_API function names a header declares.
+declared() {
+  grep -o '^NORV_API[^(]*(' "$1" | sed -E 's/.*[^A-Za-z0-9_]([A-Za-z_][A-Za-z0-9_]*)\($/\1/'
+}
+
+check_root() {
+  local root=$1 label=$2 libdir=$3 sanitized=$4
+  local cflags=(-std=c99 -D_POSIX_C_SOURCE=200809L -Wall -Wextra -Werror) cxxflags=""
+  if [ "$sanitized" = ON ]; then
+    # A sanitized library needs the sanitizer runtimes loaded first: the programs carry them.
+    cflags+=(-fsanitize=address,undefined -fno-omit-frame-pointer)
+    cxxflags="-fsanitize=address,undefined -fno-omit-frame-pointer"
+  fi
+  echo "== $label: $root"
+  local pcdir="$root/$libdir/pkgconfig"
+  [ -f "$pcdir/norvview.pc" ] || fail "$label: no norvview.pc in $pcdir"
+  local pc
+  read -r -a pc <<<"$(PKG_CONFIG_PATH="$pcdir" pkg-config --cflags --libs norvview)"
+  local out="$work/$label"
+  mkdir -p "$out"
+  local headers=("$root"/include/norvview/*.h)
+  [ ${#headers[@]} -gt 0 ] || fail "$label: no headers installed"
+  local all_declared=()
+  for header in "${headers[@]}"; do
+    local name
+    name=$(basename "$header" .h)
+    printf '#include "%s.h"\nint main(void) { return 0; }\n' "$name" >"$out/alone_$name.c"
+    cc "${cflags[@]}" "$out/alone_$name.c" "${pc[@]}" -o "$out/alone_$name" ||
+      fail "$label: $name.h does not compile alone"
+    mapfile -t functions < <(declared "$header")
+    [ ${#functions[@]} -eq 0 ] && continue
+    all_declared+=("${functions[@]}")
+    local program="$source/tests/install/api_$name.c"
+    [ -f "$program" ] || fail "$label: $name.h declares functions but there is no $program"
+    for f in "${functions[@]}"; do
+      grep -q "\b$f(" "$program" || fail "$label: $(basename "$program") does not call $f"
+    done
+    cc "${cflags[@]}" -I"$source/tests/install" "$program" "${pc[@]}" -o "$out/api_$name" ||
+      fail "$label: api_$name.c does not build against the package"
+    mkdir -p "$out/files_$name"
+    LD_LIBRARY_PATH="$root/$libdir" "$out/api_$name" "$out/files_$name" ||
+      fail "$label: api_$name failed"
+  done
+  # Every exported function is declared in an installed header.
+  local exported
+  exported=$(nm -D --defined-only "$root/$libdir/libNorvviewCtl.so" | awk '$2 == "T" {print $3}')
+  for symbol in $exported; do
+    printf '%s\n' "${all_declared[@]}" | grep -qx "$symbol" ||
+      fail "$label: $symbol is exported but no installed header declares it"
+  done
+  # The examples, built as a user would with find_package(Norvview).
+  local examples="$out/examples"
+  cmake -S "$source/examples" -B "$examples" -G Ninja -DCMAKE_PREFIX_PATH="$root" \
+    -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS="$cxxflags" >/dev/null ||
+    fail "$label: examples do not configure"
+  cmake --build "$examples" >/dev/null || fail "$label: examples do not build"
+  for example in "$examples"/example_*; do
+    [ -x "$example" ] || continue
+    mkdir -p "$out/example-output"
+    LD_LIBRARY_PATH="$root/$libdir" "$example" "$source/data" "$out/example-output" >/dev/null ||
+      fail "$label: $(basename "$example") failed"
+  done
+  echo "   ${#all_declared[@]} functions, $(printf '%s\n' $exported | wc -l) exports: ok"
+}
+
+# This build tree, installed under its configured prefix into a staging directory.
+prefix=$(sed -n 's/^CMAKE_INSTALL_PREFIX:PATH=//p' "$build/CMakeCache.txt")
+libdir=$(sed -n 's/^CMAKE_INSTALL_LIBDIR:PATH=//p' "$build/CMakeCache.txt")
+DESTDIR="$work/stage-default" cmake --install "$build" >/dev/null
+check_root "$work/stage-default$prefix" default "$libdir" "$sanitize"
+
+# A tree configured for /usr: the library goes to lib/<multiarch>. Unoptimised and without
+# sanitizers, so that it builds quickly.
+usr_build="$work/build-usr"
+cmake -S "$source" -B "$usr_build" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DCMAKE_INSTALL_PREFIX=/usr \
+  -DNORV_TESTS=OFF -DNORV_BENCH=OFF -DNORV_SANITIZE=OFF >/dev/null
+cmake --build "$usr_build" --target NorvviewCtl >/dev/null
+usr_libdir=$(sed -n 's/^CMAKE_INSTALL_LIBDIR:PATH=//p' "$usr_build/CMakeCache.txt")
+multiarch=$(cc -print-multiarch)
+[ "$usr_libdir" = "lib/$multiarch" ] || fail "/usr install uses $usr_libdir, not lib/$multiarch"
+DESTDIR="$work/stage-usr" cmake --install "$usr_build" >/dev/null
+check_root "$work/stage-usr/usr" usr "$usr_libdir" OFF
