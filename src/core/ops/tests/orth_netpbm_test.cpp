@@ -32,7 +32,9 @@ TEST_P(TurnLikePamflip, EveryDepthAndDirection) {
         (depthFilter.empty() ? "cat " : depthFilter + " ") + norvtest::shellQuote(file);
     const Pnm page = pagetest::pnmFrom(source);
     ASSERT_EQ(333, page.width) << source;
-    if (page.kind == '5') ASSERT_EQ(k.maxval, page.maxval);
+    if (page.kind == '5') {
+      ASSERT_EQ(k.maxval, page.maxval);
+    }
     norvtest::OwnedImage image(ctx, pagetest::toImage(ctx, page));
     struct Turn {
       int32_t (*ours)(PxlContext *, Pixr *, Pixr **);
