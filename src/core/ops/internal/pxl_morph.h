@@ -74,6 +74,15 @@ int32_t pxlDilateImage(PxlContext *ctx, Pixr *src, PxlStrel *strel, Pixr **dst);
 int32_t pxlErodeImage(PxlContext *ctx, Pixr *src, PxlStrel *strel, Pixr **dst);
 int32_t pxlOpenImage(PxlContext *ctx, Pixr *src, PxlStrel *strel, Pixr **dst);
 
+/* ---- Thinning (thin) ----
+ * One pass of four sequential hit-or-miss tests (a 3 x 3 element and its three quarter
+ * turns), each taking its matches out of the result. *result null: a framed copy of src is
+ * made; src: in place; another image: validated and overwritten with src first.
+ * pxlRotateStrel: a new element turned a quarter turn clockwise, cell (i, n) = old cell
+ * (h - 1 - n, i), origin coordinates exchanged (right for centred 3 x 3 elements only). */
+int32_t pxlThinImage(PxlContext *ctx, Pixr *src, Pixr **result);
+int32_t pxlRotateStrel(PxlContext *ctx, const PxlStrel *element, PxlStrel **out);
+
 /* ---- Standard elements (strlinit) ----
  * pxlInitStdStrel acquires standard element id 1..64 into the context's cache (built on the
  * first acquisition in the process; give it back with pxlReleaseStrel): 121 null context,
