@@ -5,7 +5,6 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
 #include <random>
 #include <sstream>
 #include <string>
@@ -15,6 +14,8 @@
 #include "pxl_image.h"
 #include "pxl_reduce_gray.h"
 #include "pxl_resconv.h"
+#include "testkit_context.h"
+#include "testkit_tools.h"
 
 namespace {
 
@@ -22,34 +23,11 @@ using greyref::Plain;
 
 constexpr int32_t kDpi = 65536;
 
-struct Reports {
-  std::vector<std::string> lines;
-  static void collect(void *user, const char *text) {
-    static_cast<Reports *>(user)->lines.emplace_back(text);
-  }
-};
-
-// Aborts with status 77 at the n-th progress poll (n = 0: never).
-struct Abort {
-  int countdown = 0;
-  static int32_t poll(void *user) {
-    auto *a = static_cast<Abort *>(user);
-    return a->countdown > 0 && --a->countdown == 0 ? 77 : 0;
-  }
-};
-
 class GreyImages : public ::testing::TestWithParam<int> {
  protected:
-  void SetUp() override {
-    ASSERT_EQ(pxlCreateContext(nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
-                               nullptr, nullptr, nullptr, Reports::collect, &reports_, 1,
-                               Abort::poll, &abort_, &ctx_),
-              0);
-    pxlSetProcessorFlag(ctx_, GetParam() == 8 ? 1 : 0);
-  }
+  void SetUp() override { ASSERT_NE(ctx_, nullptr); }
   void TearDown() override {
     for (Pixr *&image : images_) pxlDestroyImage(ctx_, &image);
-    pxlDestroyContext(&ctx_);
   }
 
   // A framed image of the given planes (one or three), owned by the fixture.
@@ -105,9 +83,11 @@ class GreyImages : public ::testing::TestWithParam<int> {
     return p;
   }
 
-  PxlContext *ctx_ = nullptr;
-  Reports reports_;
-  Abort abort_;
+  // A tracked context on the parameter's processing unit; its report lines and progress polls
+  // (an abort with status 77 can be armed at the n-th poll from now).
+  norvtest::TrackedContext context_{GetParam() == 8 ? 1 : 0};
+  PxlContext *ctx_ = context_.ctx;
+  std::vector<std::string> &reports_ = context_.reports;
   std::vector<Pixr *> images_;
 };
 
@@ -284,20 +264,20 @@ TEST_P(GreyImages, FourStepCascadesMatchTheModel) {
 // destroyed.
 TEST_P(GreyImages, FailuresAreReportedOnceAndMadeOutputsDestroyed) {
   Pixr *src = make({Plain(40, 40, 8)}), *out = nullptr;
-  reports_.lines.clear();
+  reports_.clear();
   EXPECT_EQ(pxlConvertResolution(ctx_, src, 300, 200, &out), 2);
-  ASSERT_EQ(reports_.lines.size(), 1u);
-  EXPECT_NE(reports_.lines[0].find("File:resconv"), std::string::npos);
-  EXPECT_NE(reports_.lines[0].find("Error: 2\n"), std::string::npos);
+  ASSERT_EQ(reports_.size(), 1u);
+  EXPECT_NE(reports_[0].find("File:resconv"), std::string::npos);
+  EXPECT_NE(reports_[0].find("Error: 2\n"), std::string::npos);
 
   // Aborts at every poll position in turn: the status comes back, and no output is left.
   for (int at = 1; at < 40; ++at) {
-    abort_.countdown = at;
+    context_.tracker.abortAt(at, 77);
     Pixr *conv = nullptr, *cascade = nullptr;
     const int32_t a = pxlConvertResolution(ctx_, src, 200, 100, &conv);
-    abort_.countdown = at;
+    context_.tracker.abortAt(at, 77);
     const int32_t b = pxlReduceGrayCascade(ctx_, src, 3, 0, 1, 0, 0, &cascade);
-    abort_.countdown = 0;
+    context_.tracker.abortAt(0, 0);
     EXPECT_TRUE(a == 0 || (a == 77 && conv == nullptr)) << at;
     EXPECT_TRUE(b == 0 || (b == 77 && cascade == nullptr)) << at;
     own(conv);
@@ -307,47 +287,16 @@ TEST_P(GreyImages, FailuresAreReportedOnceAndMadeOutputsDestroyed) {
 
 // ---- pages rendered by ghostscript ----
 
-const char *kPage = R"(%!PS
-/Times-Roman findfont 11 scalefont setfont
-0 1 15 { /i exch def i 16 div setgray 10 i 8 mul add 10 8 60 rectfill } for
-0 setgray
-20 128 moveto (Grey pages halve, third and grow.) show
-20 114 moveto (0123456789 abcdefghijklmnopqrstuvwxyz) show
-/Helvetica-Bold findfont 20 scalefont setfont
-20 80 moveto (Norv 1:3) show
-0.5 setgray 150 40 25 0 360 arc fill
-0 setgray 2 setlinewidth 140 20 moveto 175 100 lineto stroke
-showpage
-)";
-
-// The page at `dpi` as an 8-bit plain image; empty when ghostscript cannot be run.
+// The page at `dpi` (tests/data/grey_page.ps, 200 x 144 points) as an 8-bit plain image;
+// empty when Ghostscript cannot render it.
 Plain renderPage(int dpi) {
-  const std::string dir = ::testing::TempDir();
-  const std::string ps = dir + "grey_page.ps",
-                    pgm = dir + "grey_page_" + std::to_string(dpi) + ".pgm";
-  std::ofstream(ps) << kPage;
-  const std::string cmd = "gs -q -dNOPAUSE -dBATCH -dSAFER -sDEVICE=pgmraw -r" +
-                          std::to_string(dpi) +
-                          " -dTextAlphaBits=4 -dGraphicsAlphaBits=4 -dDEVICEWIDTHPOINTS=200"
-                          " -dDEVICEHEIGHTPOINTS=144 -dFIXEDMEDIA -sOutputFile=" +
-                          pgm + " " + ps + " 2>/dev/null";
-  if (std::system(cmd.c_str()) != 0) return {};
-  std::ifstream in(pgm, std::ios::binary);
-  auto token = [&in] {  // the next header word, skipping comment lines
-    std::string t;
-    while (in >> t && t[0] == '#') in.ignore(1 << 20, '\n');
-    return t;
-  };
-  const std::string magic = token();
-  const int w = std::atoi(token().c_str()), h = std::atoi(token().c_str());
-  const int max = std::atoi(token().c_str());
-  in.get();
-  if (magic != "P5" || w <= 0 || h <= 0 || max != 255) return {};
-  std::vector<unsigned char> bytes(size_t(w) * h);
-  in.read(reinterpret_cast<char *>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-  if (!in) return {};
-  Plain p(w, h, 8);
-  for (size_t i = 0; i < bytes.size(); ++i) p.px[i] = bytes[i];
+  const norvtest::Pnm page = norvtest::renderPagePnm(
+      NORV_TEST_DATA "/grey_page.ps", "pgmraw", dpi,
+      "-dTextAlphaBits=4 -dGraphicsAlphaBits=4 -dDEVICEWIDTHPOINTS=200 -dDEVICEHEIGHTPOINTS=144 "
+      "-dFIXEDMEDIA");
+  if (page.kind != '5') return {};
+  Plain p(page.width, page.height, 8);
+  for (size_t i = 0; i < page.raster.size(); ++i) p.px[i] = page.raster[i];
   return p;
 }
 
