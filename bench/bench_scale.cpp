@@ -28,22 +28,10 @@ constexpr int kHeight = 3300;
 
 using bench::fail;
 
-// Renders the page with a Ghostscript device into a temporary file and reads it.
+// The 4.25 x 5.5 inch test page at 600 dpi fills 2550 x 3300 pixels.
 PIX *render(const char *device, const char *extra) {
-  char path[] = "/tmp/bench_scale_XXXXXX";
-  const int fd = mkstemp(path);
-  if (fd < 0) fail("no temporary file");
-  close(fd);
-  // The 4.25 x 5.5 inch test page at 600 dpi fills 2550 x 3300 pixels.
-  const std::string command = std::string("gs -q -dSAFER -dBATCH -dNOPAUSE -sDEVICE=") + device +
-                              " " + extra + " -r600 -g2550x3300 -sOutputFile=" + path + " " +
-                              NORV_SOURCE_DIR "/src/core/base/tests/data/reduce_page.ps";
-  if (std::system(command.c_str()) != 0) fail("Ghostscript could not render the page");
-  PIX *pix = pixRead(path);
-  std::remove(path);
-  if (pix == nullptr || pixGetWidth(pix) != kWidth || pixGetHeight(pix) != kHeight)
-    fail("the rendered page could not be read");
-  return pix;
+  return bench::renderPage(NORV_SOURCE_DIR "/src/core/base/tests/data/reduce_page.ps", device,
+                           extra, 600, kWidth, kHeight);
 }
 
 struct Pages {

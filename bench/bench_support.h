@@ -12,6 +12,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
+
+#include <unistd.h>
 
 #include "pxl_context.h"
 #include "pxl_image.h"
@@ -36,6 +39,26 @@ inline PxlContext *defaultContext() {
 inline l_uint32 *contentRow(Pixr *p, int y) {
   return reinterpret_cast<l_uint32 *>(p->framedData + int64_t{32 + y} * p->bytesPerRow +
                                       4 * p->depth);
+}
+
+// Renders a PostScript page with a Ghostscript device (extra options, resolution and the
+// size "WxH" in pixels) through a temporary file and reads it with Leptonica.
+inline PIX *renderPage(const std::string &psFile, const char *device, const std::string &extra,
+                       int dpi, int width, int height) {
+  char path[] = "/tmp/bench_page_XXXXXX";
+  const int fd = mkstemp(path);
+  if (fd < 0) fail("no temporary file");
+  close(fd);
+  const std::string command = std::string("gs -q -dSAFER -dBATCH -dNOPAUSE -sDEVICE=") + device +
+                              " " + extra + " -r" + std::to_string(dpi) + " -g" +
+                              std::to_string(width) + "x" + std::to_string(height) +
+                              " -sOutputFile=" + path + " " + psFile;
+  if (std::system(command.c_str()) != 0) fail("Ghostscript could not render the page");
+  PIX *pix = pixRead(path);
+  std::remove(path);
+  if (pix == nullptr || pixGetWidth(pix) != width || pixGetHeight(pix) != height)
+    fail("the rendered page could not be read");
+  return pix;
 }
 
 // A framed copy of a Leptonica image (depth 1 or 8) at the given resolution in dots per inch.

@@ -35,12 +35,14 @@ Pnm parsePnm(const std::vector<uint8_t> &bytes) {
   pos = 2;
   const long width = number(), height = number();
   if (width <= 0 || height <= 0 || width > 100000 || height > 100000) return {};
-  if (kind != '4' && number() != 255) return {};
+  const long maxval = kind == '4' ? 255 : number();
+  if (maxval < 1 || maxval > 255) return {};
   if (pos >= bytes.size() || !std::isspace(bytes[pos])) return {};
   ++pos;  // the single whitespace before the raster
   image.kind = kind;
   image.width = static_cast<int>(width);
   image.height = static_cast<int>(height);
+  image.maxval = static_cast<int>(maxval);
   const size_t size = static_cast<size_t>(image.rowBytes()) * image.height;
   if (bytes.size() - pos < size) return {};
   image.raster.assign(bytes.begin() + static_cast<long>(pos),
@@ -56,7 +58,8 @@ Pnm readPnm(const std::string &path) {
 
 std::vector<uint8_t> formatPnm(const Pnm &image) {
   std::string header = std::string("P") + image.kind + "\n" + std::to_string(image.width) + " " +
-                       std::to_string(image.height) + "\n" + (image.kind == '4' ? "" : "255\n");
+                       std::to_string(image.height) + "\n" +
+                       (image.kind == '4' ? "" : std::to_string(image.maxval) + "\n");
   std::vector<uint8_t> bytes(header.begin(), header.end());
   bytes.insert(bytes.end(), image.raster.begin(), image.raster.end());
   return bytes;

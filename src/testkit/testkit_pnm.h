@@ -1,5 +1,6 @@
 // PNM images for tests, independent of the library's own reader and writer: the binary kinds
-// P4 (1 bit, 1 = black, rows padded to whole bytes), P5 (grey) and P6 (RGB) with maxval 255,
+// P4 (1 bit, 1 = black, rows padded to whole bytes), P5 (grey) and P6 (RGB) with one byte per
+// sample (maxval 1 to 255; pamdepth writes the smaller ones),
 // as Ghostscript and the netpbm tools write them. Header comments are skipped; exactly one
 // whitespace byte separates the header from the raster. A parse failure gives kind 0.
 #ifndef NORV_TESTKIT_PNM_H
@@ -15,6 +16,7 @@ struct Pnm {
   char kind = 0;  // '4', '5' or '6'; 0: none
   int width = 0;
   int height = 0;
+  int maxval = 255;             // P5 and P6
   std::vector<uint8_t> raster;  // rows of rowBytes() bytes, top row first
 
   int rowBytes() const { return kind == '4' ? (width + 7) / 8 : kind == '6' ? 3 * width : width; }
@@ -27,7 +29,7 @@ struct Pnm {
 
 Pnm parsePnm(const std::vector<uint8_t> &bytes);
 Pnm readPnm(const std::string &path);
-// The file's bytes: header "P<kind>\n<width> <height>\n[255\n]" and the raster.
+// The file's bytes: header "P<kind>\n<width> <height>\n[<maxval>\n]" and the raster.
 std::vector<uint8_t> formatPnm(const Pnm &image);
 bool writePnm(const std::string &path, const Pnm &image);
 
