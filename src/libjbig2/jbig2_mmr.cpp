@@ -24,7 +24,8 @@ size_t withEofb(const uint8_t *data, size_t length, size_t used) {
   for (uint64_t start = firstStart; start <= uint64_t{used} * 8; ++start) {
     if (start + 24 > bitLength) break;
     uint32_t bits = 0;
-    for (uint64_t b = start; b < start + 24; ++b) bits = bits << 1 | (data[b / 8] >> (7 - b % 8) & 1);
+    for (uint64_t b = start; b < start + 24; ++b)
+      bits = bits << 1 | (data[b / 8] >> (7 - b % 8) & 1);
     if (bits == 0x001001u) return static_cast<size_t>((start + 24 + 7) / 8);
   }
   return used;
@@ -46,8 +47,8 @@ int32_t decodeMmrBuffer(uint32_t *rows, int32_t width, int32_t height, int32_t w
   const int32_t words = (width + 31) / 32;
   for (int32_t y = 0; y < height; ++y)
     std::memset(rows + static_cast<int64_t>(y) * wordsPerRow, 0, sizeof(uint32_t) * words);
-  int32_t status = pxlInitCcittDecoderState(nullptr, ccitt, width + 64, 1, PXL_CCITT_ALIGN_NONE,
-                                            stateSize);
+  int32_t status =
+      pxlInitCcittDecoderState(nullptr, ccitt, width + 64, 1, PXL_CCITT_ALIGN_NONE, stateSize);
   int32_t used = 0;
   if (status == 0)
     status = pxlDecodeMmrToWords(nullptr, ccitt, rows, wordsPerRow, height, data,
@@ -60,7 +61,8 @@ int32_t decodeMmrBuffer(uint32_t *rows, int32_t width, int32_t height, int32_t w
     // Pixels past the width in the last word of a row stay clear.
     if (width & 31) {
       const uint32_t lastMask = ~0u << (32 - (width & 31));
-      for (int32_t y = 0; y < height; ++y) rows[static_cast<int64_t>(y) * wordsPerRow + words - 1] &= lastMask;
+      for (int32_t y = 0; y < height; ++y)
+        rows[static_cast<int64_t>(y) * wordsPerRow + words - 1] &= lastMask;
     }
     *left = length - withEofb(data, length, std::min(length, static_cast<size_t>(used)));
   }
