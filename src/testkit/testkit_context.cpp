@@ -64,12 +64,12 @@ TrackedContext::TrackedContext(int32_t processorFlag, int32_t interval) {
   EXPECT_EQ(0, pxlCreateContext(trackerAllocate, trackerAllocateZeroed, trackerResize,
                                 trackerRelease, &tracker, trackerAllocate, trackerAllocateZeroed,
                                 trackerResize, trackerRelease, &tracker, trackerMessage, &tracker,
-                                interval, trackerProgress, &tracker, &ctx_));
-  if (ctx_ != nullptr) pxlSetProcessorFlag(ctx_, processorFlag);
+                                interval, trackerProgress, &tracker, &ctx));
+  if (ctx != nullptr) pxlSetProcessorFlag(ctx, processorFlag);
 }
 
 TrackedContext::~TrackedContext() {
-  pxlDestroyContext(&ctx_);
+  pxlDestroyContext(&ctx);
   EXPECT_TRUE(tracker.live.empty()) << tracker.live.size() << " blocks left allocated";
   EXPECT_EQ(0, tracker.badFrees) << "blocks released twice or never allocated";
 }

@@ -54,7 +54,8 @@ void trackerMessage(void *user, const char *text);
 int32_t trackerProgress(void *user);
 
 // A context whose two allocator sets, messages and progress polls (every `interval`-th call)
-// go to `tracker`, on processing unit 8 (processorFlag 1) or 4 (0).
+// go to `tracker`, on processing unit 8 (processorFlag 1) or 4 (0). The destructor checks
+// that every block went back, and none twice.
 class TrackedContext {
  public:
   explicit TrackedContext(int32_t processorFlag = 1, int32_t interval = 1);
@@ -62,11 +63,11 @@ class TrackedContext {
   TrackedContext(const TrackedContext &) = delete;
   TrackedContext &operator=(const TrackedContext &) = delete;
 
-  PxlContext *get() const { return ctx_; }
-  ContextTracker tracker;
+  PxlContext *get() const { return ctx; }
 
- private:
-  PxlContext *ctx_ = nullptr;
+  ContextTracker tracker;
+  std::vector<std::string> &reports = tracker.reports;  // the report lines so far
+  PxlContext *ctx = nullptr;
 };
 
 // Fixture parameter: the processor flag. Checks at the end that every block allocated during
@@ -88,22 +89,15 @@ class ContextTest : public ::testing::TestWithParam<int> {
 std::string unitName(const ::testing::TestParamInfo<int> &info);
 
 // An image released through its context at the end of the scope.
-class OwnedImage {
- public:
-  explicit OwnedImage(PxlContext *ctx, Pixr *image = nullptr) : ctx_(ctx), image_(image) {}
-  ~OwnedImage() { reset(); }
+struct OwnedImage {
+  PxlContext *ctx;
+  Pixr *pix = nullptr;
+  explicit OwnedImage(PxlContext *context, Pixr *image = nullptr) : ctx(context), pix(image) {}
+  ~OwnedImage() {
+    if (pix != nullptr) pxlDestroyImage(ctx, &pix);
+  }
   OwnedImage(const OwnedImage &) = delete;
   OwnedImage &operator=(const OwnedImage &) = delete;
-  void reset() {
-    if (image_ != nullptr) pxlDestroyImage(ctx_, &image_);
-  }
-  Pixr *get() const { return image_; }
-  Pixr **out() { return &image_; }  // for an operation's output argument
-  Pixr *operator->() const { return image_; }
-
- private:
-  PxlContext *ctx_;
-  Pixr *image_;
 };
 
 // Runs attempt() (returning a status) with the n-th allocation failing, n = 1, 2, ..., until

@@ -20,6 +20,7 @@ struct Pnm {
   int rowBytes() const { return kind == '4' ? (width + 7) / 8 : kind == '6' ? 3 * width : width; }
   int depth() const { return kind == '4' ? 1 : 8; }
   bool valid() const { return kind != 0; }
+  bool operator==(const Pnm &other) const = default;
   const uint8_t *row(int y) const { return raster.data() + static_cast<size_t>(y) * rowBytes(); }
   uint8_t *row(int y) { return raster.data() + static_cast<size_t>(y) * rowBytes(); }
 };

@@ -104,11 +104,11 @@ TEST(ColorRows, SharpenMatchesTheNeighbourhoodSumAtEveryStrength) {
       Framed src(w, 6, 8), out(w, 6, 8);
       for (int y = 0; y < 6; ++y)
         for (int x = 0; x < w; ++x) src.set(x, y, rng() & 255);
-      c.progressCalls = 0;
+      c.tracker.polls = 0;
       ASSERT_EQ(pxlSharpenRows(c.ctx, src.data(), src.stride, out.data(), out.stride,
                                src.fullWidth(), src.fullHeight(), strength),
                 0);
-      EXPECT_EQ(c.progressCalls, 6);
+      EXPECT_EQ(c.tracker.polls, 6);
       for (int y = 0; y < 6; ++y)
         for (int x = 0; x < w; ++x)
           ASSERT_EQ(out.get(x, y), filtered(src, x, y, strength))
@@ -135,12 +135,12 @@ TEST(ColorRows, SharpenStrengthThreeSmoothsAndZeroKeepsMostOfThePixel) {
 
 TEST(ColorRows, SharpenStopsAtTheProgressAnswerAndRefusesUnknownStrengths) {
   Context c;
-  c.progressCalls = 0;
-  c.abortAtCall = 2;
-  c.abortCode = 77;
+  c.tracker.polls = 0;
+  c.tracker.abortAtPoll = 2;
+  c.tracker.abortCode = 77;
   Framed src(4, 5, 8, 0x10101010), out(4, 5, 8, 0xFFFFFFFF);
   EXPECT_EQ(pxlSharpenRows(c.ctx, src.data(), src.stride, out.data(), out.stride, 68, 69, 2), 77);
-  EXPECT_EQ(c.progressCalls, 2);
+  EXPECT_EQ(c.tracker.polls, 2);
   EXPECT_NE(out.get(0, 1), 0xFFu);  // rows 0 and 1 done
   EXPECT_EQ(out.get(0, 2), 0xFFu);  // row 2 never reached
   EXPECT_EQ(pxlSharpenRows(c.ctx, src.data(), src.stride, out.data(), out.stride, 68, 69, 4), 2);

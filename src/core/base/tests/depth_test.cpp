@@ -15,6 +15,7 @@ namespace {
 using xfertest::Context;
 using xfertest::Framed;
 using xfertest::getBits;
+using xfertest::releaseRecord;
 using xfertest::setBits;
 
 // ---- Widening ----
@@ -71,7 +72,7 @@ TEST(DepthWiden, FourToEightWithAndWithoutATable) {
                                     d.data(), d.stride, t);
         },
         [](uint32_t v) { return v * 17; });
-  std::free(table);
+  releaseRecord(c.ctx, table);
 }
 
 TEST(DepthWiden, OneToEightAndSixteenInBothPolarities) {
@@ -138,10 +139,10 @@ TEST(DepthTables, ReplicationOfEveryByteAtEveryDepthAndFactor) {
         }
       }
     }
-    std::free(t2);
-    std::free(t4);
-    std::free(t8);
-    std::free(t16);
+    releaseRecord(c.ctx, t2);
+    releaseRecord(c.ctx, t4);
+    releaseRecord(c.ctx, t8);
+    releaseRecord(c.ctx, t16);
   }
 }
 
@@ -190,8 +191,8 @@ TEST(DepthTables, InterpolationTables) {
   uint32_t *const kept = t23;
   ASSERT_EQ(pxlBuildInterp23Table(c.ctx, &t23, 4), 0);
   EXPECT_EQ(t23, kept);
-  std::free(t12);
-  std::free(t23);
+  releaseRecord(c.ctx, t12);
+  releaseRecord(c.ctx, t23);
 }
 
 // ---- Packing workers ----
@@ -203,7 +204,7 @@ struct Tables {
     EXPECT_EQ(build(c, t), 0);
   }
   ~Tables() {
-    for (auto *p : t) std::free(p);
+    for (auto *p : t) releaseRecord(ctx, p);
   }
 };
 
@@ -415,7 +416,7 @@ TEST(DepthPacking, TableBuildersRefillGivenTables) {
   Tables fresh(c.ctx, pxlBuildThresholdTables4);
   uint32_t *given[4];
   for (auto &p : given) {
-    p = static_cast<uint32_t *>(std::malloc(1024));
+    p = static_cast<uint32_t *>(norvtest::trackerAllocate(1024, 0, &c.tracker));
     std::memset(p, 0xFF, 1024);
   }
   uint32_t *const first = given[0];
@@ -423,7 +424,7 @@ TEST(DepthPacking, TableBuildersRefillGivenTables) {
   EXPECT_EQ(given[0], first);
   for (int k = 0; k < 4; ++k) {
     EXPECT_EQ(std::memcmp(given[k], fresh.t[k], 1024), 0) << k;
-    std::free(given[k]);
+    releaseRecord(c.ctx, given[k]);
   }
 }
 
@@ -452,13 +453,13 @@ TEST(DepthStretch, RunsOfTwoPixels) {
     expected.push_back(0);
   }
   EXPECT_EQ(std::vector<uint32_t>(t, t + expected.size()), expected);
-  std::free(t);
+  releaseRecord(c.ctx, t);
   // Runs of 3 pixels cross word edges: the step (times 4 with the flag) follows the word.
   ASSERT_EQ(pxlBuildStretchTable(c.ctx, 0x5555, &t, 40, 7, 1, 1), 0);
   EXPECT_EQ(t[10], 0x00000003u);  // the 11th run's first two pixels end word 0
   EXPECT_EQ(t[11], 28u);
   EXPECT_EQ(t[12], 0x80000000u);  // and its third pixel opens word 1
-  std::free(t);
+  releaseRecord(c.ctx, t);
 }
 
 // Decodes a table into words of run pieces and checks the cut against the run rule: every
@@ -521,7 +522,7 @@ TEST(DepthStretch, TablesFollowTheRunRuleAndStayInsideTheirBlock) {
         if (closed == words) {
           EXPECT_EQ(t[e], 0u) << "the walk ends after the last word";
         }
-        std::free(t);
+        releaseRecord(c.ctx, t);
       }
 }
 

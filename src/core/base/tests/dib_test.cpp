@@ -3,20 +3,22 @@
 // that a bitmap wrapped in a BMP header decodes (through netpbm's bmptopnm) to the same
 // pixels as a PNM written straight from the image, at 1, 8 and 24 bits.
 #include <cstdio>
-#include <fstream>
 #include <iterator>
 #include <sstream>
 #include <vector>
 
 #include "pxl_dib.h"
-#include "pxl_image_fixture.h"
+#include "testkit_context.h"
+#include "testkit_files.h"
+#include "testkit_pixels.h"
+#include "testkit_tools.h"
 
 namespace {
 
-using pxltest::px;
-using pxltest::setPx;
+using norvtest::pixel;
+using norvtest::setPixel;
 
-class DibTest : public pxltest::ImageTest {
+class DibTest : public norvtest::ContextTest {
  protected:
   // A framed single-channel image holding the pattern (or zeros).
   Pixr *grey(int32_t w, int32_t h, int32_t depth, bool pattern) {
@@ -37,8 +39,8 @@ class DibTest : public pxltest::ImageTest {
     ASSERT_EQ(0, pxlGetImageData(ctx, img, &data));
     for (int y = 0; y < img->height; ++y)
       for (int x = 0; x < img->width; ++x)
-        setPx(data + y * img->bytesPerRow, x, img->depth,
-              pxltest::pattern(x, y + shift, img->depth));
+        setPixel(data + y * img->bytesPerRow, x, img->depth,
+                 norvtest::pattern(x, y + shift, img->depth));
   }
 };
 
@@ -48,7 +50,7 @@ int32_t stride(int32_t w, int32_t bits) {
 
 TEST_P(DibTest, BitmapRowsRunBottomUpWithLeftmostPixelFirst) {
   Pixr *img = grey(10, 2, 1, false);
-  setPx(img->framedData + 32 * img->bytesPerRow, 32, 1, 1);  // pixel (0, 0)
+  setPixel(img->framedData + 32 * img->bytesPerRow, 32, 1, 1);  // pixel (0, 0)
   uint8_t buf[8];
   std::memset(buf, 0xEE, sizeof buf);
   ASSERT_EQ(0, pxlCopyImageToDib(ctx, img, 0, 0, 0, buf));
@@ -58,7 +60,7 @@ TEST_P(DibTest, BitmapRowsRunBottomUpWithLeftmostPixelFirst) {
   const uint8_t inverted[8] = {0xFF, 0xFF, 0xFF, 0xFF, 0x7F, 0xFF, 0xFF, 0xFF};
   EXPECT_EQ(0, std::memcmp(inverted, buf, 8));
   // One row from row 1 lands in buffer row 0, the rest stays as it was.
-  setPx(img->framedData + 33 * img->bytesPerRow, 41, 1, 1);  // pixel (9, 1)
+  setPixel(img->framedData + 33 * img->bytesPerRow, 41, 1, 1);  // pixel (9, 1)
   std::memset(buf, 0xEE, sizeof buf);
   ASSERT_EQ(0, pxlCopyImageToDib(ctx, img, 0, 1, 1, buf));
   const uint8_t one[8] = {0x00, 0x40, 0, 0, 0xEE, 0xEE, 0xEE, 0xEE};
@@ -92,7 +94,7 @@ TEST_P(DibTest, ColourRowsAreBlueGreenRedAndKeepThePadding) {
   ASSERT_EQ(0, pxlCreateMultiChannelImage(ctx, 3, 1, 8, 0, 0, 32, 3, 1, nullptr, &red));
   uint8_t *data = nullptr;
   ASSERT_EQ(0, pxlGetImageData(ctx, red->channels[0], &data));
-  for (int x = 0; x < 3; ++x) setPx(data, x, 8, 255);
+  for (int x = 0; x < 3; ++x) setPixel(data, x, 8, 255);
   uint8_t buf[12];
   std::memset(buf, 0xEE, sizeof buf);
   ASSERT_EQ(0, pxlCopyColorImageToDib(ctx, red, 0, 0, buf));
@@ -107,7 +109,8 @@ TEST_P(DibTest, ColourRowsAreBlueGreenRedAndKeepThePadding) {
   for (int k = 0; k < 3; ++k)  // buffer row k holds image row 3 - k
     for (int x = 0; x < 9; ++x)
       for (int c = 0; c < 3; ++c)
-        ASSERT_EQ(pxltest::pattern(x, 3 - k + (2 - c), 8), dib[k * s + 3 * x + c]) << x << "," << k;
+        ASSERT_EQ(norvtest::pattern(x, 3 - k + (2 - c), 8), dib[k * s + 3 * x + c])
+            << x << "," << k;
   ASSERT_EQ(0, pxlDestroyImage(ctx, &img));
 }
 
@@ -138,18 +141,18 @@ TEST_P(DibTest, BandRoutinesRoundTripAndStopAtTheCount) {
     std::memset(out, 0xEE, sizeof out);
     pxlPlanesToBgrRow(ctx, out, A, B, C, count);
     for (int i = 0; i < count; ++i) {
-      EXPECT_EQ(px(C, i, 8), out[3 * i]);
-      EXPECT_EQ(px(B, i, 8), out[3 * i + 1]);
-      EXPECT_EQ(px(A, i, 8), out[3 * i + 2]);
+      EXPECT_EQ(pixel(C, i, 8), out[3 * i]);
+      EXPECT_EQ(pixel(B, i, 8), out[3 * i + 1]);
+      EXPECT_EQ(pixel(A, i, 8), out[3 * i + 2]);
     }
     for (size_t k = 3 * count; k < sizeof out; ++k) ASSERT_EQ(0xEE, out[k]) << count;
     auto *A2 = reinterpret_cast<uint8_t *>(a2), *B2 = reinterpret_cast<uint8_t *>(b2),
          *C2 = reinterpret_cast<uint8_t *>(c2);
     pxlBgrToPlanesRow(ctx, out, A2, B2, C2, count);
     for (int i = 0; i < 12; ++i) {
-      EXPECT_EQ(i < count ? px(A, i, 8) : 0xEEu, px(A2, i, 8)) << count << " " << i;
-      EXPECT_EQ(i < count ? px(B, i, 8) : 0xEEu, px(B2, i, 8));
-      EXPECT_EQ(i < count ? px(C, i, 8) : 0xEEu, px(C2, i, 8));
+      EXPECT_EQ(i < count ? pixel(A, i, 8) : 0xEEu, pixel(A2, i, 8)) << count << " " << i;
+      EXPECT_EQ(i < count ? pixel(B, i, 8) : 0xEEu, pixel(B2, i, 8));
+      EXPECT_EQ(i < count ? pixel(C, i, 8) : 0xEEu, pixel(C2, i, 8));
     }
   }
 }
@@ -184,11 +187,6 @@ TEST_P(DibTest, RowConverterHandOut) {
 
 // ---------------------------------------------------------------------------------------
 // End to end through netpbm
-
-std::string readFile(const std::string &path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
 
 void put16(std::string &s, uint32_t v) {
   s.append({char(v & 0xFF), char(v >> 8 & 0xFF)});
@@ -225,27 +223,22 @@ std::string bmpFile(int32_t w, int32_t h, int bits, const std::vector<uint8_t> &
 
 class BmpTopnm : public DibTest {
  protected:
-  std::string dir;
   void SetUp() override {
     DibTest::SetUp();
-    if (std::system("command -v bmptopnm >/dev/null 2>&1") != 0) GTEST_SKIP() << "no bmptopnm";
-    char name[] = "/tmp/dib_testXXXXXX";
-    ASSERT_NE(nullptr, mkdtemp(name));
-    dir = name;
-  }
-  void TearDown() override {
-    if (!dir.empty()) std::system(("rm -rf " + dir).c_str());
-    DibTest::TearDown();
+    if (!norvtest::toolAvailable("bmptopnm")) GTEST_SKIP() << "no bmptopnm";
+    ASSERT_TRUE(dir.made());
   }
   // Decodes the bitmap with bmptopnm and compares with the PNM written from the image.
   void expectSame(const std::string &bmp, const std::string &pnm, const char *what) {
-    std::ofstream(dir + "/in.bmp", std::ios::binary) << bmp;
-    ASSERT_EQ(
-        0, std::system(("bmptopnm " + dir + "/in.bmp > " + dir + "/out.pnm 2>/dev/null").c_str()));
-    const std::string decoded = readFile(dir + "/out.pnm");
+    ASSERT_TRUE(norvtest::writeFile(dir.file("in.bmp"), bmp));
+    const norvtest::ToolRun run =
+        norvtest::runTool("bmptopnm " + norvtest::shellQuote(dir.file("in.bmp")));
+    ASSERT_EQ(0, run.status);
+    const std::string decoded = run.text();
     EXPECT_EQ(pnm.size(), decoded.size()) << what;
     EXPECT_TRUE(pnm == decoded) << what;
   }
+  norvtest::TempDir dir{"dib_test"};
 };
 
 TEST_P(BmpTopnm, OneBitBitmapDecodesToTheImagesPbm) {
@@ -260,7 +253,8 @@ TEST_P(BmpTopnm, OneBitBitmapDecodesToTheImagesPbm) {
   for (int y = 0; y < h; ++y) {
     std::vector<char> line((w + 7) / 8, 0);
     for (int x = 0; x < w; ++x)
-      if (px(data + y * img->bytesPerRow, x, 1)) line[x / 8] |= static_cast<char>(0x80 >> (x % 8));
+      if (pixel(data + y * img->bytesPerRow, x, 1))
+        line[x / 8] |= static_cast<char>(0x80 >> (x % 8));
     pnm.write(line.data(), static_cast<std::streamsize>(line.size()));
   }
   // Palette: 0 white, 1 black, as set pixels are black.
@@ -278,7 +272,8 @@ TEST_P(BmpTopnm, EightBitBitmapDecodesToTheImagesPgm) {
   uint8_t *data = nullptr;
   ASSERT_EQ(0, pxlGetImageData(ctx, img, &data));
   for (int y = 0; y < h; ++y)
-    for (int x = 0; x < w; ++x) pnm.put(static_cast<char>(px(data + y * img->bytesPerRow, x, 8)));
+    for (int x = 0; x < w; ++x)
+      pnm.put(static_cast<char>(pixel(data + y * img->bytesPerRow, x, 8)));
   std::vector<uint32_t> greys(256);
   for (uint32_t i = 0; i < 256; ++i) greys[i] = i * 0x010101u;
   expectSame(bmpFile(w, h, 8, rows, greys), pnm.str(), "8-bit");
@@ -297,12 +292,12 @@ TEST_P(BmpTopnm, ColourBitmapDecodesToTheImagesPpm) {
   for (int y = 0; y < h; ++y)
     for (int x = 0; x < w; ++x)
       for (int c = 0; c < 3; ++c)
-        pnm.put(static_cast<char>(px(planes[c] + y * img->channels[c]->bytesPerRow, x, 8)));
+        pnm.put(static_cast<char>(pixel(planes[c] + y * img->channels[c]->bytesPerRow, x, 8)));
   expectSame(bmpFile(w, h, 24, rows, {}), pnm.str(), "24-bit");
   ASSERT_EQ(0, pxlDestroyImage(ctx, &img));
 }
 
-INSTANTIATE_TEST_SUITE_P(Units, DibTest, ::testing::Values(0, 1), pxltest::unitName);
-INSTANTIATE_TEST_SUITE_P(Units, BmpTopnm, ::testing::Values(0, 1), pxltest::unitName);
+INSTANTIATE_TEST_SUITE_P(Units, DibTest, ::testing::Values(0, 1), norvtest::unitName);
+INSTANTIATE_TEST_SUITE_P(Units, BmpTopnm, ::testing::Values(0, 1), norvtest::unitName);
 
 }  // namespace

@@ -90,9 +90,9 @@ TEST(ExpandKernels, EqualThePixelModelAndWriteExactWordCounts) {
             const int sy = kind == 'w' ? y : y / f;
             auto *srow = reinterpret_cast<const uint8_t *>(src.data() + size_t(sy) * srcWords);
             for (int x = 0; x < f * pixels; ++x) {
-              uint32_t expected = scaletest::bits(srow, int64_t{x / f} * depth, depth);
-              if (kind == 'a') expected &= scaletest::bits(orow, int64_t{x} * depth, depth);
-              ASSERT_EQ(expected, scaletest::bits(drow, int64_t{x} * depth, depth))
+              uint32_t expected = scaletest::getBits(srow, int64_t{x / f} * depth, depth);
+              if (kind == 'a') expected &= scaletest::getBits(orow, int64_t{x} * depth, depth);
+              ASSERT_EQ(expected, scaletest::getBits(drow, int64_t{x} * depth, depth))
                   << "pixel " << x << " row " << y;
             }
             for (int w = written; w < dstWords; ++w)
@@ -237,7 +237,7 @@ TEST(Expand, SizesAndResolutionsBeyond32Bits) {
   Context c;
   Image huge(c.ctx), out(c.ctx);
   ASSERT_EQ(0, pxlCreateImageHeader(c.ctx, 200000000, 1, 1, 0, 0, 32,
-                                    pxlDefaultMalloc(64, 0, nullptr), &huge.pix));
+                                    norvtest::trackerAllocate(64, 0, &c.tracker), &huge.pix));
   EXPECT_EQ(PXL_ERR_PARAM, pxlExpandImage(c.ctx, huge.pix, 32, &out.pix));
   EXPECT_EQ(PXL_ERR_PARAM, pxlExpandWidth(c.ctx, huge.pix, 16, &out.pix));
   EXPECT_EQ(nullptr, out.pix);

@@ -5,7 +5,6 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
 #include <random>
 #include <sstream>
 #include <string>
@@ -15,6 +14,7 @@
 #include "pxl_image.h"
 #include "pxl_reduce_gray.h"
 #include "pxl_resconv.h"
+#include "testkit_tools.h"
 
 namespace {
 
@@ -307,47 +307,16 @@ TEST_P(GreyImages, FailuresAreReportedOnceAndMadeOutputsDestroyed) {
 
 // ---- pages rendered by ghostscript ----
 
-const char *kPage = R"(%!PS
-/Times-Roman findfont 11 scalefont setfont
-0 1 15 { /i exch def i 16 div setgray 10 i 8 mul add 10 8 60 rectfill } for
-0 setgray
-20 128 moveto (Grey pages halve, third and grow.) show
-20 114 moveto (0123456789 abcdefghijklmnopqrstuvwxyz) show
-/Helvetica-Bold findfont 20 scalefont setfont
-20 80 moveto (Norv 1:3) show
-0.5 setgray 150 40 25 0 360 arc fill
-0 setgray 2 setlinewidth 140 20 moveto 175 100 lineto stroke
-showpage
-)";
-
-// The page at `dpi` as an 8-bit plain image; empty when ghostscript cannot be run.
+// The page at `dpi` (tests/data/grey_page.ps, 200 x 144 points) as an 8-bit plain image;
+// empty when Ghostscript cannot render it.
 Plain renderPage(int dpi) {
-  const std::string dir = ::testing::TempDir();
-  const std::string ps = dir + "grey_page.ps",
-                    pgm = dir + "grey_page_" + std::to_string(dpi) + ".pgm";
-  std::ofstream(ps) << kPage;
-  const std::string cmd = "gs -q -dNOPAUSE -dBATCH -dSAFER -sDEVICE=pgmraw -r" +
-                          std::to_string(dpi) +
-                          " -dTextAlphaBits=4 -dGraphicsAlphaBits=4 -dDEVICEWIDTHPOINTS=200"
-                          " -dDEVICEHEIGHTPOINTS=144 -dFIXEDMEDIA -sOutputFile=" +
-                          pgm + " " + ps + " 2>/dev/null";
-  if (std::system(cmd.c_str()) != 0) return {};
-  std::ifstream in(pgm, std::ios::binary);
-  auto token = [&in] {  // the next header word, skipping comment lines
-    std::string t;
-    while (in >> t && t[0] == '#') in.ignore(1 << 20, '\n');
-    return t;
-  };
-  const std::string magic = token();
-  const int w = std::atoi(token().c_str()), h = std::atoi(token().c_str());
-  const int max = std::atoi(token().c_str());
-  in.get();
-  if (magic != "P5" || w <= 0 || h <= 0 || max != 255) return {};
-  std::vector<unsigned char> bytes(size_t(w) * h);
-  in.read(reinterpret_cast<char *>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-  if (!in) return {};
-  Plain p(w, h, 8);
-  for (size_t i = 0; i < bytes.size(); ++i) p.px[i] = bytes[i];
+  const norvtest::Pnm page = norvtest::renderPagePnm(
+      NORV_TEST_DATA "/grey_page.ps", "pgmraw", dpi,
+      "-dTextAlphaBits=4 -dGraphicsAlphaBits=4 -dDEVICEWIDTHPOINTS=200 -dDEVICEHEIGHTPOINTS=144 "
+      "-dFIXEDMEDIA");
+  if (page.kind != '5') return {};
+  Plain p(page.width, page.height, 8);
+  for (size_t i = 0; i < page.raster.size(); ++i) p.px[i] = page.raster[i];
   return p;
 }
 

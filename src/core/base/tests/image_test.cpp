@@ -5,11 +5,12 @@
 #include <climits>
 #include <functional>
 
-#include "pxl_image_fixture.h"
+#include "testkit_context.h"
+#include "testkit_pixels.h"
 
 namespace {
 
-using pxltest::ImageTest;
+using ImageTest = norvtest::ContextTest;
 
 PxlColorMap *makeMap(PxlContext *ctx, int count) {
   auto *map = static_cast<PxlColorMap *>(
@@ -111,8 +112,8 @@ TEST_P(ImageTest, FirstContentPixelOfAFramedBitmapSitsAfterFrameRowsAndWord) {
   uint8_t *data = nullptr;
   ASSERT_EQ(0, pxlGetImageData(ctx, img, &data));
   EXPECT_EQ(img->framedData + 32 * 24 + 4, data);
-  pxltest::setPx(data, 0, 1, 1);
-  EXPECT_EQ(0x80000000u, pxltest::px(img->framedData + 32 * 24, 1, 32));
+  norvtest::setPixel(data, 0, 1, 1);
+  EXPECT_EQ(0x80000000u, norvtest::pixel(img->framedData + 32 * 24, 1, 32));
   ASSERT_EQ(0, pxlDestroyImage(ctx, &img));
 }
 
@@ -165,7 +166,8 @@ TEST_P(ImageTest, NoClearCreateClearsExactlyTheFrameAtEveryDepth) {
       const uint8_t *row = img->framedData + y * img->bytesPerRow;
       for (int x = 0; x < 37 + 64; ++x) {
         const bool frame = y < 32 || y >= 37 || x < 32 || x >= 69;
-        ASSERT_EQ(frame ? 0u : pxltest::px(garbage.data(), x, depth), pxltest::px(row, x, depth))
+        ASSERT_EQ(frame ? 0u : norvtest::pixel(garbage.data(), x, depth),
+                  norvtest::pixel(row, x, depth))
             << "depth " << depth << " at " << x << "," << y;
       }
     }
@@ -723,6 +725,6 @@ TEST_P(ImageTest, RectRecordsAndContainment) {
   ASSERT_EQ(0, pxlDestroyImage(ctx, &img));
 }
 
-INSTANTIATE_TEST_SUITE_P(Units, ImageTest, ::testing::Values(0, 1), pxltest::unitName);
+INSTANTIATE_TEST_SUITE_P(Units, ImageTest, ::testing::Values(0, 1), norvtest::unitName);
 
 }  // namespace

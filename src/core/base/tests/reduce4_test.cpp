@@ -3,10 +3,8 @@
 // output geometry and resolution, caller outputs, tables and argument failures.
 #include <gtest/gtest.h>
 
-#include <cctype>
 #include <cstdio>
 #include <cstring>
-#include <memory>
 #include <random>
 #include <string>
 #include <vector>
@@ -14,6 +12,7 @@
 #include "pxl_rescale.h"
 #include "pxl_transfer.h"
 #include "scale_support.h"
+#include "testkit_tools.h"
 
 namespace {
 
@@ -22,37 +21,11 @@ using scaletest::Image;
 
 // Renders the test page at 300 dpi into a framed 1-bit image of width x height (1 = black).
 Pixr *renderPage(PxlContext *ctx, int width, int height) {
-  const std::string command = "gs -q -dSAFER -dBATCH -dNOPAUSE -sDEVICE=pbmraw -r300 -g" +
-                              std::to_string(width) + "x" + std::to_string(height) +
-                              " -sOutputFile=- " NORV_TEST_DATA "/reduce_page.ps";
-  std::unique_ptr<FILE, int (*)(FILE *)> pipe(popen(command.c_str(), "r"), pclose);
-  if (!pipe) return nullptr;
-  // P4 header: magic, comments, width and height, one whitespace byte.
-  std::string token;
-  std::vector<int> numbers;
-  int c = 0;
-  while (numbers.size() < 2 && (c = std::fgetc(pipe.get())) != EOF) {
-    if (c == '#') {
-      while (c != '\n' && c != EOF) c = std::fgetc(pipe.get());
-    } else if (std::isspace(c)) {
-      if (!token.empty() && token != "P4") numbers.push_back(std::stoi(token));
-      token.clear();
-    } else {
-      token += char(c);
-    }
-  }
-  if (numbers.size() != 2 || numbers[0] != width || numbers[1] != height) return nullptr;
-  Pixr *p = nullptr;
-  if (pxlCreateImage(ctx, width, height, 1, 300 << 16, 300 << 16, 32, &p) != 0) return nullptr;
-  std::vector<uint8_t> row((width + 7) / 8);
-  for (int y = 0; y < height; ++y) {
-    if (std::fread(row.data(), 1, row.size(), pipe.get()) != row.size()) {
-      pxlDestroyImage(ctx, &p);
-      return nullptr;
-    }
-    for (int x = 0; x < width; ++x) scaletest::setPixel(p, x, y, (row[x / 8] >> (7 - x % 8)) & 1);
-  }
-  return p;
+  const norvtest::Pnm page =
+      norvtest::renderPagePnm(NORV_TEST_DATA "/reduce_page.ps", "pbmraw", 300,
+                              "-g" + std::to_string(width) + "x" + std::to_string(height));
+  if (page.kind != '4' || page.width != width || page.height != height) return nullptr;
+  return norvtest::imageFromPnm(ctx, page, 300);
 }
 
 // White pixel (0 bit) inside the content; pixels outside count as white.

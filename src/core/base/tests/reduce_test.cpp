@@ -304,7 +304,7 @@ TEST(Reduce, RawDriversStayInsideTheSource) {
         for (int x = 0; x < dstW; ++x) {
           const int expected = x < model.w && y < model.h ? model.at(x, y) : 0;
           ASSERT_EQ(uint32_t(expected),
-                    scaletest::bits(dst + int64_t{32 + y} * dstStride, 32 + x, 1))
+                    scaletest::getBits(dst + int64_t{32 + y} * dstStride, 32 + x, 1))
               << x << ", " << y;
         }
     }

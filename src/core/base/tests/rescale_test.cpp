@@ -8,10 +8,11 @@
 #include <random>
 #include <vector>
 
-#include "pxl_image_fixture.h"
 #include "pxl_rescale.h"
 #include "pxl_transfer.h"
 #include "scale_support.h"
+#include "testkit_context.h"
+#include "testkit_pixels.h"
 
 namespace {
 
@@ -253,7 +254,7 @@ TEST(RescalePlan, LargeSizesAndFailures) {
 
 // Every abort (countdown polls and the per-row calls of the 4-bit bilinear rows): the
 // output made by the call is destroyed and the source is unchanged, frame included.
-class RescaleAbort : public pxltest::ImageTest {};
+class RescaleAbort : public norvtest::ContextTest {};
 
 TEST_P(RescaleAbort, LeavesNoOutputAndAnUnchangedSource) {
   std::mt19937 rng(5);
@@ -278,6 +279,6 @@ TEST_P(RescaleAbort, LeavesNoOutputAndAnUnchangedSource) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Units, RescaleAbort, ::testing::Values(0, 1), pxltest::unitName);
+INSTANTIATE_TEST_SUITE_P(Units, RescaleAbort, ::testing::Values(0, 1), norvtest::unitName);
 
 }  // namespace

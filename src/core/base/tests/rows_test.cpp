@@ -4,14 +4,15 @@
 #include <memory>
 
 #include "pxl_dib.h"
-#include "pxl_image_fixture.h"
+#include "testkit_context.h"
+#include "testkit_pixels.h"
 
 namespace {
 
-using pxltest::px;
-using pxltest::setPx;
+using norvtest::pixel;
+using norvtest::setPixel;
 
-class RowTest : public pxltest::ImageTest {};
+class RowTest : public norvtest::ContextTest {};
 
 // Pixel-order byte k of a buffer.
 uint8_t &pb(uint8_t *buf, int64_t k) {
@@ -36,7 +37,7 @@ struct Framed {
     buf = bytes(static_cast<size_t>(size), fill);
     if (pattern)
       for (int y = 0; y < h; ++y)
-        for (int x = 0; x < w; ++x) setPx(row(32 + y), 32 + x, d, pxltest::pattern(x, y, d));
+        for (int x = 0; x < w; ++x) setPixel(row(32 + y), 32 + x, d, norvtest::pattern(x, y, d));
   }
   uint8_t *row(int y) { return buf.get() + static_cast<int64_t>(y) * bpr; }
   uint8_t *framed() { return buf.get(); }
@@ -100,7 +101,7 @@ TEST_P(RowTest, CopyRowWithFrameFromAnyOffset) {
       uint32_t expectedLast = 0;
       for (int k = 4 * (words - 1); k < 4 * words; ++k)
         expectedLast = expectedLast << 8 | (k < n ? 0xF0 + k : 0);
-      EXPECT_EQ(expectedLast & keep, px(content, words - 1, 32)) << s << " " << n;
+      EXPECT_EQ(expectedLast & keep, pixel(content, words - 1, 32)) << s << " " << n;
       for (int k = 0; k < f; ++k) EXPECT_EQ(0, pb(content + 4 * words, k));
     }
   }
@@ -148,7 +149,7 @@ TEST_P(RowTest, ClearSpillClearsExactlyTheSpill) {
         const bool column = c.c > 0 && y >= 32 && y < 37 && x >= 32 + c.w && x < 32 + c.clearedTo;
         const bool row = y >= 37 && y < 37 + c.r;
         const uint32_t ones = c.d == 32 ? ~0u : (1u << c.d) - 1;
-        ASSERT_EQ(column || row ? 0u : ones, px(img.row(y), x, c.d))
+        ASSERT_EQ(column || row ? 0u : ones, pixel(img.row(y), x, c.d))
             << c.w << "x" << c.d << " c" << c.c << " at " << x << "," << y;
       }
   }
@@ -162,7 +163,7 @@ TEST_P(RowTest, ClearFrameRefusesBuffersWithoutAFrame) {
   EXPECT_EQ(2, pxlClearFrameRaw(ctx, img.framed(), 63, 68, img.bpr, 8));
   EXPECT_EQ(2, pxlClearFrameRaw(ctx, img.framed(), 68, 68, img.bpr, 0));
   EXPECT_EQ(2, pxlClearFrameRaw(ctx, img.framed(), 68, 68, 4, 8));
-  EXPECT_EQ(0xFFu, px(img.row(0), 0, 8));
+  EXPECT_EQ(0xFFu, pixel(img.row(0), 0, 8));
 }
 
 // Unframed rows (with garbage after each row's last pixel) become framed rows with a zero
@@ -183,7 +184,7 @@ TEST_P(RowTest, FramingCopiesKeepPixelsAndZeroTheFrame) {
         std::memset(src, 0xFF, static_cast<size_t>(srcBpr * rows));
         for (int y = 0; y < rows; ++y)
           for (int x = 0; x < width; ++x)
-            setPx(src + y * srcBpr, x, depth, pxltest::pattern(x, y, depth));
+            setPixel(src + y * srcBpr, x, depth, norvtest::pattern(x, y, depth));
         if (inPlace)
           ASSERT_EQ(0, pxlFrameRowsInPlace(ctx, src, width, rows, depth, srcBpr));
         else
@@ -192,8 +193,8 @@ TEST_P(RowTest, FramingCopiesKeepPixelsAndZeroTheFrame) {
         for (int y = 0; y < dst.fullH(); ++y)
           for (int x = 0; x < dst.fullW(); ++x) {
             const bool content = y >= 32 && y < 32 + rows && x >= 32 && x < 32 + width;
-            ASSERT_EQ(content ? pxltest::pattern(x - 32, y - 32, depth) : 0u,
-                      px(dst.row(y), x, depth))
+            ASSERT_EQ(content ? norvtest::pattern(x - 32, y - 32, depth) : 0u,
+                      pixel(dst.row(y), x, depth))
                 << "depth " << depth << " width " << width << (inPlace ? " in place" : "") << " at "
                 << x << "," << y;
           }
@@ -210,9 +211,9 @@ TEST_P(RowTest, FramedContentCopyClearsTheTails) {
                                       dst.framed(), dst.bpr));
     for (int y = 32; y < 36; ++y) {
       for (int x = 32; x < 43; ++x)
-        ASSERT_EQ(pxltest::pattern(x - 32, y - 32, depth), px(dst.row(y), x, depth));
+        ASSERT_EQ(norvtest::pattern(x - 32, y - 32, depth), pixel(dst.row(y), x, depth));
       const int64_t tailEnd = (32 * depth + (11 * depth + 31) / 32 * 32) / depth;
-      for (int64_t x = 43; x < tailEnd; ++x) ASSERT_EQ(0u, px(dst.row(y), x, depth)) << depth;
+      for (int64_t x = 43; x < tailEnd; ++x) ASSERT_EQ(0u, pixel(dst.row(y), x, depth)) << depth;
     }
   }
 }
@@ -249,6 +250,6 @@ TEST_P(RowTest, FlippedConversionRunsRowsInOppositeDirections) {
     for (int w = 0; w < 2; ++w) EXPECT_EQ(~first[r][w], back[r][w]);
 }
 
-INSTANTIATE_TEST_SUITE_P(Units, RowTest, ::testing::Values(0, 1), pxltest::unitName);
+INSTANTIATE_TEST_SUITE_P(Units, RowTest, ::testing::Values(0, 1), norvtest::unitName);
 
 }  // namespace

@@ -1,6 +1,7 @@
-// Test support for the reduction and expansion tests: a context on a chosen processing unit,
-// framed images addressed pixel by pixel, random page-like content, and a check that every
-// bit of a framed buffer outside the content (frame strips, row padding) is 0.
+// Test support for the reduction and expansion tests: a tracked context on a chosen processing
+// unit, the kit's framed-image pixel access, an abort-at-every-poll loop that checks the
+// reports, random page-like content, and a check that every bit of a framed buffer outside the
+// content (frame strips, row padding) is 0.
 #ifndef NORV_TEST_SCALE_SUPPORT_H
 #define NORV_TEST_SCALE_SUPPORT_H
 
@@ -15,39 +16,23 @@
 
 #include "pxl_context.h"
 #include "pxl_image.h"
+#include "testkit_context.h"
+#include "testkit_image.h"
 
 namespace scaletest {
 
-// A context whose processing unit is 8 (processor flag 1) or 4 (flag 0); its report lines
-// are collected.
-struct Context {
-  PxlContext *ctx = nullptr;
-  std::vector<std::string> reports;
-  explicit Context(int unit = 8) {
-    EXPECT_EQ(
-        0, pxlCreateContext(nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
-                            nullptr, nullptr, &Context::collect, this, 0, nullptr, nullptr, &ctx));
-    pxlSetProcessorFlag(ctx, unit == 8 ? 1 : 0);
-  }
-  ~Context() { pxlDestroyContext(&ctx); }
-  Context(const Context &) = delete;
-  Context &operator=(const Context &) = delete;
-  static void collect(void *self, const char *text) {
-    static_cast<Context *>(self)->reports.emplace_back(text);
-  }
+// A tracked context whose processing unit is 8 (processor flag 1) or 4 (flag 0).
+struct Context : norvtest::TrackedContext {
+  explicit Context(int unit = 8) : TrackedContext(unit == 8 ? 1 : 0) {}
 };
 
-// An image owned by the test.
-struct Image {
-  PxlContext *ctx;
-  Pixr *pix = nullptr;
-  explicit Image(PxlContext *c, Pixr *p = nullptr) : ctx(c), pix(p) {}
-  ~Image() {
-    if (pix != nullptr) pxlDestroyImage(ctx, &pix);
-  }
-  Image(const Image &) = delete;
-  Image &operator=(const Image &) = delete;
-};
+using Image = norvtest::OwnedImage;
+using norvtest::channel;
+using norvtest::getBits;
+using norvtest::pixel;
+using norvtest::rowOf;
+using norvtest::setBits;
+using norvtest::setPixel;
 
 // Runs run(&out) with the progress callback answering `code` at its n-th call, for
 // n = 1, 2, ... until a run succeeds (then onSuccess(out)). Every failed run must fail with
@@ -85,43 +70,6 @@ void abortAtEveryPoll(Context &c, int32_t code, const char *lastUnit, int *failu
   }
 }
 
-inline Pixr *channel(Pixr *image, int c) {
-  return image->channelCount == 1 ? image : image->channels[c];
-}
-
-inline uint8_t *rowOf(Pixr *p, int y) {
-  return p->framedData + int64_t{p->frame + y} * p->bytesPerRow;
-}
-
-// `n` bits (n <= 32) from bit offset b of a row, first bit highest.
-inline uint32_t bits(const uint8_t *row, int64_t b, int n) {
-  uint32_t v = 0;
-  for (int i = 0; i < n; ++i, ++b) {
-    uint32_t w;
-    std::memcpy(&w, row + 4 * (b / 32), 4);
-    v = (v << 1) | ((w >> (31 - b % 32)) & 1u);
-  }
-  return v;
-}
-
-inline void setBits(uint8_t *row, int64_t b, int n, uint32_t value) {
-  for (int i = n - 1; i >= 0; --i, ++b) {
-    uint32_t w;
-    std::memcpy(&w, row + 4 * (b / 32), 4);
-    const uint32_t m = 0x80000000u >> (b % 32);
-    w = ((value >> i) & 1u) ? (w | m) : (w & ~m);
-    std::memcpy(row + 4 * (b / 32), &w, 4);
-  }
-}
-
-// Content pixel (x, y) of one channel.
-inline uint32_t pixel(Pixr *p, int x, int y) {
-  return bits(rowOf(p, y), int64_t{p->frame + x} * p->depth, p->depth);
-}
-inline void setPixel(Pixr *p, int x, int y, uint32_t v) {
-  setBits(rowOf(p, y), int64_t{p->frame + x} * p->depth, p->depth, v);
-}
-
 // Page-like random content: tiles of 16 x 16 pixels that are all 0, all ones, dense or
 // sparse, so that OR, AND and every rank threshold meet both answers.
 inline void fillTiles(Pixr *p, std::mt19937 &rng) {
@@ -151,7 +99,7 @@ inline ::testing::AssertionResult onlyContentSet(Pixr *p) {
     const int64_t from = int64_t{p->frame} * p->depth, to = from + int64_t{p->width} * p->depth;
     for (int64_t b = 0; b < fullBits; ++b) {
       if (contentRow && b >= from && b < to) continue;
-      if (bits(row, b, 1) != 0)
+      if (getBits(row, b, 1) != 0)
         return ::testing::AssertionFailure() << "bit " << b << " of framed row " << y << " is set";
     }
   }

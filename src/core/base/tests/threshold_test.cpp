@@ -9,10 +9,11 @@
 #include <vector>
 
 #include "pxl_depth.h"
-#include "pxl_image_fixture.h"
 #include "pxl_threshold.h"
 #include "pxl_transfer.h"
 #include "scale_support.h"
+#include "testkit_context.h"
+#include "testkit_pixels.h"
 
 namespace {
 
@@ -79,7 +80,7 @@ void fillGrey(Pixr *p, std::mt19937 &rng, int low, int high) {
     const uint8_t *row = p->framedData + int64_t{y} * p->bytesPerRow;
     const bool content = y >= 32 && y < 32 + p->height;
     for (int64_t b = 0; b < int64_t{p->bytesPerRow} * 8; ++b)
-      if (scaletest::bits(row, b, 1) != 0 && !(content && b >= 32 && b < 32 + p->width))
+      if (scaletest::getBits(row, b, 1) != 0 && !(content && b >= 32 && b < 32 + p->width))
         return ::testing::AssertionFailure() << "bit " << b << " of framed row " << y;
   }
   return ::testing::AssertionSuccess();
@@ -306,7 +307,7 @@ TEST(ThresholdKernels, CallerTablesAndNarrowing) {
 
 // Every allocation failure and every abort: a new output is not left behind; an image
 // converted in place is either still the grey image or already the finished 1-bit image.
-class ThresholdFailure : public pxltest::ImageTest {};
+class ThresholdFailure : public norvtest::ContextTest {};
 
 TEST_P(ThresholdFailure, AllocationFailuresAndAbortsLeaveConsistentImages) {
   for (int inPlace = 0; inPlace < 2; ++inPlace)
@@ -354,6 +355,6 @@ TEST_P(ThresholdFailure, AllocationFailuresAndAbortsLeaveConsistentImages) {
       }
 }
 
-INSTANTIATE_TEST_SUITE_P(Units, ThresholdFailure, ::testing::Values(0, 1), pxltest::unitName);
+INSTANTIATE_TEST_SUITE_P(Units, ThresholdFailure, ::testing::Values(0, 1), norvtest::unitName);
 
 }  // namespace

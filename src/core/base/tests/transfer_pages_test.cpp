@@ -4,123 +4,54 @@
 // pnminvert make of the same files.
 #include <gtest/gtest.h>
 
-#include <cctype>
-#include <cstdlib>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
 #include "pxl_transfer.h"
+#include "testkit_image.h"
+#include "testkit_pnm.h"
+#include "testkit_tools.h"
 #include "xfer_util.h"
 
 namespace {
 
 using xfertest::Context;
 
-struct Pnm {
-  char kind = 0;  // '4' or '5'
-  int width = 0, height = 0, rowBytes = 0;
-  std::vector<uint8_t> pixels;  // rows of rowBytes, pixel order
-  bool operator==(const Pnm &o) const {
-    return kind == o.kind && width == o.width && height == o.height && pixels == o.pixels;
-  }
-};
-
-// Reads a raw PBM or PGM (maxval 255) file, comments included.
-Pnm readPnm(const std::string &path) {
-  std::ifstream in(path, std::ios::binary);
-  std::vector<uint8_t> data((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  Pnm p;
-  size_t pos = 0;
-  auto token = [&] {
-    std::string t;
-    while (pos < data.size()) {
-      if (data[pos] == '#')
-        while (pos < data.size() && data[pos] != '\n') ++pos;
-      else if (std::isspace(data[pos]))
-        ++pos;
-      else
-        break;
-    }
-    while (pos < data.size() && !std::isspace(data[pos])) t += static_cast<char>(data[pos++]);
-    return t;
-  };
-  const std::string magic = token();
-  if (magic != "P4" && magic != "P5") return p;
-  p.kind = magic[1];
-  p.width = std::stoi(token());
-  p.height = std::stoi(token());
-  if (p.kind == '5' && token() != "255") return Pnm{};
-  ++pos;  // the single whitespace after the header
-  p.rowBytes = p.kind == '4' ? (p.width + 7) / 8 : p.width;
-  p.pixels.assign(data.begin() + static_cast<long>(pos), data.end());
-  if (p.pixels.size() != static_cast<size_t>(p.rowBytes) * p.height) return Pnm{};
-  return p;
-}
-
-bool run(const std::string &command) {
-  return std::system(command.c_str()) == 0;
-}
+using norvtest::Pnm;
 
 class TransferPages : public ::testing::TestWithParam<int> {
  protected:
-  static inline std::string dir;
-  static inline bool ready = false;
-
-  static void SetUpTestSuite() {
-    char pattern[] = "/tmp/norv_pagesXXXXXX";
-    if (mkdtemp(pattern) == nullptr) return;
-    dir = pattern;
-    const std::string ps = std::string(NORV_TEST_DATA) + "/transfer_page.ps";
-    const std::string gs = "gs -q -dNOPAUSE -dBATCH -dSAFER -sPAPERSIZE=letter -dFIXEDMEDIA -r300 ";
-    ready = run(gs + "-sDEVICE=pbmraw -sOutputFile=" + dir + "/page.pbm " + ps) &&
-            run(gs + "-sDEVICE=pgmraw -sOutputFile=" + dir + "/page.pgm " + ps);
-  }
-  static void TearDownTestSuite() {
-    if (!dir.empty()) run("rm -rf " + dir);
+  // The test page rendered at 300 dpi by a Ghostscript device (pbmraw or pgmraw), once per
+  // program run; "" when Ghostscript failed.
+  static std::string rendered(const char *device) {
+    return norvtest::renderPage(NORV_TEST_DATA "/transfer_page.ps", device, 300,
+                                "-sPAPERSIZE=letter -dFIXEDMEDIA");
   }
   void SetUp() override {
-    if (!ready) GTEST_SKIP() << "Ghostscript could not render the test page";
+    if (rendered("pbmraw").empty() || rendered("pgmraw").empty())
+      GTEST_SKIP() << "Ghostscript could not render the test page";
   }
 
   Context c{GetParam()};
 
   Pixr *load(const Pnm &p) {
-    const int depth = p.kind == '4' ? 1 : 8;
-    Pixr *image = nullptr;
-    EXPECT_EQ(pxlCreateImage(c.ctx, p.width, p.height, depth, 300 << 16, 300 << 16, 32, &image), 0);
-    for (int y = 0; y < p.height; ++y) {
-      uint8_t *row = image->framedData + int64_t{32 + y} * image->bytesPerRow + 4 * depth;
-      const uint8_t *in = &p.pixels[static_cast<size_t>(y) * p.rowBytes];
-      for (int i = 0; i < p.rowBytes; ++i) row[i ^ 3] = in[i];
-    }
+    Pixr *image = norvtest::imageFromPnm(c.ctx, p, 300);
+    EXPECT_NE(image, nullptr);
     return image;
   }
   // The content rows as file rows; the bits after the last pixel of a 1-bit row are 0 in
   // the files, so the comparison checks the image's row tails as well.
   static Pnm save(Pixr *image) {
-    Pnm p;
-    p.kind = image->depth == 1 ? '4' : '5';
-    p.width = image->width;
-    p.height = image->height;
-    p.rowBytes = image->depth == 1 ? (p.width + 7) / 8 : p.width;
-    for (int y = 0; y < p.height; ++y) {
-      const uint8_t *row =
-          image->framedData + int64_t{32 + y} * image->bytesPerRow + 4 * image->depth;
-      for (int i = 0; i < p.rowBytes; ++i) p.pixels.push_back(row[i ^ 3]);
-    }
-    return p;
+    return norvtest::pnmFromImage(image, image->depth == 1 ? '4' : '5');
   }
   static Pnm netpbm(const std::string &tool, const std::string &file) {
-    const std::string out = dir + "/out.pnm";
-    EXPECT_TRUE(run(tool + " " + dir + "/" + file + " > " + out));
-    return readPnm(out);
+    const norvtest::ToolRun run = norvtest::runTool(tool + " " + norvtest::shellQuote(file));
+    EXPECT_EQ(run.status, 0) << tool;
+    return norvtest::parsePnm(run.output);
   }
 };
 
-INSTANTIATE_TEST_SUITE_P(Units, TransferPages, ::testing::Values(0, 1),
-                         [](const auto &info) { return info.param ? "Unit8" : "Unit4"; });
+INSTANTIATE_TEST_SUITE_P(Units, TransferPages, ::testing::Values(0, 1), norvtest::unitName);
 
 struct Cut {
   int x, y, w, h;
@@ -134,8 +65,9 @@ std::vector<Cut> cuts(int width, int height) {
 }
 
 TEST_P(TransferPages, CropAndExtractEqualPamcut) {
-  for (const char *file : {"page.pbm", "page.pgm"}) {
-    const Pnm page = readPnm(dir + "/" + file);
+  for (const char *device : {"pbmraw", "pgmraw"}) {
+    const std::string file = rendered(device);
+    const Pnm page = norvtest::readPnm(file);
     ASSERT_EQ(page.width, 2550);
     ASSERT_EQ(page.height, 3300);
     Pixr *image = load(page);
@@ -161,8 +93,9 @@ TEST_P(TransferPages, CropAndExtractEqualPamcut) {
 }
 
 TEST_P(TransferPages, InvertEqualsPnminvert) {
-  for (const char *file : {"page.pbm", "page.pgm"}) {
-    const Pnm page = readPnm(dir + "/" + file);
+  for (const char *device : {"pbmraw", "pgmraw"}) {
+    const std::string file = rendered(device);
+    const Pnm page = norvtest::readPnm(file);
     const Pnm expected = netpbm("pnminvert", file);
     Pixr *image = load(page);
     Pixr *inverted = nullptr;

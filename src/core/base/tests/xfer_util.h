@@ -1,7 +1,5 @@
-// Helpers of the transfer, depth and row-kernel tests: a context that collects its report
-// lines and counts its progress calls, framed word buffers, and a per-pixel reader and
-// writer for packed rows (pixel x of a row is `depth` bits counted from the most significant
-// end of its 32-bit word) used as the model the kernels are checked against.
+// Helpers of the transfer, depth and row-kernel tests: the test kit's tracked context, and
+// framed word buffers addressed pixel by pixel through the kit's packed-pixel model.
 #ifndef XFER_UTIL_H
 #define XFER_UTIL_H
 
@@ -13,54 +11,20 @@
 #include <vector>
 
 #include "pxl_context.h"
+#include "testkit_context.h"
+#include "testkit_pixels.h"
 
 namespace xfertest {
 
-struct Context {
-  PxlContext *ctx = nullptr;
-  std::vector<std::string> reports;
-  int progressCalls = 0;
-  int abortAtCall = 0;  // the progress callback answers abortCode at this call (0: never)
-  int32_t abortCode = 0;
+// A tracked context (plain allocations filled with 0xA5, so that whatever an operation leaves
+// unwritten in a block it did not clear shows up; report lines and progress polls counted).
+using Context = norvtest::TrackedContext;
+using norvtest::getBits;
+using norvtest::setBits;
 
-  // Plain pixel-set allocations are filled with 0xA5, so that whatever an operation leaves
-  // unwritten in a block it did not clear shows up.
-  explicit Context(int32_t processorFlag = 1, int32_t interval = 1) {
-    pxlCreateContext(&Context::garbageAlloc, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
-                     nullptr, nullptr, nullptr, &Context::onMessage, this, interval,
-                     &Context::onProgress, this, &ctx);
-    pxlSetProcessorFlag(ctx, processorFlag);
-  }
-  ~Context() { pxlDestroyContext(&ctx); }
-  Context(const Context &) = delete;
-  Context &operator=(const Context &) = delete;
-
-  static void *garbageAlloc(size_t size, int32_t, void *) {
-    void *p = std::malloc(size);
-    if (p != nullptr) std::memset(p, 0xA5, size);
-    return p;
-  }
-  static void onMessage(void *user, const char *text) {
-    static_cast<Context *>(user)->reports.emplace_back(text);
-  }
-  static int32_t onProgress(void *user) {
-    auto *c = static_cast<Context *>(user);
-    ++c->progressCalls;
-    return c->progressCalls == c->abortAtCall ? c->abortCode : 0;
-  }
-};
-
-// Bits [bit, bit + n) of a word row, n <= 32 and within one word.
-inline uint32_t getBits(const uint8_t *row, int64_t bit, int n) {
-  const uint32_t word = reinterpret_cast<const uint32_t *>(row)[bit >> 5];
-  const uint32_t mask = n == 32 ? 0xFFFFFFFFu : (1u << n) - 1u;
-  return (word >> (32 - n - (bit & 31))) & mask;
-}
-inline void setBits(uint8_t *row, int64_t bit, int n, uint32_t value) {
-  uint32_t &word = reinterpret_cast<uint32_t *>(row)[bit >> 5];
-  const uint32_t mask = n == 32 ? 0xFFFFFFFFu : (1u << n) - 1u;
-  const int shift = 32 - n - static_cast<int>(bit & 31);
-  word = (word & ~(mask << shift)) | ((value & mask) << shift);
+// Gives a block of the record set (a table a worker built) back to its context.
+inline void releaseRecord(PxlContext *ctx, void *block) {
+  if (block != nullptr) ctx->release[PXL_SET_RECORDS](block, 0, ctx->user[PXL_SET_RECORDS]);
 }
 
 // Pixel (x, y) of a framed buffer (content origin at (frame, frame)).
