@@ -140,7 +140,9 @@ inline void expectSameComponents(const Bitmap &b, int connectivity, std::vector<
       if (label < 0) label = l;
       ASSERT_EQ(label, l) << what << ": run list covers two components";
     }
-    if (label > 0) ASSERT_EQ(model.boxes[size_t(label) - 1], f.box) << what;
+    if (label > 0) {
+      ASSERT_EQ(model.boxes[size_t(label) - 1], f.box) << what;
+    }
   }
   std::sort(want.begin(), want.end());
   std::sort(got.begin(), got.end());

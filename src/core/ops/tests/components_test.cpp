@@ -201,7 +201,9 @@ TEST_P(ComponentsTest, BandsJoinedAcrossTheirEdgesGiveTheWholePage) {
         merged.push_back(f);
       }
       cctest::expectSameComponents(b, g, merged, "band " + std::to_string(band));
-      if (band == 1) EXPECT_GT(pieces.size(), whole.size());
+      if (band == 1) {
+        EXPECT_GT(pieces.size(), whole.size());
+      }
     }
   }
 }
