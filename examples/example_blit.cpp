@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <string>
 
+#include "example_main.h"
 #include "qtz_blat.h"
 #include "qtz_image.h"
 #include "qtz_state.h"
@@ -65,13 +66,5 @@ int run(QtzState *state, const std::string &dataDir, const std::string &outDir) 
 }  // namespace
 
 int main(int argc, char **argv) {
-  if (argc != 3) {
-    std::fprintf(stderr, "usage: example_blit <data dir> <output dir>\n");
-    return 2;
-  }
-  QtzState *state = nullptr;
-  if (Qtz_initQtzState(&state, nullptr, nullptr, stderr, Qtz_fileErrPrinter, 0, 0) != 0) return 1;
-  const int result = run(state, argv[1], argv[2]);
-  Qtz_cleanupQtzState(&state);
-  return result;
+  return exampleMain(argc, argv, "example_blit", run);
 }

@@ -14,6 +14,7 @@
 #include "pxl_image.h"
 #include "pxl_reduce_gray.h"
 #include "pxl_resconv.h"
+#include "testkit_context.h"
 #include "testkit_tools.h"
 
 namespace {
@@ -22,34 +23,11 @@ using greyref::Plain;
 
 constexpr int32_t kDpi = 65536;
 
-struct Reports {
-  std::vector<std::string> lines;
-  static void collect(void *user, const char *text) {
-    static_cast<Reports *>(user)->lines.emplace_back(text);
-  }
-};
-
-// Aborts with status 77 at the n-th progress poll (n = 0: never).
-struct Abort {
-  int countdown = 0;
-  static int32_t poll(void *user) {
-    auto *a = static_cast<Abort *>(user);
-    return a->countdown > 0 && --a->countdown == 0 ? 77 : 0;
-  }
-};
-
 class GreyImages : public ::testing::TestWithParam<int> {
  protected:
-  void SetUp() override {
-    ASSERT_EQ(pxlCreateContext(nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
-                               nullptr, nullptr, nullptr, Reports::collect, &reports_, 1,
-                               Abort::poll, &abort_, &ctx_),
-              0);
-    pxlSetProcessorFlag(ctx_, GetParam() == 8 ? 1 : 0);
-  }
+  void SetUp() override { ASSERT_NE(ctx_, nullptr); }
   void TearDown() override {
     for (Pixr *&image : images_) pxlDestroyImage(ctx_, &image);
-    pxlDestroyContext(&ctx_);
   }
 
   // A framed image of the given planes (one or three), owned by the fixture.
@@ -105,9 +83,11 @@ class GreyImages : public ::testing::TestWithParam<int> {
     return p;
   }
 
-  PxlContext *ctx_ = nullptr;
-  Reports reports_;
-  Abort abort_;
+  // A tracked context on the parameter's processing unit; its report lines and progress polls
+  // (an abort with status 77 can be armed at the n-th poll from now).
+  norvtest::TrackedContext context_{GetParam() == 8 ? 1 : 0};
+  PxlContext *ctx_ = context_.ctx;
+  std::vector<std::string> &reports_ = context_.reports;
   std::vector<Pixr *> images_;
 };
 
@@ -284,20 +264,20 @@ TEST_P(GreyImages, FourStepCascadesMatchTheModel) {
 // destroyed.
 TEST_P(GreyImages, FailuresAreReportedOnceAndMadeOutputsDestroyed) {
   Pixr *src = make({Plain(40, 40, 8)}), *out = nullptr;
-  reports_.lines.clear();
+  reports_.clear();
   EXPECT_EQ(pxlConvertResolution(ctx_, src, 300, 200, &out), 2);
-  ASSERT_EQ(reports_.lines.size(), 1u);
-  EXPECT_NE(reports_.lines[0].find("File:resconv"), std::string::npos);
-  EXPECT_NE(reports_.lines[0].find("Error: 2\n"), std::string::npos);
+  ASSERT_EQ(reports_.size(), 1u);
+  EXPECT_NE(reports_[0].find("File:resconv"), std::string::npos);
+  EXPECT_NE(reports_[0].find("Error: 2\n"), std::string::npos);
 
   // Aborts at every poll position in turn: the status comes back, and no output is left.
   for (int at = 1; at < 40; ++at) {
-    abort_.countdown = at;
+    context_.tracker.abortAt(at, 77);
     Pixr *conv = nullptr, *cascade = nullptr;
     const int32_t a = pxlConvertResolution(ctx_, src, 200, 100, &conv);
-    abort_.countdown = at;
+    context_.tracker.abortAt(at, 77);
     const int32_t b = pxlReduceGrayCascade(ctx_, src, 3, 0, 1, 0, 0, &cascade);
-    abort_.countdown = 0;
+    context_.tracker.abortAt(0, 0);
     EXPECT_TRUE(a == 0 || (a == 77 && conv == nullptr)) << at;
     EXPECT_TRUE(b == 0 || (b == 77 && cascade == nullptr)) << at;
     own(conv);
