@@ -70,8 +70,10 @@ check_root() {
   # Every exported function is declared in an installed header.
   local exported
   exported=$(nm -D --defined-only "$root/$libdir/libNorvviewCtl.so" | awk '$2 == "T" {print $3}')
+  local -A is_declared=()
+  for f in "${all_declared[@]}"; do is_declared[$f]=1; done
   for symbol in $exported; do
-    printf '%s\n' "${all_declared[@]}" | grep -qx "$symbol" ||
+    [ -n "${is_declared[$symbol]:-}" ] ||
       fail "$label: $symbol is exported but no installed header declares it"
   done
   # The examples, built as a user would with find_package(Norvview).

@@ -36,6 +36,13 @@ enum {
   PXL_ROP_CONST_ONES = 32
 };
 
+/* Results, never reported through the context (callers report): 8 for an unsupported depth
+ * or a source depth different from the destination's (checked first); 2 when, after clipping
+ * at the left and top, the width or height is negative, as for a rectangle lying entirely
+ * left of or above the clip bounds (dx + width < 0, dy + height < 0). A rectangle that ends
+ * exactly at the left or top bound, or lies right of or below the clip bounds, is clipped to
+ * nothing and gives 0; so do width 0 and height 0. Nothing is written when the result is not
+ * 0, nor when nothing is left after clipping. */
 int32_t pxlRasterOpRaw(PxlContext *ctx, void *dst, int32_t dstWidth, int32_t dstHeight,
                        int32_t dstFrameX, int32_t dstFrameY, int32_t dx, int32_t dy, int32_t width,
                        int32_t height, int32_t depth, int32_t dstBytesPerRow, PxlRopCode op,

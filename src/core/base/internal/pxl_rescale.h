@@ -50,7 +50,8 @@ int32_t pxlRescaleImage(PxlContext *ctx, Pixr *src, int32_t newWidth, int32_t ne
 
 /* Bilinear rescale to newWidth x newHeight (depths 4 and 8). 14 when the progress
  * callback (called after every row at depth 4, once at the end at depth 8) answers
- * non-zero. The source is never written. */
+ * non-zero. The source is never written. Like pxlRescaleImage, a call for the source's own
+ * size copies the image unchanged (every value, its lowest bit included). */
 int32_t pxlRescaleImageBilinear(PxlContext *ctx, Pixr *src, int32_t newWidth, int32_t newHeight,
                                 Pixr **out);
 

@@ -50,8 +50,11 @@ int32_t pxlFillRect(PxlContext *ctx, Pixr *image, const PxlRect *rect, const uin
 /* Sets every content pixel of a framed image to 0. */
 int32_t pxlClearImage(PxlContext *ctx, Pixr *image);
 
-/* Crops a framed image in place to the rectangle clipped to the content, keeping the frame;
- * 2 (not reported) when the rectangle misses the content or has a negative size. */
+/* Crops a framed image in place to the rectangle clipped to the content, keeping the frame.
+ * 2 (not reported, image unchanged) for a negative size or a rectangle that misses the
+ * content: x + width < 0, y + height < 0, x >= width or y >= height of the image. A rectangle
+ * that ends exactly at the left or top edge (x + width = 0, y + height = 0) is not refused: it
+ * gives 0 and leaves an image 0 pixels wide (or high). */
 int32_t pxlCropImage(PxlContext *ctx, int32_t x, int32_t y, int32_t width, int32_t height,
                      Pixr *image);
 

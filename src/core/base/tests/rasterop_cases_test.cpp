@@ -31,6 +31,7 @@ struct StatusCase {
   bool source;
   int32_t dx, width, height;
   int32_t status;
+  int32_t dy = 0;
 };
 
 TEST(RasterOpRawCases, StatusCodesAndUntouchedBuffers) {
@@ -46,6 +47,14 @@ TEST(RasterOpRawCases, StatusCodesAndUntouchedBuffers) {
       {"code 20 leaves D", 1, 1, PXL_ROP_D, true, 0, 40, 2, 0},
       {"code 20 without clipping", 1, 1, PXL_ROP_D | PXL_ROP_NOCLIP, false, 0, 40, 2, 0},
       {"rectangle right of the content", 1, 1, PXL_ROP_SET, false, 64, 8, 2, 0},
+      // The boundary statuses the header states: entirely left of or above gives 2; ending
+      // exactly at the left or top bound, or lying right of or below, is clipped to nothing.
+      {"dx -5 width 5 ends at the left bound", 1, 1, PXL_ROP_SET, false, -5, 5, 2, 0},
+      {"rectangle far right of the content", 1, 1, PXL_ROP_SET, false, 200, 8, 2, 0},
+      {"dy -10 height 5 above the content", 1, 1, PXL_ROP_SET, false, 0, 8, 5, 2, -10},
+      {"dy -2 height 2 ends at the top bound", 1, 1, PXL_ROP_SET, false, 0, 8, 2, 0, -2},
+      {"rectangle below the content", 1, 1, PXL_ROP_SET, false, 0, 8, 2, 0, 2},
+      {"rectangle far below the content", 1, 1, PXL_ROP_SET, false, 0, 8, 2, 0, 50},
   };
   PxlContext ctx = plainContext();
   for (const StatusCase &c : cases) {
@@ -54,7 +63,7 @@ TEST(RasterOpRawCases, StatusCodesAndUntouchedBuffers) {
     const WordBuffer src = filled(2, 2, 0xFFFFFFFFu);
     const std::vector<uint32_t> before = dst.words;
     EXPECT_EQ(c.status,
-              pxlRasterOpRaw(&ctx, dst.data(), 64, 2, 0, 0, c.dx, 0, c.width, c.height, c.depth,
+              pxlRasterOpRaw(&ctx, dst.data(), 64, 2, 0, 0, c.dx, c.dy, c.width, c.height, c.depth,
                              dst.bytesPerRow, c.op, c.source ? src.data() : nullptr, 64, 2, 0, 0, 0,
                              0, c.srcDepth, src.bytesPerRow));
     EXPECT_EQ(dst.words, before);

@@ -415,6 +415,27 @@ TEST_P(TransferTest, CropWorkedExamples) {
   EXPECT_EQ(c.reports.size(), reports);
 }
 
+// The boundary statuses the header states: a rectangle entirely left of or above the content
+// is refused (2, image unchanged); one that ends exactly at the left or top edge is not, and
+// leaves an image 0 pixels wide or high.
+TEST_P(TransferTest, CropAtTheLeftAndTopEdges) {
+  struct Case {
+    int32_t x, y, width, height, status, outWidth, outHeight;
+  } cases[] = {{-6, 0, 5, 2, 2, 20, 4},
+               {0, -6, 3, 5, 2, 20, 4},
+               {-5, 0, 5, 2, 0, 0, 2},
+               {0, -5, 3, 5, 0, 3, 0}};
+  for (const Case &k : cases) {
+    SCOPED_TRACE(testing::Message() << k.x << "," << k.y << " " << k.width << "x" << k.height);
+    Pixr *p = image(20, 4, 8);
+    const size_t reports = c.reports.size();
+    EXPECT_EQ(pxlCropImage(c.ctx, k.x, k.y, k.width, k.height, p), k.status);
+    EXPECT_EQ(p->width, k.outWidth);
+    EXPECT_EQ(p->height, k.outHeight);
+    EXPECT_EQ(c.reports.size(), reports);
+  }
+}
+
 TEST_P(TransferTest, FramedCopyAndFramingInPlace) {
   for (int depth : {1, 2, 4, 8}) {
     const int w = 40 + static_cast<int>(rng() % 30), h = 2 + static_cast<int>(rng() % 5);

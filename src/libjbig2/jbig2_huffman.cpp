@@ -1,0 +1,163 @@
+// Code assignment, canonical prefix decoding and the integer decoders.
+#include "jbig2_huffman.h"
+
+#include "jbig2_report.h"
+
+int32_t assignPrefixCodes(Jbig2CodeTable *t, Jbig2CodeLine *lines, int32_t count, uint16_t *order) {
+  t->lines = lines;
+  t->numLines = count;
+  t->order = order;
+  uint32_t lenCount[kMaxPrefLen + 1] = {};
+  for (int32_t i = 0; i < count; ++i) {
+    if (lines[i].prefLen > kMaxPrefLen) return kJbBadData;
+    if (lines[i].prefLen > 0) lenCount[lines[i].prefLen]++;
+    t->hasLower |= lines[i].kind == kLineLower;
+    t->hasUpper |= lines[i].kind == kLineUpper;
+    t->hasOob |= lines[i].kind == kLineOob;
+  }
+  uint64_t first = 0;
+  uint32_t total = 0;
+  t->minPrefLen = kMaxPrefLen + 1;
+  for (int n = 1; n <= kMaxPrefLen; ++n) {
+    first = (first + lenCount[n - 1]) << 1;  // lenCount[0] is 0: lines without codes
+    if (lenCount[n] > 0) {
+      if (first + lenCount[n] > (uint64_t{1} << n)) return kJbParam;
+      if (t->minPrefLen > kMaxPrefLen) t->minPrefLen = n;
+    }
+    t->firstCode[n] = static_cast<uint32_t>(first);
+    t->count[n] = lenCount[n];
+    t->start[n] = total;
+    total += lenCount[n];
+  }
+  if (total == 0) return kJbBadData;
+  uint32_t next[kMaxPrefLen + 1] = {};
+  for (int32_t i = 0; i < count; ++i) {
+    const int n = lines[i].prefLen;
+    lines[i].code = n == 0 ? 0 : t->firstCode[n] + next[n];
+    if (n > 0) order[t->start[n] + next[n]++] = static_cast<uint16_t>(i);
+  }
+  return 0;
+}
+
+int32_t buildCodeTable(Jbig2CodeTable *t, Jbig2CodeLine *lines, int32_t count, bool own,
+                       QtzState *state) {
+  *t = Jbig2CodeTable{};
+  if (own) t->ownLines = lines;
+  if (count > 65535) return jbReport(state, kJbBadData, "code table too long");
+  t->ownOrder = jbAllocArray<uint16_t>(state, count);
+  if (t->ownOrder == nullptr) return qtz::report(state, kJbNoMemory);
+  const int32_t status = assignPrefixCodes(t, lines, count, t->ownOrder);
+  if (status == kJbParam) return qtz::report(state, kJbParam);
+  if (status != 0)
+    return jbReport(state, status, "code table without codes or with a prefix above 32");
+  return 0;
+}
+
+void freeCodeTable(Jbig2CodeTable *t, QtzState *state) {
+  jbFree(state, t->ownLines);
+  jbFree(state, t->ownOrder);
+  t->ownLines = nullptr;
+  t->ownOrder = nullptr;
+}
+
+int32_t findCodeLine(const Jbig2CodeTable *t, JbitFile *bits, int32_t *line) {
+  *line = -1;
+  int n = t->minPrefLen;
+  uint32_t code = 0;
+  int32_t status = jbitGetBits(bits, n, &code);
+  for (;;) {
+    if (status != 0) return status;
+    const uint32_t offset = code - t->firstCode[n];
+    if (code >= t->firstCode[n] && offset < t->count[n]) {
+      *line = t->order[t->start[n] + offset];
+      return 0;
+    }
+    if (++n > kMaxPrefLen) return 0;
+    uint32_t bit = 0;
+    status = jbitGetBits(bits, 1, &bit);
+    code = (code << 1) | bit;
+  }
+}
+
+void newIntDecoder(Jbig2IntDecoder *d, bool huffman, const Jbig2CodeTable *table, JbitFile *bits,
+                   MqDecoder *mq, uint8_t *cx512) {
+  d->arith = huffman ? 0 : 1;
+  d->table = table;
+  d->bits = bits;
+  d->mq = mq;
+  d->cx = cx512;
+  if (!huffman)
+    for (int i = 0; i < 512; ++i) cx512[i] = 0;
+}
+
+namespace {
+
+inline uint32_t nextPrev(uint32_t prev, int bit) {
+  return prev < 256 ? (prev << 1) | bit : (((prev << 1) | bit) & 511) | 256;
+}
+
+int32_t decodeArithInt(Jbig2IntDecoder *d, bool *oob, int32_t *value) {
+  MqDecoder &mq = *d->mq;
+  uint8_t *cx = d->cx;
+  uint32_t prev = 1;
+  auto bit = [&]() {
+    const int b = mqDecode(mq, &cx[prev]);
+    prev = nextPrev(prev, b);
+    return b;
+  };
+  const int sign = bit();
+  int bitsCount;
+  int64_t offset;
+  if (!bit()) {
+    bitsCount = 2, offset = 0;
+  } else if (!bit()) {
+    bitsCount = 4, offset = 4;
+  } else if (!bit()) {
+    bitsCount = 6, offset = 20;
+  } else if (!bit()) {
+    bitsCount = 8, offset = 84;
+  } else if (!bit()) {
+    bitsCount = 12, offset = 340;
+  } else {
+    bitsCount = 32, offset = 4436;
+  }
+  uint64_t v = 0;
+  for (int i = 0; i < bitsCount; ++i) v = (v << 1) | static_cast<uint64_t>(bit());
+  const int64_t magnitude = offset + static_cast<int64_t>(v);
+  *oob = sign && magnitude == 0;
+  const int64_t result = sign ? -magnitude : magnitude;
+  if (result > INT32_MAX || result < INT32_MIN) return kJbBadData;
+  *value = *oob ? 0 : static_cast<int32_t>(result);
+  return 0;
+}
+
+}  // namespace
+
+int32_t decodeInt(Jbig2IntDecoder *d, bool *oob, int32_t *value) {
+  *oob = false;
+  *value = 0;
+  if (d->arith) return decodeArithInt(d, oob, value);
+  int32_t index = -1;
+  int32_t status = findCodeLine(d->table, d->bits, &index);
+  if (status != 0) return status;
+  if (index < 0) return kJbBadData;
+  const Jbig2CodeLine &line = d->table->lines[index];
+  if (line.kind == kLineOob) {
+    *oob = true;
+    return 0;
+  }
+  uint32_t raw = 0;
+  const int n = line.kind == kLineNormal ? line.rangeLen : 32;
+  if ((status = jbitGetBits(d->bits, n, &raw)) != 0) return status;
+  const int64_t result =
+      line.kind == kLineLower ? int64_t{line.rangeLow} - raw : int64_t{line.rangeLow} + raw;
+  if (result > INT32_MAX || result < INT32_MIN) return kJbBadData;
+  *value = static_cast<int32_t>(result);
+  return 0;
+}
+
+uint32_t decodeIaid(MqDecoder *mq, uint8_t *cx, int32_t codeLength) {
+  uint32_t prev = 1;
+  for (int32_t i = 0; i < codeLength; ++i) prev = (prev << 1) | mqDecode(*mq, &cx[prev]);
+  return prev - (uint32_t{1} << codeLength);
+}

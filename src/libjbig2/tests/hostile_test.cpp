@@ -1,0 +1,365 @@
+// Hostile and edge-case streams built segment by segment: each gives its status (and message)
+// under the sanitizers, with no read past the data, no oversized allocation and no leak; and
+// the driver's page, stripe, retention and extension rules.
+#include <gtest/gtest.h>
+
+#include "jbig2_reference_encoder.h"
+#include "jbig2_test_support.h"
+
+namespace {
+
+struct Stream {
+  std::vector<uint8_t> bytes;
+  void u8(uint32_t v) { bytes.push_back(uint8_t(v)); }
+  void u16(uint32_t v) { u8(v >> 8), u8(v); }
+  void u32(uint32_t v) { u16(v >> 16), u16(v); }
+  void raw(const std::vector<uint8_t> &b) { bytes.insert(bytes.end(), b.begin(), b.end()); }
+  // A segment with short-form references (own retention flag 0 unless retain).
+  void segment(uint32_t number, uint8_t type, const std::vector<uint8_t> &data,
+               std::vector<uint32_t> refs = {}, bool retain = false, uint32_t length = ~0u) {
+    u32(number);
+    u8(type);
+    u8(uint32_t(refs.size()) << 5 | (retain ? 1 : 0));
+    for (uint32_t r : refs) u8(r);
+    u8(1);
+    u32(length == ~0u ? uint32_t(data.size()) : length);
+    raw(data);
+  }
+};
+
+std::vector<uint8_t> pageInfo(uint32_t w, uint32_t h, uint8_t flags = 0, uint16_t striping = 0) {
+  Stream s;
+  s.u32(w), s.u32(h), s.u32(0), s.u32(0), s.u8(flags), s.u16(striping);
+  return s.bytes;
+}
+
+std::vector<uint8_t> regionInfo(uint32_t w, uint32_t h, uint32_t x, uint32_t y, uint8_t op = 0) {
+  Stream s;
+  s.u32(w), s.u32(h), s.u32(x), s.u32(y), s.u8(op);
+  return s.bytes;
+}
+
+// A generic region (template 0, nominal AT) of a bitmap.
+std::vector<uint8_t> genericRegion(const jbtest::Bits &b, uint32_t x, uint32_t y, uint8_t op = 0) {
+  Jbig2GenericTemplate t{};
+  t.atx[0] = 3, t.aty[0] = -1, t.atx[1] = -3, t.aty[1] = -1, t.atx[2] = 2, t.aty[2] = -2,
+  t.atx[3] = -2, t.aty[3] = -2;
+  std::vector<uint8_t> d = regionInfo(uint32_t(b.width), uint32_t(b.height), x, y, op);
+  d.push_back(0);
+  for (int i = 0; i < 4; ++i) d.push_back(uint8_t(t.atx[i])), d.push_back(uint8_t(t.aty[i]));
+  const std::vector<uint8_t> coded = jbtest::encodeGeneric(b, t);
+  d.insert(d.end(), coded.begin(), coded.end());
+  return d;
+}
+
+struct HostileFixture : jbtest::DecoderFixture {
+  int32_t run(const Stream &s, QtzImage **page = nullptr) {
+    messages.clear();
+    QtzImage *p = nullptr;
+    const int32_t status = decode(s.bytes, &p);
+    if (page != nullptr)
+      *page = p;
+    else
+      QtzImage_free(p);
+    return status;
+  }
+};
+
+TEST_F(HostileFixture, SegmentHeaderFaults) {
+  {
+    // A long-form count claiming 2^29 - 1 referred-to segments in a short stream.
+    Stream s;
+    s.u32(5), s.u8(0), s.u32(0xFFFFFFFFu), s.u32(0);
+    const size_t before = norvtest::heap.sizes.size();
+    EXPECT_EQ(run(s), 2003);
+    for (size_t i = before; i < norvtest::heap.sizes.size(); ++i)
+      EXPECT_LT(norvtest::heap.sizes[i], size_t{1} << 20);  // pool chunks, not the count
+  }
+  {
+    Stream s;  // a referred-to number equal to the segment's own
+    s.segment(3, 53, {}, {3});
+    EXPECT_EQ(run(s), 107);
+    EXPECT_NE(messages.find("bad referenced segment number"), std::string::npos);
+  }
+  {
+    Stream s;  // cut inside the data length
+    s.u32(0), s.u8(48), s.u8(0), s.u8(1), s.u16(0);
+    EXPECT_EQ(run(s), 2003);
+  }
+  {
+    Stream s;  // a data length beyond the bytes present
+    s.segment(0, 48, pageInfo(10, 10), {}, false, 1000);
+    EXPECT_EQ(run(s), 2003);
+  }
+  {
+    Stream s;  // a data length shorter than the fixed part of the type
+    s.segment(0, 48, {0, 0, 0, 10}, {}, false, 4);
+    EXPECT_EQ(run(s), 107);
+  }
+}
+
+TEST_F(HostileFixture, RegionPositionsAndPageSizes) {
+  const jbtest::Bits b(8, 4);
+  struct Case {
+    std::vector<uint8_t> page;
+    uint32_t x, y;
+    int32_t status;
+    const char *message;
+  };
+  const Case cases[] = {
+      {pageInfo(64, 64), 0x80000000u, 0, 107, "region size or position out of range"},
+      {pageInfo(64, 64), 0xFFFFFFF8u, 0, 107, "region size or position out of range"},
+      {pageInfo(64, 64), 57, 0, 107, "region extends off page"},
+      {pageInfo(64, 64), 56, 60, 0, ""},
+      {pageInfo(64, 0xFFFFFFFFu), 0, 0, 107, "page size"},
+      {pageInfo(1u << 25, 1), 0, 0, 107, "page size"},
+      {pageInfo(0, 5), 0, 0, 107, "page size"},
+  };
+  for (const Case &c : cases) {
+    Stream s;
+    s.segment(0, 48, c.page);
+    s.segment(1, 38, genericRegion(b, c.x, c.y));
+    s.segment(2, 49, {});
+    EXPECT_EQ(run(s), c.status) << c.x << "," << c.y;
+    EXPECT_NE(messages.find(c.message), std::string::npos) << messages;
+  }
+}
+
+TEST_F(HostileFixture, SecondPageInformationReplacesThePage) {
+  jbtest::Bits b(16, 3);
+  b.set(1, 1, 1);
+  Stream s;
+  s.segment(0, 48, pageInfo(20, 10));
+  s.segment(1, 38, genericRegion(b, 0, 0));
+  s.segment(2, 48, pageInfo(30, 5));
+  s.segment(3, 49, {});
+  QtzImage *page = nullptr;
+  EXPECT_EQ(run(s, &page), 0);
+  ASSERT_NE(page, nullptr);
+  EXPECT_EQ(page->hdr.width, 30);
+  EXPECT_EQ(jbtest::pixelOf(page, 1, 1), 0);  // the old page and its region are gone
+  QtzImage_free(page);
+}
+
+TEST_F(HostileFixture, StripesOfAPageOfUnknownHeight) {
+  jbtest::Bits top(16, 8), bottom(16, 8);
+  top.set(3, 2, 1), bottom.set(5, 7, 1);
+  Stream s;
+  s.segment(0, 48, pageInfo(16, 0xFFFFFFFFu, 0, 0x8000 | 7));
+  s.segment(1, 38, genericRegion(top, 0, 0));
+  Stream eos;
+  eos.u32(7);
+  s.segment(2, 50, eos.bytes);
+  s.segment(3, 38, genericRegion(bottom, 0, 8));
+  eos.bytes.clear(), eos.u32(15);
+  s.segment(4, 50, eos.bytes);
+  s.segment(5, 49, {});
+  QtzImage *page = nullptr;
+  ASSERT_EQ(run(s, &page), 0) << messages;
+  EXPECT_EQ(page->hdr.height, 16);
+  EXPECT_EQ(jbtest::pixelOf(page, 3, 2), 1);
+  EXPECT_EQ(jbtest::pixelOf(page, 5, 15), 1);
+  QtzImage_free(page);
+  // A stripe of maximum stripe size + 2 rows is refused.
+  Stream t;
+  t.segment(0, 48, pageInfo(16, 100, 0, 0x8000 | 6));
+  eos.bytes.clear(), eos.u32(7);
+  t.segment(1, 50, eos.bytes);
+  EXPECT_EQ(run(t), 15);
+  EXPECT_NE(messages.find("stripe size is too large"), std::string::npos);
+}
+
+TEST_F(HostileFixture, Extensions) {
+  struct Case {
+    std::vector<uint8_t> data;
+    int32_t status;
+  };
+  const Case cases[] = {
+      // A comment with one pair and the closing empty name.
+      {{0x20, 0, 0, 0, 'a', 0, 'b', 0, 0}, 0},
+      // A comment whose string runs to the end of the segment: bounded by the segment.
+      {{0x20, 0, 0, 0, 'a', 'b', 'c'}, 2003},
+      // Unknown, necessary: refused; unknown, not necessary: passed over.
+      {{0x80, 0, 0, 9, 1, 2}, 107},
+      {{0x20, 0, 0, 2, 1, 2, 3}, 0},
+      // This system's private extension, kept raw.
+      {{0x00, 'K', 'V', 'J', 1, 2, 3}, 0},
+  };
+  for (const Case &c : cases) {
+    Stream s;
+    s.segment(0, 62, c.data);
+    // A following segment whose bytes contain NULs must not be read into the comment.
+    s.segment(1, 51, {});
+    EXPECT_EQ(run(s), c.status) << messages;
+  }
+}
+
+TEST_F(HostileFixture, CodeTableSegments) {
+  struct Case {
+    std::vector<uint8_t> data;
+    const char *message;
+  };
+  // flags: HTOOB bit 0, HTPS - 1 bits 1-3, HTRS - 1 bits 4-6; HTLOW; HTHIGH; lines.
+  const Case cases[] = {
+      // prefix length 255 (HTPS 8)
+      {{0x0E, 0, 0, 0, 0, 0, 0, 0, 1, 0xFF, 0x00, 0, 0}, "bad code table line"},
+      // range length 40 (HTRS 8)
+      {{0x72, 0, 0, 0, 0, 0, 0, 0, 10, 0x10, 40, 0, 0}, "bad code table line"},
+      // HTLOW above HTHIGH
+      {{0x00, 0, 0, 0, 5, 0, 0, 0, 1, 0, 0}, "HTLOW above HTHIGH"},
+      // HTLOW the least 32-bit value: HTLOW - 1 does not exist
+      {{0x00, 0x80, 0, 0, 0, 0x80, 0, 0, 0, 0, 0}, "HTLOW out of range"},
+      // every prefix length 0: no codes (HTPS 1, HTRS 1: low 0 high 2, two lines)
+      {{0x00, 0, 0, 0, 0, 0, 0, 0, 2, 0x00, 0x00}, "without codes"},
+  };
+  for (const Case &c : cases) {
+    Stream s;
+    s.segment(0, 53, c.data);
+    EXPECT_EQ(run(s), 107) << c.message;
+    EXPECT_NE(messages.find(c.message), std::string::npos) << messages;
+  }
+}
+
+TEST_F(HostileFixture, ArithmeticDataIsBoundToItsSegment) {
+  // A symbol dictionary whose arithmetic data has no marker, followed by a segment whose data
+  // holds 0xFF 0xAC: the decoder must not find the marker in the next segment.
+  Stream dict;
+  dict.u16(0x0000);  // arithmetic, template 0
+  for (int8_t v : {3, -1, -3, -1, 2, -2, -2, -2}) dict.u8(uint8_t(v));
+  dict.u32(0), dict.u32(0);  // nothing exported, no new symbols
+  dict.raw({0x12, 0x34});
+  Stream s;
+  s.segment(0, 0, dict.bytes);
+  s.segment(1, 62, {0x20, 0, 0, 0, 0xFF, 0xAC, 0, 0});
+  EXPECT_EQ(run(s), 118);
+  EXPECT_NE(messages.find("does not end with a marker"), std::string::npos) << messages;
+}
+
+TEST_F(HostileFixture, KeepAllKeepsEverySegmentUntilFreed) {
+  jbtest::Bits b(16, 3);
+  Stream s;
+  s.segment(0, 48, pageInfo(20, 10));
+  s.segment(1, 38, genericRegion(b, 0, 0));
+  s.segment(2, 49, {});
+  Jbig2Decoder *d = nullptr;
+  ASSERT_EQ(QtzJbig2_newDecoder(&d, 0, nullptr, nullptr, 1, 6500, 1, 0, nullptr, nullptr, state),
+            0);
+  ASSERT_EQ(QtzJbig2_decodePage(d, s.bytes.data(), s.bytes.size(), nullptr), 0);
+  EXPECT_EQ(d->active->count, 3);
+  EXPECT_EQ(d->page, nullptr);  // no composition
+  QtzJbig2_freeDecoder(&d);
+}
+
+TEST_F(HostileFixture, GlobalsAreDecodedOnceAndShared) {
+  Stream globals;
+  Stream dict;
+  dict.u16(0x0000);
+  for (int8_t v : {3, -1, -3, -1, 2, -2, -2, -2}) dict.u8(uint8_t(v));
+  dict.u32(0), dict.u32(0);
+  dict.raw({0xFF, 0xAC});
+  globals.segment(0, 0, dict.bytes, {}, true);
+  Jbig2Decoder *g = nullptr, *p = nullptr;
+  ASSERT_EQ(QtzJbig2_newDecoder(&g, 0, nullptr, nullptr, 1, 6500, 1, 0, nullptr, nullptr, state),
+            0);
+  ASSERT_EQ(QtzJbig2_decodeGlobals(g, globals.bytes.data(), globals.bytes.size()), 0);
+  ASSERT_EQ(QtzJbig2_decodeGlobals(g, globals.bytes.data(), globals.bytes.size()), 0);
+  EXPECT_EQ(g->active->count, 1);
+  ASSERT_EQ(QtzJbig2_newDecoder(&p, 0, nullptr, nullptr, 1, 6500, 0, 1, nullptr, nullptr, state),
+            0);
+  ASSERT_EQ(QtzJbig2_attachGlobals(p, g), 0);
+  EXPECT_EQ(static_cast<Jbig2Segment *>(g->active->head->data)->references, 2);
+  QtzJbig2_freeDecoder(&p);
+  EXPECT_EQ(static_cast<Jbig2Segment *>(g->active->head->data)->references, 1);
+  QtzJbig2_freeDecoder(&g);
+}
+
+TEST_F(HostileFixture, PixelLimitBoundsTheWork) {
+  // A 2^24 x 64 region from a few bytes of data: refused once the limit is spent.
+  Stream s;
+  s.segment(0, 48, pageInfo(1u << 24, 64));
+  std::vector<uint8_t> d = regionInfo(1u << 24, 64, 0, 0);
+  d.push_back(0);
+  for (int8_t v : {3, -1, -3, -1, 2, -2, -2, -2}) d.push_back(uint8_t(v));
+  d.push_back(0xFF), d.push_back(0xAC);
+  s.segment(1, 38, d);
+  Jbig2Decoder *dec = nullptr;
+  ASSERT_EQ(QtzJbig2_newDecoder(&dec, 0, nullptr, nullptr, 1, 6500, 0, 1, nullptr, nullptr, state),
+            0);
+  dec->pixelLimit = 1 << 20;
+  messages.clear();
+  EXPECT_EQ(QtzJbig2_decodePage(dec, s.bytes.data(), s.bytes.size(), nullptr), 107);
+  EXPECT_NE(messages.find("decoding work limit reached"), std::string::npos);
+  QtzJbig2_freeDecoder(&dec);
+}
+
+// An arithmetic symbol dictionary without symbols: flags, AT pixels, counts, marker.
+std::vector<uint8_t> emptyDict(uint16_t flags, uint32_t exported = 0) {
+  Stream d;
+  d.u16(flags);
+  const int pairs = ((flags >> 10) & 3) == 0 ? 4 : 1;
+  const int8_t at[8] = {3, -1, -3, -1, 2, -2, -2, -2};
+  for (int i = 0; i < 2 * pairs; ++i) d.u8(uint8_t(pairs == 1 && i == 0 ? 2 : at[i]));
+  d.u32(exported), d.u32(0);
+  d.raw({0xFF, 0xAC});
+  return d.bytes;
+}
+
+TEST_F(HostileFixture, CountsAndSizesBeyondTheData) {
+  {
+    Stream s;  // a dictionary exporting symbols that do not exist
+    s.segment(0, 0, emptyDict(0x0000, 5));
+    EXPECT_EQ(run(s), 107);
+    EXPECT_NE(messages.find("symbol counts out of range"), std::string::npos) << messages;
+  }
+  {
+    Stream s;  // a text region claiming 2^32 - 1 instances
+    s.segment(0, 0, emptyDict(0x0000), {}, true);
+    Stream t;
+    t.raw(regionInfo(10, 10, 0, 0));
+    t.u16(0x0000);
+    t.u32(0xFFFFFFFFu);
+    t.raw({0xFF, 0xAC});
+    s.segment(1, 4, t.bytes, {0});
+    EXPECT_EQ(run(s), 107);
+    EXPECT_NE(messages.find("instance count"), std::string::npos) << messages;
+  }
+  {
+    Stream s;  // refining the page where the region reaches outside it
+    s.segment(0, 48, pageInfo(16, 16, 0x42));  // refinements, operator override
+    std::vector<uint8_t> r = regionInfo(8, 8, 12, 0, kOpReplace);
+    r.push_back(0x01);  // template 1, no RAT pixels
+    r.push_back(0xFF), r.push_back(0xAC);
+    s.segment(1, 42, r);
+    EXPECT_EQ(run(s), 107);
+    EXPECT_NE(messages.find("region extends off page"), std::string::npos) << messages;
+  }
+  {
+    Stream s;  // an arithmetic pattern dictionary of patterns 129 pixels wide
+    s.segment(0, 16, {0x00, 129, 1, 0, 0, 0, 0, 0xFF, 0xAC});
+    EXPECT_EQ(run(s), 107);
+    EXPECT_NE(messages.find("pattern width above 128"), std::string::npos) << messages;
+  }
+}
+
+TEST_F(HostileFixture, InheritedContextsMustMatchTheirCoding) {
+  // Dictionary 0 retains its template-0 contexts; dictionary 1 uses them with template 1.
+  Stream s;
+  s.segment(0, 0, emptyDict(0x0200), {}, true);
+  s.segment(1, 0, emptyDict(0x0100 | (1 << 10)), {0});
+  EXPECT_EQ(run(s), 107);
+  EXPECT_NE(messages.find("inherited contexts were coded differently"), std::string::npos)
+      << messages;
+  // With the same template they are taken over.
+  Stream ok;
+  ok.segment(0, 0, emptyDict(0x0200), {}, true);
+  ok.segment(1, 0, emptyDict(0x0100), {0});
+  EXPECT_EQ(run(ok), 0) << messages;
+  // Without retention they cannot be used.
+  Stream none;
+  none.segment(0, 0, emptyDict(0x0000), {}, true);
+  none.segment(1, 0, emptyDict(0x0100), {0});
+  EXPECT_EQ(run(none), 107);
+  EXPECT_NE(messages.find("non-retained contexts"), std::string::npos) << messages;
+}
+
+}  // namespace
