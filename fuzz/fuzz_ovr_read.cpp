@@ -1,10 +1,13 @@
 // Runs the container library's reading interface over arbitrary bytes, in the order a viewer
-// uses it: open through the FILE adapters, document info, then for the first pages and the last
-// one every layer merged over its stripes, every stripe with its values, global references and
-// strip byte counts, every strip read (JPEG strips with their tables merged) and split as a
-// referring strip, and every global data block named; then close. Every block the library hands
-// out is given back, so a block still allocated when the context is destroyed is a fault. Pages,
-// stripes, strips and global indices are bounded so that each input finishes quickly.
+// uses it: open through the FILE adapters, document info, then for every page (and the last one
+// again) every layer merged over its stripes, every stripe with its values, global references
+// and strip byte counts, every strip read (JPEG strips with their tables merged) and split as a
+// referring strip, every global data block named, then every global data entry of the document;
+// then close. Every block the library hands out is given back, so a block still allocated when
+// the context is destroyed is a fault. The walk itself is not bounded: the reader bounds the
+// pages, stripes and table entries by the file. Only the bytes of strip and global data copied
+// out are capped (at a multiple of the input, each strip counting a few bytes more), since strips
+// may overlap.
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
@@ -17,10 +20,14 @@
 namespace {
 
 const OvrFileHooks kStdio = {fread, fwrite, fseek, ftell};
-constexpr int32_t kMaxPages = 4;
-constexpr uint32_t kMaxStripes = 8;
-constexpr uint32_t kMaxStrips = 16;
-constexpr uint32_t kMaxGlobals = 8;
+
+// Bytes of strip and global data that may still be copied out for this input.
+uint64_t g_bytesLeft = 0;
+bool takeBytes(uint64_t bytes) {
+  if (bytes > g_bytesLeft) return false;
+  g_bytesLeft -= bytes;
+  return true;
+}
 
 void give(OvrIoContext *ctx, void *block) {
   if (block != nullptr) ovrFreeData(ctx, &block);
@@ -30,7 +37,9 @@ void readGlobal(OvrIoContext *ctx, OvrDocHandle *doc, uint32_t index) {
   uint8_t *data = nullptr;
   uint32_t length = 0, size = 0, extra = 0;
   uint16_t word = 0;
+  if (g_bytesLeft == 0) return;
   ovrReadGlobalData(doc, index, &data, &length, &size, &word, &extra);
+  takeBytes(std::min<uint64_t>(size, g_bytesLeft));
   give(ctx, data);
 }
 
@@ -39,9 +48,13 @@ void readStrips(OvrIoContext *ctx, OvrIfdHandle *ifd, uint32_t height, uint32_t 
   uint8_t *buffer = nullptr;
   uint32_t capacity = 0;
   const uint32_t step = rowsPerStrip != 0 ? rowsPerStrip : height;
-  for (uint64_t row = 0, n = 0; step != 0 && row < height && n < kMaxStrips; row += step, ++n) {
+  for (uint64_t row = 0; step != 0 && row < height; row += step) {
     uint32_t bytes = 0, got = 0;
-    ovrGetStripByteCount(ifd, static_cast<uint32_t>(row), &bytes);
+    // A row past the strip tables ends the IFD; each strip costs its bytes and a little more,
+    // so that an image of billions of rows in strips of one row still ends.
+    if (ovrGetStripByteCount(ifd, static_cast<uint32_t>(row), &bytes) != OVR_OK ||
+        !takeBytes(uint64_t{bytes} + 64))
+      break;
     const uint32_t rows = static_cast<uint32_t>(std::min<uint64_t>(step, height - row));
     if (ovrReadStrip(ifd, static_cast<uint32_t>(row), rows, &buffer, &capacity, &got) != OVR_OK)
       continue;
@@ -74,7 +87,7 @@ void readStripe(OvrIoContext *ctx, OvrDocHandle *doc, OvrPageHandle *page, uint3
   uint64_t total = 0;
   const uint32_t *indices = nullptr, *sizes = nullptr;
   if (ovrGetStripGlobalRefs(ifd, &total, &count, &indices, &sizes) == OVR_OK) {
-    const std::vector<uint32_t> named(indices, indices + std::min(count, kMaxGlobals));
+    const std::vector<uint32_t> named(indices, indices + count);
     for (uint32_t index : named) readGlobal(ctx, doc, index);
   }
   readStrips(ctx, ifd, height, rowsPerStrip);
@@ -93,7 +106,7 @@ void readPage(OvrIoContext *ctx, OvrDocHandle *doc, int32_t index) {
     OvrIfdHandle *ifd = nullptr;
     ovrGetLayerInfo(page, layer, &x, &y, &xRes, &yRes, &width, &height, &bits, &kind, palette,
                     &ifd);
-    const uint32_t n = std::min(stripes[layer - 1], kMaxStripes);
+    const uint32_t n = stripes[layer - 1];
     for (uint32_t s = 0; s <= n; ++s) readStripe(ctx, doc, page, layer, s);  // s = n: past the end
   }
 }
@@ -109,9 +122,17 @@ void readDocument(OvrIoContext *ctx, std::vector<uint8_t> &bytes) {
     uint8_t kind = 0, sub = 0;
     uint16_t pages = 0;
     ovrGetDocumentInfo(doc, &kind, &sub, &pages);
-    for (int32_t p = 0; p < std::min<int32_t>(pages, kMaxPages); ++p) readPage(ctx, doc, p);
+    for (int32_t p = 0; p < pages; ++p) readPage(ctx, doc, p);
     readPage(ctx, doc, -1);
-    for (uint32_t index = 0; index < 4; ++index) readGlobal(ctx, doc, index);
+    // Every global data entry: the lookups stop at the first index past the table chain.
+    for (uint32_t index = 0;; ++index) {
+      uint8_t *data = nullptr;
+      uint32_t length = 0, size = 0, extra = 0;
+      uint16_t word = 0;
+      const int32_t status = ovrReadGlobalData(doc, index, &data, &length, &size, &word, &extra);
+      give(ctx, data);
+      if (status != OVR_OK || !takeBytes(size)) break;
+    }
     ovrCloseDocument(doc);
   }
   std::fclose(file);
@@ -124,6 +145,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   std::vector<uint8_t> bytes(data, data + size);
   OvrIoContext *ctx = nullptr;
   if (ovrCreateIoContext(0, &ctx) != OVR_OK) return 0;
+  g_bytesLeft = 16 * uint64_t{size} + (1u << 20);
   readDocument(ctx, bytes);
   if (ovrDestroyIoContext(ctx) != OVR_OK) std::abort();  // a block was not given back
   return 0;

@@ -47,10 +47,13 @@ int32_t buildCodeTable(Jbig2CodeTable *t, Jbig2CodeLine *lines, int32_t count, b
   t->ownOrder = jbAllocArray<uint16_t>(state, count);
   if (t->ownOrder == nullptr) return qtz::report(state, kJbNoMemory);
   const int32_t status = assignPrefixCodes(t, lines, count, t->ownOrder);
+  if (status == 0) return 0;
+  // A refused table gives its order back here, so callers that build a table of their own
+  // lines (the symbol-ID run table) leak nothing; lines handed over stay with the table.
+  jbFree(state, t->ownOrder);
+  t->ownOrder = nullptr;
   if (status == kJbParam) return qtz::report(state, kJbParam);
-  if (status != 0)
-    return jbReport(state, status, "code table without codes or with a prefix above 32");
-  return 0;
+  return jbReport(state, status, "code table without codes or with a prefix above 32");
 }
 
 void freeCodeTable(Jbig2CodeTable *t, QtzState *state) {

@@ -28,7 +28,10 @@ int32_t ovrOpenDocument(OvrIoContext *ctx, void *stream, uint32_t /*flags*/, Ovr
   if (status == OVR_OK) {
     doc->firstIfd = header.firstIfd;
     status = openFileReader(*handle->stream, &doc->reader);
-    if (status == OVR_OK) doc->pageBytesLeft = documentPageBudget(doc->reader.size);
+    if (status == OVR_OK) {
+      doc->pageBytesLeft = documentPageBudget(doc->reader.size);
+      doc->recordBytesLeft = documentRecordBudget(doc->reader.size);
+    }
     if (status != OVR_OK) destroyDocument(doc);
   }
   if (status != OVR_OK) {

@@ -1,5 +1,6 @@
 // Making and freeing the engine's document, page and IFD records in blocks of the context's
 // allocator. A freed record is cleared first, so that a stale pointer to it no longer validates.
+#include <algorithm>
 #include <cstring>
 
 #include "ovr_engine_internal.h"
@@ -64,8 +65,11 @@ int32_t createPage(OvrDocument *doc, uint32_t index, OvrPageRecord **out) {
   if (page == nullptr) return OVR_ERR_NO_MEMORY;
   page->doc = doc;
   page->index = index;
-  uint64_t at = 0;
-  while (at < doc->pages.size() && doc->pages[at]->index < index) ++at;
+  const std::span<OvrPageRecord *> pages = doc->pages.span();
+  const auto before =
+      std::lower_bound(pages.begin(), pages.end(), index,
+                       [](const OvrPageRecord *p, uint32_t wanted) { return p->index < wanted; });
+  const auto at = static_cast<uint64_t>(before - pages.begin());
   if (doc->pages.insert(at, page) != OVR_OK) {
     freePage(page);
     return OVR_ERR_NO_MEMORY;

@@ -1,8 +1,9 @@
 // The global data table chain of a document being read: loaded whole on first use, from the
 // table offset that the first page gave, along each table's next offset. The chain must not
 // loop (23) and its tables together may take no more bytes than the file holds (23), which
-// bounds the walk however the tables overlap. Global data index i is the i-th entry over the
-// chain; its table is found by binary search over the running entry counts, so that looking up
+// bounds the walk however the tables overlap. A chain that fails is remembered: later lookups
+// give its status at once instead of walking it again. Global data index i is the i-th entry over
+// the chain; its table is found by binary search over the running entry counts, so that looking up
 // every index of a referring strip stays cheap however many tables the chain has.
 #include <algorithm>
 
@@ -37,8 +38,10 @@ int32_t loadChain(OvrDocument *doc) {
 int32_t findGlobalEntry(OvrDocument *doc, uint32_t index, GlobalEntry *entry) {
   if (!doc->hasGlobalTable) return OVR_ERR_CORRUPT;
   if (doc->globalTableOffset == 0) return OVR_ERR_SEQUENCE;
+  if (doc->globalChainFailure != OVR_OK) return doc->globalChainFailure;
   if (!doc->globalTablesComplete) {
-    int32_t status = loadChain(doc);
+    const int32_t status = loadChain(doc);
+    if (status != OVR_OK && status != OVR_ERR_NO_MEMORY) doc->globalChainFailure = status;
     if (status != OVR_OK) return status;
   }
   // The first table whose running count passes index holds it.

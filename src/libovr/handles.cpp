@@ -2,6 +2,7 @@
 // the handles that own it, creation of a document handle with its stream record, the cache that
 // gives one handle per engine record, and freeing in the order IFDs, pages, stream, document.
 
+#include "ovr_engine_internal.h"
 #include "ovr_records_internal.h"
 
 namespace ovr {
@@ -56,39 +57,37 @@ int32_t createDocHandle(OvrIoContext *ctx, uint32_t kind, const StreamHooks &hoo
   }
   *stream = OvrStream{stream,        hooks.client, hooks.read, hooks.write, hooks.seek,
                       hooks.seekEnd, hooks.tell,   0,          0,           ctx};
-  *doc = OvrDocHandle{doc, kHandleMagic, kind, nullptr, stream, nullptr};
+  *doc = OvrDocHandle{doc, kHandleMagic, kind, nullptr, stream, nullptr, nullptr};
   *out = doc;
   return OVR_OK;
 }
 
 int32_t pageHandleFor(OvrDocHandle *doc, OvrPageRecord *page, OvrPageHandle **out) {
-  OvrPageHandle **link = &doc->pages;
-  for (; *link != nullptr; link = &(*link)->next) {
-    if ((*link)->page == page) {
-      *out = *link;
-      return OVR_OK;
-    }
+  if (page->handle != nullptr) {
+    *out = page->handle;
+    return OVR_OK;
   }
   auto *handle = docAllocator(doc).make<OvrPageHandle>();
   if (handle == nullptr) return OVR_ERR_NO_MEMORY;
-  *handle = OvrPageHandle{handle, kHandleMagic, page, nullptr, nullptr, doc};
-  *link = handle;
+  *handle = OvrPageHandle{handle, kHandleMagic, page, nullptr, nullptr, doc, nullptr};
+  (doc->lastPage != nullptr ? doc->lastPage->next : doc->pages) = handle;
+  doc->lastPage = handle;
+  page->handle = handle;
   *out = handle;
   return OVR_OK;
 }
 
 int32_t ifdHandleFor(OvrPageHandle *page, OvrIfdRecord *ifd, OvrIfdHandle **out) {
-  OvrIfdHandle **link = &page->ifds;
-  for (; *link != nullptr; link = &(*link)->next) {
-    if ((*link)->ifd == ifd) {
-      *out = *link;
-      return OVR_OK;
-    }
+  if (ifd->handle != nullptr) {
+    *out = ifd->handle;
+    return OVR_OK;
   }
   auto *handle = docAllocator(page->owner).make<OvrIfdHandle>();
   if (handle == nullptr) return OVR_ERR_NO_MEMORY;
   *handle = OvrIfdHandle{handle, kHandleMagic, ifd, nullptr, page};
-  *link = handle;
+  (page->lastIfd != nullptr ? page->lastIfd->next : page->ifds) = handle;
+  page->lastIfd = handle;
+  ifd->handle = handle;
   *out = handle;
   return OVR_OK;
 }

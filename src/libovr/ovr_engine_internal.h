@@ -56,6 +56,12 @@ inline uint32_t paletteBytes(uint32_t colourKind) {
   return colourKind == colour::kPalette8 ? kPaletteBytes : 0;
 }
 
+// A page of a document being read: its record once loaded, or the status its load failed with.
+struct PageSlot {
+  OvrPageRecord *page = nullptr;
+  int32_t failure = 0;
+};
+
 // What an IFD contributes to its page: its stripe key (layer 1-3, 0-based order), its position
 // in pixels of the page's primary IFD grid, resolutions in dots per inch, size in pixels, rows
 // per strip (0: strips of varying height), compression bits, colour kind, palette (R, G, B per
@@ -96,6 +102,17 @@ struct OvrDocument {
   uint32_t pageCount = 0;                  // at most kMaxPages
   ovr::RecordList<uint32_t> pageOffsets;   // primary IFD offsets in chain order
   ovr::RecordList<OvrPageRecord *> pages;  // loaded (or added) pages, sorted by index
+  // Reading: one slot per page of the chain, the loaded page or the status it failed with, so
+  // that a page is found by its index at once and a page that failed is not loaded again.
+  ovr::OwnedArray<ovr::PageSlot> pageSlots;
+  // Reading: the first failure of the page chain walk and of the global data table chain, given
+  // again at once by every later call instead of walking the chain again (0: none).
+  int32_t chainFailure = 0;
+  int32_t globalChainFailure = 0;
+  // Reading: bytes of engine records (page and IFD records) that pages loaded from now on may
+  // still take, so that records stay within a multiple of the file's size however small the
+  // directories that make them.
+  uint64_t recordBytesLeft = 0;
   // Directory bytes that pages loaded from now on may still take, over all pages: loaded pages
   // stay until the document closes, and pages may share one stripe chain through their
   // SubIFDs, so a per-page bound alone would let a small file hold pages x file size.
@@ -128,6 +145,7 @@ struct OvrPageRecord {
   ovr::RecordList<OvrIfdRecord *> ifds;  // the other IFDs (role 2), sorted by stripe key
   uint32_t state = 0;                    // kPage* flags
   OvrWritePage *writer = nullptr;
+  OvrPageHandle *handle = nullptr;  // the page's handle once one was made
 };
 
 struct OvrIfdRecord {
@@ -155,6 +173,7 @@ struct OvrIfdRecord {
   ovr::OwnedArray<uint32_t> refSizes;
   uint16_t rawCompression = 0;  // a raw Compression value to write (0: none set)
   OvrWriteIfd *writer = nullptr;
+  OvrIfdHandle *handle = nullptr;  // the IFD's handle once one was made
 };
 
 namespace ovr {
@@ -169,7 +188,7 @@ int32_t createDocument(OvrIoContext *ctx, OvrStream *stream, uint32_t kind, OvrD
 void destroyDocument(OvrDocument *doc);
 
 // A page record of index, inserted into doc->pages before the first page of a greater or equal
-// index (the writer renumbers the pages after it). 1 no memory.
+// index, found by binary search (the writer renumbers the pages after it). 1 no memory.
 int32_t createPage(OvrDocument *doc, uint32_t index, OvrPageRecord **out);
 // Removes a page from doc->pages and frees it with its IFD records.
 void destroyPage(OvrPageRecord *page);

@@ -58,6 +58,15 @@ inline uint64_t documentPageBudget(uint64_t fileSize) {
   return 2 * fileSize + 65536;
 }
 
+// Bytes of page and IFD records that all pages of a file of this size may take together. An
+// IFD record holds its tag values and layer record (a few kilobytes) whatever the size of its
+// directory in the file; an honest file spends at least some tens of bytes on each directory
+// and its strips, so 32 times the file (and some room) never refuses one, while an IFD of six
+// bytes shared by many pages cannot make a small file hold hundreds of times its size.
+inline uint64_t documentRecordBudget(uint64_t fileSize) {
+  return 32 * fileSize + (uint64_t{4} << 20);
+}
+
 // Walks the page chain from the header's first IFD once, recording each primary IFD offset.
 // 23 on a loop, 6 for more than 65,535 pages, 23 when an IFD lies outside the file.
 int32_t walkPageChain(OvrDocument *doc);

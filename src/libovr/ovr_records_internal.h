@@ -110,7 +110,8 @@ struct OvrDocHandle {
   uint32_t kind;
   OvrDocument *doc;
   OvrStream *stream;
-  OvrPageHandle *pages;  // in order of creation
+  OvrPageHandle *pages;     // in order of creation
+  OvrPageHandle *lastPage;  // the list's tail
 };
 
 struct OvrPageHandle {
@@ -120,6 +121,7 @@ struct OvrPageHandle {
   OvrPageHandle *next;
   OvrIfdHandle *ifds;  // in order of creation
   OvrDocHandle *owner;
+  OvrIfdHandle *lastIfd;  // the list's tail
 };
 
 struct OvrIfdHandle {
@@ -165,8 +167,8 @@ int32_t checkIfdHandle(const OvrIfdHandle *ifd, int32_t unsupported = OVR_ERR_UN
 // context's allocator. 1 no memory; 2 / 10000 for a bad context.
 int32_t createDocHandle(OvrIoContext *ctx, uint32_t kind, const StreamHooks &hooks,
                         OvrDocHandle **out);
-// The handle of an engine page (or IFD) record: the one made before for that record, or a new
-// one appended to the owner's list. 1 no memory.
+// The handle of an engine page (or IFD) record: the one made before for that record (which the
+// record keeps), or a new one appended to the owner's list. 1 no memory.
 int32_t pageHandleFor(OvrDocHandle *doc, OvrPageRecord *page, OvrPageHandle **out);
 int32_t ifdHandleFor(OvrPageHandle *page, OvrIfdRecord *ifd, OvrIfdHandle **out);
 // Frees the document's IFD handles, then its page handles, the stream record and the handle.

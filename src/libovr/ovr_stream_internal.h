@@ -6,6 +6,9 @@
 // FileReader adds what decoding a file needs: the header's byte order and the file's size,
 // against which every offset and length taken from the file is checked (64-bit arithmetic)
 // before anything is read or allocated; a structure that reaches past the end is corrupt (23).
+// Small reads go through one block of the file kept in the reader, so that the entries of a
+// directory and the values beside it cost one seek and read of the stream, not one each; the
+// file must not change while it is read.
 #ifndef OVR_STREAM_H
 #define OVR_STREAM_H
 
@@ -23,9 +26,15 @@ int32_t streamWrite(OvrStream &stream, const void *buffer, size_t count);
 int32_t streamSeekEnd(OvrStream &stream, uint64_t *end);
 
 struct FileReader {
+  static constexpr uint32_t kBlockBytes = 4096;
+
   OvrStream *stream = nullptr;
   ByteOrder order = ByteOrder::Little;
   uint64_t size = 0;  // bytes in the file
+  // The block of the file read last for small reads: bytes [blockStart, blockStart + blockBytes).
+  mutable uint64_t blockStart = 0;
+  mutable uint32_t blockBytes = 0;
+  mutable uint8_t block[kBlockBytes] = {};
 
   // 0 when [position, position + count) lies inside the file, else 23.
   int32_t checkExtent(uint64_t position, uint64_t count) const {

@@ -2,10 +2,12 @@
 //
 // Strip tables: StripOffsets and StripByteCounts, whose counts must agree; without them the tile
 // tables TileOffsets and TileByteCounts serve as strips, and since a strip spans the whole width
-// their count must also equal the number of tile rows, ceil(ImageLength / TileLength) (tiles
-// narrower than the image are therefore refused). StripRowCounts, when present, gives one row
-// count per strip. Every strip must lie inside the file. An IFD with neither table is an empty
-// stripe where the document's profile allows one (the MRC profiles), else corrupt. Failures: 23.
+// their count must also equal the number of tile rows, ceil(ImageLength / TileLength). Tiles
+// narrower than the image (several across) and separate sample planes (PlanarConfiguration 2
+// with more than one sample) are layouts the library does not read: 6. StripRowCounts, when
+// present, gives one row count per strip. Every strip must lie inside the file. An IFD with
+// neither table is an empty stripe where the document's profile allows one (the MRC profiles),
+// else corrupt. Other failures: 23.
 //
 // JPEGTables: SOI, marker segments with 16-bit big-endian lengths of at least 2 that stay inside,
 // then EOI, at least 5 bytes in all. Merging them into a strip keeps the strip's SOI and its

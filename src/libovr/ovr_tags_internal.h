@@ -243,7 +243,8 @@ int32_t applyEntry(const FileReader &reader, const IfdEntry &entry, Directory &d
 // Checks that involve more than one tag: per-sample bytes must give one value per sample (23).
 int32_t finishDirectory(Directory &dir);
 // Reads every entry of an IFD whose layout is known through the tag table (the first entry that
-// fails stops the IFD with its status) and makes the checks of finishDirectory.
+// fails stops the IFD with its status) and makes the checks of finishDirectory. The values outside
+// the entries may take at most the file's size together (23 beyond).
 int32_t readEntries(const FileReader &reader, const IfdLayout &layout, Directory &dir);
 // Reads the IFD at offset: its layout, then its entries as readEntries does.
 int32_t readDirectory(const FileReader &reader, uint64_t offset, Directory &dir, IfdLayout *layout);

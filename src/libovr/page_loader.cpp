@@ -8,7 +8,9 @@
 // A primary IFD that fails fails the page; a stripe IFD that fails (unreadable, corrupt, or on a
 // layer it may not use) is left out and its chain goes on from its next offset when that could
 // be read. An offset met twice while loading the page (a loop, or two slots sharing a chain), more
-// than kMaxPageIfds IFDs, or IFDs that take more bytes than the file holds make the page corrupt.
+// than kMaxPageIfds IFDs, or IFDs that take more bytes than the file holds make the page corrupt,
+// and so does a page whose records would pass the document's record budget. A page is found by
+// its index in the document's page slots; a page that failed keeps its status there.
 #include <algorithm>
 
 #include "ovr_reader_internal.h"
@@ -19,6 +21,16 @@ namespace {
 
 // Stripes per page; an MRC page has a few per layer.
 constexpr uint64_t kMaxPageIfds = 1024;
+
+// Takes the memory of a record from the document's record budget; 23 once it is spent.
+int32_t chargeRecord(OvrDocument *doc, uint64_t bytes) {
+  if (bytes > doc->recordBytesLeft) {
+    doc->recordBytesLeft = 0;
+    return OVR_ERR_CORRUPT;
+  }
+  doc->recordBytesLeft -= bytes;
+  return OVR_OK;
+}
 
 StripeKey keyOf(OvrIfdRecord *const &ifd) {
   return ifd->layer.key;
@@ -61,7 +73,8 @@ class Visited {
 int32_t loadStripe(OvrPageRecord *page, uint64_t offset, ReadBudget &budget, uint32_t *next) {
   *next = 0;
   OvrIfdRecord *ifd = nullptr;
-  int32_t status = createIfd(page, kRoleStripe, &ifd);
+  int32_t status = chargeRecord(page->doc, sizeof(OvrIfdRecord));
+  if (status == OVR_OK) status = createIfd(page, kRoleStripe, &ifd);
   if (status != OVR_OK) return status;
   ifd->offset = offset;
   status = loadIfd(page->doc, ifd, page->primary, budget);
@@ -105,24 +118,32 @@ int32_t loadStripes(OvrPageRecord *page, Visited &visited, ReadBudget &budget) {
   return OVR_OK;
 }
 
-// Loads a new page record's IFDs.
-int32_t loadPageIfds(OvrPageRecord *page, uint32_t offset) {
+// Loads the primary IFD and the stripes of a new page record within the budget.
+int32_t loadPageStructure(OvrPageRecord *page, uint32_t offset, ReadBudget &budget) {
   OvrDocument *doc = page->doc;
-  int32_t status = createIfd(page, kRolePrimary, &page->primary);
+  int32_t status = chargeRecord(doc, sizeof(OvrPageRecord) + sizeof(OvrIfdRecord));
+  if (status == OVR_OK) status = createIfd(page, kRolePrimary, &page->primary);
   if (status != OVR_OK) return status;
   page->primary->offset = offset;
-  // Each page may take at most the file's size, and all pages together the document's budget.
-  const uint64_t allowed = std::min(doc->reader.size, doc->pageBytesLeft);
-  ReadBudget budget{allowed};
   Visited visited(doc->alloc);
   status = visited.add(offset);
-  if (status != OVR_OK) return status;
-  status = loadPrimary(page, budget);
+  if (status == OVR_OK) status = loadPrimary(page, budget);
   if (status == OVR_OK) status = loadStripes(page, visited, budget);
   if (status == OVR_OK)
     status = readPageAttributes(doc->reader, page->primary->dir, &page->attributes);
-  if (status != OVR_OK) return status;
+  return status;
+}
+
+// Loads a new page record's IFDs. What the page read is charged to the document whether or not
+// it loads.
+int32_t loadPageIfds(OvrPageRecord *page, uint32_t offset) {
+  OvrDocument *doc = page->doc;
+  // Each page may take at most the file's size, and all pages together the document's budget.
+  const uint64_t allowed = std::min(doc->reader.size, doc->pageBytesLeft);
+  ReadBudget budget{allowed};
+  const int32_t status = loadPageStructure(page, offset, budget);
   doc->pageBytesLeft -= allowed - budget.left;
+  if (status != OVR_OK) return status;
   renumberStripes(page->ifds.span(), keyRef, page->primary->layer.key.layer);
   LayerRecord &primary = page->primary->layer;
   primary.rowsPerStrip = std::min(primary.rowsPerStrip, primary.height);
@@ -135,24 +156,31 @@ int32_t loadPageIfds(OvrPageRecord *page, uint32_t offset) {
 
 int32_t loadPage(OvrDocument *doc, uint32_t index, OvrPageRecord **out) {
   *out = nullptr;
-  if (index >= doc->pageCount) return OVR_ERR_PARAM;
-  for (OvrPageRecord *page : doc->pages.span()) {
-    if (page->index == index) {
-      *out = page;
-      return OVR_OK;
-    }
+  if (index >= doc->pageCount || index >= doc->pageSlots.size()) return OVR_ERR_PARAM;
+  PageSlot &slot = doc->pageSlots[index];
+  if (slot.page != nullptr) {
+    *out = slot.page;
+    return OVR_OK;
   }
+  if (slot.failure != OVR_OK) return slot.failure;
   const uint32_t offset = doc->pageOffsets[index];
-  if (offset < kHeaderSize) return OVR_ERR_CORRUPT;
+  if (offset < kHeaderSize) {
+    slot.failure = OVR_ERR_CORRUPT;
+    return slot.failure;
+  }
   OvrPageRecord *page = nullptr;
   int32_t status = createPage(doc, index, &page);
   if (status != OVR_OK) return status;
   status = loadPageIfds(page, offset);
   if (status != OVR_OK) {
     destroyPage(page);
+    // A page that failed for its file's sake fails the same way every time: it is not loaded
+    // again. Memory may be had later.
+    if (status != OVR_ERR_NO_MEMORY) slot.failure = status;
     return status;
   }
   page->state = kPageLoaded;
+  slot.page = page;
   *out = page;
   return OVR_OK;
 }

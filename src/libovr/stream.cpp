@@ -1,4 +1,7 @@
 // Stream primitives over the caller's hooks and the bounds-checked file reader.
+#include <algorithm>
+#include <cstring>
+
 #include "ovr_stream_internal.h"
 
 namespace ovr {
@@ -34,9 +37,25 @@ int32_t streamSeekEnd(OvrStream &stream, uint64_t *end) {
 
 int32_t FileReader::readAt(uint64_t position, void *buffer, size_t count) const {
   int32_t status = checkExtent(position, count);
-  if (status == OVR_OK) status = streamSeek(*stream, position);
-  if (status == OVR_OK) status = streamRead(*stream, buffer, count);
-  return status;
+  if (status != OVR_OK || count == 0) return status;
+  if (count > kBlockBytes) {
+    status = streamSeek(*stream, position);
+    return status == OVR_OK ? streamRead(*stream, buffer, count) : status;
+  }
+  const bool held =
+      position >= blockStart && count <= blockBytes && position - blockStart <= blockBytes - count;
+  if (!held) {
+    // The block from position on, as much of it as the file holds.
+    const auto bytes = static_cast<uint32_t>(std::min<uint64_t>(kBlockBytes, size - position));
+    blockBytes = 0;
+    status = streamSeek(*stream, position);
+    if (status == OVR_OK) status = streamRead(*stream, block, bytes);
+    if (status != OVR_OK) return status;
+    blockStart = position;
+    blockBytes = bytes;
+  }
+  std::memcpy(buffer, block + (position - blockStart), count);
+  return OVR_OK;
 }
 
 int32_t FileReader::readCountedTable(uint64_t offset, uint32_t entrySize, uint16_t *count,

@@ -47,6 +47,10 @@ int32_t resolveStrips(const Directory &dir, uint64_t fileSize, bool emptyAllowed
   const OwnedArray<uint32_t> &offsets = strips ? dir.stripOffsets : dir.tileOffsets;
   const OwnedArray<uint32_t> &counts = strips ? dir.stripByteCounts : dir.tileByteCounts;
   if (!strips && !tiles) return emptyAllowed ? OVR_OK : OVR_ERR_CORRUPT;
+  // Separate sample planes, and tiles several across, are layouts the library does not read:
+  // their strips would be taken for whole rows of interleaved samples.
+  if (dir.planarConfiguration == 2 && dir.samplesPerPixel > 1) return OVR_ERR_UNSUPPORTED;
+  if (!strips && dir.has(Field::TileWidth) && dir.tileWidth < dir.width) return OVR_ERR_UNSUPPORTED;
   if (offsets.empty() || offsets.size() != counts.size()) return OVR_ERR_CORRUPT;
   const uint64_t n = offsets.size();
   if (n > UINT32_MAX) return OVR_ERR_CORRUPT;

@@ -316,10 +316,22 @@ int32_t finishDirectory(Directory &dir) {
 
 int32_t readEntries(const FileReader &reader, const IfdLayout &layout, Directory &dir) {
   int32_t status = OVR_OK;
+  // The values read from outside the entries may not add up to more than the file holds, so
+  // that entries repeating one large value (a tag given many times over the whole file) cannot
+  // multiply the reading: 23.
+  uint64_t valueBytesLeft = reader.size;
   for (uint32_t i = 0; status == OVR_OK && i < layout.count; ++i) {
     IfdEntry entry;
     status = readIfdEntry(reader, layout, i, &entry);
-    if (status == OVR_OK) status = applyEntry(reader, entry, dir);
+    if (status != OVR_OK) break;
+    // Values that do not lie inside the file are the tag table's to refuse or skip.
+    const ValueSpan span = entryValueSpan(reader.order, entry);
+    const bool inside = span.bytes <= reader.size && span.position <= reader.size - span.bytes;
+    if (!span.inlined && inside) {
+      if (span.bytes > valueBytesLeft) return OVR_ERR_CORRUPT;
+      valueBytesLeft -= span.bytes;
+    }
+    status = applyEntry(reader, entry, dir);
   }
   return status == OVR_OK ? finishDirectory(dir) : status;
 }

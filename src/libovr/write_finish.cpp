@@ -3,9 +3,11 @@
 //    whose first primary IFD refers to one), that primary IFD is written again as a new
 //    directory at the end of the file, which writes the global parameters IFD, and the reference
 //    to it is patched.
-// 2. When more codings were written since the global parameters IFD, its CodingMethods value is
+// 2. Every written page's PageNumber is patched to the page's final index, which pages inserted
+//    before it have moved up since its directory was written.
+// 3. When more codings were written since the global parameters IFD, its CodingMethods value is
 //    patched in place.
-// 3. The stream is sought to its end, which makes a buffered stream hand over its pending bytes,
+// 4. The stream is sought to its end, which makes a buffered stream hand over its pending bytes,
 //    so that a failure to store them is seen here and not first in the caller's fclose.
 // A document whose stream failed at any time, or whose pending bytes could not be stored, is
 // finished with 2001 even when the failing call reported it already: a close never reports an
@@ -27,6 +29,14 @@ int32_t finishFile(OvrDocument &doc) {
     first->offset = 0;
     status = ovrWriteDirectory(*first);
     if (status == OVR_OK) status = ovrPatchIfdReference(*first, old);
+  }
+  // Pages inserted before written pages moved them up: every PageNumber takes the page's final
+  // index (the two SHORTs index, 0 lie inline in the entry, little-endian).
+  for (OvrPageRecord *page : doc.pages.span()) {
+    if (status != OVR_OK || page->index >= doc.pageCount || page->primary == nullptr) continue;
+    const OvrWriteIfd *pw = page->primary->writer;
+    if (pw != nullptr && pw->pageNumber.present())
+      status = patch32(stream, pw->pageNumber.value, page->index);
   }
   if (status == OVR_OK && w.codingMethodsPatch.present() &&
       w.codingMethods != w.codingMethodsWritten) {

@@ -117,7 +117,7 @@ int32_t ovrWritePageDirectory(OvrIfdRecord &ifd, EntryPass &pass) {
   pass.add1(tag::kResolutionUnit, kTypeShort, 2);
   if (primary) {
     const uint32_t pageNumber[2] = {ifd.page->index, 0};
-    pass.add(tag::kPageNumber, kTypeShort, 2, pageNumber);
+    pass.add(tag::kPageNumber, kTypeShort, 2, pageNumber, &w.pageNumber);
   }
   if (l.colourKind == colour::kPalette4 || l.colourKind == colour::kPalette8) {
     uint32_t colorMap[3 * 256];

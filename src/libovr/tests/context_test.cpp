@@ -5,6 +5,7 @@
 #include <cstring>
 #include <memory>
 
+#include "ovr_engine_internal.h"
 #include "ovr_records_internal.h"
 
 namespace {
@@ -181,8 +182,11 @@ TEST(OvrHandles, ValidationTellsForeignAndDamagedRecords) {
 
   // A page handle is checked through its owner.
   OvrPageHandle *page = nullptr;
-  auto *record = reinterpret_cast<OvrPageRecord *>(0x1000);
-  ASSERT_EQ(ovr::pageHandleFor(doc, record, &page), OVR_OK);
+  OvrPageRecord record(ovr::contextAllocator(ctx.get()));
+  ASSERT_EQ(ovr::pageHandleFor(doc, &record, &page), OVR_OK);
+  OvrPageHandle *again = nullptr;
+  ASSERT_EQ(ovr::pageHandleFor(doc, &record, &again), OVR_OK);
+  EXPECT_EQ(again, page) << "one handle per page record";
   EXPECT_EQ(ovr::checkPageHandle(page), OVR_OK);
   doc->kind = 3;
   EXPECT_EQ(ovr::checkPageHandle(page), OVR_ERR_UNSUPPORTED);
@@ -218,23 +222,22 @@ TEST(OvrHandles, OneHandlePerEngineRecordAndAllFreedOnClose) {
   EXPECT_EQ(doc->stream->ctx, ctx.get());
   EXPECT_EQ(doc->stream->self, doc->stream);
 
-  auto *p0 = reinterpret_cast<OvrPageRecord *>(0x10);
-  auto *p1 = reinterpret_cast<OvrPageRecord *>(0x20);
+  const ovr::Allocator alloc = ovr::contextAllocator(ctx.get());
+  OvrPageRecord p0(alloc), p1(alloc);
   OvrPageHandle *a = nullptr, *b = nullptr, *c = nullptr;
-  ASSERT_EQ(ovr::pageHandleFor(doc, p0, &a), OVR_OK);
-  ASSERT_EQ(ovr::pageHandleFor(doc, p1, &b), OVR_OK);
-  ASSERT_EQ(ovr::pageHandleFor(doc, p0, &c), OVR_OK);
+  ASSERT_EQ(ovr::pageHandleFor(doc, &p0, &a), OVR_OK);
+  ASSERT_EQ(ovr::pageHandleFor(doc, &p1, &b), OVR_OK);
+  ASSERT_EQ(ovr::pageHandleFor(doc, &p0, &c), OVR_OK);
   EXPECT_EQ(a, c);
   EXPECT_NE(a, b);
   EXPECT_EQ(doc->pages, a);  // in order of creation
   EXPECT_EQ(a->next, b);
 
-  auto *i0 = reinterpret_cast<OvrIfdRecord *>(0x30);
-  auto *i1 = reinterpret_cast<OvrIfdRecord *>(0x40);
+  OvrIfdRecord i0(alloc), i1(alloc);
   OvrIfdHandle *x = nullptr, *y = nullptr, *z = nullptr;
-  ASSERT_EQ(ovr::ifdHandleFor(a, i0, &x), OVR_OK);
-  ASSERT_EQ(ovr::ifdHandleFor(a, i1, &y), OVR_OK);
-  ASSERT_EQ(ovr::ifdHandleFor(a, i0, &z), OVR_OK);
+  ASSERT_EQ(ovr::ifdHandleFor(a, &i0, &x), OVR_OK);
+  ASSERT_EQ(ovr::ifdHandleFor(a, &i1, &y), OVR_OK);
+  ASSERT_EQ(ovr::ifdHandleFor(a, &i0, &z), OVR_OK);
   EXPECT_EQ(x, z);
   EXPECT_EQ(x->owner, a);
   EXPECT_EQ(ovr::checkIfdHandle(y), OVR_OK);

@@ -209,7 +209,7 @@ TEST_F(ReaderFixtures, TilesNarrowerThanTheImageAreNoStrips) {
   uint32_t layers = 0;
   uint16_t attribute = 0;
   OvrPageHandle *page = nullptr;
-  EXPECT_EQ(ovrGetPage(doc.get(), 0, &counts, &layers, &attribute, &page), OVR_ERR_CORRUPT);
+  EXPECT_EQ(ovrGetPage(doc.get(), 0, &counts, &layers, &attribute, &page), OVR_ERR_UNSUPPORTED);
   EXPECT_EQ(page, nullptr);
 }
 

@@ -96,6 +96,32 @@ TEST_F(WriteInterface, InsertedPageJoinsTheChain) {
   EXPECT_EQ(pageNumbers[1], 1u);
 }
 
+// Pages inserted before pages already written move them up: at close every page carries its
+// final index as PageNumber, in the order of the page chain.
+TEST_F(WriteInterface, PageNumbersFollowTheFinalOrder) {
+  std::vector<uint32_t> expected;  // heights in final page order
+  for (const auto &[index, height] :
+       std::vector<std::pair<int32_t, uint32_t>>{{0, 10}, {0, 20}, {2, 30}, {2, 40}}) {
+    OvrIfdHandle *mask = addIfd(addPage(index), 2, 1, height);
+    ASSERT_EQ(code(mask, ovr::bits::kMMR), OVR_OK);
+    ASSERT_EQ(strip(mask, 0, height, {7}), OVR_OK);
+    expected.insert(expected.begin() + index, height);
+  }
+  ASSERT_EQ(w_.close(), OVR_OK);
+  FileView view(w_.file.bytes);
+  std::vector<uint32_t> heights, pageNumbers;
+  for (uint32_t at = view.firstIfd(); at != 0 && heights.size() < 5;) {
+    ovr::IfdLayout layout;
+    auto d = view.dir(at, &layout);
+    heights.push_back(d->height);
+    pageNumbers.push_back(d->pageNumber[0]);
+    EXPECT_EQ(d->pageNumber[1], 0u);
+    at = layout.next;
+  }
+  EXPECT_EQ(heights, expected);
+  EXPECT_EQ(pageNumbers, (std::vector<uint32_t>{0, 1, 2, 3}));
+}
+
 TEST_F(WriteInterface, OrderRules) {
   OvrPageHandle *page = addPage();
   OvrIfdHandle *ifd = nullptr;
