@@ -284,8 +284,8 @@ int32_t selectDictTables(DictCoding *c, uint16_t flags, Jbig2Segment **referred,
                          QtzState *state) {
   const int dh = (flags >> 2) & 3, dw = (flags >> 4) & 3;
   const int bm = (flags >> 6) & 1, agg = (flags >> 7) & 1;
-  if (dh == 2) return jbReport(state, kJbBadData, "bad SDHUFFDH specification");
-  if (dw == 2) return jbReport(state, kJbBadData, "bad SDHUFFDW specification");
+  if (dh == 2) return jbReport(state, kJbBadData, "bad SDHUFFDH table selection");
+  if (dw == 2) return jbReport(state, kJbBadData, "bad SDHUFFDW table selection");
   const Jbig2CodeTable *slots[4] = {standardTable(dh == 0 ? 4 : 5), standardTable(dw == 0 ? 2 : 3),
                                     standardTable(1), standardTable(1)};
   const bool user[4] = {dh == 3, dw == 3, bm == 1, agg == 1};

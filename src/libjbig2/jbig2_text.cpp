@@ -110,10 +110,10 @@ int32_t selectTables(TextCoding *c, Jbig2Segment **referred, int32_t refCount, Q
   const int fs = f & 3, ds = (f >> 2) & 3, dt = (f >> 4) & 3;
   const int rd[4] = {(f >> 6) & 3, (f >> 8) & 3, (f >> 10) & 3, (f >> 12) & 3};
   const int rsize = (f >> 14) & 1;
-  if (fs == 2) return jbReport(state, kJbBadData, "bad SBHUFFFS specification");
+  if (fs == 2) return jbReport(state, kJbBadData, "bad SBHUFFFS table selection");
   static const char *kRdNames[4] = {"RDW", "RDH", "RDX", "RDY"};
   for (int i = 0; i < 4; ++i)
-    if (rd[i] == 2) return jbReport(state, kJbBadData, "bad SBHUFF%s specification", kRdNames[i]);
+    if (rd[i] == 2) return jbReport(state, kJbBadData, "bad SBHUFF%s table selection", kRdNames[i]);
   c->tables[0] = standardTable(fs == 0 ? 6 : 7);
   c->tables[1] = standardTable(8 + ds);
   c->tables[2] = standardTable(11 + dt);

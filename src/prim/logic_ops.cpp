@@ -24,7 +24,7 @@ using imp::MaskLane;
 enum class Op { And, Or, Xor };
 
 // The texts and lines of one operation's checks.
-struct Spec {
+struct LogicOpInfo {
   imp::Source src;
   Op op;
   const char *depthA, *depthB, *orderA, *orderB, *channelsA, *channelsB;
@@ -32,60 +32,60 @@ struct Spec {
   int32_t lineHeaders, lineDepth, lineOrder, lineChannels, lineMemory, line32F, lineTile;
 };
 
-constexpr Spec kAnd{{"impAnd", "impand"},
-                    Op::And,
-                    "(srcImageA->depth != dstImage->depth)",
-                    "(srcImageB->depth != dstImage->depth)",
-                    "(srcImageA->dataOrder != dstImage->dataOrder)",
-                    "(srcImageB->dataOrder != dstImage->dataOrder)",
-                    "(nChSrcA != nChDst)",
-                    "(nChSrcB != nChDst)",
-                    "(srcImageA->tileInfo->tileData == 0)",
-                    "(srcImageB->tileInfo->tileData == 0)",
-                    "(dstImage->tileInfo->tileData == 0)",
-                    1594,
-                    1598,
-                    1602,
-                    1638,
-                    1647,
-                    1667,
-                    1754};
-constexpr Spec kOr{{"impOr", "impor"},
-                   Op::Or,
-                   kAnd.depthA,
-                   kAnd.depthB,
-                   kAnd.orderA,
-                   kAnd.orderB,
-                   kAnd.channelsA,
-                   kAnd.channelsB,
-                   kAnd.tileA,
-                   kAnd.tileB,
-                   kAnd.tileDst,
-                   1594,
-                   1598,
-                   1602,
-                   1638,
-                   1647,
-                   1667,
-                   1754};
-constexpr Spec kXor{{"impXorS", "impxors"},
-                    Op::Xor,
-                    "(srcImage->depth != dstImage->depth)",
-                    nullptr,
-                    "(srcImage->dataOrder != dstImage->dataOrder)",
-                    nullptr,
-                    "(nChSrc != nChDst)",
-                    nullptr,
-                    "(srcImage->tileInfo->tileData == 0)",
-                    nullptr,
-                    "(dstImage->tileInfo->tileData == 0)",
-                    1096,
-                    1099,
-                    1102,
-                    1128,
-                    1135,
-                    1160,
-                    1228};
+constexpr LogicOpInfo kAnd{{"impAnd", "impand"},
+                           Op::And,
+                           "(srcImageA->depth != dstImage->depth)",
+                           "(srcImageB->depth != dstImage->depth)",
+                           "(srcImageA->dataOrder != dstImage->dataOrder)",
+                           "(srcImageB->dataOrder != dstImage->dataOrder)",
+                           "(nChSrcA != nChDst)",
+                           "(nChSrcB != nChDst)",
+                           "(srcImageA->tileInfo->tileData == 0)",
+                           "(srcImageB->tileInfo->tileData == 0)",
+                           "(dstImage->tileInfo->tileData == 0)",
+                           1594,
+                           1598,
+                           1602,
+                           1638,
+                           1647,
+                           1667,
+                           1754};
+constexpr LogicOpInfo kOr{{"impOr", "impor"},
+                          Op::Or,
+                          kAnd.depthA,
+                          kAnd.depthB,
+                          kAnd.orderA,
+                          kAnd.orderB,
+                          kAnd.channelsA,
+                          kAnd.channelsB,
+                          kAnd.tileA,
+                          kAnd.tileB,
+                          kAnd.tileDst,
+                          1594,
+                          1598,
+                          1602,
+                          1638,
+                          1647,
+                          1667,
+                          1754};
+constexpr LogicOpInfo kXor{{"impXorS", "impxors"},
+                           Op::Xor,
+                           "(srcImage->depth != dstImage->depth)",
+                           nullptr,
+                           "(srcImage->dataOrder != dstImage->dataOrder)",
+                           nullptr,
+                           "(nChSrc != nChDst)",
+                           nullptr,
+                           "(srcImage->tileInfo->tileData == 0)",
+                           nullptr,
+                           "(dstImage->tileInfo->tileData == 0)",
+                           1096,
+                           1099,
+                           1102,
+                           1128,
+                           1135,
+                           1160,
+                           1228};
 
 inline uint64_t apply(Op op, uint64_t a, uint64_t b) {
   switch (op) {
@@ -181,11 +181,11 @@ void runUntiled(Op op, const ImpImageHeader &a, const ImpImageHeader *b, const I
   }
 }
 
-int32_t runLogic(const Spec &s, ImpImageHeader *a, ImpImageHeader *b, ImpImageHeader *dst,
+int32_t runLogic(const LogicOpInfo &s, ImpImageHeader *a, ImpImageHeader *b, ImpImageHeader *dst,
                  int32_t value);
 
 // Tiled images: the untiled form on views of each block.
-int32_t runTiled(const Spec &s, ImpImageHeader *a, ImpImageHeader *b, ImpImageHeader *dst,
+int32_t runTiled(const LogicOpInfo &s, ImpImageHeader *a, ImpImageHeader *b, ImpImageHeader *dst,
                  int32_t value, int32_t width, int32_t height) {
   ImpWalkImage images[3] = {{a, IMP_TILE_READ}, {dst, IMP_TILE_WRITE}, {b, IMP_TILE_READ}};
   const int32_t n = b != nullptr ? 3 : 2;
@@ -203,7 +203,7 @@ int32_t runTiled(const Spec &s, ImpImageHeader *a, ImpImageHeader *b, ImpImageHe
   return st;
 }
 
-int32_t runLogic(const Spec &s, ImpImageHeader *a, ImpImageHeader *b, ImpImageHeader *dst,
+int32_t runLogic(const LogicOpInfo &s, ImpImageHeader *a, ImpImageHeader *b, ImpImageHeader *dst,
                  int32_t value) {
   if (int32_t st = s.src.checkHeader(a, s.lineHeaders)) return st;
   if (b != nullptr)

@@ -74,7 +74,7 @@ TEST_F(Resample, ZoomByIntegerFactorsReplicatesPixels) {
     }
 }
 
-// The Part's position rules and kernels for whole images.
+// The resampling position rules and kernels for whole images.
 struct AxisModel {
   std::vector<int64_t> k;
   std::vector<int64_t> w;  // 16384 units

@@ -185,8 +185,8 @@ struct Noise {
 
 const double kB[4][4] = {{0, 8, 2, 10}, {12, 4, 14, 6}, {3, 11, 1, 9}, {15, 7, 13, 5}};
 
-// Expected samples of the destination (x, y, channel), from the Part's rules, with the errors of
-// every row kept (row g = channel x height + y) instead of rolling rows.
+// Expected samples of the destination (x, y, channel), from the bit-reduction rules, with the
+// errors of every row kept (row g = channel x height + y) instead of rolling rows.
 std::vector<uint32_t> model(const ImpImageHeader &src, uint32_t dd, int dither, int levels,
                             int noise, int32_t channels) {
   const int64_t W = src.width, H = src.height;
