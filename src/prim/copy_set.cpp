@@ -180,27 +180,7 @@ int32_t setImage(ImpImageHeader *image, int32_t value) {
   if (int32_t st = kSet.checkHeader(image, __LINE__)) return st;
   if (image->depth == IMP_DEPTH_32F)
     return kSet.report(IMP_STS_BAD_DEPTH, "You should use impSetFP for this image", __LINE__);
-  int64_t lo = INT32_MIN, hi = INT32_MAX;
-  switch (image->depth) {
-    case IMP_DEPTH_1U:
-      lo = 0, hi = 1;
-      break;
-    case IMP_DEPTH_8U:
-      lo = 0, hi = 255;
-      break;
-    case IMP_DEPTH_8S:
-      lo = -128, hi = 127;
-      break;
-    case IMP_DEPTH_16U:
-      lo = 0, hi = 65535;
-      break;
-    case IMP_DEPTH_16S:
-      lo = -32768, hi = 32767;
-      break;
-    default:
-      break;
-  }
-  value = static_cast<int32_t>(std::clamp<int64_t>(value, lo, hi));
+  value = imp::clampToDepthRange(image->depth, value);
   int32_t height, width;
   if (!commonSize(image, nullptr, image->maskROI, &height, &width)) return 0;
   if (image->tileInfo != nullptr) return setTiled(image, value, width, height);

@@ -51,6 +51,32 @@ inline int32_t rectPlanes(const ImpImageHeader &im) {
   return im.dataOrder == IMP_DATA_ORDER_PLANE ? im.nChannels : 1;
 }
 
+// A constant limited to the range of a depth: 1-bit 0..1, 8U 0..255, 16U 0..65535, 8S -128..127,
+// 16S -32768..32767; other depths take it unchanged.
+inline int32_t clampToDepthRange(uint32_t depth, int32_t value) {
+  int32_t lo = INT32_MIN, hi = INT32_MAX;
+  switch (depth) {
+    case IMP_DEPTH_1U:
+      lo = 0, hi = 1;
+      break;
+    case IMP_DEPTH_8U:
+      lo = 0, hi = 255;
+      break;
+    case IMP_DEPTH_16U:
+      lo = 0, hi = 65535;
+      break;
+    case IMP_DEPTH_8S:
+      lo = -128, hi = 127;
+      break;
+    case IMP_DEPTH_16S:
+      lo = -32768, hi = 32767;
+      break;
+    default:
+      break;
+  }
+  return value < lo ? lo : value > hi ? hi : value;
+}
+
 // The 32-bit fill pattern of a value at a depth (sign bit ignored): 1-bit all ones when bit 0
 // is set; 8-bit the low byte four times; 16-bit the low half twice; else the value.
 inline uint32_t fillPattern(uint32_t depth, int32_t value) {
