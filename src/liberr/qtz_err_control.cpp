@@ -188,4 +188,13 @@ int32_t report(const QtzState *state, int32_t code) {
   return reportTo(state->errSink->printer, state->errSink->stream, code);
 }
 
+int32_t reportText(const QtzState *state, int32_t code, const char *text) {
+  if (state == nullptr || state->errSink == nullptr || state->errSink->printer == nullptr)
+    return code;
+  size_t n = std::strlen(text);
+  while (n > 0 && text[n - 1] == '\n') --n;
+  state->errSink->printer(state->errSink->stream, code, "%.*s", static_cast<int>(n), text);
+  return code;
+}
+
 }  // namespace qtz

@@ -11,9 +11,7 @@ void emit(const QtzState *state, int32_t code, const char *format, va_list args)
   if (state == nullptr || state->errSink == nullptr || state->errSink->printer == nullptr) return;
   char text[512];
   std::vsnprintf(text, sizeof text, format, args);
-  // Messages end with a line feed of their own; the printer adds one.
-  for (size_t n = std::strlen(text); n > 0 && text[n - 1] == '\n'; --n) text[n - 1] = '\0';
-  state->errSink->printer(state->errSink->stream, code, "%s", text);
+  qtz::reportText(state, code, text);
 }
 
 }  // namespace

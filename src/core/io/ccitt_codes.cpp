@@ -1,5 +1,5 @@
 // Transcription of ITU-T T.4 Tables 1 to 4 and the lookup tables built from it once.
-#include "ccitt_codes.h"
+#include "pxl_ccitt_codes.h"
 
 #include <cstring>
 

@@ -10,7 +10,7 @@
 
 #include <cstdint>
 
-#include "ccitt_codes.h"
+#include "pxl_ccitt_codes.h"
 #include "pxl_lossydither.h"
 
 namespace lossy_dither {

@@ -23,6 +23,9 @@ int32_t reportTo(QtzErrPrinter printer, void *stream, int32_t code);
 // Reports code once through the state's sink (nothing for a null state or sink); returns
 // code, so that "return qtz::report(state, status);" reports and passes the status on.
 int32_t report(const QtzState *state, int32_t code);
+// Reports code with a text of the caller's instead of the table's (a trailing line feed is
+// dropped: the printer adds one); returns code.
+int32_t reportText(const QtzState *state, int32_t code, const char *text);
 
 inline void *allocate(const QtzState *state, size_t size) {
   return state->alloc.allocate(size);

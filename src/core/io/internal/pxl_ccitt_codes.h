@@ -8,8 +8,8 @@
 // bits begin no valid code) and the run length (bits 0-11); for the mode table the low bits
 // hold the Mode. Encoding gives the code bits (right-aligned) and length of a run length or
 // mode.
-#ifndef NORV_CCITT_CODES_H
-#define NORV_CCITT_CODES_H
+#ifndef NORV_PXL_CCITT_CODES_H
+#define NORV_PXL_CCITT_CODES_H
 
 #include <cstdint>
 
