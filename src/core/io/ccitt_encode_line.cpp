@@ -11,8 +11,8 @@
 // When the output fills, the coder stops before the code it could not add (steps 1-2 inside a
 // one-dimensional line, 10-12 inside a two-dimensional line, 16 before an EOL, 18 inside the
 // padding) and resumes there with the next buffer.
-#include "pxl_ccitt_codes.h"
 #include "ccitt_state.h"
+#include "pxl_ccitt_codes.h"
 
 using ccitt_detail::BitWriter;
 

@@ -8,8 +8,8 @@
 // with more runs than a line of its width holds. At the end of a row the bits up to the
 // alignment boundary are dropped (a byte for alignment 0, 16 bits of the stream for 1);
 // what cannot be dropped yet is dropped when the next row starts.
-#include "pxl_ccitt_codes.h"
 #include "ccitt_state.h"
+#include "pxl_ccitt_codes.h"
 
 using ccitt_detail::BitReader;
 using ccitt_detail::Lookup;

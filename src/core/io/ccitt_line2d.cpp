@@ -16,8 +16,8 @@
 // Corrupt data cannot overrun or loop: every step consumes bits; a changing element left of
 // a0 (a1 < a0, or < 0 at the line start), a run past the width, and more runs than a line of
 // the width can hold give 15. An empty run is not stored.
-#include "pxl_ccitt_codes.h"
 #include "ccitt_state.h"
+#include "pxl_ccitt_codes.h"
 
 using ccitt_detail::BitReader;
 using ccitt_detail::Lookup;
