@@ -26,12 +26,12 @@ constexpr uint32_t kExtension1D = 0x00F;  // 00000000 1111, 12 bits
 constexpr int32_t kRunCap = 1 << 28;
 
 // Reads a run of the colour; false when the bits begin no code of that colour.
-bool readRun(Reader &reader, int32_t colour, int32_t *run) {
+inline bool readRun(Reader &reader, int32_t colour, int32_t *run) {
   const uint16_t *table = colour ? ccitt::blackLookup() : ccitt::whiteLookup();
   const int bits = colour ? ccitt::kBlackBits : ccitt::kWhiteBits;
   int32_t total = 0;
   for (;;) {
-    reader.refill();
+    reader.ensure32();
     const uint16_t entry = table[reader.peek(bits)];
     const int length = ccitt::entryLength(entry);
     if (length == 0) return false;
@@ -135,55 +135,94 @@ LineEnd decodeLine2D(Reader &reader, int32_t width, const int32_t *reference, Ch
                      bool &uncompressed) {
   coding.count = 0;
   int32_t a0 = -1;  // the imaginary white element before the line
-  int32_t b1 = 0;   // index of b1 in the reference line
   if (uncompressed) {
     int32_t p = 0;
     const LineEnd end = runUncompressed(reader, width, coding, uncompressed, &p);
     if (end != LineEnd::kShort) return end;
     a0 = p;
     if (a0 >= width) return LineEnd::kComplete;
-    b1 = findB1(reference, 0, a0, coding.colourAfterLast());
   }
+  // The loop keeps the reader, the line's count and a0's colour in locals: stores into the
+  // line could otherwise alias them and force reloads in every step.
+  Reader r = reader;
+  int32_t *const at = coding.at;
+  int32_t count = coding.count;
+  int32_t colour = count & 1;
+  int32_t b1 = findB1(reference, 0, a0, colour);  // index of b1 in the reference line
+  auto leave = [&](LineEnd end) {
+    reader = r;
+    coding.count = count;
+    return end;
+  };
   const uint16_t *modes = ccitt::modeLookup();
   while (a0 < width) {
-    reader.refill();
-    const uint16_t entry = modes[reader.peek(ccitt::kModeBits)];
+    r.ensure32();
+    const uint16_t entry = modes[r.peek(ccitt::kModeBits)];
     const int length = ccitt::entryLength(entry);
-    if (length == 0) {
+    if (length == 0) {  // the extension code, or no code: the rare paths work on the records
+      reader = r;
+      coding.count = count;
       if (reader.peek(10) != kExtension2D) return endWithoutCode(reader, coding, std::max(a0, 0));
       reader.consume(10);
       int32_t p = std::max(a0, 0);
       const LineEnd end = runUncompressed(reader, width, coding, uncompressed, &p);
       if (end != LineEnd::kShort) return end;
+      r = reader;
+      count = coding.count;
+      colour = count & 1;
       a0 = p;
+      if (a0 >= width) break;
+      b1 = findB1(reference, b1, a0, colour);
+      continue;
+    }
+    r.consume(length);
+    const auto mode = static_cast<ccitt::Mode>(ccitt::entryValue(entry));
+    if (mode == ccitt::kModePass) {
+      a0 = reference[b1 + 1];
+      if (a0 >= width) break;
+      b1 += 2;
+      while (reference[b1] <= a0) b1 += 2;
+    } else if (mode == ccitt::kModeHorizontal) {
+      const int32_t start = std::max(a0, 0);
+      int32_t run1 = 0, run2 = 0;
+      if (!readRun(r, colour, &run1) || !readRun(r, colour ^ 1, &run2)) {
+        reader = r;
+        coding.count = count;
+        return endWithoutCode(reader, coding, start);
+      }
+      const int32_t a1 = std::min(start + run1, width);
+      a0 = std::min(a1 + run2, width);
+      Changes line{at, count};
+      if (a1 < width) line.push(a1);
+      if (a0 < width) line.push(a0);
+      count = line.count;
+      if (a0 >= width) break;
+      colour = count & 1;
+      b1 = findB1(reference, b1, a0, colour);
     } else {
-      reader.consume(length);
-      const auto mode = static_cast<ccitt::Mode>(ccitt::entryValue(entry));
-      const int32_t colour = coding.colourAfterLast();
-      if (mode == ccitt::kModePass) {
-        a0 = reference[b1 + 1];
-      } else if (mode == ccitt::kModeHorizontal) {
-        const int32_t start = std::max(a0, 0);
-        int32_t run1 = 0, run2 = 0;
-        if (!readRun(reader, colour, &run1) || !readRun(reader, colour ^ 1, &run2))
-          return endWithoutCode(reader, coding, start);
-        const int32_t a1 = std::min(start + run1, width);
-        const int32_t a2 = std::min(a1 + run2, width);
-        if (a1 < width) coding.push(a1);
-        if (a2 < width) coding.push(a2);
-        a0 = a2;
+      const int32_t offset = ccitt::verticalOffset(mode);
+      const int32_t a1 = reference[b1] + offset;
+      if (a1 < a0 || a1 < 0) return leave(LineEnd::kBadCode);
+      if (a1 >= width) break;
+      a0 = a1;
+      if (count > 0 && at[count - 1] == a1) {  // an empty run: the change cancels the last
+        colour = --count & 1;
+        b1 = findB1(reference, b1, a0, colour);
+        continue;
+      }
+      at[count++] = a1;
+      colour ^= 1;
+      // b1 of the new colour: the change just left of the old b1 when it lies right of a1,
+      // else the one just right of it, or further.
+      if (offset < 0 && b1 > 0 && reference[b1 - 1] > a0) {
+        --b1;
       } else {
-        const int32_t a1 = reference[b1] + ccitt::verticalOffset(mode);
-        if (a1 < a0 || a1 < 0) return LineEnd::kBadCode;
-        if (a1 >= width) return LineEnd::kComplete;
-        coding.push(a1);
-        a0 = a1;
+        ++b1;
+        while (reference[b1] <= a0) b1 += 2;
       }
     }
-    if (a0 >= width) break;
-    b1 = findB1(reference, b1, a0, coding.colourAfterLast());
   }
-  return LineEnd::kComplete;
+  return leave(LineEnd::kComplete);
 }
 
 }  // namespace fax

@@ -17,6 +17,11 @@ class Reader {
 
   // The next n bits (1 to 32), right-aligned.
   uint32_t peek(int n) const { return static_cast<uint32_t>(window_ >> (64 - n)); }
+  // Makes sure at least 32 bits are in the window, loading whole bytes only when fewer are:
+  // enough for any code, and cheap between codes.
+  void ensure32() {
+    if (bits_ < 32) refill();
+  }
   // Makes sure at least 57 bits are in the window.
   void refill() {
     if (bits_ > 56) return;
