@@ -91,7 +91,8 @@ bool takeEols(fax::Reader &reader, int32_t coding, bool &oneDimensional) {
       reader.consume(56);
       continue;
     }
-    reader.consume(zeros + 1);
+    reader.consume(zeros);  // up to 63: two steps keep each shift below 64
+    reader.consume(1);
     if (coding == kT4TwoDimensional) oneDimensional = reader.bit() != 0;
     if (++eols == endRun) return true;
   }
@@ -103,7 +104,8 @@ void takeEndCodes(fax::Reader &reader, int32_t coding) {
     reader.refill();
     const int zeros = reader.leadingZeros();
     if (zeros < 11 || zeros == 64) return;
-    reader.consume(zeros + 1);
+    reader.consume(zeros);  // up to 63: two steps keep each shift below 64
+    reader.consume(1);
     if (coding == kT4TwoDimensional) reader.bit();
   }
 }

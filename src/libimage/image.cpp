@@ -37,12 +37,6 @@ void fillRows(QtzImage *image, uint8_t **table, uint8_t *first, int64_t stride) 
 
 namespace qtz {
 
-int32_t reportText(const QtzState *state, int32_t code, const char *text) {
-  if (state != nullptr && state->errSink != nullptr)
-    state->errSink->printer(state->errSink->stream, code, "%s", text);
-  return code;
-}
-
 char *copyText(const QtzState *state, const char *text, size_t length) {
   auto *copy = static_cast<char *>(allocate(state, length + 1));
   if (copy != nullptr) {

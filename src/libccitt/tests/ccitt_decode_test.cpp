@@ -113,7 +113,7 @@ TEST_F(FaxDecode, GhostscriptFaxPagesMatchLibtiff) {
 
 // A T.6 stream of a bitmap, made by the encoder (its own tests check it against libtiff).
 std::vector<uint8_t> encodeG4(const Bitmap &b, bool endOfBlock, QtzState *state) {
-  std::vector<uint8_t> out(static_cast<size_t>(b.wordsPerRow) * 4 * b.height * 4 + 64);
+  std::vector<uint8_t> out(static_cast<size_t>(b.width + 2) * b.height * 2 + 64);
   int32_t size = static_cast<int32_t>(out.size());
   EXPECT_EQ(0, ccittEncodeG4(b.words.data(), b.width, b.height, b.wordsPerRow, out.data(), &size,
                              endOfBlock, state));

@@ -76,9 +76,6 @@ inline uint32_t *packedRow(const QtzImage *image, int64_t i) {
   return reinterpret_cast<uint32_t *>(image->rows[image->hdr.yoff + i]);
 }
 
-// Reports code with a text of its own (passed as a "%s" argument); returns code.
-int32_t reportText(const QtzState *state, int32_t code, const char *text);
-
 // The constructor behind QtzImage_new, QtzImage_newOffset and QtzImage_newAligned.
 int32_t makeImage(QtzState *state, int32_t type, int32_t width, int32_t height, int32_t xoff,
                   int32_t yoff, bool aligned, QtzImage **out);
