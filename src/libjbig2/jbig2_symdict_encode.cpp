@@ -13,6 +13,8 @@
 #include <cstring>
 #include <functional>
 
+#include "ccitt_internal.h"
+#include "jbig2_generic_encode.h"
 #include "jbig2_huffman.h"
 #include "jbig2_report.h"
 #include "jbig2_symbol_encode.h"
@@ -116,9 +118,26 @@ int32_t encodeHeightClassBitmap(Jb2File *stream, DictCoders *c, const Jbig2Symbo
     orSymbolIntoRows(*symbols[k], rows.get(), wordsPerRow, x);
     x += symbols[k]->width;
   }
-  int32_t status = encodeInt(&c->bmsize, 0, false);
+  // MMR when its code is shorter than the plain rows; the plain rows otherwise (BMSIZE 0).
+  const int64_t plainBytes = (total + 7) / 8 * height;
+  qtz::OwnedBlock<uint8_t> code(state,
+                                jbAllocArray<uint8_t>(state, static_cast<size_t>(plainBytes)));
+  if (!code) return qtz::report(state, kJbNoMemory);
+  int32_t codeBytes = static_cast<int32_t>(std::min<int64_t>(plainBytes, INT32_MAX));
+  int32_t status =
+      ccittEncodeG4(rows.get(), width, height, wordsPerRow, code.get(), &codeBytes, 0, state);
+  if (status != 0 && status != 7) return status;  // reported by the T.6 encoder
+  const bool mmr = status == 0;
+  status = encodeInt(&c->bmsize, mmr ? codeBytes : 0, false);
   if (status == 0) status = jbitSync(c->bits);
-  if (status == 0) status = writeRowBytes(stream->sink, rows.get(), width, height, wordsPerRow);
+  if (status == 0 && mmr) {
+    size_t written = 0;
+    status = sinkWrite(stream->sink, static_cast<size_t>(codeBytes), code.get(), &written);
+    if (status == 0 && written != static_cast<size_t>(codeBytes))
+      status = qtz::report(state, kJbShortWrite);
+  } else if (status == 0) {
+    status = writeRowBytes(stream->sink, rows.get(), width, height, wordsPerRow);
+  }
   if (status == 0) status = jbitResync(c->bits);
   return status;
 }
@@ -200,9 +219,21 @@ uint16_t dictFlags(const Jb2Options &options, const DictTables &t, bool huffman)
   return static_cast<uint16_t>(1 | (dh << 2) | (dw << 4));
 }
 
-int32_t startCoders(Jb2File *stream, const DictTables &t, DictCoders *c) {
+int32_t startCoders(Jb2File *stream, const DictTables &t, const Jbig2GenericTemplate &params,
+                    DictCoders *c) {
   QtzState *state = stream->state;
   c->state = state;
+  if (!c->huffman) {
+    c->genericCx =
+        jbAllocArray<uint8_t>(state, static_cast<size_t>(genericContextCount(params.tmpl)));
+    c->intCx = jbAllocArray<uint8_t>(state, 512 * 3);
+    if (c->genericCx == nullptr || c->intCx == nullptr) return qtz::report(state, kJbNoMemory);
+    sinkStartMq(stream->sink, &c->mq);
+    newIntEncoder(&c->dh, false, nullptr, nullptr, &c->mq, c->intCx, state);
+    newIntEncoder(&c->dw, false, nullptr, nullptr, &c->mq, c->intCx + 512, state);
+    newIntEncoder(&c->ex, false, nullptr, nullptr, &c->mq, c->intCx + 1024, state);
+    return 0;
+  }
   int32_t status = jbitWriterOnSink(stream->sink, &c->bits);
   if (status == 0) status = newIntEncoder(&c->dh, true, t.dh, c->bits, nullptr, nullptr, state);
   if (status == 0) status = newIntEncoder(&c->dw, true, t.dw, c->bits, nullptr, nullptr, state);
@@ -211,6 +242,18 @@ int32_t startCoders(Jb2File *stream, const DictTables &t, DictCoders *c) {
   if (status == 0)
     status = newIntEncoder(&c->ex, true, standardTable(1), c->bits, nullptr, nullptr, state);
   return status;
+}
+
+// The generic template of arithmetic symbol bitmaps: options bytes 3 to 12.
+Jbig2GenericTemplate bitmapTemplate(const Jb2Options &options) {
+  Jbig2GenericTemplate t{};
+  t.tmpl = options.bytes[3];
+  for (int i = 0; i < 4; ++i) {
+    t.atx[i] = static_cast<int8_t>(options.bytes[4 + i]);
+    t.aty[i] = static_cast<int8_t>(options.bytes[8 + i]);
+  }
+  t.tpgdon = options.bytes[12];
+  return t;
 }
 
 int32_t finishCoders(Jb2File *stream, DictCoders *c) {
@@ -264,6 +307,9 @@ int32_t encodeSymbolDict(Jb2File *stream, Jbig2SymbolDictRecord *dict,
     return std::less<const Jbig2Symbol *>()(a, b);
   });
   if ((status = checkSymbols(state, sorted.get(), count, huffman)) != 0) return status;
+  const Jbig2GenericTemplate params = bitmapTemplate(stream->options);
+  if (!huffman && (params.tmpl > 3 || !atPixelsCausal(params)))
+    return jbReport(state, kJbAssert, "symbol dictionary: template or AT pixels");
   if (order != nullptr && (status = order(sorted.get(), count, user)) != 0) return status;
   // The array in coding order, made before anything is written.
   qtz::OwnedBlock<Jbig2Symbol> inOrder(state, nullptr);
@@ -287,23 +333,30 @@ int32_t encodeSymbolDict(Jb2File *stream, Jbig2SymbolDictRecord *dict,
   DataSink *sink = stream->sink;
   sinkResetCount(sink);
   status = sinkPutBigEndian(sink, dictFlags(stream->options, tables, huffman), 2);
+
+  if (!huffman && status == 0) status = writeAtPixels(stream, sink, &params);
   if (status == 0) status = sinkPutBigEndian(sink, static_cast<uint32_t>(count), 4);
   if (status == 0) status = sinkPutBigEndian(sink, static_cast<uint32_t>(count), 4);
   if (status != 0) return status;
+  if (!huffman && params.tpgdon) return jbReport(state, kJbBadData, "symdict can't have TPD on");
 
   DictCoders coders;
   coders.huffman = huffman;
-  if (!huffman) return jbReport(state, kJbAssert, "symbol dictionary: arithmetic coding");
-  status = startCoders(stream, tables, &coders);
+  status = startCoders(stream, tables, params, &coders);
   if (status == 0)
-    status = walkClasses(sorted.get(), count,
-                         [&](DictEvent event, int64_t value, bool oob, int32_t first, int32_t n) {
-                           const auto v = static_cast<int32_t>(value);
-                           if (event == kDh) return encodeInt(&coders.dh, v, oob);
-                           if (event == kDw) return encodeInt(&coders.dw, v, oob);
-                           if (event == kSymbol) return 0;
-                           return encodeHeightClassBitmap(stream, &coders, sorted.get() + first, n);
-                         });
+    status = walkClasses(
+        sorted.get(), count,
+        [&](DictEvent event, int64_t value, bool oob, int32_t first, int32_t n) {
+          const auto v = static_cast<int32_t>(value);
+          if (event == kDh) return encodeInt(&coders.dh, v, oob);
+          if (event == kDw) return encodeInt(&coders.dw, v, oob);
+          const Jbig2Symbol &s = *sorted.get()[first];
+          if (event == kSymbol)
+            return huffman ? 0
+                           : encodeBitmapArith(s.bitmap, s.width, s.height, s.wordsPerRow, &params,
+                                               coders.genericCx, stream, &coders.mq);
+          return huffman ? encodeHeightClassBitmap(stream, &coders, sorted.get() + first, n) : 0;
+        });
   // Export flags: the input symbols not exported, the new ones exported.
   if (status == 0) status = encodeInt(&coders.ex, static_cast<int32_t>(numIn), false);
   if (status == 0) status = encodeInt(&coders.ex, count, false);

@@ -18,10 +18,12 @@ namespace {
 using jbtest::GlyphPage;
 using jbtest::Pbm;
 
-// Options by name: arithmetic symbol dictionaries (byte 0), arithmetic text (13), fixed text
-// tables (15), custom tables allowed (1, 14), never transposed (17).
+// Options by name: arithmetic symbol dictionaries (byte 0; template from byte 3), arithmetic
+// text (13), fixed tables (2, 15), custom tables allowed (1, 14), never transposed (17).
 struct Coding {
   const char *name;
+  bool arithmeticDict;
+  uint8_t tmpl;
   bool arithmeticText;
   bool fixedTables;
   bool customTables;
@@ -30,6 +32,8 @@ struct Coding {
 
 Jb2Options optionsFor(Jb2File *stream, const Coding &c) {
   Jb2Options o = *jb2GetOptions(stream);
+  o.bytes[0] = c.arithmeticDict;
+  o.bytes[3] = c.tmpl;
   o.bytes[13] = c.arithmeticText;
   o.bytes[1] = o.bytes[14] = c.customTables;
   o.bytes[2] = o.bytes[15] = c.fixedTables;
@@ -124,11 +128,13 @@ const norvtest::Pnm &textPage() {
 }
 
 const Coding kCodings[] = {
-    {"arithmetic", true, false, false, false},
-    {"Huffman, standard tables by cost", false, false, false, false},
-    {"Huffman, custom tables allowed", false, false, true, false},
-    {"Huffman, fixed tables", false, true, false, false},
-    {"arithmetic, never transposed", true, false, false, true},
+    {"arithmetic, template 0", true, 0, true, false, false, false},
+    {"arithmetic, template 1", true, 1, true, false, false, false},
+    {"arithmetic, template 2, never transposed", true, 2, true, false, false, true},
+    {"arithmetic dictionary (template 3), Huffman text", true, 3, false, false, true, false},
+    {"Huffman, standard tables by cost", false, 0, false, false, false, false},
+    {"Huffman, custom tables allowed", false, 0, false, false, true, false},
+    {"Huffman, fixed tables", false, 0, false, true, false, false},
 };
 
 TEST_F(TextEncodeTest, ComponentsOfARenderedPageComeBackPixelExact) {
@@ -166,7 +172,7 @@ GlyphPage zigzagPage(std::mt19937 &random) {
 TEST_F(TextEncodeTest, CustomTablesAreWrittenBeforeTheRegionAndReferredTo) {
   std::mt19937 random(17);
   GlyphPage page = zigzagPage(random);
-  const Coding custom{"custom", false, false, true, true};
+  const Coding custom{"custom", false, 0, false, false, true, true};
   EXPECT_EQ(roundTrip(page, optionsFor(stream_, custom)).tableSelection & 3, 3);
   uint32_t number = 0;
   const std::vector<uint8_t> bytes = encodePage(page, optionsFor(stream_, custom), &number);
@@ -212,7 +218,7 @@ TEST_F(TextEncodeTest, EachStripSizeIsChosenWhereItPaysAndRoundTrips) {
       SCOPED_TRACE("period " + std::to_string(period) +
                    (arithmetic ? ", arithmetic" : ", Huffman"));
       const RegionFlags f =
-          roundTrip(page, optionsFor(stream_, {"", arithmetic, false, true, false}));
+          roundTrip(page, optionsFor(stream_, {"", arithmetic, 0, arithmetic, false, true, false}));
       EXPECT_EQ(1 << f.logStrips, period);
       EXPECT_FALSE(f.transposed);
     }
@@ -289,8 +295,8 @@ GlyphPage climbingPage(std::mt19937 &random) {
 TEST_F(TextEncodeTest, CallerOrderedRegionsCodeStepsBelowOne) {
   std::mt19937 random(5);
   GlyphPage page = climbingPage(random);
-  for (const Coding &c : {Coding{"arithmetic", true, false, false, true},
-                          Coding{"Huffman", false, false, false, true}}) {
+  for (const Coding &c : {Coding{"arithmetic", true, 0, true, false, false, true},
+                          Coding{"Huffman", false, 0, false, false, false, true}}) {
     SCOPED_TRACE(c.name);
     const RegionFlags f = roundTrip(page, optionsFor(stream_, c), true);
     EXPECT_EQ(f.refCorner, 1);
@@ -436,7 +442,7 @@ TEST_F(TextEncodeTest, FixedTablesRefuseStepsBelowOne) {
 TEST_F(TextEncodeTest, FailureAtEveryAllocationLeavesNothing) {
   std::mt19937 random(21);
   GlyphPage page = steppedRow(2, 30, random);
-  for (const Coding &c : {kCodings[0], kCodings[2]}) {
+  for (const Coding &c : {kCodings[0], kCodings[5]}) {
     SCOPED_TRACE(c.name);
     for (long n = 1;; ++n) {
       SCOPED_TRACE(n);
