@@ -195,6 +195,71 @@ inline void expectPageDecodes(QtzState *state, const std::vector<uint8_t> &bytes
   EXPECT_TRUE(d.page.raster == model.bytes) << "jbig2dec";
 }
 
+// The bytes of a page stream and the numbers of its dictionary and text region.
+struct PageSegments {
+  std::vector<uint8_t> bytes;
+  uint32_t dict = 0;
+  uint32_t region = 0;
+};
+
+class GlyphPageTest : public SinkStreamTest {
+ protected:
+  // One page: a dictionary of the page's glyphs (kept in coding order) and one text region of
+  // its placements, coded with the options.
+  PageSegments encodePage(GlyphPage &page, const Jb2Options &options, bool keepOrder = false) {
+    std::vector<Jbig2Symbol> symbols = symbolsOf(page.glyphs);
+    PageSegments out;
+    out.bytes = writtenBy([&](Jb2File *stream) {
+      jb2SetOptions(stream, &options);
+      writePage(stream, page.width, page.height, [&] {
+        Jbig2SymbolDictRecord dict{};
+        dict.header.page = 1;
+        dict.numSymbols = static_cast<int32_t>(symbols.size());
+        dict.symbols = symbols.data();
+        int32_t status = encodeSymbolDict(stream, &dict, nullptr, 0, nullptr, nullptr, true);
+        freeSegReferences(stream, &dict.header);
+        ASSERT_EQ(status, 0) << errors_.text();
+        std::vector<Jbig2SymbolInstance> instances = instancesOf(page, symbols);
+        Jbig2TextRegionRecord region{};
+        region.header.type = 6;
+        region.header.page = 1;
+        region.region = {page.width, page.height, 0, 0, 0};
+        region.numInstances = static_cast<int32_t>(instances.size());
+        region.instances = instances.data();
+        const Jbig2SegHeader *refs[] = {&dict.header};
+        ASSERT_EQ(segAddReferences(stream, &region.header, refs, 1), 0);
+        const Jbig2SymbolDictRecord *dicts[] = {&dict};
+        status = encodeTextRegion(stream, &region, dicts, nullptr, nullptr, keepOrder);
+        freeSegReferences(stream, &region.header);
+        ASSERT_EQ(status, 0) << errors_.text();
+        out.dict = static_cast<uint32_t>(dict.header.number);
+        out.region = static_cast<uint32_t>(region.header.number);
+      });
+    });
+    return out;
+  }
+
+  // encodePage, with the page read back by both decoders.
+  PageSegments roundTripPage(GlyphPage &page, const Jb2Options &options, bool keepOrder = false) {
+    PageSegments out = encodePage(page, options, keepOrder);
+    if (!HasFatalFailure()) expectPageDecodes(state_, out.bytes, drawPage(page));
+    return out;
+  }
+
+  // The data of segment `number`.
+  std::vector<uint8_t> dataOf(const PageSegments &page, uint32_t number) {
+    size_t offset = 0;
+    for (const ParsedHeader &h : parseAll(page.bytes)) {
+      offset += h.headerBytes;
+      if (h.number == number)
+        return std::vector<uint8_t>(page.bytes.begin() + offset,
+                                    page.bytes.begin() + offset + h.dataLength);
+      offset += h.dataLength;
+    }
+    return {};
+  }
+};
+
 }  // namespace jbtest
 
 #endif

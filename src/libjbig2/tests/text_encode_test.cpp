@@ -41,20 +41,6 @@ Jb2Options optionsFor(Jb2File *stream, const Coding &c) {
   return o;
 }
 
-// The data of segment number `number` in a stream.
-std::vector<uint8_t> segmentData(const std::vector<uint8_t> &bytes,
-                                 const std::vector<jbtest::ParsedHeader> &headers,
-                                 uint32_t number) {
-  size_t offset = 0;
-  for (const jbtest::ParsedHeader &h : headers) {
-    offset += h.headerBytes;
-    if (h.number == number)
-      return std::vector<uint8_t>(bytes.begin() + offset, bytes.begin() + offset + h.dataLength);
-    offset += h.dataLength;
-  }
-  return {};
-}
-
 // What the written region declares.
 struct RegionFlags {
   bool huffman;
@@ -76,48 +62,13 @@ RegionFlags flagsOf(const std::vector<uint8_t> &data) {
           (f & 1) ? data.at(19) << 8 | data.at(20) : -1};
 }
 
-class TextEncodeTest : public jbtest::SinkStreamTest {
+class TextEncodeTest : public jbtest::GlyphPageTest {
  protected:
-  // One page: a dictionary of the page's glyphs (kept in coding order) and one text region of
-  // its placements. The region's segment number goes to *regionNumber.
-  std::vector<uint8_t> encodePage(GlyphPage &page, const Jb2Options &options,
-                                  uint32_t *regionNumber = nullptr, bool keepOrder = false) {
-    std::vector<Jbig2Symbol> symbols = jbtest::symbolsOf(page.glyphs);
-    return writtenBy([&](Jb2File *stream) {
-      jb2SetOptions(stream, &options);
-      jbtest::writePage(stream, page.width, page.height, [&] {
-        Jbig2SymbolDictRecord dict{};
-        dict.header.type = 0;
-        dict.header.page = 1;
-        dict.numSymbols = static_cast<int32_t>(symbols.size());
-        dict.symbols = symbols.data();
-        ASSERT_EQ(encodeSymbolDict(stream, &dict, nullptr, 0, nullptr, nullptr, true), 0);
-        freeSegReferences(stream, &dict.header);
-        std::vector<Jbig2SymbolInstance> instances = jbtest::instancesOf(page, symbols);
-        Jbig2TextRegionRecord region{};
-        region.header.type = 6;
-        region.header.page = 1;
-        region.region = {page.width, page.height, 0, 0, 0};
-        region.numInstances = static_cast<int32_t>(instances.size());
-        region.instances = instances.data();
-        const Jbig2SegHeader *refs[] = {&dict.header};
-        ASSERT_EQ(segAddReferences(stream, &region.header, refs, 1), 0);
-        const Jbig2SymbolDictRecord *dicts[] = {&dict};
-        const int32_t status =
-            encodeTextRegion(stream, &region, dicts, nullptr, nullptr, keepOrder);
-        freeSegReferences(stream, &region.header);
-        ASSERT_EQ(status, 0) << errors_.text();
-        if (regionNumber != nullptr) *regionNumber = static_cast<uint32_t>(region.header.number);
-      });
-    });
-  }
-
+  // The page round trip; what its text region declares.
   RegionFlags roundTrip(GlyphPage &page, const Jb2Options &options, bool keepOrder = false) {
-    uint32_t number = 0;
-    const std::vector<uint8_t> bytes = encodePage(page, options, &number, keepOrder);
+    const jbtest::PageSegments written = roundTripPage(page, options, keepOrder);
     if (HasFatalFailure()) return {};
-    jbtest::expectPageDecodes(state_, bytes, jbtest::drawPage(page));
-    return flagsOf(segmentData(bytes, parseAll(bytes), number));
+    return flagsOf(dataOf(written, written.region));
   }
 };
 
@@ -174,13 +125,13 @@ TEST_F(TextEncodeTest, CustomTablesAreWrittenBeforeTheRegionAndReferredTo) {
   GlyphPage page = zigzagPage(random);
   const Coding custom{"custom", false, 0, false, false, true, true};
   EXPECT_EQ(roundTrip(page, optionsFor(stream_, custom)).tableSelection & 3, 3);
-  uint32_t number = 0;
-  const std::vector<uint8_t> bytes = encodePage(page, optionsFor(stream_, custom), &number);
-  const std::vector<jbtest::ParsedHeader> headers = parseAll(bytes);
+  const jbtest::PageSegments written = encodePage(page, optionsFor(stream_, custom));
+  const uint32_t number = written.region;
+  const std::vector<jbtest::ParsedHeader> headers = parseAll(written.bytes);
   const auto region = std::find_if(headers.begin(), headers.end(),
                                    [&](const auto &h) { return h.number == number; });
   ASSERT_NE(region, headers.end());
-  const RegionFlags f = flagsOf(segmentData(bytes, headers, number));
+  const RegionFlags f = flagsOf(dataOf(written, number));
   // Every custom selection (3) names one table segment after the dictionary, in FS, DS, DT
   // order.
   std::vector<int32_t> tables;
@@ -222,6 +173,31 @@ TEST_F(TextEncodeTest, EachStripSizeIsChosenWhereItPaysAndRoundTrips) {
       EXPECT_EQ(1 << f.logStrips, period);
       EXPECT_FALSE(f.transposed);
     }
+  }
+}
+
+// A dictionary of 500 glyphs of which the region uses a few: runs of unused symbols longer
+// than one run code holds (138), runs of equal code lengths longer than one repeat code (6),
+// and lone lengths.
+TEST_F(TextEncodeTest, SymbolIdCodesOfSparselyUsedDictionaries) {
+  std::mt19937 random(19);
+  GlyphPage page;
+  page.width = 400;
+  page.height = 300;
+  // Sizes grow with the index, so that the coding order (the IDs) is the index order.
+  for (int k = 0; k < 500; ++k)
+    page.glyphs.push_back(jbtest::randomGlyph(4 + k % 100 / 10, 5 + k / 100, random));
+  std::vector<int32_t> used;
+  for (int k = 0; k < 20; ++k) used.push_back(k);     // equal use: one length, repeated
+  for (int k = 0; k < 40; ++k) used.push_back(150);   // frequent: a short code
+  for (int k = 300; k < 304; ++k) used.push_back(k);  // a short run after 145 unused
+  used.push_back(499);                                // the last, after 195 unused
+  for (size_t k = 0; k < used.size(); ++k)
+    page.placements.push_back(
+        {used[k], static_cast<int32_t>(k % 30) * 13, static_cast<int32_t>(k / 30) * 14});
+  for (const bool custom : {false, true}) {
+    SCOPED_TRACE(custom ? "custom tables allowed" : "standard tables");
+    roundTrip(page, optionsFor(stream_, {"", false, 0, false, false, custom, false}));
   }
 }
 
