@@ -268,18 +268,28 @@ GlyphPage climbingPage(std::mt19937 &random) {
   return page;
 }
 
+// Placements from row 1 down the page: in the caller's order only the first strip step,
+// from the strip above row 1, is 0.
+GlyphPage fallingPage(std::mt19937 &random) {
+  GlyphPage page = climbingPage(random);
+  for (size_t k = 0; k < page.placements.size(); ++k)
+    page.placements[k].y = 1 + 3 * static_cast<int32_t>(k);
+  return page;
+}
+
 TEST_F(TextEncodeTest, CallerOrderedRegionsCodeStepsBelowOne) {
   std::mt19937 random(5);
-  GlyphPage page = climbingPage(random);
-  for (const Coding &c : {Coding{"arithmetic", true, 0, true, false, false, true},
-                          Coding{"Huffman", false, 0, false, false, false, true}}) {
-    SCOPED_TRACE(c.name);
-    const RegionFlags f = roundTrip(page, optionsFor(stream_, c), true);
-    EXPECT_EQ(f.refCorner, 1);
-    EXPECT_EQ(f.logStrips, 0);
-    EXPECT_FALSE(f.transposed);
-    if (!c.arithmeticText) {
-      EXPECT_EQ((f.tableSelection >> 4) & 3, 3);  // custom DT
+  for (GlyphPage page : {climbingPage(random), fallingPage(random)}) {
+    for (const Coding &c : {Coding{"arithmetic", true, 0, true, false, false, true},
+                            Coding{"Huffman", false, 0, false, false, false, true}}) {
+      SCOPED_TRACE(std::string(c.name) + (page.placements[1].y > 3 ? ", climbing" : ", falling"));
+      const RegionFlags f = roundTrip(page, optionsFor(stream_, c), true);
+      EXPECT_EQ(f.refCorner, 1);
+      EXPECT_EQ(f.logStrips, 0);
+      EXPECT_FALSE(f.transposed);
+      if (!c.arithmeticText) {
+        EXPECT_EQ((f.tableSelection >> 4) & 3, 3);  // custom DT
+      }
     }
   }
 }
@@ -395,24 +405,27 @@ TEST_F(TextEncodeTest, InconsistentRecordsAreRefused) {
 
 TEST_F(TextEncodeTest, FixedTablesRefuseStepsBelowOne) {
   std::mt19937 random(5);
-  GlyphPage page = climbingPage(random);
-  std::vector<Jbig2Symbol> symbols = jbtest::symbolsOf(page.glyphs);
-  std::vector<Jbig2SymbolInstance> instances = jbtest::instancesOf(page, symbols);
-  Jbig2SymbolDictRecord dict{};
-  dict.numSymbols = static_cast<int32_t>(symbols.size());
-  dict.symbols = symbols.data();
-  const Jbig2SymbolDictRecord *dicts[] = {&dict};
-  jb2SetNextSegmentNumber(stream_, 1);
-  stream_->options.bytes[15] = 1;
-  int32_t ref = 0;
-  uint8_t retain = 0;
-  Jbig2TextRegionRecord region{};
-  region.header = {0, 0, 1, 1, &ref, &retain, 6, 0, 0};
-  region.region = {page.width, page.height, 0, 0, 0};
-  region.numInstances = static_cast<int32_t>(instances.size());
-  region.instances = instances.data();
-  EXPECT_EQ(encodeTextRegion(stream_, &region, dicts, nullptr, nullptr, true), 2);
-  EXPECT_TRUE(bytes().empty());
+  for (GlyphPage page : {climbingPage(random), fallingPage(random)}) {
+    std::vector<Jbig2Symbol> symbols = jbtest::symbolsOf(page.glyphs);
+    std::vector<Jbig2SymbolInstance> instances = jbtest::instancesOf(page, symbols);
+    Jbig2SymbolDictRecord dict{};
+    dict.numSymbols = static_cast<int32_t>(symbols.size());
+    dict.symbols = symbols.data();
+    const Jbig2SymbolDictRecord *dicts[] = {&dict};
+    const std::vector<uint8_t> written = writtenBy([&](Jb2File *stream) {
+      jb2SetNextSegmentNumber(stream, 1);
+      stream->options.bytes[15] = 1;
+      int32_t ref = 0;
+      uint8_t retain = 0;
+      Jbig2TextRegionRecord region{};
+      region.header = {0, 0, 1, 1, &ref, &retain, 6, 0, 0};
+      region.region = {page.width, page.height, 0, 0, 0};
+      region.numInstances = static_cast<int32_t>(instances.size());
+      region.instances = instances.data();
+      EXPECT_EQ(encodeTextRegion(stream, &region, dicts, nullptr, nullptr, true), 2);
+    });
+    EXPECT_TRUE(written.empty());
+  }
 }
 
 TEST_F(TextEncodeTest, FailureAtEveryAllocationLeavesNothing) {
