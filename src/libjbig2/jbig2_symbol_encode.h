@@ -25,7 +25,7 @@
 // appended to its referred-to list (the caller frees the list). Failures: 1 out of memory,
 // 2001 short writes (reported); 2 for input the stream cannot carry (symbols of size 0 or above
 // 2^24 per side, a collective bitmap or instance position out of the decodable range, more than
-// 2^24 symbols, a negative strip step with fixed tables); 10003 for inconsistent records (wrong
+// 2^24 symbols, a strip step below 1 with fixed tables); 10003 for inconsistent records (wrong
 // type, referred-to lists that do not match the dictionaries given, an instance whose symbol
 // is in none of them). Bytes already in the sink stay there on failure.
 #ifndef NORV_JBIG2_SYMBOL_ENCODE_H

@@ -25,7 +25,8 @@
 namespace {
 
 constexpr uint8_t N = kLineNormal;
-// Strip steps of 1 to 140 as B.11 covers them, and a lower range line for steps below 1.
+// The fourth DT candidate: steps 1 to 140 in ranges of their own, a lower range line for steps
+// below 1 and an upper one above 140. Its prefix lengths always come from the counts.
 const Jbig2CodeLine kDtLines[] = {{0, 1, 0, 0, N},           {0, 2, 0, 0, N},
                                   {0, 3, 0, 0, N},           {0, 4, 0, 0, N},
                                   {0, 5, 0, 1, N},           {0, 7, 0, 3, N},
@@ -34,7 +35,7 @@ const Jbig2CodeLine kDtLines[] = {{0, 1, 0, 0, N},           {0, 2, 0, 0, N},
                                   {0, 45, 0, 5, N},          {0, 77, 0, 6, N},
                                   {0, 0, 0, 32, kLineLower}, {0, 141, 0, 32, kLineUpper}};
 
-const Jbig2CodeTable *negativeDtCandidate() {
+const Jbig2CodeTable *lowStepDtCandidate() {
   static const Jbig2CodeTable kTable = [] {
     Jbig2CodeTable t{};
     t.hasLower = 1;
@@ -198,7 +199,7 @@ int32_t chooseTextRegionTables(Jb2File *stream, const TextPlan &p, TextTables *t
   const Jbig2CodeTable *candidates[9] = {
       standardTable(6),  standardTable(7),  standardTable(8),
       standardTable(9),  standardTable(10), standardTable(11),
-      standardTable(12), standardTable(13), negativeDtCandidate()};
+      standardTable(12), standardTable(13), lowStepDtCandidate()};
   Jbig2ValueCollector *c = nullptr;
   int32_t status = newValueCollectors(candidates, 9, state, &c);
   if (status != 0) return status;
