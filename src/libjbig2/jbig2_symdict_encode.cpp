@@ -66,9 +66,16 @@ void orSymbolIntoRows(const Jbig2Symbol &s, uint32_t *rows, int32_t wordsPerRow,
   }
 }
 
+// The coding order: height, then width, then place in the array.
+bool compareSymbolsBySize(const Jbig2Symbol *a, const Jbig2Symbol *b) {
+  if (a->height != b->height) return a->height < b->height;
+  if (a->width != b->width) return a->width < b->width;
+  return std::less<const Jbig2Symbol *>()(a, b);
+}
+
 // Writes rows of width pixels as bytes, most significant bit first.
-int32_t writeRowBytes(DataSink *sink, const uint32_t *rows, int32_t width, int32_t height,
-                      int32_t wordsPerRow) {
+int32_t packRowsToBytes(DataSink *sink, const uint32_t *rows, int32_t width, int32_t height,
+                        int32_t wordsPerRow) {
   const int64_t rowBytes = (int64_t{width} + 7) / 8;
   for (int32_t y = 0; y < height; ++y) {
     const uint32_t *row = rows + static_cast<int64_t>(y) * wordsPerRow;
@@ -136,7 +143,7 @@ int32_t encodeHeightClassBitmap(Jb2File *stream, DictCoders *c, const Jbig2Symbo
     if (status == 0 && written != static_cast<size_t>(codeBytes))
       status = qtz::report(state, kJbShortWrite);
   } else if (status == 0) {
-    status = writeRowBytes(stream->sink, rows.get(), width, height, wordsPerRow);
+    status = packRowsToBytes(stream->sink, rows.get(), width, height, wordsPerRow);
   }
   if (status == 0) status = jbitResync(c->bits);
   return status;
@@ -301,11 +308,7 @@ int32_t encodeSymbolDict(Jb2File *stream, Jbig2SymbolDictRecord *dict,
       state, jbAllocArray<const Jbig2Symbol *>(state, static_cast<size_t>(count)));
   if (!sorted) return qtz::report(state, kJbNoMemory);
   for (int32_t k = 0; k < count; ++k) sorted.get()[k] = &dict->symbols[k];
-  std::sort(sorted.get(), sorted.get() + count, [](const Jbig2Symbol *a, const Jbig2Symbol *b) {
-    if (a->height != b->height) return a->height < b->height;
-    if (a->width != b->width) return a->width < b->width;
-    return std::less<const Jbig2Symbol *>()(a, b);
-  });
+  std::sort(sorted.get(), sorted.get() + count, compareSymbolsBySize);
   if ((status = checkSymbols(state, sorted.get(), count, huffman)) != 0) return status;
   const Jbig2GenericTemplate params = bitmapTemplate(stream->options);
   if (!huffman && (params.tmpl > 3 || !atPixelsCausal(params)))

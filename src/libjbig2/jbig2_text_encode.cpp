@@ -148,7 +148,8 @@ int32_t checkInstances(QtzState *state, const Jbig2TextRegionRecord *r) {
   return 0;
 }
 
-int32_t planRegion(Jb2File *stream, const Jbig2TextRegionRecord *r, bool keepOrder, TextPlan *p) {
+int32_t planTextRegion(Jb2File *stream, const Jbig2TextRegionRecord *r, bool keepOrder,
+                       TextPlan *p) {
   QtzState *state = stream->state;
   const uint8_t *options = stream->options.bytes;
   Jbig2TextLayout &layout = p->layout;
@@ -406,7 +407,7 @@ int32_t encodeTextRegion(Jb2File *stream, Jbig2TextRegionRecord *r,
   qtz::OwnedBlock<uint32_t> useCounts(state, nullptr);
   status = assignSymbolIds(stream, r, dicts, &p, &useCounts);
   qtz::OwnedBlock<uint32_t> ids(state, p.ids);
-  if (status == 0) status = planRegion(stream, r, keepOrder, &p);
+  if (status == 0) status = planTextRegion(stream, r, keepOrder, &p);
   qtz::OwnedBlock<const Jbig2SymbolInstance *> sorted(state, p.order);
   if (status == 0 && order != nullptr) status = order(p.order, p.count, user);
   if (status != 0) return status;
