@@ -428,6 +428,41 @@ TEST_F(TextEncodeTest, FixedTablesRefuseStepsBelowOne) {
   }
 }
 
+TEST_F(TextEncodeTest, AColumnWithTheCornerFixedToBottomLeft) {
+  std::mt19937 random(23);
+  GlyphPage page;
+  page.width = 30;
+  page.height = 200;
+  page.glyphs.push_back(jbtest::randomGlyph(8, 11, random));
+  for (int k = 0; k < 10; ++k) page.placements.push_back({0, 4, 2 + 19 * k});
+  Coding fixedCorner{"", true, 0, true, false, false, false};
+  Jb2Options options = optionsFor(stream_, fixedCorner);
+  options.bytes[16] = 1;
+  // Transposition is wanted but not allowed with BOTTOMLEFT: an inconsistent plan.
+  std::vector<Jbig2Symbol> symbols = jbtest::symbolsOf(page.glyphs);
+  std::vector<Jbig2SymbolInstance> instances = jbtest::instancesOf(page, symbols);
+  Jbig2SymbolDictRecord dict{};
+  dict.numSymbols = 1;
+  dict.symbols = symbols.data();
+  const Jbig2SymbolDictRecord *dicts[] = {&dict};
+  const std::vector<uint8_t> written = writtenBy([&](Jb2File *stream) {
+    jb2SetOptions(stream, &options);
+    jb2SetNextSegmentNumber(stream, 1);
+    int32_t ref = 0;
+    uint8_t retain = 0;
+    Jbig2TextRegionRecord region{};
+    region.header = {0, 0, 1, 1, &ref, &retain, 6, 0, 0};
+    region.region = {page.width, page.height, 0, 0, 0};
+    region.numInstances = 10;
+    region.instances = instances.data();
+    EXPECT_EQ(encodeTextRegion(stream, &region, dicts, nullptr, nullptr, false), 10003);
+  });
+  EXPECT_TRUE(written.empty());
+  // Never transposed as well: the column is coded in rows.
+  options.bytes[17] = 1;
+  EXPECT_FALSE(roundTripPage(page, options).bytes.empty());
+}
+
 TEST_F(TextEncodeTest, FailureAtEveryAllocationLeavesNothing) {
   std::mt19937 random(21);
   GlyphPage page = steppedRow(2, 30, random);
