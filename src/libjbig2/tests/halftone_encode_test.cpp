@@ -201,7 +201,7 @@ class HalftoneEncodeTest : public jbtest::SinkStreamTest {
     ASSERT_FALSE(HasFatalFailure());
     const Bits model = renderPage(s, width, height);
     QtzImage *page = nullptr;
-    ASSERT_EQ(jbtest::decodePage(state_, bytes, &page), 0);
+    ASSERT_EQ(jbtest::decodeStream(state_, bytes, &page), 0);
     ASSERT_NE(page, nullptr);
     EXPECT_EQ(page->hdr.width, width);
     EXPECT_EQ(page->hdr.height, height);

@@ -58,9 +58,9 @@ inline long differingPixels(const QtzImage *page, const Pbm &oracle) {
 }
 
 // Decodes a whole embedded stream as one page; *page is a copy the caller frees.
-inline int32_t decodePage(QtzState *state, const std::vector<uint8_t> &stream, QtzImage **page) {
-  Jbig2Decoder *d = nullptr;
+inline int32_t decodeStream(QtzState *state, const std::vector<uint8_t> &stream, QtzImage **page) {
   *page = nullptr;
+  Jbig2Decoder *d = nullptr;
   int32_t status =
       QtzJbig2_newDecoder(&d, 0, nullptr, nullptr, 1, 6500, 0, 1, nullptr, nullptr, state);
   if (status != 0) return status;
@@ -97,7 +97,7 @@ struct DecoderFixture : ::testing::Test {
   }
 
   int32_t decode(const std::vector<uint8_t> &stream, QtzImage **page) {
-    return decodePage(state, stream, page);
+    return decodeStream(state, stream, page);
   }
 };
 
