@@ -2,6 +2,7 @@
 // Gray-coded bit planes of the grid, and their coding with the generic region coders.
 #include "jbig2_halftone_encode.h"
 
+#include <bit>
 #include <cstring>
 
 #include "jbig2_generic_encode.h"
@@ -76,7 +77,7 @@ void grayPlanes(const Jbig2HalftoneRecord *r, uint32_t *planes, int32_t wordsPer
       uint32_t gray = row[ng] ^ (row[ng] >> 1);
       const uint32_t bit = 0x80000000u >> (ng & 31);
       while (gray != 0) {
-        const int j = __builtin_ctz(gray);
+        const int j = std::countr_zero(gray);
         out[planeWords * j + ng / 32] |= bit;
         gray &= gray - 1;
       }
