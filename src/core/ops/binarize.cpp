@@ -16,6 +16,8 @@
 //
 // On a dark page above 300 dpi (median of K below 170, unless the options say otherwise)
 // the grey outside the contrast areas is first replaced by the mean of its eight neighbours.
+#include <emmintrin.h>
+
 #include <algorithm>
 
 #include "i_xfer.h"
@@ -61,31 +63,77 @@ int32_t workingPage(PxlContext *ctx, Pixr *g, int32_t dpi, pxl::OwnedImage *k) {
                                    : pxlConvertResolution(ctx, half.get(), 200, 100, k->put());
 }
 
-// Counts of a rectangle of an 8-bit plane (framed coordinates): its histogram and, row by
-// row, the dark runs at two levels (a run starts at a row's first pixel below the level or
-// at a pixel below it whose left neighbour is not).
+// Counts of a rectangle of an 8-bit plane (framed coordinates): the pixels at or below the
+// low level and, row by row, the dark runs at the low and at the high level (a run starts at
+// a row's first pixel below the level or at a pixel below it whose left neighbour is not).
 struct RectCounts {
-  uint32_t histogram[kLevels];
+  int64_t atOrBelowLow;
   int64_t runsLow;
   int64_t runsHigh;
 };
 
+// Sixteen pixels at a time: 0xFF bytes where a valid pixel lies below the level.
+inline __m128i belowLevel(__m128i pixels, __m128i level, __m128i valid) {
+  const __m128i atOrAbove = _mm_cmpeq_epi8(_mm_subs_epu8(level, pixels), _mm_setzero_si128());
+  return _mm_andnot_si128(atOrAbove, valid);
+}
+
+// 0xFF bytes where `below` holds a pixel whose left neighbour in pixel order is not below.
+// Pixel order runs from byte 3 down to byte 0 of each word, so a byte's left neighbour is the
+// next byte up in its word, or byte 0 of the word before (carried over from the previous
+// block for word 0).
+inline __m128i runStarts(__m128i below, __m128i *carry) {
+  const __m128i lowBytesUp = _mm_slli_epi32(below, 24);
+  const __m128i left =
+      _mm_or_si128(_mm_or_si128(_mm_srli_epi32(below, 8), _mm_slli_si128(lowBytesUp, 4)), *carry);
+  *carry = _mm_srli_si128(lowBytesUp, 12);
+  return _mm_andnot_si128(left, below);
+}
+
+// Byte counters of 0xFF marks, added up into 64 bits before any byte can overflow.
+struct MarkCounter {
+  __m128i bytes = _mm_setzero_si128();
+  int32_t pending = 0;
+  int64_t total = 0;
+  void add(__m128i marks) {
+    bytes = _mm_sub_epi8(bytes, marks);
+    if (++pending == 255) flush();
+  }
+  void flush() {
+    const __m128i sums = _mm_sad_epu8(bytes, _mm_setzero_si128());
+    total += _mm_cvtsi128_si32(sums) + _mm_cvtsi128_si32(_mm_srli_si128(sums, 8));
+    bytes = _mm_setzero_si128();
+    pending = 0;
+  }
+};
+
+// low must be below 255 (the caller's levels differ by more than 8).
 void countRect(const pxl::xfer::Plane &p, int32_t x, int32_t y, int32_t width, int32_t height,
                int32_t low, int32_t high, RectCounts *out) {
-  *out = RectCounts{};
+  // Pixel of each byte of a block within the block, and the three levels.
+  const __m128i order = _mm_setr_epi8(3, 2, 1, 0, 7, 6, 5, 4, 11, 10, 9, 8, 15, 14, 13, 12);
+  const __m128i lowLevel = _mm_set1_epi8(char(low)), highLevel = _mm_set1_epi8(char(high));
+  const __m128i lowAndOne = _mm_set1_epi8(char(low + 1));
+  const int32_t first = x & ~3;
+  MarkCounter atOrBelowLow, runsLow, runsHigh;
   for (int32_t r = 0; r < height; ++r) {
     const uint8_t *row = p.framed + int64_t{y + r} * p.bytesPerRow;
-    bool inLow = false, inHigh = false;
-    for (int32_t c = x; c < x + width; ++c) {
-      const uint8_t v = row[c ^ 3];
-      ++out->histogram[v];
-      const bool belowLow = v < low, belowHigh = v < high;
-      out->runsLow += belowLow && !inLow;
-      out->runsHigh += belowHigh && !inHigh;
-      inLow = belowLow;
-      inHigh = belowHigh;
+    __m128i carryLow = _mm_setzero_si128(), carryHigh = _mm_setzero_si128();
+    // The last block may read up to 15 bytes past the rectangle: they lie in the frame.
+    for (int32_t block = first; block < x + width; block += 16) {
+      const int32_t from = std::clamp(x - block, 0, 16), to = std::clamp(x + width - block, 0, 16);
+      const __m128i valid = _mm_and_si128(_mm_cmpgt_epi8(order, _mm_set1_epi8(char(from - 1))),
+                                          _mm_cmplt_epi8(order, _mm_set1_epi8(char(to))));
+      const __m128i pixels = _mm_loadu_si128(reinterpret_cast<const __m128i *>(row + block));
+      runsLow.add(runStarts(belowLevel(pixels, lowLevel, valid), &carryLow));
+      runsHigh.add(runStarts(belowLevel(pixels, highLevel, valid), &carryHigh));
+      atOrBelowLow.add(belowLevel(pixels, lowAndOne, valid));
     }
   }
+  atOrBelowLow.flush();
+  runsLow.flush();
+  runsHigh.flush();
+  *out = {atOrBelowLow.total, runsLow.total, runsHigh.total};
 }
 
 // The contrast level: t from the run counts, lowered to 228 or raised towards the dark limit.
@@ -163,11 +211,9 @@ int32_t areaThreshold(Page &page, const PxlRect &area, int32_t *threshold, int32
         std::min(page.rows[r.y + r.height] - page.rows[r.y] + 2, page.gp.height - gy);
     RectCounts counts;
     countRect(page.gp, gx + 32, gy + 32, gw, gh, low, high, &counts);
-    int64_t atOrBelowLow = 0;
-    for (int32_t v = 0; v <= low; ++v) atOrBelowLow += counts.histogram[v];
     const int64_t allowed = std::max<int64_t>(counts.runsLow / 8, 2);
     const bool keepHigh =
-        counts.runsHigh - counts.runsLow <= allowed && atOrBelowLow < int64_t{gw} * gh / 2;
+        counts.runsHigh - counts.runsLow <= allowed && counts.atOrBelowLow < int64_t{gw} * gh / 2;
     t = keepHigh ? high : low;
   }
   if (t >= kLevelLimit)
