@@ -303,6 +303,8 @@ extern "C" int32_t pxlBinarizeImage(PxlContext *ctx, Pixr *image, int32_t option
   pxl::OwnedImage reduced(ctx);
   PXL_STEP(ctx, kUnit, workingPage(ctx, page.g, dpi, &reduced));
   page.k = reduced ? reduced.get() : page.g;
+  // The contrast image and the map are half the working page: it needs two pixels each way.
+  if (page.k->width < 2 || page.k->height < 2) return PXL_FAIL(ctx, kUnit, PXL_ERR_PARAM);
 
   // Local contrast, 0 where strongest, and the high-contrast areas.
   pxl::OwnedImage low(ctx), high(ctx), contrast(ctx), areas(ctx), enlarged(ctx);

@@ -78,19 +78,23 @@ class BinarizeTest : public opstest::OpsTest {
 };
 
 TEST_P(BinarizeTest, GreyAndColourScansAgreeWithTheInk) {
-  const Pnm mask = inkMask(300);
-  ASSERT_TRUE(mask.valid());
-  ASSERT_GE(scantest::textLines(mask).size(), 10u);
-  Pixr *grey = binarize(keep(scantest::scanOf(ctx, mask, 300, 1)));
-  Pixr *colour = binarize(keep(scantest::scanOf(ctx, mask, 300, 3)));
-  ASSERT_TRUE(grey && colour);
-  EXPECT_EQ(mask.width, grey->width);
-  EXPECT_EQ(mask.height, grey->height);
-  EXPECT_EQ(1, grey->depth);
-  EXPECT_TRUE(opstest::outsideIsClear(grey));
-  EXPECT_GE(agreement(grey, mask), 0.98);
-  // The colour page's main plane is the grey page.
-  EXPECT_EQ(pagetest::toPnm(grey, '4', 1), pagetest::toPnm(colour, '4', 1));
+  // At 300 dpi (worked at 100 dpi) and at 100 dpi (worked as it is).
+  for (int dpi : {300, 100}) {
+    const Pnm mask = inkMask(dpi);
+    ASSERT_TRUE(mask.valid());
+    ASSERT_GE(scantest::textLines(mask).size(), 10u);
+    Pixr *grey = binarize(keep(scantest::scanOf(ctx, mask, dpi, 1)));
+    Pixr *colour = binarize(keep(scantest::scanOf(ctx, mask, dpi, 3)));
+    ASSERT_TRUE(grey && colour);
+    EXPECT_EQ(mask.width, grey->width);
+    EXPECT_EQ(mask.height, grey->height);
+    EXPECT_EQ(1, grey->depth);
+    EXPECT_EQ(dpi << 16, grey->xResolution);
+    EXPECT_TRUE(opstest::outsideIsClear(grey));
+    EXPECT_GE(agreement(grey, mask), 0.98) << dpi;
+    // The colour page's main plane is the grey page.
+    EXPECT_EQ(pagetest::toPnm(grey, '4', 1), pagetest::toPnm(colour, '4', 1));
+  }
 }
 
 TEST_P(BinarizeTest, TwoHundredAndSixHundredDpiGiveTheSameWords) {
@@ -183,6 +187,50 @@ TEST_P(BinarizeTest, ResolutionPairUsesTheLarger) {
   EXPECT_EQ(expected, pagetest::toPnm(binarize(mixed), '4', 1));
   for (int32_t limit : {-5, 0, 255, 256, 100000})
     EXPECT_GE(agreement(binarize(square, 0, limit), mask), 0.98) << limit;
+}
+
+TEST_P(BinarizeTest, TinyPages) {
+  // The working page (halved, a third, or halved twice by resolution) must be at least 2 x 2
+  // pixels; smaller pages give 2.
+  for (int dpi : {100, 200, 300, 600})
+    for (auto [w, h] : {std::pair{1, 1}, {2, 2}, {3, 7}, {8, 1}, {13, 11}, {40, 3}}) {
+      Pixr *page = image(w, h, 8, 1, [](int, int x, int y) { return (x + y) % 3 ? 200u : 20u; });
+      page->xResolution = page->yResolution = dpi << 16;
+      const auto working = [&](int n) {
+        return dpi < 150 ? n : dpi < 250 ? n / 2 : dpi <= 300 ? n / 3 : n / 4;
+      };
+      Pixr *out = nullptr;
+      const int32_t status = pxlBinarizeImage(ctx, page, 0, 0, &out);
+      EXPECT_EQ(working(w) >= 2 && working(h) >= 2 ? 0 : PXL_ERR_PARAM, status)
+          << dpi << " " << w << "x" << h;
+      if (out == nullptr) continue;
+      EXPECT_EQ(w, out->width);
+      EXPECT_EQ(h, out->height);
+      pxlDestroyImage(ctx, &out);
+    }
+}
+
+TEST_P(BinarizeTest, OnlyCompactAreasGetThresholds) {
+  // A long thin rule makes a contrast area far wider than 100 pixels at 50 dpi (and more than
+  // 8 times as wide as high): it gets no threshold of its own and, alone on the page, is lost
+  // to the unpainted map. A compact blot gets one and is found.
+  struct Case {
+    int left, top, width, height;
+    bool found;
+  } cases[] = {{30, 200, 1140, 5, false}, {500, 200, 40, 40, true}, {30, 200, 500, 60, true}};
+  for (const Case &c : cases) {
+    Pixr *page = image(1200, 400, 8, 1, [&](int, int x, int y) {
+      const bool ink = x >= c.left && x < c.left + c.width && y >= c.top && y < c.top + c.height;
+      return ink ? 30u : 200u;
+    });
+    Pixr *out = binarize(page);
+    ASSERT_NE(nullptr, out);
+    int64_t dark = 0;
+    for (int y = c.top; y < c.top + c.height; ++y)
+      for (int x = c.left; x < c.left + c.width; ++x) dark += pagetest::pixel(out, x, y) == 0;
+    EXPECT_EQ(c.found ? int64_t{c.width} * c.height : 0, dark) << c.width << "x" << c.height;
+    EXPECT_EQ(int64_t{1200} * 400 - dark, pagetest::countSet(out));
+  }
 }
 
 TEST_P(BinarizeTest, Arguments) {
