@@ -9,13 +9,14 @@
 // threshold from its strongest edges in K: the low one, or the high one where the two are
 // close or where the high one does not break the ink into more dark runs in G and leaves
 // less than half the area at or below the low one. These are painted into the 50 dpi map
-// T, spread over the rest of the map from the nearest painted pixel (fading with the
-// distance), and areas whose threshold was too bright (206 or more) get their low threshold
-// painted over the spread map. G (or G enlarged by 3/2 or 2 when asked) is then compared
-// with the map: 1 where the grey value reaches it.
+// T over the areas' own boxes (T has C's scale), spread over the rest of the map from the
+// nearest painted pixel (fading with the distance), and areas whose threshold was too bright
+// (206 or more) get their low threshold painted over the spread map. G (or G enlarged by 3/2
+// or 2 when asked) is then compared with the map: 1 where the grey value reaches it.
 //
 // On a dark page above 300 dpi (median of K below 170, unless the options say otherwise)
 // the grey outside the contrast areas is first replaced by the mean of its eight neighbours.
+// A page whose working copy would be under 2 x 2 pixels has no contrast image: status 2.
 #include <emmintrin.h>
 
 #include <algorithm>

@@ -12,12 +12,14 @@
 // components above the height bound (pictures).
 //
 // The survivors are then merged, left to right, into groups that stand side by side on one
-// line: a record joins the group whose right end it follows by fewer than 3 R/50 columns,
+// line: a record may join a group whose right end it follows by fewer than 3 R/25 columns,
 // whose reference row (a quarter of the way down) lies within the record's rows or the
-// record's within the group's, and whose tallest member it matches within a factor of 2.
-// When the page has a text line (a group of three or more members at least eight times as
-// wide as it is high), groups that are not text lines are dropped; a page without text lines
-// keeps every group. Each remaining group's box is set to 1 in the result.
+// record's within the group's, and whose tallest member it matches within a factor of 2; of
+// those it joins the one with the most members (so that a fragment that began a group of its
+// own does not split the line), else it begins a group. When the page has a text line (a
+// group of three or more members at least eight times as wide as it is high), groups that
+// are not text lines are dropped; a page without text lines keeps every group. Each
+// remaining group's box is set to 1 in the result.
 #include <algorithm>
 
 #include "i_xfer.h"
