@@ -89,8 +89,10 @@ bool TfxJBig2Band::decode(uint8_t keepAll, uint8_t composePage, Jbig2Decoder **o
   if (refs_.indices.size() != refs_.sizes.size()) return false;
   for (size_t i = 0; i < refs_.indices.size(); ++i) {
     const Block *block = store_->Get(refs_.indices[i]);
-    if (block == nullptr || refs_.sizes[i] > block->size()) return false;
-    if (QtzJbig2_decodeGlobals(store_->decoder(), block->data(), refs_.sizes[i]) != 0) {
+    if (block == nullptr) return false;
+    // A reference counts the block's stored bytes, which may run past its data.
+    const size_t size = std::min<size_t>(refs_.sizes[i], block->size());
+    if (QtzJbig2_decodeGlobals(store_->decoder(), block->data(), size) != 0) {
       store_->Reset();
       return false;
     }

@@ -54,16 +54,6 @@ LongPair MrcFile::GetPageSize(int32_t index) {
 
 namespace {
 
-// Reference pixels per layer pixel from two resolutions: a whole ratio from 1 to the limit, or
-// nothing.
-bool scaleOf(LongPair reference, LongPair own, int64_t limit, Extent *scale) {
-  if (reference.x < 1 || reference.y < 1 || own.x < 1 || own.y < 1) return false;
-  const int64_t sx = reference.x / own.x, sy = reference.y / own.y;
-  if (sx < 1 || sy < 1 || sx > limit || sy > limit) return false;
-  *scale = Extent{static_cast<int32_t>(sx), static_cast<int32_t>(sy)};
-  return true;
-}
-
 bool hasBand(const BandList &bands) {
   return std::any_of(bands.begin(), bands.end(), [](const auto &band) { return band != nullptr; });
 }
@@ -157,7 +147,7 @@ std::unique_ptr<TfxPage> MrcFile::BuildPage(int32_t index) {
     const LongPair own = io_->GetLayerResolution(p, i + 1);
     Extent scale{1, 1};
     // A foreground whose resolution gives no whole ratio of 1 or more is left out.
-    if (own.x >= 1 && !scaleOf(reference, own, kMaxLayerScale, &scale)) foregrounds.clear();
+    if (own.x >= 1 && !layerScaleOf(reference, own, &scale)) foregrounds.clear();
     const ColourKind foregroundColour = io_->GetColourKind(p, i + 1);
     auto selector = std::make_unique<TfxSelLayer>(std::move(masks), std::move(foregrounds), scale,
                                                   kind, io_->GetColourKind(p, i), foregroundColour);
@@ -172,7 +162,7 @@ std::unique_ptr<TfxPage> MrcFile::BuildPage(int32_t index) {
     if (reference.x == -1) reference = own;
     Extent scale{1, 1};
     const bool scaled =
-        reference.x == -1 || reference.y == -1 || scaleOf(reference, own, kMaxLayerScale, &scale);
+        reference.x == -1 || reference.y == -1 || layerScaleOf(reference, own, &scale);
     BandList bands = scaled ? colourBands(p, 1, BandList{}) : BandList{};
     if (hasBand(bands)) {
       const ColourKind colour = io_->GetColourKind(p, 1);

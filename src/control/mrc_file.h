@@ -9,7 +9,7 @@
 // bands (JBIG2 or Group 4; other codings give empty entries) and the bands of the foreground
 // layer i + 1 (JPEG or colour tokens) in a TfxSelLayer whose foreground scale is the mask's
 // resolution over the foreground's; then the bands of layer 1 (JPEG) in a TfxBgLayer, scaled by
-// the mask's resolution over its own. Scales are whole numbers from 1 to kMaxLayerScale: a
+// the mask's resolution over its own (layerScaleOf): a
 // foreground or background whose resolution gives another ratio is left out (its mask stays),
 // and a foreground without a resolution has scale (1, 1). Band positions of a layer cut into
 // strips step through its rows in its own pixels and are converted to reference pixels. The
@@ -43,7 +43,6 @@ class MrcFile final : public TfxFile {
   // The adapter, or null when the file holds no TIFF-FX document.
   MrcIo *io() const { return io_.get(); }
 
-  static constexpr int64_t kMaxLayerScale = 64;
   static constexpr uint32_t kMaxBandsPerLayer = 1u << 16;
 
   // The JBIG2 global-segment store, null until the first JBIG2 mask band is built.

@@ -16,6 +16,14 @@ int32_t narrow(int64_t value) {
 
 }  // namespace
 
+bool layerScaleOf(LongPair reference, LongPair own, Extent *scale) {
+  if (reference.x < 1 || reference.y < 1 || own.x < 1 || own.y < 1) return false;
+  const int64_t sx = reference.x / own.x, sy = reference.y / own.y;
+  if (sx < 1 || sy < 1 || sx > kMaxLayerScale || sy > kMaxLayerScale) return false;
+  *scale = Extent{static_cast<int32_t>(sx), static_cast<int32_t>(sy)};
+  return true;
+}
+
 TfxBgLayer::TfxBgLayer(BandList bands, Extent scale, ColourKind colourKind)
     : TfxLayer(std::move(bands), scale, BandKind::None, colourKind) {
   const TfxBand *first = nullptr, *last = nullptr;

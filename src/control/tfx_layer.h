@@ -28,6 +28,13 @@ namespace ctl {
 
 using BandList = std::vector<std::unique_ptr<TfxBand>>;
 
+inline constexpr int64_t kMaxLayerScale = 64;
+
+// The scale of a layer of resolution own on a page of reference resolution: reference / own
+// per axis (integer division) when both resolutions are positive and both ratios lie in 1 ..
+// kMaxLayerScale; false (scale untouched) otherwise.
+bool layerScaleOf(LongPair reference, LongPair own, Extent *scale);
+
 class TfxLayer {
  public:
   virtual ~TfxLayer() = default;
