@@ -27,6 +27,19 @@ class MrcPage final : public TfxPage {
   LongPair GetSize() override;
   int32_t GetBitsPerPixel() override;
   int32_t GetLayerCount() override;
+  // Draws the request (pixels of the page at zoom 1 / scale) of the selected layer into
+  // buffer: 0 the whole page, 1 the background, 2k + 2 mask k, 2k + 3 foreground k. False for
+  // a selector naming a layer the page does not have, or when a band fails (its area then
+  // keeps the fill).
+  bool Render(DibImgBuf *buffer, Rect request, double scale, int32_t selector) override;
+
+  // The colour kind every layer of the page shares (the background's and every foreground's),
+  // or None when they differ.
+  ColourKind CommonColourKind() const;
+  // Everything at the reduction p into target (request in reduced page pixels).
+  bool ComposeAll(ImageAdapter *target, Rect request, int32_t p);
+  // The selected layer at the scale n / d into target (request in output pixels).
+  bool ComposeLayers(ImageAdapter *target, Rect request, int64_t n, int64_t d, int32_t selector);
 
   MrcFile *file() const { return file_; }
   TfxBgLayer *background() const { return background_.get(); }
@@ -37,6 +50,12 @@ class MrcPage final : public TfxPage {
   size_t selectorCount() const { return selectors_.size(); }
 
  private:
+  bool drawLayers(ImageAdapter *target, Rect request, int32_t f, int32_t selector);
+  bool drawBackground(ImpImgBuf *target, Rect request, int32_t p);
+  // The decode values of the page's ITULab data: the background's, else the first pair's,
+  // else the ITULab defaults.
+  LabRange labRange() const;
+
   MrcFile *file_;
   std::unique_ptr<TfxBgLayer> background_;
   std::vector<std::unique_ptr<TfxSelLayer>> selectors_;

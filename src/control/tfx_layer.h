@@ -35,6 +35,19 @@ inline constexpr int64_t kMaxLayerScale = 64;
 // kMaxLayerScale; false (scale untouched) otherwise.
 bool layerScaleOf(LongPair reference, LongPair own, Extent *scale);
 
+// Rectangle arithmetic of the renders: a rectangle reduced by a pair (start divided down, end
+// divided up), the common part of two, one moved.
+Rect reduceRect(Rect r, Extent reduction);
+Rect intersect(Rect a, Rect b);
+Rect offsetRect(Rect r, int32_t dx, int32_t dy);
+// Sets every byte of the image's rows (whole words of each row) to value.
+void fillAdapter(ImageAdapter *image, uint8_t value);
+// Scales a 24-bit source by num / den per axis (a zoom for whole factors, else a bilinear
+// resize), lays its top-left at origin of the 24-bit target, and copies what falls inside
+// window (target coordinates, cut to the target).
+bool placeScaled(ImpImgBuf *source, int64_t originX, int64_t originY, Extent num, Extent den,
+                 ImpImgBuf *target, Rect window);
+
 class TfxLayer {
  public:
   virtual ~TfxLayer() = default;
@@ -52,6 +65,10 @@ class TfxLayer {
   void setDecodeValues(std::vector<float> values) { decode_ = std::move(values); }
   const BandList &bands() const { return bands_; }
 
+  // Draws the layer's part request (reduced layer pixels; page pixels for a selector layer)
+  // into target (an adapter of the request's size) at the band reduction.
+  virtual bool Render(ImageAdapter *target, Rect request, Extent reduction) = 0;
+
  protected:
   TfxLayer(BandList bands, Extent scale, BandKind maskKind, ColourKind colourKind)
       : scale_(scale), maskKind_(maskKind), colourKind_(colourKind), bands_(std::move(bands)) {}
@@ -67,6 +84,8 @@ class TfxLayer {
 class TfxBgLayer final : public TfxLayer {
  public:
   TfxBgLayer(BandList bands, Extent scale, ColourKind colourKind);
+  // The background's bands, into a 24-bit target; the first failing band fails the render.
+  bool Render(ImageAdapter *target, Rect request, Extent reduction) override;
 };
 
 class TfxSelLayer final : public TfxLayer {
@@ -87,7 +106,22 @@ class TfxSelLayer final : public TfxLayer {
   const BandList &foregroundBands() const { return foregrounds_; }
   TfxSelectorBand *maskBand(size_t index) const;
 
+  // The page's colours through the masks, into a 24-bit target (request in reduced page
+  // pixels); the first failure fails the render.
+  bool Render(ImageAdapter *target, Rect request, Extent reduction) override;
+  // The mask bands alone, into a 1-bit (reduction 1) or 8-bit grey target (request in reduced
+  // page pixels); a failing band does not stop the others: the result is the last drawn
+  // band's.
+  bool RenderMask(ImageAdapter *target, Rect request, Extent reduction);
+  // The foreground bands alone, into a 24-bit target (request in reduced foreground pixels
+  // from the foreground's origin); the first failing band fails the render.
+  bool RenderForeground(ImageAdapter *target, Rect request, Extent reduction);
+
  private:
+  bool attached(const TfxBand *band) const;
+  // Draws the foreground band's part inside D (reduced page pixels) into colour (D's size).
+  bool drawForeground(TfxBand *band, Rect d, Extent reduction, ImpImgBuf *colour);
+
   BandList foregrounds_;
   int32_t fgX_ = 0, fgY_ = 0, fgWidth_ = 0, fgHeight_ = 0;
   Extent fgScale_;
