@@ -38,8 +38,10 @@ class MrcPage final : public TfxPage {
   ColourKind CommonColourKind() const;
   // Everything at the reduction p into target (request in reduced page pixels).
   bool ComposeAll(ImageAdapter *target, Rect request, int32_t p);
-  // The selected layer at the scale n / d into target (request in output pixels).
-  bool ComposeLayers(ImageAdapter *target, Rect request, int64_t n, int64_t d, int32_t selector);
+  // The selected layer at the scale n / d into target (request in output pixels); lab: the
+  // decode values when the drawing is in ITULab codes, else null.
+  bool ComposeLayers(ImageAdapter *target, Rect request, int64_t n, int64_t d, int32_t selector,
+                     const LabRange *lab);
 
   MrcFile *file() const { return file_; }
   TfxBgLayer *background() const { return background_.get(); }

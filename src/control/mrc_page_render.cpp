@@ -16,6 +16,7 @@
 // that what no band covers never shows the buffer's previous pixels.
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <numeric>
 
 #include "image_pool.h"
@@ -41,11 +42,28 @@ int64_t ceilDiv(int64_t v, int64_t d) {
   return -floorDiv(-v, d);
 }
 
-// The fill of a drawing for the selector at the depth.
-uint8_t fillValue(int32_t selector, int32_t depth) {
+// Fills the drawing of the selector: white for the whole page and the background, black for a
+// foreground, no ink for a mask. A drawing in ITULab codes (converted at the end) gets the
+// codes of white, L* 100 and a* = b* = 0, so that it comes out white.
+void fillDrawing(ImageAdapter *image, int32_t selector, const LabRange *lab) {
+  const int32_t depth = image->GetBitsPerPixel();
   const bool mask = selector >= 2 && selector % 2 == 0;
-  if (selector <= 1 || mask) return depth == 1 ? 0x00 : 0xFF;
-  return 0x00;
+  if (depth == 24 && lab != nullptr && selector <= 1) {
+    auto code = [](double v, double lo, double hi) {
+      return static_cast<uint8_t>(
+          hi > lo ? std::clamp(std::lround((v - lo) * 255 / (hi - lo)), 0L, 255L) : 0);
+    };
+    const uint8_t white[3] = {code(100, lab->lMin, lab->lMax), code(0, lab->aMin, lab->aMax),
+                              code(0, lab->bMin, lab->bMax)};
+    uint8_t *row = image->GetData();
+    for (int32_t y = 0; y < image->GetHeight(); ++y, row += image->GetStride())
+      for (int32_t x = 0; x < image->GetWidth(); ++x) std::memcpy(row + 3 * x, white, 3);
+    return;
+  }
+  if (selector <= 1 || mask)
+    fillAdapter(image, depth == 1 ? 0x00 : 0xFF);
+  else
+    fillAdapter(image, 0x00);
 }
 
 }  // namespace
@@ -141,7 +159,7 @@ bool MrcPage::drawLayers(ImageAdapter *target, Rect request, int32_t f, int32_t 
 }
 
 bool MrcPage::ComposeLayers(ImageAdapter *target, Rect request, int64_t n, int64_t d,
-                            int32_t selector) {
+                            int32_t selector, const LabRange *lab) {
   const int32_t f = n > d ? powerOfTwoBelow(n, d) : 1;
   if (n == f && d == 1) return drawLayers(target, request, f, selector);
   // The request in reduced page pixels.
@@ -160,7 +178,7 @@ bool MrcPage::ComposeLayers(ImageAdapter *target, Rect request, int64_t n, int64
   ImagePool pool;
   ImageAdapter *image = pool.MakeAdapter(depth, work, &buffer);
   if (image == nullptr) return false;
-  fillAdapter(image, fillValue(selector, depth));
+  fillDrawing(image, selector, lab);
   return drawLayers(image, work, f, selector) && image->ResizeInto(target);
 }
 
@@ -186,21 +204,24 @@ bool MrcPage::Render(DibImgBuf *buffer, Rect request, double scale, int32_t sele
   d /= g;
   if (depth == 1 && !(n == 1 && d == 1)) depth = 8;
 
+  const bool lab =
+      depth == 24 &&
+      ((selector == 0 && CommonColourKind() == ColourKind::ItuLab) ||
+       (selector == 1 && background_->colourKind() == ColourKind::ItuLab) ||
+       (selector >= 3 &&
+        this->selector(static_cast<size_t>(selector / 2 - 1))->foregroundColourKind() ==
+            ColourKind::ItuLab));
+  const LabRange range = labRange();
+
   ImagePool pool;
   ImageAdapter *image = pool.MakeAdapter(depth, request, buffer);
   if (image == nullptr || request.width() == 0 || request.height() == 0) return false;
-  fillAdapter(image, fillValue(selector, depth));
-  if (!ComposeLayers(image, request, n, d, selector)) return false;
-  if (image->GetBitsPerPixel() != 24) {
+  fillDrawing(image, selector, lab ? &range : nullptr);
+  if (!ComposeLayers(image, request, n, d, selector, lab ? &range : nullptr)) return false;
+  if (image->GetBitsPerPixel() != 24)
     image->SwapBytes();
-    return true;
-  }
-  const bool lab = (selector == 0 && CommonColourKind() == ColourKind::ItuLab) ||
-                   (selector == 1 && background_->colourKind() == ColourKind::ItuLab) ||
-                   (selector >= 3 &&
-                    this->selector(static_cast<size_t>(selector / 2 - 1))->foregroundColourKind() ==
-                        ColourKind::ItuLab);
-  if (lab) image->ConvertLabToRgb(labRange());
+  else if (lab)
+    image->ConvertLabToRgb(range);
   return true;
 }
 
