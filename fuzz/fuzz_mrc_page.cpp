@@ -1,6 +1,8 @@
 // Builds the pages of arbitrary bytes read as a TIFF-FX document and renders a part of every
 // band: masks into 1-bit targets and, reduced by 2, into 8-bit ones; background and
-// foreground bands into 24-bit targets, whole size and at a half. Pages, bands and parts are
+// foreground bands into 24-bit targets, whole size and at a half; then every layer selector of
+// the page (and one past them) at zooms 1, 1/2, 1/3 and 2 into a bitmap of at most kMaxPart
+// pixels square. Pages, bands and parts are
 // bounded so that each input finishes quickly; the bands' own limits bound what they
 // allocate. The document is read from a file (the page builder opens a path), one per process.
 #include <unistd.h>
@@ -72,6 +74,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
         renderBands(layer->bands(), renderMask);
         renderBands(layer->foregroundBands(), renderColour);
       }
+      const int32_t layers = std::min(page->GetLayerCount(), 7);
+      for (int32_t selector = 0; selector <= layers + 1; ++selector)
+        for (double scale : {1.0, 2.0, 3.0, 0.5}) {
+          ctl::DibImgBuf dib;
+          page->Render(&dib, ctl::Rect{0, 0, kMaxPart, kMaxPart / 2}, scale, selector);
+        }
     }
   }
   remove(path.c_str());
