@@ -221,14 +221,19 @@ void writePdf(const std::string &path, const Page &p) {
   fclose(f);
 }
 
+// The two files of a page, removed when the program ends.
 struct Files {
   std::string tfx, pdf;
+  ~Files() {
+    if (!tfx.empty()) std::remove(tfx.c_str());
+    if (!pdf.empty()) std::remove(pdf.c_str());
+  }
 };
 
 const Files &files(bool colour) {
-  static const std::array<Files, 2> made = [] {
+  static std::array<Files, 2> made;
+  if (made[0].tfx.empty()) {
     const Bytes mask = g4(maskRows());
-    std::array<Files, 2> out;
     for (int c = 0; c < 2; ++c) {
       Page page{mask, {}, {}};
       if (c == 1) {
@@ -237,12 +242,12 @@ const Files &files(bool colour) {
       }
       const std::string root =
           "/tmp/bench_page_render_" + std::to_string(getpid()) + (c ? "_colour" : "_bilevel");
-      out[c] = Files{root + ".tfx", root + ".pdf"};
-      writeTfx(out[c].tfx, page);
-      writePdf(out[c].pdf, page);
+      made[c].tfx = root + ".tfx";
+      made[c].pdf = root + ".pdf";
+      writeTfx(made[c].tfx, page);
+      writePdf(made[c].pdf, page);
     }
-    return out;
-  }();
+  }
   return made[colour ? 1 : 0];
 }
 
@@ -266,6 +271,7 @@ void renderPdftoppm(benchmark::State &state, bool colour, double zoom) {
                               (colour ? "" : " -gray") + " -singlefile " + f.pdf + " " + out;
   for (auto _ : state)
     if (std::system(command.c_str()) != 0) fail("pdftoppm");
+  std::remove((out + (colour ? ".ppm" : ".pgm")).c_str());
 }
 
 void BM_Ours_Bilevel_025(benchmark::State &s) {
