@@ -11,9 +11,9 @@
 // target; at reduction (1, 1) the chunk is the target's own rows.
 #include <algorithm>
 
-#include "colour_payload.h"
 #include "qtz_blat.h"
 #include "tfx_band.h"
+#include "token_colours.h"
 
 namespace ctl {
 namespace {
@@ -57,7 +57,7 @@ bool TfxColorTokenBand::Render(ImageAdapter *target, Rect rectangle, Extent redu
   if (t == nullptr || !t->valid() || t->GetBitsPerPixel() != 24) return false;
   if (!partOk(rectangle, reduction)) return false;
   std::vector<uint32_t> colours;
-  if (decodeColors(data_.data(), data_.size(), &colours) != colourPayloadOk || colours.empty())
+  if (!tokenColours(mask_->state(), data_.data(), data_.size(), &colours) || colours.empty())
     return false;
   Jbig2TokenSet set;
   if (!mask_->DecodeTokens(&set) || set.tokens.size() != colours.size()) return false;

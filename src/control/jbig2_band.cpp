@@ -127,6 +127,10 @@ bool TfxJBig2Band::Render(ImageAdapter *target, Rect rectangle, Extent reduction
   return finish(pages.ctx, image, target, rectangle, reduction);
 }
 
+QtzState *TfxJBig2Band::state() const {
+  return store_ != nullptr ? store_->state() : nullptr;
+}
+
 bool TfxJBig2Band::DecodeTokens(Jbig2TokenSet *set) {
   PageImages pages;  // no page is composed; the hooks stay ready all the same
   pages.ctx =

@@ -124,6 +124,8 @@ class TfxJBig2Band final : public TfxSelectorBand {
   // Decodes the band keeping every segment and composing no page: the symbol instances of its
   // text regions in token order. False when the band does not decode.
   bool DecodeTokens(Jbig2TokenSet *tokens);
+  // The library state of the document's JBIG2 store (null without one).
+  QtzState *state() const;
 
  private:
   // Runs a page decoder over the band with the shared globals; the decoder is handed out.

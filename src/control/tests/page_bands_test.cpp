@@ -6,8 +6,8 @@
 // colours exactly, JPEG bands the picture within the codec's tolerance.
 #include <gtest/gtest.h>
 
-#include "colour_payload.h"
 #include "page_fixtures.h"
+#include "token_colours.h"
 
 namespace ctl {
 namespace {
@@ -300,42 +300,42 @@ TEST_F(ColourPagesTest, PayloadThatDoesNotMatchTheTokensFails) {
   }
 }
 
-// The colour payload itself: runs, long runs, and the payloads that are corrupt.
+// The band's colours from its payload: runs, long runs, and the payloads that are corrupt.
 TEST(ColourPayloadTest, RunsAndCorruptPayloads) {
+  QtzState *state = nullptr;
+  ASSERT_EQ(Qtz_initQtzState(&state, nullptr, nullptr, nullptr, nullptr, 0, 0), 0);
   std::vector<uint32_t> colours(300, 0xABCDEF);
   colours.push_back(0x010203);
   colours.insert(colours.end(), 5, 0x0);
   const Bytes payload = ctl_test::colourPayload(colours);
   std::vector<uint32_t> got;
-  ASSERT_EQ(decodeColors(payload.data(), payload.size(), &got), colourPayloadOk);
+  ASSERT_TRUE(tokenColours(state, payload.data(), payload.size(), &got));
   EXPECT_EQ(got, colours);
 
   struct Case {
     const char *name;
     Bytes bytes;
-    int32_t status;
+    bool ok;
     size_t count;
   };
   const Case cases[] = {
-      {"not a colour list", {4, 1, 0, 0, 0, 1, 1, 9, 9, 9}, colourPayloadOk, 0},
-      {"one run", {3, 1, 0, 0, 0, 2, 2, 1, 2, 3}, colourPayloadOk, 2},
-      {"trailing bytes", {3, 1, 0, 0, 0, 1, 1, 1, 2, 3, 0}, colourPayloadOk, 1},
-      {"run past the count", {3, 1, 0, 0, 0, 1, 2, 1, 2, 3}, colourPayloadCorrupt, 0},
-      {"run of 255", {3, 1, 0, 0, 0, 1, 255, 1, 2, 3}, colourPayloadCorrupt, 0},
-      {"long run of 0", {3, 1, 0, 0, 0, 1, 0, 0, 0, 1, 2, 3}, colourPayloadCorrupt, 0},
-      {"cut in a colour", {3, 1, 0, 0, 0, 1, 1, 1, 2}, colourPayloadCorrupt, 0},
-      {"too few runs", {3, 1, 0, 0, 0, 3, 1, 1, 2, 3}, colourPayloadCorrupt, 0},
-      {"count beyond the bytes",
-       {3, 1, 0xFF, 0xFF, 0xFF, 0xFF, 1, 1, 2, 3},
-       colourPayloadCorrupt,
-       0},
-      {"header only", {3, 1, 0}, colourPayloadCorrupt, 0},
+      {"not a colour list", {4, 1, 0, 0, 0, 1, 1, 9, 9, 9}, true, 0},
+      {"one run", {3, 1, 0, 0, 0, 2, 2, 1, 2, 3}, true, 2},
+      {"trailing bytes", {3, 1, 0, 0, 0, 1, 1, 1, 2, 3, 0}, true, 1},
+      {"run past the count", {3, 1, 0, 0, 0, 1, 2, 1, 2, 3}, false, 0},
+      {"run of 255", {3, 1, 0, 0, 0, 1, 255, 1, 2, 3}, false, 0},
+      {"long run of 0", {3, 1, 0, 0, 0, 1, 0, 0, 0, 1, 2, 3}, false, 0},
+      {"cut in a colour", {3, 1, 0, 0, 0, 1, 1, 1, 2}, false, 0},
+      {"too few runs", {3, 1, 0, 0, 0, 3, 1, 1, 2, 3}, false, 0},
+      {"count beyond the bytes", {3, 1, 0xFF, 0xFF, 0xFF, 0xFF, 1, 1, 2, 3}, false, 0},
+      {"header only: no colours", {3, 1, 0}, true, 0},
   };
   for (const Case &c : cases) {
     SCOPED_TRACE(c.name);
-    EXPECT_EQ(decodeColors(c.bytes.data(), c.bytes.size(), &got), c.status);
+    EXPECT_EQ(tokenColours(state, c.bytes.data(), c.bytes.size(), &got), c.ok);
     EXPECT_EQ(got.size(), c.count);
   }
+  Qtz_cleanupQtzState(&state);
 }
 
 // Layer scales are whole ratios from 1 to the limit: a layer of a higher resolution than the
