@@ -11,7 +11,8 @@
 //               kind. A coding or sample layout the library does not know leaves compression
 //               bits or colour kind 0; the IFD still loads (the stripe lookup reports it).
 // Every byte the IFD takes from the file (its entries and the values outside them) is charged
-// to the page's read budget before it is read.
+// to the page's read budget before it is read, and every byte its strips may hand out to the
+// document's strip budget once it is loaded (23 when either is spent).
 #include "ovr_reader_internal.h"
 #include "ovr_vocab_internal.h"
 
@@ -130,6 +131,24 @@ int32_t stripStartsOf(OvrIfdRecord *ifd) {
   return status;
 }
 
+// Charges what the IFD's strips may hand out to the document's strip budget: the bytes of every
+// strip, and for JPEG strips the tables merged into each. 23 once the budget is spent.
+int32_t chargeStrips(OvrDocument *doc, const OvrIfdRecord *ifd) {
+  const StripLayout &strips = ifd->strips;
+  uint64_t bytes = 0;
+  for (uint32_t i = 0; i < strips.count; ++i) bytes += strips.byteCounts[i];
+  const bool merged = ifd->layer.compressionBits == bits::kJpeg && ifd->dir.has(Field::JpegTables);
+  const uint64_t tables = merged ? ifd->dir.jpegTables.size() : 0;
+  uint64_t &left = doc->stripBytesLeft;
+  // At most 2^32 strips of 32-bit byte counts fit 64 bits; only the tables' share can overflow.
+  if (bytes > left || (tables != 0 && strips.count > (left - bytes) / tables)) {
+    left = 0;
+    return OVR_ERR_CORRUPT;
+  }
+  left -= bytes + tables * strips.count;
+  return OVR_OK;
+}
+
 }  // namespace
 
 int32_t loadIfd(OvrDocument *doc, OvrIfdRecord *ifd, const OvrIfdRecord *primary,
@@ -142,6 +161,7 @@ int32_t loadIfd(OvrDocument *doc, OvrIfdRecord *ifd, const OvrIfdRecord *primary
   if (status == OVR_OK) status = resolveStrips(ifd->dir, doc->reader.size, true, &ifd->strips);
   if (status == OVR_OK) status = stripStartsOf(ifd);
   if (status == OVR_OK) status = deriveLayer(ifd, primary);
+  if (status == OVR_OK) status = chargeStrips(doc, ifd);
   return status;
 }
 

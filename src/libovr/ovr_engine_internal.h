@@ -117,6 +117,11 @@ struct OvrDocument {
   // stay until the document closes, and pages may share one stripe chain through their
   // SubIFDs, so a per-page bound alone would let a small file hold pages x file size.
   uint64_t pageBytesLeft = 0;
+  // Strip bytes that IFDs loaded from now on may still hand out (their strips, JPEG strips with
+  // the tables merged in), over all pages: strips are only checked to lie inside the file, so
+  // crafted stripes may all point at one large strip, and stripes shared by many pages would
+  // otherwise hand out pages x stripes x file size.
+  uint64_t stripBytesLeft = 0;
   // Global data table chain: whether a table offset was given (tag 34689 or 437), the first
   // table's offset, the tables loaded so far, and whether the whole chain is loaded. On reading,
   // globalTableEnds[i] is the number of entries in tables 0 to i, so that an index finds its
@@ -171,6 +176,11 @@ struct OvrIfdRecord {
   // by the next ovrGetStripGlobalRefs).
   ovr::OwnedArray<uint32_t> refIndices;
   ovr::OwnedArray<uint32_t> refSizes;
+  // Whether the references above were read (their first strip is read once), or the status
+  // reading them failed with (given again at once), and the byte count of all strips.
+  bool refsRead = false;
+  int32_t refsFailure = 0;
+  uint64_t stripBytes = 0;
   uint16_t rawCompression = 0;  // a raw Compression value to write (0: none set)
   OvrWriteIfd *writer = nullptr;
   OvrIfdHandle *handle = nullptr;  // the IFD's handle once one was made
