@@ -112,15 +112,21 @@ int32_t deriveLayer(OvrIfdRecord *ifd, const OvrIfdRecord *primary) {
   if (colourKindFromSamples(dir.samplesPerPixel, bits, dir.has(Field::ColorMap), &rec.colourKind) !=
       OVR_OK)
     rec.colourKind = 0;
-  const bool palette = rec.colourKind == colour::kPalette4 || rec.colourKind == colour::kPalette8;
-  return palette ? paletteFromColorMap(dir.colorMap.data(), dir.colorMap.size(), bits, rec.palette)
-                 : OVR_OK;
+  rec.palette = nullptr;
+  const uint32_t paletteSize = paletteBytes(rec.colourKind);
+  if (paletteSize == 0) return OVR_OK;
+  int32_t status = ifd->palette.allocate(ifd->dir.alloc, paletteSize);
+  if (status == OVR_OK)
+    status =
+        paletteFromColorMap(dir.colorMap.data(), dir.colorMap.size(), bits, ifd->palette.data());
+  if (status == OVR_OK) rec.palette = ifd->palette.data();
+  return status;
 }
 
 // The first row of each strip of varying height, added up once so that finding a strip by its
 // row does not walk the row counts on every call.
 int32_t stripStartsOf(OvrIfdRecord *ifd) {
-  const OwnedArray<uint32_t> &counts = ifd->dir.stripRowCounts;
+  const ValueArray<uint32_t> &counts = ifd->dir.stripRowCounts;
   if (!ifd->dir.has(Field::StripRowCounts)) return OVR_OK;
   int32_t status = ifd->stripStarts.allocate(ifd->dir.alloc, counts.size());
   uint64_t start = 0;

@@ -65,7 +65,8 @@ struct PageSlot {
 // What an IFD contributes to its page: its stripe key (layer 1-3, 0-based order), its position
 // in pixels of the page's primary IFD grid, resolutions in dots per inch, size in pixels, rows
 // per strip (0: strips of varying height), compression bits, colour kind, palette (R, G, B per
-// entry) and photometric kind, in the vocabularies of ovr_vocab.h.
+// entry, paletteBytes(colourKind) of them in the IFD record's palette block; null for other
+// kinds) and photometric kind, in the vocabularies of ovr_vocab.h.
 struct LayerRecord {
   StripeKey key;
   uint32_t x = 0;
@@ -77,7 +78,7 @@ struct LayerRecord {
   uint32_t rowsPerStrip = 0;
   uint32_t compressionBits = 0;
   uint32_t colourKind = 0;
-  uint8_t palette[kPaletteBytes] = {};
+  const uint8_t *palette = nullptr;
   uint32_t photometricKind = 0;
 };
 
@@ -164,6 +165,7 @@ struct OvrIfdRecord {
   // The IFD's values: read from the file, or as the profile rules completed them for writing
   // (the profile rules read the primary's resolutions, size and rows per strip from here).
   ovr::LayerRecord layer;
+  ovr::OwnedArray<uint8_t> palette;  // what layer.palette points at (palette kinds only)
   ovr::Directory dir;  // the values of every tag the library knows, with presence flags
   uint32_t entryCount = 0;
   uint32_t nextIfd = 0;

@@ -71,15 +71,18 @@ int32_t array(const FileReader &r, const IfdEntry &e, Directory &dir, OwnedArray
 // An array tag kept in the directory; marked present once it has values.
 template <typename T>
 int32_t arrayField(const FileReader &r, const IfdEntry &e, Directory &dir, Field f,
-                   OwnedArray<T> &dst, Empty empty) {
-  int32_t status = array(r, e, dir, dst, empty);
-  if (status == OVR_OK && !dst.empty()) dir.mark(f);
-  return status;
+                   ValueArray<T> &dst, Empty empty) {
+  OwnedArray<T> values;
+  int32_t status = array(r, e, dir, values, empty);
+  if (status != OVR_OK || values.empty()) return status;
+  dir.set(dst, std::move(values));
+  dir.mark(f);
+  return OVR_OK;
 }
 
 // An ASCII value with a terminating zero appended; count 0 leaves it absent.
 int32_t text(const FileReader &r, const IfdEntry &e, Directory &dir, Field f,
-             OwnedArray<char> &dst) {
+             ValueArray<char> &dst) {
   if (!isOneByteType(e.type)) return OVR_ERR_UNSUPPORTED;
   if (e.count == 0) return OVR_OK;
   const ValueSpan span = entryValueSpan(r.order, e);
@@ -90,7 +93,7 @@ int32_t text(const FileReader &r, const IfdEntry &e, Directory &dir, Field f,
   if (status == OVR_OK) status = loadEntryValues(r, e, Width::W8, e.count, chars.data());
   if (status != OVR_OK) return status;
   chars[e.count] = '\0';
-  dst = std::move(chars);
+  dir.set(dst, std::move(chars));
   dir.mark(f);
   return OVR_OK;
 }
@@ -128,7 +131,7 @@ int32_t jpegTables(const FileReader &r, const IfdEntry &e, Directory &dir) {
   JpegTablesBody body;
   status = checkJpegTables(bytes.data(), bytes.size(), &body);
   if (status != OVR_OK) return status;
-  dir.jpegTables = std::move(bytes);
+  dir.set(dir.jpegTables, std::move(bytes));
   dir.mark(Field::JpegTables);
   return OVR_OK;
 }
