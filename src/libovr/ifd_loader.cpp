@@ -115,7 +115,7 @@ int32_t deriveLayer(OvrIfdRecord *ifd, const OvrIfdRecord *primary) {
   rec.palette = nullptr;
   const uint32_t paletteSize = paletteBytes(rec.colourKind);
   if (paletteSize == 0) return OVR_OK;
-  int32_t status = ifd->palette.allocate(ifd->dir.alloc, paletteSize);
+  int32_t status = ifd->dir.allocate(ifd->palette, paletteSize);
   if (status == OVR_OK)
     status =
         paletteFromColorMap(dir.colorMap.data(), dir.colorMap.size(), bits, ifd->palette.data());
@@ -128,7 +128,7 @@ int32_t deriveLayer(OvrIfdRecord *ifd, const OvrIfdRecord *primary) {
 int32_t stripStartsOf(OvrIfdRecord *ifd) {
   const ValueArray<uint32_t> &counts = ifd->dir.stripRowCounts;
   if (!ifd->dir.has(Field::StripRowCounts)) return OVR_OK;
-  int32_t status = ifd->stripStarts.allocate(ifd->dir.alloc, counts.size());
+  int32_t status = ifd->dir.allocate(ifd->stripStarts, counts.size());
   uint64_t start = 0;
   for (uint64_t i = 0; status == OVR_OK && i < counts.size(); ++i) {
     ifd->stripStarts[i] = start;

@@ -156,6 +156,15 @@ struct OvrPageRecord {
 
 struct OvrIfdRecord {
   explicit OvrIfdRecord(const ovr::Allocator &a) : dir(a) {}
+  // The record's own arrays come from its directory's allocator like the directory's values.
+  ~OvrIfdRecord() {
+    dir.clear(palette);
+    dir.clear(stripStarts);
+    dir.clear(refIndices);
+    dir.clear(refSizes);
+  }
+  OvrIfdRecord(const OvrIfdRecord &) = delete;
+  OvrIfdRecord &operator=(const OvrIfdRecord &) = delete;
 
   void *self = nullptr;
   uint32_t magic = 0;
@@ -165,19 +174,19 @@ struct OvrIfdRecord {
   // The IFD's values: read from the file, or as the profile rules completed them for writing
   // (the profile rules read the primary's resolutions, size and rows per strip from here).
   ovr::LayerRecord layer;
-  ovr::OwnedArray<uint8_t> palette;  // what layer.palette points at (palette kinds only)
+  ovr::ValueArray<uint8_t> palette;  // what layer.palette points at (palette kinds only)
   ovr::Directory dir;  // the values of every tag the library knows, with presence flags
   uint32_t entryCount = 0;
   uint32_t nextIfd = 0;
   ovr::StripLayout strips;  // into dir's tables (reading)
   // With StripRowCounts: the first row of each strip (reading), searched by the strip lookup.
-  ovr::OwnedArray<uint64_t> stripStarts;
+  ovr::ValueArray<uint64_t> stripStarts;
   uint32_t readState = 0;  // kIfdReading
   uint32_t readMode = 0;
   // The global data references of the first strip and each block's length (reading; replaced
   // by the next ovrGetStripGlobalRefs).
-  ovr::OwnedArray<uint32_t> refIndices;
-  ovr::OwnedArray<uint32_t> refSizes;
+  ovr::ValueArray<uint32_t> refIndices;
+  ovr::ValueArray<uint32_t> refSizes;
   // Whether the references above were read (their first strip is read once), or the status
   // reading them failed with (given again at once), and the byte count of all strips.
   bool refsRead = false;

@@ -13,6 +13,7 @@
 
 #include <bitset>
 #include <cstdint>
+#include <cstring>
 #include <type_traits>
 #include <utility>
 
@@ -160,35 +161,43 @@ struct Rational {
   uint32_t den = 0;
 };
 
-// The values of an IFD. Fields start at the values a reader assumes for an absent tag:
-// resolutions 300/1, SamplesPerPixel 1, FillOrder 1 and, as in TIFF 6.0, Compression 1 and
-// ResolutionUnit 2. Text values are kept with a terminating zero; arrays live in blocks of the
-// directory's allocator.
-// The values of an array tag: a block that belongs to the directory holding the array, which
-// gives it back through its own allocator (an IFD record keeps some twenty arrays, and an
-// OwnedArray would keep a copy of the allocator in each).
+// The values of an array tag, owned by the directory that holds the array, which gives them back
+// through its own allocator (an IFD record keeps some twenty arrays, and an OwnedArray would keep
+// a copy of the allocator in each). Values of up to 8 bytes (one strip offset or byte count, the
+// BitsPerSample of most images) lie in the array itself instead of a block.
 template <typename T>
 class ValueArray {
-  static_assert(std::is_trivially_copyable_v<T>);
+  static_assert(std::is_trivially_copyable_v<T> && alignof(T) <= 8);
 
  public:
   ValueArray() = default;
   ValueArray(const ValueArray &) = delete;
   ValueArray &operator=(const ValueArray &) = delete;
 
-  T *data() { return data_; }
-  const T *data() const { return data_; }
+  T *data() { return inlined() ? reinterpret_cast<T *>(store_.bytes) : store_.block; }
+  const T *data() const {
+    return inlined() ? reinterpret_cast<const T *>(store_.bytes) : store_.block;
+  }
   uint64_t size() const { return count_; }
   bool empty() const { return count_ == 0; }
-  T &operator[](uint64_t i) { return data_[i]; }
-  const T &operator[](uint64_t i) const { return data_[i]; }
+  T &operator[](uint64_t i) { return data()[i]; }
+  const T &operator[](uint64_t i) const { return data()[i]; }
 
  private:
   friend struct Directory;
-  T *data_ = nullptr;
+  static constexpr uint64_t kInlineBytes = 8;
+  bool inlined() const { return count_ != 0 && count_ <= kInlineBytes / sizeof(T); }
+  union Store {
+    T *block;
+    alignas(8) unsigned char bytes[kInlineBytes];
+  } store_ = {nullptr};
   uint64_t count_ = 0;
 };
 
+// The values of an IFD. Fields start at the values a reader assumes for an absent tag:
+// resolutions 300/1, SamplesPerPixel 1, FillOrder 1 and, as in TIFF 6.0, Compression 1 and
+// ResolutionUnit 2. Text values are kept with a terminating zero; arrays live in blocks of the
+// directory's allocator.
 struct Directory {
   explicit Directory(const Allocator &allocator) : alloc(allocator) {}
   ~Directory() {
@@ -197,16 +206,30 @@ struct Directory {
   Directory(const Directory &) = delete;
   Directory &operator=(const Directory &) = delete;
 
-  // Replaces an array's values by a block of the directory's allocator.
+  // Replaces an array's values by those of a block of the directory's allocator (which the
+  // directory takes, or frees once it copied a few values into the array).
   template <typename T>
   void set(ValueArray<T> &field, OwnedArray<T> &&values) {
     clear(field);
     field.count_ = values.size();
-    field.data_ = values.release();
+    if (field.inlined()) {
+      std::memcpy(field.store_.bytes, values.data(), values.size() * sizeof(T));
+      values.reset();
+    } else {
+      field.store_.block = values.release();
+    }
   }
-  // Replaces an array's values by count zeroed values. 1 no memory (the old values stay).
+  // Replaces an array's values by count zeroed values, in the array itself when they fit, else
+  // in a block of the directory's allocator. 1 no memory (the array is then empty).
   template <typename T>
   int32_t allocate(ValueArray<T> &field, uint64_t count) {
+    clear(field);
+    if (count == 0) return OVR_OK;
+    if (count <= ValueArray<T>::kInlineBytes / sizeof(T)) {
+      field.count_ = count;
+      std::memset(field.store_.bytes, 0, sizeof field.store_.bytes);
+      return OVR_OK;
+    }
     OwnedArray<T> values;
     const int32_t status = values.allocate(alloc, count);
     if (status == OVR_OK) set(field, std::move(values));
@@ -214,8 +237,8 @@ struct Directory {
   }
   template <typename T>
   void clear(ValueArray<T> &field) {
-    alloc.release(field.data_);
-    field.data_ = nullptr;
+    if (!field.inlined()) alloc.release(field.store_.block);
+    field.store_.block = nullptr;
     field.count_ = 0;
   }
 

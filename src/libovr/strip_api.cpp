@@ -57,8 +57,8 @@ int32_t readReferences(OvrIfdRecord *ifd) {
   if (status == OVR_OK)
     status = parseReferringStrip(strip.data(), strip.size(), doc->reader.order,
                                  ifd->dir.codingOptions, &refs);
-  if (status == OVR_OK) status = ifd->refIndices.allocate(doc->alloc, refs.count);
-  if (status == OVR_OK) status = ifd->refSizes.allocate(doc->alloc, refs.count);
+  if (status == OVR_OK) status = ifd->dir.allocate(ifd->refIndices, refs.count);
+  if (status == OVR_OK) status = ifd->dir.allocate(ifd->refSizes, refs.count);
   for (uint32_t i = 0; status == OVR_OK && i < refs.count; ++i) {
     GlobalEntry entry;
     ifd->refIndices[i] = referringIndex(refs, doc->reader.order, i);
@@ -91,8 +91,8 @@ int32_t readReferencesOnce(OvrIfdRecord *ifd) {
   if (status == OVR_OK) {
     ifd->refsRead = true;
   } else {
-    ifd->refIndices.reset();
-    ifd->refSizes.reset();
+    ifd->dir.clear(ifd->refIndices);
+    ifd->dir.clear(ifd->refSizes);
     if (status != OVR_ERR_NO_MEMORY) ifd->refsFailure = status;
   }
   return status;

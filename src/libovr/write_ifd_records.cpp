@@ -51,7 +51,7 @@ int32_t addIfdRecord(OvrPageRecord &page, ProfileValues v, OvrIfdRecord **out) {
   l.rowsPerStrip = v.rowsPerStrip;
   l.colourKind = v.colourKind;
   l.photometricKind = v.colourSpace;
-  ifd->palette = std::move(paletteBlock);
+  if (palette != 0) ifd->dir.set(ifd->palette, std::move(paletteBlock));
   l.palette = ifd->palette.data();  // null without a palette
   if (first) page.primary = ifd;
   ++page.layerCounts[key.layer - 1];
