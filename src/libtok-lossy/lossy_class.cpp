@@ -175,8 +175,8 @@ int32_t growScratch(TokTokenizer *tok, int32_t **scratch, int32_t *capacity, int
   return 0;
 }
 
-// Median black count of the members (for an even count, the mean of the values at positions
-// n/2 and n/2 + 1 of the ascending order, the second clamped to n - 1).
+}  // namespace
+
 int32_t medianBlack(TokTokenizer *tok, const Class *cls, int32_t *median) {
   const int32_t n = memberCount(cls);
   if (n <= 0) return kAssert;
@@ -196,6 +196,8 @@ int32_t medianBlack(TokTokenizer *tok, const Class *cls, int32_t *median) {
   }
   return 0;
 }
+
+namespace {
 
 // The template threshold: S(t) = cells with a count of at least t; the t at which S comes
 // closest to the median m from the walk down (ties take t + 1, never a t + 1 with S = 0).

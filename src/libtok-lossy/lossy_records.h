@@ -143,6 +143,9 @@ int32_t newClass(TokTokenizer *tok, Token *token, Class **out);
 int32_t addMember(TokTokenizer *tok, Class *cls, Token *token, int32_t x, int32_t y);
 int32_t ensureAccumulator(TokTokenizer *tok, Class *cls);
 int32_t ensureCountImage(TokTokenizer *tok, Class *cls);  // from the members' bitmaps
+// Median black count of the members (for an even count, the mean of the values at positions
+// n/2 and n/2 + 1 of the ascending order, the second clamped to n - 1).
+int32_t medianBlack(TokTokenizer *tok, const Class *cls, int32_t *median);
 // dst takes src's counts with src's frame placed at (ox, oy) in dst's; a side without count
 // image is counted from its members' bitmaps.
 int32_t mergeAccumulators(TokTokenizer *tok, Accumulator *dst, const QtzAdtList *dstMembers,
