@@ -284,6 +284,31 @@ TEST_F(Classifier, MedianOfAnEvenCountUsesTheUpperPair) {
   EXPECT_EQ(median, 35);
 }
 
+TEST_F(Classifier, AMemberBecomingTheRepresentativeTakesTheFrameWithIt) {
+  // After a template moved the frame, the first member may sit off the origin; when it becomes
+  // the representative again, every offset must be relative to it.
+  options_.flags = 0x08;
+  start();
+  ASSERT_EQ(add(Picture(kDigits[0]), 1), 0);
+  auto *cls = static_cast<tok::Class *>(tok::cellAt(tok_->classes, 5, 7)->head->data);
+  tok::Token *b = nullptr;
+  ASSERT_EQ(tok::makeToken(tok_, lossytest::tokenFrom(state_, Picture(kDigits[0]), 2), false, &b),
+            0);
+  ASSERT_EQ(tok::addMember(tok_, cls, b, 3, 1), 0);
+  tok::Token *first = cls->rep;
+  first->x = 2;  // as a frame move leaves it
+  cls->flags &= ~tok::kChecked;
+  ASSERT_EQ(tok::updateRepresentative(tok_, cls), 0);
+  EXPECT_EQ(cls->rep, first);
+  EXPECT_EQ(first->x, 0);
+  EXPECT_EQ(b->x, 1);
+  EXPECT_EQ(b->y, 1);
+  const Output out = end(tokEndSectionRollBack);
+  ASSERT_EQ(out.classes.size(), 1U);
+  EXPECT_EQ(out.classes[0].members[0].x, 0);
+  EXPECT_EQ(out.classes[0].members[1].x, 1);
+}
+
 TEST_F(Classifier, ADictionaryCarriedIntoTheNextSection) {
   start();
   for (int d : {3, 5, 8}) {

@@ -11,31 +11,12 @@
 #include <vector>
 
 #include "qtz_internal.h"
+#include "lossy_defaults.h"
 #include "tok_lossy_internal.h"
 
 namespace lossytest {
 
-// The encoder's default token options.
-inline TokOptions defaultOptions(QtzState *state) {
-  TokOptions o{};
-  o.matchFraction = 0.97f;
-  o.maxClusterErrors = 3;
-  o.widthRadius = 1;
-  o.heightRadius = 1;
-  o.freezeCount = 10000;
-  o.accumulateLimit = 10000;
-  o.countTemplateMinimum = 10;
-  o.countImageMinimum = 0;
-  o.shiftTrials = 8;
-  o.errorOffset = 3;
-  o.errorKnee = 6;
-  o.smallTokenSize = 6;
-  o.errorSlope = 2.0f;
-  o.dilationRadius = 1;
-  o.flags = 0x18;
-  o.state = state;
-  return o;
-}
+using tok::defaultOptions;
 
 struct Picture {
   int32_t width = 0, height = 0, wordsPerRow = 0;
