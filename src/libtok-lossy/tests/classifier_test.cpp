@@ -366,6 +366,21 @@ TEST_F(Classifier, ReinsertedClassesKeepTheirMembers) {
   for (int i = 0; i < 3; ++i) EXPECT_EQ(out.classes[0].members[i].user, 10U + i);
 }
 
+TEST_F(Classifier, FreeingOutputClassesOneByOneAndIncompleteOnes) {
+  start();
+  for (int d : {0, 2, 6}) ASSERT_EQ(add(Picture(kDigits[d]), static_cast<uintptr_t>(d) + 1), 0);
+  ASSERT_EQ(end().classes.size(), 3U);
+  auto *first = static_cast<TokOutClass *>(out_->head->data);
+  ASSERT_EQ(QtzAdt_liRem(out_->head), 0);
+  EXPECT_EQ(tokFreeClass(tok_, first), 0);
+  // A record whose rows went elsewhere is freed all the same, and reported as broken.
+  auto *second = static_cast<TokOutClass *>(out_->head->data);
+  qtz::release(state_, second->head.rows);
+  second->head.rows = nullptr;
+  EXPECT_EQ(tokFreeOutput(tok_, out_, 1), QTZ_ERR_ASSERT);
+  out_ = nullptr;
+}
+
 TEST_F(Classifier, CallersRowsAreCopiedWhenTheCallerKeepsThem) {
   options_.flags = 0x19;
   start();

@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "qtz_internal.h"
 #include "lossy_defaults.h"
+#include "qtz_internal.h"
 #include "tok_lossy_internal.h"
 
 namespace lossytest {
