@@ -477,6 +477,150 @@ TEST_F(OutputTest, FailedAllocationsAreReportedAndUnwound) {
   }
 }
 
+// The colour collector receives the instances' tokens in the order the region codes them:
+// one line of instances given right to left comes back left to right.
+TEST_F(OutputTest, ColourCollectorGetsTokensInCodingOrder) {
+  static std::vector<const QtzTokenBitmap *> seen;
+  static int32_t answer = 0;
+  struct Collector {
+    static int32_t collect(const QtzTokenBitmap *const *tokens, uint32_t count, QtzColorState *,
+                           uint8_t **payload, size_t *size, QtzState *) {
+      seen.assign(tokens, tokens + count);
+      *payload = nullptr;
+      *size = count;
+      return answer;
+    }
+  };
+  std::mt19937 random(5);
+  Glyph g = jbtest::randomGlyph(6, 7, random);
+  std::vector<TclySymbolRecord> symbol = {tokenFor(g)};
+  QtzTokenBitmap pageTokens[4] = {};
+  std::vector<TclyTextInstance> instances;
+  for (int i = 0; i < 4; ++i) instances.push_back({&symbol[0], &pageTokens[i], 30 - 10 * i, 6});
+  open(1, false);
+  void *fresh = nullptr;
+  ASSERT_EQ(ops_.sectionDict(symbol.data(), 1, nullptr, &fresh, 0, 0, out_, ops_.user), 0);
+  uint8_t *payload = nullptr;
+  for (const int32_t status : {0, 12}) {
+    answer = status;
+    seen.clear();
+    TclyColourOrder order{Collector::collect, &payload, 0, nullptr};
+    EXPECT_EQ(
+        ops_.textRegion(instances.data(), 4, 40, 8, 300, 300, &order, 0, nullptr, 1, out_, nullptr),
+        status);
+    EXPECT_EQ(order.size, 4u);
+    EXPECT_EQ(seen, (std::vector<const QtzTokenBitmap *>{&pageTokens[3], &pageTokens[2],
+                                                         &pageTokens[1], &pageTokens[0]}));
+  }
+}
+
+// Rows and columns beyond the 16-bit range: glyphs near the bottom of a page of 40000 rows and
+// right of column 32767 come back in place.
+TEST_F(OutputTest, PositionsBeyondSixteenBitsComeBackInPlace) {
+  struct Case {
+    int32_t width, height;
+    jbtest::Placement at;
+  };
+  const Case cases[] = {{64, 40000, {0, 40, 39990}}, {33000, 16, {0, 32990, 3}}};
+  open(0, false);
+  std::mt19937 random(11);
+  for (const Case &c : cases) {
+    GlyphPage page;
+    page.width = c.width;
+    page.height = c.height;
+    page.glyphs.push_back(jbtest::randomGlyph(12, 9, random));
+    page.placements = {c.at, {0, 5, 2}};
+    std::vector<TclySymbolRecord> tokens = {tokenFor(page.glyphs[0])};
+    std::vector<TclyTextInstance> instances;
+    for (const jbtest::Placement &pl : page.placements)
+      instances.push_back({&tokens[0], nullptr, pl.x, pl.y + 8});
+    const uint8_t colour = 1;
+    void *fresh = nullptr;
+    ASSERT_EQ(QtzJbig2_encodePageInfo(page.width, page.height, 300, 300, out_, &colour), 0);
+    ASSERT_EQ(ops_.pageDict(tokens.data(), 1, 0, 0, 0, 0, 0, nullptr, &fresh, 0, 0, out_, nullptr),
+              0);
+    ASSERT_EQ(ops_.textRegion(instances.data(), 2, page.width, page.height, 300, 300, nullptr, 1,
+                              nullptr, 1, out_, nullptr),
+              0);
+    ASSERT_EQ(ops_.endOfPage(out_, nullptr), 0);
+    jbtest::expectPageDecodes(state_, take(), jbtest::drawPage(page));
+  }
+}
+
+// The generic-region slot: entries of the stripe asked for are written (arithmetic ones with
+// the AT pixel two screen periods to the left while a signed byte reaches it) and leave both
+// lists with their images; the others stay.
+TEST_F(OutputTest, GenericRegionSlotWritesTheEntriesOfItsStripe) {
+  QtzState *state = norvtest::trackedState(errors_, true);
+  ASSERT_NE(state, nullptr);
+  std::mt19937 random(9);
+  struct Case {
+    int32_t period;
+    int32_t key;
+    int8_t atx;  // AT pixel 1 of the written region (template 2)
+  };
+  const Case cases[] = {{10, 1, -20}, {0, 2, 0}, {64, 1, -128}, {65, 1, -128}, {200, 1, -128}};
+  jbig2FillOutOps(&ops_);
+  ASSERT_EQ(ops_.open(nullptr, state, 3, 1, 0, &out_, &ops_.user), 0);
+  const uint8_t colour = 0;
+  ASSERT_EQ(QtzJbig2_encodePageInfo(300, 40, 300, 300, out_, &colour), 0);
+  QtzAdtList *regions = nullptr, *images = nullptr;
+  ASSERT_EQ(QtzAdt_liNew(&regions, state), 0);
+  ASSERT_EQ(QtzAdt_liNew(&images, state), 0);
+  std::vector<Glyph> bits;
+  for (size_t i = 0; i < std::size(cases); ++i) {
+    bits.push_back(jbtest::randomGlyph(50, 30, random));
+    Pixr *image = nullptr;
+    ASSERT_EQ(pxlCreateImage(state->ipContext, 50, 30, 1, 300 << 16, 300 << 16, 32, &image), 0);
+    uint8_t *pixels = nullptr;
+    ASSERT_EQ(pxlGetImageData(state->ipContext, image, &pixels), 0);
+    for (int y = 0; y < 30; ++y)
+      std::memcpy(pixels + size_t(y) * image->bytesPerRow, &bits[i].words[size_t(y) * 2], 8);
+    auto *entry =
+        static_cast<TclyGenericEntry *>(qtz::allocateZeroed(state, 1, sizeof(TclyGenericEntry)));
+    *entry = {static_cast<int32_t>(60 * i), 5, 50, 30, 0, 0, cases[i].period, 0, cases[i].key};
+    ASSERT_EQ(QtzAdt_liAdd(regions, entry, nullptr), 0);
+    ASSERT_EQ(QtzAdt_liAdd(images, image, nullptr), 0);
+  }
+  ASSERT_EQ(ops_.genericRegion(regions, 2, 1, images, out_, ops_.user), 0) << errors_.text();
+  ASSERT_EQ(ops_.endOfPage(out_, ops_.user), 0);
+  uint8_t *buffer = nullptr;
+  size_t length = 0;
+  ASSERT_EQ(QtzJbig2_takeEncodedData(out_, &buffer, &length), 0);
+  const std::vector<uint8_t> bytes(buffer, buffer + length);
+  jbFree(state, buffer);
+
+  // One entry of stripe 2 is left in both lists.
+  ASSERT_NE(regions->head, nullptr);
+  EXPECT_EQ(regions->head, regions->tail);
+  EXPECT_EQ(static_cast<TclyGenericEntry *>(regions->head->data)->key, 2);
+  EXPECT_EQ(images->head, images->tail);
+  std::vector<ParsedHeader> headers = parseAll(bytes);
+  std::vector<std::vector<uint8_t>> data = segmentData(bytes, headers);
+  std::vector<int8_t> atx;
+  for (size_t i = 0; i < headers.size(); ++i)
+    if (headers[i].type == 38) atx.push_back(static_cast<int8_t>(data[i].at(18)));
+  EXPECT_EQ(atx, (std::vector<int8_t>{-20, -128, -128, -128}));
+
+  jbtest::Pbm model{300, 40, std::vector<uint8_t>(38 * 40)};
+  for (size_t i = 0; i < std::size(cases); ++i)
+    for (int y = 0; y < 30 && cases[i].key == 1; ++y)
+      for (int x = 0; x < 50; ++x)
+        if (bits[i].pixel(x, y))
+          model.bytes[size_t(5 + y) * 38 + (60 * i + x) / 8] |=
+              static_cast<uint8_t>(0x80 >> ((60 * i + x) % 8));
+  jbtest::expectPageDecodes(state_, bytes, model);
+
+  Pixr *left = static_cast<Pixr *>(images->head->data);
+  pxlDestroyImage(state->ipContext, &left);
+  qtz::release(state, regions->head->data);
+  QtzAdt_liFree(regions);
+  QtzAdt_liFree(images);
+  EXPECT_EQ(ops_.close(out_, ops_.user), 0);
+  out_ = nullptr;
+  Qtz_cleanupQtzState(&state);
+}
+
 INSTANTIATE_TEST_SUITE_P(Modes, OutputDocumentTest,
                          ::testing::Values(Setting{"Huffman_tables_by_cost", 0, false},
                                            Setting{"Huffman_standard_tables", 1, false},
