@@ -91,21 +91,23 @@ Params readParams(const Coder *c, bool encoding) {
   return p;
 }
 
-// The state record's size and set-up for the coder's scheme and direction.
+// The state record's size and set-up for the coder's scheme and direction (the coders'
+// inner layer: full width = width + 64; nothing polls or reports here).
 int32_t stateSize(Coder *c, const Params &p, bool encoding, int32_t *size) {
   PxlContext *ctx = c->ctx;
+  const int32_t full = p.width < 0 ? -1 : p.width + 64;
   switch (c->codec->scheme) {
     case Scheme::kMh:
     case Scheme::kMr:
     case Scheme::kMmr:
-      return encoding ? pxlGetCcittEncoderSize(ctx, p.width, size)
-                      : pxlGetCcittDecoderSize(ctx, p.width, size);
+      return encoding ? pxlGetCcittEncoderStateSize(ctx, full, size)
+                      : pxlGetCcittDecoderStateSize(ctx, full, size);
     case Scheme::kLossyDither:
-      return encoding ? pxlGetLossyDitherEncoderSize(ctx, p.width, size)
-                      : pxlGetLossyDitherDecoderSize(ctx, p.width, size);
+      return encoding ? pxlGetLossyDitherEncoderStateSize(ctx, full, size)
+                      : pxlGetLossyDitherDecoderStateSize(ctx, full, size);
     case Scheme::kPackBits:
-      return encoding ? pxlGetPackBitsEncoderSize(ctx, p.width, p.depth, size)
-                      : pxlGetPackBitsDecoderSize(ctx, size);
+      return encoding ? pxlGetPackBitsEncoderStateSize(ctx, full, p.depth, size)
+                      : pxlGetPackBitsDecoderStateSize(ctx, size);
     default:
       return PXL_ERR_PARAM;
   }
@@ -113,24 +115,25 @@ int32_t stateSize(Coder *c, const Params &p, bool encoding, int32_t *size) {
 
 int32_t initState(Coder *c, const Params &p, bool encoding, void *state, int32_t size) {
   PxlContext *ctx = c->ctx;
+  const int32_t full = p.width + 64;
   switch (c->codec->scheme) {
     case Scheme::kMh:
     case Scheme::kMr:
     case Scheme::kMmr:
-      return encoding ? pxlInitCcittEncoder(ctx, static_cast<PxlCcittEncoderState *>(state),
-                                            p.width, p.twoDimensional, p.k, p.alignment, size)
-                      : pxlInitCcittDecoder(ctx, static_cast<PxlCcittDecoderState *>(state),
-                                            p.width, p.twoDimensional, p.alignment, size);
+      return encoding ? pxlInitCcittEncoderState(ctx, static_cast<PxlCcittEncoderState *>(state),
+                                                 full, p.twoDimensional, p.k, p.alignment, size)
+                      : pxlInitCcittDecoderState(ctx, static_cast<PxlCcittDecoderState *>(state),
+                                                 full, p.twoDimensional, p.alignment, size);
     case Scheme::kLossyDither:
-      return encoding ? pxlInitLossyDitherEncoder(
-                            ctx, static_cast<PxlLossyDitherEncoderState *>(state), p.width, size)
-                      : pxlInitLossyDitherDecoder(
-                            ctx, static_cast<PxlLossyDitherDecoderState *>(state), p.width, size);
+      return encoding ? pxlInitLossyDitherEncoderState(
+                            ctx, static_cast<PxlLossyDitherEncoderState *>(state), full, size)
+                      : pxlInitLossyDitherDecoderState(
+                            ctx, static_cast<PxlLossyDitherDecoderState *>(state), full, size);
     case Scheme::kPackBits:
-      return encoding
-                 ? pxlInitPackBitsEncoder(ctx, static_cast<PxlPackBitsEncoderState *>(state),
-                                          p.width, p.depth, size)
-                 : pxlInitPackBitsDecoder(ctx, static_cast<PxlPackBitsDecoderState *>(state), size);
+      return encoding ? pxlInitPackBitsEncoderState(
+                            ctx, static_cast<PxlPackBitsEncoderState *>(state), full, p.depth, size)
+                      : pxlInitPackBitsDecoderState(
+                            ctx, static_cast<PxlPackBitsDecoderState *>(state), size);
     default:
       return PXL_ERR_PARAM;
   }
@@ -154,7 +157,17 @@ bool prepare(Coder *c, bool encoding) {
   }
   c->state = state;
   c->encoding = encoding;
+  c->width = p.width;
+  c->depth = p.depth;
   return true;
+}
+
+// True when rows [firstRow, firstRow + rowCount) of the image are rows the state can code:
+// a framed single-channel image of the state's width and depth.
+bool fits(const Coder *c, const Pixr *image, int32_t firstRow, int32_t rowCount) {
+  return image != nullptr && image->channelCount == 1 && image->frame == 32 &&
+         image->byteOrder == 0 && image->width == c->width && image->depth == c->depth &&
+         firstRow >= 0 && rowCount >= 0 && int64_t{firstRow} + rowCount <= image->height;
 }
 
 bool reserveRaw(Coder *c, int64_t size) {
@@ -194,30 +207,34 @@ bool loadRaw(Coder *c, uint32_t index, bool tile) {
 // and bits of the last call go on; final: the rows end the strip, so its data ends with them).
 int32_t decodeRows(Coder *c, Pixr *image, int32_t firstRow, int32_t rowCount, bool resume,
                    bool final, int32_t *done, int32_t *usedUp, int32_t *consumed) {
+  if (!fits(c, image, firstRow, rowCount)) return PXL_ERR_PARAM;
   PxlContext *ctx = c->ctx;
   const uint8_t *input = c->raw + c->rawPosition;
   const auto length = static_cast<int32_t>(c->rawCount - c->rawPosition);
   const int32_t r = resume ? 1 : 0, f = final ? 1 : 0;
   int32_t percent = 0;
+  uint8_t *framed = image->framedData;
+  const int32_t stride = image->bytesPerRow;
   auto *ccitt = static_cast<PxlCcittDecoderState *>(c->state);
   switch (c->codec->scheme) {
     case Scheme::kMh:
-      return pxlDecodeMh(ctx, ccitt, firstRow, rowCount, 0, input, length, r, r, f, image, done,
-                         usedUp, &percent, consumed);
+      return pxlDecodeMhLines(ctx, ccitt, framed, firstRow + 32, rowCount, stride, 0, input, length,
+                              r, r, f, done, usedUp, &percent, consumed);
     case Scheme::kMr:
-      return pxlDecodeMr(ctx, ccitt, firstRow, rowCount, 0, input, length, r, r, f, image, done,
-                         usedUp, &percent, consumed);
+      return pxlDecodeMrLines(ctx, ccitt, framed, firstRow + 32, rowCount, stride, 0, input, length,
+                              r, r, f, done, usedUp, &percent, consumed);
     case Scheme::kMmr:
-      return pxlDecodeMmr(ctx, ccitt, firstRow, rowCount, 0, input, length, r, r, f, image, done,
-                          usedUp, &percent, consumed);
+      return pxlDecodeMmrLines(ctx, ccitt, framed, firstRow + 32, rowCount, stride, 0, input,
+                               length, r, r, f, done, usedUp, &percent, consumed);
     case Scheme::kLossyDither:
-      return pxlDecodeLossyDither(ctx, static_cast<PxlLossyDitherDecoderState *>(c->state),
-                                  firstRow, rowCount, input, length, r, r, f, image, done, usedUp,
-                                  &percent, consumed);
+      return pxlDecodeLossyDitherLines(ctx, static_cast<PxlLossyDitherDecoderState *>(c->state),
+                                       framed, firstRow, rowCount, stride, input, length, r, r, f,
+                                       done, usedUp, &percent, consumed);
     case Scheme::kPackBits:
-      return pxlDecodePackBits(ctx, static_cast<PxlPackBitsDecoderState *>(c->state), firstRow,
-                               rowCount, input, length, r, r, f, image, done, usedUp, &percent,
-                               consumed);
+      if (length <= 0) return PXL_ERR_OVERFLOW;
+      return pxlDecodePackBitsLines(ctx, static_cast<PxlPackBitsDecoderState *>(c->state), framed,
+                                    image->width + 64, 32, firstRow, rowCount, image->depth, stride,
+                                    input, length, r, r, f, done, usedUp, &percent, consumed);
     default:
       return PXL_ERR_PARAM;
   }
@@ -248,30 +265,33 @@ uint32_t rowsPerStrip(TIFF *tif) {
 // Encodes rows into the raw buffer behind what it holds; the coder's out-parameters.
 int32_t encodeRows(Coder *c, Pixr *image, int32_t firstRow, int32_t rowCount, bool resume,
                    int32_t *done, int32_t *written) {
+  if (!fits(c, image, firstRow, rowCount)) return PXL_ERR_PARAM;
   PxlContext *ctx = c->ctx;
   uint8_t *output = c->raw + c->rawCount;
   const auto room = static_cast<int32_t>(c->rawCapacity - c->rawCount);
   const int32_t r = resume ? 1 : 0;
   int32_t full = 0, percent = 0;
+  const uint8_t *framed = image->framedData;
+  const int32_t fullWidth = image->width + 64, stride = image->bytesPerRow, row = firstRow + 32;
   auto *ccitt = static_cast<PxlCcittEncoderState *>(c->state);
   switch (c->codec->scheme) {
     case Scheme::kMh:
-      return pxlEncodeMh(ctx, ccitt, image, firstRow, rowCount, output, room, r, r, 0, done, &full,
-                         &percent, written);
+      return pxlEncodeMhLines(ctx, ccitt, framed, fullWidth, row, rowCount, stride, output, room, r,
+                              r, 0, done, &full, &percent, written);
     case Scheme::kMr:
-      return pxlEncodeMr(ctx, ccitt, image, firstRow, rowCount, output, room, r, r, done, &full,
-                         &percent, written);
+      return pxlEncodeMrLines(ctx, ccitt, framed, fullWidth, row, rowCount, stride, output, room, r,
+                              r, done, &full, &percent, written);
     case Scheme::kMmr:
-      return pxlEncodeMmr(ctx, ccitt, image, firstRow, rowCount, output, room, r, r, done, &full,
-                          &percent, written);
+      return pxlEncodeMmrLines(ctx, ccitt, framed, fullWidth, row, rowCount, stride, output, room,
+                               r, r, done, &full, &percent, written);
     case Scheme::kLossyDither:
-      return pxlEncodeLossyDither(ctx, static_cast<PxlLossyDitherEncoderState *>(c->state), image,
-                                  firstRow, rowCount, output, room, r, r, done, &full, &percent,
-                                  written);
+      return pxlEncodeLossyDitherLines(ctx, static_cast<PxlLossyDitherEncoderState *>(c->state),
+                                       framed, fullWidth, row, rowCount, stride, output, room, r, r,
+                                       done, &full, &percent, written);
     case Scheme::kPackBits:
-      return pxlEncodePackBits(ctx, static_cast<PxlPackBitsEncoderState *>(c->state), image,
-                               firstRow, rowCount, output, room, r, r, 0, 0, done, &full, &percent,
-                               written, nullptr);
+      return pxlEncodePackBitsLines(ctx, static_cast<PxlPackBitsEncoderState *>(c->state), framed,
+                                    fullWidth, row, rowCount, image->depth, stride, output, room, r,
+                                    r, 0, 0, done, &full, &percent, written, nullptr);
     default:
       return PXL_ERR_PARAM;
   }
@@ -307,16 +327,16 @@ int closeStrip(Coder *c, uint32_t strip) {
   auto *ccitt = static_cast<PxlCcittEncoderState *>(c->state);
   auto *dither = static_cast<PxlLossyDitherEncoderState *>(c->state);
   auto eol = [&](uint8_t *out, int32_t room, int32_t *written) {
-    return pxlWriteCcittEol(ctx, ccitt, PXL_CCITT_ALIGN_NONE, 0, out, room, written);
+    return pxlWriteCcittEolRaw(ctx, ccitt, PXL_CCITT_ALIGN_NONE, 0, out, room, written);
   };
   auto pad = [&](uint8_t *out, int32_t room, int32_t *written) {
-    return pxlFlushCcittEncoder(ctx, ccitt, out, room, written);
+    return pxlFlushCcittEncoderRaw(ctx, ccitt, out, room, written);
   };
   auto ditherEol = [&](uint8_t *out, int32_t room, int32_t *written) {
-    return pxlWriteLossyDitherEol(ctx, dither, out, room, written);
+    return pxlWriteLossyDitherEolRaw(ctx, dither, out, room, written);
   };
   auto ditherPad = [&](uint8_t *out, int32_t room, int32_t *written) {
-    return pxlFlushLossyDitherEncoder(ctx, dither, out, room, written);
+    return pxlFlushLossyDitherEncoderRaw(ctx, dither, out, room, written);
   };
   int result = 1;
   switch (c->codec->scheme) {
@@ -324,6 +344,7 @@ int closeStrip(Coder *c, uint32_t strip) {
       for (int i = 0; i < 2 && result == 1; ++i) result = writeClosing(c, strip, eol);
       return result == 1 ? writeClosing(c, strip, pad) : result;
     case Scheme::kMr:
+    case Scheme::kMh:  // rows end aligned: the padding only writes the bytes still held
       return writeClosing(c, strip, pad);
     case Scheme::kLossyDither:
       for (int i = 0; i < 2 && result == 1; ++i) result = writeClosing(c, strip, ditherEol);

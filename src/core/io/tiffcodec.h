@@ -17,10 +17,11 @@
 // rest; two-dimensional lines for 3 with Group3Options bit 0; K (encoding two-dimensional
 // Group 3) 4 when YResolution (times 2.54 for ResolutionUnit 3, single precision) exceeds
 // 150, else 2. Group 4 strips end with two EOLs and padding to a byte, Group 3 strips with
-// padding, Lossy Dither strips with two EOLs and padding.
+// padding, Lossy Dither strips with two EOLs and padding; RLE strips are flushed as well (the
+// coder holds whole bytes of the last rows until it is flushed).
 //
-// Failures return false (encoding: 0, or -1 when the file write failed); the coders have
-// already reported their codes through the file's context.
+// The hooks run the coders' inner layer: they neither poll progress nor report (the reader
+// and writer do both). Failures return false (encoding: 0, or -1 when the file write failed).
 #ifndef NORV_TIFFCODEC_H
 #define NORV_TIFFCODEC_H
 
@@ -68,6 +69,8 @@ struct Coder {
   uint32_t flags = 0;
   void *state = nullptr;  // the row coder's state record, made on first use
   bool encoding = false;  // which direction the state record serves
+  int32_t width = 0;      // the state's row width and depth
+  int32_t depth = 0;
   uint8_t *raw = nullptr;
   int64_t rawCapacity = 0;
   int64_t rawSize = 0;  // encoding: 0 chooses the strip size (8 KiB to 1 MiB)

@@ -64,7 +64,9 @@ void readResolution(TIFF *tif, int32_t *x, int32_t *y) {
     xr *= 2.54f;
     yr *= 2.54f;
   }
-  if (!(xr >= 0.0f) || !(yr >= 0.0f)) xr = yr = 0.0f;
+  // libtiff keeps the two resolutions as one field: a missing one reads as 0, so 0 counts as
+  // missing as well.
+  if (!(xr > 0.0f) || !(yr > 0.0f)) xr = yr = 0.0f;
   *x = fixedResolution(xr);
   *y = fixedResolution(yr);
 }
