@@ -359,8 +359,8 @@ int32_t pxlReadTiff(PxlContext *ctx, char **source, int32_t page, int32_t scanli
   ReadFile file;
   file.tif = pxlTiffOpen(ctx, *source, "r");
   if (file.tif == nullptr) return PXL_FAIL(ctx, kUnit, PXL_ERR_FILE_READ);
-  for (int32_t i = 1; i < page; ++i)
-    if (!TIFFReadDirectory(file.tif)) return PXL_OK;
+  // Step to the page; libtiff skips the directories before it without reading them whole.
+  if (page > 1 && !TIFFSetDirectory(file.tif, static_cast<tdir_t>(page - 1))) return PXL_OK;
 
   TIFF *tif = file.tif;
   uint16_t depth = 1, samples = 1;

@@ -14,7 +14,6 @@
 namespace {
 
 constexpr const char *kUnit = "curves";
-constexpr int32_t kHalfWidths[3] = {2, 6, 16};
 constexpr int kMaxTaps = 2 * 16 + 1;
 
 // Rows of one half-width: [kind][row][tap].
