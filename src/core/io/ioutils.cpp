@@ -62,6 +62,19 @@ int32_t pxlCopyLe32(PxlContext *ctx, const void *source, uint32_t *destination) 
   return PXL_OK;
 }
 
+int32_t pxlCheckFileImageSize(PxlContext *ctx, int64_t width, int64_t height, int32_t depth) {
+  if (width < 1 || height < 1 || width > PXL_MAX_FILE_IMAGE_SIDE ||
+      height > PXL_MAX_FILE_IMAGE_SIDE)
+    return PXL_ERR_NO_MEMORY;
+  int32_t stride = 0;
+  int64_t block = 0;
+  if (pxlComputeFramedLayout(ctx, static_cast<int32_t>(width), static_cast<int32_t>(height), depth,
+                             32, &stride, &block) != PXL_OK ||
+      block > PXL_MAX_FILE_IMAGE_BLOCK)
+    return PXL_ERR_NO_MEMORY;
+  return PXL_OK;
+}
+
 int32_t pxlSwapImageBytes(PxlContext *ctx, Pixr *image) {
   return swapChannel(ctx, image);
 }

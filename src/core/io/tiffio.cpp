@@ -32,8 +32,6 @@
 namespace {
 
 constexpr const char *kUnit = "tiffio";
-constexpr int64_t kMaxSide = int64_t{1} << 20;
-constexpr int64_t kMaxBlock = int64_t{1} << 30;
 constexpr int32_t kStripBytes = 8196;
 
 namespace codec = pxl::tiffcodec;
@@ -71,18 +69,6 @@ void readResolution(TIFF *tif, int32_t *x, int32_t *y) {
   *y = fixedResolution(yr);
 }
 
-// 0 when an image of this size fits the limits, else 1.
-int32_t checkSize(PxlContext *ctx, int64_t width, int64_t height, int32_t depth) {
-  if (width < 1 || height < 1 || width > kMaxSide || height > kMaxSide) return PXL_ERR_NO_MEMORY;
-  int32_t stride = 0;
-  int64_t block = 0;
-  if (pxlComputeFramedLayout(ctx, static_cast<int32_t>(width), static_cast<int32_t>(height), depth,
-                             32, &stride, &block) != PXL_OK ||
-      block > kMaxBlock)
-    return PXL_ERR_NO_MEMORY;
-  return PXL_OK;
-}
-
 bool invertedScheme(uint16_t compression) {
   return compression == COMPRESSION_CCITTRLE || compression == COMPRESSION_CCITTFAX3 ||
          compression == COMPRESSION_CCITTFAX4 || compression == COMPRESSION_CCITTRLEW ||
@@ -92,7 +78,8 @@ bool invertedScheme(uint16_t compression) {
 // An RGB page through libtiff's RGBA reader; the raster's first row is the page's last.
 int32_t readRgb(PxlContext *ctx, TIFF *tif, uint32_t width, uint32_t height, int32_t xres,
                 int32_t yres, pxl::OwnedImage &out) {
-  if (checkSize(ctx, width, height, 8) != PXL_OK || int64_t{width} * height * 4 > kMaxBlock)
+  if (pxlCheckFileImageSize(ctx, width, height, 8) != PXL_OK ||
+      int64_t{width} * height * 4 > PXL_MAX_FILE_IMAGE_BLOCK)
     return PXL_FAIL(ctx, kUnit, PXL_ERR_NO_MEMORY);
   PXL_STEP(ctx, kUnit,
            pxlCreateMultiChannelImageNoClear(ctx, static_cast<int32_t>(width),
@@ -182,7 +169,7 @@ int32_t readSingle(PxlContext *ctx, TIFF *tif, int32_t scanlineMode, uint32_t wi
     if (TIFFNumberOfTiles(tif) != 1) return PXL_FAIL(ctx, kUnit, PXL_ERR_MANY_TILES);
     imageWidth = tileWidth;
   }
-  if (checkSize(ctx, imageWidth, height, depth) != PXL_OK)
+  if (pxlCheckFileImageSize(ctx, imageWidth, height, depth) != PXL_OK)
     return PXL_FAIL(ctx, kUnit, PXL_ERR_NO_MEMORY);
   PXL_STEP(ctx, kUnit,
            pxlCreateImage(ctx, static_cast<int32_t>(imageWidth), static_cast<int32_t>(height),

@@ -17,8 +17,8 @@
  *   leaves *image null. *image must be null (120); source and image must not be null (118).
  *   Statuses: 2000 the file cannot be opened or a read fails, 106 an unsupported sample
  *   layout (or three samples that are not RGB), 2006 more than one tile, 1 no memory or a
- *   page larger than the reader's limits (each side at most 2^20 pixels, each pixel block at
- *   most 1 GiB), or the status of a failing core operation or progress abort.
+ *   page larger than the file readers' limits (pxl_imagefile.h), or the status of a failing core
+ * operation or progress abort.
  *
  * pxlWriteTiff writes a framed image (one channel of 1, 2, 4 or 8 bits, or an RGB set of
  * three 8-bit channels) as a new one-page TIFF file. Compression: 1, 2 (CCITT RLE), 3 (Group
@@ -38,11 +38,11 @@
 
 #include <tiffio.h>
 
-#include "pxl_image.h"
+#include "pxl_imagefile.h"
 
 NORV_EXTERN_C_BEGIN
 
-enum { PXL_ERR_FILE_READ = 2000, PXL_ERR_MANY_TILES = 2006 };
+enum { PXL_ERR_MANY_TILES = 2006 };
 
 int32_t pxlReadTiff(PxlContext *ctx, char **source, int32_t page, int32_t scanlineMode,
                     Pixr **image);

@@ -1,0 +1,96 @@
+// Reading raw PNM pages into images, ours beside Leptonica's pixRead on the same files: the
+// test page rendered by Ghostscript at 300 dpi as P4 and P5 (rewritten by pamtopnm without
+// Ghostscript's comment line) at start-up; ours opens the file and reads it with pxlReadPnm.
+// Before timing, both readers' pixels are compared; a difference stops the run.
+#include <allheaders.h>
+#include <benchmark/benchmark.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "bench_support.h"
+#include "pxl_imagefile.h"
+
+namespace {
+
+using bench::fail;
+
+struct Files {
+  PxlContext *ctx = bench::defaultContext();
+  std::string dir, paths[2];
+
+  Files() {
+    char pattern[] = "/tmp/norv_bench_pnm_XXXXXX";
+    if (mkdtemp(pattern) == nullptr) fail("no temporary directory");
+    dir = pattern;
+    const char *devices[2] = {"pbmraw", "pgmraw"};
+    for (int k = 0; k < 2; ++k) {
+      paths[k] = dir + "/page" + std::to_string(k) + ".pnm";
+      const std::string command =
+          std::string("gs -q -dNOPAUSE -dBATCH -dSAFER -sDEVICE=") + devices[k] +
+          " -r300 -sOutputFile=- " NORV_SOURCE_DIR "/src/core/io/tests/data/page.ps | pamtopnm > " +
+          paths[k];
+      if (std::system(command.c_str()) != 0) fail("Ghostscript could not render the page");
+      check(k);
+    }
+  }
+  ~Files() { std::system(("rm -rf " + dir).c_str()); }
+
+  Pixr *read(int k) {
+    FILE *file = std::fopen(paths[k].c_str(), "rb");
+    Pixr *image = nullptr;
+    if (file == nullptr || pxlReadPnm(ctx, file, &image) != 0 || image == nullptr)
+      fail("read failed");
+    std::fclose(file);
+    return image;
+  }
+
+  void check(int k) {
+    Pixr *ours = read(k);
+    PIX *theirs = pixRead(paths[k].c_str());
+    if (theirs == nullptr || pixGetWidth(theirs) != ours->width ||
+        pixGetHeight(theirs) != ours->height || pixGetDepth(theirs) != ours->depth)
+      fail("the readers disagree on the page size");
+    const int words = ours->width * ours->depth / 32, tail = ours->width * ours->depth % 32;
+    for (int y = 0; y < ours->height; ++y) {
+      const l_uint32 *a = bench::contentRow(ours, y);
+      const l_uint32 *b = pixGetData(theirs) + static_cast<size_t>(y) * pixGetWpl(theirs);
+      for (int w = 0; w < words; ++w)
+        if (a[w] != b[w]) fail("the readers disagree on the pixels");
+      if (tail && (a[words] ^ b[words]) >> (32 - tail)) fail("the readers disagree on the pixels");
+    }
+    pixDestroy(&theirs);
+    pxlDestroyImage(ctx, &ours);
+  }
+};
+
+Files &files() {
+  static Files f;
+  return f;
+}
+
+void BM_PnmPage_Ours(benchmark::State &state) {
+  Files &f = files();
+  for (auto _ : state) {
+    Pixr *image = f.read(static_cast<int>(state.range(0)));
+    benchmark::DoNotOptimize(image);
+    pxlDestroyImage(f.ctx, &image);
+  }
+}
+BENCHMARK(BM_PnmPage_Ours)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
+
+void BM_PnmPage_Leptonica(benchmark::State &state) {
+  Files &f = files();
+  for (auto _ : state) {
+    PIX *pix = pixRead(f.paths[state.range(0)].c_str());
+    if (pix == nullptr) fail("pixRead failed");
+    benchmark::DoNotOptimize(pix);
+    pixDestroy(&pix);
+  }
+}
+BENCHMARK(BM_PnmPage_Leptonica)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
+
+}  // namespace
+
+BENCHMARK_MAIN();
