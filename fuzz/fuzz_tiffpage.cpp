@@ -11,40 +11,8 @@
 #include <cstdlib>
 #include <string>
 
+#include "fuzz_capped_context.h"
 #include "pxl_tiffpage.h"
-
-namespace {
-
-constexpr size_t kCap = size_t{256} << 20;
-constexpr size_t kLimit = (size_t{1} << 30) + (size_t{1} << 24);
-
-void *capped(size_t size, int32_t, void *) {
-  if (size > kLimit) std::abort();
-  return size > kCap ? nullptr : std::malloc(size);
-}
-void *cappedZeroed(size_t count, size_t size, int32_t, void *) {
-  if (size != 0 && count > kLimit / size) std::abort();
-  return count * size > kCap ? nullptr : std::calloc(count, size);
-}
-void *cappedResize(void *block, size_t size, int32_t, void *) {
-  if (size > kLimit) std::abort();
-  return size > kCap ? nullptr : std::realloc(block, size);
-}
-void release(void *block, int32_t, void *) {
-  std::free(block);
-}
-
-PxlContext *context() {
-  static PxlContext *ctx = [] {
-    PxlContext *c = nullptr;
-    pxlCreateContext(capped, cappedZeroed, cappedResize, release, nullptr, capped, cappedZeroed,
-                     cappedResize, release, nullptr, nullptr, nullptr, 0, nullptr, nullptr, &c);
-    return c;
-  }();
-  return ctx;
-}
-
-}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   const int fd = memfd_create("tiffpage", 0);
@@ -58,9 +26,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   for (int32_t page = 1; page <= 2; ++page)
     for (int32_t scanline = 0; scanline <= 1; ++scanline) {
       Pixr *image = nullptr;
-      const int32_t status = pxlReadTiff(context(), &name, page, scanline, &image);
+      const int32_t status =
+          pxlReadTiff(fuzzing::cappedContext<(size_t{256} << 20)>(), &name, page, scanline, &image);
       if (status != 0 && image != nullptr) std::abort();
-      pxlDestroyImage(context(), &image);
+      pxlDestroyImage(fuzzing::cappedContext<(size_t{256} << 20)>(), &image);
     }
   close(fd);
   return 0;

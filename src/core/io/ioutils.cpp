@@ -1,6 +1,7 @@
 // Image file utilities: little-endian field copies, the whole-image word byte swap that turns
 // rows copied from big-endian-packed file bytes into the core's word layout, and row
 // addressing with a bounds check.
+#include <cstdio>
 #include <cstring>
 
 #include "pxl_dib.h"
@@ -73,6 +74,14 @@ int32_t pxlCheckFileImageSize(PxlContext *ctx, int64_t width, int64_t height, in
       block > PXL_MAX_FILE_IMAGE_BLOCK)
     return PXL_ERR_NO_MEMORY;
   return PXL_OK;
+}
+
+int32_t pxlStreamHolds(FILE *file, int64_t bytes) {
+  const long here = std::ftell(file);
+  if (here < 0 || std::fseek(file, 0, SEEK_END) != 0) return 1;
+  const long end = std::ftell(file);
+  std::fseek(file, here, SEEK_SET);
+  return end < 0 || end - here >= bytes;
 }
 
 int32_t pxlSwapImageBytes(PxlContext *ctx, Pixr *image) {

@@ -43,15 +43,6 @@ bool scanHeader(FILE *file, long *values, int count) {
   return c != EOF && std::isspace(c);
 }
 
-// False when the stream can tell that fewer than `bytes` bytes follow its position.
-bool holds(FILE *file, int64_t bytes) {
-  const long here = std::ftell(file);
-  if (here < 0 || std::fseek(file, 0, SEEK_END) != 0) return true;
-  const long end = std::ftell(file);
-  std::fseek(file, here, SEEK_SET);
-  return end < 0 || end - here >= bytes;
-}
-
 // The content of row y of a single-channel framed image and the bytes of its content area.
 uint8_t *contentRow(Pixr *image, int32_t y) {
   return image->framedData + int64_t{32 + y} * image->bytesPerRow + 4 * image->depth;
@@ -164,7 +155,7 @@ extern "C" int32_t pxlReadPnm(PxlContext *ctx, FILE *file, Pixr **image) {
   const int64_t rowBytes = variant == 4   ? (width + 7) / 8
                            : variant == 6 ? 3 * int64_t{width}
                                           : width;
-  if (!holds(file, rowBytes * height)) return PXL_FAIL(ctx, kUnit, PXL_ERR_FILE_READ);
+  if (!pxlStreamHolds(file, rowBytes * height)) return PXL_FAIL(ctx, kUnit, PXL_ERR_FILE_READ);
   pxl::OwnedImage out(ctx);
   const int32_t status = variant == 6 ? readPnmColour(ctx, file, width, height, out)
                                       : readPnmSingle(ctx, file, width, height, depth, out);

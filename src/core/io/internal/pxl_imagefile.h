@@ -61,6 +61,12 @@ int32_t pxlGetRowPointer(PxlContext *ctx, Pixr *image, int32_t row, uint8_t **ad
 int32_t pxlSniffImageFile(PxlContext *ctx, FILE *file, int32_t *type);
 /* 0 when an image of this size and depth fits the readers' limits, else 1 (not reported). */
 int32_t pxlCheckFileImageSize(PxlContext *ctx, int64_t width, int64_t height, int32_t depth);
+/* 0 when the stream can tell that fewer than `bytes` bytes follow its position, else 1 (a
+ * stream that cannot seek is given the benefit of the doubt); the position is kept. */
+int32_t pxlStreamHolds(FILE *file, int64_t bytes);
+/* Uncompressed BMP of 1, 4, 8 or 24 bits into a new framed image; see bmp.cpp. info may be
+ * null. */
+int32_t pxlReadBmp(PxlContext *ctx, FILE *file, PxlImageFileInfo *info, Pixr **image);
 /* Raw PNM (P4, P5, P6) from an open stream into a new framed image; see readfile.cpp. */
 int32_t pxlReadPnm(PxlContext *ctx, FILE *file, Pixr **image);
 
