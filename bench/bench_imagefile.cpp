@@ -1,7 +1,9 @@
-// Reading raw PNM pages into images, ours beside Leptonica's pixRead on the same files: the
-// test page rendered by Ghostscript at 300 dpi as P4 and P5 (rewritten by pamtopnm without
-// Ghostscript's comment line) at start-up; ours opens the file and reads it with pxlReadPnm.
-// Before timing, both readers' pixels are compared; a difference stops the run.
+// Reading image files into images, ours beside Leptonica's pixRead on the same files: the test
+// page rendered by Ghostscript at 300 dpi as P4 and P5 (rewritten by pamtopnm without
+// Ghostscript's comment line) and turned into 1-bit and 8-bit BMP by ppmtobmp at start-up;
+// ours opens the file and reads it with pxlReadPnm or pxlReadBmp. Before timing, the sizes of
+// both readers' images are compared, and the pixels of the PNM pages (Leptonica turns 1-bit
+// BMP through its palette); a difference stops the run.
 #include <allheaders.h>
 #include <benchmark/benchmark.h>
 
@@ -18,7 +20,7 @@ using bench::fail;
 
 struct Files {
   PxlContext *ctx = bench::defaultContext();
-  std::string dir, paths[2];
+  std::string dir, paths[4];
 
   Files() {
     char pattern[] = "/tmp/norv_bench_pnm_XXXXXX";
@@ -32,15 +34,23 @@ struct Files {
           " -r300 -sOutputFile=- " NORV_SOURCE_DIR "/src/core/io/tests/data/page.ps | pamtopnm > " +
           paths[k];
       if (std::system(command.c_str()) != 0) fail("Ghostscript could not render the page");
-      check(k);
     }
+    const char *bmp[2] = {"ppmtobmp -bpp 1 ", "ppmtobmp -bpp 8 "};
+    for (int k = 0; k < 2; ++k) {
+      paths[2 + k] = dir + "/page" + std::to_string(k) + ".bmp";
+      if (std::system((bmp[k] + paths[k] + " > " + paths[2 + k] + " 2>/dev/null").c_str()) != 0)
+        fail("ppmtobmp failed");
+    }
+    for (int k = 0; k < 4; ++k) check(k);
   }
   ~Files() { std::system(("rm -rf " + dir).c_str()); }
 
   Pixr *read(int k) {
     FILE *file = std::fopen(paths[k].c_str(), "rb");
     Pixr *image = nullptr;
-    if (file == nullptr || pxlReadPnm(ctx, file, &image) != 0 || image == nullptr)
+    if (file == nullptr ||
+        (k < 2 ? pxlReadPnm(ctx, file, &image) : pxlReadBmp(ctx, file, nullptr, &image)) != 0 ||
+        image == nullptr)
       fail("read failed");
     std::fclose(file);
     return image;
@@ -52,6 +62,11 @@ struct Files {
     if (theirs == nullptr || pixGetWidth(theirs) != ours->width ||
         pixGetHeight(theirs) != ours->height || pixGetDepth(theirs) != ours->depth)
       fail("the readers disagree on the page size");
+    if (k >= 2) {
+      pixDestroy(&theirs);
+      pxlDestroyImage(ctx, &ours);
+      return;
+    }
     const int words = ours->width * ours->depth / 32, tail = ours->width * ours->depth % 32;
     for (int y = 0; y < ours->height; ++y) {
       const l_uint32 *a = bench::contentRow(ours, y);
@@ -70,7 +85,7 @@ Files &files() {
   return f;
 }
 
-void BM_PnmPage_Ours(benchmark::State &state) {
+void BM_Page_Ours(benchmark::State &state) {
   Files &f = files();
   for (auto _ : state) {
     Pixr *image = f.read(static_cast<int>(state.range(0)));
@@ -78,9 +93,9 @@ void BM_PnmPage_Ours(benchmark::State &state) {
     pxlDestroyImage(f.ctx, &image);
   }
 }
-BENCHMARK(BM_PnmPage_Ours)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Page_Ours)->DenseRange(0, 3)->Unit(benchmark::kMillisecond);
 
-void BM_PnmPage_Leptonica(benchmark::State &state) {
+void BM_Page_Leptonica(benchmark::State &state) {
   Files &f = files();
   for (auto _ : state) {
     PIX *pix = pixRead(f.paths[state.range(0)].c_str());
@@ -89,7 +104,7 @@ void BM_PnmPage_Leptonica(benchmark::State &state) {
     pixDestroy(&pix);
   }
 }
-BENCHMARK(BM_PnmPage_Leptonica)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Page_Leptonica)->DenseRange(0, 3)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 
