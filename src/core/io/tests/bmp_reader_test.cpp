@@ -190,16 +190,10 @@ INSTANTIATE_TEST_SUITE_P(Units, BmpReaderLoops, ::testing::Values(0, 1), norvtes
 
 TEST_P(BmpReaderLoops, AllocationFailuresAndAborts) {
   for (int bits : {1, 4, 8, 24}) {
+    SCOPED_TRACE(bits);
     const std::vector<uint8_t> bytes = makeBmp(bits, 29, -7);
-    auto attempt = [&] {
-      Pixr *image = nullptr;
-      const int32_t status = readBytes(ctx, bytes, &image);
-      EXPECT_TRUE(status == 0 || image == nullptr);
-      pxlDestroyImage(ctx, &image);
-      return status;
-    };
-    EXPECT_GE(norvtest::failAtEveryAllocation(tr, 1, attempt), 1) << bits;
-    EXPECT_GE(norvtest::abortAtEveryPoll(tr, 77, attempt), 1) << bits;
+    iotest::expectFailureLoops(
+        tr, ctx, [&](PxlContext *c, Pixr **image) { return readBytes(c, bytes, image); });
   }
 }
 

@@ -47,6 +47,22 @@ inline bool haveTools(std::initializer_list<const char *> tools) {
   return true;
 }
 
+// Runs read(ctx, &image) -> status with every allocation failing in turn (each failed run
+// must give 1) and every poll aborting in turn (77), checking that a failed run hands out no
+// image; each loop must have failed at least once.
+template <typename Read>
+void expectFailureLoops(norvtest::ContextTracker &tr, PxlContext *ctx, Read read) {
+  auto attempt = [&] {
+    Pixr *image = nullptr;
+    const int32_t status = read(ctx, &image);
+    EXPECT_TRUE(status == 0 || image == nullptr);
+    pxlDestroyImage(ctx, &image);
+    return status;
+  };
+  EXPECT_GE(norvtest::failAtEveryAllocation(tr, 1, attempt), 1);
+  EXPECT_GE(norvtest::abortAtEveryPoll(tr, 77, attempt), 1);
+}
+
 // A TIFF file in memory over client procedures: writes fail once `limit` bytes would be
 // passed, and the close procedure fails when closeFails is set.
 struct MemoryFile {

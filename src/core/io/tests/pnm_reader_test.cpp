@@ -164,16 +164,10 @@ TEST_P(PnmReaderLoops, AllocationFailuresAndAborts) {
   const std::string samples(3 * 37 * 5, '\x7C');
   for (const std::string header :
        {"P4\n37 5\n", "P5\n37 5\n15\n", "P5\n37 5\n255\n", "P6\n37 5\n255\n"}) {
+    SCOPED_TRACE(header);
     const std::string bytes = header + samples;
-    auto attempt = [&] {
-      Pixr *image = nullptr;
-      const int32_t status = readBytes(ctx, bytes, &image);
-      EXPECT_TRUE(status == 0 || image == nullptr);
-      pxlDestroyImage(ctx, &image);
-      return status;
-    };
-    EXPECT_GE(norvtest::failAtEveryAllocation(tr, 1, attempt), 1) << header;
-    EXPECT_GE(norvtest::abortAtEveryPoll(tr, 77, attempt), 1) << header;
+    iotest::expectFailureLoops(
+        tr, ctx, [&](PxlContext *c, Pixr **image) { return readBytes(c, bytes, image); });
   }
 }
 
