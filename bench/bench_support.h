@@ -41,6 +41,23 @@ inline l_uint32 *contentRow(Pixr *p, int y) {
                                       4 * p->depth);
 }
 
+// True when a single-channel core image and a Leptonica image have the same size, depth and
+// content pixels (the bits after each row's last pixel are not compared).
+inline bool sameContent(Pixr *ours, PIX *theirs) {
+  if (theirs == nullptr || pixGetWidth(theirs) != ours->width ||
+      pixGetHeight(theirs) != ours->height || pixGetDepth(theirs) != ours->depth)
+    return false;
+  const int bits = ours->width * ours->depth, words = bits / 32, tail = bits % 32;
+  for (int y = 0; y < ours->height; ++y) {
+    const l_uint32 *a = contentRow(ours, y);
+    const l_uint32 *b = pixGetData(theirs) + static_cast<size_t>(y) * pixGetWpl(theirs);
+    for (int w = 0; w < words; ++w)
+      if (a[w] != b[w]) return false;
+    if (tail && (a[words] ^ b[words]) >> (32 - tail)) return false;
+  }
+  return true;
+}
+
 // Renders a PostScript page with a Ghostscript device (extra options, resolution and the
 // size "WxH" in pixels) through a temporary file and reads it with Leptonica.
 inline PIX *renderPage(const std::string &psFile, const char *device, const std::string &extra,

@@ -34,22 +34,25 @@ int32_t pxlFrameImageInPlace(PxlContext *ctx, Pixr *image) {
   PXL_POLL_OR_RETURN(ctx, kUnit);
   status = pxlAllocImageBlock(ctx, p.width, p.height, p.depth, 32, PXL_BLOCK_RESIZE, &block);
   if (status != 0) return PXL_FAIL(ctx, kUnit, status);
+  // The resize may have moved the block: the image takes the new one at once (rows still at
+  // their unframed place, and without a progress poll in between), so that no later failure
+  // or abort leaves it holding the released block.
+  uint8_t *framed = static_cast<uint8_t *>(block) + oldOffset;
+  image->pixelBlock = block;
+  image->framedData = framed;
   // The framed layout may start its rows 4 bytes further into the block than the unframed
   // one did (8-byte units keep content rows on 8-byte boundaries); the rows move there first.
   int64_t contentOffset = 0;
-  PXL_POLL_OR_RETURN(ctx, kUnit);
   status = pxlComputeContentOffset(ctx, block, framedStride, p.depth, 32, &contentOffset);
   if (status != 0) return PXL_FAIL(ctx, kUnit, status);
   const int64_t offset = contentOffset - int64_t{framedStride} * 32 - 4 * p.depth;
-  uint8_t *framed = static_cast<uint8_t *>(block) + offset;
-  if (offset != oldOffset)
+  if (offset != oldOffset) {
+    framed = static_cast<uint8_t *>(block) + offset;
     std::memmove(framed, static_cast<uint8_t *>(block) + oldOffset,
                  static_cast<size_t>(p.bytesPerRow) * static_cast<size_t>(p.height));
+    image->framedData = framed;
+  }
   status = pxlPollProgress(ctx);
-  if (status == 0) status = pxlSetImagePixelBlock(ctx, image, block);
-  if (status == 0) status = pxlPollProgress(ctx);
-  if (status == 0) status = pxlSetImageFramedData(ctx, image, framed);
-  if (status == 0) status = pxlPollProgress(ctx);
   if (status == 0)
     status = pxlFrameRowsInPlace(ctx, framed, p.width, p.height, p.depth, p.bytesPerRow);
   if (status == 0) status = pxlPollProgress(ctx);

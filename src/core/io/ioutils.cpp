@@ -1,6 +1,7 @@
 // Image file utilities: little-endian field copies, the whole-image word byte swap that turns
 // rows copied from big-endian-packed file bytes into the core's word layout, and row
 // addressing with a bounds check.
+#include <cstdio>
 #include <cstring>
 
 #include "pxl_dib.h"
@@ -60,6 +61,27 @@ int32_t pxlCopyLe32(PxlContext *ctx, const void *source, uint32_t *destination) 
   *destination = static_cast<uint32_t>(b[0]) | static_cast<uint32_t>(b[1]) << 8 |
                  static_cast<uint32_t>(b[2]) << 16 | static_cast<uint32_t>(b[3]) << 24;
   return PXL_OK;
+}
+
+int32_t pxlCheckFileImageSize(PxlContext *ctx, int64_t width, int64_t height, int32_t depth) {
+  if (width < 1 || height < 1 || width > PXL_MAX_FILE_IMAGE_SIDE ||
+      height > PXL_MAX_FILE_IMAGE_SIDE)
+    return PXL_ERR_NO_MEMORY;
+  int32_t stride = 0;
+  int64_t block = 0;
+  if (pxlComputeFramedLayout(ctx, static_cast<int32_t>(width), static_cast<int32_t>(height), depth,
+                             32, &stride, &block) != PXL_OK ||
+      block > PXL_MAX_FILE_IMAGE_BLOCK)
+    return PXL_ERR_NO_MEMORY;
+  return PXL_OK;
+}
+
+int32_t pxlStreamHolds(FILE *file, int64_t bytes) {
+  const long here = std::ftell(file);
+  if (here < 0 || std::fseek(file, 0, SEEK_END) != 0) return 1;
+  const long end = std::ftell(file);
+  std::fseek(file, here, SEEK_SET);
+  return end < 0 || end - here >= bytes;
 }
 
 int32_t pxlSwapImageBytes(PxlContext *ctx, Pixr *image) {

@@ -1,11 +1,27 @@
-// Detection of an image file's type from its first bytes. The tests run in a fixed order and
-// the first match wins: a 32-byte Sun raster header decides alone (its type field says
-// standard, byte-encoded or unknown); otherwise the first two bytes are matched against
-// PostScript, BMP, TIFF, PCX and PNM signatures. Files shorter than two bytes are unknown.
+// Detection of an image file's type from its first bytes, and the raw PNM reader.
+//
+// Detection: the tests run in a fixed order and the first match wins: a 32-byte Sun raster
+// header decides alone (its type field says standard, byte-encoded or unknown); otherwise the
+// first two bytes are matched against PostScript, BMP, TIFF, PCX and PNM signatures. Files
+// shorter than two bytes are unknown.
+//
+// PNM (pxlReadPnm): "P<n>", then width and height (P4) or width, height and maximum (P5, P6)
+// as decimal numbers after white space, then exactly one white-space byte; comments are not
+// supported. P4 gives a 1-bit image (file bit 1 = set pixel), P5 a 2-, 4- or 8-bit image by its
+// maximum (0-3, 4-15, 16-255; above: 102), P6 three 8-bit channels red, green, blue (maximum
+// above 255: 8). Samples are stored as read, not scaled or inverted; 2- and 4-bit samples are
+// masked to their depth. Other variants succeed with no image. Sizes of 0 or less give 2000,
+// sizes beyond the readers' limits 1; when the stream can seek, data shorter than the header
+// promises gives 2000 before anything is allocated, else at the first short row. Rows are read
+// whole and turned into the core's word order in place; the bits after each row's last pixel
+// are cleared.
+#include <cctype>
 #include <cstdio>
+#include <cstring>
 
 #include "pxl_imagefile.h"
 #include "pxl_internal.h"
+#include "pxl_owners_internal.h"
 
 namespace {
 
@@ -18,7 +34,135 @@ uint32_t bigEndian32(const uint8_t *b) {
          static_cast<uint32_t>(b[2]) << 8 | b[3];
 }
 
+// Reads `count` decimal header numbers (white space skipped first) and the one white-space
+// byte after the last; false when the header ends or holds anything else.
+bool scanHeader(FILE *file, long *values, int count) {
+  for (int i = 0; i < count; ++i)
+    if (std::fscanf(file, "%ld", &values[i]) != 1) return false;
+  const int c = std::fgetc(file);
+  return c != EOF && std::isspace(c);
+}
+
+// The content of row y of a single-channel framed image and the bytes of its content area.
+uint8_t *contentRow(Pixr *image, int32_t y) {
+  return image->framedData + int64_t{32 + y} * image->bytesPerRow + 4 * image->depth;
+}
+int64_t contentBytes(const Pixr *image) {
+  return int64_t{image->bytesPerRow} - 8 * int64_t{image->depth};
+}
+
+// Turns a content row written in file byte order into the core's word order.
+void toWordOrder(PxlContext *ctx, uint8_t *row, int64_t bytes) {
+  pxlReverseWordBytes(ctx, reinterpret_cast<const uint32_t *>(row),
+                      reinterpret_cast<uint32_t *>(row), static_cast<int32_t>(bytes / 4));
+}
+
+int32_t readPnmColour(PxlContext *ctx, FILE *file, long width, long height, pxl::OwnedImage &out) {
+  pxl::OwnedRecord<uint8_t> line(
+      ctx, static_cast<uint8_t *>(pxl::allocRecordZeroed(ctx, 3 * static_cast<size_t>(width), 1)));
+  if (!line) return PXL_FAIL(ctx, kUnit, PXL_ERR_NO_MEMORY);
+  PXL_POLL_OR_RETURN(ctx, kUnit);
+  int32_t status = pxlCreateMultiChannelImageNoClear(ctx, static_cast<int32_t>(width),
+                                                     static_cast<int32_t>(height), 8, 0, 0, 32, 3,
+                                                     1, nullptr, out.put());
+  if (status != 0) return PXL_FAIL(ctx, kUnit, status);
+  Pixr *planes[3] = {};
+  for (int32_t c = 0; c < 3; ++c) {
+    PXL_POLL_OR_RETURN(ctx, kUnit);
+    if ((status = pxlGetImageChannel(ctx, out.get(), c, &planes[c])) != 0)
+      return PXL_FAIL(ctx, kUnit, status);
+  }
+  const size_t rowBytes = 3 * static_cast<size_t>(width);
+  for (int32_t y = 0; y < height; ++y) {
+    if (std::fread(line.get(), 1, rowBytes, file) != rowBytes)
+      return PXL_FAIL(ctx, kUnit, PXL_ERR_FILE_READ);
+    for (int32_t c = 0; c < 3; ++c) {
+      uint8_t *row = contentRow(planes[c], y);
+      std::memset(row, 0, static_cast<size_t>(contentBytes(planes[c])));
+      const uint8_t *in = line.get() + c;
+      for (long j = 0; j < width; ++j, in += 3) row[j ^ 3] = *in;
+    }
+  }
+  return PXL_OK;
+}
+
+int32_t readPnmSingle(PxlContext *ctx, FILE *file, long width, long height, int32_t depth,
+                      pxl::OwnedImage &out) {
+  pxl::OwnedRecord<uint8_t> line(ctx);
+  if (depth == 2 || depth == 4) {
+    line.reset(
+        static_cast<uint8_t *>(pxl::allocRecordZeroed(ctx, static_cast<size_t>(width) + 3, 1)));
+    if (!line) return PXL_FAIL(ctx, kUnit, PXL_ERR_NO_MEMORY);
+  }
+  PXL_POLL_OR_RETURN(ctx, kUnit);
+  int32_t status = pxlCreateImageNoClear(ctx, static_cast<int32_t>(width),
+                                         static_cast<int32_t>(height), depth, 0, 0, 32, out.put());
+  if (status != 0) return PXL_FAIL(ctx, kUnit, status);
+  Pixr *image = out.get();
+  const int64_t content = contentBytes(image);
+  const int64_t fileBytes = depth == 1 ? (width + 7) / 8 : width;
+  const int32_t perByte = 8 / depth;
+  const uint32_t mask = (1u << depth) - 1;
+  for (int32_t y = 0; y < height; ++y) {
+    uint8_t *row = contentRow(image, y);
+    if (line) {
+      if (std::fread(line.get(), 1, static_cast<size_t>(width), file) != static_cast<size_t>(width))
+        return PXL_FAIL(ctx, kUnit, PXL_ERR_FILE_READ);
+      std::memset(row, 0, static_cast<size_t>(content));
+      const uint8_t *in = line.get();
+      for (long j = 0; j * perByte < width; ++j) {
+        uint32_t packed = 0;
+        for (int32_t k = 0; k < perByte; ++k)
+          packed = packed << depth | (in[j * perByte + k] & mask);
+        row[j ^ 3] = static_cast<uint8_t>(packed);
+      }
+      continue;
+    }
+    if (std::fread(row, 1, static_cast<size_t>(fileBytes), file) != static_cast<size_t>(fileBytes))
+      return PXL_FAIL(ctx, kUnit, PXL_ERR_FILE_READ);
+    std::memset(row + fileBytes, 0, static_cast<size_t>(content - fileBytes));
+    toWordOrder(ctx, row, content);
+  }
+  pxlClearRowTails(ctx, contentRow(image, 0), image->width, image->height, image->bytesPerRow,
+                   depth);
+  return PXL_OK;
+}
+
 }  // namespace
+
+extern "C" int32_t pxlReadPnm(PxlContext *ctx, FILE *file, Pixr **image) {
+  if (file == nullptr || image == nullptr) return PXL_FAIL(ctx, kUnit, PXL_ERR_NULL);
+  if (*image != nullptr) return PXL_FAIL(ctx, kUnit, PXL_ERR_NOT_NULL);
+  if (ctx == nullptr) return PXL_ERR_NO_MEMORY;
+  std::rewind(file);
+  long variant = 0;
+  if (std::fscanf(file, "P%ld", &variant) != 1) return PXL_FAIL(ctx, kUnit, PXL_ERR_FILE_READ);
+  if (variant < 4 || variant > 6) return PXL_OK;
+  long values[3] = {0, 0, 0};
+  const int count = variant == 4 ? 2 : 3;
+  if (!scanHeader(file, values, count)) return PXL_FAIL(ctx, kUnit, PXL_ERR_FILE_READ);
+  const long width = values[0], height = values[1], maximum = values[2];
+  if (variant == 6 && maximum > 255) return PXL_FAIL(ctx, kUnit, PXL_ERR_DEPTH);
+  if (variant == 5 && maximum > 255) return PXL_FAIL(ctx, kUnit, PXL_ERR_ILLEGAL_TYPE);
+  if (width <= 0 || height <= 0 || maximum < 0) return PXL_FAIL(ctx, kUnit, PXL_ERR_FILE_READ);
+  const int32_t depth = variant == 4    ? 1
+                        : variant == 6  ? 8
+                        : maximum <= 3  ? 2
+                        : maximum <= 15 ? 4
+                                        : 8;
+  if (pxlCheckFileImageSize(ctx, width, height, depth) != PXL_OK)
+    return PXL_FAIL(ctx, kUnit, PXL_ERR_NO_MEMORY);
+  const int64_t rowBytes = variant == 4   ? (width + 7) / 8
+                           : variant == 6 ? 3 * int64_t{width}
+                                          : width;
+  if (!pxlStreamHolds(file, rowBytes * height)) return PXL_FAIL(ctx, kUnit, PXL_ERR_FILE_READ);
+  pxl::OwnedImage out(ctx);
+  const int32_t status = variant == 6 ? readPnmColour(ctx, file, width, height, out)
+                                      : readPnmSingle(ctx, file, width, height, depth, out);
+  if (status != PXL_OK) return status;
+  *image = out.release();
+  return PXL_OK;
+}
 
 extern "C" int32_t pxlSniffImageFile(PxlContext *ctx, FILE *file, int32_t *type) {
   if (file == nullptr || type == nullptr) return PXL_FAIL(ctx, kUnit, PXL_ERR_NULL);

@@ -1,355 +1,469 @@
-// TIFF library binding: opening files by path, descriptor or client procedures with the core
-// context first, routing the library's messages for each file to that context, and closing.
+// TIFF page reading and writing: one page of a TIFF file into a new framed core image
+// (pxlReadTiff), and a framed core image into a new one-page TIFF file (pxlWriteTiff), with
+// the bilevel schemes and PackBits coded by the core's own coders (tiffcodec.h) and
+// everything else by libtiff (see pxl_tiffpage.h for the rules).
 //
-// libtiff is used through its public interface only. Each file gets a client record from the
-// context's pixel allocator set (the record, then a copy of the name) that holds the context,
-// the caller's client handle and procedures; the record is libtiff's client data and the
-// user value of the file's error and warning handlers (TIFFOpenOptions), so every message the
-// library issues for the file arrives here with the file's context. libtiff's process-wide
-// handlers are cleared once, so no message ever goes to stderr.
+// Reading. Single-channel pages are read into the image's own pixel memory: either decoded
+// straight into the framed rows, or (libtiff's schemes) read strip after strip with the
+// image laid out unframed at the file's row size, each 32-bit word's bytes reversed over the
+// whole block, and the frame restored in place. A single tile is read as a tile as many rows
+// long as the image and as wide as the tile, then cropped. RGB pages go through libtiff's
+// RGBA reader into a raster whose rows are turned upright into the three channels. Sizes
+// are checked in 64 bits against the limits before anything is allocated.
 //
-// The record's procedures forward to the caller's; the write procedure notes short writes and
-// the close procedure notes failures, so that a close can report a file that did not reach
-// the disk (2001) although libtiff's own close returns nothing.
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cstdio>
+// Writing. The directory is set first; core-coder schemes encode each strip straight from
+// the image, others write rows turned into file byte order; RGB sets write interleaved rows.
+// Every step that writes to the file is checked (data, directory, close), so a full disk
+// gives 2001; after a failure the file is released without writing more.
+#include <algorithm>
+#include <cmath>
 #include <cstring>
-#include <mutex>
 
+#include "pxl_dib.h"
 #include "pxl_internal.h"
+#include "pxl_owners_internal.h"
+#include "pxl_pixops.h"
+#include "pxl_pixr_internal.h"
 #include "pxl_tiff.h"
-
-struct PxlTiffClient {
-  PxlContext *ctx;
-  thandle_t handle;
-  TIFFReadWriteProc read;
-  TIFFReadWriteProc write;
-  TIFFSeekProc seek;
-  TIFFCloseProc close;
-  TIFFSizeProc size;
-  TIFFMapFileProc map;
-  TIFFUnmapFileProc unmap;
-  int32_t keepHandleOpen;  // set by pxlTiffCloseContents: libtiff's close leaves the handle
-  int32_t writeFailed;     // a write procedure call stored fewer bytes than asked
-  int32_t closeFailed;     // the close procedure failed
-  const char *name;        // copy stored right behind the record
-};
+#include "pxl_tiffpage.h"
+#include "pxl_transfer.h"
+#include "tiffcodec.h"
 
 namespace {
 
-// Largest single allocation libtiff may make for one of our files (directory arrays, strip
-// buffers it allocates itself); file data asking for more is refused by libtiff.
-constexpr tmsize_t kMaxLibraryBlock = tmsize_t{1} << 30;
-constexpr size_t kLineSize = 512;
+constexpr const char *kUnit = "tiffio";
+constexpr int32_t kStripBytes = 8196;
 
-void installProcessHandlers() {
-  static std::once_flag once;
-  std::call_once(once, [] {
-    TIFFSetErrorHandler(nullptr);
-    TIFFSetWarningHandler(nullptr);
-    TIFFSetErrorHandlerExt(nullptr);
-    TIFFSetWarningHandlerExt(nullptr);
-  });
-}
+namespace codec = pxl::tiffcodec;
 
-void deliver(PxlContext *ctx, bool error, const char *module, const char *format, va_list args) {
-  if (ctx == nullptr || ctx->message == nullptr) return;
-  char text[kLineSize];
-  std::vsnprintf(text, sizeof text, format, args);
-  const char *prefix = error ? (module ? "Disaster in " : "Disaster: ")
-                             : (module ? "Minor Problem in " : "Minor Problem: ");
-  char line[kLineSize];
-  int head = module ? std::snprintf(line, sizeof line, "%s%.200s: ", prefix, module)
-                    : std::snprintf(line, sizeof line, "%s", prefix);
-  // Room for the text, then ".\n" and the terminator: a long text is cut, the ending kept.
-  int room = static_cast<int>(sizeof line) - head - 3;
-  std::snprintf(line + head, sizeof line - head, "%.*s.\n", room, text);
-  ctx->message(ctx->messageUser, line);
-}
-
-int fileError(TIFF *, void *user, const char *module, const char *format, va_list args) {
-  deliver(static_cast<PxlTiffClient *>(user)->ctx, true, module, format, args);
-  return 1;
-}
-int fileWarning(TIFF *, void *user, const char *module, const char *format, va_list args) {
-  deliver(static_cast<PxlTiffClient *>(user)->ctx, false, module, format, args);
-  return 1;
-}
-
-// The mode's open flags, or -1 for a mode libtiff does not accept.
-int openFlags(const char *mode) {
-  if (mode == nullptr) return -1;
-  switch (mode[0]) {
-    case 'r':
-      return mode[1] == '+' ? O_RDWR : O_RDONLY;
-    case 'w':
-      return O_RDWR | O_CREAT | O_TRUNC;
-    case 'a':
-      return O_RDWR | O_CREAT;
-    default:
-      return -1;
+// Closes a file opened for reading at the end of the scope.
+struct ReadFile {
+  TIFF *tif = nullptr;
+  ~ReadFile() {
+    if (tif != nullptr) pxlTiffClose(tif);
   }
+};
+
+// 16.16 dots per inch of a resolution in dots per inch, clamped to the 32-bit range.
+int32_t fixedResolution(float dpi) {
+  const float scaled = dpi * 65536.0f;
+  if (!(scaled > 0.0f)) return 0;
+  if (scaled >= 2147483647.0f) return INT32_MAX;
+  return static_cast<int32_t>(scaled);
 }
 
-PxlTiffClient *clientOf(thandle_t data) {
-  return static_cast<PxlTiffClient *>(data);
+void readResolution(TIFF *tif, int32_t *x, int32_t *y) {
+  float xr = -1.0f, yr = -1.0f;
+  uint16_t unit = RESUNIT_NONE;
+  if (!TIFFGetField(tif, TIFFTAG_XRESOLUTION, &xr)) xr = -1.0f;
+  if (!TIFFGetField(tif, TIFFTAG_YRESOLUTION, &yr)) yr = -1.0f;
+  TIFFGetField(tif, TIFFTAG_RESOLUTIONUNIT, &unit);
+  if (unit == RESUNIT_CENTIMETER) {
+    xr *= 2.54f;
+    yr *= 2.54f;
+  }
+  // libtiff keeps the two resolutions as one field: a missing one reads as 0, so 0 counts as
+  // missing as well.
+  if (!(xr > 0.0f) || !(yr > 0.0f)) xr = yr = 0.0f;
+  *x = fixedResolution(xr);
+  *y = fixedResolution(yr);
 }
 
-tmsize_t clientRead(thandle_t data, void *buffer, tmsize_t count) {
-  PxlTiffClient *c = clientOf(data);
-  return c->read(c->handle, buffer, count);
-}
-tmsize_t clientWrite(thandle_t data, void *buffer, tmsize_t count) {
-  PxlTiffClient *c = clientOf(data);
-  tmsize_t written = c->write(c->handle, buffer, count);
-  if (written != count) c->writeFailed = 1;
-  return written;
-}
-toff_t clientSeek(thandle_t data, toff_t offset, int whence) {
-  PxlTiffClient *c = clientOf(data);
-  return c->seek(c->handle, offset, whence);
-}
-int clientClose(thandle_t data) {
-  PxlTiffClient *c = clientOf(data);
-  if (c->keepHandleOpen) return 0;
-  int result = c->close(c->handle);
-  if (result != 0) c->closeFailed = 1;
-  return result;
-}
-toff_t clientSize(thandle_t data) {
-  PxlTiffClient *c = clientOf(data);
-  return c->size(c->handle);
-}
-int clientMap(thandle_t data, void **base, toff_t *size) {
-  PxlTiffClient *c = clientOf(data);
-  return c->map ? c->map(c->handle, base, size) : 0;
-}
-void clientUnmap(thandle_t data, void *base, toff_t size) {
-  PxlTiffClient *c = clientOf(data);
-  if (c->unmap) c->unmap(c->handle, base, size);
+bool invertedScheme(uint16_t compression) {
+  return compression == COMPRESSION_CCITTRLE || compression == COMPRESSION_CCITTFAX3 ||
+         compression == COMPRESSION_CCITTFAX4 || compression == COMPRESSION_CCITTRLEW ||
+         compression == 34670;
 }
 
-void freeClient(PxlTiffClient *client) {
-  PxlContext *ctx = client->ctx;
-  ctx->release[PXL_SET_PIXELS](client, 0, ctx->user[PXL_SET_PIXELS]);
+// An RGB page through libtiff's RGBA reader; the raster's first row is the page's last.
+int32_t readRgb(PxlContext *ctx, TIFF *tif, uint32_t width, uint32_t height, int32_t xres,
+                int32_t yres, pxl::OwnedImage &out) {
+  if (pxlCheckFileImageSize(ctx, width, height, 8) != PXL_OK ||
+      int64_t{width} * height * 4 > PXL_MAX_FILE_IMAGE_BLOCK)
+    return PXL_FAIL(ctx, kUnit, PXL_ERR_NO_MEMORY);
+  PXL_STEP(ctx, kUnit,
+           pxlCreateMultiChannelImageNoClear(ctx, static_cast<int32_t>(width),
+                                             static_cast<int32_t>(height), 8, xres, yres, 32, 3, 1,
+                                             nullptr, out.put()));
+  pxl::OwnedRecord<uint32_t> raster(
+      ctx, static_cast<uint32_t *>(pxl::allocRecordZeroed(ctx, size_t{width} * height, 4)));
+  if (!raster) return PXL_FAIL(ctx, kUnit, PXL_ERR_NO_MEMORY);
+  PXL_POLL_OR_RETURN(ctx, kUnit);
+  if (!TIFFReadRGBAImage(tif, width, height, raster.get(), 0))
+    return PXL_FAIL(ctx, kUnit, PXL_ERR_FILE_READ);
+  uint8_t *planes[3] = {};
+  int32_t stride = 0;
+  for (int32_t c = 0; c < 3; ++c) {
+    Pixr *channel = nullptr;
+    PXL_STEP(ctx, kUnit, pxlGetImageChannel(ctx, out.get(), c, &channel));
+    PXL_STEP(ctx, kUnit, pxlGetImageData(ctx, channel, &planes[c]));
+    PXL_STEP(ctx, kUnit, pxlGetImageBytesPerRow(ctx, channel, &stride));
+  }
+  for (uint32_t r = 0; r < height; ++r) {
+    const uint32_t *in = raster.get() + size_t{r} * width;
+    const int64_t row = int64_t{height - 1 - r} * stride;
+    uint8_t *red = planes[0] + row, *green = planes[1] + row, *blue = planes[2] + row;
+    for (uint32_t x = 0; x < width; ++x) {
+      const uint32_t v = in[x];
+      red[x ^ 3] = static_cast<uint8_t>(TIFFGetR(v));
+      green[x ^ 3] = static_cast<uint8_t>(TIFFGetG(v));
+      blue[x ^ 3] = static_cast<uint8_t>(TIFFGetB(v));
+    }
+  }
+  for (int32_t c = 0; c < 3; ++c)
+    pxlClearRowTails(ctx, planes[c], static_cast<int32_t>(width), static_cast<int32_t>(height),
+                     stride, 8);
+  return PXL_OK;
 }
 
-int fdOf(thandle_t handle) {
-  return static_cast<int>(reinterpret_cast<intptr_t>(handle));
-}
-thandle_t handleOf(int fd) {
-  return reinterpret_cast<thandle_t>(static_cast<intptr_t>(fd));
+// Reads strips or the single tile with libtiff's decoding into the image memory laid out
+// unframed at `rowBytes` per row, then turns the words and restores the frame.
+int32_t readDecoded(PxlContext *ctx, TIFF *tif, bool tiled, int64_t rowBytes, Pixr *image) {
+  PxlWordByteReverser reverse = nullptr;
+  PXL_STEP(ctx, kUnit, pxlGetRowConverter(ctx, 0, 2, 0, nullptr, nullptr, &reverse, nullptr));
+  int32_t height = 0;
+  uint8_t *data = nullptr;
+  PXL_STEP(ctx, kUnit, pxlGetImageHeight(ctx, image, &height));
+  PXL_STEP(ctx, kUnit, pxlGetImageFramedData(ctx, image, &data));
+  const int64_t total = rowBytes * height;
+  if (rowBytes <= 0 || rowBytes > INT32_MAX) return PXL_FAIL(ctx, kUnit, PXL_ERR_FILE_READ);
+  PXL_STEP(ctx, kUnit, pxlSetImageFrame(ctx, image, 0));
+  PXL_STEP(ctx, kUnit, pxlSetImageBytesPerRow(ctx, image, static_cast<int32_t>(rowBytes)));
+  int64_t read = 0;
+  if (tiled) {
+    read = TIFFReadEncodedTile(tif, 0, data, static_cast<tmsize_t>(total));
+    if (read < 0) return PXL_FAIL(ctx, kUnit, PXL_ERR_FILE_READ);
+  } else {
+    const uint32_t strips = TIFFNumberOfStrips(tif);
+    for (uint32_t s = 0; s < strips && read < total; ++s) {
+      PXL_POLL_OR_RETURN(ctx, kUnit);
+      const tmsize_t n =
+          TIFFReadEncodedStrip(tif, s, data + read, static_cast<tmsize_t>(total - read));
+      if (n < 0) return PXL_FAIL(ctx, kUnit, PXL_ERR_FILE_READ);
+      read += n;
+    }
+  }
+  PXL_POLL_OR_RETURN(ctx, kUnit);
+  reverse(ctx, reinterpret_cast<const uint32_t *>(data), reinterpret_cast<uint32_t *>(data),
+          static_cast<int32_t>((read + 3) / 4));
+  PXL_STEP(ctx, kUnit, pxlFrameImageInPlace(ctx, image));
+  return PXL_OK;
 }
 
-// 0 when every write reached the handle and the close succeeded.
-int32_t closeStatus(const PxlTiffClient *client, bool flushed) {
-  return (flushed && !client->writeFailed && !client->closeFailed) ? int32_t{PXL_OK}
-                                                                   : int32_t{PXL_ERR_FILE_WRITE};
+// A one-sample page into out: strips or the single tile, then photometric handling.
+int32_t readSingle(PxlContext *ctx, TIFF *tif, int32_t scanlineMode, uint32_t width,
+                   uint32_t height, uint16_t depth, int32_t xres, int32_t yres,
+                   pxl::OwnedImage &out) {
+  codec::Coder coder;
+  if (!codec::setUp(&coder, ctx, tif)) return PXL_FAIL(ctx, kUnit, PXL_ERR_FILE_READ);
+  const bool tiled = TIFFIsTiled(tif) != 0;
+  if (coder.codec->scheme == codec::Scheme::kNotImplemented) {
+    codec::reportNotImplemented(&coder, tiled ? "tile" : scanlineMode ? "scanline" : "strip");
+    return PXL_FAIL(ctx, kUnit, PXL_ERR_FILE_READ);
+  }
+  uint32_t imageWidth = width;
+  if (tiled) {
+    uint32_t tileWidth = 0, tileLength = 0;
+    TIFFGetField(tif, TIFFTAG_TILEWIDTH, &tileWidth);
+    TIFFGetField(tif, TIFFTAG_TILELENGTH, &tileLength);
+    if (TIFFNumberOfTiles(tif) != 1) return PXL_FAIL(ctx, kUnit, PXL_ERR_MANY_TILES);
+    imageWidth = tileWidth;
+  }
+  if (pxlCheckFileImageSize(ctx, imageWidth, height, depth) != PXL_OK)
+    return PXL_FAIL(ctx, kUnit, PXL_ERR_NO_MEMORY);
+  PXL_STEP(ctx, kUnit,
+           pxlCreateImage(ctx, static_cast<int32_t>(imageWidth), static_cast<int32_t>(height),
+                          depth, xres, yres, 32, out.put()));
+  if (coder.flags & codec::kDirectDecode) {
+    coder.flags |= codec::kDirectImage;
+    bool ok = true;
+    if (tiled) {
+      ok = codec::decodeTile(&coder, 0, out.get());
+    } else if (scanlineMode) {
+      for (uint32_t row = 0; row < height && ok; ++row)
+        ok = codec::decodeRow(&coder, row, out.get());
+    } else {
+      const uint32_t strips = TIFFNumberOfStrips(tif);
+      for (uint32_t s = 0; s < strips && ok; ++s) {
+        PXL_POLL_OR_RETURN(ctx, kUnit);
+        ok = codec::decodeStrip(&coder, s, out.get());
+      }
+    }
+    if (!ok) return PXL_FAIL(ctx, kUnit, PXL_ERR_FILE_READ);
+  } else {
+    coder.flags &= ~codec::kDirectImage;
+    const int64_t rowBytes = tiled ? TIFFTileRowSize64(tif) : TIFFScanlineSize64(tif);
+    if (const int32_t s = readDecoded(ctx, tif, tiled, rowBytes, out.get()); s != PXL_OK) return s;
+  }
+  if (tiled)
+    PXL_STEP(ctx, kUnit,
+             pxlCropImage(ctx, 0, 0, static_cast<int32_t>(width), static_cast<int32_t>(height),
+                          out.get()));
+
+  uint16_t photometric = depth == 1 ? PHOTOMETRIC_MINISWHITE : PHOTOMETRIC_MINISBLACK;
+  TIFFGetField(tif, TIFFTAG_PHOTOMETRIC, &photometric);
+  if (depth == 1) {
+    if (photometric == PHOTOMETRIC_MINISBLACK && !invertedScheme(coder.codec->compression)) {
+      Pixr *same = out.get();
+      PXL_STEP(ctx, kUnit, pxlInvertImage(ctx, same, &same));
+    }
+  } else if (photometric == PHOTOMETRIC_MINISWHITE) {
+    Pixr *same = out.get();
+    PXL_STEP(ctx, kUnit, pxlInvertImage(ctx, same, &same));
+  } else if (photometric == PHOTOMETRIC_PALETTE) {
+    uint16_t *red = nullptr, *green = nullptr, *blue = nullptr;
+    if (!TIFFGetField(tif, TIFFTAG_COLORMAP, &red, &green, &blue))
+      return PXL_FAIL(ctx, kUnit, PXL_ERR_FILE_READ);
+    const int32_t count = 1 << depth;
+    PxlColorMap *map = nullptr;
+    PXL_STEP(ctx, kUnit, pxlCreateColorMap(ctx, count, &map));
+    for (int32_t i = 0; i < count; ++i) {
+      map->entries[4 * i] = static_cast<uint8_t>(red[i] >> 8);
+      map->entries[4 * i + 1] = static_cast<uint8_t>(green[i] >> 8);
+      map->entries[4 * i + 2] = static_cast<uint8_t>(blue[i] >> 8);
+    }
+    if (const int32_t s = pxlSetImageColormap(ctx, out.get(), map); s != PXL_OK) {
+      pxl::releaseColorMap(ctx, map);
+      return PXL_FAIL(ctx, kUnit, s);
+    }
+  }
+  return PXL_OK;
 }
 
-// Flushes a writable file and releases libtiff's state; the client record stays.
-bool closeLibraryState(TIFF *tif) {
-  bool flushed = true;
-  if (TIFFGetMode(tif) != O_RDONLY) flushed = TIFFFlush(tif) != 0;
-  TIFFClose(tif);
-  return flushed;
+// The rows of a single-channel image through libtiff, each turned into file byte order.
+int32_t writeRows(PxlContext *ctx, TIFF *tif, Pixr *image, int32_t height, int32_t bytesPerRow) {
+  PxlWordByteReverser reverse = nullptr;
+  PXL_STEP(ctx, kUnit, pxlGetRowConverter(ctx, 0, 2, 0, nullptr, nullptr, &reverse, nullptr));
+  const int64_t words = (static_cast<int64_t>(TIFFScanlineSize64(tif)) + 3) / 4;
+  if (words <= 0 || 4 * words > bytesPerRow) return PXL_FAIL(ctx, kUnit, PXL_ERR_INTERNAL);
+  pxl::OwnedPixels<uint8_t> row(
+      ctx, static_cast<uint8_t *>(pxl::allocPixelsZeroed(ctx, static_cast<size_t>(bytesPerRow))));
+  if (!row) return PXL_FAIL(ctx, kUnit, PXL_ERR_NO_MEMORY);
+  uint8_t *data = nullptr;
+  PXL_STEP(ctx, kUnit, pxlGetImageData(ctx, image, &data));
+  for (int32_t y = 0; y < height; ++y) {
+    PXL_POLL_OR_RETURN(ctx, kUnit);
+    reverse(ctx, reinterpret_cast<const uint32_t *>(data + int64_t{y} * bytesPerRow),
+            reinterpret_cast<uint32_t *>(row.get()), static_cast<int32_t>(words));
+    if (TIFFWriteScanline(tif, row.get(), static_cast<uint32_t>(y), 0) < 0)
+      return PXL_FAIL(ctx, kUnit, PXL_ERR_FILE_WRITE);
+  }
+  return PXL_OK;
+}
+
+uint32_t stripRows(int32_t oneStrip, int32_t height, int64_t rowBytes) {
+  if (oneStrip) return static_cast<uint32_t>(height);
+  return static_cast<uint32_t>(std::max<int64_t>(1, kStripBytes / std::max<int64_t>(rowBytes, 1)));
+}
+
+// An RGB channel set as interleaved rows, uncompressed.
+int32_t writeRgb(PxlContext *ctx, TIFF *tif, Pixr *image, int32_t width, int32_t height,
+                 int32_t oneStrip) {
+  TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_RGB);
+  const int64_t rowBytes = int64_t{width} * 3;
+  if (static_cast<int64_t>(TIFFScanlineSize64(tif)) != rowBytes)
+    return PXL_FAIL(ctx, kUnit, PXL_ERR_INTERNAL);
+  pxl::OwnedPixels<uint8_t> row(
+      ctx, static_cast<uint8_t *>(pxl::allocPixelsZeroed(ctx, static_cast<size_t>(rowBytes))));
+  if (!row) return PXL_FAIL(ctx, kUnit, PXL_ERR_NO_MEMORY);
+  TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, stripRows(oneStrip, height, rowBytes));
+  const uint8_t *planes[3] = {};
+  int32_t stride = 0;
+  for (int32_t c = 0; c < 3; ++c) {
+    Pixr *channel = nullptr;
+    uint8_t *data = nullptr;
+    PXL_STEP(ctx, kUnit, pxlGetImageChannel(ctx, image, c, &channel));
+    PXL_STEP(ctx, kUnit, pxlGetImageData(ctx, channel, &data));
+    PXL_STEP(ctx, kUnit, pxlGetImageBytesPerRow(ctx, channel, &stride));
+    planes[c] = data;
+  }
+  for (int32_t y = 0; y < height; ++y) {
+    PXL_POLL_OR_RETURN(ctx, kUnit);
+    const int64_t offset = int64_t{y} * stride;
+    uint8_t *out = row.get();
+    for (int32_t x = 0; x < width; ++x, out += 3) {
+      out[0] = planes[0][offset + (x ^ 3)];
+      out[1] = planes[1][offset + (x ^ 3)];
+      out[2] = planes[2][offset + (x ^ 3)];
+    }
+    if (TIFFWriteScanline(tif, row.get(), static_cast<uint32_t>(y), 0) < 0)
+      return PXL_FAIL(ctx, kUnit, PXL_ERR_FILE_WRITE);
+  }
+  return PXL_OK;
+}
+
+// The ColorMap of a palette image: 2^depth entries per table, each 8-bit value v as v x 257.
+int32_t writeColorMap(PxlContext *ctx, TIFF *tif, const PxlColorMap *map, int32_t depth) {
+  const int32_t count = 1 << depth;
+  pxl::OwnedRecord<uint16_t> tables(
+      ctx, static_cast<uint16_t *>(pxl::allocRecordZeroed(ctx, 3 * size_t(count), 2)));
+  if (!tables) return PXL_FAIL(ctx, kUnit, PXL_ERR_NO_MEMORY);
+  uint16_t *red = tables.get(), *green = red + count, *blue = green + count;
+  for (int32_t i = 0; i < count && i < map->count; ++i) {
+    red[i] = static_cast<uint16_t>(map->entries[4 * i] * 257);
+    green[i] = static_cast<uint16_t>(map->entries[4 * i + 1] * 257);
+    blue[i] = static_cast<uint16_t>(map->entries[4 * i + 2] * 257);
+  }
+  TIFFSetField(tif, TIFFTAG_COLORMAP, red, green, blue);
+  return PXL_OK;
+}
+
+bool writableCompression(int32_t compression) {
+  return compression == COMPRESSION_NONE || compression == COMPRESSION_CCITTRLE ||
+         compression == COMPRESSION_CCITTFAX3 || compression == COMPRESSION_CCITTFAX4 ||
+         compression == COMPRESSION_LZW || compression == COMPRESSION_PACKBITS ||
+         compression == 34670;
+}
+
+// Single-channel data: strips coded by the core's coders, or rows through libtiff.
+int32_t writeSingle(PxlContext *ctx, TIFF *tif, Pixr *image, int32_t height, int32_t bytesPerRow,
+                    uint32_t rowsPerStrip) {
+  codec::Coder coder;
+  if (!codec::setUp(&coder, ctx, tif)) return PXL_FAIL(ctx, kUnit, PXL_ERR_COMPRESSION);
+  if (!(coder.flags & codec::kDirectEncode)) return writeRows(ctx, tif, image, height, bytesPerRow);
+  coder.flags |= codec::kDirectImage;
+  const uint32_t strips = TIFFNumberOfStrips(tif);
+  for (uint32_t s = 0; s < strips; ++s) {
+    PXL_POLL_OR_RETURN(ctx, kUnit);
+    const int64_t first = int64_t{s} * rowsPerStrip;
+    const auto rows = static_cast<int32_t>(std::min<int64_t>(rowsPerStrip, height - first));
+    if (rows <= 0 || codec::encodeStrip(&coder, s, image, static_cast<int32_t>(first), rows) != 1)
+      return PXL_FAIL(ctx, kUnit, PXL_ERR_FILE_WRITE);
+  }
+  return PXL_OK;
 }
 
 }  // namespace
 
 extern "C" {
 
-void pxlTiffWarningHandler(PxlContext *ctx, const char *module, const char *format, va_list args) {
-  deliver(ctx, false, module, format, args);
-}
+int32_t pxlReadTiff(PxlContext *ctx, char **source, int32_t page, int32_t scanlineMode,
+                    Pixr **image) {
+  if (source == nullptr || *source == nullptr || image == nullptr)
+    return PXL_FAIL(ctx, kUnit, PXL_ERR_NULL);
+  if (*image != nullptr) return PXL_FAIL(ctx, kUnit, PXL_ERR_NOT_NULL);
+  PXL_POLL_OR_RETURN(ctx, kUnit);
+  ReadFile file;
+  file.tif = pxlTiffOpen(ctx, *source, "r");
+  if (file.tif == nullptr) return PXL_FAIL(ctx, kUnit, PXL_ERR_FILE_READ);
+  // Step to the page; libtiff skips the directories before it without reading them whole.
+  if (page > 1 && !TIFFSetDirectory(file.tif, static_cast<tdir_t>(page - 1))) return PXL_OK;
 
-void pxlTiffErrorHandler(PxlContext *ctx, const char *module, const char *format, va_list args) {
-  deliver(ctx, true, module, format, args);
-}
+  TIFF *tif = file.tif;
+  uint16_t depth = 1, samples = 1;
+  TIFFGetFieldDefaulted(tif, TIFFTAG_BITSPERSAMPLE, &depth);
+  TIFFGetFieldDefaulted(tif, TIFFTAG_SAMPLESPERPIXEL, &samples);
+  const bool single = samples == 1 && (depth == 1 || depth == 2 || depth == 4 || depth == 8);
+  if (!single && !(samples == 3 && depth == 8)) return PXL_FAIL(ctx, kUnit, PXL_ERR_TYPE);
+  uint32_t width = 0, height = 0;
+  TIFFGetField(tif, TIFFTAG_IMAGEWIDTH, &width);
+  TIFFGetField(tif, TIFFTAG_IMAGELENGTH, &height);
+  int32_t xres = 0, yres = 0;
+  readResolution(tif, &xres, &yres);
 
-void pxlTiffReportError(PxlContext *ctx, const char *module, const char *format, ...) {
-  va_list args;
-  va_start(args, format);
-  deliver(ctx, true, module, format, args);
-  va_end(args);
-}
-
-void pxlTiffReportWarning(PxlContext *ctx, const char *module, const char *format, ...) {
-  va_list args;
-  va_start(args, format);
-  deliver(ctx, false, module, format, args);
-  va_end(args);
-}
-
-TIFF *pxlTiffClientOpen(PxlContext *ctx, const char *name, const char *mode, thandle_t handle,
-                        TIFFReadWriteProc readProc, TIFFReadWriteProc writeProc,
-                        TIFFSeekProc seekProc, TIFFCloseProc closeProc, TIFFSizeProc sizeProc,
-                        TIFFMapFileProc mapProc, TIFFUnmapFileProc unmapProc) {
-  static const char kModule[] = "TIFFClientOpen";
-  installProcessHandlers();
-  if (name == nullptr) name = "";
-  if (openFlags(mode) < 0) {
-    pxlTiffReportError(ctx, kModule, "\"%s\": Bad mode", mode ? mode : "");
-    return nullptr;
+  pxl::OwnedImage out(ctx);
+  if (!single) {
+    uint16_t photometric = PHOTOMETRIC_RGB;
+    TIFFGetField(tif, TIFFTAG_PHOTOMETRIC, &photometric);
+    if (photometric != PHOTOMETRIC_RGB) return PXL_FAIL(ctx, kUnit, PXL_ERR_TYPE);
+    if (const int32_t s = readRgb(ctx, tif, width, height, xres, yres, out); s != PXL_OK) return s;
+  } else if (const int32_t s =
+                 readSingle(ctx, tif, scanlineMode, width, height, depth, xres, yres, out);
+             s != PXL_OK) {
+    return s;
   }
-  if (readProc == nullptr || writeProc == nullptr || seekProc == nullptr || closeProc == nullptr ||
-      sizeProc == nullptr) {
-    pxlTiffReportError(ctx, kModule, "%s: Missing client procedure", name);
-    return nullptr;
+  pxlTiffClose(file.tif);
+  file.tif = nullptr;
+  *image = out.release();
+  return PXL_OK;
+}
+
+int32_t pxlOpenTiffForWrite(PxlContext *ctx, const char *path, TIFF **record) {
+  if (path == nullptr || record == nullptr) return PXL_FAIL(ctx, kUnit, PXL_ERR_NULL);
+  *record = pxlTiffOpen(ctx, path, "w");
+  if (*record == nullptr) return PXL_FAIL(ctx, kUnit, PXL_ERR_FILE_WRITE);
+  return PXL_OK;
+}
+
+int32_t pxlWriteTiffImage(PxlContext *ctx, Pixr *image, int32_t compression, int32_t oneStrip,
+                          int32_t group3Options, TIFF *tif) {
+  if (tif == nullptr) return PXL_FAIL(ctx, kUnit, PXL_ERR_NULL);
+  PXL_STEP(ctx, kUnit,
+           pxlValidateImage(ctx, image, PXL_ACCEPT_ORDER_0, PXL_ACCEPT_DEPTH_ANY,
+                            PXL_ACCEPT_CHANNELS_ANY, PXL_ACCEPT_FRAME_32));
+  int32_t height = 0, width = 0, bytesPerRow = 0, depth = 0, colorCode = 0, channels = 0;
+  int32_t xres = 0, yres = 0;
+  PxlColorMap *map = nullptr;
+  PXL_STEP(ctx, kUnit, pxlGetImageHeight(ctx, image, &height));
+  PXL_STEP(ctx, kUnit, pxlGetImageWidth(ctx, image, &width));
+  PXL_STEP(ctx, kUnit, pxlGetImageBytesPerRow(ctx, image, &bytesPerRow));
+  PXL_STEP(ctx, kUnit, pxlGetImageDepth(ctx, image, &depth));
+  PXL_STEP(ctx, kUnit, pxlGetImageColorCode(ctx, image, &colorCode));
+  PXL_STEP(ctx, kUnit, pxlGetImageChannelCount(ctx, image, &channels));
+  PXL_STEP(ctx, kUnit, pxlGetImageResolution(ctx, image, &xres, &yres));
+  PXL_STEP(ctx, kUnit, pxlGetImageColormap(ctx, image, &map));
+  const bool single = channels == 1 && (depth == 1 || depth == 2 || depth == 4 || depth == 8);
+  if (!single && !(channels == 3 && depth == 8)) return PXL_FAIL(ctx, kUnit, PXL_ERR_TYPE);
+
+  TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, static_cast<uint32_t>(width));
+  TIFFSetField(tif, TIFFTAG_IMAGELENGTH, static_cast<uint32_t>(height));
+  TIFFSetField(tif, TIFFTAG_ORIENTATION, ORIENTATION_TOPLEFT);
+  TIFFSetField(tif, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
+  TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, static_cast<uint16_t>(depth));
+  TIFFSetField(tif, TIFFTAG_SAMPLESPERPIXEL, static_cast<uint16_t>(channels));
+  const int64_t dpiX = (int64_t{xres} + 0x8000) >> 16, dpiY = (int64_t{yres} + 0x8000) >> 16;
+  if (dpiX >= 1 && dpiY >= 1) {
+    TIFFSetField(tif, TIFFTAG_RESOLUTIONUNIT, RESUNIT_INCH);
+    TIFFSetField(tif, TIFFTAG_XRESOLUTION, static_cast<double>(dpiX));
+    TIFFSetField(tif, TIFFTAG_YRESOLUTION, static_cast<double>(dpiY));
   }
-  const size_t nameLength = std::strlen(name);
-  void *block = nullptr;
-  if (ctx != nullptr)
-    block = ctx->allocate[PXL_SET_PIXELS](sizeof(PxlTiffClient) + nameLength + 1, 0,
-                                          ctx->user[PXL_SET_PIXELS]);
-  TIFFOpenOptions *options = block ? TIFFOpenOptionsAlloc() : nullptr;
-  if (options == nullptr) {
-    pxlTiffReportError(ctx, kModule, "%s: Out of memory (TIFF structure)", name);
-    if (block != nullptr) ctx->release[PXL_SET_PIXELS](block, 0, ctx->user[PXL_SET_PIXELS]);
-    closeProc(handle);
-    return nullptr;
+
+  if (colorCode == 1 || channels == 3) {
+    // Three channels are written only as an RGB set.
+    if (colorCode != 1 || channels != 3) return PXL_FAIL(ctx, kUnit, PXL_ERR_TYPE);
+    if (const int32_t s = writeRgb(ctx, tif, image, width, height, oneStrip); s != PXL_OK) return s;
+  } else {
+    const uint16_t photometric = map != nullptr ? PHOTOMETRIC_PALETTE
+                                 : depth == 1   ? PHOTOMETRIC_MINISWHITE
+                                                : PHOTOMETRIC_MINISBLACK;
+    TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, photometric);
+    if (map != nullptr)
+      if (const int32_t s = writeColorMap(ctx, tif, map, depth); s != PXL_OK) return s;
+    if (!writableCompression(compression) ||
+        !TIFFSetField(tif, TIFFTAG_COMPRESSION, static_cast<uint16_t>(compression)))
+      return PXL_FAIL(ctx, kUnit, PXL_ERR_COMPRESSION);
+    if (compression == COMPRESSION_CCITTFAX3)
+      TIFFSetField(tif, TIFFTAG_GROUP3OPTIONS, static_cast<uint32_t>(group3Options));
+    const uint32_t rowsPerStrip = stripRows(oneStrip, height, TIFFScanlineSize64(tif));
+    TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, rowsPerStrip);
+    if (const int32_t s = writeSingle(ctx, tif, image, height, bytesPerRow, rowsPerStrip);
+        s != PXL_OK)
+      return s;
   }
-  std::memset(block, 0, sizeof(PxlTiffClient) + nameLength + 1);
-  auto *client = static_cast<PxlTiffClient *>(block);
-  char *nameCopy = static_cast<char *>(block) + sizeof(PxlTiffClient);
-  std::memcpy(nameCopy, name, nameLength);
-  *client = PxlTiffClient{ctx,     handle,    readProc, writeProc, seekProc, closeProc, sizeProc,
-                          mapProc, unmapProc, 0,        0,         0,        nameCopy};
+  PXL_POLL_OR_RETURN(ctx, kUnit);
+  if (!TIFFWriteDirectory(tif)) return PXL_FAIL(ctx, kUnit, PXL_ERR_FILE_WRITE);
+  return PXL_OK;
+}
 
-  TIFFOpenOptionsSetErrorHandlerExtR(options, fileError, client);
-  TIFFOpenOptionsSetWarningHandlerExtR(options, fileWarning, client);
-  TIFFOpenOptionsSetMaxSingleMemAlloc(options, kMaxLibraryBlock);
-  TIFF *tif = TIFFClientOpenExt(nameCopy, mode, client, clientRead, clientWrite, clientSeek,
-                                clientClose, clientSize, clientMap, clientUnmap, options);
-  TIFFOpenOptionsFree(options);
-  if (tif == nullptr) {
-    // libtiff reported why; its failed open leaves the handle to us.
-    closeProc(handle);
-    freeClient(client);
+void pxlAbandonTiff(TIFF *record) {
+  pxlTiffAbandon(record);
+}
+
+int32_t pxlWriteTiff(PxlContext *ctx, Pixr *image, const char *path, int32_t compression,
+                     int32_t oneStrip, int32_t group3Options) {
+  PXL_POLL_OR_RETURN(ctx, kUnit);
+  TIFF *tif = nullptr;
+  if (const int32_t s = pxlOpenTiffForWrite(ctx, path, &tif); s != PXL_OK)
+    return PXL_FAIL(ctx, kUnit, s);
+  int32_t status = pxlPollProgress(ctx);
+  if (status == PXL_OK)
+    status = pxlWriteTiffImage(ctx, image, compression, oneStrip, group3Options, tif);
+  if (status != PXL_OK) {
+    pxlAbandonTiff(tif);
+    return PXL_FAIL(ctx, kUnit, status);
   }
-  return tif;
-}
-
-TIFF *pxlTiffFdOpen(PxlContext *ctx, int fd, const char *name, const char *mode) {
-  TIFF *tif = pxlTiffClientOpen(ctx, name, mode, handleOf(fd), pxlTiffReadProc, pxlTiffWriteProc,
-                                pxlTiffSeekProc, pxlTiffCloseProc, pxlTiffSizeProc, pxlTiffMapProc,
-                                pxlTiffUnmapProc);
-  if (tif != nullptr) TIFFSetFileno(tif, fd);
-  return tif;
-}
-
-TIFF *pxlTiffOpen(PxlContext *ctx, const char *path, const char *mode) {
-  static const char kModule[] = "TIFFOpen";
-  installProcessHandlers();
-  const int flags = openFlags(mode);
-  if (flags < 0) {
-    pxlTiffReportError(ctx, kModule, "\"%s\": Bad mode", mode ? mode : "");
-    return nullptr;
-  }
-  const int fd = path ? ::open(path, flags | O_CLOEXEC, 0666) : -1;
-  if (fd < 0) {
-    pxlTiffReportError(ctx, kModule, "%s: Cannot open", path ? path : "");
-    return nullptr;
-  }
-  return pxlTiffFdOpen(ctx, fd, path, mode);
-}
-
-int32_t pxlTiffClose(TIFF *tif) {
-  if (tif == nullptr) return PXL_OK;
-  PxlTiffClient *client = clientOf(TIFFClientdata(tif));
-  const bool flushed = closeLibraryState(tif);
-  const int32_t status = closeStatus(client, flushed);
-  freeClient(client);
-  return status;
-}
-
-int32_t pxlTiffCloseContents(TIFF *tif, PxlTiffClient **out) {
-  if (tif == nullptr || out == nullptr) return PXL_ERR_PARAM;
-  PxlTiffClient *client = clientOf(TIFFClientdata(tif));
-  client->keepHandleOpen = 1;
-  const bool flushed = closeLibraryState(tif);
-  *out = client;
-  return closeStatus(client, flushed);
-}
-
-int32_t pxlTiffReleaseClient(PxlTiffClient *client) {
-  if (client == nullptr) return PXL_OK;
-  const int32_t status =
-      client->close(client->handle) == 0 ? int32_t{PXL_OK} : int32_t{PXL_ERR_FILE_WRITE};
-  freeClient(client);
-  return status;
-}
-
-PxlContext *pxlTiffGetContext(TIFF *tif) {
-  return tif ? clientOf(TIFFClientdata(tif))->ctx : nullptr;
-}
-
-thandle_t pxlTiffClientHandle(PxlTiffClient *client) {
-  return client ? client->handle : nullptr;
-}
-
-tmsize_t pxlTiffReadProc(thandle_t handle, void *buffer, tmsize_t count) {
-  return ::read(fdOf(handle), buffer, static_cast<size_t>(count));
-}
-
-tmsize_t pxlTiffWriteProc(thandle_t handle, void *buffer, tmsize_t count) {
-  return ::write(fdOf(handle), buffer, static_cast<size_t>(count));
-}
-
-toff_t pxlTiffSeekProc(thandle_t handle, toff_t offset, int whence) {
-  return static_cast<toff_t>(::lseek(fdOf(handle), static_cast<off_t>(offset), whence));
-}
-
-int pxlTiffCloseProc(thandle_t handle) {
-  return ::close(fdOf(handle));
-}
-
-toff_t pxlTiffSizeProc(thandle_t handle) {
-  struct stat info;
-  if (::fstat(fdOf(handle), &info) != 0) return 0;
-  return static_cast<toff_t>(info.st_size);
-}
-
-int pxlTiffMapProc(thandle_t, void **, toff_t *) {
-  return 0;
-}
-
-void pxlTiffUnmapProc(thandle_t, void *, toff_t) {}
-
-void *pxlTiffMalloc(TIFF *tif, tmsize_t size) {
-  PxlContext *ctx = pxlTiffGetContext(tif);
-  if (ctx == nullptr || size < 0) return nullptr;
-  return ctx->allocate[PXL_SET_PIXELS](static_cast<size_t>(size), 0, ctx->user[PXL_SET_PIXELS]);
-}
-
-void pxlTiffFree(TIFF *tif, void *block) {
-  PxlContext *ctx = pxlTiffGetContext(tif);
-  if (ctx != nullptr && block != nullptr)
-    ctx->release[PXL_SET_PIXELS](block, 0, ctx->user[PXL_SET_PIXELS]);
-}
-
-void *pxlTiffRealloc(TIFF *tif, void *block, tmsize_t size) {
-  PxlContext *ctx = pxlTiffGetContext(tif);
-  if (ctx == nullptr || size < 0) return nullptr;
-  return ctx->resize[PXL_SET_PIXELS](block, static_cast<size_t>(size), 0,
-                                     ctx->user[PXL_SET_PIXELS]);
-}
-
-void pxlTiffMemset(void *destination, int value, tmsize_t count) {
-  if (count > 0) std::memset(destination, value, static_cast<size_t>(count));
-}
-
-void pxlTiffMemcpy(void *destination, const void *source, tmsize_t count) {
-  if (count > 0) std::memcpy(destination, source, static_cast<size_t>(count));
-}
-
-int pxlTiffMemcmp(const void *a, const void *b, tmsize_t count) {
-  if (count <= 0) return 0;
-  const int c = std::memcmp(a, b, static_cast<size_t>(count));
-  return c < 0 ? -1 : (c > 0 ? 1 : 0);
+  if (pxlTiffClose(tif) != PXL_OK) return PXL_FAIL(ctx, kUnit, PXL_ERR_FILE_WRITE);
+  return PXL_OK;
 }
 
 }  // extern "C"

@@ -18,6 +18,14 @@
 
 NORV_EXTERN_C_BEGIN
 
+/* Statuses of the file readers. */
+enum { PXL_ERR_FILE_READ = 2000 };
+
+/* The readers' limits on an image made from file data: each side 1 to 2^20 pixels and the
+ * framed pixel block at most 1 GiB. */
+enum { PXL_MAX_FILE_IMAGE_SIDE = 1 << 20 };
+#define PXL_MAX_FILE_IMAGE_BLOCK (INT64_C(1) << 30)
+
 enum PxlFileType {
   PXL_FILE_UNKNOWN = 0,
   PXL_FILE_SUN_ENCODED = 1,
@@ -51,6 +59,16 @@ int32_t pxlSwapImageBytes(PxlContext *ctx, Pixr *image);
 /* Address of the first content byte of a row; 100 for a row outside the image. */
 int32_t pxlGetRowPointer(PxlContext *ctx, Pixr *image, int32_t row, uint8_t **address);
 int32_t pxlSniffImageFile(PxlContext *ctx, FILE *file, int32_t *type);
+/* 0 when an image of this size and depth fits the readers' limits, else 1 (not reported). */
+int32_t pxlCheckFileImageSize(PxlContext *ctx, int64_t width, int64_t height, int32_t depth);
+/* 0 when the stream can tell that fewer than `bytes` bytes follow its position, else 1 (a
+ * stream that cannot seek is given the benefit of the doubt); the position is kept. */
+int32_t pxlStreamHolds(FILE *file, int64_t bytes);
+/* Uncompressed BMP of 1, 4, 8 or 24 bits into a new framed image; see bmp.cpp. info may be
+ * null. */
+int32_t pxlReadBmp(PxlContext *ctx, FILE *file, PxlImageFileInfo *info, Pixr **image);
+/* Raw PNM (P4, P5, P6) from an open stream into a new framed image; see readfile.cpp. */
+int32_t pxlReadPnm(PxlContext *ctx, FILE *file, Pixr **image);
 
 NORV_EXTERN_C_END
 

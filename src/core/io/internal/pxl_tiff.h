@@ -37,6 +37,9 @@ TIFF *pxlTiffClientOpen(PxlContext *ctx, const char *name, const char *mode, tha
 
 /* Closing: 0, or 2001 when a pending write, the flush or the close of the handle failed. */
 int32_t pxlTiffClose(TIFF *tif);
+/* Releases the file without writing anything more (pending data and the directory are
+ * dropped; what the file holds stays), closes the handle and frees the record. */
+void pxlTiffAbandon(TIFF *tif);
 /* Releases libtiff's state of the file; the handle stays open and *client keeps the record,
  * which the caller ends with pxlTiffReleaseClient. 0 or 2001 as pxlTiffClose. */
 int32_t pxlTiffCloseContents(TIFF *tif, PxlTiffClient **client);

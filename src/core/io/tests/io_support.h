@@ -6,8 +6,12 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstring>
 #include <string>
 #include <vector>
+
+#include "pxl_tiff.h"
 
 #include "testkit_context.h"
 #include "testkit_files.h"
@@ -42,6 +46,63 @@ inline bool haveTools(std::initializer_list<const char *> tools) {
     if (!norvtest::toolAvailable(tool)) return false;
   return true;
 }
+
+// Runs read(ctx, &image) -> status with every allocation failing in turn (each failed run
+// must give 1) and every poll aborting in turn (77), checking that a failed run hands out no
+// image; each loop must have failed at least once.
+template <typename Read>
+void expectFailureLoops(norvtest::ContextTracker &tr, PxlContext *ctx, Read read) {
+  auto attempt = [&] {
+    Pixr *image = nullptr;
+    const int32_t status = read(ctx, &image);
+    EXPECT_TRUE(status == 0 || image == nullptr);
+    pxlDestroyImage(ctx, &image);
+    return status;
+  };
+  EXPECT_GE(norvtest::failAtEveryAllocation(tr, 1, attempt), 1);
+  EXPECT_GE(norvtest::abortAtEveryPoll(tr, 77, attempt), 1);
+}
+
+// A TIFF file in memory over client procedures: writes fail once `limit` bytes would be
+// passed, and the close procedure fails when closeFails is set.
+struct MemoryFile {
+  std::vector<uint8_t> bytes;
+  size_t position = 0;
+  size_t limit = SIZE_MAX;
+  int closes = 0;
+
+  static MemoryFile *of(thandle_t h) { return static_cast<MemoryFile *>(h); }
+  static tmsize_t read(thandle_t h, void *buffer, tmsize_t count) {
+    MemoryFile *f = of(h);
+    size_t n = std::min<size_t>(count, f->bytes.size() - std::min(f->position, f->bytes.size()));
+    std::memcpy(buffer, f->bytes.data() + f->position, n);
+    f->position += n;
+    return static_cast<tmsize_t>(n);
+  }
+  static tmsize_t write(thandle_t h, void *buffer, tmsize_t count) {
+    MemoryFile *f = of(h);
+    if (f->position + count > f->limit) return -1;
+    if (f->bytes.size() < f->position + count) f->bytes.resize(f->position + count);
+    std::memcpy(f->bytes.data() + f->position, buffer, count);
+    f->position += count;
+    return count;
+  }
+  static toff_t seek(thandle_t h, toff_t offset, int whence) {
+    MemoryFile *f = of(h);
+    if (whence == SEEK_SET) f->position = offset;
+    if (whence == SEEK_CUR) f->position += offset;
+    if (whence == SEEK_END) f->position = f->bytes.size() + offset;
+    return f->position;
+  }
+  bool closeFails = false;
+  static int close(thandle_t h) { return ++of(h)->closes, of(h)->closeFails ? -1 : 0; }
+  static toff_t size(thandle_t h) { return of(h)->bytes.size(); }
+
+  TIFF *open(PxlContext *ctx, const char *mode) {
+    return pxlTiffClientOpen(ctx, "memory", mode, this, read, write, seek, close, size, nullptr,
+                             nullptr);
+  }
+};
 
 }  // namespace iotest
 

@@ -13,45 +13,7 @@
 namespace {
 
 using iotest::Context;
-
-// A file in memory whose writes fail once `limit` bytes would be passed.
-struct MemoryFile {
-  std::vector<uint8_t> bytes;
-  size_t position = 0;
-  size_t limit = SIZE_MAX;
-  int closes = 0;
-
-  static MemoryFile *of(thandle_t h) { return static_cast<MemoryFile *>(h); }
-  static tmsize_t read(thandle_t h, void *buffer, tmsize_t count) {
-    MemoryFile *f = of(h);
-    size_t n = std::min<size_t>(count, f->bytes.size() - std::min(f->position, f->bytes.size()));
-    std::memcpy(buffer, f->bytes.data() + f->position, n);
-    f->position += n;
-    return static_cast<tmsize_t>(n);
-  }
-  static tmsize_t write(thandle_t h, void *buffer, tmsize_t count) {
-    MemoryFile *f = of(h);
-    if (f->position + count > f->limit) return -1;
-    if (f->bytes.size() < f->position + count) f->bytes.resize(f->position + count);
-    std::memcpy(f->bytes.data() + f->position, buffer, count);
-    f->position += count;
-    return count;
-  }
-  static toff_t seek(thandle_t h, toff_t offset, int whence) {
-    MemoryFile *f = of(h);
-    if (whence == SEEK_SET) f->position = offset;
-    if (whence == SEEK_CUR) f->position += offset;
-    if (whence == SEEK_END) f->position = f->bytes.size() + offset;
-    return f->position;
-  }
-  static int close(thandle_t h) { return ++of(h)->closes, 0; }
-  static toff_t size(thandle_t h) { return of(h)->bytes.size(); }
-
-  TIFF *open(PxlContext *ctx, const char *mode) {
-    return pxlTiffClientOpen(ctx, "memory", mode, this, read, write, seek, close, size, nullptr,
-                             nullptr);
-  }
-};
+using iotest::MemoryFile;
 
 // Writes one uncompressed 1-bit page of width x height in one strip with the given rows.
 bool writePage(TIFF *tif, uint32_t width, uint32_t height, std::vector<uint8_t> &rows) {
