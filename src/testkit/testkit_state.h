@@ -67,9 +67,11 @@ class InputStream {
   FILE *file_ = nullptr;
 };
 
-// A state over the tracking hooks with the default pools, reporting to a captured stream;
-// null when it cannot be made.
-QtzState *trackedState(CapturedStream &errors, bool wantContexts = false);
+// A state over the tracking hooks with the default pools (or, with trackPools, pools whose
+// every block is a booked block of its own, so that a record not given back shows as a leak
+// and pool takes count as requests), reporting to a captured stream; null when it cannot be
+// made.
+QtzState *trackedState(CapturedStream &errors, bool wantContexts = false, bool trackPools = false);
 
 // A fixture with a fresh tracked state (state_) reporting to errors_. A derived SetUp calls
 // this one first and stops when it failed; a derived TearDown releases its own objects first
@@ -81,6 +83,8 @@ class TrackedStateTest : public testing::Test {
 
   CapturedStream errors_;
   QtzState *state_ = nullptr;
+  bool wantContexts_ = false;  // set by a derived constructor: the state's core contexts
+  bool trackPools_ = false;    // set by a derived constructor: booked pool blocks
 };
 
 }  // namespace norvtest
