@@ -6,10 +6,12 @@
 // when an equal class is there the candidate is dropped and the token joins that class, else
 // the candidate is the new class with the caller's number. Equality is the run count, the
 // hash and every u16 of the runs. Runs per the token run-list convention of qtz_lltok.h.
+#include <algorithm>
 #include <cstring>
 
 #include "lltok_tables.h"
 #include "qtz_internal.h"
+#include "tc_util_internal.h"
 
 namespace lltok {
 namespace {
@@ -33,19 +35,12 @@ uint16_t classBucket(void *, QtzAdtCell key) {
 // Width (the largest first + second) and height (the last row + 1) of a run list; false when
 // either does not fit a token's 16-bit size.
 bool measureRuns(const uint16_t *runs, int32_t runCount, int16_t *width, int16_t *height) {
-  int64_t row = 0, lastRow = -1, right = 0, prevEnd = -1;
-  for (int32_t i = 0; i < runCount; ++i) {
-    const int64_t first = runs[2 * i], second = runs[2 * i + 1];
-    if (second == 0) {
-      row = first;
-      prevEnd = -1;
-      continue;
-    }
-    if (prevEnd >= 0 && first <= prevEnd) ++row;
-    prevEnd = first + second;
-    if (prevEnd > right) right = prevEnd;
-    if (row > lastRow) lastRow = row;
-  }
+  int64_t lastRow = -1, right = 0;
+  forEachTokenRun(runs, runCount, [&](int64_t row, int64_t first, int64_t length) {
+    right = std::max(right, first + length);
+    lastRow = std::max(lastRow, row);
+    return true;
+  });
   if (right > INT16_MAX || lastRow + 1 > INT16_MAX) return false;
   *width = static_cast<int16_t>(right);
   *height = static_cast<int16_t>(lastRow + 1);
