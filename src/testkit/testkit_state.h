@@ -67,6 +67,23 @@ class InputStream {
   FILE *file_ = nullptr;
 };
 
+// Runs attempt(n) with the n-th allocation request from its start failing, n = 1, 2, ...,
+// until an attempt succeeds (answers true); after every attempt as many blocks must be live
+// as before it. Gives the number of attempts.
+template <typename Attempt>
+long failEachRequest(Attempt attempt, long limit = 100000) {
+  for (long n = 1; n <= limit; ++n) {
+    const size_t liveBefore = heap.live.size();
+    heap.failAt = heap.requests + n;
+    const bool done = attempt(n);
+    heap.failAt = -1;
+    EXPECT_EQ(heap.live.size(), liveBefore) << "attempt " << n;
+    if (done) return n;
+  }
+  ADD_FAILURE() << "no attempt succeeded";
+  return limit;
+}
+
 // A state over the tracking hooks with the default pools (or, with trackPools, pools whose
 // every block is a booked block of its own, so that a record not given back shows as a leak
 // and pool takes count as requests), reporting to a captured stream; null when it cannot be
