@@ -5,6 +5,7 @@
 #include "qtz_internal.h"
 #include "qtz_owners_internal.h"
 #include "tc_util.h"
+#include "tc_util_internal.h"
 
 namespace {
 
@@ -24,28 +25,21 @@ int32_t RunsToUnframedBitmap(QtzTokenBitmap *token, const uint16_t *runs, int32_
   qtz::OwnedBlock<uint32_t> bits(state, static_cast<uint32_t *>(qtz::allocateZeroed(
                                             state, static_cast<size_t>(words > 0 ? words : 1), 4)));
   if (!bits) return qtz::report(state, 1);
-  int64_t row = 0, previousEnd = -100;
-  for (int32_t i = 0; i < count; ++i) {
-    const int64_t x = runs[2 * i], length = runs[2 * i + 1];
-    if (length == 0) {
-      row = x;
-      previousEnd = -100;
-      continue;
-    }
-    if (x <= previousEnd + 1) ++row;
-    previousEnd = x + length - 1;
+  const bool inside = forEachTokenRun(runs, count, [&](int64_t row, int64_t x, int64_t length) {
     const int64_t first = x - xOrigin, last = first + length - 1;
-    if (row >= height || first < 0 || last >= int64_t{wordsPerRow} * 32) return 10003;
+    if (row >= height || first < 0 || last >= int64_t{wordsPerRow} * 32) return false;
     uint32_t *line = bits.get() + row * wordsPerRow;
     const int64_t w0 = first >> 5, w1 = last >> 5;
     if (w0 == w1) {
       line[w0] |= bitSpan(static_cast<int>(first & 31), static_cast<int>(last & 31));
-      continue;
+      return true;
     }
     line[w0] |= bitSpan(static_cast<int>(first & 31), 31);
     for (int64_t w = w0 + 1; w < w1; ++w) line[w] = ~0u;
     line[w1] |= bitSpan(0, static_cast<int>(last & 31));
-  }
+    return true;
+  });
+  if (!inside) return 10003;
   token->bits = bits.release();
   return 0;
 }

@@ -51,6 +51,17 @@ void hookRelease(void *block) {
   std::free(block);
 }
 
+int32_t poolTake(void *, int32_t classIndex, void **block) {
+  *block = hookAllocate(static_cast<size_t>(Qtz_getPoolSize(classIndex)));
+  return *block != nullptr ? QTZ_OK : QTZ_ERR_NO_MEMORY;
+}
+
+void poolGive(void *, int32_t, void *block) {
+  hookRelease(block);
+}
+
+const QtzPoolCallbacks kTrackedPools = {nullptr, poolTake, poolGive};
+
 }  // namespace
 
 const QtzAllocTable kTrackingHooks = {hookAllocate, hookRelease, hookAllocateZeroed, hookResize};
@@ -76,16 +87,17 @@ InputStream::~InputStream() {
   if (file_ != nullptr) std::fclose(file_);
 }
 
-QtzState *trackedState(CapturedStream &errors, bool wantContexts) {
+QtzState *trackedState(CapturedStream &errors, bool wantContexts, bool trackPools) {
   QtzState *state = nullptr;
-  const int32_t status = Qtz_initQtzState(&state, &kTrackingHooks, nullptr, errors.file(),
-                                          Qtz_fileErrPrinter, wantContexts, wantContexts);
+  const int32_t status =
+      Qtz_initQtzState(&state, &kTrackingHooks, trackPools ? &kTrackedPools : nullptr,
+                       errors.file(), Qtz_fileErrPrinter, wantContexts, wantContexts);
   return status == QTZ_OK ? state : nullptr;
 }
 
 void TrackedStateTest::SetUp() {
   resetHeap();
-  state_ = trackedState(errors_);
+  state_ = trackedState(errors_, wantContexts_, trackPools_);
   ASSERT_NE(state_, nullptr);
 }
 

@@ -67,9 +67,28 @@ class InputStream {
   FILE *file_ = nullptr;
 };
 
-// A state over the tracking hooks with the default pools, reporting to a captured stream;
-// null when it cannot be made.
-QtzState *trackedState(CapturedStream &errors, bool wantContexts = false);
+// Runs attempt(n) with the n-th allocation request from its start failing, n = 1, 2, ...,
+// until an attempt succeeds (answers true); after every attempt as many blocks must be live
+// as before it. Gives the number of attempts.
+template <typename Attempt>
+long failEachRequest(Attempt attempt, long limit = 100000) {
+  for (long n = 1; n <= limit; ++n) {
+    const size_t liveBefore = heap.live.size();
+    heap.failAt = heap.requests + n;
+    const bool done = attempt(n);
+    heap.failAt = -1;
+    EXPECT_EQ(heap.live.size(), liveBefore) << "attempt " << n;
+    if (done) return n;
+  }
+  ADD_FAILURE() << "no attempt succeeded";
+  return limit;
+}
+
+// A state over the tracking hooks with the default pools (or, with trackPools, pools whose
+// every block is a booked block of its own, so that a record not given back shows as a leak
+// and pool takes count as requests), reporting to a captured stream; null when it cannot be
+// made.
+QtzState *trackedState(CapturedStream &errors, bool wantContexts = false, bool trackPools = false);
 
 // A fixture with a fresh tracked state (state_) reporting to errors_. A derived SetUp calls
 // this one first and stops when it failed; a derived TearDown releases its own objects first
@@ -81,6 +100,8 @@ class TrackedStateTest : public testing::Test {
 
   CapturedStream errors_;
   QtzState *state_ = nullptr;
+  bool wantContexts_ = false;  // set by a derived constructor: the state's core contexts
+  bool trackPools_ = false;    // set by a derived constructor: booked pool blocks
 };
 
 }  // namespace norvtest

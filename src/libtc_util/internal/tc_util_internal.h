@@ -23,4 +23,25 @@ void freeFramedBitmap(QtzState *state, QtzImage **image);
 int32_t insertPackedAt(QtzImage *page, int64_t x, int64_t y, const QtzTokenBitmap *token,
                        bool framed);
 
+// The one reader of token run lists (the convention is written down in qtz_lltok.h): calls
+// run(row, first, length) for every run in order, rows counted from 0; a pair of length 0
+// moves to row first, a run with first <= the previous run's first + length begins the next
+// row. Stops and gives false as soon as run gives false.
+template <typename Run>
+bool forEachTokenRun(const uint16_t *runs, int32_t count, Run run) {
+  int64_t row = 0, previousEnd = -1;  // column after the previous run; -1 after a marker
+  for (int32_t i = 0; i < count; ++i) {
+    const int64_t first = runs[2 * i], length = runs[2 * i + 1];
+    if (length == 0) {
+      row = first;
+      previousEnd = -1;
+      continue;
+    }
+    if (previousEnd >= 0 && first <= previousEnd) ++row;
+    previousEnd = first + length;
+    if (!run(row, first, length)) return false;
+  }
+  return true;
+}
+
 #endif
