@@ -442,6 +442,7 @@ TEST_F(PageTest, StagesRefuseCallsOutOfTurnAndTheContextServesTheNextPage) {
   QtzImage *grey = nullptr;
   EXPECT_EQ(QtzSC_getGray(sc_, nullptr), QTZ_ERR_PARAM);
   EXPECT_EQ(QtzSC_getGray(sc_, &grey), QTZ_SC_ERR_NOT_FIND_STAGE);
+  EXPECT_EQ(QtzSC_defaultOptions(sc_, 0, 300), QTZ_ERR_PARAM);  // no scale from 0 dpi
   QtzSC_done(sc_);
   sc_ = nullptr;
 
