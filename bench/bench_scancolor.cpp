@@ -16,6 +16,7 @@
 
 #include "bench_support.h"
 #include "pxl_pages.h"
+#include "pxl_pixops.h"
 #include "qtz_sc.h"
 
 namespace {

@@ -44,6 +44,7 @@ void twoPass(int32_t *dist, int64_t ds, int32_t w, int32_t h, const Values &v) {
     const int32_t *up = row - ds;
     step(row, up, v, v.at(0, y), v.at(0, y - 1));
     for (int32_t x = 1; x < w; ++x) {
+      if (row[x] == 0) continue;  // a source: no step can lower it
       const int64_t here = v.at(x, y);
       step(row + x, row + x - 1, v, here, v.at(x - 1, y));
       step(row + x, up + x, v, here, v.at(x, y - 1));
@@ -57,6 +58,7 @@ void twoPass(int32_t *dist, int64_t ds, int32_t w, int32_t h, const Values &v) {
     const int32_t *down = row + ds;
     step(row + w - 1, down + w - 1, v, v.at(w - 1, y), v.at(w - 1, y + 1));
     for (int32_t x = w - 2; x >= 0; --x) {
+      if (row[x] == 0) continue;
       const int64_t here = v.at(x, y);
       step(row + x, row + x + 1, v, here, v.at(x + 1, y));
       step(row + x, down + x, v, here, v.at(x, y + 1));
