@@ -144,6 +144,13 @@ class PixlabImgBuf final : public ImageAdapter {
   Pixr *image_ = nullptr;
 };
 
+// A page drawing (a bitmap of 1, 8 or 24 bits, top-down) for a monochrome device: its top-left
+// size pixels as 1-bit ink (1 black) in target. A 1-bit drawing is copied unchanged; grey and
+// colour drawings are copied into an 8- or 24-bit ImpImgBuf of exactly that size and converted
+// by ImpImgBuf::ConvertToBinary (greys of 254 and 255 white, darker greys dithered). False,
+// target unchanged, for any other depth or a drawing smaller than size.
+bool drawingToBinary(const DibImgBuf &drawing, Extent size, DibImgBuf *target);
+
 }  // namespace ctl
 
 #endif

@@ -194,3 +194,29 @@ void ImpImgBuf::ConvertToBinary(DibImgBuf *target) {
 }
 
 }  // namespace ctl
+
+namespace ctl {
+
+bool drawingToBinary(const DibImgBuf &drawing, Extent size, DibImgBuf *target) {
+  const int32_t bpp = drawing.GetBitsPerPixel();
+  if (target == nullptr || size.width < 1 || size.height < 1 || drawing.GetWidth() < size.width ||
+      drawing.GetHeight() < size.height || drawing.GetStride() == 0)
+    return false;
+  if (bpp == 1) return target->CopyFrom(drawing);
+  if (bpp != 8 && bpp != 24) return false;
+  DibImgBuf copyBuffer;
+  ImpImgBuf copy(size.width, size.height, bpp, &copyBuffer);
+  if (!copy.valid()) return false;
+  const size_t rowBytes = static_cast<size_t>(size.width) * (bpp / 8);
+  for (int32_t y = 0; y < size.height; ++y)
+    std::memcpy(copy.GetData() + int64_t{y} * copy.GetStride(),
+                drawing.GetData() + int64_t{y} * drawing.GetStride(), rowBytes);
+  DibImgBuf binary;
+  copy.ConvertToBinary(&binary);
+  if (binary.GetBitsPerPixel() != 1 || binary.GetWidth() < size.width ||
+      binary.GetHeight() < size.height)
+    return false;
+  return target->CopyFrom(binary);
+}
+
+}  // namespace ctl

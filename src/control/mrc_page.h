@@ -32,6 +32,10 @@ class MrcPage final : public TfxPage {
   // a selector naming a layer the page does not have, or when a band fails (its area then
   // keeps the fill).
   bool Render(DibImgBuf *buffer, Rect request, double scale, int32_t selector) override;
+  // As Render, as 1-bit ink for a monochrome device: a 1-bit drawing straight into buffer,
+  // any other made in a bitmap of its own (ITULab converted) and converted to 1 bit into
+  // buffer, which is left as it was when the drawing fails.
+  bool RenderConverted(DibImgBuf *buffer, Rect request, double scale, int32_t selector) override;
 
   // The colour kind every layer of the page shares (the background's and every foreground's),
   // or None when they differ.
@@ -52,6 +56,17 @@ class MrcPage final : public TfxPage {
   size_t selectorCount() const { return selectors_.size(); }
 
  private:
+  // How a selector is drawn at a scale: depth, scale n / d, and the ITULab conversion.
+  struct Drawing {
+    int32_t depth = 0;
+    int64_t n = 1, d = 1;
+    bool lab = false;
+    LabRange range;
+  };
+  // False for a selector the page does not have or a scale out of range.
+  bool planDrawing(double scale, int32_t selector, Drawing *plan);
+  // The drawing into buffer (filled, composed, in byte order, ITULab converted).
+  bool draw(DibImgBuf *buffer, Rect request, int32_t selector, const Drawing &plan);
   bool drawLayers(ImageAdapter *target, Rect request, int32_t f, int32_t selector);
   bool drawBackground(ImpImgBuf *target, Rect request, int32_t p);
   // The decode values of the page's ITULab data: the background's, else the first pair's,

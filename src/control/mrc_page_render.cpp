@@ -11,6 +11,11 @@
 // drawn 1-bit at 1:1 and as 8-bit grey otherwise; 1- and 8-bit results are turned from the
 // image core's word order into the bitmap's byte order; ITULab results are converted to RGB.
 //
+// RenderConverted, for monochrome devices, draws a 1-bit drawing (a page without colour or a
+// mask, at 1:1) straight into the caller's bitmap and every other drawing into a bitmap of its
+// own, which is then converted to 1 bit (drawingToBinary: near-white white, darker greys and
+// colours dithered) into the caller's.
+//
 // Fills before drawing: white for the whole page and the background (0xFF; no bits set in a
 // 1-bit drawing), black for a foreground, and no ink for a mask (0 bits, or white grey), so
 // that what no band covers never shows the buffer's previous pixels.
@@ -182,8 +187,8 @@ bool MrcPage::ComposeLayers(ImageAdapter *target, Rect request, int64_t n, int64
   return drawLayers(image, work, f, selector) && image->ResizeInto(target);
 }
 
-bool MrcPage::Render(DibImgBuf *buffer, Rect request, double scale, int32_t selector) {
-  if (buffer == nullptr || selector < 0 || selector > GetLayerCount()) return false;
+bool MrcPage::planDrawing(double scale, int32_t selector, Drawing *plan) {
+  if (selector < 0 || selector > GetLayerCount()) return false;
   if (!(scale > 0) || scale > 1e6) return false;
   int32_t depth = GetBitsPerPixel();
   const bool mask = selector >= 2 && selector % 2 == 0;
@@ -204,25 +209,46 @@ bool MrcPage::Render(DibImgBuf *buffer, Rect request, double scale, int32_t sele
   d /= g;
   if (depth == 1 && !(n == 1 && d == 1)) depth = 8;
 
-  const bool lab =
-      depth == 24 &&
-      ((selector == 0 && CommonColourKind() == ColourKind::ItuLab) ||
-       (selector == 1 && background_->colourKind() == ColourKind::ItuLab) ||
-       (selector >= 3 &&
-        this->selector(static_cast<size_t>(selector / 2 - 1))->foregroundColourKind() ==
-            ColourKind::ItuLab));
-  const LabRange range = labRange();
+  plan->depth = depth;
+  plan->n = n;
+  plan->d = d;
+  plan->lab = depth == 24 &&
+              ((selector == 0 && CommonColourKind() == ColourKind::ItuLab) ||
+               (selector == 1 && background_->colourKind() == ColourKind::ItuLab) ||
+               (selector >= 3 &&
+                this->selector(static_cast<size_t>(selector / 2 - 1))->foregroundColourKind() ==
+                    ColourKind::ItuLab));
+  plan->range = labRange();
+  return true;
+}
 
+bool MrcPage::draw(DibImgBuf *buffer, Rect request, int32_t selector, const Drawing &plan) {
+  const LabRange *lab = plan.lab ? &plan.range : nullptr;
   ImagePool pool;
-  ImageAdapter *image = pool.MakeAdapter(depth, request, buffer);
+  ImageAdapter *image = pool.MakeAdapter(plan.depth, request, buffer);
   if (image == nullptr || request.width() == 0 || request.height() == 0) return false;
-  fillDrawing(image, selector, lab ? &range : nullptr);
-  if (!ComposeLayers(image, request, n, d, selector, lab ? &range : nullptr)) return false;
+  fillDrawing(image, selector, lab);
+  if (!ComposeLayers(image, request, plan.n, plan.d, selector, lab)) return false;
   if (image->GetBitsPerPixel() != 24)
     image->SwapBytes();
   else if (lab)
-    image->ConvertLabToRgb(range);
+    image->ConvertLabToRgb(plan.range);
   return true;
+}
+
+bool MrcPage::Render(DibImgBuf *buffer, Rect request, double scale, int32_t selector) {
+  Drawing plan;
+  return buffer != nullptr && planDrawing(scale, selector, &plan) &&
+         draw(buffer, request, selector, plan);
+}
+
+bool MrcPage::RenderConverted(DibImgBuf *buffer, Rect request, double scale, int32_t selector) {
+  Drawing plan;
+  if (buffer == nullptr || !planDrawing(scale, selector, &plan)) return false;
+  if (plan.depth == 1) return draw(buffer, request, selector, plan);
+  DibImgBuf drawing;
+  return draw(&drawing, request, selector, plan) &&
+         drawingToBinary(drawing, Extent{request.width(), request.height()}, buffer);
 }
 
 }  // namespace ctl

@@ -24,6 +24,11 @@ class TfxPage {
   // Draws the rectangle (pixels of the page at zoom 1 / scale) of the selected layer into
   // buffer; false when the page cannot be drawn.
   virtual bool Render(DibImgBuf *buffer, Rect rectangle, double scale, int32_t selector) = 0;
+  // As Render, for a monochrome device: the drawing as 1-bit ink (1 black; grey and colour
+  // drawings dithered, near-white kept white) into buffer, which keeps its previous contents
+  // when the page cannot be drawn.
+  virtual bool RenderConverted(DibImgBuf *buffer, Rect rectangle, double scale,
+                               int32_t selector) = 0;
 };
 
 }  // namespace ctl

@@ -25,6 +25,9 @@ class TifPage final : public TfxPage {
   // for a directory that cannot be read, or a rectangle that misses the page (the buffer then
   // stays as it was).
   bool Render(DibImgBuf *buffer, Rect rectangle, double scale, int32_t selector) override;
+  // Render into a bitmap of its own, then a 1-bit drawing copied unchanged, a grey or colour
+  // one converted to 1 bit (drawingToBinary).
+  bool RenderConverted(DibImgBuf *buffer, Rect rectangle, double scale, int32_t selector) override;
 
   int32_t directory() const { return directory_; }
 

@@ -7,7 +7,8 @@
 // everything else 24-bit colour. Pages larger than kMaxBandPixels are not read. When shrunk, a
 // 1-bit page is first widened to grey (black 0, white 255); grey pages are resampled by the
 // image core's bilinear rescale, colour pages by the primitives' linear resize, to the page
-// size divided by the scale (truncated, at least 1).
+// size divided by the scale (truncated, at least 1). RenderConverted draws the same into a
+// bitmap of its own and hands the monochrome device that drawing at 1 bit.
 #include <tiffio.h>
 
 #include <algorithm>
@@ -189,6 +190,13 @@ bool TifPage::Render(DibImgBuf *buffer, Rect rectangle, double scale, int32_t) {
                   static_cast<size_t>(cut.width()) * image.depth / 8);
   }
   return true;
+}
+
+bool TifPage::RenderConverted(DibImgBuf *buffer, Rect rectangle, double scale, int32_t selector) {
+  if (buffer == nullptr) return false;
+  DibImgBuf drawing;
+  return Render(&drawing, rectangle, scale, selector) &&
+         drawingToBinary(drawing, drawing.GetSize(), buffer);
 }
 
 }  // namespace ctl

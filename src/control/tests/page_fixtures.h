@@ -184,6 +184,52 @@ class ColourPagesTest : public testing::Test {
   TempFile path{"colour"};
 };
 
+// Checks a monochrome device's drawing against the page's own: converted must hold the top-left
+// size pixels of drawing (1, 8 or 24 bits) at 1 bit, a 1-bit drawing unchanged, a grey or colour
+// one as the adapters' 1-bit conversion of it; white (grey 254 and 255) must stay white and black
+// black.
+inline void expectMonochromeOf(const DibImgBuf &drawing, const DibImgBuf &converted, Extent size) {
+  ASSERT_EQ(converted.GetBitsPerPixel(), 1);
+  ASSERT_GE(converted.GetWidth(), size.width);
+  ASSERT_GE(converted.GetHeight(), size.height);
+  const int bpp = drawing.GetBitsPerPixel();
+  ASSERT_TRUE(bpp == 1 || bpp == 8 || bpp == 24) << bpp;
+  DibImgBuf copyBuffer, binary;
+  const DibImgBuf *want = &drawing;
+  if (bpp != 1) {
+    ImpImgBuf copy(size.width, size.height, bpp, &copyBuffer);
+    for (int y = 0; y < size.height; ++y)
+      std::memcpy(copy.GetData() + int64_t{y} * copy.GetStride(),
+                  drawing.GetData() + int64_t{y} * drawing.GetStride(),
+                  static_cast<size_t>(size.width) * (bpp / 8));
+    copy.ConvertToBinary(&binary);
+    want = &binary;
+  }
+  auto bit = [](const DibImgBuf &b, int x, int y) {
+    return (b.GetData()[int64_t{y} * b.GetStride() + x / 8] >> (7 - x % 8)) & 1;
+  };
+  for (int y = 0; y < size.height; ++y)
+    for (int x = 0; x < size.width; ++x) {
+      const int got = bit(converted, x, y);
+      ASSERT_EQ(got, bit(*want, x, y)) << x << "," << y;
+      const uint8_t *p = drawing.GetData() + int64_t{y} * drawing.GetStride();
+      bool white = false, black = false;
+      if (bpp == 8) {
+        white = p[x] >= 254;
+        black = p[x] == 0;
+      } else if (bpp == 24) {
+        white = p[3 * x] == 255 && p[3 * x + 1] == 255 && p[3 * x + 2] == 255;
+        black = p[3 * x] == 0 && p[3 * x + 1] == 0 && p[3 * x + 2] == 0;
+      }
+      if (white) {
+        ASSERT_EQ(got, 0) << "white at " << x << "," << y;
+      }
+      if (black) {
+        ASSERT_EQ(got, 1) << "black at " << x << "," << y;
+      }
+    }
+}
+
 }  // namespace ctl_test
 
 #endif

@@ -57,19 +57,25 @@ std::vector<uint32_t> labToRgb(const Bytes &picture, int width, int height) {
   return out;
 }
 
-TEST(PageRenderTest, BilevelPageAtEveryZoom) {
-  const Bits bits = ctl_test::randomBits(11, 256, 160);
-  TempFile path("bilevel");
+// A page of one Group 4 mask of the bits, in strips of 64 rows.
+void writeBilevelPage(const std::string &name, const Bits &bits) {
   IfdPlan p;
   p.layer = 2;
   p.colourKind = 1;
-  p.width = 256;
-  p.height = 160;
+  p.width = static_cast<uint32_t>(bits.width);
+  p.height = static_cast<uint32_t>(bits.height);
   p.rowsPerStrip = 64;
   p.bits = ctl_test::kG4Bits;
-  for (int top = 0; top < 160; top += 64)
-    p.strips.push_back(ctl_test::g4Strip(ctl_test::rowsOf(bits, top, std::min(64, 160 - top))));
-  ctl_test::writeMrc(path.name(), 7, {{p}});
+  for (int top = 0; top < bits.height; top += 64)
+    p.strips.push_back(
+        ctl_test::g4Strip(ctl_test::rowsOf(bits, top, std::min(64, bits.height - top))));
+  ctl_test::writeMrc(name, 7, {{p}});
+}
+
+TEST(PageRenderTest, BilevelPageAtEveryZoom) {
+  const Bits bits = ctl_test::randomBits(11, 256, 160);
+  TempFile path("bilevel");
+  writeBilevelPage(path.name(), bits);
   MrcFile file(path.path());
   TfxPage *page = file.GetPage(0);
   ASSERT_NE(page, nullptr);
@@ -109,6 +115,49 @@ TEST(PageRenderTest, BilevelPageAtEveryZoom) {
   // Layers the page does not have.
   for (const int32_t selector : {-1, 1, 4, 9})
     EXPECT_FALSE(page->Render(&dib, Rect{0, 0, 8, 8}, 1.0, selector)) << selector;
+}
+
+// For a monochrome device, a bilevel page is drawn as Render draws it at 1:1 and as its grey
+// converted to 1 bit at other zooms; a layer the page does not have fails, leaving the buffer.
+TEST(PageRenderTest, BilevelPageOnAMonochromeDevice) {
+  const Bits bits = ctl_test::randomBits(12, 200, 130);
+  TempFile path("bilevel");
+  writeBilevelPage(path.name(), bits);
+  MrcFile file(path.path());
+  TfxPage *page = file.GetPage(0);
+  ASSERT_NE(page, nullptr);
+  struct Case {
+    int32_t selector;
+    double scale;
+    Rect request;
+  };
+  const Case cases[] = {{0, 1.0, {0, 0, 200, 130}}, {2, 1.0, {17, 9, 150, 100}},
+                        {0, 2.0, {0, 0, 100, 65}},  {2, 2.0, {5, 3, 90, 60}},
+                        {0, 4.0, {0, 0, 50, 32}},   {0, 1 / 0.3, {0, 0, 60, 39}}};
+  for (const Case &c : cases) {
+    SCOPED_TRACE(testing::Message() << "selector " << c.selector << " scale " << c.scale);
+    DibImgBuf drawing, mono;
+    ASSERT_TRUE(page->Render(&drawing, c.request, c.scale, c.selector));
+    ASSERT_TRUE(page->RenderConverted(&mono, c.request, c.scale, c.selector));
+    ctl_test::expectMonochromeOf(drawing, mono, Extent{c.request.width(), c.request.height()});
+    if (c.scale == 1.0) {
+      // Straight from the page: the coded bits.
+      for (int y = 0; y < c.request.height(); ++y)
+        for (int x = 0; x < c.request.width(); ++x)
+          ASSERT_EQ(dibBit(mono, x, y), bits.get(c.request.left + x, c.request.top + y));
+    }
+  }
+  DibImgBuf mono;
+  ASSERT_TRUE(page->RenderConverted(&mono, Rect{0, 0, 16, 16}, 1.0, 0));
+  const Extent size = mono.GetSize();
+  const std::vector<uint8_t> before(mono.GetData(), mono.GetData() + mono.length());
+  for (const int32_t selector : {-1, 1, 4, 9}) {
+    EXPECT_FALSE(page->RenderConverted(&mono, Rect{0, 0, 40, 40}, 2.0, selector)) << selector;
+    EXPECT_FALSE(page->RenderConverted(&mono, Rect{0, 0, 40, 40}, 1.0, selector)) << selector;
+  }
+  EXPECT_FALSE(page->RenderConverted(nullptr, Rect{0, 0, 40, 40}, 1.0, 0));
+  EXPECT_EQ(mono.GetSize(), size);
+  EXPECT_EQ(std::vector<uint8_t>(mono.GetData(), mono.GetData() + mono.length()), before);
 }
 
 // Token colours over the converted background (page 0), ITULab foreground through the mask over
@@ -232,6 +281,45 @@ TEST_F(ColourPagesTest, ReducedViewsAverageTheFullView) {
       EXPECT_LT(static_cast<double>(distance) / (3.0 * (kWidth / s) * (kHeight / s)), 24.0);
     }
   }
+}
+
+// For a monochrome device, the colour pages (page 1 in ITULab, converted to RGB first), each
+// layer alone and the whole page at several zooms are their drawings converted to 1 bit; a layer
+// the page does not have fails and leaves the buffer as it was.
+TEST_F(ColourPagesTest, MonochromeDevice) {
+  MrcFile file(path.path());
+  struct Case {
+    int32_t page, selector;
+    double scale;
+    Rect request;
+  };
+  const Case cases[] = {
+      {0, 0, 1.0, {0, 0, kWidth, kHeight}},         {1, 0, 1.0, {0, 0, kWidth, kHeight}},
+      {0, 0, 2.0, {0, 0, kWidth / 2, kHeight / 2}}, {1, 0, 1 / 0.3, {10, 5, 60, 30}},
+      {0, 1, 1.0, {0, 0, kWidth, kHeight}},         {1, 2, 1.0, {7, 3, 200, 100}},
+      {1, 2, 2.0, {0, 0, kWidth / 2, kHeight / 2}}, {1, 3, 1.0, {0, 0, kWidth, kHeight}},
+      {0, 3, 4.0, {0, 0, kWidth / 4, kHeight / 4}},
+  };
+  for (const Case &c : cases) {
+    SCOPED_TRACE(testing::Message()
+                 << "page " << c.page << " selector " << c.selector << " scale " << c.scale);
+    TfxPage *page = file.GetPage(c.page);
+    ASSERT_NE(page, nullptr);
+    DibImgBuf drawing, mono;
+    ASSERT_TRUE(page->Render(&drawing, c.request, c.scale, c.selector));
+    ASSERT_TRUE(page->RenderConverted(&mono, c.request, c.scale, c.selector));
+    ctl_test::expectMonochromeOf(drawing, mono, Extent{c.request.width(), c.request.height()});
+  }
+  TfxPage *second = file.GetPage(1);
+  ASSERT_NE(second, nullptr);
+  DibImgBuf mono;
+  ASSERT_TRUE(second->RenderConverted(&mono, Rect{0, 0, 24, 8}, 1.0, 0));
+  const Extent size = mono.GetSize();
+  const std::vector<uint8_t> before(mono.GetData(), mono.GetData() + mono.length());
+  EXPECT_FALSE(second->RenderConverted(&mono, Rect{0, 0, 40, 40}, 1.0, 1));  // no background
+  EXPECT_FALSE(second->RenderConverted(&mono, Rect{0, 0, 40, 40}, 1.0, 5));  // one pair only
+  EXPECT_EQ(mono.GetSize(), size);
+  EXPECT_EQ(std::vector<uint8_t>(mono.GetData(), mono.GetData() + mono.length()), before);
 }
 
 }  // namespace

@@ -2,13 +2,15 @@
 // pamdepth): a matrix of depths, photometrics and compressions at 1:1, whole and cut (rows
 // top-down, a rectangle past the page clipped to it), and zoomed out by 2 (1-bit pages as
 // grey, each value within those of the source pixels around its block); a rectangle that
-// misses the page fails and leaves the buffer alone.
+// misses the page fails and leaves the buffer alone. For a monochrome device each page is its
+// drawing converted to 1 bit.
 #include <gtest/gtest.h>
 #include <tiffio.h>
 
 #include <cstdlib>
 #include <random>
 
+#include "page_fixtures.h"
 #include "testkit_files.h"
 #include "testkit_pnm.h"
 #include "testkit_tools.h"
@@ -155,6 +157,50 @@ TEST(TifRenderTest, PagesOfEveryDepthAsTifftopnmReadsThem) {
     DibImgBuf untouched;
     EXPECT_FALSE(page->Render(&untouched, Rect{w + 5, 0, w + 20, 4}, 1.0, 0));
     EXPECT_EQ(untouched.GetSize(), (Extent{0, 0}));
+  }
+}
+
+// For a monochrome device: a bilevel page at 1:1 as Render draws it, every other drawing (grey,
+// palette, colour, shrunk) converted to 1 bit, whole and cut; a rectangle that misses the page
+// fails and leaves the buffer as it was.
+TEST(TifRenderTest, MonochromeDevice) {
+  const TiffCase cases[] = {
+      {"1-bit G4", 99, 51, 1, 1, PHOTOMETRIC_MINISWHITE, COMPRESSION_CCITTFAX4},
+      {"4-bit grey", 31, 15, 4, 1, PHOTOMETRIC_MINISBLACK, COMPRESSION_NONE},
+      {"8-bit grey LZW", 45, 23, 8, 1, PHOTOMETRIC_MINISBLACK, COMPRESSION_LZW},
+      {"8-bit palette", 45, 23, 8, 1, PHOTOMETRIC_PALETTE, COMPRESSION_PACKBITS},
+      {"RGB", 37, 19, 8, 3, PHOTOMETRIC_RGB, COMPRESSION_NONE},
+  };
+  uint32_t seed = 40;
+  for (const TiffCase &c : cases) {
+    TempFile path("page");
+    writeTiff(path.name(), c, seed++);
+    TifFile file(path.path());
+    TfxPage *page = file.GetPage(0);
+    ASSERT_NE(page, nullptr);
+    const int w = static_cast<int>(c.width), h = static_cast<int>(c.height);
+    for (const double scale : {1.0, 2.0}) {
+      for (const Rect r : {Rect{0, 0, w, h}, Rect{3, 2, w + 10, h - 1}}) {
+        SCOPED_TRACE(testing::Message() << c.name << " scale " << scale << " from " << r.left);
+        DibImgBuf drawing, mono;
+        ASSERT_TRUE(page->Render(&drawing, r, scale, 0));
+        ASSERT_TRUE(page->RenderConverted(&mono, r, scale, 0));
+        ctl_test::expectMonochromeOf(drawing, mono, drawing.GetSize());
+        if (drawing.GetBitsPerPixel() == 1) {
+          ASSERT_EQ(mono.GetSize(), drawing.GetSize());
+          ASSERT_EQ(mono.length(), drawing.length());
+          EXPECT_EQ(std::memcmp(mono.GetData(), drawing.GetData(), mono.length()), 0);
+        }
+      }
+    }
+    DibImgBuf mono;
+    ASSERT_TRUE(page->RenderConverted(&mono, Rect{0, 0, 8, 8}, 1.0, 0));
+    const Extent size = mono.GetSize();
+    const std::vector<uint8_t> before(mono.GetData(), mono.GetData() + mono.length());
+    EXPECT_FALSE(page->RenderConverted(&mono, Rect{w + 5, 0, w + 20, 4}, 1.0, 0)) << c.name;
+    EXPECT_FALSE(page->RenderConverted(nullptr, Rect{0, 0, 8, 8}, 1.0, 0));
+    EXPECT_EQ(mono.GetSize(), size);
+    EXPECT_EQ(std::vector<uint8_t>(mono.GetData(), mono.GetData() + mono.length()), before);
   }
 }
 
