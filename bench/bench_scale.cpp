@@ -1,21 +1,21 @@
-// Reduced-zoom page work beside Leptonica on the same page in one run: a letter page of
-// 2550 x 3300 pixels (300 dpi) rendered by Ghostscript at start, as 1-bit (PBM) and as
-// antialiased 8-bit grey (PGM). Compared: 1-bit to grey reduction by 2, 4 and 8
-// (pxlReduceToGray4, 4-bit output; pixScaleToGray2/4/8, 8-bit output), 8-bit bilinear
-// rescaling to 2/3 (pxlRescaleImageBilinear; pixScaleGrayLI), and thresholding the 8-bit
-// page to 1 bit (pxlThresholdImage at 128 and at 100; pixThresholdToBinary, whose result is
-// checked bit for bit against ours once before timing). Every call makes its output and the
-// loop destroys it, on both sides; our table-driven kernels build their tables per call, as
-// Leptonica's do. The reduction by 1.5 has no Leptonica counterpart and runs alone.
+// Reduced-zoom page work beside Leptonica on the same pages: letter-sized pages at 300 dpi
+// (2550 x 3300) and 600 dpi (5100 x 6600) rendered by Ghostscript at start, as 1-bit (PBM)
+// and as antialiased 8-bit grey (PGM). Compared: 1-bit to grey reduction by 2, 4 and 8
+// (pxlReduceToGray4, 4-bit output; pixScaleToGray2/4/8, the same grey levels of each block at
+// 8 bits), 8-bit bilinear rescaling to 3/4 (pxlRescaleImageBilinear; pixScaleGrayLI, which
+// interpolates linearly at 3/4 but switches to area averaging below 0.7, so no smaller factor
+// compares the same work), and thresholding the 8-bit page to 1 bit (pxlThresholdImage at 128
+// and at 100; pixThresholdToBinary, whose result is checked bit for bit against ours once
+// before timing). Every call makes its output and the loop destroys it, on both sides; our
+// table-driven kernels build their tables per call, as Leptonica's do. The reduction by 1.5
+// runs alone: no Leptonica call does that work. Pairs, interleaving and the ratio table:
+// bench_pairs.h.
 #include <allheaders.h>
 #include <benchmark/benchmark.h>
-#include <unistd.h>
 
-#include <cstdio>
-#include <cstdlib>
-#include <cstring>
 #include <string>
 
+#include "bench_pairs.h"
 #include "bench_support.h"
 #include "pxl_rescale.h"
 #include "pxl_threshold.h"
@@ -23,129 +23,102 @@
 
 namespace {
 
-constexpr int kWidth = 2550;
-constexpr int kHeight = 3300;
-
 using bench::fail;
 
-// The 4.25 x 5.5 inch test page at 600 dpi fills 2550 x 3300 pixels.
-PIX *render(const char *device, const char *extra) {
-  return bench::renderPage(NORV_SOURCE_DIR "/src/core/base/tests/data/reduce_page.ps", device,
-                           extra, 600, kWidth, kHeight);
+PxlContext *context() {
+  static PxlContext *ctx = bench::defaultContext();
+  return ctx;
 }
 
 struct Pages {
-  PxlContext *ctx = nullptr;
+  int dpi;
   PIX *bits = nullptr;
   PIX *grey = nullptr;
   Pixr *ourBits = nullptr;
   Pixr *ourGrey = nullptr;
 
-  Pages() {
-    // pixScaleGrayLI warns on every call for factors below 0.7 (2/3 is one).
-    setMsgSeverity(L_SEVERITY_ERROR);
-    ctx = bench::defaultContext();
+  // The 4.25 x 5.5 inch test page rendered at twice the page resolution fills a letter page.
+  PIX *render(const char *device, const char *extra) const {
+    return bench::renderPage(NORV_SOURCE_DIR "/src/core/base/tests/data/reduce_page.ps", device,
+                             extra, 2 * dpi, 17 * dpi / 2, 11 * dpi);
+  }
+
+  explicit Pages(int dotsPerInch) : dpi(dotsPerInch) {
     bits = render("pbmraw", "");
     grey = render("pgmraw", "-dTextAlphaBits=4 -dGraphicsAlphaBits=4");
-    ourBits = bench::framedCopy(ctx, bits, 300);
-    ourGrey = bench::framedCopy(ctx, grey, 300);
+    ourBits = bench::framedCopy(context(), bits, dpi);
+    ourGrey = bench::framedCopy(context(), grey, dpi);
   }
 };
 
-Pages &pages() {
-  static Pages p;
-  return p;
-}
-
 // Leptonica marks v < thresh; ours inside 0 .. thresh - 1. With an even threshold the
 // seven-bit comparison of our 8-bit kernels gives the same bits; a difference stops the run.
-void requireSameThreshold(int thresh) {
-  Pages &p = pages();
-  PIX *theirs = pixThresholdToBinary(p.grey, thresh);
-  Pixr *ours = nullptr;
-  if (theirs == nullptr ||
-      pxlThresholdImage(p.ctx, p.ourGrey, 0, thresh - 1, PXL_RANGE_INSIDE, &ours) != 0)
+Pixr *oursThreshold(const Pages &p, int thresh) {
+  Pixr *out = nullptr;
+  if (pxlThresholdImage(context(), p.ourGrey, 0, thresh - 1, PXL_RANGE_INSIDE, &out) != 0)
     fail("thresholding failed");
-  bench::requireSame(ours, theirs, "thresholds differ from Leptonica's");
-  pixDestroy(&theirs);
-  pxlDestroyImage(p.ctx, &ours);
+  return out;
 }
 
-void BM_OursReduceToGray4(benchmark::State &state, int32_t factor) {
-  Pages &p = pages();
-  for (auto _ : state) {
-    Pixr *out = nullptr;
-    if (pxlReduceToGray4(p.ctx, p.ourBits, factor, nullptr, &out) != 0) {
-      state.SkipWithError("reduction failed");
-      return;
+void destroy(Pixr *image) {
+  pxlDestroyImage(context(), &image);
+}
+
+template <class Ours, class Theirs>
+void addPair(const Pages &p, const std::string &name, Ours ours, Theirs theirs) {
+  const std::string pair = name + "/" + std::to_string(p.dpi) + "dpi";
+  bench::addPair(pair, "ours", [&p, ours](benchmark::State &s) {
+    for (auto _ : s) destroy(ours(p));
+  });
+  bench::addPair(pair, "lept", [&p, theirs](benchmark::State &s) {
+    for (auto _ : s) {
+      PIX *out = theirs(p);
+      pixDestroy(&out);
     }
-    pxlDestroyImage(p.ctx, &out);
-  }
+  });
 }
 
-void BM_LeptonicaScaleToGray(benchmark::State &state, PIX *(*scale)(PIX *)) {
-  Pages &p = pages();
-  for (auto _ : state) {
-    PIX *out = scale(p.bits);
-    pixDestroy(&out);
-  }
+template <int kTenths>
+Pixr *oursToGray(const Pages &p) {
+  Pixr *out = nullptr;
+  if (pxlReduceToGray4(context(), p.ourBits, kTenths, nullptr, &out) != 0) fail("reduction");
+  return out;
 }
 
-void BM_OursBilinear(benchmark::State &state) {
-  Pages &p = pages();
-  for (auto _ : state) {
-    Pixr *out = nullptr;
-    if (pxlRescaleImageBilinear(p.ctx, p.ourGrey, kWidth * 2 / 3, kHeight * 2 / 3, &out) != 0) {
-      state.SkipWithError("rescale failed");
-      return;
-    }
-    pxlDestroyImage(p.ctx, &out);
+void addPages(const Pages &p) {
+  addPair(p, "to_gray2", oursToGray<20>, [](const Pages &q) { return pixScaleToGray2(q.bits); });
+  addPair(p, "to_gray4", oursToGray<40>, [](const Pages &q) { return pixScaleToGray4(q.bits); });
+  addPair(p, "to_gray8", oursToGray<80>, [](const Pages &q) { return pixScaleToGray8(q.bits); });
+  bench::addPair("to_gray1_5/" + std::to_string(p.dpi) + "dpi", "ours", [&p](benchmark::State &s) {
+    for (auto _ : s) destroy(oursToGray<15>(p));
+  });
+  addPair(
+      p, "bilinear3_4",
+      [](const Pages &q) {
+        Pixr *out = nullptr;
+        if (pxlRescaleImageBilinear(context(), q.ourGrey, q.ourGrey->width * 3 / 4,
+                                    q.ourGrey->height * 3 / 4, &out) != 0)
+          fail("rescale");
+        return out;
+      },
+      [](const Pages &q) { return pixScaleGrayLI(q.grey, 0.75f, 0.75f); });
+  for (int thresh : {128, 100}) {
+    Pixr *ours = oursThreshold(p, thresh);
+    PIX *theirs = pixThresholdToBinary(p.grey, thresh);
+    bench::requireSame(ours, theirs, "thresholds differ from Leptonica's");
+    destroy(ours);
+    pixDestroy(&theirs);
+    addPair(
+        p, "threshold" + std::to_string(thresh),
+        [thresh](const Pages &q) { return oursThreshold(q, thresh); },
+        [thresh](const Pages &q) { return pixThresholdToBinary(q.grey, thresh); });
   }
 }
-
-void BM_LeptonicaScaleGrayLI(benchmark::State &state) {
-  Pages &p = pages();
-  for (auto _ : state) {
-    PIX *out = pixScaleGrayLI(p.grey, 2.0f / 3, 2.0f / 3);
-    pixDestroy(&out);
-  }
-}
-
-void BM_OursThreshold(benchmark::State &state, int thresh) {
-  Pages &p = pages();
-  requireSameThreshold(thresh);
-  for (auto _ : state) {
-    Pixr *out = nullptr;
-    if (pxlThresholdImage(p.ctx, p.ourGrey, 0, thresh - 1, PXL_RANGE_INSIDE, &out) != 0) {
-      state.SkipWithError("threshold failed");
-      return;
-    }
-    pxlDestroyImage(p.ctx, &out);
-  }
-}
-
-void BM_LeptonicaThreshold(benchmark::State &state, int thresh) {
-  Pages &p = pages();
-  for (auto _ : state) {
-    PIX *out = pixThresholdToBinary(p.grey, thresh);
-    pixDestroy(&out);
-  }
-}
-
-BENCHMARK_CAPTURE(BM_OursReduceToGray4, by2, 20)->Unit(benchmark::kMicrosecond);
-BENCHMARK_CAPTURE(BM_LeptonicaScaleToGray, by2, pixScaleToGray2)->Unit(benchmark::kMicrosecond);
-BENCHMARK_CAPTURE(BM_OursReduceToGray4, by4, 40)->Unit(benchmark::kMicrosecond);
-BENCHMARK_CAPTURE(BM_LeptonicaScaleToGray, by4, pixScaleToGray4)->Unit(benchmark::kMicrosecond);
-BENCHMARK_CAPTURE(BM_OursReduceToGray4, by8, 80)->Unit(benchmark::kMicrosecond);
-BENCHMARK_CAPTURE(BM_LeptonicaScaleToGray, by8, pixScaleToGray8)->Unit(benchmark::kMicrosecond);
-BENCHMARK_CAPTURE(BM_OursReduceToGray4, by1_5, 15)->Unit(benchmark::kMicrosecond);
-BENCHMARK(BM_OursBilinear)->Unit(benchmark::kMicrosecond);
-BENCHMARK(BM_LeptonicaScaleGrayLI)->Unit(benchmark::kMicrosecond);
-BENCHMARK_CAPTURE(BM_OursThreshold, at128, 128)->Unit(benchmark::kMicrosecond);
-BENCHMARK_CAPTURE(BM_LeptonicaThreshold, at128, 128)->Unit(benchmark::kMicrosecond);
-BENCHMARK_CAPTURE(BM_OursThreshold, at100, 100)->Unit(benchmark::kMicrosecond);
-BENCHMARK_CAPTURE(BM_LeptonicaThreshold, at100, 100)->Unit(benchmark::kMicrosecond);
 
 }  // namespace
 
-BENCHMARK_MAIN();
+int main(int argc, char **argv) {
+  static const Pages pages[] = {Pages(300), Pages(600)};
+  for (const Pages &p : pages) addPages(p);
+  return bench::runPairs(argc, argv);
+}

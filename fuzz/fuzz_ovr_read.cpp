@@ -5,9 +5,10 @@
 // referring strip, every global data block named, then every global data entry of the document;
 // then close. Every block the library hands out is given back, so a block still allocated when
 // the context is destroyed is a fault. The walk itself is not bounded: the reader bounds the
-// pages, stripes and table entries by the file. Only the bytes of strip and global data copied
-// out are capped (at a multiple of the input, each strip counting a few bytes more), since strips
-// may overlap.
+// pages, stripes, strips and table entries by the file, and the strip bytes it hands out over the
+// document (a walk that hands out more than twice that bound, the last page being walked twice,
+// is a fault). Only the bytes of global data copied out are capped (at a multiple of the input),
+// since any number of table entries may name one large block.
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
@@ -21,8 +22,11 @@ namespace {
 
 const OvrFileHooks kStdio = {fread, fwrite, fseek, ftell};
 
-// Bytes of strip and global data that may still be copied out for this input.
+// Bytes of global data that may still be copied out for this input.
 uint64_t g_bytesLeft = 0;
+// Strip bytes handed out so far, and the most the reader may hand out for this input.
+uint64_t g_stripBytes = 0;
+uint64_t g_stripBound = 0;
 bool takeBytes(uint64_t bytes) {
   if (bytes > g_bytesLeft) return false;
   g_bytesLeft -= bytes;
@@ -50,14 +54,13 @@ void readStrips(OvrIoContext *ctx, OvrIfdHandle *ifd, uint32_t height, uint32_t 
   const uint32_t step = rowsPerStrip != 0 ? rowsPerStrip : height;
   for (uint64_t row = 0; step != 0 && row < height; row += step) {
     uint32_t bytes = 0, got = 0;
-    // A row past the strip tables ends the IFD; each strip costs its bytes and a little more,
-    // so that an image of billions of rows in strips of one row still ends.
-    if (ovrGetStripByteCount(ifd, static_cast<uint32_t>(row), &bytes) != OVR_OK ||
-        !takeBytes(uint64_t{bytes} + 64))
-      break;
+    // A row past the strip tables ends the IFD.
+    if (ovrGetStripByteCount(ifd, static_cast<uint32_t>(row), &bytes) != OVR_OK) break;
     const uint32_t rows = static_cast<uint32_t>(std::min<uint64_t>(step, height - row));
     if (ovrReadStrip(ifd, static_cast<uint32_t>(row), rows, &buffer, &capacity, &got) != OVR_OK)
       continue;
+    g_stripBytes += got;
+    if (g_stripBytes > g_stripBound) std::abort();  // the reader's bound does not hold
     uint32_t count = 0, payloadSize = 0;
     uint32_t *indices = nullptr;
     const uint8_t *payload = nullptr;
@@ -146,6 +149,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   OvrIoContext *ctx = nullptr;
   if (ovrCreateIoContext(0, &ctx) != OVR_OK) return 0;
   g_bytesLeft = 16 * uint64_t{size} + (1u << 20);
+  // Twice the document's strip budget: 8 times the file and 1 MB.
+  g_stripBytes = 0;
+  g_stripBound = 2 * (8 * uint64_t{size} + (1u << 20));
   readDocument(ctx, bytes);
   if (ovrDestroyIoContext(ctx) != OVR_OK) std::abort();  // a block was not given back
   return 0;

@@ -1,5 +1,7 @@
 #!/usr/bin/env bash
-# Builds the release configuration and runs the benchmarks (ours beside the reference libraries).
+# Builds the release configuration and runs the benchmarks (ours beside the reference libraries),
+# each pinned to one core (NORV_BENCH_CPU, default 3); the paired programs run their sides
+# interleaved and print the ratio of medians at the end (bench/bench_pairs.h).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup-deps.sh
@@ -9,5 +11,5 @@ cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build "$build" -j "$(nproc)"
 for b in "$build"/bench/bench_*; do
   [ -x "$b" ] || continue
-  "$b" "$@"
+  taskset -c "${NORV_BENCH_CPU:-3}" "$b" "$@"
 done

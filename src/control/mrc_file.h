@@ -4,14 +4,28 @@
 // The file is opened "rb" at construction; a file that cannot be opened, or that the
 // container library does not take as a TIFF-FX document, has no adapter and 0 pages. A page
 // released is built again on its next GetPage.
+//
+// BuildPage turns the adapter's answers into an MrcPage: for each mask layer i (2, 4, ...) its
+// bands (JBIG2 or Group 4; other codings give empty entries) and the bands of the foreground
+// layer i + 1 (JPEG or colour tokens) in a TfxSelLayer whose foreground scale is the mask's
+// resolution over the foreground's; then the bands of layer 1 (JPEG) in a TfxBgLayer, scaled by
+// the mask's resolution over its own (layerScaleOf): a
+// foreground or background whose resolution gives another ratio is left out (its mask stays),
+// and a foreground without a resolution has scale (1, 1). Band positions of a layer cut into
+// strips step through its rows in its own pixels and are converted to reference pixels. The
+// first JBIG2 mask band of the document makes the JBIG2 global-segment store; every global
+// block a band names is read into it once. Group 4 bands decode in a library state the file
+// makes with its first such band. At most kMaxBandsPerLayer bands of a layer are built.
 #ifndef CTL_MRC_FILE_H
 #define CTL_MRC_FILE_H
 
 #include <cstdio>
 #include <memory>
 
+#include "jbig2_store.h"
 #include "mrc_io.h"
 #include "tfx_file.h"
+#include "tfx_layer.h"
 
 namespace ctl {
 
@@ -29,11 +43,21 @@ class MrcFile final : public TfxFile {
   // The adapter, or null when the file holds no TIFF-FX document.
   MrcIo *io() const { return io_.get(); }
 
+  static constexpr uint32_t kMaxBandsPerLayer = 1u << 16;
+
+  // The JBIG2 global-segment store, null until the first JBIG2 mask band is built.
+  Jbig2GlobalStore *store() const { return store_.get(); }
+
  private:
   std::unique_ptr<TfxPage> BuildPage(int32_t index);
+  BandList maskBands(uint32_t page, uint32_t layer, BandKind kind);
+  BandList colourBands(uint32_t page, uint32_t layer, const BandList &masks);
+  QtzState *faxState();
 
   FILE *stream_ = nullptr;
   std::unique_ptr<MrcIo> io_;
+  std::unique_ptr<Jbig2GlobalStore> store_;
+  QtzState *faxState_ = nullptr;
 };
 
 }  // namespace ctl

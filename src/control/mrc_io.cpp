@@ -159,6 +159,10 @@ uint32_t MrcIo::GetBandCount(uint32_t page, uint32_t layer) {
   return static_cast<uint32_t>((uint64_t{only.height} + only.rowsPerStrip - 1) / only.rowsPerStrip);
 }
 
+bool MrcIo::LayerHasStrips(uint32_t page, uint32_t layer) {
+  return ifdCount(page, layer) == 1 && GetBandCount(page, layer) > 1;
+}
+
 BandKind MrcIo::GetBandKind(uint32_t page, uint32_t layer) {
   LayerInfo info;
   return layerInfo(page, layer, &info) ? bandKindOf(info.compressionBits) : BandKind::None;

@@ -47,6 +47,9 @@ class MrcIo final : public TfxIo {
   LongPair GetBandSize(uint32_t page, uint32_t layer, uint32_t band) override;
   bool GetBandGlobalRefs(uint32_t page, uint32_t layer, uint32_t band, GlobalRefs *refs) override;
 
+  // True when the layer is one IFD cut into several strips (band positions then step through
+  // the IFD's rows in the layer's own pixels).
+  bool LayerHasStrips(uint32_t page, uint32_t layer);
   // The layer's Decode values as numerator / denominator, in file order; empty when absent or
   // when a denominator is 0.
   std::vector<float> GetDecodeValues(uint32_t page, uint32_t layer);

@@ -6,6 +6,8 @@
 
 #include <cstdint>
 
+#include "geometry.h"
+#include "image_buf.h"
 #include "tfx_io.h"
 
 namespace ctl {
@@ -19,6 +21,9 @@ class TfxPage {
   virtual int32_t GetBitsPerPixel() = 0;
   // Layers the control may select: 1 for a plain page, 2 x pairs + 1 for a TIFF-FX page.
   virtual int32_t GetLayerCount() = 0;
+  // Draws the rectangle (pixels of the page at zoom 1 / scale) of the selected layer into
+  // buffer; false when the page cannot be drawn.
+  virtual bool Render(DibImgBuf *buffer, Rect rectangle, double scale, int32_t selector) = 0;
 };
 
 }  // namespace ctl

@@ -30,6 +30,9 @@ class TifFile final : public TfxFile {
   // BitsPerSample x SamplesPerPixel of directory index when that is 1, 4, 8, 24 or 32; else 0.
   int32_t GetBitsPerPixel(int32_t index);
 
+  // Makes directory index the current one of the handle; false outside the document.
+  bool SelectDirectory(int32_t index) { return selectDirectory(index); }
+
   const std::string &path() const { return path_; }
   QtzState *state() const { return state_; }
   TIFF *tiff() const { return tiff_; }

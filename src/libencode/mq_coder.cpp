@@ -112,6 +112,11 @@ bool mqEncode(MqEncoder *e, uint8_t *cx, int decision) {
   return renormE(e);
 }
 
+MqEncoder mqEncodeCopy(MqEncoder enc, uint8_t *cx, int decision, bool *ok) {
+  *ok = mqEncode(&enc, cx, decision);
+  return enc;
+}
+
 bool mqFlush(MqEncoder *e) {
   // SETBITS
   const uint32_t tempc = e->c + e->a;

@@ -95,17 +95,13 @@ void newIntDecoder(Jbig2IntDecoder *d, bool huffman, const Jbig2CodeTable *table
 
 namespace {
 
-inline uint32_t nextPrev(uint32_t prev, int bit) {
-  return prev < 256 ? (prev << 1) | bit : (((prev << 1) | bit) & 511) | 256;
-}
-
 int32_t decodeArithInt(Jbig2IntDecoder *d, bool *oob, int32_t *value) {
   MqDecoder &mq = *d->mq;
   uint8_t *cx = d->cx;
   uint32_t prev = 1;
   auto bit = [&]() {
     const int b = mqDecode(mq, &cx[prev]);
-    prev = nextPrev(prev, b);
+    prev = iaxNextPrev(prev, b);
     return b;
   };
   const int sign = bit();

@@ -77,6 +77,13 @@ void newIntDecoder(Jbig2IntDecoder *d, bool huffman, const Jbig2CodeTable *table
 // outside 32 bits.
 int32_t decodeInt(Jbig2IntDecoder *d, bool *oob, int32_t *value);
 
+// The IAx context that follows prev after a decision (T.88 A.2): PREV is kept to 9 bits, its
+// top bit set once it has reached 256.
+inline uint32_t iaxNextPrev(uint32_t prev, int bit) {
+  return prev < 256 ? (prev << 1) | static_cast<uint32_t>(bit)
+                    : (((prev << 1) | static_cast<uint32_t>(bit)) & 511) | 256;
+}
+
 // IAID (T.88 A.3): codeLength bits, 2^(codeLength + 1) contexts.
 uint32_t decodeIaid(MqDecoder *mq, uint8_t *cx, int32_t codeLength);
 

@@ -1,6 +1,7 @@
 // Code table segments (type 53; ITU-T T.88 B.2): a user Huffman table. Prefix lengths above 32,
 // range lengths above 31, HTLOW above HTHIGH, range lows that leave 32 bits and tables without
-// codes are refused with 107; the line count is bounded by the bits the segment holds.
+// codes are refused with 107; the line count is bounded by the bits the segment holds. Bytes
+// after the last line are skipped with the segment.
 #include "jbig2_huffman.h"
 #include "jbig2_report.h"
 
@@ -60,6 +61,8 @@ int32_t parseCodeTableSegment(Jb2File *stream, DataSource *src, Jbig2Segment *se
     status = jbReport(state, kJbBadData, "bad code table prefix length %u", pref);
   const int32_t closeStatus = jbitCloseReader(bits);
   if (status == 0) status = closeStatus;
+  // Bytes after the lines (writers may pad the data) belong to the segment: skip them.
+  if (status == 0) src->pos = std::max(src->pos, std::min(src->limit, src->size));
   if (status == 0) status = buildCodeTable(table, lines, n, true, state);
   if (status != 0) {
     const bool tableOwnsLines = table->ownLines == lines;

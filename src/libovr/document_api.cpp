@@ -31,6 +31,7 @@ int32_t ovrOpenDocument(OvrIoContext *ctx, void *stream, uint32_t /*flags*/, Ovr
     if (status == OVR_OK) {
       doc->pageBytesLeft = documentPageBudget(doc->reader.size);
       doc->recordBytesLeft = documentRecordBudget(doc->reader.size);
+      doc->stripBytesLeft = documentStripBudget(doc->reader.size);
     }
     if (status != OVR_OK) destroyDocument(doc);
   }

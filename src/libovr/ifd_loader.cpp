@@ -11,7 +11,8 @@
 //               kind. A coding or sample layout the library does not know leaves compression
 //               bits or colour kind 0; the IFD still loads (the stripe lookup reports it).
 // Every byte the IFD takes from the file (its entries and the values outside them) is charged
-// to the page's read budget before it is read.
+// to the page's read budget before it is read, and every byte its strips may hand out to the
+// document's strip budget once it is loaded (23 when either is spent).
 #include "ovr_reader_internal.h"
 #include "ovr_vocab_internal.h"
 
@@ -111,23 +112,47 @@ int32_t deriveLayer(OvrIfdRecord *ifd, const OvrIfdRecord *primary) {
   if (colourKindFromSamples(dir.samplesPerPixel, bits, dir.has(Field::ColorMap), &rec.colourKind) !=
       OVR_OK)
     rec.colourKind = 0;
-  const bool palette = rec.colourKind == colour::kPalette4 || rec.colourKind == colour::kPalette8;
-  return palette ? paletteFromColorMap(dir.colorMap.data(), dir.colorMap.size(), bits, rec.palette)
-                 : OVR_OK;
+  rec.palette = nullptr;
+  const uint32_t paletteSize = paletteBytes(rec.colourKind);
+  if (paletteSize == 0) return OVR_OK;
+  int32_t status = ifd->dir.allocate(ifd->palette, paletteSize);
+  if (status == OVR_OK)
+    status =
+        paletteFromColorMap(dir.colorMap.data(), dir.colorMap.size(), bits, ifd->palette.data());
+  if (status == OVR_OK) rec.palette = ifd->palette.data();
+  return status;
 }
 
 // The first row of each strip of varying height, added up once so that finding a strip by its
 // row does not walk the row counts on every call.
 int32_t stripStartsOf(OvrIfdRecord *ifd) {
-  const OwnedArray<uint32_t> &counts = ifd->dir.stripRowCounts;
+  const ValueArray<uint32_t> &counts = ifd->dir.stripRowCounts;
   if (!ifd->dir.has(Field::StripRowCounts)) return OVR_OK;
-  int32_t status = ifd->stripStarts.allocate(ifd->dir.alloc, counts.size());
+  int32_t status = ifd->dir.allocate(ifd->stripStarts, counts.size());
   uint64_t start = 0;
   for (uint64_t i = 0; status == OVR_OK && i < counts.size(); ++i) {
     ifd->stripStarts[i] = start;
     start += counts[i];
   }
   return status;
+}
+
+// Charges what the IFD's strips may hand out to the document's strip budget: the bytes of every
+// strip, and for JPEG strips the tables merged into each. 23 once the budget is spent.
+int32_t chargeStrips(OvrDocument *doc, const OvrIfdRecord *ifd) {
+  const StripLayout &strips = ifd->strips;
+  uint64_t bytes = 0;
+  for (uint32_t i = 0; i < strips.count; ++i) bytes += strips.byteCounts[i];
+  const bool merged = ifd->layer.compressionBits == bits::kJpeg && ifd->dir.has(Field::JpegTables);
+  const uint64_t tables = merged ? ifd->dir.jpegTables.size() : 0;
+  uint64_t &left = doc->stripBytesLeft;
+  // At most 2^32 strips of 32-bit byte counts fit 64 bits; only the tables' share can overflow.
+  if (bytes > left || (tables != 0 && strips.count > (left - bytes) / tables)) {
+    left = 0;
+    return OVR_ERR_CORRUPT;
+  }
+  left -= bytes + tables * strips.count;
+  return OVR_OK;
 }
 
 }  // namespace
@@ -142,6 +167,7 @@ int32_t loadIfd(OvrDocument *doc, OvrIfdRecord *ifd, const OvrIfdRecord *primary
   if (status == OVR_OK) status = resolveStrips(ifd->dir, doc->reader.size, true, &ifd->strips);
   if (status == OVR_OK) status = stripStartsOf(ifd);
   if (status == OVR_OK) status = deriveLayer(ifd, primary);
+  if (status == OVR_OK) status = chargeStrips(doc, ifd);
   return status;
 }
 

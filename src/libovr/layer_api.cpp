@@ -92,7 +92,8 @@ int32_t ovrGetStripeIfd(OvrPageHandle *handle, uint32_t layer, uint32_t stripe, 
   *rowsPerStrip = found.values.rowsPerStrip;
   *compressionBits = found.values.compressionBits;
   *colourKind = found.values.colourKind;
-  if (palette != nullptr) std::memcpy(palette, found.values.palette, kPaletteBytes);
+  if (palette != nullptr && found.values.palette != nullptr)
+    std::memcpy(palette, found.values.palette, paletteBytes(found.values.colourKind));
   return OVR_OK;
 }
 

@@ -65,7 +65,8 @@ struct PageSlot {
 // What an IFD contributes to its page: its stripe key (layer 1-3, 0-based order), its position
 // in pixels of the page's primary IFD grid, resolutions in dots per inch, size in pixels, rows
 // per strip (0: strips of varying height), compression bits, colour kind, palette (R, G, B per
-// entry) and photometric kind, in the vocabularies of ovr_vocab.h.
+// entry, paletteBytes(colourKind) of them in the IFD record's palette block; null for other
+// kinds) and photometric kind, in the vocabularies of ovr_vocab.h.
 struct LayerRecord {
   StripeKey key;
   uint32_t x = 0;
@@ -77,7 +78,7 @@ struct LayerRecord {
   uint32_t rowsPerStrip = 0;
   uint32_t compressionBits = 0;
   uint32_t colourKind = 0;
-  uint8_t palette[kPaletteBytes] = {};
+  const uint8_t *palette = nullptr;
   uint32_t photometricKind = 0;
 };
 
@@ -117,6 +118,11 @@ struct OvrDocument {
   // stay until the document closes, and pages may share one stripe chain through their
   // SubIFDs, so a per-page bound alone would let a small file hold pages x file size.
   uint64_t pageBytesLeft = 0;
+  // Strip bytes that IFDs loaded from now on may still hand out (their strips, JPEG strips with
+  // the tables merged in), over all pages: strips are only checked to lie inside the file, so
+  // crafted stripes may all point at one large strip, and stripes shared by many pages would
+  // otherwise hand out pages x stripes x file size.
+  uint64_t stripBytesLeft = 0;
   // Global data table chain: whether a table offset was given (tag 34689 or 437), the first
   // table's offset, the tables loaded so far, and whether the whole chain is loaded. On reading,
   // globalTableEnds[i] is the number of entries in tables 0 to i, so that an index finds its
@@ -150,6 +156,15 @@ struct OvrPageRecord {
 
 struct OvrIfdRecord {
   explicit OvrIfdRecord(const ovr::Allocator &a) : dir(a) {}
+  // The record's own arrays come from its directory's allocator like the directory's values.
+  ~OvrIfdRecord() {
+    dir.clear(palette);
+    dir.clear(stripStarts);
+    dir.clear(refIndices);
+    dir.clear(refSizes);
+  }
+  OvrIfdRecord(const OvrIfdRecord &) = delete;
+  OvrIfdRecord &operator=(const OvrIfdRecord &) = delete;
 
   void *self = nullptr;
   uint32_t magic = 0;
@@ -159,18 +174,24 @@ struct OvrIfdRecord {
   // The IFD's values: read from the file, or as the profile rules completed them for writing
   // (the profile rules read the primary's resolutions, size and rows per strip from here).
   ovr::LayerRecord layer;
+  ovr::ValueArray<uint8_t> palette;  // what layer.palette points at (palette kinds only)
   ovr::Directory dir;  // the values of every tag the library knows, with presence flags
   uint32_t entryCount = 0;
   uint32_t nextIfd = 0;
   ovr::StripLayout strips;  // into dir's tables (reading)
   // With StripRowCounts: the first row of each strip (reading), searched by the strip lookup.
-  ovr::OwnedArray<uint64_t> stripStarts;
+  ovr::ValueArray<uint64_t> stripStarts;
   uint32_t readState = 0;  // kIfdReading
   uint32_t readMode = 0;
   // The global data references of the first strip and each block's length (reading; replaced
   // by the next ovrGetStripGlobalRefs).
-  ovr::OwnedArray<uint32_t> refIndices;
-  ovr::OwnedArray<uint32_t> refSizes;
+  ovr::ValueArray<uint32_t> refIndices;
+  ovr::ValueArray<uint32_t> refSizes;
+  // Whether the references above were read (their first strip is read once), or the status
+  // reading them failed with (given again at once), and the byte count of all strips.
+  bool refsRead = false;
+  int32_t refsFailure = 0;
+  uint64_t stripBytes = 0;
   uint16_t rawCompression = 0;  // a raw Compression value to write (0: none set)
   OvrWriteIfd *writer = nullptr;
   OvrIfdHandle *handle = nullptr;  // the IFD's handle once one was made

@@ -67,6 +67,14 @@ inline uint64_t documentRecordBudget(uint64_t fileSize) {
   return 32 * fileSize + (uint64_t{4} << 20);
 }
 
+// Strip bytes that the IFDs of all pages of a file of this size may hand out together. An
+// honest file's IFDs hand out each strip once, a tail-strip IFD the strip of the IFD it follows
+// again, and a JPEG strip with the tables merged in, which are a few hundred bytes: 8 times the
+// file (and some room) never refuses one.
+inline uint64_t documentStripBudget(uint64_t fileSize) {
+  return 8 * fileSize + (uint64_t{1} << 20);
+}
+
 // Walks the page chain from the header's first IFD once, recording each primary IFD offset.
 // 23 on a loop, 6 for more than 65,535 pages, 23 when an IFD lies outside the file.
 int32_t walkPageChain(OvrDocument *doc);

@@ -13,6 +13,9 @@
 
 #include <bitset>
 #include <cstdint>
+#include <cstring>
+#include <type_traits>
+#include <utility>
 
 #include "ovr_alloc_internal.h"
 #include "ovr_format_internal.h"
@@ -158,12 +161,86 @@ struct Rational {
   uint32_t den = 0;
 };
 
+// The values of an array tag, owned by the directory that holds the array, which gives them back
+// through its own allocator (an IFD record keeps some twenty arrays, and an OwnedArray would keep
+// a copy of the allocator in each). Values of up to 8 bytes (one strip offset or byte count, the
+// BitsPerSample of most images) lie in the array itself instead of a block.
+template <typename T>
+class ValueArray {
+  static_assert(std::is_trivially_copyable_v<T> && alignof(T) <= 8);
+
+ public:
+  ValueArray() = default;
+  ValueArray(const ValueArray &) = delete;
+  ValueArray &operator=(const ValueArray &) = delete;
+
+  T *data() { return inlined() ? reinterpret_cast<T *>(store_.bytes) : store_.block; }
+  const T *data() const {
+    return inlined() ? reinterpret_cast<const T *>(store_.bytes) : store_.block;
+  }
+  uint64_t size() const { return count_; }
+  bool empty() const { return count_ == 0; }
+  T &operator[](uint64_t i) { return data()[i]; }
+  const T &operator[](uint64_t i) const { return data()[i]; }
+
+ private:
+  friend struct Directory;
+  static constexpr uint64_t kInlineBytes = 8;
+  bool inlined() const { return count_ != 0 && count_ <= kInlineBytes / sizeof(T); }
+  union Store {
+    T *block;
+    alignas(8) unsigned char bytes[kInlineBytes];
+  } store_ = {nullptr};
+  uint64_t count_ = 0;
+};
+
 // The values of an IFD. Fields start at the values a reader assumes for an absent tag:
 // resolutions 300/1, SamplesPerPixel 1, FillOrder 1 and, as in TIFF 6.0, Compression 1 and
 // ResolutionUnit 2. Text values are kept with a terminating zero; arrays live in blocks of the
 // directory's allocator.
 struct Directory {
   explicit Directory(const Allocator &allocator) : alloc(allocator) {}
+  ~Directory() {
+    forEachArray([this](auto &field) { clear(field); });
+  }
+  Directory(const Directory &) = delete;
+  Directory &operator=(const Directory &) = delete;
+
+  // Replaces an array's values by those of a block of the directory's allocator (which the
+  // directory takes, or frees once it copied a few values into the array).
+  template <typename T>
+  void set(ValueArray<T> &field, OwnedArray<T> &&values) {
+    clear(field);
+    field.count_ = values.size();
+    if (field.inlined()) {
+      std::memcpy(field.store_.bytes, values.data(), values.size() * sizeof(T));
+      values.reset();
+    } else {
+      field.store_.block = values.release();
+    }
+  }
+  // Replaces an array's values by count zeroed values, in the array itself when they fit, else
+  // in a block of the directory's allocator. 1 no memory (the array is then empty).
+  template <typename T>
+  int32_t allocate(ValueArray<T> &field, uint64_t count) {
+    clear(field);
+    if (count == 0) return OVR_OK;
+    if (count <= ValueArray<T>::kInlineBytes / sizeof(T)) {
+      field.count_ = count;
+      std::memset(field.store_.bytes, 0, sizeof field.store_.bytes);
+      return OVR_OK;
+    }
+    OwnedArray<T> values;
+    const int32_t status = values.allocate(alloc, count);
+    if (status == OVR_OK) set(field, std::move(values));
+    return status;
+  }
+  template <typename T>
+  void clear(ValueArray<T> &field) {
+    if (!field.inlined()) alloc.release(field.store_.block);
+    field.store_.block = nullptr;
+    field.count_ = 0;
+  }
 
   bool has(Field f) const { return present.test(static_cast<size_t>(f)); }
   void mark(Field f) { present.set(static_cast<size_t>(f)); }
@@ -176,7 +253,7 @@ struct Directory {
   uint32_t newSubfileType = 0;
   uint32_t width = 0;
   uint32_t height = 0;
-  OwnedArray<uint16_t> bitsPerSample;
+  ValueArray<uint16_t> bitsPerSample;
   uint16_t compression = 1;
   uint16_t photometric = 0;
   uint16_t threshholding = 1;
@@ -190,30 +267,30 @@ struct Directory {
   uint16_t pageNumber[2] = {};
   uint16_t ycbcrSubSampling[2] = {};
   uint32_t rowsPerStrip = 0;
-  OwnedArray<uint32_t> stripOffsets;
-  OwnedArray<uint32_t> stripByteCounts;
-  OwnedArray<uint32_t> stripRowCounts;
+  ValueArray<uint32_t> stripOffsets;
+  ValueArray<uint32_t> stripByteCounts;
+  ValueArray<uint32_t> stripRowCounts;
   Rational xResolution{300, 1};
   Rational yResolution{300, 1};
   Rational xPosition;
   Rational yPosition;
   uint32_t t4Options = 0;
   uint32_t t6Options = 0;
-  OwnedArray<uint16_t> colorMap;
+  ValueArray<uint16_t> colorMap;
   uint32_t tileWidth = 0;
   uint32_t tileLength = 0;
-  OwnedArray<uint32_t> tileOffsets;
-  OwnedArray<uint32_t> tileByteCounts;
-  OwnedArray<uint32_t> subIfds;
-  OwnedArray<uint8_t> jpegTables;
-  OwnedArray<char> documentName;
-  OwnedArray<char> imageDescription;
-  OwnedArray<char> software;
-  OwnedArray<char> dateTime;
-  OwnedArray<char> hostComputer;  // also Artist
-  OwnedArray<char> targetPrinter;
-  OwnedArray<char> copyright;
-  OwnedArray<char> linkedIfdText;
+  ValueArray<uint32_t> tileOffsets;
+  ValueArray<uint32_t> tileByteCounts;
+  ValueArray<uint32_t> subIfds;
+  ValueArray<uint8_t> jpegTables;
+  ValueArray<char> documentName;
+  ValueArray<char> imageDescription;
+  ValueArray<char> software;
+  ValueArray<char> dateTime;
+  ValueArray<char> hostComputer;  // also Artist
+  ValueArray<char> targetPrinter;
+  ValueArray<char> copyright;
+  ValueArray<char> linkedIfdText;
   uint32_t globalParametersIfd = 0;
   uint32_t profileType = 0;
   uint8_t faxProfile = 0;
@@ -228,14 +305,39 @@ struct Directory {
   uint32_t t82Options = 0;
   uint32_t codingOptions = 0;              // 34690 or 436
   uint32_t globalTableOffset = 0;          // 34689 or 437
-  OwnedArray<uint32_t> ycbcrCoefficients;  // (numerator, denominator) pairs
+  ValueArray<uint32_t> ycbcrCoefficients;  // (numerator, denominator) pairs
   uint32_t globalWord34687 = 0;
   uint32_t linkedIfdOffset = 0;
-  OwnedArray<uint16_t> perSampleBytes;
-  OwnedArray<uint32_t> pageAttributeOffsets;
+  ValueArray<uint16_t> perSampleBytes;
+  ValueArray<uint32_t> pageAttributeOffsets;
   uint32_t privateWord34731 = 0;
   uint32_t imageLayer[2] = {};  // (layer, order), both from 1
   uint32_t globalWord34734 = 0;
+
+  // Calls f on every array field.
+  template <typename F>
+  void forEachArray(F f) {
+    f(bitsPerSample);
+    f(stripOffsets);
+    f(stripByteCounts);
+    f(stripRowCounts);
+    f(colorMap);
+    f(tileOffsets);
+    f(tileByteCounts);
+    f(subIfds);
+    f(jpegTables);
+    f(documentName);
+    f(imageDescription);
+    f(software);
+    f(dateTime);
+    f(hostComputer);
+    f(targetPrinter);
+    f(copyright);
+    f(linkedIfdText);
+    f(ycbcrCoefficients);
+    f(perSampleBytes);
+    f(pageAttributeOffsets);
+  }
 };
 
 // Decodes one entry into the directory by the tag table.

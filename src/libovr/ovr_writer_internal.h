@@ -78,7 +78,8 @@ struct OvrWriteIfd {
   ovr::EntryPatch stripRowCounts;
   ovr::EntryPatch subIfds;
   ovr::EntryPatch codingOptions;
-  ovr::EntryPatch pageNumber;  // primary IFDs: the PageNumber value, set in page order at close
+  ovr::EntryPatch pageNumber;      // primary IFDs: the PageNumber value, set in page order at close
+  uint32_t pageNumberWritten = 0;  // the page index that value holds
   // Strips written so far (their offsets and byte counts are in the IFD's directory record).
   uint32_t stripsWritten = 0;
   // Strips of varying height collected so far, their rows, and whether their tables are written.

@@ -107,7 +107,7 @@ int32_t loadPrimary(OvrPageRecord *page, ReadBudget &budget) {
 }
 
 int32_t loadStripes(OvrPageRecord *page, Visited &visited, ReadBudget &budget) {
-  const OwnedArray<uint32_t> &slots = page->primary->dir.subIfds;
+  const ValueArray<uint32_t> &slots = page->primary->dir.subIfds;
   for (uint64_t slot = 0; slot < slots.size(); ++slot) {
     for (uint32_t offset = slots[slot]; offset != 0;) {
       int32_t status = visited.add(offset);

@@ -1,6 +1,7 @@
 // Reading interface, strip level: the read state of an IFD, strip byte counts, reading a strip
 // into a buffer of the library's allocator (JPEG strips with the IFD's JPEGTables merged in),
-// the global data references of a JBIG2-coded IFD, splitting a referring strip, and reading a
+// the global data references of a JBIG2-coded IFD (read from its first strip once and kept by the
+// IFD record with the byte count of its strips), splitting a referring strip, and reading a
 // global data block.
 #include "ovr_document.h"
 #include "ovr_reader_internal.h"
@@ -56,13 +57,43 @@ int32_t readReferences(OvrIfdRecord *ifd) {
   if (status == OVR_OK)
     status = parseReferringStrip(strip.data(), strip.size(), doc->reader.order,
                                  ifd->dir.codingOptions, &refs);
-  if (status == OVR_OK) status = ifd->refIndices.allocate(doc->alloc, refs.count);
-  if (status == OVR_OK) status = ifd->refSizes.allocate(doc->alloc, refs.count);
+  if (status == OVR_OK) status = ifd->dir.allocate(ifd->refIndices, refs.count);
+  if (status == OVR_OK) status = ifd->dir.allocate(ifd->refSizes, refs.count);
   for (uint32_t i = 0; status == OVR_OK && i < refs.count; ++i) {
     GlobalEntry entry;
     ifd->refIndices[i] = referringIndex(refs, doc->reader.order, i);
     status = findGlobalEntry(doc, ifd->refIndices[i], &entry);
     ifd->refSizes[i] = entry.blockLength;
+  }
+  return status;
+}
+
+// The IFD's references and the byte count of its strips, row by row in steps of rows per strip.
+int32_t readAllReferences(OvrIfdRecord *ifd) {
+  const LayerRecord &rec = ifd->layer;
+  if (ifd->strips.count == 0 || rec.rowsPerStrip == 0) return OVR_ERR_INTERNAL;
+  int32_t status = takeDocumentInfo(ifd->page->doc);  // the global data table offset
+  if (status == OVR_OK) status = readReferences(ifd);
+  uint64_t total = 0;
+  for (uint64_t row = 0; status == OVR_OK && row < rec.height; row += rec.rowsPerStrip) {
+    StripSpan span;
+    status = locateStrip(ifd, static_cast<uint32_t>(row), &span);
+    total += span.byteCount;
+  }
+  ifd->stripBytes = total;
+  return status;
+}
+
+// Reads the references once: they are kept, and a failure other than memory is given again at
+// once by later calls, so that the first strip is read once however often a caller asks.
+int32_t readReferencesOnce(OvrIfdRecord *ifd) {
+  const int32_t status = readAllReferences(ifd);
+  if (status == OVR_OK) {
+    ifd->refsRead = true;
+  } else {
+    ifd->dir.clear(ifd->refIndices);
+    ifd->dir.clear(ifd->refSizes);
+    if (status != OVR_ERR_NO_MEMORY) ifd->refsFailure = status;
   }
   return status;
 }
@@ -81,18 +112,12 @@ int32_t ovrGetStripGlobalRefs(OvrIfdHandle *handle, uint64_t *totalSize, uint32_
   OvrIfdRecord *ifd = nullptr;
   int32_t status = readingIfd(handle, &ifd);
   if (status != OVR_OK || !isJbig2Class(ifd->layer.compressionBits)) return status;
-  const LayerRecord &rec = ifd->layer;
-  if (ifd->strips.count == 0 || rec.rowsPerStrip == 0) return OVR_ERR_INTERNAL;
-  status = takeDocumentInfo(ifd->page->doc);  // the global data table offset
-  if (status == OVR_OK) status = readReferences(ifd);
-  uint64_t total = 0;
-  for (uint64_t row = 0; status == OVR_OK && row < rec.height; row += rec.rowsPerStrip) {
-    StripSpan span;
-    status = locateStrip(ifd, static_cast<uint32_t>(row), &span);
-    total += span.byteCount;
+  if (ifd->refsFailure != OVR_OK) return ifd->refsFailure;
+  if (!ifd->refsRead) {
+    status = readReferencesOnce(ifd);
+    if (status != OVR_OK) return status;
   }
-  if (status != OVR_OK) return status;
-  *totalSize = total;
+  *totalSize = ifd->stripBytes;
   *count = static_cast<uint32_t>(ifd->refIndices.size());
   *indices = ifd->refIndices.data();
   *sizes = ifd->refSizes.data();

@@ -27,7 +27,7 @@ int32_t locateStrip(const OvrIfdRecord *ifd, uint32_t row, StripSpan *span) {
     index = row / m;
   } else {
     // The first strip that starts at or after row (the first-row sums never decrease).
-    const OwnedArray<uint32_t> &counts = ifd->dir.stripRowCounts;
+    const ValueArray<uint32_t> &counts = ifd->dir.stripRowCounts;
     const std::span<const uint64_t> starts(ifd->stripStarts.data(), ifd->stripStarts.size());
     index = static_cast<uint64_t>(std::lower_bound(starts.begin(), starts.end(), uint64_t{row}) -
                                   starts.begin());

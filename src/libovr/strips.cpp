@@ -44,8 +44,8 @@ int32_t resolveStrips(const Directory &dir, uint64_t fileSize, bool emptyAllowed
   *layout = StripLayout{};
   const bool strips = dir.has(Field::StripOffsets) || dir.has(Field::StripByteCounts);
   const bool tiles = dir.has(Field::TileOffsets) || dir.has(Field::TileByteCounts);
-  const OwnedArray<uint32_t> &offsets = strips ? dir.stripOffsets : dir.tileOffsets;
-  const OwnedArray<uint32_t> &counts = strips ? dir.stripByteCounts : dir.tileByteCounts;
+  const ValueArray<uint32_t> &offsets = strips ? dir.stripOffsets : dir.tileOffsets;
+  const ValueArray<uint32_t> &counts = strips ? dir.stripByteCounts : dir.tileByteCounts;
   if (!strips && !tiles) return emptyAllowed ? OVR_OK : OVR_ERR_CORRUPT;
   // Separate sample planes, and tiles several across, are layouts the library does not read:
   // their strips would be taken for whole rows of interleaved samples.

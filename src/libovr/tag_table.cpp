@@ -48,9 +48,9 @@ int32_t fixed(const FileReader &r, const IfdEntry &e, Directory &dir, Field f, T
   return OVR_OK;
 }
 
-// Every value of an array tag, in a block of the directory's allocator.
+// Every value of an array tag, kept by the directory (count 0 leaves dst as it was).
 template <typename T>
-int32_t array(const FileReader &r, const IfdEntry &e, Directory &dir, OwnedArray<T> &dst,
+int32_t array(const FileReader &r, const IfdEntry &e, Directory &dir, ValueArray<T> &dst,
               Empty empty) {
   constexpr Width w = widthOf<T>();
   if (!widenAllowed(e.type, w)) return OVR_ERR_UNSUPPORTED;
@@ -59,38 +59,36 @@ int32_t array(const FileReader &r, const IfdEntry &e, Directory &dir, OwnedArray
   const ValueSpan span = entryValueSpan(r.order, e);
   int32_t status = r.checkExtent(span.position, span.bytes);
   if (status != OVR_OK) return status;
-  OwnedArray<T> values;
   const uint64_t units = fieldUnitCount(e.type, e.count);
-  status = values.allocate(dir.alloc, units);
-  if (status == OVR_OK) status = loadEntryValues(r, e, w, units, values.data());
-  if (status != OVR_OK) return status;
-  dst = std::move(values);
-  return OVR_OK;
+  status = dir.allocate(dst, units);
+  if (status == OVR_OK) status = loadEntryValues(r, e, w, units, dst.data());
+  if (status != OVR_OK) dir.clear(dst);
+  return status;
 }
 
 // An array tag kept in the directory; marked present once it has values.
 template <typename T>
 int32_t arrayField(const FileReader &r, const IfdEntry &e, Directory &dir, Field f,
-                   OwnedArray<T> &dst, Empty empty) {
-  int32_t status = array(r, e, dir, dst, empty);
+                   ValueArray<T> &dst, Empty empty) {
+  const int32_t status = array(r, e, dir, dst, empty);
   if (status == OVR_OK && !dst.empty()) dir.mark(f);
   return status;
 }
 
 // An ASCII value with a terminating zero appended; count 0 leaves it absent.
 int32_t text(const FileReader &r, const IfdEntry &e, Directory &dir, Field f,
-             OwnedArray<char> &dst) {
+             ValueArray<char> &dst) {
   if (!isOneByteType(e.type)) return OVR_ERR_UNSUPPORTED;
   if (e.count == 0) return OVR_OK;
   const ValueSpan span = entryValueSpan(r.order, e);
   int32_t status = r.checkExtent(span.position, span.bytes);
   if (status != OVR_OK) return status;
-  OwnedArray<char> chars;
-  status = chars.allocate(dir.alloc, uint64_t{e.count} + 1);
-  if (status == OVR_OK) status = loadEntryValues(r, e, Width::W8, e.count, chars.data());
-  if (status != OVR_OK) return status;
-  chars[e.count] = '\0';
-  dst = std::move(chars);
+  status = dir.allocate(dst, uint64_t{e.count} + 1);  // zeroed: the terminating zero is there
+  if (status == OVR_OK) status = loadEntryValues(r, e, Width::W8, e.count, dst.data());
+  if (status != OVR_OK) {
+    dir.clear(dst);
+    return status;
+  }
   dir.mark(f);
   return OVR_OK;
 }
@@ -122,13 +120,14 @@ int32_t colorMap(const FileReader &r, const IfdEntry &e, Directory &dir) {
 
 int32_t jpegTables(const FileReader &r, const IfdEntry &e, Directory &dir) {
   if (!isOneByteType(e.type)) return OVR_ERR_UNSUPPORTED;
-  OwnedArray<uint8_t> bytes;
-  int32_t status = array(r, e, dir, bytes, Empty::Corrupt);
-  if (status != OVR_OK) return status;
+  int32_t status = array(r, e, dir, dir.jpegTables, Empty::Corrupt);
   JpegTablesBody body;
-  status = checkJpegTables(bytes.data(), bytes.size(), &body);
-  if (status != OVR_OK) return status;
-  dir.jpegTables = std::move(bytes);
+  if (status == OVR_OK)
+    status = checkJpegTables(dir.jpegTables.data(), dir.jpegTables.size(), &body);
+  if (status != OVR_OK) {
+    dir.clear(dir.jpegTables);
+    return status;
+  }
   dir.mark(Field::JpegTables);
   return OVR_OK;
 }

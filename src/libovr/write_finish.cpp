@@ -3,8 +3,8 @@
 //    whose first primary IFD refers to one), that primary IFD is written again as a new
 //    directory at the end of the file, which writes the global parameters IFD, and the reference
 //    to it is patched.
-// 2. Every written page's PageNumber is patched to the page's final index, which pages inserted
-//    before it have moved up since its directory was written.
+// 2. Every written page's PageNumber is patched to the page's final index where pages inserted
+//    before it have moved it up since its directory was written.
 // 3. When more codings were written since the global parameters IFD, its CodingMethods value is
 //    patched in place.
 // 4. The stream is sought to its end, which makes a buffered stream hand over its pending bytes,
@@ -30,12 +30,12 @@ int32_t finishFile(OvrDocument &doc) {
     status = ovrWriteDirectory(*first);
     if (status == OVR_OK) status = ovrPatchIfdReference(*first, old);
   }
-  // Pages inserted before written pages moved them up: every PageNumber takes the page's final
+  // Pages inserted before written pages moved them up: their PageNumber takes the page's final
   // index (the two SHORTs index, 0 lie inline in the entry, little-endian).
   for (OvrPageRecord *page : doc.pages.span()) {
     if (status != OVR_OK || page->index >= doc.pageCount || page->primary == nullptr) continue;
     const OvrWriteIfd *pw = page->primary->writer;
-    if (pw != nullptr && pw->pageNumber.present())
+    if (pw != nullptr && pw->pageNumber.present() && pw->pageNumberWritten != page->index)
       status = patch32(stream, pw->pageNumber.value, page->index);
   }
   if (status == OVR_OK && w.codingMethodsPatch.present() &&

@@ -97,8 +97,8 @@ int32_t ovrSetCoding(OvrIfdHandle *ifd, uint32_t mode, uint32_t *compressionBits
   if (status != OVR_OK) {
     record->layer = saved;
     if (record->offset == 0) {
-      record->dir.stripOffsets.reset();
-      record->dir.stripByteCounts.reset();
+      record->dir.clear(record->dir.stripOffsets);
+      record->dir.clear(record->dir.stripByteCounts);
     }
     return status;
   }

@@ -29,6 +29,11 @@ int32_t addIfdRecord(OvrPageRecord &page, ProfileValues v, OvrIfdRecord **out) {
     if (other.layer == key.layer && other.order == key.order) return OVR_ERR_INTERNAL;
     if (key < other) break;
   }
+  OwnedArray<uint8_t> paletteBlock;
+  if (palette != 0) {
+    if (paletteBlock.allocate(page.doc->alloc, palette) != OVR_OK) return OVR_ERR_NO_MEMORY;
+    std::memcpy(paletteBlock.data(), v.palette, palette);
+  }
   OvrWriteIfd *writer = nullptr;
   if (makeWriterIfd(page.doc->alloc, &writer) != OVR_OK) return OVR_ERR_NO_MEMORY;
   OvrIfdRecord *ifd = nullptr;
@@ -46,7 +51,8 @@ int32_t addIfdRecord(OvrPageRecord &page, ProfileValues v, OvrIfdRecord **out) {
   l.rowsPerStrip = v.rowsPerStrip;
   l.colourKind = v.colourKind;
   l.photometricKind = v.colourSpace;
-  if (palette != 0) std::memcpy(l.palette, v.palette, palette);
+  if (palette != 0) ifd->dir.set(ifd->palette, std::move(paletteBlock));
+  l.palette = ifd->palette.data();  // null without a palette
   if (first) page.primary = ifd;
   ++page.layerCounts[key.layer - 1];
   if (page.layerCount < key.layer) page.layerCount = key.layer;

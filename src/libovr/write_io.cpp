@@ -3,10 +3,11 @@
 // of a table's size is needed), and patching a 32-bit value in place.
 //
 // The end is found with the seek-to-end hook (2003) and then sought explicitly (2002), so that a
-// hook that only reports the end still leaves the stream there. A failed seek marks the stream
-// failed like a failed write: the file is left in an unknown state, and the close reports it. Bytes
-// that would reach beyond 4 GiB cannot be addressed by the file's 32-bit offsets; appending them is
-// a failed write (2001) and nothing is written.
+// hook that only reports the end still leaves the stream there. A write at a position where the
+// stream's tell hook says it stands already is not preceded by a seek. A failed seek marks the
+// stream failed like a failed write: the file is left in an unknown state, and the close reports
+// it. Bytes that would reach beyond 4 GiB cannot be addressed by the file's 32-bit offsets;
+// appending them is a failed write (2001) and nothing is written.
 #include "ovr_format_internal.h"
 #include "ovr_writer_internal.h"
 
@@ -21,10 +22,20 @@ int32_t failOnError(OvrStream &stream, int32_t status) {
   return status;
 }
 
+// Whether the stream's tell hook puts it at position already: directory entries written one
+// after another then need no seek between them (a seek makes a buffered stream hand over its
+// bytes). The writer only writes, so no seek is owed between a read and a write.
+bool atPosition(OvrStream &stream, uint64_t position) {
+  if (stream.tell == nullptr) return false;
+  const int64_t at = stream.tell(stream.client);
+  return at >= 0 && static_cast<uint64_t>(at) == position;
+}
+
 }  // namespace
 
 int32_t writeAt(OvrStream &stream, uint64_t position, const void *bytes, size_t count) {
-  int32_t status = failOnError(stream, streamSeek(stream, position));
+  const bool there = atPosition(stream, position);
+  int32_t status = there ? OVR_OK : failOnError(stream, streamSeek(stream, position));
   if (status == OVR_OK) status = streamWrite(stream, bytes, count);
   return status;
 }
@@ -38,7 +49,8 @@ int32_t ovrWriteHeader(OvrStream &stream, uint32_t firstIfdOffset) {
 int32_t ovrAlignEnd(OvrStream &stream, uint64_t *position) {
   uint64_t end = 0;
   int32_t status = failOnError(stream, streamSeekEnd(stream, &end));
-  if (status == OVR_OK) status = failOnError(stream, streamSeek(stream, end));
+  if (status == OVR_OK && !atPosition(stream, end))
+    status = failOnError(stream, streamSeek(stream, end));
   if (status != OVR_OK) return status;
   static const uint8_t kZeros[3] = {};
   const uint64_t pad = (4 - end % 4) % 4;

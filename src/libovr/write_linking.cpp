@@ -42,7 +42,7 @@ int32_t growSubIfds(OvrStream &stream, OvrIfdRecord &primary, uint32_t slots) {
   if (status == OVR_OK) status = patch32(stream, patch.entry + 8, at);
   if (status != OVR_OK) return status;
   patch.value = at;
-  primary.dir.subIfds = std::move(grown);
+  primary.dir.set(primary.dir.subIfds, std::move(grown));
   return OVR_OK;
 }
 

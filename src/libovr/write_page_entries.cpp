@@ -21,7 +21,7 @@ struct Table {
 };
 
 // An in-memory table, or one zero element while it is empty.
-Table tableOf(const OwnedArray<uint32_t> &values) {
+Table tableOf(const ValueArray<uint32_t> &values) {
   static const uint32_t kZero = 0;
   if (values.empty()) return Table{1, &kZero};
   return Table{static_cast<uint32_t>(values.size()), values.data()};
@@ -118,6 +118,7 @@ int32_t ovrWritePageDirectory(OvrIfdRecord &ifd, EntryPass &pass) {
   if (primary) {
     const uint32_t pageNumber[2] = {ifd.page->index, 0};
     pass.add(tag::kPageNumber, kTypeShort, 2, pageNumber, &w.pageNumber);
+    w.pageNumberWritten = ifd.page->index;
   }
   if (l.colourKind == colour::kPalette4 || l.colourKind == colour::kPalette8) {
     uint32_t colorMap[3 * 256];

@@ -44,7 +44,7 @@ int32_t writeTable(OvrStream &stream, EntryPatch &patch, const OwnedArray<uint32
 int32_t prepareDirectoryTables(OvrIfdRecord &ifd) {
   const Allocator &alloc = ifd.dir.alloc;
   if (ifd.role == kRolePrimary && isMrcProfile(ifd.page->doc->profileCode) &&
-      ifd.dir.subIfds.empty() && ifd.dir.subIfds.allocate(alloc, 1) != OVR_OK) {
+      ifd.dir.subIfds.empty() && ifd.dir.allocate(ifd.dir.subIfds, 1) != OVR_OK) {
     return OVR_ERR_NO_MEMORY;
   }
   const uint64_t strips = fixedStripCount(ifd.layer);
@@ -55,8 +55,8 @@ int32_t prepareDirectoryTables(OvrIfdRecord &ifd) {
   if (offsets.allocate(alloc, strips) != OVR_OK || counts.allocate(alloc, strips) != OVR_OK) {
     return OVR_ERR_NO_MEMORY;
   }
-  ifd.dir.stripOffsets = std::move(offsets);
-  ifd.dir.stripByteCounts = std::move(counts);
+  ifd.dir.set(ifd.dir.stripOffsets, std::move(offsets));
+  ifd.dir.set(ifd.dir.stripByteCounts, std::move(counts));
   return OVR_OK;
 }
 
@@ -131,9 +131,9 @@ int32_t ovrWriteStripTables(OvrIfdRecord &ifd) {
   if (status == OVR_OK) status = writeTable(stream, w.stripByteCounts, counts);
   if (status == OVR_OK) status = writeTable(stream, w.stripRowCounts, rows);
   if (status != OVR_OK) return status;
-  ifd.dir.stripOffsets = std::move(offsets);
-  ifd.dir.stripByteCounts = std::move(counts);
-  ifd.dir.stripRowCounts = std::move(rows);
+  ifd.dir.set(ifd.dir.stripOffsets, std::move(offsets));
+  ifd.dir.set(ifd.dir.stripByteCounts, std::move(counts));
+  ifd.dir.set(ifd.dir.stripRowCounts, std::move(rows));
   w.runTablesWritten = true;
   return OVR_OK;
 }

@@ -102,7 +102,9 @@ inline std::vector<uint32_t> writeMrc(const std::string &path, uint32_t kind,
         for (uint32_t r : p.refs) named.push_back(globalIds.at(r));
         Bytes strip = p.coded;
         strip.insert(strip.end(), p.payload.begin(), p.payload.end());
-        EXPECT_EQ(ovrWriteReferringStrip(ifd, strip.data(), strip.size(), named.data(),
+        const uint32_t none = 0;  // the writer takes a list pointer even for no indices
+        EXPECT_EQ(ovrWriteReferringStrip(ifd, strip.data(), strip.size(),
+                                         named.empty() ? &none : named.data(),
                                          static_cast<uint32_t>(named.size())),
                   OVR_OK);
         if (!p.payload.empty()) {

@@ -26,38 +26,56 @@ constexpr uint32_t lastWordMask(int64_t bits) {
 }
 
 // Byte b with each of its pixels repeated `factor` times (8 * factor bits, first pixel in
-// the most significant bits) as four 32-bit words, word 0 holding the lowest bits.
-std::array<uint32_t, 4> replicateByte(uint32_t b, int32_t depth, int32_t factor) {
-  unsigned __int128 bits = 0;
+// the most significant bits) as four 32-bit words, word 0 holding the lowest bits. Each
+// pixel's block of depth * factor bits is its value times a 1 every depth bits.
+constexpr std::array<uint32_t, 4> replicateByte(uint32_t b, int32_t depth, int32_t factor) {
+  unsigned __int128 unit = 0;
+  for (int32_t r = 0; r < factor; ++r) unit = (unit << depth) | 1u;
+  const int32_t pixels = 8 / depth, block = depth * factor;
   const uint32_t max = (1u << depth) - 1u;
-  for (int32_t p = 8 / depth - 1; p >= 0; --p) {
-    const uint32_t v = (b >> (p * depth)) & max;
-    for (int32_t r = 0; r < factor; ++r) bits = (bits << depth) | v;
+  unsigned __int128 bits = 0;
+  for (int32_t p = pixels - 1; p >= 0; --p) {
+    const unsigned __int128 chunk = unit * ((b >> (p * depth)) & max);
+    bits = pixels == 1 ? chunk : (bits << block) | chunk;  // a 128-bit block is the whole byte
   }
   return {static_cast<uint32_t>(bits), static_cast<uint32_t>(bits >> 32),
           static_cast<uint32_t>(bits >> 64), static_cast<uint32_t>(bits >> 96)};
 }
 
-// Allocates (zero-filled) or clears a table of `blocks` blocks of 256 entries, then fills
-// block k with word k of every byte's replication.
-template <typename Entry>
-int32_t buildReplicate(PxlContext *ctx, int32_t depth, int32_t factor, int32_t blocks,
-                       Entry **table) {
-  if (depth != 1 && depth != 2 && depth != 4 && depth != 8) {
+// The replication tables of one factor for depths 1, 2, 4 and 8, made at compile time:
+// block k of a table holds word k of every byte's replication.
+template <typename Entry, int kFactor, int kBlocks>
+constexpr auto replicateTables() {
+  std::array<std::array<Entry, 256 * kBlocks>, 4> t{};
+  for (int32_t shift = 0; shift < 4; ++shift)
+    for (uint32_t b = 0; b < 256; ++b) {
+      const auto words = replicateByte(b, 1 << shift, kFactor);
+      for (int32_t k = 0; k < kBlocks; ++k) t[shift][256 * k + b] = static_cast<Entry>(words[k]);
+    }
+  return t;
+}
+constexpr auto kReplicate2 = replicateTables<uint16_t, 2, 1>();
+constexpr auto kReplicate4 = replicateTables<uint32_t, 4, 1>();
+constexpr auto kReplicate8 = replicateTables<uint32_t, 8, 2>();
+constexpr auto kReplicate16 = replicateTables<uint32_t, 16, 4>();
+
+// Allocates (zero-filled) or clears a table and fills it from the constant tables for the
+// depth, so that a build costs a block copy.
+template <typename Entry, size_t kEntries>
+int32_t buildReplicate(PxlContext *ctx, int32_t depth,
+                       const std::array<std::array<Entry, kEntries>, 4> &tables, Entry **table) {
+  const int32_t shift = depth == 1 ? 0 : depth == 2 ? 1 : depth == 4 ? 2 : depth == 8 ? 3 : -1;
+  if (shift < 0) {
     pxl::freeRecord(ctx, *table);
     *table = nullptr;
     return PXL_ERR_DEPTH;
   }
-  const size_t entries = size_t{256} * static_cast<size_t>(blocks);
   if (*table != nullptr)
-    std::memset(*table, 0, entries * sizeof(Entry));
-  else if ((*table = static_cast<Entry *>(pxl::allocRecordZeroed(ctx, entries, sizeof(Entry)))) ==
+    std::memset(*table, 0, kEntries * sizeof(Entry));
+  else if ((*table = static_cast<Entry *>(pxl::allocRecordZeroed(ctx, kEntries, sizeof(Entry)))) ==
            nullptr)
     return PXL_ERR_NO_MEMORY;
-  for (uint32_t b = 0; b < 256; ++b) {
-    const auto words = replicateByte(b, depth, factor);
-    for (int32_t k = 0; k < blocks; ++k) (*table)[256 * k + b] = static_cast<Entry>(words[k]);
-  }
+  std::memcpy(*table, tables[shift].data(), kEntries * sizeof(Entry));
   return PXL_OK;
 }
 
@@ -163,16 +181,16 @@ int32_t pxlConvertRows1To16(PxlContext *, const uint8_t *src, int32_t fullWidth,
 }
 
 int32_t pxlBuildReplicate2Table(PxlContext *ctx, int32_t depth, uint16_t **table) {
-  return buildReplicate(ctx, depth, 2, 1, table);
+  return buildReplicate(ctx, depth, kReplicate2, table);
 }
 int32_t pxlBuildReplicate4Table(PxlContext *ctx, int32_t depth, uint32_t **table) {
-  return buildReplicate(ctx, depth, 4, 1, table);
+  return buildReplicate(ctx, depth, kReplicate4, table);
 }
 int32_t pxlBuildReplicate8Table(PxlContext *ctx, int32_t depth, uint32_t **table) {
-  return buildReplicate(ctx, depth, 8, 2, table);
+  return buildReplicate(ctx, depth, kReplicate8, table);
 }
 int32_t pxlBuildReplicate16Table(PxlContext *ctx, int32_t depth, uint32_t **table) {
-  return buildReplicate(ctx, depth, 16, 4, table);
+  return buildReplicate(ctx, depth, kReplicate16, table);
 }
 
 int32_t pxlBuildInterp12Table(PxlContext *ctx, uint32_t **table, int32_t depth) {

@@ -3,9 +3,10 @@
 // the top bits) and the resulting words are written in pixel order.
 //
 // Block kernels (factor 2, 4, 8, 16 in both directions, any depth, width in bits): each
-// source row gives f destination rows of ceil(f x bits / 32) words. The store kernels build
-// the first destination row and copy it to the other f - 1; the AND kernels AND each word
-// into all f rows (factors 2, 4, 8, depth 1). Widening kernels (factor 2, 4, 8, 16 in the
+// source row gives f destination rows of ceil(f x bits / 32) words. The store kernels make
+// the f words of each source word once and store them into all f rows (factor 2: the first
+// row, then one copy of it); the AND kernels AND
+// each word into all f rows (factors 2, 4, 8, depth 1). Widening kernels (factor 2, 4, 8, 16 in the
 // horizontal direction only, width in pixels of depth 1) write one destination row of
 // ceil(f x width / 32) words per source row. Later words of a destination row are not
 // touched; source rows are read in whole words, never past the word that holds the last bit.
@@ -63,6 +64,18 @@ inline void storeWord(uint8_t *row, int64_t index, uint32_t w) {
   std::memcpy(row + 4 * index, &w, 4);
 }
 
+// The first n (< 16) of words at out, in fixed-size moves that need no library call.
+inline void storeFewWords(uint8_t *out, const uint32_t *words, int64_t n) {
+  int64_t k = 0;
+  if (n & 8) std::memcpy(out, words, 32), k += 8;
+  if (n & 4) std::memcpy(out + 4 * k, words + k, 16), k += 4;
+  if (n & 2) std::memcpy(out + 4 * k, words + k, 8), k += 2;
+  if (n & 1) std::memcpy(out + 4 * k, words + k, 4);
+}
+
+// Factors 4 to 16: each 64-byte chunk of destination words (16 / f source words) is made
+// once and stored as one block into all f rows, so no row is read back. Factor 2 (eight bytes per
+// source word) makes the first row and copies it, which takes fewer, longer moves.
 template <int F>
 void expandStore(const void *src, int32_t srcStride, void *dst, int32_t dstStride, int32_t bits,
                  int32_t rows, const Table<F> *table) {
@@ -70,9 +83,38 @@ void expandStore(const void *src, int32_t srcStride, void *dst, int32_t dstStrid
   const int64_t limit = (int64_t{F} * bits + 31) / 32;
   auto *s = static_cast<const uint8_t *>(src);
   auto *d = static_cast<uint8_t *>(dst);
+  if constexpr (F == 2) {
+    for (int32_t y = 0; y < rows; ++y, s += srcStride, d += int64_t{F} * dstStride) {
+      expandRow<F>(s, table, limit, [d](int64_t i, uint32_t w) { storeWord(d, i, w); });
+      std::memcpy(d + dstStride, d, size_t(limit) * 4);
+    }
+    return;
+  }
+  // Chunks of 16 destination words (64 bytes) from 16 / f source words.
+  constexpr int kChunk = 16, kPerChunk = kChunk / F;
+  const int64_t chunks = limit / kChunk;
+  uint32_t words[kChunk];
   for (int32_t y = 0; y < rows; ++y, s += srcStride, d += int64_t{F} * dstStride) {
-    expandRow<F>(s, table, limit, [d](int64_t i, uint32_t w) { storeWord(d, i, w); });
-    for (int r = 1; r < F; ++r) std::memcpy(d + int64_t{r} * dstStride, d, size_t(limit) * 4);
+    for (int64_t c = 0; c < chunks; ++c) {
+      for (int k = 0; k < kPerChunk; ++k) {
+        uint32_t w;
+        std::memcpy(&w, s + 4 * (c * kPerChunk + k), 4);
+        expandWord<F>(w, table, words + k * F);
+      }
+      uint8_t *out = d + 4 * kChunk * c;
+      for (int r = 0; r < F; ++r, out += dstStride) std::memcpy(out, words, sizeof words);
+    }
+    const int64_t done = chunks * kChunk;
+    if (done < limit) {
+      const int64_t n = limit - done;
+      for (int64_t k = 0; k * F < n; ++k) {
+        uint32_t w;
+        std::memcpy(&w, s + 4 * (chunks * kPerChunk + k), 4);
+        expandWord<F>(w, table, words + k * F);
+      }
+      uint8_t *out = d + 4 * done;
+      for (int r = 0; r < F; ++r, out += dstStride) storeFewWords(out, words, n);
+    }
   }
 }
 

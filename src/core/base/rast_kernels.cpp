@@ -11,7 +11,11 @@
 //
 // The shifted loop never reads a source word beyond the last one that holds bits of the row.
 // The aligned copy moves a row's whole words as one block move (overlap-safe within the row)
-// and has four fixed kernels for rows of at most three words.
+// and has four fixed kernels for rows of at most three words. When both buffers have the same
+// stride, the rows are nearly contiguous (at most four words between them) and the two
+// blocks do not overlap, it moves bands of 64 rows in one piece instead and puts back the
+// destination words outside the rectangle.
+#include <algorithm>
 #include <cstring>
 
 #include "pxl_internal.h"
@@ -192,6 +196,53 @@ void copySmallRows(const PxlRopPlan &p) {
   }
 }
 
+// Aligned copy of whole bands of rows as single block moves, for rows that lie at the same
+// stride in both buffers with at most kMaxGap words between one row's last word and the next
+// row's first: each band's destination words outside the rectangle (the first and last words'
+// outer bits and the gap words) are saved, the band is moved in one piece, and they are put
+// back. Only when the source and destination blocks do not overlap, so that the result is
+// the row-by-row result. Returns false when these conditions do not hold.
+bool copyBands(const PxlRopPlan &p) {
+  constexpr int64_t kBand = 64, kMaxGap = 4;
+  const int64_t rowWords = 1 + p.dstFullWords + (p.dstLastBits != 0 ? 1 : 0);
+  if (p.srcStride != p.dstStride || p.dstStride <= 0 || p.dstStride % 4 != 0 || p.height < 2)
+    return false;
+  const int64_t strideWords = p.dstStride / 4, gap = strideWords - rowWords;
+  if (gap < 0 || gap > kMaxGap) return false;
+  const int64_t spanBytes = ((p.height - 1) * strideWords + rowWords) * 4;
+  const auto s0 = reinterpret_cast<uintptr_t>(p.src), d0 = reinterpret_cast<uintptr_t>(p.dst);
+  if (s0 < d0 + uintptr_t(spanBytes) && d0 < s0 + uintptr_t(spanBytes)) return false;
+  const int64_t lastIndex = rowWords - 1;
+  const bool masked = p.dstLastBits != 0, partialFirst = p.firstMask != ~Word{0};
+  if (!partialFirst && !masked && gap == 0) {  // one solid block: nothing to put back
+    std::memcpy(p.dst, p.src, size_t(spanBytes));
+    return true;
+  }
+  Word keep[kBand][2 + kMaxGap];
+  for (int64_t top = 0; top < p.height; top += kBand) {
+    const int64_t rows = std::min(kBand, p.height - top);
+    Word *d = p.dst + top * strideWords;
+    const Word *s = p.src + top * strideWords;
+    for (int64_t r = 0; r < rows; ++r) {
+      const Word *row = d + r * strideWords;
+      if (partialFirst) keep[r][0] = row[0];
+      if (masked) keep[r][1] = row[lastIndex];
+      if (r + 1 < rows)  // the gap after a band's last row is not moved (nor maybe there)
+        for (int64_t g = 0; g < gap; ++g) keep[r][2 + g] = row[rowWords + g];
+    }
+    std::memcpy(d, s, size_t(((rows - 1) * strideWords + rowWords) * 4));
+    for (int64_t r = 0; r < rows; ++r) {
+      Word *row = d + r * strideWords;
+      const Word *from = s + r * strideWords;
+      if (partialFirst) row[0] = merge(keep[r][0], from[0], p.firstMask);
+      if (masked) row[lastIndex] = merge(keep[r][1], from[lastIndex], p.lastMask);
+      if (r + 1 < rows)
+        for (int64_t g = 0; g < gap; ++g) row[rowWords + g] = keep[r][2 + g];
+    }
+  }
+  return true;
+}
+
 void copyAligned(PxlContext *, const PxlRopPlan *p) {
   const int64_t n = p->dstFullWords;
   const bool last = p->dstLastBits != 0;
@@ -203,6 +254,7 @@ void copyAligned(PxlContext *, const PxlRopPlan *p) {
     last ? copySmallRows<1, true>(*p) : copySmallRows<1, false>(*p);
     return;
   }
+  if (copyBands(*p)) return;
   char *drow = reinterpret_cast<char *>(p->dst);
   const char *srow = reinterpret_cast<const char *>(p->src);
   const size_t bytes = static_cast<size_t>(n) * sizeof(Word);

@@ -70,6 +70,25 @@ struct MqDecoder {
 void mqEncInit(MqEncoder *enc, MqByteOutFn byteOut, void *user, QtzState *state);
 // Codes one decision with the context byte *cx; false when a byte-out callback failed.
 bool mqEncode(MqEncoder *enc, uint8_t *cx, int decision);
+// mqEncode taking and giving the encoder by value (*ok false when a byte-out failed), so that a
+// region coder's local encoder never has its address taken and stays in machine registers.
+MqEncoder mqEncodeCopy(MqEncoder enc, uint8_t *cx, int decision, bool *ok);
+
+// ENCODE on a local encoder with its most frequent case inline: an MPS that needs no
+// renormalisation only shrinks A and adds Qe to C (T.88 E.3.2).
+inline bool mqEncodeLocal(MqEncoder &enc, uint8_t *cx, int decision) {
+  const uint8_t s = *cx;
+  const uint32_t qe = kMqStates.e[s & 0x7F].qe;
+  const uint32_t a = enc.a - qe;
+  if (decision == (s >> 7) && (a & 0x8000) != 0) {
+    enc.a = static_cast<uint16_t>(a);
+    enc.c += qe;
+    return true;
+  }
+  bool ok = true;
+  enc = mqEncodeCopy(enc, cx, decision, &ok);
+  return ok;
+}
 // Ends the code stream (FLUSH), writing the terminating bytes and the marker 0xFF 0xAC.
 bool mqFlush(MqEncoder *enc);
 

@@ -57,6 +57,19 @@ inline long differingPixels(const QtzImage *page, const Pbm &oracle) {
   return diff;
 }
 
+// Decodes a whole embedded stream as one page; *page is a copy the caller frees.
+inline int32_t decodeStream(QtzState *state, const std::vector<uint8_t> &stream, QtzImage **page) {
+  *page = nullptr;
+  Jbig2Decoder *d = nullptr;
+  int32_t status =
+      QtzJbig2_newDecoder(&d, 0, nullptr, nullptr, 1, 6500, 0, 1, nullptr, nullptr, state);
+  if (status != 0) return status;
+  status = QtzJbig2_decodePage(d, stream.data(), stream.size(), nullptr);
+  if (status == 0 && d->page != nullptr) QtzImage_dup(d->page, 0, page);
+  QtzJbig2_freeDecoder(&d);
+  return status;
+}
+
 // A library state over the tracking hooks (leaks show in norvtest::heap.live), reporting into
 // a string.
 struct DecoderFixture : ::testing::Test {
@@ -83,17 +96,8 @@ struct DecoderFixture : ::testing::Test {
     EXPECT_TRUE(norvtest::heap.live.empty()) << norvtest::heap.live.size() << " blocks leaked";
   }
 
-  // Decodes a whole embedded stream as one page; *page is a copy the caller frees.
   int32_t decode(const std::vector<uint8_t> &stream, QtzImage **page) {
-    Jbig2Decoder *d = nullptr;
-    int32_t status =
-        QtzJbig2_newDecoder(&d, 0, nullptr, nullptr, 1, 6500, 0, 1, nullptr, nullptr, state);
-    if (status != 0) return status;
-    status = QtzJbig2_decodePage(d, stream.data(), stream.size(), nullptr);
-    *page = nullptr;
-    if (status == 0 && d->page != nullptr) QtzImage_dup(d->page, 0, page);
-    QtzJbig2_freeDecoder(&d);
-    return status;
+    return decodeStream(state, stream, page);
   }
 };
 

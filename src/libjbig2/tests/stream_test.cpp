@@ -4,26 +4,13 @@
 #include <cstring>
 #include <vector>
 
+#include "encode_support.h"
 #include "jb2_stream.h"
 #include "testkit_state.h"
 
 namespace {
 
 using StreamFixture = norvtest::TrackedStateTest;
-
-std::vector<uint8_t> closeAndJoin(DataSink *sink, std::vector<size_t> *usedCounts,
-                                  QtzState *state) {
-  QtzAdtList *blocks = nullptr;
-  EXPECT_EQ(memSinkClose(sink, &blocks), 0);
-  std::vector<uint8_t> all;
-  for (QtzAdtListNode *n = blocks->head; n != nullptr; n = n->next) {
-    auto *b = static_cast<SinkBlock *>(n->data);
-    usedCounts->push_back(b->used);
-    all.insert(all.end(), b->data, b->data + b->used);
-  }
-  memSinkFreeBlocks(state, blocks);
-  return all;
-}
 
 TEST_F(StreamFixture, SinkBlocksSplitAtTheirSizeAndMarksSpanThem) {
   DataSink *sink = nullptr;
@@ -41,7 +28,7 @@ TEST_F(StreamFixture, SinkBlocksSplitAtTheirSizeAndMarksSpanThem) {
   EXPECT_EQ(sinkWriteAtMark(sink, 6, six), 10003);
   EXPECT_EQ(sink->count, filler.size() + 1);  // reserved bytes are not counted
   std::vector<size_t> used;
-  const std::vector<uint8_t> all = closeAndJoin(sink, &used, state_);
+  const std::vector<uint8_t> all = jbtest::closeAndJoin(sink, state_, &used);
   EXPECT_EQ(used, (std::vector<size_t>{kSinkBlockSize, 3}));
   ASSERT_EQ(all.size(), kSinkBlockSize + 3);
   EXPECT_EQ(std::memcmp(&all[kSinkBlockSize - 2], length, 4), 0);
@@ -53,7 +40,7 @@ TEST_F(StreamFixture, ExactlyOneBlockThenASecond) {
   ASSERT_EQ(memSinkNew(state_, &sink), 0);
   for (size_t i = 0; i <= kSinkBlockSize; ++i) ASSERT_EQ(sinkPutByte(sink, uint8_t(i)), 0);
   std::vector<size_t> used;
-  closeAndJoin(sink, &used, state_);
+  jbtest::closeAndJoin(sink, state_, &used);
   EXPECT_EQ(used, (std::vector<size_t>{kSinkBlockSize, 1}));
 }
 
@@ -69,7 +56,7 @@ TEST_F(StreamFixture, BitsWrittenAndReadMostSignificantFirst) {
   jbitPutBits(w, 0xDEADBEEF, 32);
   ASSERT_EQ(jbitCloseWriter(w), 0);
   std::vector<size_t> used;
-  const std::vector<uint8_t> bytes = closeAndJoin(sink, &used, state_);
+  const std::vector<uint8_t> bytes = jbtest::closeAndJoin(sink, state_, &used);
   EXPECT_EQ(bytes, (std::vector<uint8_t>{0xAB, 0xFF, 0xF8, 0xDE, 0xAD, 0xBE, 0xEF}));
 
   DataSource *src = nullptr;

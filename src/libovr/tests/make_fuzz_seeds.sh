@@ -2,7 +2,9 @@
 # Makes the seed corpus of the format fuzz target (fuzz/corpus/ovr_format): a few small files
 # from make_fixtures.sh, a hand-laid TIFF-FX page (mask IFD with a referring strip, a colour
 # SubIFD, global parameters IFD, global data table and block, page attribute record) and broken
-# files (cut short, an IFD chain that loops, counts far beyond the file, bare strips).
+# files (cut short, an IFD chain that loops, counts far beyond the file, bare strips), and two
+# hostile layouts at seed size: pages sharing a chain of stripes over one large strip, and JBIG2
+# stripes sharing a referring strip over a global data table chain that loops.
 set -eu
 here=$(cd "$(dirname "$0")" && pwd)
 out=${1:-$here/../../../fuzz/corpus/ovr_format}
@@ -64,3 +66,36 @@ head -c 100 "$out/tiffx_mrc.tif" > "$out/tiffx_mrc_cut.tif"
 } > "$out/huge_counts.tif"
 { b 0; u32 4; u16 1; u32 9; b 1 2 3 4; } > "$out/referring_form_b.bin"
 printf 'P4\n8 2\n\377\000' > "$out/not_tiff.pbm"
+
+# One-pixel bilevel stripe entries: Compression $1, one strip of $3 bytes at $2.
+e_pixel() { e_long 256 1; e_long 257 1; e_short 259 "$1"; e_long 273 "$2"; e_long 278 1; e_long 279 "$3"; }
+
+# 8 pages whose SubIFDs all lead to one chain of 64 stripes (IFDs of 78 bytes from 8), every strip
+# of every IFD the same 2 KB at 5720 after the pages (IFDs of 90 bytes from 5000).
+{
+  b 0x49 0x49; u16 42; u32 5000
+  i=0
+  while [ $i -lt 64 ]; do
+    u16 6; e_pixel 1 5720 2048; u32 $((i < 63 ? 8 + (i + 1) * 78 : 0)); i=$((i + 1))
+  done
+  p=0
+  while [ $p -lt 8 ]; do
+    u16 7; e_pixel 1 5720 2048; e_ifd 330 8; u32 $((p < 7 ? 5000 + (p + 1) * 90 : 0)); p=$((p + 1))
+  done
+  head -c 2048 /dev/zero
+} > "$out/shared_stripes.tif"
+
+# 64 JBIG2 stripes (a chain of 63 IFDs of 78 bytes from 3020, the primary at 7934) sharing the
+# referring strip at 8 that names block 0, and a global data table chain of 500 empty tables
+# from 20 whose last loops back.
+{
+  b 0x49 0x49; u16 42; u32 7934
+  b 0; u16 1; u32 0; u32 0; b 0
+  t=0
+  while [ $t -lt 500 ]; do u16 0; u32 $((t < 499 ? 20 + (t + 1) * 6 : 20 + 6 * 250)); t=$((t + 1)); done
+  i=0
+  while [ $i -lt 63 ]; do
+    u16 6; e_pixel 34715 8 11; u32 $((i < 62 ? 3020 + (i + 1) * 78 : 0)); i=$((i + 1))
+  done
+  u16 8; e_pixel 34715 8 11; e_ifd 330 3020; e_long 34689 20; u32 0
+} > "$out/jbig2_table_loop.tif"

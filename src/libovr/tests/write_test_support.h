@@ -28,6 +28,7 @@ class MemoryStream {
   int64_t seekBudget = -1;   // seeks (to a position or the end) that may still succeed
   uint64_t written = 0;      // bytes written so far
   uint64_t seeks = 0;        // seeks asked for so far
+  uint64_t readBytes = 0;    // bytes read so far
 
   static int64_t read(void *s, void *buffer, size_t count) {
     auto &m = *static_cast<MemoryStream *>(s);
@@ -35,6 +36,7 @@ class MemoryStream {
         m.position >= m.bytes.size() ? 0 : std::min<uint64_t>(count, m.bytes.size() - m.position);
     if (n != 0) std::memcpy(buffer, m.bytes.data() + m.position, n);
     m.position += n;
+    m.readBytes += n;
     return static_cast<int64_t>(n);
   }
   static int64_t write(void *s, const void *buffer, size_t count) {

@@ -1,0 +1,232 @@
+// The two bitmap tests of the classifier. hausMatch is a two-way test in the manner of a
+// Hausdorff distance: at one of a few small relative shifts, almost every black pixel of each
+// bitmap lies inside the other's dilation; the pixels allowed outside grow with the outline
+// length (border count) of the bitmap, and must not cluster in a 3 x 3 window. hausBestShift
+// picks, among the same shifts, the one at which the bitmaps differ in the fewest pixels.
+//
+// Both counts run over packed words: one AND (outside the complemented dilation) or XOR
+// (differences) and a popcount per word, reading the other bitmap at any bit offset, so any
+// shift is handled (columns outside a bitmap read as white, outside a dilation as uncovered).
+// Counting stops as soon as the count exceeds its limit, and a test on black counts rejects
+// hopeless pairs before any row is read. Shift (dx, dy) places bitmap B's top-left corner at
+// (dx, dy) from A's; B's pixel (x, y) lies on A's dilation pixel (x + dx, y + dy + passes).
+#include <algorithm>
+#include <bit>
+
+#include "lossy_records.h"
+
+namespace tok {
+
+const int32_t kTrialShifts[kMaxShiftTrials + 1][2] = {
+    {0, 0},  {-1, 0}, {1, 0},  {0, -1}, {0, 1},   {-1, -1}, {1, 1},  {1, -1}, {-1, 1},
+    {-2, 0}, {2, 0},  {0, -2}, {0, 2},  {-2, -2}, {2, 2},   {2, -2}, {-2, 2}, {-2, -1},
+    {2, 1},  {1, -2}, {-1, 2}, {-2, 1}, {2, -1},  {-1, -2}, {1, 2}};
+
+namespace {
+
+// 32 bits of a row of `words` words starting at column s; columns outside read as fill.
+inline uint32_t bitsAt(const uint32_t *row, int32_t words, int64_t s, uint32_t fill) {
+  const int64_t q = s >> 5;  // floor division
+  const int32_t b = static_cast<int32_t>(s & 31);
+  auto word = [&](int64_t i) { return (i < 0 || i >= words) ? fill : row[i]; };
+  if (b == 0) return word(q);
+  return (word(q) << b) | (word(q + 1) >> (32 - b));
+}
+
+inline int32_t usedWords(const Bitmap &b) {
+  return (b.width + 31) / 32;
+}
+
+inline int64_t rowBlack(const Bitmap &b, int64_t y) {
+  const uint32_t *row = b.rows + y * b.wordsPerRow;
+  int64_t c = 0;
+  for (int32_t k = 0; k < usedWords(b); ++k) c += std::popcount(row[k]);
+  return c;
+}
+
+inline int32_t shiftTrials(const TokTokenizer *tok) {
+  return std::min(tok->opt.shiftTrials, kMaxShiftTrials);
+}
+
+// Word k of B's error row y: B's pixels outside A's dilation.
+inline uint32_t errorWord(const Dilation &aDil, const Bitmap &b, int32_t dx, int64_t dilRow,
+                          int64_t y, int32_t k) {
+  const int32_t words = usedWords(b);
+  if (y < 0 || y >= b.height || k < 0 || k >= words) return 0;
+  const uint32_t bw = b.rows[y * b.wordsPerRow + k];
+  if (dilRow + y < 0 || dilRow + y >= aDil.height) return bw;
+  const uint32_t *d = aDil.rows + (dilRow + y) * aDil.wordsPerRow;
+  return bw & bitsAt(d, aDil.wordsPerRow, int64_t{32} * k + dx, 0xFFFFFFFFU);
+}
+
+// Densest 3 x 3 window over the set pixels that word(y, k) yields, for a bitmap of width
+// columns and height rows (centres on rows 1 to height - 2, every column).
+template <typename WordFn>
+int32_t densestWindow(WordFn word, int32_t width, int32_t height) {
+  const int32_t words = (width + 31) / 32;
+  int32_t best = 0;
+  for (int32_t y = 1; y + 1 < height; ++y) {
+    for (int32_t k = 0; k < words; ++k) {
+      uint32_t planes[4] = {0, 0, 0, 0};  // bit-sliced per-column count, 0 to 9
+      auto add = [&](uint32_t v) {
+        for (uint32_t &p : planes) {
+          const uint32_t carry = p & v;
+          p ^= v;
+          v = carry;
+        }
+      };
+      for (int32_t r = y - 1; r <= y + 1; ++r) {
+        const uint32_t m = word(r, k);
+        add(m);
+        add((m >> 1) | (word(r, k - 1) << 31));
+        add((m << 1) | (word(r, k + 1) >> 31));
+      }
+      uint32_t any = planes[0] | planes[1] | planes[2] | planes[3];
+      const int32_t rest = width - 32 * k;
+      if (rest < 32) any &= ~(0xFFFFFFFFU >> rest);
+      while (any != 0) {
+        const int bit = std::countr_zero(any);
+        any &= any - 1;
+        int32_t count = 0;
+        for (int i = 0; i < 4; ++i) count |= static_cast<int32_t>((planes[i] >> bit) & 1U) << i;
+        best = std::max(best, count);
+      }
+    }
+  }
+  return best;
+}
+
+}  // namespace
+
+int32_t errorBudget(int32_t border, const TokTokenizer *tok) {
+  const float complement = 1.0f - tok->opt.matchFraction;
+  const auto e = static_cast<int64_t>(static_cast<double>(complement) * border);
+  const int64_t offset = tok->opt.errorOffset;
+  const int64_t knee = tok->opt.errorKnee;
+  if (e - offset < 0) return 0;
+  if (e < knee) return static_cast<int32_t>(e - offset);
+  const double slope = static_cast<double>(e - knee) * static_cast<double>(tok->opt.errorSlope);
+  const auto sloped = static_cast<int64_t>(slope + static_cast<double>(knee - offset));
+  return static_cast<int32_t>(std::clamp<int64_t>(std::min(e, sloped), 0, INT32_MAX));
+}
+
+int32_t densestErrorWindow(const uint32_t *rows, int32_t wordsPerRow, int32_t width,
+                           int32_t height) {
+  const int32_t words = (width + 31) / 32;
+  return densestWindow(
+      [&](int64_t y, int32_t k) -> uint32_t {
+        if (y < 0 || y >= height || k < 0 || k >= words) return 0;
+        return rows[y * wordsPerRow + k];
+      },
+      width, height);
+}
+
+int32_t countOutside(const Dilation &aDil, const Bitmap &b, int32_t dx, int32_t dy, int32_t limit,
+                     const TokTokenizer *tok) {
+  if (int64_t{b.black} - aDil.black > limit) return b.black;
+  const int64_t dilRow = int64_t{dy} + tok->passes;
+  const int32_t words = usedWords(b);
+  int64_t c = 0;
+  for (int64_t y = 0; y < b.height; ++y) {
+    const int64_t dyRow = dilRow + y;
+    if (dyRow < 0 || dyRow >= aDil.height) {
+      c += rowBlack(b, y);
+    } else {
+      const uint32_t *brow = b.rows + y * b.wordsPerRow;
+      const uint32_t *d = aDil.rows + dyRow * aDil.wordsPerRow;
+      for (int32_t k = 0; k < words; ++k) {
+        if (brow[k] == 0) continue;
+        c +=
+            std::popcount(brow[k] & bitsAt(d, aDil.wordsPerRow, int64_t{32} * k + dx, 0xFFFFFFFFU));
+      }
+    }
+    if (c > limit) return static_cast<int32_t>(std::min<int64_t>(c, INT32_MAX));
+  }
+  const int32_t maxCluster = tok->opt.maxClusterErrors;
+  if (c > maxCluster && b.width > 2) {
+    const int32_t densest =
+        densestWindow([&](int64_t y, int32_t k) { return errorWord(aDil, b, dx, dilRow, y, k); },
+                      b.width, b.height);
+    if (densest > maxCluster) return b.black;
+  }
+  return static_cast<int32_t>(c);
+}
+
+int32_t countDifferences(const Bitmap &a, const Bitmap &b, int32_t dx, int32_t dy, int32_t limit) {
+  const int64_t gap = int64_t{a.black} - b.black;
+  if (gap > limit || -gap > limit) return std::max(a.black, b.black);
+  const int32_t aWords = usedWords(a);
+  const int32_t bWords = usedWords(b);
+  // Word grid of A's columns, extended to cover B.
+  const int64_t left = std::min<int64_t>(0, dx);
+  const int64_t right = std::max<int64_t>(a.width, int64_t{dx} + b.width);
+  const int64_t k0 = left >> 5;
+  const int64_t k1 = (right + 31) >> 5;
+  const int64_t top = std::min<int64_t>(0, dy);
+  const int64_t bottom = std::max<int64_t>(a.height, int64_t{dy} + b.height);
+  int64_t c = 0;
+  for (int64_t y = top; y < bottom; ++y) {
+    const bool inA = y >= 0 && y < a.height;
+    const int64_t by = y - dy;
+    const bool inB = by >= 0 && by < b.height;
+    if (inA && !inB) {
+      c += rowBlack(a, y);
+    } else if (inB && !inA) {
+      c += rowBlack(b, by);
+    } else if (inA && inB) {
+      const uint32_t *arow = a.rows + y * a.wordsPerRow;
+      const uint32_t *brow = b.rows + by * b.wordsPerRow;
+      for (int64_t k = k0; k < k1; ++k) {
+        const uint32_t aw = bitsAt(arow, aWords, 32 * k, 0);
+        const uint32_t bw = bitsAt(brow, bWords, 32 * k - dx, 0);
+        c += std::popcount(aw ^ bw);
+      }
+    }
+    if (c > limit) return static_cast<int32_t>(std::min<int64_t>(c, INT32_MAX));
+  }
+  return static_cast<int32_t>(c);
+}
+
+bool hausMatch(const Token &a, const Token &b, int32_t *dx, int32_t *dy, TokTokenizer *tok) {
+  ++tok->matchCalls;
+  const int32_t budgetA = errorBudget(a.bitmap->border, tok);
+  const int32_t budgetB = errorBudget(b.bitmap->border, tok);
+  const int32_t trials = shiftTrials(tok);
+  int32_t best = -1;
+  int32_t bestError = 0;
+  for (int32_t i = 0; i <= trials; ++i) {
+    const int32_t sx = *dx + kTrialShifts[i][0];
+    const int32_t sy = *dy + kTrialShifts[i][1];
+    const int32_t f = countOutside(*a.dilation, *b.bitmap, sx, sy, budgetB, tok);
+    if (f > budgetB) continue;
+    const int32_t g = countOutside(*b.dilation, *a.bitmap, -sx, -sy, budgetA, tok);
+    if (g > budgetA) continue;
+    const int32_t err = std::max(f, g);
+    if (best >= 0 && err >= bestError) continue;
+    best = i;
+    bestError = err;
+  }
+  if (best < 0) return false;
+  *dx += kTrialShifts[best][0];
+  *dy += kTrialShifts[best][1];
+  return true;
+}
+
+void hausBestShift(const Token &a, const Token &b, int32_t *dx, int32_t *dy,
+                   const TokTokenizer *tok) {
+  int32_t limit = a.bitmap->black;
+  int32_t best = 0;
+  const int32_t trials = shiftTrials(tok);
+  for (int32_t i = 0; i <= trials; ++i) {
+    const int32_t d = countDifferences(*a.bitmap, *b.bitmap, *dx + kTrialShifts[i][0],
+                                       *dy + kTrialShifts[i][1], limit);
+    if (d < limit) {
+      best = i;
+      limit = d;
+    }
+  }
+  *dx += kTrialShifts[best][0];
+  *dy += kTrialShifts[best][1];
+}
+
+}  // namespace tok

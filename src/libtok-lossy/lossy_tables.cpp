@@ -1,0 +1,104 @@
+// The three dilation tables of the classifier, generated at compile time into read-only data:
+// 8192 entries, one per 13-bit neighbourhood index (the diamond |dx| + |dy| <= 2 around a
+// pixel: bit 0 (x, y-2); 1, 2, 3 the row above from x-1 to x+1; 4 to 8 the pixel's row from
+// x-2 to x+2; 9, 10, 11 the row below from x-1 to x+1; 12 (x, y+2)). Bit 0 of an entry is the
+// pixel after the pass, bit 1 its border flag (black with a white pixel among its 8 neighbours).
+//
+// Gap-keeping cross: a white pixel takes the colour of its black direct neighbours unless that
+// would join black pixels lying on opposite sides of it (the conditions below). Plus: OR of the
+// pixel and its four direct neighbours. Square: OR of the 3 x 3 block.
+#include <array>
+#include <cstdint>
+
+#include "lossy_records.h"
+
+namespace tok {
+namespace {
+
+enum Bit {
+  kUp2 = 0,
+  kUpLeft = 1,
+  kUp = 2,
+  kUpRight = 3,
+  kLeft2 = 4,
+  kLeft = 5,
+  kCentre = 6,
+  kRight = 7,
+  kRight2 = 8,
+  kDownLeft = 9,
+  kDown = 10,
+  kDownRight = 11,
+  kDown2 = 12
+};
+
+constexpr bool on(uint32_t index, Bit bit) {
+  return ((index >> bit) & 1U) != 0;
+}
+
+constexpr bool borderFlag(uint32_t i) {
+  if (!on(i, kCentre)) return false;
+  return !(on(i, kUpLeft) && on(i, kUp) && on(i, kUpRight) && on(i, kLeft) && on(i, kRight) &&
+           on(i, kDownLeft) && on(i, kDown) && on(i, kDownRight));
+}
+
+constexpr bool gapCross(uint32_t i) {
+  if (on(i, kCentre)) return true;
+  const bool u = on(i, kUp), d = on(i, kDown), l = on(i, kLeft), r = on(i, kRight);
+  const bool ul = on(i, kUpLeft), ur = on(i, kUpRight), dl = on(i, kDownLeft),
+             dr = on(i, kDownRight);
+  const bool u2 = on(i, kUp2), d2 = on(i, kDown2), l2 = on(i, kLeft2), r2 = on(i, kRight2);
+  const int n = u + d + l + r;
+  if (n == 0 || n == 4) return false;
+  if (n == 1) {
+    if (u) return !(dl || dr || d2);
+    if (d) return !(ul || ur || u2);
+    if (l) return !(ur || dr || r2);
+    return !(ul || dl || l2);
+  }
+  if (n == 2) {
+    if ((u && d) || (l && r)) return false;
+    if (u && l) return dr || (ur && r2 && dl && d2);
+    if (u && r) return dl || (ul && l2 && dr && d2);
+    if (d && l) return ur || (ul && u2 && r2 && dr);
+    return ul || (ur && u2 && l2 && dl);
+  }
+  if (!d) return dl && dr && d2;  // up, left and right
+  if (!r) return ur && r2 && dr;  // up, left and down
+  if (!l) return ul && l2 && dl;  // up, right and down
+  return ul && ur && u2;          // left, right and down
+}
+
+constexpr bool plus(uint32_t i) {
+  return on(i, kUp) || on(i, kLeft) || on(i, kCentre) || on(i, kRight) || on(i, kDown);
+}
+
+constexpr bool square(uint32_t i) {
+  return plus(i) || on(i, kUpLeft) || on(i, kUpRight) || on(i, kDownLeft) || on(i, kDownRight);
+}
+
+template <bool (*Rule)(uint32_t)>
+constexpr std::array<uint8_t, 8192> makeTable() {
+  std::array<uint8_t, 8192> t{};
+  for (uint32_t i = 0; i < 8192; ++i) {
+    t[i] = static_cast<uint8_t>((Rule(i) ? 1 : 0) | (borderFlag(i) ? 2 : 0));
+  }
+  return t;
+}
+
+constexpr std::array<uint8_t, 8192> kGapCross = makeTable<gapCross>();
+constexpr std::array<uint8_t, 8192> kPlus = makeTable<plus>();
+constexpr std::array<uint8_t, 8192> kSquare = makeTable<square>();
+
+}  // namespace
+
+const uint8_t *gapCrossTable() {
+  return kGapCross.data();
+}
+const uint8_t *plusTable() {
+  return kPlus.data();
+}
+const uint8_t *squareTable() {
+  return kSquare.data();
+}
+
+}  // namespace tok
