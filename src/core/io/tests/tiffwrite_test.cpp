@@ -144,9 +144,8 @@ std::vector<Eol> eols(const std::vector<uint8_t> &bytes) {
 }
 
 bool tiffinfoAccepts(const std::string &path, bool readData) {
-  const norvtest::ToolRun run =
-      norvtest::runTool(std::string("tiffinfo ") + (readData ? "-D " : "") +
-                        norvtest::shellQuote(path) + " 2>&1");
+  const norvtest::ToolRun run = norvtest::runTool(
+      std::string("tiffinfo ") + (readData ? "-D " : "") + norvtest::shellQuote(path) + " 2>&1");
   return run.status == 0 && run.text().find("rror") == std::string::npos;
 }
 
@@ -166,11 +165,10 @@ TEST(TiffWrite, EveryCompressionAndDepthPassesTiffinfoAndDecodesToTheImage) {
   for (const Case &k : cases) {
     for (int32_t oneStrip : {0, 1}) {
       SCOPED_TRACE("compression " + std::to_string(k.compression) + " depth " +
-                   std::to_string(k.depth) + " group3 " + std::to_string(k.group3) +
-                   " one strip " + std::to_string(oneStrip));
+                   std::to_string(k.depth) + " group3 " + std::to_string(k.group3) + " one strip " +
+                   std::to_string(oneStrip));
       iotest::OwnedImage image(c.ctx, patternImage(c.ctx, 301, 97, k.depth, 200));
-      ASSERT_EQ(0, pxlWriteTiff(c.ctx, image.pix, path.c_str(), k.compression, oneStrip,
-                                k.group3));
+      ASSERT_EQ(0, pxlWriteTiff(c.ctx, image.pix, path.c_str(), k.compression, oneStrip, k.group3));
       const bool dither = k.compression == 34670;
       EXPECT_TRUE(tiffinfoAccepts(path, !dither));
       const FilePage f = inspect(path, !dither);
@@ -237,8 +235,8 @@ TEST(TiffWrite, DirectoryFields) {
     }
   }
   // RowsPerStrip: 8196 / bytes per row, at least 1.
-  for (auto [width, depth, rows] : {std::tuple{1000, 8, 8u}, std::tuple{1728, 1, 37u},
-                                    std::tuple{9000, 8, 1u}}) {
+  for (auto [width, depth, rows] :
+       {std::tuple{1000, 8, 8u}, std::tuple{1728, 1, 37u}, std::tuple{9000, 8, 1u}}) {
     iotest::OwnedImage image(c.ctx, patternImage(c.ctx, width, 3, depth, 100));
     ASSERT_EQ(0, pxlWriteTiff(c.ctx, image.pix, path.c_str(), 1, 0, 0));
     EXPECT_EQ(rows, inspect(path, false).rowsPerStrip) << width;
@@ -359,8 +357,9 @@ TEST(TiffWrite, CoderHooksSplitStripsAcrossFlushesAndKeepTheirParameters) {
     EXPECT_EQ(0, tiffpagetest::differences(back.pix, expected)) << compression;
   }
   // K from YResolution in centimetres: 77.17 per centimetre is 196 dpi.
-  for (auto [yres, unit, k] : {std::tuple{77.17f, uint16_t{3}, 4}, std::tuple{59.0f, uint16_t{3}, 2},
-                               std::tuple{196.0f, uint16_t{2}, 4}}) {
+  for (auto [yres, unit, k] :
+       {std::tuple{77.17f, uint16_t{3}, 4}, std::tuple{59.0f, uint16_t{3}, 2},
+        std::tuple{196.0f, uint16_t{2}, 4}}) {
     ASSERT_TRUE(writeWithCoder(c.ctx, image.pix, small, 3, 1, yres, unit, 0));
     const std::vector<Eol> found = eols(inspect(small, false).strip0);
     ASSERT_EQ(61u, found.size());
@@ -395,8 +394,8 @@ TEST(TiffWrite, FailedWritesGive2001) {
   EXPECT_EQ(2001, pxlWriteTiff(c.ctx, bilevel.pix, "/dev/full", 4, 0, 0));
   // A client whose writes stop after `limit` bytes: the open, the image, the directory or
   // the close must fail, never report a good file; the full size succeeds.
-  for (auto [image, compression] : {std::pair{bilevel.pix, 4}, std::pair{grey.pix, 5},
-                                    std::pair{grey.pix, 32773}}) {
+  for (auto [image, compression] :
+       {std::pair{bilevel.pix, 4}, std::pair{grey.pix, 5}, std::pair{grey.pix, 32773}}) {
     MemoryFile whole;
     TIFF *tif = whole.open(c.ctx, "w");
     ASSERT_NE(nullptr, tif);
