@@ -40,7 +40,7 @@ static uint32_t packedWord(QtzImage *page, int y) {
 
 int main(void) {
   QtzState *state = NULL;
-  CHECK(Qtz_initQtzState(&state, NULL, NULL, NULL, NULL, 0, 0) == 0);
+  CHECK(Qtz_initQtzState(&state, NULL, NULL, stderr, Qtz_fileErrPrinter, 1, 1) == 0);
 
   /* Columns 2-4 of row 0 of an 8 x 1 token. */
   const uint16_t runs[] = {2, 3};
