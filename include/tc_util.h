@@ -14,6 +14,11 @@
  * bits with such a bitmap, which the token then owns, and hands the caller the old data
  * pointer, which the caller frees; on failure the token is unchanged and *oldData is null.
  *
+ * Pages as token images: tc_readTiffEx reads one page of a TIFF file (tc_readTiff the first)
+ * into an image-core image, turned by a number of quarter turns clockwise (any sign: -1 is
+ * three), palettes expanded into three 8-bit channels, and describes it in a TcImage record
+ * that the caller owns until tc_freeImage. Pages wider or taller than 32,767 pixels give 2.
+ *
  * Positions left of the page or above it, or tokens that would write past a page row's
  * words, give 2 and leave the page unchanged; colour and grey insertion clip at the page's
  * right and bottom edges, packed insertion at its bottom edge.
@@ -98,6 +103,42 @@ NORV_API int32_t decompressSingleUseTokenC(QtzTokenBitmap *token, void **oldData
  * the first failure ends the loop. */
 NORV_API int32_t decompressAnyCompressedTokens(QtzTokenBitmap *tokens, int32_t count,
                                                QtzState *state);
+
+/* An image-core image (internal to the module; opaque here). */
+struct Pixr;
+
+/* A page read into an image-core image. pixels points at the image's framed data (frame rows
+ * and columns included) and stays valid until tc_freeImage, which also destroys image. */
+typedef struct TcImage {
+  int32_t width;
+  int32_t height;
+  int32_t xResolution; /* whole dots per inch */
+  int32_t yResolution;
+  int32_t bytesPerRow; /* of the framed rows; for a palette page, of its index image */
+  int32_t depth;       /* bits per sample */
+  int32_t channels;    /* 1, or 3 for colour and expanded palette pages */
+  uint8_t *pixels;
+  struct Pixr *image;
+} TcImage;
+
+/* Page `page` (from 1) of a TIFF file; a page past the last gives 0 and a null *image. 118 a
+ * null argument or a state without an image-core context, 1 out of memory, 2 a page over
+ * 32,767 pixels, else the image core's status (2000 the file cannot be read, 106 a sample
+ * layout it cannot read). */
+NORV_API int32_t tc_readTiffEx(QtzState *state, const char *path, int32_t quarterTurns,
+                               int32_t page, TcImage **image);
+/* The first page of a TIFF file; the statuses of tc_readTiffEx (2000 for a file without
+ * pages). */
+NORV_API int32_t tc_readTiff(QtzState *state, const char *path, int32_t quarterTurns,
+                             TcImage **image);
+/* Destroys the record's image and frees the record; 0 for null. When the image cannot be
+ * destroyed its status is returned and the record kept. */
+NORV_API int32_t tc_freeImage(QtzState *state, TcImage *image);
+/* A caller's image as an image-core image with the 32-pixel frame: QTZ_IMAGE_RGB into three
+ * 8-bit channels (resolution 0), QTZ_IMAGE_PACKED into a 1-bit image of 300 dpi (its stride a
+ * multiple of 4 bytes holding every pixel of a row). 2 a null argument, another pixel type,
+ * another stride or a side outside 1 to 32,767; else the image core's status. */
+NORV_API int32_t tc_convertToPixr(QtzState *state, const QtzImage *image, struct Pixr **pixr);
 
 NORV_EXTERN_C_END
 

@@ -1,8 +1,11 @@
 /* Installed API, tc_util.h: a token drawn from runs and inserted into packed, grey and colour
  * pages by every insertion call; a Group 4 token decoded into a page, decompressed alone and
- * in a list, and as a residual. */
+ * in a list, and as a residual; a one-page TIFF file read upright and turned, the end of the
+ * document, and caller images converted. */
+#include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <unistd.h>
 
 #include "api_check.h"
 #include "tc_util.h"
@@ -10,13 +13,34 @@
 /* T.6 of an 8 x 1 line: horizontal mode, white 4 and black 4, then EOFB. */
 static const uint8_t kG4[] = {0x36, 0xC0, 0x04, 0x00, 0x40};
 
+/* A classic little-endian TIFF of 8 x 1 WhiteIsZero pixels, uncompressed, the first four
+ * black: nine directory entries (tag, type, count, value) and the strip byte after them. */
+static const uint16_t kEntries[9][4] = {{256, 3, 1, 8}, {257, 3, 1, 1}, {258, 3, 1, 1},
+                                        {259, 3, 1, 1}, {262, 3, 1, 0}, {273, 4, 1, 122},
+                                        {277, 3, 1, 1}, {278, 3, 1, 1}, {279, 4, 1, 1}};
+
+static int writeTiff(const char *path) {
+  uint8_t bytes[123] = {'I', 'I', 42, 0, 8, 0, 0, 0, 9, 0};
+  for (int i = 0; i < 9; ++i) {
+    uint8_t *entry = bytes + 10 + 12 * i;
+    for (int k = 0; k < 3; ++k)
+      entry[2 * k] = (uint8_t)kEntries[i][k], entry[2 * k + 1] = (uint8_t)(kEntries[i][k] >> 8);
+    entry[8] = (uint8_t)kEntries[i][3];
+  }
+  bytes[122] = 0xF0;
+  FILE *file = fopen(path, "wb");
+  if (file == NULL) return 0;
+  const int ok = fwrite(bytes, 1, sizeof bytes, file) == sizeof bytes;
+  return fclose(file) == 0 && ok;
+}
+
 static uint32_t packedWord(QtzImage *page, int y) {
   return ((uint32_t *)page->rows[y])[0];
 }
 
 int main(void) {
   QtzState *state = NULL;
-  CHECK(Qtz_initQtzState(&state, NULL, NULL, NULL, NULL, 0, 0) == 0);
+  CHECK(Qtz_initQtzState(&state, NULL, NULL, stderr, Qtz_fileErrPrinter, 1, 1) == 0);
 
   /* Columns 2-4 of row 0 of an 8 x 1 token. */
   const uint16_t runs[] = {2, 3};
@@ -79,6 +103,38 @@ int main(void) {
   CHECK(decompressAnyCompressedTokens(&again, 1, state) == 0);
   CHECK(again.wordsPerRow == 1 && again.bits[0] == 0x0F000000u);
   free(again.bits);
+
+  /* A TIFF page upright and turned; page 2 is past the end. */
+  char path[] = "/tmp/api_tc_util_XXXXXX";
+  const int fd = mkstemp(path);
+  CHECK(fd >= 0);
+  close(fd);
+  CHECK(writeTiff(path));
+  TcImage *page = NULL;
+  CHECK(tc_readTiff(state, path, 0, &page) == 0);
+  CHECK(page->width == 8 && page->height == 1 && page->depth == 1 && page->channels == 1);
+  CHECK(page->pixels != NULL && page->image != NULL);
+  CHECK(tc_freeImage(state, page) == 0);
+  CHECK(tc_readTiffEx(state, path, -1, 1, &page) == 0);
+  CHECK(page->width == 1 && page->height == 8);
+  CHECK(tc_freeImage(state, page) == 0);
+  CHECK(tc_readTiffEx(state, path, 0, 2, &page) == 0 && page == NULL);
+  CHECK(tc_freeImage(state, NULL) == 0);
+  remove(path);
+
+  /* Caller images; the core image goes into a record so that tc_freeImage destroys it (the
+   * state's hooks are the C library's). */
+  struct Pixr *converted = NULL;
+  CHECK(tc_convertToPixr(state, mono, &converted) == 0 && converted != NULL);
+  TcImage *holder = calloc(1, sizeof *holder);
+  holder->image = converted;
+  CHECK(tc_freeImage(state, holder) == 0);
+  converted = NULL;
+  CHECK(tc_convertToPixr(state, rgb, &converted) == 0 && converted != NULL);
+  holder = calloc(1, sizeof *holder);
+  holder->image = converted;
+  CHECK(tc_freeImage(state, holder) == 0);
+  CHECK(tc_convertToPixr(state, grey, &converted) == 2);
 
   ccittFreeDecoder(&decoder);
   QtzImage_free(mono);

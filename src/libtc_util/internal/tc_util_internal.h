@@ -5,6 +5,7 @@
 
 #include <cstdint>
 
+#include "pxl_image.h"
 #include "qtz_image.h"
 #include "qtz_state.h"
 #include "tc_util.h"
@@ -43,5 +44,14 @@ bool forEachTokenRun(const uint16_t *runs, int32_t count, Run run) {
   }
   return true;
 }
+
+// Page `page` (from 1) of a TIFF file as a core image, turned and palette-expanded as
+// tc_readTiffEx does; width, height and bytes per row are those of the page as read and
+// turned (before palette expansion). A page past the last gives 0, a null *image and leaves
+// the three values untouched. Statuses as tc_readTiffEx.
+int32_t ipReadTiffPage(const char *path, int32_t quarterTurns, int32_t page, int32_t *width,
+                       int32_t *height, int32_t *bytesPerRow, Pixr **image, QtzState *state);
+// The RGB half of tc_convertToPixr, without its argument checks.
+int32_t rgbToPixr(QtzState *state, const QtzImage *image, Pixr **pixr);
 
 #endif

@@ -1,0 +1,159 @@
+// Pages of TIFF files as core images and token images: one page read by the image core,
+// turned by a number of quarter turns, palettes expanded into three 8-bit channels, and the
+// result described in a TcImage record for the encoder's page loop.
+//
+// Token coordinates and sizes are 16-bit, so pages wider or taller than 32,767 pixels are
+// refused (2) rather than handed on to wrap. Quarter turns are taken modulo 4 with negative
+// counts turning the other way (-1 is three quarter turns).
+#include <cstdint>
+
+#include "pxl_image.h"
+#include "pxl_owners_internal.h"
+#include "pxl_pixops.h"
+#include "pxl_rotate.h"
+#include "pxl_tiffpage.h"
+#include "qtz_internal.h"
+#include "qtz_owners_internal.h"
+#include "tc_util_internal.h"
+
+namespace {
+
+constexpr int32_t kMaxTokenSide = 32767;
+
+// Replaces the image with its turn by quarterTurns (any sign) quarter turns clockwise.
+int32_t turn(PxlContext *ctx, pxl::OwnedImage &image, int32_t quarterTurns) {
+  pxl::OwnedImage turned(ctx);
+  int32_t status = 0;
+  switch (((quarterTurns % 4) + 4) % 4) {
+    case 0:
+      return 0;
+    case 1:
+      status = pxlRotate90(ctx, image.get(), turned.put());
+      break;
+    case 2:
+      status = pxlRotate180(ctx, image.get(), turned.put());
+      break;
+    default:
+      status = pxlRotate270(ctx, image.get(), turned.put());
+      break;
+  }
+  if (status != 0) return status;
+  image.reset(turned.release());
+  return 0;
+}
+
+// Replaces an image that has a colour map with its three-channel RGB expansion.
+int32_t expandPalette(PxlContext *ctx, pxl::OwnedImage &image) {
+  PxlColorMap *map = nullptr;
+  if (int32_t status = pxlGetImageColormap(ctx, image.get(), &map); status != 0) return status;
+  if (map == nullptr) return 0;
+  pxl::OwnedImage expanded(ctx);
+  if (int32_t status = pxlPaletteToPlanes(ctx, image.get(), nullptr, map, expanded.put());
+      status != 0)
+    return status;
+  image.reset(expanded.release());
+  return 0;
+}
+
+// Fills a record from the image (which it then owns).
+void describe(PxlContext *ctx, Pixr *image, int32_t width, int32_t height, int32_t bytesPerRow,
+              TcImage *record) {
+  int32_t xResolution = 0, yResolution = 0;
+  pxlGetImageResolution(ctx, image, &xResolution, &yResolution);
+  record->width = width;
+  record->height = height;
+  record->xResolution = xResolution >> 16;
+  record->yResolution = yResolution >> 16;
+  record->bytesPerRow = bytesPerRow;
+  pxlGetImageDepth(ctx, image, &record->depth);
+  pxlGetImageChannelCount(ctx, image, &record->channels);
+  pxlGetImageFramedData(ctx, image, &record->pixels);
+  record->image = image;
+}
+
+}  // namespace
+
+int32_t ipReadTiffPage(const char *path, int32_t quarterTurns, int32_t page, int32_t *width,
+                       int32_t *height, int32_t *bytesPerRow, Pixr **image, QtzState *state) {
+  if (image == nullptr || path == nullptr || width == nullptr || height == nullptr ||
+      bytesPerRow == nullptr)
+    return qtz::report(state, 118);
+  *image = nullptr;
+  PxlContext *ctx = state->ipwContext;
+  if (ctx == nullptr) return qtz::report(state, 118);
+  pxl::OwnedImage read(ctx);
+  int32_t pathLength = 0;
+  while (path[pathLength] != '\0') ++pathLength;
+  qtz::OwnedBlock<char> name(state, static_cast<char *>(qtz::allocate(state, pathLength + 1u)));
+  if (!name) return qtz::report(state, 1);
+  for (int32_t i = 0; i <= pathLength; ++i) name.get()[i] = path[i];
+  char *source = name.get();
+  if (int32_t status = pxlReadTiff(ctx, &source, page, 0, read.put()); status != 0) return status;
+  if (!read) return 0;
+  int32_t w = 0, h = 0, stride = 0;
+  pxlGetImageWidth(ctx, read.get(), &w);
+  pxlGetImageHeight(ctx, read.get(), &h);
+  if (w > kMaxTokenSide || h > kMaxTokenSide) return qtz::report(state, 2);
+  if (int32_t status = turn(ctx, read, quarterTurns); status != 0) return status;
+  pxlGetImageWidth(ctx, read.get(), &w);
+  pxlGetImageHeight(ctx, read.get(), &h);
+  pxlGetImageBytesPerRow(ctx, read.get(), &stride);
+  if (int32_t status = expandPalette(ctx, read); status != 0) return status;
+  *width = w;
+  *height = h;
+  *bytesPerRow = stride;
+  *image = read.release();
+  return 0;
+}
+
+extern "C" int32_t tc_readTiffEx(QtzState *state, const char *path, int32_t quarterTurns,
+                                 int32_t page, TcImage **image) {
+  if (state == nullptr) return 118;
+  if (image == nullptr) return qtz::report(state, 118);
+  *image = nullptr;
+  int32_t width = 0, height = 0, bytesPerRow = 0;
+  Pixr *read = nullptr;
+  int32_t status =
+      ipReadTiffPage(path, quarterTurns, page, &width, &height, &bytesPerRow, &read, state);
+  if (status != 0 || read == nullptr) return status;
+  pxl::OwnedImage owned(state->ipwContext, read);
+  qtz::OwnedBlock<TcImage> record(state,
+                                  static_cast<TcImage *>(qtz::allocate(state, sizeof(TcImage))));
+  if (!record) return qtz::report(state, 1);
+  describe(state->ipwContext, owned.release(), width, height, bytesPerRow, record.get());
+  *image = record.release();
+  return 0;
+}
+
+extern "C" int32_t tc_readTiff(QtzState *state, const char *path, int32_t quarterTurns,
+                               TcImage **image) {
+  if (state == nullptr) return 118;
+  if (image == nullptr) return qtz::report(state, 118);
+  *image = nullptr;
+  qtz::OwnedBlock<TcImage> record(state,
+                                  static_cast<TcImage *>(qtz::allocate(state, sizeof(TcImage))));
+  if (!record) return qtz::report(state, 1);
+  int32_t width = 0, height = 0, bytesPerRow = 0;
+  Pixr *read = nullptr;
+  int32_t status =
+      ipReadTiffPage(path, quarterTurns, 1, &width, &height, &bytesPerRow, &read, state);
+  if (status != 0) return status;
+  // The first page of a file is always there; a file without one is unreadable.
+  if (read == nullptr) return qtz::report(state, PXL_ERR_FILE_READ);
+  PxlContext *ctx = state->ipwContext;
+  pxlGetImageBytesPerRow(ctx, read, &bytesPerRow);
+  describe(ctx, read, width, height, bytesPerRow, record.get());
+  *image = record.release();
+  return 0;
+}
+
+extern "C" int32_t tc_freeImage(QtzState *state, TcImage *image) {
+  if (image == nullptr) return 0;
+  if (state == nullptr) return 118;
+  if (image->image != nullptr) {
+    if (int32_t status = pxlDestroyImage(state->ipwContext, &image->image); status != 0)
+      return status;
+  }
+  qtz::release(state, image);
+  return 0;
+}
