@@ -21,6 +21,19 @@ void freeRecordOnly(TokTokenizer *tok, Class *cls) {
   qtz::poolGive<2>(tok->opt.state, cls);
 }
 
+// A takes over frozen B's accumulator (with A's counts added) and representative; A's members
+// move into B's frame and B's members join them.
+int32_t takeOverFrozen(TokTokenizer *tok, Class *a, Class *b, int32_t x, int32_t y) {
+  const int32_t status = mergeAccumulators(tok, b->acc, b->members, a->acc, a->members, -x, -y);
+  if (status != 0) return status;
+  freeAccumulator(tok, a->acc);
+  a->acc = b->acc;
+  if ((a->flags & kOwnsTemplate) != 0) freeToken(tok, a->rep);
+  a->rep = b->rep;
+  shiftMembers(a->members, -x, -y);
+  return QtzAdt_liApp(a->members, b->members);
+}
+
 // B merges into A, B's representative at (x, y) from A's. B's record is freed on success.
 int32_t mergeInto(TokTokenizer *tok, Class *a, Class *b, int32_t x, int32_t y) {
   int32_t status = ensureAccumulator(tok, a);
@@ -31,14 +44,7 @@ int32_t mergeInto(TokTokenizer *tok, Class *a, Class *b, int32_t x, int32_t y) {
   if (aFrozen && (b->flags & kCarried) != 0) {
     // A carried-over B keeps its representative, flags and class word.
     if (b->acc == nullptr || a->classWord != 0) return kAssert;
-    status = mergeAccumulators(tok, b->acc, b->members, a->acc, a->members, -x, -y);
-    if (status != 0) return status;
-    freeAccumulator(tok, a->acc);
-    a->acc = b->acc;
-    if ((a->flags & kOwnsTemplate) != 0) freeToken(tok, a->rep);
-    a->rep = b->rep;
-    shiftMembers(a->members, -x, -y);
-    status = QtzAdt_liApp(a->members, b->members);
+    status = takeOverFrozen(tok, a, b, x, y);
     if (status != 0) return status;
     a->flags = b->flags & ~kChecked;
     a->classWord = b->classWord;
@@ -50,14 +56,7 @@ int32_t mergeInto(TokTokenizer *tok, Class *a, Class *b, int32_t x, int32_t y) {
     if (b->acc == nullptr || (b->flags & kOwnsTemplate) == 0 || a->classWord != 0) {
       return kAssert;
     }
-    status = mergeAccumulators(tok, b->acc, b->members, a->acc, a->members, -x, -y);
-    if (status != 0) return status;
-    freeAccumulator(tok, a->acc);
-    a->acc = b->acc;
-    if ((a->flags & kOwnsTemplate) != 0) freeToken(tok, a->rep);
-    a->rep = b->rep;
-    shiftMembers(a->members, -x, -y);
-    status = QtzAdt_liApp(a->members, b->members);
+    status = takeOverFrozen(tok, a, b, x, y);
     if (status != 0) return status;
     a->flags = (a->flags & (kOwnsTemplate | kChecked | kCarried)) | kOwnsTemplate |
                (b->flags & (kFull | kCarried | kUnchanged | kSeen));
