@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # Builds the libFuzzer targets with clang (ASan + UBSan) and runs each one for a short time
-# over its seed corpus. The targets and their corpora come from CMake (build/fuzz/
-# fuzz_targets.txt). New inputs go to a scratch directory, never into the repository; a
-# crash, leak or timeout file goes to build/fuzz/artifacts/<target>/ and the script names the
-# failing target and exits non-zero.
+# over its seed corpus, one target per core at a time. The targets and their corpora come from
+# CMake (build/fuzz/fuzz_targets.txt). New inputs go to a scratch directory, never into the
+# repository; a crash, leak or timeout file goes to build/fuzz/artifacts/<target>/ and the
+# script names the failing target and exits non-zero.
 # Usage: scripts/fuzz.sh [seconds per target, default 20] [target...]
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -37,27 +37,53 @@ scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
-for t in "${targets[@]}"; do
-  corpus=${corpus_of[$t]}
-  artifacts="$build/artifacts/$t"
+# Runs one target; its output stays in its log, which the caller shows on failure.
+run_target() {
+  local t=$1 corpus=${corpus_of[$1]} artifacts="$build/artifacts/$1"
   mkdir -p "$scratch/$t" "$artifacts"
-  echo "== $t (${seconds}s over $corpus)"
   # The container targets read files of every size the reader bounds its work by (1 MB covers
   # the hostile layouts), with the TIFF and TIFF-FX tag numbers as a dictionary.
-  extra=()
+  local extra=()
   case "$t" in
     fuzz_ovr_*) extra=(-max_len=1048576 -dict=fuzz/tiff.dict) ;;
   esac
-  log="$scratch/$t.log"
-  status=0
   "$build/fuzz/$t" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 "${extra[@]}" \
-    -print_final_stats=1 -artifact_prefix="$artifacts/" "$scratch/$t" "$corpus" >"$log" 2>&1 ||
-    status=$?
-  if [ "$status" -ne 0 ]; then
-    tail -n 40 "$log"
-    echo "fuzz target $t failed (status $status); inputs in $artifacts:"
-    ls -1 "$artifacts"
-    exit 1
-  fi
-  tail -n 3 "$log"
+    -print_final_stats=1 -artifact_prefix="$artifacts/" "$scratch/$t" "$corpus" \
+    >"$scratch/$t.log" 2>&1
+}
+
+# One target per core at a time: each fuzzer is single-threaded.
+jobs_max=$(nproc)
+declare -A pid_of=()
+failed=()
+reap() {
+  local t
+  for t in "${!pid_of[@]}"; do
+    if ! kill -0 "${pid_of[$t]}" 2>/dev/null; then
+      if ! wait "${pid_of[$t]}"; then failed+=("$t"); fi
+      unset "pid_of[$t]"
+      echo "== $t (${seconds}s over ${corpus_of[$t]})"
+      tail -n 3 "$scratch/$t.log"
+    fi
+  done
+}
+for t in "${targets[@]}"; do
+  while [ ${#pid_of[@]} -ge "$jobs_max" ]; do
+    sleep 1
+    reap
+  done
+  run_target "$t" &
+  pid_of[$t]=$!
 done
+while [ ${#pid_of[@]} -gt 0 ]; do
+  sleep 1
+  reap
+done
+if [ ${#failed[@]} -gt 0 ]; then
+  for t in "${failed[@]}"; do
+    tail -n 40 "$scratch/$t.log"
+    echo "fuzz target $t failed; inputs in $build/artifacts/$t:"
+    ls -1 "$build/artifacts/$t"
+  done
+  exit 1
+fi
