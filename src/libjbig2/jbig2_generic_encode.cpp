@@ -93,14 +93,10 @@ int32_t encodeGenericRegion(Jb2File *stream, Jbig2GenericRegionRecord *r) {
   if (coding &&
       (r->image->hdr.width != r->region.width || r->image->hdr.height != r->region.height))
     return inconsistent(state, "image size differs from the region");
-  h.number = jb2NextSegmentNumber(stream);
   h.refCount = 0;
-  h.retainThis = 0;
-  h.deferred = 0;
-  int32_t status = writeSegmentHeader(stream, &h);
+  int32_t status = beginSegment(stream, &h, 0);
   if (status != 0) return status;
   DataSink *sink = stream->sink;
-  sinkResetCount(sink);
   status = writeRegionInfo(stream, sink, &r->region);
   const uint8_t flags =
       r->mmr ? 0x01 : static_cast<uint8_t>((r->params.tmpl << 1) | (r->params.tpgdon ? 0x08 : 0));

@@ -116,14 +116,10 @@ int32_t encodePatternDict(Jb2File *stream, Jbig2PatternDictRecord *record) {
   fillCollective(record, collective.get(), wordsPerRow, state);
 
   Jbig2SegHeader &h = record->header;
-  h.number = jb2NextSegmentNumber(stream);
   h.type = kSegPatternDict;
   h.refCount = 0;
-  h.retainThis = 1;
-  h.deferred = 0;
-  if ((status = writeSegmentHeader(stream, &h)) != 0) return status;
+  if ((status = beginSegment(stream, &h, 1)) != 0) return status;
   DataSink *sink = stream->sink;
-  sinkResetCount(sink);
   const uint8_t flags = arith ? static_cast<uint8_t>(tmplOption << 1) : 0x01;
   status = sinkPutBigEndian(sink, flags, 1);
   if (status == 0) status = sinkPutBigEndian(sink, record->width, 1);
@@ -173,12 +169,8 @@ int32_t encodeHalftoneRegion(Jb2File *stream, Jbig2HalftoneRecord *record,
   }
 
   Jbig2SegHeader &h = record->header;
-  h.number = jb2NextSegmentNumber(stream);
-  h.retainThis = 0;
-  h.deferred = 0;
-  if ((status = writeSegmentHeader(stream, &h)) != 0) return status;
+  if ((status = beginSegment(stream, &h, 0)) != 0) return status;
   DataSink *sink = stream->sink;
-  sinkResetCount(sink);
   if ((status = writeRegionInfo(stream, sink, &record->region)) != 0) return status;
   const uint8_t flags = static_cast<uint8_t>((arith ? 0 : 1) | (tmpl << 1) | (record->combop << 4) |
                                              (record->defpixel ? 0x80 : 0));

@@ -58,20 +58,15 @@ int32_t writeCountAndRetention(DataSink *sink, const Jbig2SegHeader *h) {
 
 // The common start of the four segments written here: number and flags of a segment without
 // referred-to segments.
-void startFixedSegment(Jb2File *stream, Jbig2SegHeader *h, uint8_t type) {
-  h->number = jb2NextSegmentNumber(stream);
+int32_t beginFixedSegment(Jb2File *stream, Jbig2SegHeader *h, uint8_t type) {
   h->type = type;
   h->refCount = 0;
-  h->retainThis = 0;
-  h->deferred = 0;
+  return beginSegment(stream, h, 0);
 }
 
 int32_t writeHeaderOnly(Jb2File *stream, Jbig2SegHeader *h, uint8_t type) {
-  startFixedSegment(stream, h, type);
-  int32_t status = writeSegmentHeader(stream, h);
-  if (status != 0) return status;
-  sinkResetCount(stream->sink);
-  return endSegmentData(stream, h);
+  const int32_t status = beginFixedSegment(stream, h, type);
+  return status != 0 ? status : endSegmentData(stream, h);
 }
 
 }  // namespace
@@ -100,6 +95,15 @@ int32_t writeSegmentHeader(Jb2File *stream, const Jbig2SegHeader *h) {
   if (status == 0)
     status = sinkPutBigEndian(sink, static_cast<uint32_t>(h->page), h->page > 255 ? 4 : 1);
   if (status == 0) status = sinkReserve(sink, 4);
+  return status;
+}
+
+int32_t beginSegment(Jb2File *stream, Jbig2SegHeader *h, uint8_t retain) {
+  h->number = jb2NextSegmentNumber(stream);
+  h->retainThis = retain;
+  h->deferred = 0;
+  const int32_t status = writeSegmentHeader(stream, h);
+  if (status == 0) sinkResetCount(stream->sink);
   return status;
 }
 
@@ -163,11 +167,9 @@ int32_t writePageInfo(Jb2File *stream, Jbig2PageRecord *page) {
   if (page->header.page < 1) return refused(stream, "page association of page information");
   if (info.defaultOp > 3) return refused(stream, "default combination operator");
   if (info.maxStripe > 0x7FFF) return refused(stream, "maximum stripe size");
-  startFixedSegment(stream, &page->header, kSegPageInfo);
-  int32_t status = writeSegmentHeader(stream, &page->header);
+  int32_t status = beginFixedSegment(stream, &page->header, kSegPageInfo);
   if (status != 0) return status;
   DataSink *sink = stream->sink;
-  sinkResetCount(sink);
   for (const uint32_t field : {info.width, info.height, info.xres, info.yres})
     if (status == 0) status = sinkPutBigEndian(sink, field, 4);
   const uint8_t flags = static_cast<uint8_t>(
@@ -191,10 +193,8 @@ int32_t writeEndOfFile(Jb2File *stream, Jbig2SegHeader *h) {
 int32_t writeEndOfStripe(Jb2File *stream, Jbig2EndOfStripeRecord *record) {
   if (record->header.page < 1) return refused(stream, "page association of end of stripe");
   if (record->endRow < 0) return refused(stream, "end row");
-  startFixedSegment(stream, &record->header, kSegEndOfStripe);
-  int32_t status = writeSegmentHeader(stream, &record->header);
+  int32_t status = beginFixedSegment(stream, &record->header, kSegEndOfStripe);
   if (status != 0) return status;
-  sinkResetCount(stream->sink);
   status = sinkPutBigEndian(stream->sink, static_cast<uint32_t>(record->endRow), 4);
   if (status == 0) status = endSegmentData(stream, &record->header);
   return status;

@@ -45,6 +45,9 @@ struct Jbig2EndOfStripeRecord {
 
 // Writes the header through the page association and reserves the 4 data-length bytes.
 int32_t writeSegmentHeader(Jb2File *stream, const Jbig2SegHeader *header);
+// Starts a segment: gives it the stream's next number, the retention flag `retain` and no
+// deferred flag, writes its header and starts counting its data bytes.
+int32_t beginSegment(Jb2File *stream, Jbig2SegHeader *header, uint8_t retain);
 // Fills the reserved bytes with header->dataLength, big-endian.
 int32_t writeSegmentLength(Jb2File *stream, const Jbig2SegHeader *header);
 // Sets the data length from the sink's running count and writes it.

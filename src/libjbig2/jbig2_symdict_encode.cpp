@@ -329,12 +329,8 @@ int32_t encodeSymbolDict(Jb2File *stream, Jbig2SymbolDictRecord *dict,
     if ((status = writeCustomTables(stream, dict, tables)) != 0) return status;
   }
   Jbig2SegHeader &h = dict->header;
-  h.number = jb2NextSegmentNumber(stream);
-  h.retainThis = 1;
-  h.deferred = 0;
-  if ((status = writeSegmentHeader(stream, &h)) != 0) return status;
+  if ((status = beginSegment(stream, &h, 1)) != 0) return status;
   DataSink *sink = stream->sink;
-  sinkResetCount(sink);
   status = sinkPutBigEndian(sink, dictFlags(stream->options, tables, huffman), 2);
 
   if (!huffman && status == 0) status = writeAtPixels(stream, sink, &params);

@@ -41,14 +41,10 @@ int32_t writeHuffTableSegment(Jb2File *stream, Jbig2TableSegment *segment) {
   const bool oob = shape.oobLine >= 0;
 
   Jbig2SegHeader &h = segment->header;
-  h.number = jb2NextSegmentNumber(stream);
   h.type = kSegTable;
-  h.retainThis = 1;
-  h.deferred = 0;
   h.refCount = 0;
-  if ((status = writeSegmentHeader(stream, &h)) != 0) return status;
+  if ((status = beginSegment(stream, &h, 1)) != 0) return status;
   DataSink *sink = stream->sink;
-  sinkResetCount(sink);
   const uint8_t flags =
       static_cast<uint8_t>((oob ? 1 : 0) | ((prefixBits - 1) << 1) | ((rangeBits - 1) << 4));
   status = sinkPutBigEndian(sink, flags, 1);

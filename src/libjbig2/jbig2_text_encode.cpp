@@ -420,12 +420,8 @@ int32_t encodeTextRegion(Jb2File *stream, Jbig2TextRegionRecord *r,
     if ((status = writeCustomTables(stream, r, tables)) != 0) return status;
   }
   Jbig2SegHeader &h = r->header;
-  h.number = jb2NextSegmentNumber(stream);
-  h.retainThis = 0;
-  h.deferred = 0;
-  if ((status = writeSegmentHeader(stream, &h)) != 0) return status;
+  if ((status = beginSegment(stream, &h, 0)) != 0) return status;
   DataSink *sink = stream->sink;
-  sinkResetCount(sink);
   status = writeRegionInfo(stream, sink, &r->region);
   if (status == 0) status = sinkPutBigEndian(sink, regionFlags(p.layout, huffman), 2);
   if (status == 0 && huffman) status = sinkPutBigEndian(sink, tableFlags(tables), 2);
