@@ -5,13 +5,13 @@
 // back when something changed: first the type library (failure: SELFREG_E_TYPELIB), then the
 // class of every class object (failure: SELFREG_E_CLASS). Unregistration removes the same
 // records in the same order with the same statuses. Nothing is rolled back when the second step
-// fails. Records name the module by the absolute path of the file it was loaded from.
+// fails. Records name the module by the absolute path it was loaded by.
 #include <dlfcn.h>
 
-#include <climits>
 #include <cstdio>
-#include <cstdlib>
+#include <filesystem>
 #include <string>
+#include <system_error>
 
 #include "class_factories.h"
 #include "comp_guids.h"
@@ -28,14 +28,17 @@ namespace {
 using comp::Registry;
 using comp::RegistrySection;
 
-// The absolute path of this module's file; empty when it cannot be found.
+// The absolute path of the file this module was loaded from, as it was loaded (a link such as
+// the library's soname is kept, so the record survives an update behind it); empty when it
+// cannot be found.
 std::string modulePath() {
   Dl_info info{};
-  if (dladdr(reinterpret_cast<void *>(&DllRegisterServer), &info) == 0 || info.dli_fname == nullptr)
+  if (dladdr(reinterpret_cast<void *>(&DllRegisterServer), &info) == 0 ||
+      info.dli_fname == nullptr || *info.dli_fname == '\0')
     return {};
-  char resolved[PATH_MAX];
-  if (realpath(info.dli_fname, resolved) == nullptr) return {};
-  return resolved;
+  std::error_code error;
+  const std::filesystem::path path = std::filesystem::absolute(info.dli_fname, error);
+  return error ? std::string() : path.lexically_normal().string();
 }
 
 std::string versionText() {

@@ -13,7 +13,6 @@
 #include <QPushButton>
 #include <QTimer>
 #include <array>
-#include <climits>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -79,6 +78,17 @@ class ModuleTest : public ::testing::Test {
     return static_cast<ClassFactory *>(object);
   }
 
+  // A new object of classId through its class object, as the interface iid (null on failure).
+  template <class Interface>
+  Interface *create(const char *classId, const char *iid) {
+    ClassFactory *factory = classObject(classId);
+    if (factory == nullptr) return nullptr;
+    void *object = nullptr;
+    EXPECT_EQ(factory->createInstance(nullptr, iid, &object), comp::S_OK);
+    factory->release();
+    return static_cast<Interface *>(object);
+  }
+
   static inline void *module_ = nullptr;
   static inline comp::RegisterServerFn registerServer_ = nullptr;
   static inline comp::RegisterServerFn unregisterServer_ = nullptr;
@@ -87,11 +97,6 @@ class ModuleTest : public ::testing::Test {
   norvtest::TempDir dir_{"ctlmodule"};
   std::string path_;
 };
-
-std::string realPath(const char *path) {
-  char resolved[PATH_MAX];
-  return realpath(path, resolved) != nullptr ? resolved : "";
-}
 
 Variant call(comp::Dispatch *d, int32_t id, uint32_t flags,
              std::initializer_list<Variant> args = {}) {
@@ -118,7 +123,7 @@ TEST_F(ModuleTest, RegisterFindCreateDriveUnregister) {
   ASSERT_TRUE(foreign.save(path_));
 
   ASSERT_EQ(registerServer_(), comp::S_OK);
-  const std::string module = realPath(NORV_MODULE_PATH);
+  const std::string module = NORV_MODULE_PATH;
   comp::ClassRecord control, page;
   {
     const Registry r = registry();
@@ -146,13 +151,9 @@ TEST_F(ModuleTest, RegisterFindCreateDriveUnregister) {
   // As the viewer does: the module named by the record, its class object, a new control.
   void *viewerHandle = dlopen(control.modulePath.c_str(), RTLD_NOW | RTLD_LOCAL);
   ASSERT_EQ(viewerHandle, module_);  // the same module, loaded once
-  ClassFactory *factory = classObject(control.classId.c_str());
-  ASSERT_NE(factory, nullptr);
-  void *object = nullptr;
-  ASSERT_EQ(factory->createInstance(nullptr, comp::kGenericDispatchInterfaceId, &object),
-            comp::S_OK);
-  factory->release();
-  auto *dispatch = static_cast<comp::DispatchObject *>(object);
+  auto *dispatch =
+      create<comp::DispatchObject>(control.classId.c_str(), comp::kGenericDispatchInterfaceId);
+  ASSERT_NE(dispatch, nullptr);
   EXPECT_EQ(canUnloadNow_(), comp::S_FALSE);
   int32_t id = 0;
   ASSERT_EQ(dispatch->getIdsOfNames("numpages", &id), comp::S_OK);
@@ -172,7 +173,7 @@ TEST_F(ModuleTest, RegisterFindCreateDriveUnregister) {
   // The same object under the control's own dispatch id, its identity and its queries.
   void *same = nullptr, *identity = nullptr, *infoView = nullptr;
   ASSERT_EQ(dispatch->queryInterface(comp::kDispatchInterfaceId, &same), comp::S_OK);
-  EXPECT_EQ(same, object);
+  EXPECT_EQ(same, static_cast<void *>(dispatch));
   ASSERT_EQ(dispatch->queryInterface(comp::kUnknownInterfaceId, &identity), comp::S_OK);
   ASSERT_EQ(
       static_cast<Unknown *>(identity)->queryInterface(comp::kControlInfoInterfaceId, &infoView),
@@ -197,13 +198,9 @@ TEST_F(ModuleTest, RegisterFindCreateDriveUnregister) {
   dlclose(viewerHandle);
 
   // The property page, by its ProgID's class.
-  ClassFactory *pageFactory = classObject(page.classId.c_str());
-  ASSERT_NE(pageFactory, nullptr);
-  void *pageView = nullptr;
-  ASSERT_EQ(pageFactory->createInstance(nullptr, comp::kPropertyPageInterfaceId, &pageView),
-            comp::S_OK);
-  pageFactory->release();
-  auto *propertyPage = static_cast<comp::PropertyPage *>(pageView);
+  auto *propertyPage =
+      create<comp::PropertyPage>(page.classId.c_str(), comp::kPropertyPageInterfaceId);
+  ASSERT_NE(propertyPage, nullptr);
   EXPECT_STREQ(propertyPage->caption(), "General");
   EXPECT_EQ(propertyPage->isPageDirty(), comp::S_FALSE);
   EXPECT_EQ(propertyPage->apply(), comp::S_OK);
@@ -357,12 +354,8 @@ TEST_F(ModuleTest, RegistrationFailuresInOrder) {
 
 // AboutBox (dispatch -552) runs the about box modally in a program with a Qt application.
 TEST_F(ModuleTest, AboutBoxByDispatchId) {
-  ClassFactory *factory = classObject(comp::kControlClassId);
-  ASSERT_NE(factory, nullptr);
-  void *object = nullptr;
-  ASSERT_EQ(factory->createInstance(nullptr, comp::kDispatchInterfaceId, &object), comp::S_OK);
-  factory->release();
-  auto *control = static_cast<comp::DispatchObject *>(object);
+  auto *control = create<comp::DispatchObject>(comp::kControlClassId, comp::kDispatchInterfaceId);
+  ASSERT_NE(control, nullptr);
 
   call(control, -552, comp::kMethod);  // no application: nothing shown, nothing waits
 
