@@ -323,6 +323,13 @@ TEST_F(ModuleTest, RegistrationFailuresInOrder) {
                 {'n', 'o', 't', ' ', 'a', ' ', 'r', 'e', 'g', 'i', 's', 't', 'r', 'y', '\n'}));
   std::filesystem::remove(path_);
 
+  // Both steps would change an unwritable file: the type library step comes first.
+  ASSERT_TRUE(Registry().save(path_));
+  std::filesystem::create_directory(path_ + ".new");
+  EXPECT_EQ(registerServer_(), comp::SELFREG_E_TYPELIB);
+  EXPECT_TRUE(registry().sections().empty());
+  std::filesystem::remove(path_ + ".new");
+
   // Registered, then the class records lost and the file made unwritable: the type library
   // step has nothing to change, the class step fails and the file stays as it was.
   ASSERT_EQ(registerServer_(), comp::S_OK);
