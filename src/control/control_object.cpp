@@ -1,0 +1,63 @@
+// The control as a component object: a NorvviewCtrl behind the Unknown, DispatchObject and
+// ControlInfo interfaces, and the control's site while no window hosts it (no window to redraw
+// or to set a cursor on; the about box is shown modally when the program has a Qt application).
+#include "comp_guids.h"
+#include "ctl_control_object.h"
+#include "gui_dialogs.h"
+#include "norvview_ctrl.h"
+
+namespace ctl {
+namespace {
+
+using comp::sameId;
+
+class ControlObject final : public comp::ModuleObject<comp::DispatchObject, comp::ControlInfo>,
+                            public ControlSite {
+ public:
+  explicit ControlObject(comp::ModuleCounts &counts) : ModuleObject(counts) {
+    control_.setSite(this);
+  }
+
+  int32_t queryInterface(const char *iid, void **out) override {
+    if (out == nullptr) return comp::E_POINTER;
+    *out = nullptr;
+    comp::DispatchObject *dispatch = this;
+    if (sameId(iid, comp::kUnknownInterfaceId))
+      return handOut(static_cast<comp::Unknown *>(dispatch), out);
+    if (sameId(iid, comp::kGenericDispatchInterfaceId) || sameId(iid, comp::kDispatchInterfaceId))
+      return handOut(dispatch, out);
+    if (sameId(iid, comp::kControlInfoInterfaceId))
+      return handOut(static_cast<comp::ControlInfo *>(this), out);
+    return comp::E_NOINTERFACE;
+  }
+
+  int32_t getIdsOfNames(const char *name, int32_t *id) const override {
+    return control_.getIdsOfNames(name, id);
+  }
+  int32_t invoke(int32_t id, uint32_t flags, std::span<const comp::Variant> args,
+                 comp::Variant *result) override {
+    return control_.invoke(id, flags, args, result);
+  }
+  std::span<const comp::MemberInfo> members() const override { return control_.members(); }
+
+  const char *userTypeName() const override { return kControlTypeName; }
+  uint32_t miscStatus() const override { return kControlMiscStatus; }
+  uint32_t typeInfoCount() const override { return 1; }
+  std::span<const char *const> propertyPages() const override { return kPages; }
+
+  void invalidate() override {}
+  void setCursor(int32_t) override {}
+  void showAboutBox() override { gui::runAboutBox(); }
+
+ private:
+  static constexpr const char *kPages[] = {comp::kPropertyPageClassId};
+  NorvviewCtrl control_;
+};
+
+}  // namespace
+
+int32_t createControlObject(comp::ModuleCounts &counts, const char *iid, void **out) {
+  return comp::createObject<ControlObject>(counts, iid, out);
+}
+
+}  // namespace ctl
