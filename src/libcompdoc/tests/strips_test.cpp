@@ -167,6 +167,20 @@ class StripTest : public norvtest::TrackedStateTest {
     return StripPage{state_, 0, scale, quality, width, height, 300, 300, &compressor_, &strips_};
   }
 
+  // The one strip of the page, with its place and size checked.
+  const QtzTdcImageStrip *stripAt(int x, int bottom, int width, int height) {
+    const QtzTdcImageStrip *strip = onlyStrip();
+    if (strip == nullptr) {
+      ADD_FAILURE() << "no strip";
+      return nullptr;
+    }
+    EXPECT_EQ(strip->x, x);
+    EXPECT_EQ(strip->bottom, bottom);
+    EXPECT_EQ(strip->width, width);
+    EXPECT_EQ(strip->height, height);
+    return strip;
+  }
+
   QtzTdcImageStrip *onlyStrip() {
     if (strips_ == nullptr || strips_->count != 1) return nullptr;
     return static_cast<QtzTdcImageStrip *>(strips_->head->data);
@@ -536,12 +550,8 @@ TEST_F(CodeTest, MaskedPictureDecodesToItsPixelsInsideTheMask) {
   ASSERT_EQ(imgCodeComponentStrip(&p, &source), 0);
   EXPECT_EQ(c.runs, nullptr);
   EXPECT_EQ(c.image, nullptr);
-  const QtzTdcImageStrip *strip = onlyStrip();
+  const QtzTdcImageStrip *strip = stripAt(120, 126, 61, 47);
   ASSERT_NE(strip, nullptr);
-  EXPECT_EQ(strip->x, 120);
-  EXPECT_EQ(strip->bottom, 126);
-  EXPECT_EQ(strip->width, 61);
-  EXPECT_EQ(strip->height, 47);
   ASSERT_NE(strip->mask, nullptr);
   for (int y = 0; y < 47; ++y)
     for (int x = 0; x < 61; ++x) ASSERT_EQ(maskBit(strip, x, y), shape.at(x, y)) << x << "," << y;
@@ -614,12 +624,8 @@ TEST_F(CodeTest, OverlappingComponentsBecomeOneStrip) {
   sources[2] = {&second, 15, 34, 0};
   const StripPage p = page();
   ASSERT_EQ(imgCodeMergedStrip(&p, sources, 1, 2), 0);
-  const QtzTdcImageStrip *strip = onlyStrip();
+  const QtzTdcImageStrip *strip = stripAt(10, 34, 38, 30);
   ASSERT_NE(strip, nullptr);
-  EXPECT_EQ(strip->x, 10);
-  EXPECT_EQ(strip->bottom, 34);
-  EXPECT_EQ(strip->width, 38);
-  EXPECT_EQ(strip->height, 30);
   Shape both(38, 30);
   for (int y = 0; y < 30; ++y)
     for (int x = 0; x < 38; ++x)

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "grey_stats.h"
+#include "lossy_defaults.h"
 #include "tcly_grey_internal.h"
 #include "tcly_records_internal.h"
 #include "testkit_state.h"
@@ -309,22 +310,7 @@ TEST_F(GreyTest, FailureAtEveryAllocationLeavesNothing) {
 // The statistics ride on the class word through the classifier's partial ends and
 // reinsertion, so that two pages' members meet in one accumulator.
 TEST_F(GreyTest, StatisticsSurviveReinsertion) {
-  TokOptions o{};
-  o.matchFraction = 0.97f;
-  o.maxClusterErrors = 3;
-  o.widthRadius = 1;
-  o.heightRadius = 1;
-  o.freezeCount = 10000;
-  o.accumulateLimit = 10000;
-  o.countTemplateMinimum = 10;
-  o.shiftTrials = 8;
-  o.errorOffset = 3;
-  o.errorKnee = 6;
-  o.smallTokenSize = 6;
-  o.errorSlope = 2.0f;
-  o.dilationRadius = 1;
-  o.flags = TOK_FLAG_MEMBER_RECORDS | TOK_FLAG_REALIGN;
-  o.state = state_;
+  const TokOptions o = tok::defaultOptions(state_);
   TokTokenizer *tok = nullptr;
   ASSERT_EQ(tokInit(&o, &tok), 0);
   QtzAdtList *out = nullptr;
