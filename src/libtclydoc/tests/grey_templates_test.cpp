@@ -214,6 +214,38 @@ TEST_F(GreyTest, MembersAreAlignedToTheTemplate) {
   }
 }
 
+// A member drawn half a pixel right of its box is split over two accumulator columns: it adds
+// up to the same cells as a member drawn on its box with the ink spread a quarter, a half and a
+// quarter over three columns.
+TEST_F(GreyTest, HalfPixelOffsetsSplitOverTwoCells) {
+  const int background = 200, ink = 40;
+  page(100, 50, uint8_t(background));
+  const auto coverage = [](int x, int y, const std::vector<int> &taps) {
+    int sum = 0;
+    for (size_t k = 0; k < taps.size(); ++k)
+      sum += taps[k] * glyphAt(x - int(k) + int(taps.size()) / 2, y);
+    return sum;
+  };
+  TokOutClass *half = addClass(), *spread = addClass();
+  for (int y = -2; y < kGlyphH + 2; ++y)
+    for (int x = -2; x < kGlyphW + 2; ++x) {
+      // (g(x) + g(x - 1)) / 2 and (g(x - 1) + 2 g(x) + g(x + 1)) / 4 of the ink's depth.
+      grey_->rows[20 + y][10 + x] =
+          uint8_t(background + (ink - background) * coverage(x, y, {1, 1}) / 2);
+      grey_->rows[20 + y][60 + x] =
+          uint8_t(background + (ink - background) * coverage(x, y, {1, 2, 1}) / 4);
+    }
+  addMember(half, token(10, 20, 0));
+  addMember(spread, token(60, 20, 0));
+  ASSERT_EQ(gatherGreySamples(state_, grey_, classes_, tokens_, 0), 0);
+  const QtzImage *a = statsOf(half)->accumulator, *b = statsOf(spread)->accumulator;
+  int differ = 0;
+  for (int y = kMargin - 4; y < kMargin + kGlyphH + 4; ++y)
+    for (int x = kMargin - 4; x < kMargin + kGlyphW + 4; ++x)
+      differ += std::fabs(cell(a, x, y) - cell(b, x, y)) > 1e-6;
+  EXPECT_EQ(differ, 0);
+}
+
 // A template damaged in the masks comes back as the glyph the grey pages show, for either
 // polarity, from members drawn on and off their boxes and on two pages.
 TEST_F(GreyTest, TemplateIsRebuiltFromTheGreyPages) {
