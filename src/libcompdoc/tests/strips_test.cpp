@@ -427,6 +427,8 @@ TEST_F(TrimTest, CutsShapeImageAndRunsToTheNonWhiteBox) {
       // Row 1's first run is cut away; its second, clipped, must stay on row 1.
       {"implicit rows", 10, 2, {6, 2, 0, 2, 9, 1}, {{0, 1}, {1, 1}}, true},
       {"no change", 5, 3, {0, 0, 0, 5, 1, 0, 0, 5, 2, 0, 0, 5}, {}, false},
+      // The finder leaves the pixels outside the runs unwritten: they do not widen the box.
+      {"pixels outside the runs", 10, 4, {1, 0, 2, 6, 2, 0, 3, 4}, {{2, 1}}, false},
       {"white border", 8, 6, {}, {}, true},
   };
   for (const Case &cs : cases) {
