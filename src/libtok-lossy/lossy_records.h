@@ -74,7 +74,7 @@ struct Class {
   Token *rep;
   Accumulator *acc;
   uint32_t flags;
-  uint32_t classWord;
+  uintptr_t classWord;  // the caller's word (pointer-sized: it may hold a record)
 };
 
 }  // namespace tok

@@ -76,7 +76,7 @@ struct TokOutClass {
   int32_t countedMembers;  // with a count image: the members it counted
   QtzImage *countImage;    // with TOK_FLAG_COUNT_IMAGES and enough members; else null
   QtzAdtList *members;     // TokOutMember records, or the bare user values
-  uint32_t classWord;      // 0 for a class made in this section
+  uintptr_t classWord;     // 0 for a class made in this section; the caller's record of the class
 };
 
 // A member's top-left corner relative to the representative's, and its token's handle.

@@ -44,7 +44,7 @@ struct Output {
   struct Class {
     Picture rep;
     std::vector<TokOutMember> members;
-    uint32_t classWord;
+    uintptr_t classWord;
     const QtzImage *countImage;
     int32_t counted;
     uint8_t is8Bit;

@@ -183,6 +183,26 @@ TEST_P(Morph, CompileStatusesEstimatesAndSlots) {
   for (Pixr *p : {src, out}) pxlDestroyImage(ctx, &p);
 }
 
+// A failure after the output was made for the caller (here in the element's compile) leaves
+// the caller's pointer null, not pointing at the image given back.
+TEST_P(Morph, FailedCallLeavesNoOutput) {
+  Pixr *src = pagetest::patternedImage(ctx, 50, 30, 1);
+  const int failures = norvtest::failAtEveryAllocation(tr, PXL_ERR_NO_MEMORY, [&] {
+    PxlStrel *brick = nullptr;
+    int32_t status = pxlCreateBrickStrel(ctx, 3, 3, &brick);
+    Pixr *out = nullptr;
+    if (status == 0) status = pxlDilateImage(ctx, src, brick, &out);
+    if (status != 0) {
+      EXPECT_EQ(nullptr, out);
+    }
+    pxlDestroyImage(ctx, &out);
+    pxlDestroyStrel(ctx, &brick);
+    return status;
+  });
+  EXPECT_GT(failures, 2);
+  pxlDestroyImage(ctx, &src);
+}
+
 TEST_P(Morph, FarReachingElementsRunThroughRasterops) {
   Pixr *src = image(100, 10), *out = nullptr;
   setPixel(src, 5, 5, 1);
