@@ -231,7 +231,7 @@ int pcxOpen(PcxImageInfo *info, PcxStream *stream, int32_t mode) {
   if (info == nullptr || stream == nullptr || mode != PCX_READ) return PCX_ERROR;
   PxlContext *ctx = stream->ctx;
   auto *reader = pxl::newRecord<PcxReader>(ctx);
-  if (reader == nullptr) return PCX_ERROR;
+  if (reader == nullptr) return PCX_NO_MEMORY;
   reader->stream = stream;
   info->holder = reader;
   if (pcxParseHeader(info, stream) != 0 || info->planes == 0 || info->bytesPerLine <= 0) {
@@ -245,7 +245,7 @@ int pcxOpen(PcxImageInfo *info, PcxStream *stream, int32_t mode) {
   if (reader->planeLine == nullptr) {
     pxl::freeRecord(ctx, reader);
     info->holder = nullptr;
-    return PCX_ERROR;
+    return PCX_NO_MEMORY;
   }
   info->mode = PCX_READ;
   return 0;

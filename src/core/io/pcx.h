@@ -12,7 +12,7 @@
 
 #include "pxl_context.h"
 
-enum { PCX_ERROR = 20482, PCX_READ = 1 };
+enum { PCX_ERROR = 20482, PCX_NO_MEMORY = 20483, PCX_READ = 1 };
 enum { PCX_PALETTE_COLOUR = 1, PCX_PALETTE_GREY = 2 };
 constexpr size_t kPcxHeaderSize = 128;
 constexpr size_t kPcxPaletteSize = 768;
@@ -54,7 +54,7 @@ int64_t pcxStreamSeek(PcxStream *stream, int64_t offset);
 int64_t pcxStreamSize(PcxStream *stream);
 
 // Opens a stream for reading (PCX_READ): parses the header into info and allocates the plane
-// line; 0 or PCX_ERROR (any other mode included).
+// line; 0, PCX_NO_MEMORY, or PCX_ERROR (any other mode included).
 int pcxOpen(PcxImageInfo *info, PcxStream *stream, int32_t mode);
 // Decodes the next scan line into row: the line of planes x bytes per line bytes (1 bit: each
 // byte inverted), or at 4 bits the planes' bits gathered into packed 4-bit pixels of the

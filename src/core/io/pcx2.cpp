@@ -10,7 +10,8 @@
 // an image row and its right frame 2000, and a file that cannot hold the rows (when the stream
 // can tell) 2000. Statuses otherwise: 8 total bits other than 1, 4, 8; 118 null file or
 // out-parameter; 120 *image already set; 2000 the header or a line cannot be read (a file
-// ending inside a line); 2002 the stream cannot be positioned at its start.
+// ending inside a line); 2002 the stream cannot be positioned at its start; 1 no memory (for
+// the codec's records as well).
 #include <cstdio>
 #include <cstring>
 
@@ -91,12 +92,15 @@ extern "C" int32_t pxlReadPcx(PxlContext *ctx, FILE *file, Pixr **image) {
   PXL_POLL_OR_RETURN(ctx, kUnit);
   OwnedInfo info(ctx);
   if (const int32_t status = pxlCreatePcxInfo(ctx, info.put()); status != 0) return status;
+  // The stream object's name is fixed, so only memory can be missing for it.
   OwnedStream stream(ctx, pcxStreamNew(ctx, "tempinfile", file));
-  if (!stream) return PXL_FAIL(ctx, kUnit, PXL_ERR_FILE_READ);
+  if (!stream) return PXL_FAIL(ctx, kUnit, PXL_ERR_NO_MEMORY);
   if (pcxStreamSeek(stream.get(), 0) != 0) return PXL_FAIL(ctx, kUnit, PXL_ERR_FILE_SEEK);
   info->flag = 1;
-  if (pcxOpen(info.get(), stream.get(), PCX_READ) != 0)
-    return PXL_FAIL(ctx, kUnit, PXL_ERR_FILE_READ);
+  if (const int opened = pcxOpen(info.get(), stream.get(), PCX_READ); opened != 0)
+    return PXL_FAIL(
+        ctx, kUnit,
+        opened == PCX_NO_MEMORY ? int32_t{PXL_ERR_NO_MEMORY} : int32_t{PXL_ERR_FILE_READ});
   OpenCodec open{info.get()};
   const int32_t depth = info->totalBits;
   if (depth != 1 && depth != 4 && depth != 8) return PXL_FAIL(ctx, kUnit, PXL_ERR_DEPTH);
