@@ -167,7 +167,8 @@ int32_t readByType(PxlContext *ctx, FILE *file, int32_t page, int32_t scanlineMo
     case PXL_FILE_SUN_ENCODED: {
       int32_t status = pxlReadSunHeader(ctx, file, info, out.put());
       if (status == 0 && page == 0) clearPixels(out.get());
-      if (status == 0 && page != 0) status = readSunBody(ctx, file, info, out.put());
+      Pixr *made = out.get();  // the body step fills the image in place
+      if (status == 0 && page != 0) status = readSunBody(ctx, file, info, &made);
       return status;
     }
     case PXL_FILE_POSTSCRIPT:
