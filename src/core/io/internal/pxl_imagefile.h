@@ -1,7 +1,8 @@
 /*
  * Image file utilities shared by the image core's file readers: little-endian field copies,
- * the whole-image word byte swap, row addressing, the header facts of a file being read and
- * the detection of a file's type from its first bytes.
+ * the whole-image word byte swap, row addressing, the header facts of a file being read, the
+ * detection of a file's type from its first bytes, the format readers (PNM, BMP, Sun raster,
+ * PCX) and the reader of any supported file.
  *
  * Detection (pxlSniffImageFile), first match wins: standard input is Sun raster (2) without
  * reading; 32 bytes starting with the Sun raster magic 0x59A66A95 give 2 (type field 1), 1
