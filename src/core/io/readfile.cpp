@@ -21,14 +21,14 @@
 // pxlReadImageStream over an open stream): the type is detected and the stream handed to the
 // format reader (Sun raster, BMP, PNM, PCX; TIFF files are reopened by name through the TIFF
 // page reader, so standard input cannot be TIFF: 2), and the 32-pixel frame of the result is
-// cleared (the main channel's for a channel set). Page: 1-based for TIFF (0 reads the first
-// page; a negative page counts as its magnitude); 0 asks Sun raster for the header alone (the
-// image then has the header's size and depth, all pixels clear) and PostScript for its header
-// (which never gives an image); other types ignore it. Statuses: 2 an unknown type; 6
-// PostScript with a page; 8 a Sun raster body of a depth other than 1, 2, 4, 8; 118 null
-// arguments; 120 *image already set; 1003 no image (PostScript, PNM variants without a
-// reader, a TIFF page past the last); 2000 the file cannot be opened; the format readers'
-// own codes otherwise. Every level reports a failure it passes on.
+// cleared (of every channel of a channel set: the colour readers write content rows only). Page:
+// 1-based for TIFF (0 reads the first page; a negative page counts as its magnitude); 0 asks Sun
+// raster for the header alone (the image then has the header's size and depth, all pixels clear)
+// and PostScript for its header (which never gives an image); other types ignore it. Statuses: 2 an
+// unknown type; 6 PostScript with a page; 8 a Sun raster body of a depth other than 1, 2, 4, 8; 118
+// null arguments; 120 *image already set; 1003 no image (PostScript, PNM variants without a reader,
+// a TIFF page past the last); 2000 the file cannot be opened; the format readers' own codes
+// otherwise. Every level reports a failure it passes on.
 #include <cctype>
 #include <cstdio>
 #include <cstring>
@@ -188,6 +188,21 @@ int32_t readByType(PxlContext *ctx, FILE *file, int32_t page, int32_t scanlineMo
   }
 }
 
+// Clears the 32-pixel frame of a single-channel image, polling before each step.
+int32_t clearFrame(PxlContext *ctx, Pixr *image) {
+  uint8_t *framed = nullptr;
+  int32_t fullWidth = 0, fullHeight = 0, bytesPerRow = 0, depth = 0;
+  int32_t status = 0;
+  if ((status = pxlGetImageFramedData(ctx, image, &framed)) != 0 ||
+      (status = pxlGetImageFullWidth(ctx, image, &fullWidth)) != 0 ||
+      (status = pxlGetImageFullHeight(ctx, image, &fullHeight)) != 0 ||
+      (status = pxlGetImageBytesPerRow(ctx, image, &bytesPerRow)) != 0 ||
+      (status = pxlGetImageDepth(ctx, image, &depth)) != 0)
+    return status;
+  if ((status = pxlPollProgress(ctx)) != 0) return status;
+  return pxlClearFrameRaw(ctx, framed, fullWidth, fullHeight, bytesPerRow, depth);
+}
+
 // The file-info record of one read by name: its path copy and Sun raster header are freed at
 // the end, and the stream opened for it is closed (standard input stays open).
 struct ReadByName {
@@ -312,18 +327,15 @@ extern "C" int32_t pxlReadImageStream(PxlContext *ctx, FILE *file, int32_t page,
   if ((status = readByType(ctx, file, page, scanlineMode, info, out)) != 0)
     return PXL_FAIL(ctx, kUnit, status);
   if (!out) return PXL_FAIL(ctx, kUnit, PXL_ERR_NULL_IMAGE);
-  uint8_t *framed = nullptr;
-  int32_t fullWidth = 0, fullHeight = 0, bytesPerRow = 0, depth = 0;
-  Pixr *made = out.get();
-  if ((status = pxlGetImageFramedData(ctx, made, &framed)) != 0 ||
-      (status = pxlGetImageFullWidth(ctx, made, &fullWidth)) != 0 ||
-      (status = pxlGetImageFullHeight(ctx, made, &fullHeight)) != 0 ||
-      (status = pxlGetImageBytesPerRow(ctx, made, &bytesPerRow)) != 0 ||
-      (status = pxlGetImageDepth(ctx, made, &depth)) != 0)
+  int32_t channels = 0;
+  if ((status = pxlGetImageChannelCount(ctx, out.get(), &channels)) != 0)
     return PXL_FAIL(ctx, kUnit, status);
-  PXL_POLL_OR_RETURN(ctx, kUnit);
-  status = pxlClearFrameRaw(ctx, framed, fullWidth, fullHeight, bytesPerRow, depth);
-  if (status != 0) return PXL_FAIL(ctx, kUnit, status);
+  for (int32_t c = 0; c < channels; ++c) {
+    Pixr *channel = out.get();
+    if (channels > 1 && (status = pxlGetImageChannel(ctx, out.get(), c, &channel)) != 0)
+      return PXL_FAIL(ctx, kUnit, status);
+    if ((status = clearFrame(ctx, channel)) != 0) return PXL_FAIL(ctx, kUnit, status);
+  }
   *image = out.release();
   return PXL_OK;
 }

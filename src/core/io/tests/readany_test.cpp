@@ -1,8 +1,8 @@
 // Reading any image file by name: one 1-bit page written by netpbm and libtiff tools as raw
 // PBM, BMP, standard and byte-encoded Sun raster, PCX and TIFF loads to the same pixels (with
-// the formats' inversions undone by the writers' palettes) and a clear frame; Sun raster
-// headers alone (page 0) give clear pixels; TIFF pages by number, negative numbers and past the
-// last; PostScript, unknown bytes, PCX version 4, ASCII PNM, missing files, standard input,
+// the formats' inversions undone by the writers' palettes) and a clear frame; colour PNM and
+// BMP with clear frames in every channel; Sun raster headers alone (page 0) give clear pixels;
+// TIFF pages by number, negative numbers and past the last; PostScript, unknown bytes, PCX version 4, ASCII PNM, missing files, standard input,
 // argument errors, and the allocation-failure and abort loops over every type but TIFF.
 #include <cstdio>
 #include <string>
@@ -70,6 +70,24 @@ TEST(ReadImageFile, EveryTypeByName) {
       EXPECT_TRUE(page.raster == got.raster);
       EXPECT_EQ(0, frameBits(image.pix));
     }
+  }
+}
+
+TEST(ReadImageFile, ColourFilesHaveClearFrames) {
+  if (!iotest::haveTools({"ppmpat", "ppmtobmp"})) GTEST_SKIP() << "tools missing";
+  iotest::TempDir dir;
+  const std::string ppm = dir.file("a.ppm"), bmp = dir.file("a.bmp");
+  ASSERT_TRUE(iotest::makeFile("ppmpat -g2 45 7", ppm));
+  ASSERT_TRUE(iotest::makeFile("ppmtobmp -bpp 24 " + ppm, bmp));
+  const Pnm ref = norvtest::readPnm(ppm);
+  for (const std::string &path : {ppm, bmp}) {
+    SCOPED_TRACE(path);
+    Context c;
+    iotest::OwnedImage image(c.ctx);
+    ASSERT_EQ(0, pxlReadImageFile(c.ctx, path.c_str(), 1, &image.pix));
+    ASSERT_EQ(3, image.pix->channelCount);
+    EXPECT_EQ(ref, norvtest::pnmFromImage(image.pix, '6'));
+    EXPECT_EQ(0, frameBits(image.pix));
   }
 }
 
