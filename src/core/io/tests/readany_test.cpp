@@ -2,8 +2,9 @@
 // PBM, BMP, standard and byte-encoded Sun raster, PCX and TIFF loads to the same pixels (with
 // the formats' inversions undone by the writers' palettes) and a clear frame; colour PNM and
 // BMP with clear frames in every channel; Sun raster headers alone (page 0) give clear pixels;
-// TIFF pages by number, negative numbers and past the last; PostScript, unknown bytes, PCX version 4, ASCII PNM, missing files, standard input,
-// argument errors, and the allocation-failure and abort loops over every type but TIFF.
+// TIFF pages by number, negative numbers and past the last; PostScript, unknown bytes, PCX
+// version 4, ASCII PNM, missing files, standard input, argument errors, and the
+// allocation-failure and abort loops over every type but TIFF.
 #include <cstdio>
 #include <string>
 #include <vector>
