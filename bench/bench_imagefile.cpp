@@ -1,9 +1,11 @@
-// Reading image files into images, ours beside Leptonica's pixRead on the same files: the test
-// page rendered by Ghostscript at 300 dpi as P4 and P5 (rewritten by pamtopnm without
-// Ghostscript's comment line) and turned into 1-bit and 8-bit BMP by ppmtobmp at start-up;
-// ours opens the file and reads it with pxlReadPnm or pxlReadBmp. Before timing, the sizes of
-// both readers' images are compared, and the pixels of the PNM pages (Leptonica turns 1-bit
-// BMP through its palette); a difference stops the run.
+// Reading image files into images, ours beside Leptonica's pixRead on the same files, in pairs
+// run interleaved (bench_pairs.h): the test page rendered by Ghostscript at 300 dpi as P4 and
+// P5 (rewritten by pamtopnm without Ghostscript's comment line) and turned into 1-bit and 8-bit
+// BMP by ppmtobmp at start-up. Both sides read by name and detect the type: ours with
+// pxlReadImageFile (which also clears the image's frame), theirs with pixRead. Before timing,
+// the sizes of both readers' images are compared, and the pixels of the PNM pages (Leptonica
+// turns 1-bit BMP through its palette); a difference stops the run.
+//   pairs: pnm1/300dpi, pnm8/300dpi, bmp1/300dpi, bmp8/300dpi; sides ours and lept.
 #include <allheaders.h>
 #include <benchmark/benchmark.h>
 
@@ -11,6 +13,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "bench_pairs.h"
 #include "bench_support.h"
 #include "pxl_imagefile.h"
 
@@ -46,13 +49,9 @@ struct Files {
   ~Files() { std::system(("rm -rf " + dir).c_str()); }
 
   Pixr *read(int k) {
-    FILE *file = std::fopen(paths[k].c_str(), "rb");
     Pixr *image = nullptr;
-    if (file == nullptr ||
-        (k < 2 ? pxlReadPnm(ctx, file, &image) : pxlReadBmp(ctx, file, nullptr, &image)) != 0 ||
-        image == nullptr)
+    if (pxlReadImageFile(ctx, paths[k].c_str(), 1, &image) != 0 || image == nullptr)
       fail("read failed");
-    std::fclose(file);
     return image;
   }
 
@@ -74,27 +73,33 @@ Files &files() {
   return f;
 }
 
-void BM_Page_Ours(benchmark::State &state) {
-  Files &f = files();
-  for (auto _ : state) {
-    Pixr *image = f.read(static_cast<int>(state.range(0)));
-    benchmark::DoNotOptimize(image);
-    pxlDestroyImage(f.ctx, &image);
+void registerPairs() {
+  const char *names[4] = {"pnm1/300dpi", "pnm8/300dpi", "bmp1/300dpi", "bmp8/300dpi"};
+  for (int k = 0; k < 4; ++k) {
+    bench::addPair(names[k], "ours", [k](benchmark::State &state) {
+      Files &f = files();
+      for (auto _ : state) {
+        Pixr *image = f.read(k);
+        benchmark::DoNotOptimize(image);
+        pxlDestroyImage(f.ctx, &image);
+      }
+    });
+    bench::addPair(names[k], "lept", [k](benchmark::State &state) {
+      Files &f = files();
+      for (auto _ : state) {
+        PIX *pix = pixRead(f.paths[k].c_str());
+        if (pix == nullptr) fail("pixRead failed");
+        benchmark::DoNotOptimize(pix);
+        pixDestroy(&pix);
+      }
+    });
   }
 }
-BENCHMARK(BM_Page_Ours)->DenseRange(0, 3)->Unit(benchmark::kMillisecond);
-
-void BM_Page_Leptonica(benchmark::State &state) {
-  Files &f = files();
-  for (auto _ : state) {
-    PIX *pix = pixRead(f.paths[state.range(0)].c_str());
-    if (pix == nullptr) fail("pixRead failed");
-    benchmark::DoNotOptimize(pix);
-    pixDestroy(&pix);
-  }
-}
-BENCHMARK(BM_Page_Leptonica)->DenseRange(0, 3)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 
-BENCHMARK_MAIN();
+int main(int argc, char **argv) {
+  registerPairs();
+  files();
+  return bench::runPairs(argc, argv);
+}

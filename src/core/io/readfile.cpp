@@ -1,4 +1,5 @@
-// Detection of an image file's type from its first bytes, and the raw PNM reader.
+// Detection of an image file's type from its first bytes, the raw PNM reader, and reading
+// any supported image file.
 //
 // Detection: the tests run in a fixed order and the first match wins: a 32-byte Sun raster
 // header decides alone (its type field says standard, byte-encoded or unknown); otherwise the
@@ -15,6 +16,19 @@
 // promises gives 2000 before anything is allocated, else at the first short row. Rows are read
 // whole and turned into the core's word order in place; the bits after each row's last pixel
 // are cleared.
+//
+// Reading any file (pxlReadImageFile, pxlReadImageFileEx by name, "-" for standard input;
+// pxlReadImageStream over an open stream): the type is detected and the stream handed to the
+// format reader (Sun raster, BMP, PNM, PCX; TIFF files are reopened by name through the TIFF
+// page reader, so standard input cannot be TIFF: 2), and the 32-pixel frame of the result is
+// cleared (of every channel of a channel set: the colour readers write content rows only). Page:
+// 1-based for TIFF (0 reads the first page; a negative page counts as its magnitude); 0 asks Sun
+// raster for the header alone (the image then has the header's size and depth, all pixels clear)
+// and PostScript for its header (which never gives an image); other types ignore it. Statuses: 2 an
+// unknown type; 6 PostScript with a page; 8 a Sun raster body of a depth other than 1, 2, 4, 8; 118
+// null arguments; 120 *image already set; 1003 no image (PostScript, PNM variants without a reader,
+// a TIFF page past the last); 2000 the file cannot be opened; the format readers' own codes
+// otherwise. Every level reports a failure it passes on.
 #include <cctype>
 #include <cstdio>
 #include <cstring>
@@ -22,6 +36,8 @@
 #include "pxl_imagefile.h"
 #include "pxl_internal.h"
 #include "pxl_owners_internal.h"
+#include "pxl_tiffpage.h"
+#include "pxl_utils.h"
 
 namespace {
 
@@ -128,6 +144,78 @@ int32_t readPnmSingle(PxlContext *ctx, FILE *file, long width, long height, int3
   return PXL_OK;
 }
 
+// The body step of a Sun raster by the depth of the image its header step made.
+int32_t readSunBody(PxlContext *ctx, FILE *file, PxlImageFileInfo *info, Pixr **image) {
+  const int32_t depth = (*image)->depth;
+  if (depth == 1) return pxlReadSunBits(ctx, file, info, image);
+  if (depth == 2 || depth == 4 || depth == 8) return pxlReadSunPixels(ctx, file, info, image);
+  return PXL_FAIL(ctx, kUnit, PXL_ERR_DEPTH);
+}
+
+// Sets every byte of an image's pixel block, frame included, to 0.
+void clearPixels(Pixr *image) {
+  const int64_t rows = int64_t{image->height} + 2 * image->frame;
+  std::memset(image->framedData, 0, static_cast<size_t>(rows * image->bytesPerRow));
+}
+
+// The format reader of the detected type; Sun raster and PostScript with page 0 stop after
+// the header.
+int32_t readByType(PxlContext *ctx, FILE *file, int32_t page, int32_t scanlineMode,
+                   PxlImageFileInfo *info, pxl::OwnedImage &out) {
+  switch (info->type) {
+    case PXL_FILE_SUN:
+    case PXL_FILE_SUN_ENCODED: {
+      int32_t status = pxlReadSunHeader(ctx, file, info, out.put());
+      if (status == 0 && page == 0) clearPixels(out.get());
+      Pixr *made = out.get();  // the body step fills the image in place
+      if (status == 0 && page != 0) status = readSunBody(ctx, file, info, &made);
+      return status;
+    }
+    case PXL_FILE_POSTSCRIPT:
+      if (page != 0) return PXL_FAIL(ctx, kUnit, PXL_ERR_NOT_IMPLEMENTED);
+      return pxlScanPostScriptHeader(ctx, file, info);
+    case PXL_FILE_BMP:
+      return pxlReadBmp(ctx, file, info, out.put());
+    case PXL_FILE_PNM:
+      return pxlReadPnm(ctx, file, out.put());
+    case PXL_FILE_PCX:
+      return pxlReadPcx(ctx, file, out.put());
+    case PXL_FILE_TIFF:
+      if (file == stdin) return PXL_FAIL(ctx, kUnit, PXL_ERR_PARAM);
+      return pxlReadTiff(ctx, &info->path, page, scanlineMode, out.put());
+    default:
+      return PXL_FAIL(ctx, kUnit, PXL_ERR_PARAM);
+  }
+}
+
+// Clears the 32-pixel frame of a single-channel image, polling before each step.
+int32_t clearFrame(PxlContext *ctx, Pixr *image) {
+  uint8_t *framed = nullptr;
+  int32_t fullWidth = 0, fullHeight = 0, bytesPerRow = 0, depth = 0;
+  int32_t status = 0;
+  if ((status = pxlGetImageFramedData(ctx, image, &framed)) != 0 ||
+      (status = pxlGetImageFullWidth(ctx, image, &fullWidth)) != 0 ||
+      (status = pxlGetImageFullHeight(ctx, image, &fullHeight)) != 0 ||
+      (status = pxlGetImageBytesPerRow(ctx, image, &bytesPerRow)) != 0 ||
+      (status = pxlGetImageDepth(ctx, image, &depth)) != 0)
+    return status;
+  if ((status = pxlPollProgress(ctx)) != 0) return status;
+  return pxlClearFrameRaw(ctx, framed, fullWidth, fullHeight, bytesPerRow, depth);
+}
+
+// The file-info record of one read by name: its path copy and Sun raster header are freed at
+// the end, and the stream opened for it is closed (standard input stays open).
+struct ReadByName {
+  PxlContext *ctx;
+  PxlImageFileInfo info{};
+  FILE *file = nullptr;
+  ~ReadByName() {
+    if (file != nullptr && file != stdin) std::fclose(file);
+    pxl::freeRecord(ctx, info.path);
+    pxl::freeRecord(ctx, info.header);
+  }
+};
+
 }  // namespace
 
 extern "C" int32_t pxlReadPnm(PxlContext *ctx, FILE *file, Pixr **image) {
@@ -209,5 +297,72 @@ extern "C" int32_t pxlSniffImageFile(PxlContext *ctx, FILE *file, int32_t *type)
     }
   }
   *type = result;
+  return PXL_OK;
+}
+
+extern "C" int32_t pxlScanPostScriptHeader(PxlContext *ctx, FILE *file, PxlImageFileInfo *info) {
+  if (file == nullptr || info == nullptr) return PXL_FAIL(ctx, kUnit, PXL_ERR_NULL);
+  long width = 0, height = 0;
+  // A header that does not match leaves the values it did not reach at 0.
+  if (std::fscanf(file, " %*s") == 0 && std::fscanf(file, " %*s %*d %*d %*d %*d") == 0 &&
+      std::fscanf(file, " /width %ld %*s %% %*s %*s %*s %*s %*s", &width) == 1)
+    std::fscanf(file, " /height %ld", &height);
+  const auto clamp = [](long v) {
+    return static_cast<int32_t>(v < INT32_MIN ? INT32_MIN : v > INT32_MAX ? INT32_MAX : v);
+  };
+  info->width = clamp(width);
+  info->height = clamp(height);
+  return PXL_OK;
+}
+
+extern "C" int32_t pxlReadImageStream(PxlContext *ctx, FILE *file, int32_t page,
+                                      int32_t scanlineMode, PxlImageFileInfo *info, Pixr **image) {
+  if (file == nullptr || info == nullptr || image == nullptr)
+    return PXL_FAIL(ctx, kUnit, PXL_ERR_NULL);
+  if (*image != nullptr) return PXL_FAIL(ctx, kUnit, PXL_ERR_NOT_NULL);
+  PXL_POLL_OR_RETURN(ctx, kUnit);
+  int32_t status = pxlSniffImageFile(ctx, file, &info->type);
+  if (status != 0) return PXL_FAIL(ctx, kUnit, status);
+  pxl::OwnedImage out(ctx);
+  if ((status = readByType(ctx, file, page, scanlineMode, info, out)) != 0)
+    return PXL_FAIL(ctx, kUnit, status);
+  if (!out) return PXL_FAIL(ctx, kUnit, PXL_ERR_NULL_IMAGE);
+  int32_t channels = 0;
+  if ((status = pxlGetImageChannelCount(ctx, out.get(), &channels)) != 0)
+    return PXL_FAIL(ctx, kUnit, status);
+  for (int32_t c = 0; c < channels; ++c) {
+    Pixr *channel = out.get();
+    if (channels > 1 && (status = pxlGetImageChannel(ctx, out.get(), c, &channel)) != 0)
+      return PXL_FAIL(ctx, kUnit, status);
+    if ((status = clearFrame(ctx, channel)) != 0) return PXL_FAIL(ctx, kUnit, status);
+  }
+  *image = out.release();
+  return PXL_OK;
+}
+
+extern "C" int32_t pxlReadImageFileEx(PxlContext *ctx, const char *path, int32_t page,
+                                      int32_t scanlineMode, Pixr **image) {
+  if (path == nullptr || image == nullptr) return PXL_FAIL(ctx, kUnit, PXL_ERR_NULL);
+  if (*image != nullptr) return PXL_FAIL(ctx, kUnit, PXL_ERR_NOT_NULL);
+  ReadByName read{ctx};
+  // A negative page is read as its magnitude (the most negative as the largest page).
+  const int32_t pageNumber = page >= 0 ? page : page == INT32_MIN ? INT32_MAX : -page;
+  PXL_POLL_OR_RETURN(ctx, kUnit);
+  int32_t status = pxlConcatStrings(ctx, path, "", &read.info.path);
+  if (status != 0) return PXL_FAIL(ctx, kUnit, status);
+  read.file = std::strcmp(path, "-") == 0 ? stdin : std::fopen(path, "rb");
+  if (read.file == nullptr) return PXL_FAIL(ctx, kUnit, PXL_ERR_FILE_READ);
+  PXL_POLL_OR_RETURN(ctx, kUnit);
+  pxl::OwnedImage out(ctx);
+  status = pxlReadImageStream(ctx, read.file, pageNumber, scanlineMode, &read.info, out.put());
+  if (status != 0) return PXL_FAIL(ctx, kUnit, status);
+  *image = out.release();
+  return PXL_OK;
+}
+
+extern "C" int32_t pxlReadImageFile(PxlContext *ctx, const char *path, int32_t page, Pixr **image) {
+  PXL_POLL_OR_RETURN(ctx, kUnit);
+  const int32_t status = pxlReadImageFileEx(ctx, path, page, 0, image);
+  if (status != 0) return PXL_FAIL(ctx, kUnit, status);
   return PXL_OK;
 }

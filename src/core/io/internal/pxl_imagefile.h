@@ -1,7 +1,8 @@
 /*
  * Image file utilities shared by the image core's file readers: little-endian field copies,
- * the whole-image word byte swap, row addressing, the header facts of a file being read and
- * the detection of a file's type from its first bytes.
+ * the whole-image word byte swap, row addressing, the header facts of a file being read, the
+ * detection of a file's type from its first bytes, the format readers (PNM, BMP, Sun raster,
+ * PCX) and the reader of any supported file.
  *
  * Detection (pxlSniffImageFile), first match wins: standard input is Sun raster (2) without
  * reading; 32 bytes starting with the Sun raster magic 0x59A66A95 give 2 (type field 1), 1
@@ -19,7 +20,7 @@
 NORV_EXTERN_C_BEGIN
 
 /* Statuses of the file readers. */
-enum { PXL_ERR_FILE_READ = 2000 };
+enum { PXL_ERR_FILE_READ = 2000, PXL_ERR_FILE_SEEK = 2002, PXL_ERR_EARLY_END = 2005 };
 
 /* The readers' limits on an image made from file data: each side 1 to 2^20 pixels and the
  * framed pixel block at most 1 GiB. */
@@ -69,6 +70,24 @@ int32_t pxlStreamHolds(FILE *file, int64_t bytes);
 int32_t pxlReadBmp(PxlContext *ctx, FILE *file, PxlImageFileInfo *info, Pixr **image);
 /* Raw PNM (P4, P5, P6) from an open stream into a new framed image; see readfile.cpp. */
 int32_t pxlReadPnm(PxlContext *ctx, FILE *file, Pixr **image);
+/* Sun raster in two steps (see sunio.cpp): the header step fills info (which then owns the
+ * raw header block) and creates the image; the body step of its depth (1: Bits; 2, 4, 8:
+ * Pixels) reads the rows into that image, which stays the caller's on failure. */
+int32_t pxlReadSunHeader(PxlContext *ctx, FILE *file, PxlImageFileInfo *info, Pixr **image);
+int32_t pxlReadSunBits(PxlContext *ctx, FILE *file, PxlImageFileInfo *info, Pixr **image);
+int32_t pxlReadSunPixels(PxlContext *ctx, FILE *file, PxlImageFileInfo *info, Pixr **image);
+/* PCX of 1 bit, 4 bits (planes) or 8 bits into a new framed image; see pcx2.cpp. */
+int32_t pxlReadPcx(PxlContext *ctx, FILE *file, Pixr **image);
+/* Any supported image file by name ("-": standard input) into a new framed image with a
+ * clear frame; page is 1-based for TIFF, 0 asks Sun raster and PostScript for the header
+ * alone. See readfile.cpp. */
+int32_t pxlReadImageFile(PxlContext *ctx, const char *path, int32_t page, Pixr **image);
+int32_t pxlReadImageFileEx(PxlContext *ctx, const char *path, int32_t page, int32_t scanlineMode,
+                           Pixr **image);
+int32_t pxlReadImageStream(PxlContext *ctx, FILE *file, int32_t page, int32_t scanlineMode,
+                           PxlImageFileInfo *info, Pixr **image);
+/* Width and height of a PostScript image header into info; the stream is at its start. */
+int32_t pxlScanPostScriptHeader(PxlContext *ctx, FILE *file, PxlImageFileInfo *info);
 
 NORV_EXTERN_C_END
 

@@ -7,6 +7,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
+#include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -15,6 +17,8 @@
 
 #include "testkit_context.h"
 #include "testkit_files.h"
+#include "testkit_image.h"
+#include "testkit_pnm.h"
 #include "testkit_tools.h"
 
 namespace iotest {
@@ -45,6 +49,30 @@ inline bool haveTools(std::initializer_list<const char *> tools) {
   for (const char *tool : tools)
     if (!norvtest::toolAvailable(tool)) return false;
   return true;
+}
+
+// Runs read(file) over the bytes through a memory stream; -1 when no stream can be made.
+template <typename Read>
+int32_t readMemory(const std::vector<uint8_t> &bytes, Read read) {
+  FILE *file = fmemopen(const_cast<uint8_t *>(bytes.data()), bytes.size(), "rb");
+  if (file == nullptr) return -1;
+  const int32_t status = read(file);
+  std::fclose(file);
+  return status;
+}
+
+// Pixels of a single-channel image whose colour, colour(value) as red, green, blue, differs
+// from the reference PPM's; -1 when the sizes differ.
+template <typename Colour>
+long colourDifferences(const Pixr *image, const norvtest::Pnm &ref, Colour colour) {
+  if (ref.kind != '6' || image->width != ref.width || image->height != ref.height) return -1;
+  long bad = 0;
+  for (int y = 0; y < ref.height; ++y)
+    for (int x = 0; x < ref.width; ++x) {
+      const std::array<uint8_t, 3> got = colour(norvtest::pixel(image, x, y));
+      bad += std::memcmp(got.data(), ref.row(y) + 3 * x, 3) != 0;
+    }
+  return bad;
 }
 
 // Runs read(ctx, &image) -> status with every allocation failing in turn (each failed run
