@@ -91,6 +91,22 @@ TEST_F(FindTest, ScreenedRampBesideTextIsOneRegion) {
   }
 }
 
+// A page without a resolution is taken for 300 dpi throughout (the text analysis inside the
+// cleaning included) and gives what the same page at 300 dpi gives.
+TEST_F(FindTest, PageWithoutResolutionIsReadAt300Dpi) {
+  const Page &pg = kPages[0];
+  const Bits bits = pg.bits(true);
+  const Found at300 = find(page(bits, 300));
+  const Found unknown = find(page(bits, 0));
+  ASSERT_EQ(unknown.status, 0) << errors_.text();
+  EXPECT_EQ(unknown.cell, at300.cell);
+  ASSERT_EQ(unknown.regions.size(), 1u);
+  ASSERT_EQ(at300.regions.size(), 1u);
+  EXPECT_EQ(unknown.regions[0].x, at300.regions[0].x);
+  EXPECT_EQ(unknown.regions[0].width, at300.regions[0].width);
+  EXPECT_EQ(unknown.mask->xResolution, 0);
+}
+
 // White text on black with an inverted ramp is read through its inverse.
 TEST_F(FindTest, DarkPageIsReadInverted) {
   const Page &pg = kPages[0];
