@@ -26,10 +26,19 @@ TEST_F(RecordsTest, TokensComeZeroedAndGoBackWithTheirBlocks) {
     EXPECT_EQ(token->classLink, nullptr);
     EXPECT_EQ(token->width + token->height + token->x + token->y + token->runCount, 0);
     // Owned blocks: a bitmap on the first, a run list on the second, neither on the third.
-    if (i == 0) token->bits = static_cast<uint32_t *>(qtz::allocate(state_, 16));
+    if (i == 0) {
+      token->bits = static_cast<uint32_t *>(qtz::allocate(state_, 16));
+      token->ownsBits = 1;
+    }
     if (i == 1) token->runs = static_cast<uint16_t *>(qtz::allocate(state_, 8));
     ASSERT_EQ(QtzAdt_liAdd(list, token, nullptr), 0);
   }
+  // A borrowed bitmap stays with its owner.
+  TclyToken *borrower = nullptr;
+  ASSERT_EQ(tclyTakeToken(state_, &borrower), 0);
+  uint32_t shared[4] = {};
+  borrower->bits = shared;
+  ASSERT_EQ(QtzAdt_liAdd(list, borrower, nullptr), 0);
   tclyFreeTokenList(state_, list);
   tclyFreeTokenList(state_, nullptr);
   tclyReleaseToken(state_, nullptr);
