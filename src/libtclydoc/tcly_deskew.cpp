@@ -17,6 +17,7 @@
 #include "qtz_internal.h"
 #include "qtz_owners_internal.h"
 #include "tcly_deskew_internal.h"
+#include "tcly_runs.h"
 #include "tok_lossy_internal.h"
 
 namespace tcly {
@@ -174,19 +175,6 @@ int32_t deskewClass(TclyDeskewContext *context, QtzAdtList *privateList, TclyPag
         moveMembers(first, end, turned, width, height, nullptr);
         return QTZ_OK;
       });
-}
-
-void fillSpan(uint32_t *row, int32_t first, int32_t last) {
-  const int32_t firstWord = first >> 5, lastWord = last >> 5;
-  const uint32_t head = 0xFFFFFFFFu >> (first & 31);
-  const uint32_t tail = 0xFFFFFFFFu << (31 - (last & 31));
-  if (firstWord == lastWord) {
-    row[firstWord] |= head & tail;
-    return;
-  }
-  row[firstWord] |= head;
-  for (int32_t w = firstWord + 1; w < lastWord; ++w) row[w] = 0xFFFFFFFFu;
-  row[lastWord] |= tail;
 }
 
 int32_t deskewRegion(QtzState *state, const TclyPageRecord &page, TclyToken *region) {

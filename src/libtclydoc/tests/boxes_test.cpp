@@ -1,0 +1,341 @@
+// Page to token boxes: real text pages split into generic regions, small tokens and tokens
+// with no pixel lost (the kinds painted back rebuild the page, shapes on the last row and
+// column included); the size rules at their boundaries; the split row search on profiles and
+// the 500/501-row switch; deskew and halftone hand-over; failures at every allocation.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
+#include "pxl_owners_internal.h"
+#include "qtz_cc.h"
+#include "qtz_halftone.h"
+#include "qtz_internal.h"
+#include "tc_util.h"
+#include "tcly_boxes_internal.h"
+#include "tclydoc_test_pages.h"
+#include "testkit_state.h"
+
+namespace {
+
+using tclytest::BitRows;
+
+// The page's pixels as unframed rows.
+BitRows modelOf(Pixr *image) {
+  BitRows rows(image->width, image->height);
+  for (int y = 0; y < image->height; ++y)
+    for (int x = 0; x < image->width; ++x)
+      if (norvtest::pixel(image, x, y) != 0) rows.set(x, y);
+  return rows;
+}
+
+void fill(Pixr *image, int x0, int y0, int w, int h) {
+  for (int y = y0; y < y0 + h; ++y)
+    for (int x = x0; x < x0 + w; ++x) norvtest::setPixel(image, x, y, 1);
+}
+
+class BoxesTest : public norvtest::TrackedStateTest {
+ protected:
+  BoxesTest() {
+    wantContexts_ = true;
+    trackPools_ = true;
+  }
+  void SetUp() override {
+    TrackedStateTest::SetUp();
+    if (HasFatalFailure()) return;
+    ASSERT_EQ(makeClassifiers(), 0);
+  }
+  void TearDown() override {
+    tclyFreePageBoxes(state_, &result_);
+    freeClassifiers();
+    TrackedStateTest::TearDown();
+  }
+  int32_t makeClassifiers() {
+    TokOptions o{
+        0.97f,  3,       1,      1,
+        10000,  10000,   10,     0,
+        8,      3,       6,      6,
+        2.0f,   1,       0,      TOK_FLAG_KEEP_INPUT | TOK_FLAG_MEMBER_RECORDS | TOK_FLAG_REALIGN,
+        state_, nullptr, nullptr};
+    QtzLlTokParams params{0, state_};
+    int32_t status = tokInit(&o, &lossy_);
+    if (status == 0) status = QtzLlTokInit(&lossless_, &params);
+    if (status == 0) status = QtzCC_initTokBlock(state_, &tokBlock_, 50);
+    if (status == 0) status = QtzCC_initPosBlock(state_, &posBlock_, 100);
+    return status;
+  }
+  void freeClassifiers() {
+    tokFree(lossy_);
+    QtzLlTokAbort(lossless_);
+    QtzCC_cleanupTokBlock(state_, tokBlock_);
+    QtzCC_cleanupPosBlock(state_, posBlock_);
+    lossy_ = nullptr;
+    lossless_ = nullptr;
+    tokBlock_ = nullptr;
+    posBlock_ = nullptr;
+  }
+  int32_t run(Pixr *image, const TclyBoxesOptions &options, TclyDeskewContext *deskew = nullptr,
+              int32_t pageNumber = 4, int32_t tdcPage = 9) {
+    const TclyPageInput page{image->framedData,
+                             image->width,
+                             image->height,
+                             image->bytesPerRow,
+                             image->xResolution >> 16,
+                             image->yResolution >> 16,
+                             pageNumber,
+                             tdcPage};
+    const TclyCompressedSide side{lossless_, posBlock_, tokBlock_};
+    return getBoxesLossy(state_, lossy_, page, options, side, deskew, &result_);
+  }
+
+  // Paints the three kinds back: tokens from their bitmaps, generic regions from their runs,
+  // small tokens from the lossless classes at their boxes.
+  BitRows rebuild(int width, int height, int32_t tdcPage) {
+    BitRows out(width, height);
+    for (QtzAdtListNode *n = result_.tokens->head; n != nullptr; n = n->next) {
+      const auto *t = static_cast<const TclyToken *>(n->data);
+      for (int y = 0; y < t->height; ++y)
+        for (int x = 0; x < t->width; ++x)
+          if (t->bits[y * t->wordsPerRow + x / 32] & (0x80000000u >> (x % 32)))
+            out.set(t->x + x, t->y + y);
+    }
+    for (QtzAdtListNode *n = result_.generics->head; n != nullptr; n = n->next) {
+      const auto *g = static_cast<const TclyToken *>(n->data);
+      for (int i = 0; i < g->runCount; ++i)
+        for (int x = g->runs[3 * i + 1]; x <= g->runs[3 * i + 2]; ++x)
+          out.set(g->x + x, g->y + g->runs[3 * i]);
+    }
+    QtzAdtList *classes = nullptr;
+    EXPECT_EQ(QtzLlTokFinal(lossless_, &classes), 0);
+    lossless_ = nullptr;
+    for (QtzAdtListNode *n = classes->head; n != nullptr; n = n->next) {
+      const auto *cls = static_cast<const QtzLlClass *>(n->data);
+      const int wpr = (cls->width + 31) / 32;
+      QtzTokenBitmap token{nullptr,      nullptr, 0, uint16_t(cls->width), uint16_t(cls->height),
+                           uint16_t(wpr)};
+      EXPECT_EQ(RunsToUnframedBitmap(&token, cls->runs, cls->runCount, cls->height, wpr, 0, state_),
+                0);
+      for (QtzAdtListNode *m = cls->members->head; m != nullptr; m = m->next) {
+        const QtzCCPosition &pos = posBlock_->items[reinterpret_cast<uintptr_t>(m->data)];
+        EXPECT_EQ(pos.page, tdcPage);
+        const QtzCCBox &box = result_.boxes[pos.box];
+        const int top = box.yBottom - cls->height + 1;
+        for (int y = 0; y < cls->height; ++y)
+          for (int x = 0; x < cls->width; ++x)
+            if (token.bits[y * wpr + x / 32] & (0x80000000u >> (x % 32)))
+              out.set(box.x + x, top + y);
+      }
+      qtz::release(state_, token.bits);
+      QtzAdt_liFree(cls->members);
+    }
+    QtzLlTokFreeOutput(classes, state_);
+    return out;
+  }
+
+  TokTokenizer *lossy_ = nullptr;
+  QtzLlTokenizer *lossless_ = nullptr;
+  QtzCCTokBlock *tokBlock_ = nullptr;
+  QtzCCPosBlock *posBlock_ = nullptr;
+  TclyPageBoxes result_{};
+};
+
+constexpr TclyBoxesOptions kTextOptions{10, 1, 1, 1, 1 << 30, 1};
+
+TEST_F(BoxesTest, TextPagesSplitIntoThreeKindsWithNoPixelLost) {
+  PxlContext *ctx = state_->ipwContext;
+  for (auto [name, dpi] : {std::pair{"p13_t200_eqn-2.tif", 200}, {"p10_t300_tbl-2.tif", 300}}) {
+    SCOPED_TRACE(name);
+    pxl::OwnedImage image(ctx, tclytest::readPage(ctx, name, dpi));
+    ASSERT_NE(image.get(), nullptr);
+    const int w = image->width, h = image->height;
+    // Shapes on the last row: a 3 x 3 blob in the corner (a box), a 30 x 30 frame (a token), a
+    // rule wider than a tenth of the page (a generic region); and one on the first row.
+    fill(image.get(), w - 3, h - 3, 3, 3);
+    fill(image.get(), 100, h - 30, 30, 2), fill(image.get(), 100, h - 2, 30, 2);
+    fill(image.get(), 100, h - 30, 2, 30), fill(image.get(), 128, h - 30, 2, 30);
+    fill(image.get(), 300, h - 6, w / 10 + 20, 6);
+    fill(image.get(), w / 2, 0, 4, 20);
+    const BitRows page = modelOf(image.get());
+
+    ASSERT_EQ(run(image.get(), kTextOptions), 0);
+    EXPECT_EQ(result_.halftoneImages, nullptr);
+    EXPECT_EQ(result_.halftoneRegions, nullptr);
+    EXPECT_EQ(result_.skewAngle, 0.0f);
+    ASSERT_GT(result_.tokenCount, 100);
+    EXPECT_EQ(result_.tokenCount, result_.tokens->count);
+    ASSERT_GT(result_.boxCount, 100);
+    EXPECT_EQ(result_.boxCount, posBlock_->count);
+    ASSERT_EQ(result_.generics->count, 1);
+    EXPECT_GT(result_.dictionaryEstimate, 0);
+    EXPECT_GT(result_.compressedEstimate, 0);
+
+    // The split row is the emptiest of its eight rows, inside the searched middle.
+    const int32_t split = result_.splitRow;
+    const int n = (h + 7) / 8;
+    EXPECT_GT(split, 8 * (n / 10));
+    EXPECT_LT(split, h - 8 * (n / 10));
+    auto ink = [&](int y) {
+      int count = 0;
+      for (int x = 0; x < w; ++x) count += page.get(x, y);
+      return count;
+    };
+    for (int y = split / 8 * 8; y < split / 8 * 8 + 8; ++y) EXPECT_GE(ink(y), ink(split)) << y;
+
+    // Placement on the edges of the page.
+    const auto *rule = static_cast<const TclyToken *>(result_.generics->head->data);
+    EXPECT_EQ(rule->x, 300);
+    EXPECT_EQ(rule->y + rule->height - 1, h - 1);
+    int onLastRow = 0, onFirstRow = 0;
+    for (QtzAdtListNode *t = result_.tokens->head; t != nullptr; t = t->next) {
+      const auto *token = static_cast<const TclyToken *>(t->data);
+      EXPECT_EQ(token->page, 4);
+      EXPECT_EQ(token->ownsBits, 1);
+      onLastRow += token->x == 100 && token->y == h - 30 && token->height == 30;
+      onFirstRow += token->x == w / 2 && token->y == 0 && token->height == 20;
+    }
+    EXPECT_EQ(onLastRow, 1);
+    EXPECT_EQ(onFirstRow, 1);
+    int corner = 0;
+    for (int i = 0; i < result_.boxCount; ++i) {
+      EXPECT_LT(result_.boxes[i].yBottom, h);
+      corner += result_.boxes[i].x == w - 3 && result_.boxes[i].yBottom == h - 1;
+    }
+    EXPECT_EQ(corner, 1);
+
+    EXPECT_TRUE(rebuild(w, h, 9).words == page.words);
+    tclyFreePageBoxes(state_, &result_);
+    freeClassifiers();
+    ASSERT_EQ(makeClassifiers(), 0);
+  }
+}
+
+TEST_F(BoxesTest, SizeRulesAtTheirBoundaries) {
+  // A page 2480 pixels wide: a tenth is 248. smallTokenSize 6, components under 2 dropped.
+  PxlContext *ctx = state_->ipwContext;
+  pxl::OwnedImage image(ctx);
+  ASSERT_EQ(pxlCreateImage(ctx, 2480, 400, 1, 300 << 16, 300 << 16, 32, image.put()), 0);
+  struct Shape {
+    int x, y, w, h;
+    char kind;  // 'b' box, 't' token, 'g' generic region, '-' dropped
+  } const shapes[] = {{10, 10, 5, 5, 'b'},   {30, 10, 6, 5, 't'},   {50, 10, 5, 6, 't'},
+                      {10, 50, 249, 3, 'g'}, {10, 80, 248, 3, 't'}, {300, 10, 3, 41, 'g'},
+                      {320, 10, 3, 40, 't'}, {400, 10, 1, 1, '-'},  {420, 10, 2, 2, 'b'}};
+  for (const Shape &s : shapes) fill(image.get(), s.x, s.y, s.w, s.h);
+  ASSERT_EQ(run(image.get(), TclyBoxesOptions{6, 2, 0, 1, 0, 1}), 0);
+  EXPECT_EQ(result_.splitRow, 1);            // fewer than 501 rows
+  EXPECT_EQ(result_.dictionaryEstimate, 0);  // no memory limit
+  EXPECT_EQ(result_.compressedEstimate, 0);
+  for (const Shape &s : shapes) {
+    SCOPED_TRACE(testing::Message() << s.w << " x " << s.h);
+    int found = 0;
+    for (QtzAdtList *list : {result_.tokens, result_.generics})
+      for (QtzAdtListNode *n = list->head; n != nullptr; n = n->next) {
+        const auto *t = static_cast<const TclyToken *>(n->data);
+        if (t->x == s.x && t->y == s.y && t->width == s.w && t->height == s.h)
+          found = list == result_.tokens ? 't' : 'g';
+      }
+    for (int i = 0; i < result_.boxCount; ++i)
+      if (result_.boxes[i].x == s.x && result_.boxes[i].yBottom == s.y + s.h - 1) found = 'b';
+    EXPECT_EQ(found == 0 ? '-' : char(found), s.kind);
+  }
+}
+
+TEST_F(BoxesTest, SplitRowSearchWalksOutFromTheMiddle) {
+  // 160 rows reduce to n = 20: the search looks at reduced rows 10 down to 3 and 9 to 16. Every
+  // row is inked except the 8 rows of one reduced row (and, inside it, a row with less ink
+  // than the rest but not empty).
+  PxlContext *ctx = state_->ipwContext;
+  struct Case {
+    int emptyReducedRow;
+    int expected;  // the split row found
+  } const cases[] = {{3, 24 + 5}, {16, 128 + 5}, {10, 80 + 5}, {9, 72 + 5}, {2, -1}, {17, -1}};
+  for (const Case &c : cases) {
+    SCOPED_TRACE(c.emptyReducedRow);
+    pxl::OwnedImage image(ctx);
+    ASSERT_EQ(pxlCreateImage(ctx, 64, 160, 1, 0, 0, 32, image.put()), 0);
+    for (int y = 0; y < 160; ++y) {
+      if (y / 8 == c.emptyReducedRow) {
+        if (y % 8 == 5)
+          norvtest::setPixel(image.get(), 40, y, 1);  // the least ink of the eight
+        else
+          fill(image.get(), 0, y, 20, 1);
+        continue;
+      }
+      fill(image.get(), 0, y, 20 + (y * 7) % 30, 1);
+    }
+    int32_t split = -7;
+    ASSERT_EQ(findSplitRow(state_, image.get(), &split), 0);
+    if (c.expected >= 0) {
+      EXPECT_EQ(split, c.expected);
+    } else {
+      EXPECT_NE(split / 8, c.emptyReducedRow);
+    }
+  }
+}
+
+TEST_F(BoxesTest, PagesOf500RowsAreNotSplitAndDeskewingMeasuresTheSkew) {
+  PxlContext *ctx = state_->ipwContext;
+  for (int height : {500, 501}) {
+    pxl::OwnedImage image(ctx);
+    ASSERT_EQ(pxlCreateImage(ctx, 300, height, 1, 300 << 16, 300 << 16, 32, image.put()), 0);
+    fill(image.get(), 10, 10, 20, 20);
+    fill(image.get(), 10, height - 40, 20, 20);
+    ASSERT_EQ(run(image.get(), kTextOptions), 0);
+    EXPECT_EQ(result_.splitRow > 1, height == 501) << height;
+    EXPECT_EQ(rebuild(300, height, 9).words, modelOf(image.get()).words);
+    tclyFreePageBoxes(state_, &result_);
+    freeClassifiers();
+    ASSERT_EQ(makeClassifiers(), 0);
+  }
+  // With a deskew context the page is not split and its skew is measured.
+  pxl::OwnedImage upright(ctx, tclytest::readPage(ctx, "p13_t200_eqn-2.tif", 200));
+  ASSERT_NE(upright.get(), nullptr);
+  pxl::OwnedImage turned(ctx, tclytest::turnedCopy(ctx, upright.get(), 0.0174533));
+  ASSERT_NE(turned.get(), nullptr);
+  pxlSetImageResolution(ctx, turned.get(), 200 << 16, 200 << 16);
+  TclyDeskewContext *deskew = nullptr;
+  ASSERT_EQ(tclyCreateDeskewContext(state_, 3, 0, &deskew), 0);
+  EXPECT_EQ(run(turned.get(), kTextOptions, deskew), 0);
+  tclyFreeDeskewContext(&deskew);
+  EXPECT_EQ(result_.splitRow, 1);
+  EXPECT_NEAR(result_.skewAngle, 0.0174533f, 0.002f);
+}
+
+TEST_F(BoxesTest, RefusalsAndEveryAllocationFailure) {
+  PxlContext *ctx = state_->ipwContext;
+  pxl::OwnedImage image(ctx);
+  ASSERT_EQ(pxlCreateImage(ctx, 600, 520, 1, 300 << 16, 300 << 16, 32, image.put()), 0);
+  fill(image.get(), 10, 10, 3, 3);      // box
+  fill(image.get(), 30, 10, 12, 14);    // token
+  fill(image.get(), 10, 300, 100, 4);   // generic region
+  fill(image.get(), 200, 500, 12, 20);  // token in the bottom stripe
+  // Bytes per row that do not fit the width.
+  TclyPageInput bad{image->framedData, 600, 520, image->bytesPerRow + 8, 300, 300, 0, 0};
+  const TclyCompressedSide side{lossless_, posBlock_, tokBlock_};
+  EXPECT_EQ(getBoxesLossy(state_, lossy_, bad, kTextOptions, side, nullptr, &result_), 10003);
+  EXPECT_EQ(getBoxesLossy(state_, lossy_, bad, kTextOptions, side, nullptr, nullptr), 10003);
+  EXPECT_EQ(getBoxesLossy(nullptr, lossy_, bad, kTextOptions, side, nullptr, &result_), 2);
+
+  const BitRows page = modelOf(image.get());
+  freeClassifiers();
+  const size_t live = norvtest::heap.live.size();
+  for (long n = 1;; ++n) {
+    ASSERT_LT(n, 3000);
+    ASSERT_EQ(makeClassifiers(), 0);
+    norvtest::heap.failAt = norvtest::heap.requests + n;
+    const int32_t status = run(image.get(), kTextOptions);
+    norvtest::heap.failAt = -1;
+    if (status == 0) {
+      EXPECT_EQ(rebuild(600, 520, 9).words, page.words);
+      break;
+    }
+    EXPECT_EQ(status, 1) << "attempt " << n;
+    EXPECT_EQ(result_.tokens, nullptr);
+    EXPECT_EQ(result_.boxes, nullptr);
+    freeClassifiers();
+    EXPECT_EQ(norvtest::heap.live.size(), live) << "attempt " << n;
+  }
+}
+
+}  // namespace
