@@ -210,6 +210,66 @@ TEST_F(BoxesTest, TextPagesSplitIntoThreeKindsWithNoPixelLost) {
   }
 }
 
+TEST_F(BoxesTest, HalftoneAreasAreCutOutAndHandedOver) {
+  // A text page with a screened picture: with bilevel halftone copies, the copies painted at
+  // their regions and the three kinds rebuild the page; with grey reduction every region gets
+  // its grey image. No component lies inside the picture's box.
+  PxlContext *ctx = state_->ipwContext;
+  pxl::OwnedImage image(ctx, tclytest::readPage(ctx, "p21_h300_ps2pdf-screen.tif", 300));
+  ASSERT_NE(image.get(), nullptr);
+  const int w = image->width, h = image->height;
+  const BitRows page = modelOf(image.get());
+  for (int32_t grey : {0, 1}) {
+    SCOPED_TRACE(grey);
+    TclyBoxesOptions options = kTextOptions;
+    options.jbig2Halftones = grey;
+    ASSERT_EQ(run(image.get(), options), 0);
+    ASSERT_NE(result_.halftoneRegions, nullptr);
+    ASSERT_NE(result_.halftoneImages, nullptr);
+    ASSERT_GE(result_.halftoneRegions->count, 1);
+    EXPECT_EQ(result_.halftoneImages->count, result_.halftoneRegions->count);
+    int64_t area = 0;
+    for (QtzAdtListNode *n = result_.halftoneRegions->head; n != nullptr; n = n->next) {
+      const auto *r = static_cast<const QtzHalftoneRegion *>(n->data);
+      EXPECT_TRUE(r->key == 1 || r->key == 2);
+      const int top = r->key == 1 ? 0 : result_.splitRow;
+      const int bottom = r->key == 1 ? result_.splitRow : h;
+      EXPECT_GE(r->y, top);
+      EXPECT_LE(r->y + r->height, bottom);
+      EXPECT_LE(r->x + r->width, w);
+      EXPECT_GT(r->cellSize, 0);
+      area += int64_t{r->width} * r->height;
+      // The picture is gone from the components: none lies wholly inside a region's box.
+      for (QtzAdtListNode *t = result_.tokens->head; t != nullptr; t = t->next) {
+        const auto *k = static_cast<const TclyToken *>(t->data);
+        EXPECT_FALSE(k->x >= r->x + 8 && k->y >= r->y + 8 &&
+                     k->x + k->width <= r->x + r->width - 8 &&
+                     k->y + k->height <= r->y + r->height - 8);
+      }
+    }
+    EXPECT_GT(area, int64_t{1000} * 1000);  // the picture is 5 x 3.7 inches
+    if (grey == 0) {
+      BitRows rebuilt = rebuild(w, h, 9);
+      QtzAdtListNode *im = result_.halftoneImages->head;
+      for (QtzAdtListNode *n = result_.halftoneRegions->head; n != nullptr;
+           n = n->next, im = im->next) {
+        const auto *r = static_cast<const QtzHalftoneRegion *>(n->data);
+        Pixr *copy = static_cast<Pixr *>(im->data);
+        for (int y = 0; y < copy->height && r->y + y < h; ++y)
+          for (int x = 0; x < copy->width && r->x + x < w; ++x)
+            if (norvtest::pixel(copy, x, y) != 0) rebuilt.set(r->x + x, r->y + y);
+      }
+      EXPECT_TRUE(rebuilt.words == page.words);
+    } else {
+      for (QtzAdtListNode *n = result_.halftoneImages->head; n != nullptr; n = n->next)
+        EXPECT_GT(static_cast<Pixr *>(n->data)->depth, 1);
+    }
+    tclyFreePageBoxes(state_, &result_);
+    freeClassifiers();
+    ASSERT_EQ(makeClassifiers(), 0);
+  }
+}
+
 TEST_F(BoxesTest, SizeRulesAtTheirBoundaries) {
   // A page 2480 pixels wide: a tenth is 248. smallTokenSize 6, components under 2 dropped.
   PxlContext *ctx = state_->ipwContext;
