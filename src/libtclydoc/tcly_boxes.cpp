@@ -21,25 +21,18 @@
 #include "qtz_internal.h"
 #include "qtz_owners_internal.h"
 #include "tcly_boxes_internal.h"
-#include "tcly_runs.h"
+#include "tcly_collect.h"
 
 namespace tcly {
 namespace {
 
-constexpr int32_t kFrame = 32;
-constexpr int32_t kFirstBoxes = 5000;
 constexpr int32_t kLeastSearchedHeight = 501;
-constexpr int32_t kEstimateOverhead = 32;
 
 static_assert(qtz::kPoolSize[5] >= 32, "halftone and component records need 32 bytes");
 
 // Dots per inch in 16.16 fixed point; 0 (unknown) for values that do not fit.
 int32_t fixedResolution(int32_t dpi) {
   return dpi > 0 && dpi < 32768 ? dpi * 65536 : 0;
-}
-
-int32_t bytesOf(int32_t wordsPerRow, int32_t height) {
-  return wordsPerRow * height * 4 + kEstimateOverhead;
 }
 
 // Set pixels of content row y of a framed 1-bit image, a word at a time.
@@ -72,154 +65,6 @@ void copyContentRows(const uint8_t *from, uint8_t *to, int32_t width, int32_t he
   }
 }
 
-template <typename T>
-bool growByHalf(const QtzState *state, T *&items, int32_t &capacity) {
-  const int64_t grown = int64_t{capacity} + std::max(capacity / 2, 1);
-  if (grown > INT32_MAX / static_cast<int64_t>(sizeof(T))) return false;
-  auto *moved = static_cast<T *>(qtz::resize(state, items, static_cast<size_t>(grown) * sizeof(T)));
-  if (moved == nullptr) return false;
-  items = moved;
-  capacity = static_cast<int32_t>(grown);
-  return true;
-}
-
-// Gathers the components of both stripes.
-struct Collector {
-  QtzState *state;
-  TokTokenizer *tokenizer;
-  const TclyPageInput *page;
-  const TclyBoxesOptions *options;
-  const TclyCompressedSide *compressed;
-  int32_t maxWidth;
-  int32_t maxHeight;
-  int32_t rowOffset;  // 0 in the top stripe, the split row in the bottom one
-  QtzAdtList *tokens = nullptr;
-  QtzAdtList *generics = nullptr;
-  QtzCCBox *boxes = nullptr;
-  int32_t boxCount = 0;
-  int32_t boxCapacity = 0;
-  int32_t tokenCount = 0;
-  int32_t dictionaryEstimate = 0;
-  int32_t compressedEstimate = 0;
-
-  ~Collector() {
-    tclyFreeTokenList(state, tokens);
-    tclyFreeTokenList(state, generics);
-    qtz::release(state, boxes);
-  }
-};
-
-// A generic region keeps its runs as (row, first, last) triples, in chain order.
-int32_t collectGeneric(Collector &c, TclyToken *token, int32_t x, int32_t y, int32_t runCount,
-                       const PxlRunNode *chain) {
-  auto *runs = static_cast<uint16_t *>(qtz::allocate(c.state, 6 * static_cast<size_t>(runCount)));
-  if (runs == nullptr) return qtz::report(c.state, QTZ_ERR_NO_MEMORY);
-  token->runs = runs;
-  int32_t i = 0;
-  for (const PxlRunNode *run = chain; run != nullptr && i < runCount; run = run->next, ++i) {
-    runs[3 * i] = static_cast<uint16_t>(run->row - y);
-    runs[3 * i + 1] = static_cast<uint16_t>(run->start - x);
-    runs[3 * i + 2] = static_cast<uint16_t>(run->end - x);
-  }
-  token->runCount = i;
-  return QtzAdt_liAdd(c.generics, token, nullptr);
-}
-
-// A small token: a box, a position and a lossless class of the compressed document; its runs
-// go top row first, left to right, as (first, length) pairs.
-int32_t collectSmall(Collector &c, int32_t x, int32_t y, int32_t width, int32_t height,
-                     int32_t runCount, const PxlRunNode *chain) {
-  QtzState *state = c.state;
-  QtzCCPosBlock *positions = c.compressed->positions;
-  if (c.boxCount == c.boxCapacity && !growByHalf(state, c.boxes, c.boxCapacity))
-    return qtz::report(state, QTZ_ERR_NO_MEMORY);
-  if (positions->count == positions->capacity &&
-      !growByHalf(state, positions->items, positions->capacity))
-    return qtz::report(state, QTZ_ERR_NO_MEMORY);
-  qtz::OwnedBlock<uint16_t> runs(
-      state, static_cast<uint16_t *>(qtz::allocate(state, 4 * static_cast<size_t>(runCount))));
-  if (!runs) return qtz::report(state, QTZ_ERR_NO_MEMORY);
-  int32_t i = runCount;
-  for (const PxlRunNode *run = chain; run != nullptr && i > 0; run = run->next) {
-    --i;
-    runs.get()[2 * i] = static_cast<uint16_t>(run->start - x);
-    runs.get()[2 * i + 1] = static_cast<uint16_t>(run->end - run->start + 1);
-  }
-  QtzCCBox &box = c.boxes[c.boxCount];
-  box = QtzCCBox{0, 0, static_cast<uint16_t>(x - kFrame),
-                 static_cast<uint16_t>(y - kFrame + height - 1 + c.rowOffset)};
-  positions->items[positions->count] = QtzCCPosition{c.boxCount, c.page->tdcPageCount};
-  QtzCCComponent component{runs.get(), runCount, static_cast<uint16_t>(width),
-                           static_cast<uint16_t>(height), static_cast<uint32_t>(positions->count)};
-  const int32_t classesBefore = c.compressed->tokens->count;
-  int32_t status = QtzCC_tokenAddCC(state, c.compressed->classifier, c.compressed->tokens,
-                                    &component, &box.token);
-  if (component.runs == nullptr) runs.release();
-  if (status != QTZ_OK) return status;
-  ++positions->count;
-  ++c.boxCount;
-  if (c.options->memoryLimit > 0 && c.compressed->tokens->count > classesBefore)
-    c.compressedEstimate += bytesOf((width + 31) / 32, height);
-  return QTZ_OK;
-}
-
-// A token: its bitmap drawn from the runs, then the lossy classifier.
-int32_t collectToken(Collector &c, TclyToken *token, int32_t x, int32_t y, int32_t runCount,
-                     const PxlRunNode *chain) {
-  QtzState *state = c.state;
-  auto *bits = static_cast<uint32_t *>(qtz::allocateZeroed(
-      state, static_cast<size_t>(token->wordsPerRow) * token->height, sizeof(uint32_t)));
-  if (bits == nullptr) return qtz::report(state, QTZ_ERR_NO_MEMORY);
-  int32_t i = 0;
-  for (const PxlRunNode *run = chain; run != nullptr && i < runCount; run = run->next, ++i)
-    fillSpan(bits + int64_t{run->row - y} * token->wordsPerRow, run->start - x, run->end - x);
-  token->bits = bits;
-  token->ownsBits = 1;
-  if (int32_t status = QtzAdt_liAdd(c.tokens, token, nullptr); status != QTZ_OK) return status;
-  int32_t classesBefore = 0;
-  if (int32_t status = tokGetClassCount(c.tokenizer, &classesBefore); status != QTZ_OK)
-    return status;
-  const TokInputToken input{token->width, token->height, bits, token->wordsPerRow,
-                            reinterpret_cast<uintptr_t>(token)};
-  // From here on the classifier owns the rows unless it copies them.
-  if (c.options->classifierCopiesRows == 0) {
-    token->bits = nullptr;
-    token->ownsBits = 0;
-  }
-  if (int32_t status = tokAddToken(c.tokenizer, &input); status != QTZ_OK) return status;
-  ++c.tokenCount;
-  int32_t classesAfter = 0;
-  if (int32_t status = tokGetClassCount(c.tokenizer, &classesAfter); status != QTZ_OK)
-    return status;
-  if (c.options->memoryLimit > 0 && classesAfter > classesBefore)
-    c.dictionaryEstimate += bytesOf(token->wordsPerRow, token->height);
-  return QTZ_OK;
-}
-
-int32_t collect(PxlContext *, void *user, int32_t x, int32_t y, int32_t width, int32_t height,
-                int32_t, int32_t runCount, PxlRunNode *chain) {
-  Collector &c = *static_cast<Collector *>(user);
-  const int32_t small = c.options->smallTokenSize;
-  if (width < small && height < small && width <= c.maxWidth && height <= c.maxHeight)
-    return collectSmall(c, x, y, width, height, runCount, chain);
-  TclyToken *token = nullptr;
-  if (int32_t status = tclyTakeToken(c.state, &token); status != QTZ_OK) return status;
-  token->width = static_cast<uint16_t>(width);
-  token->height = static_cast<uint16_t>(height);
-  token->wordsPerRow = static_cast<uint16_t>((width + 31) / 32);
-  token->page = c.page->pageNumber;
-  token->x = x - kFrame;
-  token->y = y - kFrame + c.rowOffset;
-  const bool generic = width > c.maxWidth || height > c.maxHeight;
-  const int32_t status = generic ? collectGeneric(c, token, x, y, runCount, chain)
-                                 : collectToken(c, token, x, y, runCount, chain);
-  // A token that reached its list goes with the list.
-  QtzAdtList *list = generic ? c.generics : c.tokens;
-  if (status != QTZ_OK && (list->tail == nullptr || list->tail->data != token))
-    tclyReleaseToken(c.state, token);
-  return status;
-}
-
 // Runs the finder over a stripe (content rows 0 .. rows - 1 of a framed image).
 int32_t findComponents(Collector &c, Pixr *stripe, int32_t rows) {
   PxlContext *ctx = c.state->ipwContext;
@@ -231,7 +76,7 @@ int32_t findComponents(Collector &c, Pixr *stripe, int32_t rows) {
   const int32_t limit = c.options->componentSizeLimit;
   int32_t status =
       pxlFindConnectedComponents(ctx, origin, stripe->bytesPerRow, kFrame, kFrame, stripe->width,
-                                 rows, limit, limit, 1, &c, collect, &stop);
+                                 rows, limit, limit, 1, &c, collectComponent, &stop);
   return status != QTZ_OK && stop != 0 ? stop : status;
 }
 
@@ -433,36 +278,14 @@ int32_t getBoxesLossy(QtzState *state, TokTokenizer *tokenizer, const TclyPageIn
   }
 
   // Components of both stripes.
-  collector.boxCapacity = kFirstBoxes;
-  collector.boxes =
-      static_cast<QtzCCBox *>(qtz::allocate(state, sizeof(QtzCCBox) * size_t(kFirstBoxes)));
-  if (collector.boxes == nullptr) return qtz::report(state, QTZ_ERR_NO_MEMORY);
-  if (QtzAdt_liNew(&collector.tokens, state) != QTZ_OK ||
-      QtzAdt_liNew(&collector.generics, state) != QTZ_OK)
-    return qtz::report(state, QTZ_ERR_NO_MEMORY);
+  if (status = startCollector(collector); status != QTZ_OK) return status;
   if (split > 0 && (status = findComponents(collector, image.get(), split)) != QTZ_OK)
     return status;
   collector.rowOffset = split;
   if (bottom.get() != nullptr &&
       (status = findComponents(collector, bottom.get(), page.height - split)) != QTZ_OK)
     return status;
-
-  // The box buffer shrunk to the boxes used (a failed shrink keeps it whole), or freed.
-  if (collector.boxCount == 0) {
-    qtz::release(state, collector.boxes);
-    collector.boxes = nullptr;
-  } else if (void *shrunk =
-                 qtz::resize(state, collector.boxes, sizeof(QtzCCBox) * size_t(collector.boxCount));
-             shrunk != nullptr) {
-    collector.boxes = static_cast<QtzCCBox *>(shrunk);
-  }
-  result.boxes = std::exchange(collector.boxes, nullptr);
-  result.tokens = std::exchange(collector.tokens, nullptr);
-  result.generics = std::exchange(collector.generics, nullptr);
-  result.tokenCount = collector.tokenCount;
-  result.boxCount = collector.boxCount;
-  result.dictionaryEstimate = collector.dictionaryEstimate;
-  result.compressedEstimate = collector.compressedEstimate;
+  finishCollector(collector, &result);
   result.splitRow = split;
   *out = result;
   result = TclyPageBoxes{};
