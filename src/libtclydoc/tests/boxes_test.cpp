@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 #include <vector>
 
@@ -13,6 +14,7 @@
 #include "qtz_halftone.h"
 #include "qtz_internal.h"
 #include "tc_util.h"
+#include "tcly_banded_internal.h"
 #include "tcly_boxes_internal.h"
 #include "tclydoc_test_pages.h"
 #include "testkit_state.h"
@@ -87,6 +89,36 @@ class BoxesTest : public norvtest::TrackedStateTest {
                              tdcPage};
     const TclyCompressedSide side{lossless_, posBlock_, tokBlock_};
     return getBoxesLossy(state_, lossy_, page, options, side, deskew, &result_);
+  }
+
+  // The page fed to the banded walker in bands of bandRows rows (unframed rows, frame 0).
+  int32_t runBanded(const BitRows &page, int bandRows, const TclyBoxesOptions &options) {
+    const TclyPageInput input{nullptr, page.width, page.height, page.wordsPerRow * 4,
+                              300,     300,        4,           9};
+    const TclyCompressedSide side{lossless_, posBlock_, tokBlock_};
+    TclyBandedPage *banded = nullptr;
+    int32_t status = tclyStartBandedPage(state_, lossy_, input, options, side, &banded);
+    for (int y = 0; status == 0 && y < page.height; y += bandRows) {
+      const int rows = std::min(bandRows, page.height - y);
+      status = tclyAddBand(
+          banded,
+          reinterpret_cast<const uint8_t *>(page.words.data() + size_t(y) * page.wordsPerRow),
+          page.width, rows, page.wordsPerRow * 4, 0, y + rows == page.height);
+    }
+    if (status == 0) status = tclyEndBandedPage(banded, &result_);
+    tclyFreeBandedPage(&banded);
+    return status;
+  }
+  // The boxes of the tokens and generic regions, sorted.
+  std::vector<std::array<int, 5>> tokenBoxes() const {
+    std::vector<std::array<int, 5>> out;
+    for (QtzAdtList *list : {result_.tokens, result_.generics})
+      for (QtzAdtListNode *n = list->head; n != nullptr; n = n->next) {
+        const auto *t = static_cast<const TclyToken *>(n->data);
+        out.push_back({t->x, t->y, t->width, t->height, list == result_.generics});
+      }
+    std::sort(out.begin(), out.end());
+    return out;
   }
 
   // Paints the three kinds back: tokens from their bitmaps, generic regions from their runs,
@@ -393,6 +425,110 @@ TEST_F(BoxesTest, RefusalsAndEveryAllocationFailure) {
     EXPECT_EQ(status, 1) << "attempt " << n;
     EXPECT_EQ(result_.tokens, nullptr);
     EXPECT_EQ(result_.boxes, nullptr);
+    freeClassifiers();
+    EXPECT_EQ(norvtest::heap.live.size(), live) << "attempt " << n;
+  }
+}
+
+TEST_F(BoxesTest, BandedPagesGiveTheSameComponentsWhateverTheBands) {
+  PxlContext *ctx = state_->ipwContext;
+  pxl::OwnedImage image(ctx, tclytest::readPage(ctx, "p13_t200_eqn-2.tif", 200));
+  ASSERT_NE(image.get(), nullptr);
+  const int w = image->width, h = image->height;
+  // A generic region and a frame that cross many band boundaries, a U whose arms meet only in
+  // its last row, two pairs of pixels that touch only diagonally (both ways), on the last rows.
+  fill(image.get(), 50, 40, 6, h - 40);
+  fill(image.get(), 70, h - 200, 40, 2), fill(image.get(), 70, h - 200, 2, 200);
+  fill(image.get(), 108, h - 200, 2, 200), fill(image.get(), 70, h - 2, 40, 2);
+  fill(image.get(), 120, h - 60, 2, 59), fill(image.get(), 140, h - 60, 2, 59);
+  fill(image.get(), 120, h - 1, 22, 1);
+  norvtest::setPixel(image.get(), 160, h - 2, 1), norvtest::setPixel(image.get(), 161, h - 1, 1);
+  norvtest::setPixel(image.get(), 171, h - 2, 1), norvtest::setPixel(image.get(), 170, h - 1, 1);
+  const BitRows page = modelOf(image.get());
+  std::vector<std::array<int, 5>> first;
+  for (int bandRows : {h, 1, 37, 256}) {
+    SCOPED_TRACE(bandRows);
+    ASSERT_EQ(runBanded(page, bandRows, kTextOptions), 0);
+    EXPECT_EQ(result_.splitRow, 1);
+    EXPECT_EQ(result_.tokenCount, result_.tokens->count);
+    EXPECT_GT(result_.boxCount, 100);
+    EXPECT_GT(result_.dictionaryEstimate, 0);
+    const std::vector<std::array<int, 5>> boxes = tokenBoxes();
+    const std::array<int, 5> expected[] = {
+        {50, 40, 6, h - 40, 1}, {70, h - 200, 40, 200, 0}, {120, h - 60, 22, 60, 0}};
+    for (const auto &e : expected)
+      EXPECT_TRUE(std::find(boxes.begin(), boxes.end(), e) != boxes.end()) << e[0] << ", " << e[1];
+    // Each diagonal pair is one box ending on the last row; no box ends on the row above.
+    int joined = 0, apart = 0;
+    for (int i = 0; i < result_.boxCount; ++i) {
+      const QtzCCBox &box = result_.boxes[i];
+      joined += (box.x == 160 || box.x == 170) && box.yBottom == h - 1;
+      apart += (box.x == 160 || box.x == 171) && box.yBottom == h - 2;
+    }
+    EXPECT_EQ(joined, 2);
+    EXPECT_EQ(apart, 0);
+    if (first.empty()) first = boxes;
+    EXPECT_EQ(boxes, first);
+    EXPECT_TRUE(rebuild(w, h, 9).words == page.words);
+    tclyFreePageBoxes(state_, &result_);
+    freeClassifiers();
+    ASSERT_EQ(makeClassifiers(), 0);
+  }
+}
+
+TEST_F(BoxesTest, BandedWalkerDropsSmallComponentsAndRefusesBadBands) {
+  BitRows page(100, 30);
+  page.set(5, 5);                                                  // 1 x 1: dropped with limit 2
+  page.set(20, 5), page.set(21, 5);                                // 2 x 1: dropped
+  for (int y = 10; y < 12; ++y) page.set(30, y), page.set(31, y);  // 2 x 2: a box
+  TclyBoxesOptions options = kTextOptions;
+  options.componentSizeLimit = 2;
+  ASSERT_EQ(runBanded(page, 7, options), 0);
+  ASSERT_EQ(result_.boxCount, 1);
+  EXPECT_EQ(result_.boxes[0].x, 30);
+  EXPECT_EQ(result_.boxes[0].yBottom, 11);
+  EXPECT_EQ(result_.tokenCount, 0);
+
+  const TclyPageInput input{nullptr, 100, 30, 16, 300, 300, 0, 0};
+  const TclyCompressedSide side{lossless_, posBlock_, tokBlock_};
+  TclyBandedPage *banded = nullptr;
+  ASSERT_EQ(tclyStartBandedPage(state_, lossy_, input, options, side, &banded), 0);
+  const uint8_t *rows = reinterpret_cast<const uint8_t *>(page.words.data());
+  TclyPageBoxes unused{};
+  EXPECT_EQ(tclyAddBand(banded, rows, 99, 1, 16, 0, 0), 2);        // another width
+  EXPECT_EQ(tclyAddBand(banded, rows, 100, 1, 12, 0, 0), 2);       // rows too short
+  EXPECT_EQ(tclyAddBand(banded, rows, 100, 1, 16, 8, 0), 2);       // frame
+  EXPECT_EQ(tclyAddBand(banded, rows, 100, 31, 16, 0, 0), 10003);  // past the page
+  EXPECT_EQ(tclyEndBandedPage(banded, &unused), 2);                // before the last band
+  EXPECT_EQ(tclyAddBand(banded, rows, 100, 30, 16, 0, 1), 0);
+  EXPECT_EQ(tclyAddBand(banded, rows, 100, 0, 16, 0, 1), 2);  // after the last
+  tclyFreeBandedPage(&banded);
+  EXPECT_EQ(banded, nullptr);
+  TclyPageInput wide = input;
+  wide.width = 40000;
+  EXPECT_EQ(tclyStartBandedPage(state_, lossy_, wide, options, side, &banded), 10003);
+}
+
+TEST_F(BoxesTest, BandedWalkerSurvivesEveryAllocationFailure) {
+  BitRows page(600, 200);
+  for (int x = 10; x < 500; x += 20)
+    for (int y = 5 + x % 7; y < 40 + x % 50; ++y) page.set(x, y), page.set(x + 1, y + 1);
+  for (int x = 0; x < 300; ++x) page.set(x, 150);  // a generic region
+  page.set(550, 190);                              // a box
+  freeClassifiers();
+  const size_t live = norvtest::heap.live.size();
+  for (long n = 1;; ++n) {
+    ASSERT_LT(n, 3000);
+    ASSERT_EQ(makeClassifiers(), 0);
+    norvtest::heap.failAt = norvtest::heap.requests + n;
+    const int32_t status = runBanded(page, 64, kTextOptions);
+    norvtest::heap.failAt = -1;
+    if (status == 0) {
+      EXPECT_EQ(rebuild(600, 200, 9).words, page.words);
+      break;
+    }
+    EXPECT_EQ(status, 1) << "attempt " << n;
+    EXPECT_EQ(result_.tokens, nullptr);
     freeClassifiers();
     EXPECT_EQ(norvtest::heap.live.size(), live) << "attempt " << n;
   }
