@@ -28,6 +28,7 @@
 
 #include "qtz_adt.h"
 #include "qtz_cc.h"
+#include "qtz_sc.h"
 #include "qtz_state.h"
 #include "tcly_deskew_internal.h"
 #include "tcly_records_internal.h"
@@ -86,6 +87,14 @@ int32_t findSplitRow(QtzState *state, Pixr *page, int32_t *splitRow);
 int32_t getBoxesLossy(QtzState *state, TokTokenizer *tokenizer, const TclyPageInput &page,
                       const TclyBoxesOptions &options, const TclyCompressedSide &compressed,
                       TclyDeskewContext *deskew, TclyPageBoxes *out);
+
+// Colour pages: one token per text component of the colour-scan segmentation (size, a copy of
+// its packed rows, position, colour and page number), in a new list. The colour words hold the
+// bytes R, G, B, 0 in memory order. Every component's bitmap is freed and cleared, also on
+// failure. 1 out of memory (reported); 10003 a missing argument or a bitmap that is not a
+// packed image of 1 to 65535 pixels a side; nothing is handed out on failure.
+int32_t colourComponentsToTokens(QtzState *state, QtzSCTextComponent *components, int32_t count,
+                                 int32_t pageNumber, QtzAdtList **tokens);
 
 // Frees everything a TclyPageBoxes holds (halftone images through the core) and zeroes it.
 void tclyFreePageBoxes(QtzState *state, TclyPageBoxes *boxes);
