@@ -204,10 +204,8 @@ int32_t deskewRegion(QtzState *state, const TclyPageRecord &page, TclyToken *reg
   int64_t left = int64_t{region->x} - (turned.width - width) / 2;
   int64_t bottom = int64_t{region->y} + (turned.height - height) / 2;
   left = std::max<int64_t>(0, std::min<int64_t>(left, int64_t{page.width} - turned.width));
-  bottom = std::min<int64_t>(bottom, int64_t{page.height} - 1);
-  bottom = std::max<int64_t>(bottom, turned.height - 1);
   region->x = static_cast<int32_t>(left);
-  region->y = static_cast<int32_t>(bottom);
+  region->y = tclyPlacedBottomRow(bottom, turned.height, page.height);
   region->bits = turned.rows;
   region->width = turned.width;
   region->height = turned.height;

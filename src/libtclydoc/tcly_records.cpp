@@ -1,6 +1,7 @@
 // Token records of the token document: taken from pool class 6 of the library state, zeroed
 // with the self link set, and given back with the run list and bitmap they own; lists of
-// symbol records freed with their bitmaps.
+// symbol records freed with their bitmaps; the bottom row of an instance kept on its page.
+#include <algorithm>
 #include <cstring>
 
 #include "qtz_internal.h"
@@ -8,6 +9,11 @@
 
 static_assert(sizeof(TclyToken) <= static_cast<size_t>(qtz::kPoolSize[6]),
               "the token record must fit pool class 6");
+
+int32_t tclyPlacedBottomRow(int64_t bottom, int32_t height, int32_t pageHeight) {
+  bottom = std::min<int64_t>(bottom, int64_t{pageHeight} - 1);
+  return static_cast<int32_t>(std::max<int64_t>(bottom, int64_t{height} - 1));
+}
 
 int32_t tclyTakeToken(QtzState *state, TclyToken **out) {
   TclyToken *token = nullptr;

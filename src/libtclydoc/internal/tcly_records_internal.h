@@ -82,6 +82,13 @@ struct TclySymbolRecord {
   uint8_t emitted;  // 0 until the symbol has been coded into a dictionary
 };
 
+// The bottom row of a symbol instance or region of `height` rows kept on a page of pageHeight
+// rows. Text regions place an instance by its reference corner, the bottom-left pixel, so the
+// stored row is the bottom row: at most the page's last row (pageHeight - 1), then at least
+// height - 1 so that the top does not lie above row 0 (a symbol taller than the page keeps its
+// top on row 0). A symbol touching the last row keeps its place.
+int32_t tclyPlacedBottomRow(int64_t bottom, int32_t height, int32_t pageHeight);
+
 // A token record from pool class 6, zeroed, with its self link set. 1 when the pool fails
 // (reported).
 int32_t tclyTakeToken(QtzState *state, TclyToken **out);

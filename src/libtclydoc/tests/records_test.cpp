@@ -53,4 +53,23 @@ TEST_F(RecordsTest, FailingPoolIsReportedAsOutOfMemory) {
   EXPECT_NE(errors_.text().find("Error 1"), std::string::npos);
 }
 
+TEST(PlacedBottomRow, KeepsInstancesOnThePageByTheirBottomLeftCorner) {
+  struct Case {
+    int64_t bottom;
+    int32_t height, pageHeight, placed;
+  } const cases[] = {
+      {99, 10, 100, 99},  // touching the last row: stays
+      {98, 10, 100, 98},
+      {100, 10, 100, 99},  // one row below the page: on the last row
+      {5000, 10, 100, 99},
+      {9, 10, 100, 9},  // top on row 0: stays
+      {3, 10, 100, 9},  // top above row 0: moved down until it is on row 0
+      {-50, 1, 100, 0},
+      {150, 120, 100, 119},  // taller than the page: top on row 0
+      {int64_t{1} << 40, 1, 2147483647, 2147483646},
+  };
+  for (const Case &c : cases)
+    EXPECT_EQ(tclyPlacedBottomRow(c.bottom, c.height, c.pageHeight), c.placed) << c.bottom;
+}
+
 }  // namespace
