@@ -1,5 +1,7 @@
 // Token records of the token document: taken from pool class 6 of the library state, zeroed
-// with the self link set, and given back with the bitmap and run list they own.
+// with the self link set, and given back with the run list and bitmap they own; lists of
+// symbol records freed with their bitmaps; the bottom row of an instance kept on its page.
+#include <algorithm>
 #include <cstring>
 
 #include "qtz_internal.h"
@@ -7,6 +9,11 @@
 
 static_assert(sizeof(TclyToken) <= static_cast<size_t>(qtz::kPoolSize[6]),
               "the token record must fit pool class 6");
+
+int32_t tclyPlacedBottomRow(int64_t bottom, int32_t height, int32_t pageHeight) {
+  bottom = std::min<int64_t>(bottom, int64_t{pageHeight} - 1);
+  return static_cast<int32_t>(std::max<int64_t>(bottom, int64_t{height} - 1));
+}
 
 int32_t tclyTakeToken(QtzState *state, TclyToken **out) {
   TclyToken *token = nullptr;
@@ -20,7 +27,7 @@ int32_t tclyTakeToken(QtzState *state, TclyToken **out) {
 
 void tclyReleaseToken(QtzState *state, TclyToken *token) {
   if (token == nullptr) return;
-  qtz::release(state, token->bits);
+  if (token->ownsBits != 0) qtz::release(state, token->bits);
   qtz::release(state, token->runs);
   qtz::poolGive<6>(state, token);
 }
@@ -29,5 +36,15 @@ void tclyFreeTokenList(QtzState *state, QtzAdtList *list) {
   if (list == nullptr) return;
   for (QtzAdtListNode *node = list->head; node != nullptr; node = node->next)
     tclyReleaseToken(state, static_cast<TclyToken *>(node->data));
+  QtzAdt_liFree(list);
+}
+
+void tclyFreeSymbolList(QtzState *state, QtzAdtList *list) {
+  if (list == nullptr) return;
+  for (QtzAdtListNode *node = list->head; node != nullptr; node = node->next) {
+    auto *symbol = static_cast<TclySymbolRecord *>(node->data);
+    qtz::release(state, symbol->bits);
+    qtz::release(state, symbol);
+  }
   QtzAdt_liFree(list);
 }

@@ -5,7 +5,17 @@
 // Fields that hold a list, a bitmap or another record are pointers (LP64); the rest keep the
 // widths of the coded formats. Token records come from pool class 6 of the library state
 // (tclyTakeToken), which must hold sizeof(TclyToken); tclyReleaseToken gives one back with
-// its bitmap and run list.
+// its run list and, when the token owns it, its bitmap. A token's bitmap is its own while it
+// is drawn or deskewed for it alone; once the token is handed to the lossy classifier (which
+// takes the rows over) or takes its class's bitmap, the pointer is borrowed.
+//
+// Run list of a generic region: runCount triples (row from the region's top, first column,
+// last column), columns relative to the region's left column, inclusive, rows in any order.
+//
+// Classes of a section are the lossy classifier's output classes (TokOutClass) with member
+// records whose user value is the member's TclyToken. A class that has been coded points to
+// its symbol record through head.user (0 until then), so that later pages refer to the same
+// symbol.
 #ifndef TCLY_RECORDS_INTERNAL_H
 #define TCLY_RECORDS_INTERNAL_H
 
@@ -33,6 +43,7 @@ struct TclyToken {
   int32_t runCount;          // pairs in runs
   uint16_t colour[2];        // colour tokens: two 16-bit colour words
   TclySymbolRecord *symbol;  // the symbol record the token is coded with, or null
+  uint8_t ownsBits;          // 1: bits belongs to the token and goes with it
 };
 
 // The per-page record of the open section.
@@ -71,12 +82,22 @@ struct TclySymbolRecord {
   uint8_t emitted;  // 0 until the symbol has been coded into a dictionary
 };
 
+// The bottom row of a symbol instance or region of `height` rows kept on a page of pageHeight
+// rows. Text regions place an instance by its reference corner, the bottom-left pixel, so the
+// stored row is the bottom row: at most the page's last row (pageHeight - 1), then at least
+// height - 1 so that the top does not lie above row 0 (a symbol taller than the page keeps its
+// top on row 0). A symbol touching the last row keeps its place.
+int32_t tclyPlacedBottomRow(int64_t bottom, int32_t height, int32_t pageHeight);
+
 // A token record from pool class 6, zeroed, with its self link set. 1 when the pool fails
 // (reported).
 int32_t tclyTakeToken(QtzState *state, TclyToken **out);
-// Gives the record back to its pool with its bitmap and run list; a null token is ignored.
+// Gives the record back to its pool with its run list and owned bitmap; null is ignored.
 void tclyReleaseToken(QtzState *state, TclyToken *token);
 // Releases every token of a list, then the list; a null list is ignored.
 void tclyFreeTokenList(QtzState *state, QtzAdtList *list);
+// Releases every symbol record of a list (records and bitmaps from the state's allocate hook),
+// then the list; a null list is ignored.
+void tclyFreeSymbolList(QtzState *state, QtzAdtList *list);
 
 #endif

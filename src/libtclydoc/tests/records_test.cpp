@@ -26,10 +26,19 @@ TEST_F(RecordsTest, TokensComeZeroedAndGoBackWithTheirBlocks) {
     EXPECT_EQ(token->classLink, nullptr);
     EXPECT_EQ(token->width + token->height + token->x + token->y + token->runCount, 0);
     // Owned blocks: a bitmap on the first, a run list on the second, neither on the third.
-    if (i == 0) token->bits = static_cast<uint32_t *>(qtz::allocate(state_, 16));
+    if (i == 0) {
+      token->bits = static_cast<uint32_t *>(qtz::allocate(state_, 16));
+      token->ownsBits = 1;
+    }
     if (i == 1) token->runs = static_cast<uint16_t *>(qtz::allocate(state_, 8));
     ASSERT_EQ(QtzAdt_liAdd(list, token, nullptr), 0);
   }
+  // A borrowed bitmap stays with its owner.
+  TclyToken *borrower = nullptr;
+  ASSERT_EQ(tclyTakeToken(state_, &borrower), 0);
+  uint32_t shared[4] = {};
+  borrower->bits = shared;
+  ASSERT_EQ(QtzAdt_liAdd(list, borrower, nullptr), 0);
   tclyFreeTokenList(state_, list);
   tclyFreeTokenList(state_, nullptr);
   tclyReleaseToken(state_, nullptr);
@@ -42,6 +51,25 @@ TEST_F(RecordsTest, FailingPoolIsReportedAsOutOfMemory) {
   norvtest::heap.failAt = -1;
   EXPECT_EQ(token, nullptr);
   EXPECT_NE(errors_.text().find("Error 1"), std::string::npos);
+}
+
+TEST(PlacedBottomRow, KeepsInstancesOnThePageByTheirBottomLeftCorner) {
+  struct Case {
+    int64_t bottom;
+    int32_t height, pageHeight, placed;
+  } const cases[] = {
+      {99, 10, 100, 99},  // touching the last row: stays
+      {98, 10, 100, 98},
+      {100, 10, 100, 99},  // one row below the page: on the last row
+      {5000, 10, 100, 99},
+      {9, 10, 100, 9},  // top on row 0: stays
+      {3, 10, 100, 9},  // top above row 0: moved down until it is on row 0
+      {-50, 1, 100, 0},
+      {150, 120, 100, 119},  // taller than the page: top on row 0
+      {int64_t{1} << 40, 1, 2147483647, 2147483646},
+  };
+  for (const Case &c : cases)
+    EXPECT_EQ(tclyPlacedBottomRow(c.bottom, c.height, c.pageHeight), c.placed) << c.bottom;
 }
 
 }  // namespace
