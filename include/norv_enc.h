@@ -44,18 +44,18 @@ typedef struct NorvOutputIo {
 typedef struct NorvEncState {
   struct NorvEncoder *encoder; /* made by the encoding start; null until then */
   /* Token-document options. */
-  int32_t componentSizeLimit; /* smallest kept component on banded pages (1) */
-  int32_t tokenOption1;       /* kept by the JBIG2 output (10) */
-  int32_t deskewPrecision;    /* 0 to 5 (3) */
-  int32_t orientation;        /* 0 down, 1 up, 2 left, 3 right (0) */
-  int32_t quarterTurns;       /* 0 to 3 (0) */
-  uint8_t jbig2Halftones;     /* halftones as pattern dictionaries (0) */
-  int32_t resolutionOverride; /* -1: none, else dpi of every bilevel page (-1) */
-  uint8_t spare[2];           /* the first goes to the JBIG2 output (0, 0) */
-  uint8_t deskewTokens;       /* per-page skew measurement (0) */
-  uint8_t pageDictFlagOff;    /* (0) */
-  int32_t outputMode;         /* JBIG2 output mode (2) */
-  uint8_t tenthLimit;         /* large components beyond a tenth of the page (1) */
+  int32_t componentSizeLimit;    /* smallest kept component on banded pages (1) */
+  int32_t tokenOption1;          /* kept by the JBIG2 output (10) */
+  int32_t deskewPrecision;       /* 0 to 5 (3) */
+  int32_t orientation;           /* 0 down, 1 up, 2 left, 3 right (0) */
+  int32_t quarterTurns;          /* 0 to 3 (0) */
+  uint8_t jbig2Halftones;        /* halftones as pattern dictionaries (0) */
+  int32_t resolutionOverride;    /* -1: none, else dpi of every bilevel page (-1) */
+  uint8_t spare[2];              /* the first goes to the JBIG2 output (0, 0) */
+  uint8_t deskewTokens;          /* per-page skew measurement (0) */
+  uint8_t pageDictFlagOff;       /* (0) */
+  int32_t outputMode;            /* JBIG2 output mode (2) */
+  uint8_t tenthLimit;            /* large components beyond a tenth of the page (1) */
   int32_t dictionaryMemoryLimit; /* bytes; negative: no limit (-1) */
   uint8_t verbose;               /* progress lines (0) */
   uint8_t writePdf;              /* with writeRawJbig2: PDF output (0) */
@@ -98,12 +98,12 @@ typedef struct NorvEncState {
   int32_t backgroundDpi;    /* above 0 (100) */
   uint8_t noSymbolMatching; /* every component a small token (0) */
   /* Output. */
-  NorvOutputIo output;       /* file set by the encoding start; the C library's functions */
-  int32_t flushPages;        /* pages between flushes, above 0 (50) */
-  int32_t defaultDpi;        /* resolution of pages without one (300) */
-  int32_t sectionPages;      /* pages per section, above 0 (100) */
-  uint8_t greyTemplates;     /* class templates from grey images (0) */
-  uint8_t writeRawJbig2;     /* 0 TIFF-FX; 1 raw JBIG2 file, or PDF with writePdf (0) */
+  NorvOutputIo output;             /* file set by the encoding start; the C library's functions */
+  int32_t flushPages;              /* pages between flushes, above 0 (50) */
+  int32_t defaultDpi;              /* resolution of pages without one (300) */
+  int32_t sectionPages;            /* pages per section, above 0 (100) */
+  uint8_t greyTemplates;           /* class templates from grey images (0) */
+  uint8_t writeRawJbig2;           /* 0 TIFF-FX; 1 raw JBIG2 file, or PDF with writePdf (0) */
   struct NorvOutputWriter *writer; /* made by the encoding start */
   QtzAdtList *pendingPages;        /* page sources of the open section */
   int32_t pageCount;               /* pages accepted since the encoding start */

@@ -68,16 +68,12 @@ int32_t refuse(const NorvEncState *enc) {
 
 }  // namespace
 
-extern "C" int32_t norv_setGeneralEncOptions(NorvEncState *enc, const uint8_t *g1,
-                                             const uint8_t *g2, const int32_t *g3,
-                                             const int32_t *g4, const char *const *g5,
-                                             const int32_t *g6, const int32_t *g7,
-                                             const uint8_t *g8, const uint8_t *g9,
-                                             const uint8_t *g10, const int32_t *g11,
-                                             const uint8_t *g12, const uint8_t *g13,
-                                             const int32_t *g14, const int32_t *g15,
-                                             const uint8_t *g16, const uint8_t *g17,
-                                             const uint8_t *g18) {
+extern "C" int32_t norv_setGeneralEncOptions(
+    NorvEncState *enc, const uint8_t *g1, const uint8_t *g2, const int32_t *g3, const int32_t *g4,
+    const char *const *g5, const int32_t *g6, const int32_t *g7, const uint8_t *g8,
+    const uint8_t *g9, const uint8_t *g10, const int32_t *g11, const uint8_t *g12,
+    const uint8_t *g13, const int32_t *g14, const int32_t *g15, const uint8_t *g16,
+    const uint8_t *g17, const uint8_t *g18) {
   if (enc == nullptr) return QTZ_ERR_PARAM;
   if ((g4 != nullptr && *g4 != -1 && *g4 < 1) || !positiveIfGiven(g14) || !positiveIfGiven(g15))
     return refuse(enc);
@@ -156,6 +152,7 @@ extern "C" int32_t norv_setTokenOptions(NorvEncState *enc, const int32_t *t1, co
   setIfGiven(enc->errorKnee, t12);
   setIfGiven(enc->errorSlope, t13);
   setIfGiven(enc->dilationRadius, t14);
-  if (t15 != nullptr) enc->smallTokenSize = enc->noSymbolMatching != 0 ? kNoSymbolMatchingSize : *t15;
+  if (t15 != nullptr)
+    enc->smallTokenSize = enc->noSymbolMatching != 0 ? kNoSymbolMatchingSize : *t15;
   return QTZ_OK;
 }

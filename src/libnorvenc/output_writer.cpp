@@ -34,8 +34,8 @@ int32_t makeWriter(QtzState *state, const NorvOutputIo *io, WriterKind kind,
   if (state == nullptr) return QTZ_ERR_ASSERT;
   if (io == nullptr || io->file == nullptr || io->write == nullptr || writer == nullptr)
     return argumentFault(state);
-  qtz::OwnedBlock<NorvOutputWriter> made(
-      state, static_cast<NorvOutputWriter *>(qtz::allocateZeroed(state, 1, sizeof(NorvOutputWriter))));
+  qtz::OwnedBlock<NorvOutputWriter> made(state, static_cast<NorvOutputWriter *>(qtz::allocateZeroed(
+                                                    state, 1, sizeof(NorvOutputWriter))));
   qtz::OwnedBlock<NorvSectionRecord> section(
       state,
       static_cast<NorvSectionRecord *>(qtz::allocateZeroed(state, 1, sizeof(NorvSectionRecord))));

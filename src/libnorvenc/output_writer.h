@@ -45,8 +45,8 @@ struct NorvWriterPage {
   QtzState *state;
   int32_t width;
   int32_t height;
-  NorvLayerRecord *mask;      // none until the section is coded
-  QtzAdtList *colourLayers;   // NorvLayerRecord, in the order added
+  NorvLayerRecord *mask;     // none until the section is coded
+  QtzAdtList *colourLayers;  // NorvLayerRecord, in the order added
 };
 
 struct NorvSectionRecord {

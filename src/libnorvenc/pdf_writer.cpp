@@ -91,7 +91,8 @@ int32_t emitData(NorvOutputWriter *writer, const void *data, size_t length) {
 // Records that object begins at the current offset.
 int32_t beginObject(NorvOutputWriter *writer, int32_t object) {
   PdfObjects *pdf = writer->pdf;
-  const int32_t status = roomForOne(writer->state, pdf->entries, pdf->entryCount, pdf->entryCapacity);
+  const int32_t status =
+      roomForOne(writer->state, pdf->entries, pdf->entryCount, pdf->entryCapacity);
   if (status != QTZ_OK) return status;
   pdf->entries[pdf->entryCount++] = PdfEntry{object, pdf->bytesWritten};
   return QTZ_OK;
@@ -102,8 +103,8 @@ int32_t emitStream(NorvOutputWriter *writer, int32_t object, const void *data, s
   if (length > INT32_MAX) return qtz::report(writer->state, QTZ_ERR_PARAM);
   int32_t status = beginObject(writer, object);
   if (status == QTZ_OK)
-    status = emit(writer, "%d 0 obj\n<< /Length %d\n>>\nstream\n", object,
-                  static_cast<int32_t>(length));
+    status =
+        emit(writer, "%d 0 obj\n<< /Length %d\n>>\nstream\n", object, static_cast<int32_t>(length));
   if (status == QTZ_OK) status = emitData(writer, data, length);
   if (status == QTZ_OK) status = emit(writer, "\nendstream\nendobj\n\n");
   return status;
@@ -164,8 +165,8 @@ int32_t writePage(NorvOutputWriter *writer, const NorvLayerRecord *mask) {
   if (status == QTZ_OK) status = emit(writer, "\nendstream\nendobj\n\n");
 
   char content[96];
-  const int contentLength = std::snprintf(content, sizeof content, "q %" PRId64 " 0 0 %" PRId64
-                                          " 0 0 cm /%s Do Q", w, h, name);
+  const int contentLength = std::snprintf(
+      content, sizeof content, "q %" PRId64 " 0 0 %" PRId64 " 0 0 cm /%s Do Q", w, h, name);
   if (status == QTZ_OK) status = beginObject(writer, image + 1);
   if (status == QTZ_OK)
     status = emit(writer, "%d 0 obj\n<<\n/Length %d\n>>\nstream\n%s\nendstream\nendobj\n\n",
@@ -191,8 +192,8 @@ int32_t finishDocument(NorvOutputWriter *writer) {
                   pdf->catalog, pdf->pages);
   if (status == QTZ_OK) status = beginObject(writer, pdf->pages);
   if (status == QTZ_OK)
-    status = emit(writer, "%d 0 obj\n<<\n/Type /Pages\n/Count %u\n/Kids [ ", pdf->pages,
-                  pdf->pageCount);
+    status =
+        emit(writer, "%d 0 obj\n<<\n/Type /Pages\n/Count %u\n/Kids [ ", pdf->pages, pdf->pageCount);
   for (uint32_t k = 0; k < pdf->pageCount && status == QTZ_OK; ++k)
     status = emit(writer, "%d 0 R ", pdf->pageObjects[k]);
   if (status == QTZ_OK) status = emit(writer, "]\n>>\nendobj\n\n");
@@ -205,8 +206,9 @@ int32_t finishDocument(NorvOutputWriter *writer) {
   for (uint32_t k = 0; k < pdf->entryCount && status == QTZ_OK; ++k)
     status = emit(writer, "%010" PRId64 " 00000 n \n", pdf->entries[k].offset);
   if (status == QTZ_OK)
-    status = emit(writer, "trailer\n<<\n/Size %u\n/Root %d 0 R\n>>\nstartxref\n%" PRId64
-                  "\n%%%%EOF\n", pdf->entryCount + 1, pdf->catalog, xref);
+    status =
+        emit(writer, "trailer\n<<\n/Size %u\n/Root %d 0 R\n>>\nstartxref\n%" PRId64 "\n%%%%EOF\n",
+             pdf->entryCount + 1, pdf->catalog, xref);
   return status;
 }
 

@@ -65,8 +65,8 @@ int32_t writeSectionGlobals(NorvOutputWriter *writer) {
 
 int32_t writeMask(NorvOutputWriter *writer, OvrPageHandle *page, const NorvLayerRecord *m) {
   OvrIfdHandle *ifd = nullptr;
-  int32_t status = ovrAddIfd(page, m->layer, kBilevelKind, m->x, m->y, m->xdpi, m->ydpi,
-                             m->width, m->height, m->height, nullptr, &ifd);
+  int32_t status = ovrAddIfd(page, m->layer, kBilevelKind, m->x, m->y, m->xdpi, m->ydpi, m->width,
+                             m->height, m->height, nullptr, &ifd);
   if (status == QTZ_OK) status = ovrSetCompressionTag(ifd, kJbig2CompressionTag);
   uint32_t bits = kJbig2Bits;
   uint32_t quality = static_cast<uint32_t>(m->quality);
@@ -134,7 +134,8 @@ int32_t writeTfxSection(NorvOutputWriter *writer) {
   for (QtzAdtListNode *n = writer->section->pages->head; n != nullptr && status == QTZ_OK;
        n = n->next)
     status = writePage(writer, static_cast<const NorvWriterPage *>(n->data));
-  if (status != QTZ_OK && writer->failure == 0) writer->failure = qtz::report(writer->state, status);
+  if (status != QTZ_OK && writer->failure == 0)
+    writer->failure = qtz::report(writer->state, status);
   endSection(writer);
   return status;
 }
@@ -147,7 +148,8 @@ int32_t closeTfxWriter(NorvOutputWriter *writer) {
   writer->document = nullptr;
   writer->ioContext = nullptr;
   for (int32_t status : {finished, destroyed}) {
-    if (status != QTZ_OK && writer->failure == 0) writer->failure = qtz::report(writer->state, status);
+    if (status != QTZ_OK && writer->failure == 0)
+      writer->failure = qtz::report(writer->state, status);
   }
   const int32_t status = closeFile(writer);
   freeWriter(writer);

@@ -369,9 +369,9 @@ TEST_F(EncStateTest, BadValuesAreRefusedAndChangeNothing) {
        [](EncStateTest *t, const void *v) {
          static const int32_t limit = 4;
          const int32_t *t14 = static_cast<const int32_t *>(v);
-         return norv_setTokenOptions(t->enc_, nullptr, nullptr, nullptr, nullptr, nullptr,
-                                     nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
-                                     nullptr, nullptr, t14, nullptr, &limit);
+         return norv_setTokenOptions(t->enc_, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+                                     nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+                                     t14, nullptr, &limit);
        },
        &minus},
   };
@@ -398,9 +398,9 @@ TEST_F(EncStateTest, BadValuesAreRefusedAndChangeNothing) {
 
 TEST_F(EncStateTest, NullRecordIsRefused) {
   const int32_t v = 1;
-  EXPECT_EQ(norv_setGeneralEncOptions(nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+  EXPECT_EQ(norv_setGeneralEncOptions(nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
                                       nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
-                                      nullptr, &v, nullptr, nullptr, nullptr, nullptr),
+                                      &v, nullptr, nullptr, nullptr, nullptr),
             2);
   EXPECT_EQ(norv_setJpegOptions(nullptr, &v, nullptr, nullptr), 2);
   EXPECT_EQ(norv_setTokenOptions(nullptr, &v, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,

@@ -59,9 +59,17 @@ class TfxWriterTest : public norvtest::TrackedStateTest {
                 0);
       auto *record = static_cast<NorvLayerRecord *>(qtz::allocate(state_, sizeof(NorvLayerRecord)));
       ASSERT_NE(record, nullptr);
-      *record = NorvLayerRecord{background->width, background->height, 0, 0, background->xdpi,
-                                background->ydpi, enctest::ownedCopy(state_, background->jpeg),
-                                background->jpeg.size(), 0, 1, background->quality};
+      *record = NorvLayerRecord{background->width,
+                                background->height,
+                                0,
+                                0,
+                                background->xdpi,
+                                background->ydpi,
+                                enctest::ownedCopy(state_, background->jpeg),
+                                background->jpeg.size(),
+                                0,
+                                1,
+                                background->quality};
       ASSERT_EQ(norvenc::addColorLayer(page, record), 0);
       ASSERT_EQ(norvenc::addWriterPage(writer, page), 0);
       SectionData first = sections[0];
@@ -72,9 +80,9 @@ class TfxWriterTest : public norvtest::TrackedStateTest {
       data.insert(data.end(), p.payload.begin(), p.payload.end());
       auto *mask = static_cast<NorvLayerRecord *>(qtz::allocate(state_, sizeof(NorvLayerRecord)));
       ASSERT_NE(mask, nullptr);
-      *mask = NorvLayerRecord{p.width, p.height, 0, 0, p.xdpi, p.ydpi,
-                              enctest::ownedCopy(state_, data), p.bytes.size(), p.payload.size(),
-                              2, 0};
+      *mask = NorvLayerRecord{
+          p.width,        p.height,         0, 0, p.xdpi, p.ydpi, enctest::ownedCopy(state_, data),
+          p.bytes.size(), p.payload.size(), 2, 0};
       ASSERT_EQ(norvenc::attachMaskLayer(page, mask), 0);
       ASSERT_TRUE(first.pages.empty()) << "the background section has one page";
       ASSERT_EQ(norvenc::setSectionGlobals(writer, enctest::ownedCopy(state_, first.globals),
@@ -189,8 +197,8 @@ class TfxWriterTest : public norvtest::TrackedStateTest {
                                        tailStrip.end()) == expected.payload);
     }
     if (background != nullptr) {
-      ASSERT_EQ(ovrGetStripeIfd(page, 1, 0, &x, &y, &xRes, &yRes, &width, &height,
-                                &rowsPerStrip, &bits, &kind, nullptr, &ifd),
+      ASSERT_EQ(ovrGetStripeIfd(page, 1, 0, &x, &y, &xRes, &yRes, &width, &height, &rowsPerStrip,
+                                &bits, &kind, nullptr, &ifd),
                 0);
       EXPECT_EQ(width, uint32_t(background->width));
       EXPECT_EQ(height, uint32_t(background->height));
@@ -232,8 +240,8 @@ class TfxWriterTest : public norvtest::TrackedStateTest {
     EXPECT_EQ(info.status, 0) << info.text();
     EXPECT_EQ(info.text().find("rror"), std::string::npos) << info.text();
     size_t directories = 0;
-    for (size_t at = 0; (at = info.text().find("TIFF Directory at offset", at)) != std::string::npos;
-         ++at)
+    for (size_t at = 0;
+         (at = info.text().find("TIFF Directory at offset", at)) != std::string::npos; ++at)
       ++directories;
     EXPECT_EQ(directories, pages + 1);  // the global parameters, one primary per page
     const norvtest::ToolRun dump =

@@ -72,9 +72,8 @@ void DocumentMaker::placeSymbols(PageData &p, const PageShape &shape,
   std::vector<TclySymbolRecord> own;
   for (int k = 0; k < 3; ++k) own.push_back(newSymbol());
   void *fresh = nullptr;
-  EXPECT_EQ(ops_.pageDict(own.data(), static_cast<int32_t>(own.size()), shape.width,
-                          shape.height, shape.xdpi, shape.ydpi, 0, nullptr, &fresh, 0, 0, out_,
-                          ops_.user),
+  EXPECT_EQ(ops_.pageDict(own.data(), static_cast<int32_t>(own.size()), shape.width, shape.height,
+                          shape.xdpi, shape.ydpi, 0, nullptr, &fresh, 0, 0, out_, ops_.user),
             0);
   std::vector<const TclySymbolRecord *> usable;
   for (const TclySymbolRecord *s : sectionSymbols) usable.push_back(s);
@@ -112,9 +111,9 @@ PageData DocumentMaker::page(const PageShape &shape,
   p.model.raster.assign(size_t(p.model.rowBytes()) * shape.height, 0);
   const uint8_t unstriped = 1;
   ++pageNumber_;
-  EXPECT_EQ(QtzJbig2_encodePageInfo(shape.width, shape.height, shape.xdpi, shape.ydpi, out_,
-                                    &unstriped),
-            0);
+  EXPECT_EQ(
+      QtzJbig2_encodePageInfo(shape.width, shape.height, shape.xdpi, shape.ydpi, out_, &unstriped),
+      0);
   if (!genericOnly_) placeSymbols(p, shape, sectionSymbols);
   Bitmap block = randomBitmap(shape.width / 2, 24, random_);
   QtzImage *image = nullptr;
@@ -193,8 +192,9 @@ int32_t writeSections(NorvOutputWriter *writer, const std::vector<SectionData> &
       data.insert(data.end(), p.payload.begin(), p.payload.end());
       auto *record = static_cast<NorvLayerRecord *>(qtz::allocate(state, sizeof(NorvLayerRecord)));
       if (record == nullptr) return 1;
-      *record = NorvLayerRecord{p.width, p.height, 0, 0, p.xdpi, p.ydpi, ownedCopy(state, data),
-                                p.bytes.size(), p.payload.size(), 2, 0};
+      *record = NorvLayerRecord{
+          p.width,        p.height,         0, 0, p.xdpi, p.ydpi, ownedCopy(state, data),
+          p.bytes.size(), p.payload.size(), 2, 0};
       if (record->data == nullptr) {
         qtz::release(state, record);
         return 1;

@@ -29,7 +29,9 @@ struct Bitmap {
   bool pixel(int32_t x, int32_t y) const {
     return (words[size_t(y) * wordsPerRow() + x / 32] >> (31 - x % 32)) & 1;
   }
-  void set(int32_t x, int32_t y) { words[size_t(y) * wordsPerRow() + x / 32] |= 1u << (31 - x % 32); }
+  void set(int32_t x, int32_t y) {
+    words[size_t(y) * wordsPerRow() + x / 32] |= 1u << (31 - x % 32);
+  }
 };
 
 // The data of one page and the page it decodes to (P4, 1 = black).
