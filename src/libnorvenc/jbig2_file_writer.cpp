@@ -21,6 +21,7 @@ constexpr uint8_t kFileHeader[9] = {0x97, 0x4A, 0x42, 0x32, 0x0D, 0x0A, 0x1A, 0x
 }  // namespace
 
 int32_t openJbig2FileWriter(QtzState *state, const NorvOutputIo *io, NorvOutputWriter **writer) {
+  if (writer == nullptr) return qtz::report(state, QTZ_ERR_ASSERT);
   NorvOutputWriter *made = nullptr;
   const int32_t status = makeWriter(state, io, WriterKind::Jbig2File, &made);
   if (status != QTZ_OK) return status;

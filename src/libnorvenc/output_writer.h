@@ -109,7 +109,8 @@ int32_t setSectionGlobals(NorvOutputWriter *writer, uint8_t *data, size_t length
 void freeLayer(QtzState *state, NorvLayerRecord *record);
 
 // Shared by the three kinds (output_writer.cpp).
-// A writer record with an empty section over a copy of the I/O block, after the argument checks.
+// A writer record with an empty section over a copy of the I/O block, after the argument checks
+// (the opener checks its caller's out-pointer).
 int32_t makeWriter(QtzState *state, const NorvOutputIo *io, WriterKind kind,
                    NorvOutputWriter **writer);
 // Frees the writer with its section, pages and tables; the file is not touched.

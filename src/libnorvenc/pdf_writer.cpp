@@ -225,6 +225,7 @@ void freeObjects(NorvOutputWriter *writer) {
 }  // namespace
 
 int32_t openPdfWriter(QtzState *state, const NorvOutputIo *io, NorvOutputWriter **writer) {
+  if (writer == nullptr) return qtz::report(state, QTZ_ERR_ASSERT);
   NorvOutputWriter *made = nullptr;
   int32_t status = makeWriter(state, io, WriterKind::Pdf, &made);
   if (status != QTZ_OK) return status;

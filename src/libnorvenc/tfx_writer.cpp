@@ -110,6 +110,7 @@ int32_t writePage(NorvOutputWriter *writer, const NorvWriterPage *p) {
 }  // namespace
 
 int32_t openTfxWriter(QtzState *state, const NorvOutputIo *io, NorvOutputWriter **writer) {
+  if (writer == nullptr) return qtz::report(state, QTZ_ERR_ASSERT);
   NorvOutputWriter *made = nullptr;
   int32_t status = makeWriter(state, io, WriterKind::Tfx, &made);
   if (status != QTZ_OK) return status;

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "output_writer.h"
+#include "qtz_internal.h"
 #include "testkit_state.h"
 #include "writer_support.h"
 
@@ -188,5 +189,57 @@ INSTANTIATE_TEST_SUITE_P(Kinds, WriterFailureTest,
                          [](const ::testing::TestParamInfo<Kind> &info) {
                            return std::string(info.param.name);
                          });
+
+}  // namespace
+
+namespace {
+
+// Wrong arguments and calls out of order: 10003, reported, nothing taken over.
+class WriterArgumentTest : public norvtest::TrackedStateTest {};
+
+TEST_F(WriterArgumentTest, MissingOutputOrOutPointerAndPagesPastTheEnd) {
+  LimitedSink sink;
+  NorvOutputIo io = enctest::fileIo("/dev/null");
+  std::fclose(io.file);
+  io.file = openLimited(&sink);
+  ASSERT_NE(io.file, nullptr);
+  NorvOutputIo noFile = io;
+  noFile.file = nullptr;
+  for (OpenFn open :
+       {norvenc::openJbig2FileWriter, norvenc::openPdfWriter, norvenc::openTfxWriter}) {
+    NorvOutputWriter *writer = nullptr;
+    EXPECT_EQ(open(state_, nullptr, &writer), 10003);
+    EXPECT_EQ(open(state_, &noFile, &writer), 10003);
+    EXPECT_EQ(open(state_, &io, nullptr), 10003);
+    EXPECT_EQ(writer, nullptr);
+  }
+  EXPECT_EQ(sink.taken, 0u);
+
+  NorvOutputWriter *writer = nullptr;
+  ASSERT_EQ(norvenc::openJbig2FileWriter(state_, &io, &writer), 0);
+  NorvWriterPage *page = nullptr, *found = nullptr;
+  ASSERT_EQ(norvenc::newWriterPage(writer, 10, 10, &page), 0);
+  ASSERT_EQ(norvenc::addWriterPage(writer, page), 0);
+  EXPECT_EQ(norvenc::getWriterPage(writer, 1, &found), 0);
+  EXPECT_EQ(found, page);
+  EXPECT_EQ(norvenc::getWriterPage(writer, 2, &found), 10003);
+  EXPECT_EQ(norvenc::getWriterPage(writer, 0, &found), 10003);
+  auto *mask =
+      static_cast<NorvLayerRecord *>(qtz::allocateZeroed(state_, 1, sizeof(NorvLayerRecord)));
+  ASSERT_EQ(norvenc::attachMaskLayer(page, mask), 0);
+  EXPECT_EQ(norvenc::attachMaskLayer(page, mask), 10003);  // a page has one mask
+  const std::vector<uint8_t> bytes = {1, 2, 3};
+  ASSERT_EQ(norvenc::setSectionGlobals(writer, enctest::ownedCopy(state_, bytes), 3), 0);
+  uint8_t *second = enctest::ownedCopy(state_, bytes);
+  EXPECT_EQ(norvenc::setSectionGlobals(writer, second, 3), 10003);  // would drop the first
+  qtz::release(state_, second);
+  EXPECT_EQ(norvenc::setSectionGlobals(writer, enctest::ownedCopy(state_, bytes), 0), 0);
+  EXPECT_EQ(norvenc::writeSection(writer, 1), 0);
+  EXPECT_EQ(writer->pagesWritten, 1);
+  EXPECT_EQ(norvenc::closeWriter(writer), 0);
+  EXPECT_EQ(sink.closes, 1);
+  EXPECT_EQ(sink.data.size(), 9u + 3u);  // header and the dictionary bytes; the page had none
+  EXPECT_NE(errors_.text().find("10003"), std::string::npos);
+}
 
 }  // namespace
