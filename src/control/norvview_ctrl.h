@@ -4,8 +4,9 @@
 //
 // Every member keeps to the dispatch contract: no member fails, out-of-range arguments are
 // ignored and a setter that changes visible state marks the control modified and asks its site
-// for a redraw (drawing happens later). The window that hosts the control is its site: it
-// repaints on invalidate, sets the cursor the control names and shows the about box.
+// for a redraw (drawing happens later, in OnDraw, on whatever drawing device the host gives).
+// The window that hosts the control is its site: it repaints on invalidate, sets the cursor the
+// control names and shows the about box. Each page has a cache entry with its last rendering.
 #ifndef CTL_NORVVIEW_CTRL_H
 #define CTL_NORVVIEW_CTRL_H
 

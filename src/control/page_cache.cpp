@@ -12,14 +12,9 @@
 #include <limits>
 
 #include "norvview_ctrl.h"
+#include "view_math.h"
 
 namespace ctl {
-
-namespace {
-
-constexpr uint64_t kMegabyte = 1048576;
-
-}  // namespace
 
 TfxPage *NorvviewCtrl::Page::GetTfxPage() const {
   return document == nullptr ? nullptr : document->GetPage(index);
@@ -45,8 +40,8 @@ uint64_t NorvviewCtrl::Page::EstimateBitmapBytes(double zoom, int32_t depth) con
   const LongPair size = GetSize();
   double w = static_cast<double>(size.x), h = static_cast<double>(size.y);
   if (zoom < 1.0) {
-    w = static_cast<double>(static_cast<int64_t>(w * zoom));
-    h = static_cast<double>(static_cast<int64_t>(h * zoom));
+    w = static_cast<double>(truncated(w * zoom));
+    h = static_cast<double>(truncated(h * zoom));
   }
   if (w <= 0 || h <= 0) return 0;
   // Page sides come from 32-bit fields, so the pixel count fits 64 bits; the bytes saturate.

@@ -5,36 +5,27 @@
 // gap) with offset (x, 0) while room is left. For each page the visible part S (zoomed, as
 // oriented) is drawn from the cache entry's bitmap, which is rendered again unless it holds the
 // needed part at the same zoom, layer and depth; a whole-page bitmap is rendered when its
-// estimate is below FullPageCacheThreshold megabytes. At zoom 1 or less the bitmap holds zoomed
-// pixels and is drawn unscaled; above 1 it holds page pixels and the device enlarges them. With
-// the fill flag the area beside and below each page is background, and in continuous view a
-// shadow min(G / 3, 10) + 1 pixels wide lies against the page's right and bottom edges. The
-// cache is trimmed after each paint.
+// estimate is below FullPageCacheThreshold megabytes and fits one bitmap (4 GB). At zoom 1 or less
+// the bitmap holds zoomed pixels and is drawn unscaled; above 1 it holds page pixels and the device
+// enlarges them. With the fill flag the area beside and below each page is background, and in
+// continuous view a shadow min(G / 3, 10) + 1 pixels wide lies against the page's right and bottom
+// edges. The cache is trimmed after each paint.
 //
 // A render that fails leaves no stale pixels: the bitmap is released and the page's visible
 // part is filled with BackColor. A top-down bitmap drawn into a metafile is flipped to
 // bottom-up in a copy; the cached bitmap is never changed by drawing.
 #include <algorithm>
-#include <limits>
 
 #include "norvview_ctrl.h"
 #include "ole_colour.h"
+#include "view_math.h"
 
 namespace ctl {
 namespace {
 
-constexpr uint64_t kMegabyte = 1048576;
+// The largest pixel block of one bitmap (its header keeps the size in 32 bits).
+constexpr uint64_t kMaxBitmapBytes = UINT32_MAX;
 constexpr gfx::Rgb kShadowColour = gfx::rgb(24, 24, 24);
-
-int32_t held32(int64_t v) {
-  return static_cast<int32_t>(std::clamp<int64_t>(v, std::numeric_limits<int32_t>::min(),
-                                                  std::numeric_limits<int32_t>::max()));
-}
-
-int64_t truncated(double v) {
-  if (!(v == v)) return 0;
-  return static_cast<int64_t>(std::clamp(v, -4.0e18, 4.0e18));
-}
 
 struct Edges {
   int64_t left = 0, top = 0, right = 0, bottom = 0;
@@ -208,9 +199,10 @@ bool NorvviewCtrl::renderInto(Page &page, const PaintArgs &args, int32_t depth, 
   page.held = part;
   page.heldZoom = args.zoom;
   page.heldLayer = args.layer;
-  if (page.EstimateBitmapBytes(args.zoom, depth) <
-      static_cast<uint64_t>(std::max(fullPageCacheThreshold_, 0)) * kMegabyte)
-    page.held = whole;
+  // Whole when the estimate is below the threshold and within what one bitmap can hold.
+  const uint64_t limit = std::min<uint64_t>(
+      static_cast<uint64_t>(std::max(fullPageCacheThreshold_, 0)) * kMegabyte, kMaxBitmapBytes);
+  if (page.EstimateBitmapBytes(args.zoom, depth) < limit) page.held = whole;
   TfxPage *object = page.GetTfxPage();
   bool rendered = false;
   if (object != nullptr) {

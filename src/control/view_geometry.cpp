@@ -9,32 +9,11 @@
 // in doubles and 64-bit integers; every result is held within the 32-bit range (a zoom of 10 on
 // many large pages would otherwise overflow the total height).
 #include <algorithm>
-#include <cmath>
-#include <limits>
 
 #include "norvview_ctrl.h"
+#include "view_math.h"
 
 namespace ctl {
-namespace {
-
-constexpr double kLimit = 4.0e18;  // within int64_t
-
-int64_t nearest(double v) {
-  if (!(v == v)) return 0;
-  return static_cast<int64_t>(std::floor(std::clamp(v, -kLimit, kLimit) + 0.5));
-}
-
-int64_t truncated(double v) {
-  if (!(v == v)) return 0;
-  return static_cast<int64_t>(std::clamp(v, -kLimit, kLimit));
-}
-
-int32_t held32(int64_t v) {
-  return static_cast<int32_t>(std::clamp<int64_t>(v, std::numeric_limits<int32_t>::min(),
-                                                  std::numeric_limits<int32_t>::max()));
-}
-
-}  // namespace
 
 LongPair NorvviewCtrl::GetOrientedPageSize(int32_t index, int32_t orientation) const {
   if (document_ == nullptr || index < 0 || index >= NumPages()) return LongPair{0, 0};

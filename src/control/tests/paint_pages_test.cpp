@@ -243,6 +243,35 @@ TEST_F(PaintTest, GoldenImagesOfTheLayout) {
   }
 }
 
+// The layout's edge cases read off the picture: with no gap the pages are one shadow row apart;
+// a gap of 30 or more gives strips 11 pixels wide; one-page view shows no shadow.
+TEST_F(PaintTest, GapAndShadowEdgeCases) {
+  FakeDocument &doc = open({{20, 10}, {20, 10}});
+  control_.SetZoomFactor(1.0);
+  control_.SetBackColor(0x00A0A0A0);
+  control_.SetPageBreakSpace(0);
+  std::vector<Rgb> p = paint(40, 40);
+  auto at = [&](int32_t x, int32_t y) { return p[y * 40 + x]; };
+  for (int32_t x = 0; x <= 20; ++x) EXPECT_EQ(at(x, 10), 0x181818u) << x;
+  EXPECT_EQ(at(0, 11), doc.page(1).colourAt(0, 0, 1000, 0));  // the next page, 1 row below
+  EXPECT_EQ(at(20, 0), 0x181818u);                            // right strip 1 pixel wide
+  EXPECT_EQ(at(21, 0), 0xA0A0A0u);
+  control_.SetPageBreakSpace(30);
+  p = paint(40, 60);
+  for (int32_t x = 20; x <= 30; ++x) EXPECT_EQ(p[15 * 40 + x], x < 20 ? 0u : 0x181818u) << x;
+  EXPECT_EQ(p[15 * 40 + 31], 0xA0A0A0u);
+  EXPECT_EQ(p[9 * 40 + 25], 0xA0A0A0u);  // the right strip starts 10 rows down the page
+  EXPECT_EQ(p[10 * 40 + 25], 0x181818u);
+  EXPECT_EQ(p[41 * 40 + 0], doc.page(1).colourAt(0, 0, 1000, 0));  // G + 1 rows below
+  control_.SetViewMode(1);
+  p = paint(40, 60);
+  for (int32_t y = 0; y < 60; ++y)
+    for (int32_t x = 0; x < 40; ++x)
+      if (x >= 20 || y >= 10) {
+        ASSERT_EQ(p[y * 40 + x], 0xA0A0A0u) << x << "," << y;
+      }
+}
+
 TEST_F(PaintTest, RealTiffPagesComposeTheSameWay) {
   norvtest::TempDir dir("paint");
   ASSERT_TRUE(dir.made());
@@ -372,6 +401,23 @@ TEST_F(PaintTest, ZoomTenOnA600DpiPage) {
   EXPECT_LE(entry.GetBitmapBytes(), 8u * 6u * 4u);
   EXPECT_EQ(entry.held.left, 2500);
   EXPECT_EQ(doc.page(0).lastScale, 1.0);
+}
+
+// Whatever the threshold, a page whose whole bitmap would pass the 4 GB of one bitmap is
+// rendered only for its visible part.
+TEST_F(PaintTest, WholePageBitmapsStayWithinOneBitmap) {
+  FakeDocument &doc = open({{40000, 40000}});  // 4.8 GB at 24 bits
+  control_.SetFullPageCacheThreshold(INT32_MAX);
+  control_.SetZoomFactor(1.0);
+  control_.SetViewMode(1);
+  control_.SetPosition(30000, 20000);
+  const std::vector<Rgb> painted = paint(32, 24);
+  const NorvviewCtrl::Page &entry = *control_.pageList()[0];
+  EXPECT_EQ(entry.held, (Rect{30000, 20000, 30032, 20024}));
+  EXPECT_EQ(doc.page(0).renders, 1);
+  for (int32_t y = 0; y < 24; ++y)
+    for (int32_t x = 0; x < 32; ++x)
+      ASSERT_EQ(painted[y * 32 + x], doc.page(0).colourAt(30000 + x, 20000 + y, 1000, 0));
 }
 
 TEST_F(PaintTest, FailedRenderFillsBackColor) {
