@@ -87,14 +87,14 @@ class FakePage final : public ctl::TfxPage {
   int32_t bpp_;
 };
 
-struct FakePageSpec {
+struct FakePageShape {
   int64_t width, height;
   int32_t bpp = 24;
 };
 
 class FakeDocument final : public ctl::TfxFile {
  public:
-  explicit FakeDocument(const std::vector<FakePageSpec> &pages) {
+  explicit FakeDocument(const std::vector<FakePageShape> &pages) {
     for (size_t i = 0; i < pages.size(); ++i)
       pages_.push_back(std::make_unique<FakePage>(static_cast<int32_t>(i), pages[i].width,
                                                   pages[i].height, pages[i].bpp));

@@ -22,7 +22,7 @@ namespace ctl {
 namespace {
 
 using ctl_test::FakeDocument;
-using ctl_test::FakePageSpec;
+using ctl_test::FakePageShape;
 using gfx::MemoryDevice;
 using gfx::Rgb;
 
@@ -143,7 +143,7 @@ std::vector<Rgb> compose(TfxFile &doc, const View &v, int32_t w, int32_t h) {
 
 class PaintTest : public ::testing::Test {
  protected:
-  FakeDocument &open(const std::vector<FakePageSpec> &pages) {
+  FakeDocument &open(const std::vector<FakePageShape> &pages) {
     auto doc = std::make_unique<FakeDocument>(pages);
     FakeDocument &ref = *doc;
     control_.AttachDocument(std::move(doc), "fake");
@@ -186,7 +186,7 @@ class PaintTest : public ::testing::Test {
 };
 
 TEST_F(PaintTest, GoldenImagesOfTheLayout) {
-  const std::vector<FakePageSpec> pages = {{40, 30}, {25, 52, 1}, {61, 20}, {33, 33}};
+  const std::vector<FakePageShape> pages = {{40, 30}, {25, 52, 1}, {61, 20}, {33, 33}};
   struct Case {
     View view;
     int32_t threshold;
@@ -509,7 +509,7 @@ std::vector<bool> keptByTrim(const std::vector<uint64_t> &bytes, uint32_t s, uin
 
 TEST_F(PaintTest, TrimKeepsTheBudgetAfterEachPaint) {
   // Pages of 0.5 MB to 0.8 MB at zoom 1 and 24 bits.
-  std::vector<FakePageSpec> pages;
+  std::vector<FakePageShape> pages;
   for (int32_t i = 0; i < 9; ++i) pages.push_back({400 + 40 * (i % 4), 440 + 25 * (i % 3)});
   for (int32_t extra : {0, 1, 2, 3}) {
     SCOPED_TRACE(extra);
@@ -537,7 +537,7 @@ TEST_F(PaintTest, TrimKeepsTheBudgetAfterEachPaint) {
 }
 
 TEST_F(PaintTest, TrimRule) {
-  std::vector<FakePageSpec> pages;
+  std::vector<FakePageShape> pages;
   for (int32_t i = 0; i < 8; ++i) pages.push_back({300 + 90 * (i % 3), 400 + 60 * (i % 4)});
   for (int32_t extra : {0, 1, 2, 5}) {
     for (auto [s, e] : {std::pair{0u, 1u}, {3u, 4u}, {4u, 4u}, {7u, 8u}, {2u, 5u}, {6u, 7u}}) {

@@ -15,11 +15,11 @@ namespace ctl {
 namespace {
 
 using ctl_test::FakeDocument;
-using ctl_test::FakePageSpec;
+using ctl_test::FakePageShape;
 
 // The formulas, written out on 64-bit integers and doubles; results are held to 32 bits.
 struct Model {
-  std::vector<FakePageSpec> pages;
+  std::vector<FakePageShape> pages;
   double z = 1;
   int64_t G = 0;
   int32_t o = 0, mode = 0;
@@ -150,7 +150,7 @@ struct CountingSite : ControlSite {
 
 class GeometryTest : public ::testing::Test {
  protected:
-  void open(const std::vector<FakePageSpec> &pages) {
+  void open(const std::vector<FakePageShape> &pages) {
     control_.AttachDocument(std::make_unique<FakeDocument>(pages), "fake");
     control_.setSite(&site_);
     model_ = Model{};
@@ -206,7 +206,7 @@ class GeometryTest : public ::testing::Test {
 };
 
 TEST_F(GeometryTest, EveryMemberAgainstTheModel) {
-  const std::vector<std::vector<FakePageSpec>> documents = {
+  const std::vector<std::vector<FakePageShape>> documents = {
       {{850, 1100}, {1100, 850}, {300, 2000}, {1, 1}, {640, 480}},
       {{5100, 6600}},  // a letter page at 600 dpi
       {},
@@ -274,7 +274,7 @@ TEST_F(GeometryTest, EveryMemberAgainstTheModel) {
 // Pages so large that the zoomed document passes 2^31 device pixels: the results saturate
 // instead of wrapping, and offsets stay page pixels.
 TEST_F(GeometryTest, LargeDocumentsSaturate) {
-  open(std::vector<FakePageSpec>(40, FakePageSpec{5100, 6600000}));
+  open(std::vector<FakePageShape>(40, FakePageShape{5100, 6600000}));
   configure(10.0, 0, 0, 10);
   EXPECT_EQ(control_.GetTotalHeight(), INT32_MAX);
   control_.SetYPosition(INT32_MAX);
@@ -310,7 +310,7 @@ TEST_F(GeometryTest, UnchangedSettersDoNothing) {
 // The dispatch members reach the same operations with their arguments in order.
 TEST_F(GeometryTest, DispatchReachesThePositionMembers) {
   using comp::Variant;
-  const std::vector<FakePageSpec> pages = {{300, 200}, {100, 400}, {250, 250}};
+  const std::vector<FakePageShape> pages = {{300, 200}, {100, 400}, {250, 250}};
   NorvviewCtrl twin;
   twin.AttachDocument(std::make_unique<FakeDocument>(pages), "fake");
   open(pages);
