@@ -51,21 +51,28 @@ void NorvviewCtrl::SetViewMode(int32_t value) {
 void NorvviewCtrl::SetFileName(const std::string &name) {
   if (name.empty()) return;
   std::string copy = name;
-  PurgeAllData();
   std::string extension = ".tfx";
   if (const size_t dot = copy.rfind('.'); dot != std::string::npos) {
     extension = copy.substr(dot);
     std::transform(extension.begin(), extension.end(), extension.begin(),
                    [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
   }
+  std::unique_ptr<TfxFile> document;
   if (extension == ".tiff" || extension == ".tif") {
-    document_ = std::make_unique<TifFile>(copy.c_str());
+    document = std::make_unique<TifFile>(copy.c_str());
   } else {
-    document_ = std::make_unique<MrcFile>(copy.c_str());
+    document = std::make_unique<MrcFile>(copy.c_str());
   }
-  pageList_.resize(static_cast<size_t>(std::max(document_->GetPageCount(), 0)));
+  AttachDocument(std::move(document), std::move(copy));
+}
+
+void NorvviewCtrl::AttachDocument(std::unique_ptr<TfxFile> document, std::string name) {
+  PurgeAllData();
+  document_ = std::move(document);
+  if (document_ != nullptr)
+    pageList_.resize(static_cast<size_t>(std::max(document_->GetPageCount(), 0)));
   invalidate();
-  fileName_ = std::move(copy);
+  fileName_ = document_ != nullptr ? std::move(name) : std::string();
   SetModifiedFlag();
 }
 
@@ -82,12 +89,6 @@ void NorvviewCtrl::SetZoomFactor(double zoom) {
   zoom_ = clamped;
   releasePageBitmaps();
   changed();
-}
-
-void NorvviewCtrl::releasePageBitmaps() {
-  for (std::unique_ptr<Page> &page : pageList_) {
-    if (page != nullptr) page->bitmap.reset();
-  }
 }
 
 int32_t NorvviewCtrl::GetCurrentPage() const {
@@ -152,23 +153,6 @@ int32_t NorvviewCtrl::NextPage() {
 int32_t NorvviewCtrl::PreviousPage() {
   SetCurrentPage(GetCurrentPage() - 1);
   return GetCurrentPage();
-}
-
-namespace {
-
-// floor(offset x zoom + 0.5), the device pixels of an offset in page pixels.
-int32_t zoomed(int32_t offset, double zoom) {
-  return static_cast<int32_t>(std::floor(offset * zoom + 0.5));
-}
-
-}  // namespace
-
-int32_t NorvviewCtrl::GetXPosition() const {
-  return pageList_.empty() ? 0 : zoomed(xOffset_, zoom_);
-}
-
-int32_t NorvviewCtrl::GetPageY() const {
-  return pageList_.empty() ? 0 : zoomed(yOffset_, zoom_);
 }
 
 void NorvviewCtrl::PurgeAllData() {

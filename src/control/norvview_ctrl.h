@@ -4,8 +4,9 @@
 //
 // Every member keeps to the dispatch contract: no member fails, out-of-range arguments are
 // ignored and a setter that changes visible state marks the control modified and asks its site
-// for a redraw (drawing happens later). The window that hosts the control is its site: it
-// repaints on invalidate, sets the cursor the control names and shows the about box.
+// for a redraw (drawing happens later, in OnDraw, on whatever drawing device the host gives).
+// The window that hosts the control is its site: it repaints on invalidate, sets the cursor the
+// control names and shows the about box. Each page has a cache entry with its last rendering.
 #ifndef CTL_NORVVIEW_CTRL_H
 #define CTL_NORVVIEW_CTRL_H
 
@@ -17,6 +18,8 @@
 
 #include "comp_dispatch.h"
 #include "comp_propbag.h"
+#include "ctl_host.h"
+#include "gfx_device.h"
 #include "image_buf.h"
 #include "tfx_file.h"
 
@@ -90,31 +93,37 @@ enum EventId : int32_t {
   kEventMouseUp = -607,
 };
 
-// Cursor resources of the control module; 0 is the system arrow.
-enum CursorId : int32_t {
-  kCursorArrow = 0,
-  kCursorHand = 207,
-  kCursorGrab = 208,
-  kCursorZoomTool = 209
-};
-
 // The stock BackColor before a container sets it: the system's window colour, as an OLE colour.
 constexpr uint32_t kDefaultBackColor = 0x80000005u;
 
-// The window hosting the control.
-class ControlSite {
+class NorvviewCtrl final : public comp::Dispatch, public HostedControl {
  public:
-  virtual ~ControlSite() = default;
-  virtual void invalidate() = 0;
-  virtual void setCursor(int32_t cursor) = 0;
-  virtual void showAboutBox() = 0;
-};
+  // The cache entry of one document page: its last rendering and what that rendering holds.
+  class Page {
+   public:
+    Page(int32_t index, TfxFile *document) : document(document), index(index) {}
+    virtual ~Page() = default;
+    Page(const Page &) = delete;
+    Page &operator=(const Page &) = delete;
 
-class NorvviewCtrl final : public comp::Dispatch {
- public:
-  // One cache entry per document page; empty until the page is first drawn.
-  struct Page {
-    std::unique_ptr<DibImgBuf> bitmap;
+    // The document's page object; null without a document.
+    TfxPage *GetTfxPage() const;
+    // The unrotated page size, (0, 0) without a document or for an unknown size.
+    LongPair GetSize() const;
+    // Bytes of pixel data the bitmap holds now.
+    uint64_t GetBitmapBytes() const { return bitmap.length(); }
+    // Frees the bitmap's pixels and empties the held rectangle; the entry stays.
+    void ReleaseBitmap();
+    // Bytes a rendering of the whole page at zoom and depth would take (rows not aligned).
+    uint64_t EstimateBitmapBytes(double zoom, int32_t depth) const;
+
+    DibImgBuf bitmap;
+    double heldZoom = 1.0;
+    Rect held;  // part of the zoomed, unrotated page the bitmap holds
+    int32_t heldLayer = 0;
+    int32_t heldDepth = 0;
+    TfxFile *document;
+    int32_t index;
   };
 
   NorvviewCtrl() = default;
@@ -122,7 +131,7 @@ class NorvviewCtrl final : public comp::Dispatch {
   NorvviewCtrl(const NorvviewCtrl &) = delete;
   NorvviewCtrl &operator=(const NorvviewCtrl &) = delete;
 
-  void setSite(ControlSite *site) { site_ = site; }
+  void setSite(ControlSite *site) override { site_ = site; }
   void setEventSink(comp::EventSink *sink) { sink_ = sink; }
 
   // comp::Dispatch over the control's dispatch map.
@@ -163,12 +172,28 @@ class NorvviewCtrl final : public comp::Dispatch {
   int32_t NextPage();
   int32_t PreviousPage();
   int32_t NumPages() const { return static_cast<int32_t>(pageList_.size()); }
+  void SetPosition(int32_t x, int32_t y);
+  int32_t GetYPosition() const;
   int32_t GetXPosition() const;
   void PurgeAllData();
+  void SetXPosition(int32_t x);
+  void SetYPosition(int32_t y);
+  int32_t GetModalHeight() const;
+  int32_t GetModalWidth() const;
+  int32_t GetTotalHeight() const;
+  int32_t GetTotalWidth() const;
+  int32_t GetCurrentPageWidth() const;
+  int32_t GetCurrentPageHeight() const;
+  void Pan(int32_t dx, int32_t dy);
   int32_t GetModalXPosition() const { return GetXPosition(); }
+  int32_t GetModalYPosition() const;
   void SetCursor(int32_t cursor);
+  void SetModalYPosition(int32_t y);
   int32_t GetPageX() const { return GetXPosition(); }
   int32_t GetPageY() const;
+  void SetZoomAndModalPosition(double zoom, int32_t x, int32_t y);
+  int32_t GetPageForPosition(int32_t x, int32_t y) const;
+  void SetOrientationAndPagePosition(int32_t orientation, int32_t x, int32_t y);
   int32_t LayersOnCurrentPage() { return LayersOnPage(GetCurrentPage()); }
   static std::string GetFileVersion() { return "0, 7, 6, 0"; }
   static std::string GetBuildDate();
@@ -180,17 +205,39 @@ class NorvviewCtrl final : public comp::Dispatch {
   void DoPropExchange(comp::PropExchange &exchange);
 
   // Events. The key events pass their key code by reference, so a handler may change it.
-  void FireClick();
-  void FireDblClick();
-  void FireKeyDown(int16_t *keyCode, int16_t shift);
-  void FireKeyPress(int16_t *keyAscii);
-  void FireKeyUp(int16_t *keyCode, int16_t shift);
-  void FireMouseDown(int16_t button, int16_t shift, int32_t x, int32_t y);
-  void FireMouseMove(int16_t button, int16_t shift, int32_t x, int32_t y);
-  void FireMouseUp(int16_t button, int16_t shift, int32_t x, int32_t y);
+  void FireClick() override;
+  void FireDblClick() override;
+  void FireKeyDown(int16_t *keyCode, int16_t shift) override;
+  void FireKeyPress(int16_t *keyAscii) override;
+  void FireKeyUp(int16_t *keyCode, int16_t shift) override;
+  void FireMouseDown(int16_t button, int16_t shift, int32_t x, int32_t y) override;
+  void FireMouseMove(int16_t button, int16_t shift, int32_t x, int32_t y) override;
+  void FireMouseUp(int16_t button, int16_t shift, int32_t x, int32_t y) override;
   // The mouse-wheel message: fires MouseWheel with the message's values. The control does not
   // scroll itself.
-  void OnMouseWheel(int32_t keyFlags, int16_t delta, int32_t x, int32_t y);
+  void OnMouseWheel(int32_t keyFlags, int16_t delta, int32_t x, int32_t y) override;
+
+  // Painting. OnDraw paints the whole bounds from the view state; DrawPages paints with the
+  // values its caller gives (printing and the clipboard give their own).
+  void OnDraw(gfx::Device *device, const gfx::Rect &bounds, const gfx::Rect &invalid) override;
+  void DrawPages(gfx::Device *device, const Rect &bounds, const Rect &update, uint32_t first,
+                 int32_t x, int32_t y, double zoom, int32_t orientation, bool fill, int32_t layer,
+                 int32_t viewMode);
+  // Fills the rectangle with BackColor.
+  void FillBackground(gfx::Device *device, const Rect &rect) const;
+
+  // The page cache.
+  Page *GetCachedPage(int32_t index);
+  bool IsPageCached(int32_t index) const;
+  void ReleasePageBitmap(int32_t index);
+  // The page's size as oriented: width and height swapped at 90 and 270; (0, 0) outside the
+  // document.
+  LongPair GetOrientedPageSize(int32_t index, int32_t orientation) const;
+  // Releases bitmaps outside the painted pages first ... end beyond the extra cache budget.
+  void TrimPageCache(uint32_t first, uint32_t end);
+
+  // Replaces the document with an open one (the FileName put after making the object).
+  void AttachDocument(std::unique_ptr<TfxFile> document, std::string name);
 
   bool IsModified() const { return modified_; }
   void SetModifiedFlag(bool modified = true) { modified_ = modified; }
@@ -211,6 +258,31 @@ class NorvviewCtrl final : public comp::Dispatch {
   void fire(int32_t id, std::span<const comp::Variant> args);
   void fireMouse(int32_t id, int16_t button, int16_t shift, int32_t x, int32_t y);
   void releasePageBitmaps();
+
+  // Geometry (view_geometry.cpp).
+  struct PagePosition {
+    uint32_t page;
+    int32_t offset;
+  };
+  PagePosition PageFromModalY(int32_t y) const;
+  PagePosition walkToModalY(int32_t y, double zoom) const;
+  int64_t gapInPagePixels(double zoom) const;
+  void storePosition(uint32_t page, int32_t x, int32_t y);
+
+  // Painting (paint_pages.cpp).
+  struct PaintArgs {
+    int32_t x, y;
+    double zoom;
+    int32_t orientation;
+    bool fill;
+    int32_t layer, viewMode;
+    bool stretched, monochrome;
+  };
+  void PaintPages(gfx::Device &device, const Rect &bounds, uint32_t first, PaintArgs args);
+  Rect PaintPage(gfx::Device &device, const Rect &bounds, uint32_t index, const PaintArgs &args);
+  bool renderInto(Page &page, const PaintArgs &args, int32_t depth, Rect part, Rect whole);
+  void drawCached(gfx::Device &device, const Page &page, const Rect &bounds, Rect part,
+                  const PaintArgs &args, int32_t sw, int32_t sh);
 
   int32_t fullPageCacheThreshold_ = 20;
   int32_t pageBreakSpace_ = 10;

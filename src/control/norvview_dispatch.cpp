@@ -3,8 +3,8 @@
 // argument and result types. These are the contract with the viewer, which drives the control
 // by id alone: never reorder, rename or retype a member.
 //
-// The members whose work is the view geometry, printing, the clipboard or conversion are listed
-// with their types and answer E_NOTIMPL until those parts of the control are built.
+// The members whose work is printing, the clipboard or conversion are listed with their types
+// and answer E_NOTIMPL until those parts of the control are built.
 #include <array>
 
 #include "norvview_ctrl.h"
@@ -110,8 +110,13 @@ const std::array<Entry, 52> &dispatchMap() {
              [](Ctl &c, const Variant *) { return Variant::i4(c.PreviousPage()); }),
       method(kIdNumPages, "NumPages", kI4, {},
              [](Ctl &c, const Variant *) { return Variant::i4(c.NumPages()); }),
-      pending(kIdSetPosition, "SetPosition", kNone, {kI4, kI4}),
-      pending(kIdGetYPosition, "GetYPosition", kI4, {}),
+      method(kIdSetPosition, "SetPosition", kNone, {kI4, kI4},
+             [](Ctl &c, const Variant *a) {
+               c.SetPosition(a[0].asI4(), a[1].asI4());
+               return none();
+             }),
+      method(kIdGetYPosition, "GetYPosition", kI4, {},
+             [](Ctl &c, const Variant *) { return Variant::i4(c.GetYPosition()); }),
       method(kIdGetXPosition, "GetXPosition", kI4, {},
              [](Ctl &c, const Variant *) { return Variant::i4(c.GetXPosition()); }),
       method(kIdPurgeAllData, "PurgeAllData", kNone, {},
@@ -119,18 +124,37 @@ const std::array<Entry, 52> &dispatchMap() {
                c.PurgeAllData();
                return none();
              }),
-      pending(kIdSetXPosition, "SetXPosition", kNone, {kI4}),
-      pending(kIdSetYPosition, "SetYPosition", kNone, {kI4}),
-      pending(kIdGetModalHeight, "GetModalHeight", kI4, {}),
-      pending(kIdGetModalWidth, "GetModalWidth", kI4, {}),
-      pending(kIdGetTotalHeight, "GetTotalHeight", kI4, {}),
-      pending(kIdGetTotalWidth, "GetTotalWidth", kI4, {}),
-      pending(kIdGetCurrentPageWidth, "GetCurrentPageWidth", kI4, {}),
-      pending(kIdGetCurrentPageHeight, "GetCurrentPageHeight", kI4, {}),
-      pending(kIdPan, "Pan", kNone, {kI4, kI4}),
+      method(kIdSetXPosition, "SetXPosition", kNone, {kI4},
+             [](Ctl &c, const Variant *a) {
+               c.SetXPosition(a[0].asI4());
+               return none();
+             }),
+      method(kIdSetYPosition, "SetYPosition", kNone, {kI4},
+             [](Ctl &c, const Variant *a) {
+               c.SetYPosition(a[0].asI4());
+               return none();
+             }),
+      method(kIdGetModalHeight, "GetModalHeight", kI4, {},
+             [](Ctl &c, const Variant *) { return Variant::i4(c.GetModalHeight()); }),
+      method(kIdGetModalWidth, "GetModalWidth", kI4, {},
+             [](Ctl &c, const Variant *) { return Variant::i4(c.GetModalWidth()); }),
+      method(kIdGetTotalHeight, "GetTotalHeight", kI4, {},
+             [](Ctl &c, const Variant *) { return Variant::i4(c.GetTotalHeight()); }),
+      method(kIdGetTotalWidth, "GetTotalWidth", kI4, {},
+             [](Ctl &c, const Variant *) { return Variant::i4(c.GetTotalWidth()); }),
+      method(kIdGetCurrentPageWidth, "GetCurrentPageWidth", kI4, {},
+             [](Ctl &c, const Variant *) { return Variant::i4(c.GetCurrentPageWidth()); }),
+      method(kIdGetCurrentPageHeight, "GetCurrentPageHeight", kI4, {},
+             [](Ctl &c, const Variant *) { return Variant::i4(c.GetCurrentPageHeight()); }),
+      method(kIdPan, "Pan", kNone, {kI4, kI4},
+             [](Ctl &c, const Variant *a) {
+               c.Pan(a[0].asI4(), a[1].asI4());
+               return none();
+             }),
       method(kIdGetModalXPosition, "GetModalXPosition", kI4, {},
              [](Ctl &c, const Variant *) { return Variant::i4(c.GetModalXPosition()); }),
-      pending(kIdGetModalYPosition, "GetModalYPosition", kI4, {}),
+      method(kIdGetModalYPosition, "GetModalYPosition", kI4, {},
+             [](Ctl &c, const Variant *) { return Variant::i4(c.GetModalYPosition()); }),
       method(kIdSetHandCursor, "SetHandCursor", kNone, {},
              [](Ctl &c, const Variant *) {
                c.SetCursor(kCursorHand);
@@ -153,13 +177,24 @@ const std::array<Entry, 52> &dispatchMap() {
              }),
       pending(kIdCopyToClipboardTLBR, "CopyToClipboardTLBR", kI4, {kI4, kI4, kI4, kI4}),
       pending(kIdCopyPageToClipboard, "CopyPageToClipboard", kI4, {kI4}),
-      pending(kIdSetModalYPosition, "SetModalYPosition", kNone, {kI4}),
+      method(kIdSetModalYPosition, "SetModalYPosition", kNone, {kI4},
+             [](Ctl &c, const Variant *a) {
+               c.SetModalYPosition(a[0].asI4());
+               return none();
+             }),
       method(kIdGetPageX, "GetPageX", kI4, {},
              [](Ctl &c, const Variant *) { return Variant::i4(c.GetPageX()); }),
       method(kIdGetPageY, "GetPageY", kI4, {},
              [](Ctl &c, const Variant *) { return Variant::i4(c.GetPageY()); }),
-      pending(kIdSetZoomAndModalPosition, "SetZoomAndModalPosition", kNone, {kR8, kI4, kI4}),
-      pending(kIdGetPageForPosition, "GetPageForPosition", kI4, {kI4, kI4}),
+      method(kIdSetZoomAndModalPosition, "SetZoomAndModalPosition", kNone, {kR8, kI4, kI4},
+             [](Ctl &c, const Variant *a) {
+               c.SetZoomAndModalPosition(a[0].asR8(), a[1].asI4(), a[2].asI4());
+               return none();
+             }),
+      method(kIdGetPageForPosition, "GetPageForPosition", kI4, {kI4, kI4},
+             [](Ctl &c, const Variant *a) {
+               return Variant::i4(c.GetPageForPosition(a[0].asI4(), a[1].asI4()));
+             }),
       method(kIdLayersOnCurrentPage, "LayersOnCurrentPage", kI4, {},
              [](Ctl &c, const Variant *) { return Variant::i4(c.LayersOnCurrentPage()); }),
       method(kIdGetFileVersion, "GetFileVersion", kStr, {},
@@ -171,8 +206,12 @@ const std::array<Entry, 52> &dispatchMap() {
       method(kIdLayersOnPage, "LayersOnPage", kI4, {kI4},
              [](Ctl &c, const Variant *a) { return Variant::i4(c.LayersOnPage(a[0].asI4())); }),
       pending(kIdConvertTiff2Tfx, "ConvertTiff2Tfx", kI4, {kStr, kStr}),
-      pending(kIdSetOrientationAndPagePosition, "SetOrientationAndPagePosition", kNone,
-              {kI2, kI4, kI4}),
+      method(
+          kIdSetOrientationAndPagePosition, "SetOrientationAndPagePosition", kNone, {kI2, kI4, kI4},
+          [](Ctl &c, const Variant *a) {
+            c.SetOrientationAndPagePosition(a[0].asI2(), a[1].asI4(), a[2].asI4());
+            return none();
+          }),
       // Stock members.
       property(
           kIdBackColor, "BackColor", kI4,
