@@ -30,7 +30,8 @@ struct Arrays {
   ~Arrays() {
     if (!kept) {
       freeTokens(shared, sharedSize);
-      for (int32_t p = 0; locals != nullptr && p < pages; ++p) freeTokens(locals[p], localSize[p]);
+      for (int32_t p = 0; locals != nullptr && localSize != nullptr && p < pages; ++p)
+        freeTokens(locals[p], localSize[p]);
     }
     qtz::release(state, locals);
     qtz::release(state, localSize);

@@ -535,3 +535,67 @@ TEST_F(TdcTest, FailureAtEveryAllocationLeavesAConsistentDocument) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(TdcTest, SymbolBitmapsFailingAtEveryAllocationChangeNothing) {
+  const Glyphs common(9, 6);
+  std::vector<Page> given;
+  for (unsigned i = 0; i < 3; ++i) given.push_back(makePage(common, 40 + i));
+  norvtest::failEachRequest([&](long n) {
+    norvtest::heap.failAt = -1;
+    makeDoc();
+    EXPECT_EQ(QtzTdc_startSection(doc_, nullptr, 0), 0);
+    for (int i = 0; i < 3; ++i) EXPECT_EQ(addPage(given[size_t(i)], i), 0);
+    EXPECT_EQ(QtzTdc_endSection(doc_, &section_, 0, 0), 0);
+    QtzTokenBitmap *shared = nullptr;
+    int32_t count = -1;
+    norvtest::heap.failAt = norvtest::heap.requests + n;
+    const int32_t status =
+        tdcMakeSectionBitmaps(state_, section_->output, section_, &shared, &count, 0, 0, nullptr);
+    norvtest::heap.failAt = -1;
+    if (status != 0) {
+      EXPECT_EQ(status, 1) << n;
+      EXPECT_EQ(shared, nullptr);
+      EXPECT_EQ(count, 0);
+      expectRebuilt(section_, given);  // members and boxes untouched
+      makeBitmaps(section_, 0, given);
+    } else {
+      for (int i = 0; i < count; ++i) state_->alloc.release(shared[i].bits);
+      state_->alloc.release(shared);
+    }
+    tdcFreeDoc(&doc_, section_);
+    section_ = nullptr;
+    return status == 0;
+  });
+}
+
+TEST_F(TdcTest, ColourStripsFailingAtEveryAllocationLeaveNothingBehind) {
+  norvtest::failEachRequest([&](long n) {
+    norvtest::heap.failAt = -1;
+    makeDoc(1);
+    EXPECT_EQ(QtzTdc_startSection(doc_, nullptr, 0), 0);
+    int32_t status = 0;
+    for (int attempt = 0; attempt < 2; ++attempt) {  // failing, then once more without failure
+      ColourRows rows = colourPage();
+      EXPECT_EQ(QtzTdc_startColorPage(doc_, 8, 40, 30, 200, 200, 1, 2, 0), 0);
+      if (attempt == 0) norvtest::heap.failAt = norvtest::heap.requests + n;
+      int32_t s = 0;
+      for (int y = 0; s == 0 && y < 30; y += 7)
+        s = QtzTdc_addColorStrip(doc_, 8, std::min(7, 30 - y), ColourRows::read, &rows, 0);
+      norvtest::heap.failAt = -1;
+      if (attempt == 0) status = s;
+      if (s != 0) continue;
+      EXPECT_EQ(QtzTdc_endColorPage(doc_, 8), 0);
+      const QtzTdcPageRecord &page = doc_->section->pages[doc_->section->pageCount - 1];
+      EXPECT_EQ(page.boxCount, 4);
+      EXPECT_EQ(page.imageStrips != nullptr ? page.imageStrips->count : 0, 1);
+      break;
+    }
+    EXPECT_EQ(doc_->section->pageCount, 1);
+    tdcFreeDoc(&doc_, nullptr);
+    return status == 0;
+  });
+}
+
+}  // namespace
