@@ -542,9 +542,9 @@ Shape filled(int w, int h) {
   return s;
 }
 
-using CodeTest = StripTest;
+using StripCodeTest = StripTest;
 
-TEST_F(CodeTest, MaskedPictureDecodesToItsPixelsInsideTheMask) {
+TEST_F(StripCodeTest, MaskedPictureDecodesToItsPixelsInsideTheMask) {
   const Shape shape = disc(61, 47);
   StripComponent &c = addComponent(shape, 120, 80, kStripLargeShape);
   const StripPage p = page();
@@ -567,7 +567,7 @@ TEST_F(CodeTest, MaskedPictureDecodesToItsPixelsInsideTheMask) {
   EXPECT_EQ(dark, 0);
 }
 
-TEST_F(CodeTest, RectangleHasNoMask) {
+TEST_F(StripCodeTest, RectangleHasNoMask) {
   StripComponent &c = addComponent(filled(40, 24), 8, 300, kStripPicture);
   const StripPage p = page();
   StripSource source{&c, 300, 323, 1};
@@ -582,7 +582,7 @@ TEST_F(CodeTest, RectangleHasNoMask) {
 
 // Strips wider and taller than a tenth of the page are coded at the document's scale: the
 // decoded size is (side / scale + 0.5) and the density the resolution over the scale.
-TEST_F(CodeTest, LargeStripsAreReduced) {
+TEST_F(StripCodeTest, LargeStripsAreReduced) {
   struct Case {
     int w, h;
     bool scaled;
@@ -617,7 +617,7 @@ TEST_F(CodeTest, LargeStripsAreReduced) {
   }
 }
 
-TEST_F(CodeTest, OverlappingComponentsBecomeOneStrip) {
+TEST_F(StripCodeTest, OverlappingComponentsBecomeOneStrip) {
   const Shape a = disc(20, 20), b = disc(20, 20);
   StripSource sources[3] = {};
   StripComponent &first = addComponent(a, 10, 5, kStripPicture);
@@ -644,7 +644,7 @@ TEST_F(CodeTest, OverlappingComponentsBecomeOneStrip) {
   }
 }
 
-TEST_F(CodeTest, RefusalsReleaseTheComponents) {
+TEST_F(StripCodeTest, RefusalsReleaseTheComponents) {
   struct Case {
     const char *name;
     int32_t status;
@@ -671,7 +671,7 @@ TEST_F(CodeTest, RefusalsReleaseTheComponents) {
   }
 }
 
-TEST_F(CodeTest, FailureAtEveryAllocationLeavesNothing) {
+TEST_F(StripCodeTest, FailureAtEveryAllocationLeavesNothing) {
   struct Case {
     const char *name;
     bool merged, rectangle;
