@@ -57,6 +57,7 @@ int32_t beginPage(TclyDoc *doc, QtzTdcDoc *tdc, int32_t pageNumber, int32_t widt
     status = reserve(state, &tdc->section->pages, &tdc->section->pageCapacity,
                      tdc->section->pageCount);
   if (status != QTZ_OK) return status;
+  doc->tdcLastPage = tdc->page;
   TclyPageRecord &page = doc->page;
   page = TclyPageRecord{};
   page.pageNumber = pageNumber;
@@ -118,6 +119,14 @@ int32_t applyBudget(TclyDoc *doc, bool needFinal) {
   return QTZ_OK;
 }
 
+// A page that failed before it was stored: both working records go back to the last stored
+// page's (the failed page's data is freed by whoever held it).
+void abandonPage(TclyDoc *doc, QtzTdcDoc *tdc) {
+  TclySection *section = doc->section;
+  doc->page = section->pageCount > 0 ? section->pages[section->pageCount - 1] : TclyPageRecord{};
+  tdc->page = doc->tdcLastPage;
+}
+
 // Positions that a failed page left in the compressed document's block belong to no page.
 void abandonPositions(QtzTdcDoc *tdc, int32_t from) {
   QtzCCPosBlock *positions = tdc->section->positions;
@@ -170,7 +179,10 @@ extern "C" int32_t tcly_doc_addMonoPage(const uint8_t *pixels, TclyDoc *doc, Qtz
   doc->pagePending = 1;
   status = getBoxesLossy(doc->state, doc->tokenizer, input, options, side, doc->deskew, &boxes);
   if (status == QTZ_OK) status = finishMonoPage(doc, tdc, boxes);
-  if (doc->pagePending != 0) abandonPositions(tdc, firstPosition);
+  if (doc->pagePending != 0) {
+    abandonPositions(tdc, firstPosition);
+    abandonPage(doc, tdc);
+  }
   return status;
 }
 
@@ -193,13 +205,17 @@ extern "C" int32_t tcly_doc_addColorTokens(QtzSCTextComponent *components, int32
   applyOverride(doc, page, record);
   QtzAdtList *tokens = nullptr;
   status = colourComponentsToTokens(state, components, count, pageNumber, &tokens);
-  if (status != QTZ_OK) return status;
+  if (status != QTZ_OK) {
+    abandonPage(doc, tdc);
+    return status;
+  }
   QtzAdtList *small = nullptr;
   qtz::OwnedBlock<QtzCCBox> instances(
       state, static_cast<QtzCCBox *>(
                  qtz::allocateZeroed(state, static_cast<size_t>(std::max(count, 1)), sizeof(QtzCCBox))));
   if (!instances || QtzAdt_liNew(&small, state) != QTZ_OK) {
     tclyFreeTokenList(state, tokens);
+    abandonPage(doc, tdc);
     return qtz::report(state, QTZ_ERR_NO_MEMORY);
   }
   page.tokens = tokens;
@@ -255,6 +271,7 @@ extern "C" int32_t tcly_doc_addColorTokens(QtzSCTextComponent *components, int32
   }
   if (status != QTZ_OK) {
     tclyFreePageData(state, &page);
+    abandonPage(doc, tdc);
     return status == QTZ_ERR_NO_MEMORY ? status : qtz::report(state, status);
   }
   page.tokenCount = tokens->count;
@@ -274,7 +291,10 @@ extern "C" int32_t tcly_startPage(TclyDoc *doc, QtzTdcDoc *tdc, int32_t pageNumb
   const TclyBoxesOptions options = boxesOptions(doc);
   const TclyCompressedSide side{tdc->classifier, tdc->section->positions, tdc->section->tokens};
   status = tclyStartBandedPage(doc->state, doc->tokenizer, input, options, side, &doc->page.banded);
-  if (status != QTZ_OK) return status;
+  if (status != QTZ_OK) {
+    abandonPage(doc, tdc);
+    return status;
+  }
   doc->pageFirstPosition = tdc->section->positions->count;
   return QTZ_OK;
 }
@@ -284,8 +304,11 @@ extern "C" int32_t tcly_encBufferInPage(TclyDoc *doc, const uint8_t *rows, int32
                                         int32_t last, int32_t) {
   if (doc == nullptr) return QTZ_ERR_NULL;
   if (doc->page.banded == nullptr) return qtz::report(doc->state, QTZ_ERR_NULL);
-  doc->pagePending = 1;
-  return tclyAddBand(doc->page.banded, rows, width, rowCount, bytesPerRow, frame, last);
+  // A band refused by its arguments (2) is refused before any of its rows is walked.
+  const int32_t status =
+      tclyAddBand(doc->page.banded, rows, width, rowCount, bytesPerRow, frame, last);
+  if (status != QTZ_ERR_PARAM) doc->pagePending = 1;
+  return status;
 }
 
 extern "C" int32_t tcly_endPage(TclyDoc *doc, QtzTdcDoc *tdc) {
@@ -296,6 +319,9 @@ extern "C" int32_t tcly_endPage(TclyDoc *doc, QtzTdcDoc *tdc) {
   int32_t status = tclyEndBandedPage(doc->page.banded, &boxes);
   tclyFreeBandedPage(&doc->page.banded);
   if (status == QTZ_OK) status = finishMonoPage(doc, tdc, boxes);
-  if (doc->pagePending != 0) abandonPositions(tdc, doc->pageFirstPosition);
+  if (status != QTZ_OK && status != -1) {
+    if (doc->pagePending != 0) abandonPositions(tdc, doc->pageFirstPosition);
+    abandonPage(doc, tdc);
+  }
   return status;
 }

@@ -87,6 +87,9 @@ struct TclyDoc {
   int32_t runningTotal;       // grows by each stored page's addCount
   uint8_t pagePending;        // 1 while a page's tokens are in the classifier but not stored
   int32_t pageFirstPosition;  // the banded page's first position in the compressed document
+  // The compressed document's current page before the page being added: put back when that
+  // page fails before it is stored, so that a roll-back there finds the last stored page.
+  QtzTdcPageRecord tdcLastPage;
 };
 
 extern "C" {
