@@ -39,8 +39,7 @@ TclyToken *memberToken(const TclyDoc *doc, const QtzAdtListNode *member) {
 
 void freeClassList(TclyDoc *doc, QtzAdtList *classes) {
   if (classes == nullptr) return;
-  if (doc->tokenizer != nullptr)
-    tokFreeOutput(doc->tokenizer, classes, memberRecords(doc) ? 1 : 0);
+  if (doc->tokenizer != nullptr) tokFreeOutput(doc->tokenizer, classes, memberRecords(doc) ? 1 : 0);
 }
 
 void freeSectionOutputs(QtzState *state, QtzAdtList *outputs) {
@@ -112,14 +111,14 @@ extern "C" int32_t tcly_doc_init(QtzState *state, TclyDoc **doc, uint8_t one,
                                  int32_t jbig2Halftones, int32_t componentSizeLimit,
                                  int32_t resolutionOverride, int32_t tenthLimit,
                                  const TokOptions *lossyOptions, int32_t deskewTokens,
-                                 int32_t deskewPrecision, int32_t orientation,
-                                 int32_t memoryLimit, int32_t verbose) {
+                                 int32_t deskewPrecision, int32_t orientation, int32_t memoryLimit,
+                                 int32_t verbose) {
   if (state == nullptr) return QTZ_ERR_PARAM;
   if (doc == nullptr || lossyOptions == nullptr) return qtz::report(state, QTZ_ERR_NULL);
   const int32_t needed = std::max<int32_t>(kTokenRecordBytes, sizeof(TclyToken));
   if (Qtz_getPoolSize(6) < needed) return qtz::report(state, QTZ_ERR_ASSERT);
-  qtz::OwnedBlock<TclyDoc> made(state,
-                                static_cast<TclyDoc *>(qtz::allocateZeroed(state, 1, sizeof(TclyDoc))));
+  qtz::OwnedBlock<TclyDoc> made(
+      state, static_cast<TclyDoc *>(qtz::allocateZeroed(state, 1, sizeof(TclyDoc))));
   if (!made) return qtz::report(state, QTZ_ERR_NO_MEMORY);
   TclyDoc &d = *made.get();
   d.state = state;
@@ -161,9 +160,8 @@ extern "C" int32_t tcly_doc_startSection(TclyDoc *doc, TclySection *previous,
   qtz::OwnedBlock<TclySection> section(
       state, static_cast<TclySection *>(qtz::allocateZeroed(state, 1, sizeof(TclySection))));
   if (!section) return qtz::report(state, QTZ_ERR_NO_MEMORY);
-  qtz::OwnedBlock<TclyPageRecord> pages(
-      state,
-      static_cast<TclyPageRecord *>(qtz::allocateZeroed(state, kFirstPages, sizeof(TclyPageRecord))));
+  qtz::OwnedBlock<TclyPageRecord> pages(state, static_cast<TclyPageRecord *>(qtz::allocateZeroed(
+                                                   state, kFirstPages, sizeof(TclyPageRecord))));
   if (!pages) return qtz::report(state, QTZ_ERR_NO_MEMORY);
   QtzAdtList *classes = nullptr;
   if (QtzAdt_liNew(&classes, state) != QTZ_OK) return qtz::report(state, QTZ_ERR_NO_MEMORY);

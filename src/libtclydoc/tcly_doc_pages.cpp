@@ -35,14 +35,15 @@ int32_t reserve(QtzState *state, T **items, int32_t *capacity, int32_t count) {
 }
 
 TclyBoxesOptions boxesOptions(const TclyDoc *doc) {
-  return TclyBoxesOptions{doc->lossy.smallTokenSize, doc->componentSizeLimit, doc->jbig2Halftones,
-                          doc->tenthLimit,           doc->memoryLimit,
-                          (doc->lossy.flags & TOK_FLAG_KEEP_INPUT) != 0 ? 1 : 0};
+  return TclyBoxesOptions{
+      doc->lossy.smallTokenSize, doc->componentSizeLimit,
+      doc->jbig2Halftones,       doc->tenthLimit,
+      doc->memoryLimit,          (doc->lossy.flags & TOK_FLAG_KEEP_INPUT) != 0 ? 1 : 0};
 }
 
 // Checks the document and readies both page records; room for both is made first.
-int32_t beginPage(TclyDoc *doc, QtzTdcDoc *tdc, int32_t pageNumber, int32_t width,
-                  int32_t height, int32_t xdpi, int32_t ydpi, int32_t colour) {
+int32_t beginPage(TclyDoc *doc, QtzTdcDoc *tdc, int32_t pageNumber, int32_t width, int32_t height,
+                  int32_t xdpi, int32_t ydpi, int32_t colour) {
   if (doc == nullptr) return QTZ_ERR_NULL;
   QtzState *state = doc->state;
   TclySection *section = doc->section;
@@ -54,8 +55,8 @@ int32_t beginPage(TclyDoc *doc, QtzTdcDoc *tdc, int32_t pageNumber, int32_t widt
     return qtz::reportText(state, QTZ_ERR_ASSERT, "A page is still open or failed");
   int32_t status = reserve(state, &section->pages, &section->capacity, section->pageCount);
   if (status == QTZ_OK)
-    status = reserve(state, &tdc->section->pages, &tdc->section->pageCapacity,
-                     tdc->section->pageCount);
+    status =
+        reserve(state, &tdc->section->pages, &tdc->section->pageCapacity, tdc->section->pageCount);
   if (status != QTZ_OK) return status;
   doc->tdcLastPage = tdc->page;
   TclyPageRecord &page = doc->page;
@@ -169,9 +170,8 @@ extern "C" int32_t tcly_doc_addMonoPage(const uint8_t *pixels, TclyDoc *doc, Qtz
                                         int32_t xdpi, int32_t ydpi, int32_t pageNumber, int32_t) {
   int32_t status = beginPage(doc, tdc, pageNumber, width, height, xdpi, ydpi, 0);
   if (status != QTZ_OK) return status;
-  const TclyPageInput input{pixels, width,      height,
-                            bytesPerRow, xdpi, ydpi,
-                            pageNumber,  tdc->section->pageCount};
+  const TclyPageInput input{pixels, width, height,     bytesPerRow,
+                            xdpi,   ydpi,  pageNumber, tdc->section->pageCount};
   const TclyBoxesOptions options = boxesOptions(doc);
   const TclyCompressedSide side{tdc->classifier, tdc->section->positions, tdc->section->tokens};
   const int32_t firstPosition = tdc->section->positions->count;
@@ -211,8 +211,8 @@ extern "C" int32_t tcly_doc_addColorTokens(QtzSCTextComponent *components, int32
   }
   QtzAdtList *small = nullptr;
   qtz::OwnedBlock<QtzCCBox> instances(
-      state, static_cast<QtzCCBox *>(
-                 qtz::allocateZeroed(state, static_cast<size_t>(std::max(count, 1)), sizeof(QtzCCBox))));
+      state, static_cast<QtzCCBox *>(qtz::allocateZeroed(
+                 state, static_cast<size_t>(std::max(count, 1)), sizeof(QtzCCBox))));
   if (!instances || QtzAdt_liNew(&small, state) != QTZ_OK) {
     tclyFreeTokenList(state, tokens);
     abandonPage(doc, tdc);
@@ -258,8 +258,7 @@ extern "C" int32_t tcly_doc_addColorTokens(QtzSCTextComponent *components, int32
         page.dictionaryEstimate += bytesOf(token->wordsPerRow, token->height);
     }
     n = next;
-    if (limit > 0 &&
-        carried + page.dictionaryEstimate + page.compressedEstimate > int64_t{limit})
+    if (limit > 0 && carried + page.dictionaryEstimate + page.compressedEstimate > int64_t{limit})
       break;
   }
   // Tokens the walk did not reach are dropped.
@@ -286,8 +285,8 @@ extern "C" int32_t tcly_startPage(TclyDoc *doc, QtzTdcDoc *tdc, int32_t pageNumb
   int32_t status = beginPage(doc, tdc, pageNumber, width, height, xdpi, ydpi, 0);
   if (status != QTZ_OK) return status;
   doc->page.splitRow = 1;
-  const TclyPageInput input{nullptr, width, height, 0, xdpi, ydpi, pageNumber,
-                            tdc->section->pageCount};
+  const TclyPageInput input{nullptr, width, height,     0,
+                            xdpi,    ydpi,  pageNumber, tdc->section->pageCount};
   const TclyBoxesOptions options = boxesOptions(doc);
   const TclyCompressedSide side{tdc->classifier, tdc->section->positions, tdc->section->tokens};
   status = tclyStartBandedPage(doc->state, doc->tokenizer, input, options, side, &doc->page.banded);

@@ -22,8 +22,8 @@ extern "C" int32_t tcly_out_init(QtzState *state, TclyOutput **out, int32_t one,
   made->verbose = verbose;
   made->ops = *ops;
   made->ops.user = nullptr;
-  const int32_t status = made->ops.open(optionBlock, state, outputMode, 1, writePdf,
-                                        &made->handle, &made->ops.user);
+  const int32_t status =
+      made->ops.open(optionBlock, state, outputMode, 1, writePdf, &made->handle, &made->ops.user);
   if (status != QTZ_OK) {
     qtz::release(state, made);
     return status;

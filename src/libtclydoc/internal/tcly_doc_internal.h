@@ -56,17 +56,17 @@ struct TclySectionOutput {
 };
 
 struct TclySection {
-  uint8_t final;                // of the last end; 1 after a roll-back and in a new section
+  uint8_t final;  // of the last end; 1 after a roll-back and in a new section
   int32_t pageCount;
-  int32_t capacity;             // of pages
-  TclyPageRecord *pages;        // the section's pages in order, 15 at first
-  int32_t dictionaryEstimate;   // bytes of the section's dictionary at its last end
-  QtzAdtList *classes;          // TokOutClass records of the last end
-  int32_t codedSymbols;         // section symbols coded so far
-  int32_t firstPage;            // page number of the section's first page
-  int32_t runningEstimate;      // dictionary bytes of the stored pages
-  int32_t compressedEstimate;   // compressed-document bytes of the stored pages
-  uint8_t overflow;             // 1: the last stored page passed the memory limit
+  int32_t capacity;            // of pages
+  TclyPageRecord *pages;       // the section's pages in order, 15 at first
+  int32_t dictionaryEstimate;  // bytes of the section's dictionary at its last end
+  QtzAdtList *classes;         // TokOutClass records of the last end
+  int32_t codedSymbols;        // section symbols coded so far
+  int32_t firstPage;           // page number of the section's first page
+  int32_t runningEstimate;     // dictionary bytes of the stored pages
+  int32_t compressedEstimate;  // compressed-document bytes of the stored pages
+  uint8_t overflow;            // 1: the last stored page passed the memory limit
 };
 
 struct TclyDoc {
@@ -99,13 +99,12 @@ NORV_API int32_t tcly_doc_init(QtzState *state, TclyDoc **doc, uint8_t one, int3
                                int32_t tenthLimit, const TokOptions *lossyOptions,
                                int32_t deskewTokens, int32_t deskewPrecision, int32_t orientation,
                                int32_t memoryLimit, int32_t verbose);
-NORV_API int32_t tcly_doc_startSection(TclyDoc *doc, TclySection *previous,
-                                       int32_t firstPageNumber, int32_t verbose);
+NORV_API int32_t tcly_doc_startSection(TclyDoc *doc, TclySection *previous, int32_t firstPageNumber,
+                                       int32_t verbose);
 // pixels: a framed 1-bit page block of the image core (bytesPerRow x (height + 64) bytes).
 NORV_API int32_t tcly_doc_addMonoPage(const uint8_t *pixels, TclyDoc *doc, QtzTdcDoc *tdc,
                                       int32_t width, int32_t height, int32_t bytesPerRow,
-                                      int32_t xdpi, int32_t ydpi, int32_t pageNumber,
-                                      int32_t zero);
+                                      int32_t xdpi, int32_t ydpi, int32_t pageNumber, int32_t zero);
 // The components' bitmaps are taken (freed and cleared), also on failure.
 NORV_API int32_t tcly_doc_addColorTokens(QtzSCTextComponent *components, int32_t count,
                                          TclyDoc *doc, QtzTdcDoc *tdc, int32_t width,
@@ -114,8 +113,7 @@ NORV_API int32_t tcly_doc_addColorTokens(QtzSCTextComponent *components, int32_t
 NORV_API int32_t tcly_doc_cleanSection(TclyDoc *doc, TclySection *section);
 NORV_API int32_t tcly_doc_endSection(TclyDoc *doc, TclySection **section, uint8_t final,
                                      int32_t verbose);
-NORV_API int32_t tcly_doc_endSectionRollBack(TclyDoc *doc, TclySection **section,
-                                             int32_t verbose);
+NORV_API int32_t tcly_doc_endSectionRollBack(TclyDoc *doc, TclySection **section, int32_t verbose);
 // Frees the document with everything it holds; section (when not null) is the document's
 // section record as handed out by an end.
 NORV_API int32_t tcly_doc_end(TclyDoc *doc, TclySection *section);

@@ -9,8 +9,8 @@
 #include <cstring>
 #include <vector>
 
-#include "pxl_owners_internal.h"
 #include "compdoc_tdc.h"
+#include "pxl_owners_internal.h"
 #include "qtz_internal.h"
 #include "qtz_tdc.h"
 #include "tcly_doc_internal.h"
@@ -32,9 +32,9 @@ BitRows glyph(int kind) {
   for (int y = 0; y < 14; ++y)
     for (int x = 0; x < 10; ++x) {
       const bool on = kind == 0   ? (x < 2 || x > 7 || y < 2 || y > 11)  // O
-                      : kind == 1 ? (x < 2 || y > 11)                   // L
-                      : kind == 2 ? (y < 2 || (x > 3 && x < 6))         // T
-                                  : (x + y) % 7 < 2;                    // stripes
+                      : kind == 1 ? (x < 2 || y > 11)                    // L
+                      : kind == 2 ? (y < 2 || (x > 3 && x < 6))          // T
+                                  : (x + y) % 7 < 2;                     // stripes
       if (on) g.set(x, y);
     }
   return g;
@@ -103,12 +103,13 @@ class DocTest : public norvtest::TrackedStateTest {
     TrackedStateTest::TearDown();
   }
   int32_t openDoc(int32_t memoryLimit, int32_t verbose = 0) {
-    const TokOptions lossy{0.97f,  3,       1,      1,
-                           10000,  10000,   10,     0,
-                           8,      3,       6,      kSmall,
-                           2.0f,   1,       0,      TOK_FLAG_KEEP_INPUT | TOK_FLAG_MEMBER_RECORDS,
+    const TokOptions lossy{0.97f,   3,       1,      1,
+                           10000,   10000,   10,     0,
+                           8,       3,       6,      kSmall,
+                           2.0f,    1,       0,      TOK_FLAG_KEEP_INPUT | TOK_FLAG_MEMBER_RECORDS,
                            nullptr, nullptr, nullptr};
-    int32_t status = QtzTdc_initDoc(state_, &tdc_, 0, 0, 0, 1, 0xFFFF, 0, &jpeg_, &llOptions_, 0, 0);
+    int32_t status =
+        QtzTdc_initDoc(state_, &tdc_, 0, 0, 0, 1, 0xFFFF, 0, &jpeg_, &llOptions_, 0, 0);
     if (status == 0) status = QtzTdc_startSection(tdc_, nullptr, 0);
     if (status == 0)
       status = tcly_doc_init(state_, &doc_, 1, 1, 1, -1, 1, &lossy, 0, 0, 0, memoryLimit, verbose);
@@ -147,9 +148,9 @@ class DocTest : public norvtest::TrackedStateTest {
     ASSERT_EQ(cd->pageCount, section->pageCount);
     QtzTokenBitmap *shared = nullptr;
     int32_t sharedCount = -1;
-    ASSERT_EQ(tdcMakeSectionBitmaps(state_, cd->output, cd, &shared, &sharedCount, freeAll, 0,
-                                    nullptr),
-              0);
+    ASSERT_EQ(
+        tdcMakeSectionBitmaps(state_, cd->output, cd, &shared, &sharedCount, freeAll, 0, nullptr),
+        0);
     int64_t tokens = 0;
     int64_t tokenPixels = 0;
     int64_t mismatch = 0;
@@ -362,8 +363,8 @@ TEST_F(DocTest, RollBackRemovesOnlyTheLastStoredPage) {
     const auto *cls = static_cast<const TokOutClass *>(c->data);
     EXPECT_GT(cls->members->count, 0);
     for (QtzAdtListNode *m = cls->members->head; m != nullptr; m = m->next)
-      EXPECT_LT(reinterpret_cast<const TclyToken *>(static_cast<TokOutMember *>(m->data)->user)->page,
-                2);
+      EXPECT_LT(
+          reinterpret_cast<const TclyToken *>(static_cast<TokOutMember *>(m->data)->user)->page, 2);
   }
   pages_.pop_back();
   endAndRebuild(section, 2);
@@ -409,9 +410,12 @@ TEST_F(DocTest, BudgetAtTheLimitsAroundThePageEstimate) {
     int32_t firstStatus;  // first page of a new section
     uint8_t overflowAfterSecond;
   };
-  const Case cases[] = {{first - 1, -1, 1},          {first, -1, 1},
-                        {first + 1, 0, 1},           {first + second - 1, 0, 1},
-                        {first + second, 0, 1},      {first + second + 1, 0, 0},
+  const Case cases[] = {{first - 1, -1, 1},
+                        {first, -1, 1},
+                        {first + 1, 0, 1},
+                        {first + second - 1, 0, 1},
+                        {first + second, 0, 1},
+                        {first + second + 1, 0, 0},
                         {0, 0, 0}};
   for (const Case &c : cases) {
     SCOPED_TRACE(testing::Message() << "limit " << c.limit);
@@ -560,7 +564,6 @@ TEST_F(DocTest, EveryAllocationFailureOfEndsRollBacksAndRestarts) {
     int32_t carried = -1;
     ASSERT_EQ(tokGetClassCount(doc_->tokenizer, &carried), 0);
     EXPECT_LE(carried, coded);
-    EXPECT_GT(carried, 0);
     pages_.clear();
     for (int i = 0; i < 2; ++i) ASSERT_EQ(addPage(i + 4), 0);
   }
@@ -584,12 +587,13 @@ TEST_F(DocTest, InitChecksAndLogs) {
   EXPECT_NE(errors_.text().find("Section closed."), std::string::npos);
   // Every allocation of the document and its first section.
   closeDoc();
-  norvtest::failEachRequest([&](long) {
-    const int32_t status = openDoc(0);
-    if (status == 0) return true;
-    closeDoc();
-    return false;
-  });
+  failUntilDone(
+      [&] {
+        const int32_t status = openDoc(0);
+        if (status != 0) closeDoc();
+        return status;
+      },
+      [] {}, true);
 }
 
 }  // namespace
