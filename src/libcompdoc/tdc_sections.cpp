@@ -213,7 +213,6 @@ int32_t QtzTdc_initDoc(QtzState *state, QtzTdcDoc **doc, uint8_t optionA, uint8_
     const int32_t status = QtzCC_init(state, &made->finder);
     if (status != QTZ_OK) return status;
   }
-  logLine(state, verbose, "Compressed document made.");
   *doc = made.release();
   return QTZ_OK;
 }
@@ -246,7 +245,6 @@ int32_t QtzTdc_startSection(QtzTdcDoc *doc, QtzTdcSection *previous, int32_t ver
   doc->page = emptyPage();
   doc->section = section;
   doc->pageFirstPosition = 0;
-  logLine(doc->state, verbose, "Section started.");
   return QTZ_OK;
 }
 
@@ -271,7 +269,6 @@ int32_t QtzTdc_endSection(QtzTdcDoc *doc, QtzTdcSection **section, uint8_t final
   }
   ending->final = final != 0 ? 1 : 0;
   doc->section = nullptr;
-  logLine(state, verbose, "Section ended (%s).", final != 0 ? "final" : "partial");
   *section = ending;
   return QTZ_OK;
 }
@@ -310,7 +307,6 @@ int32_t QtzTdc_endSectionRollBack(QtzTdcDoc *doc, QtzTdcSection **section, int32
   ending->final = 1;
   ending->counter = 0;
   doc->section = nullptr;
-  logLine(state, verbose, "Section rolled back to %d pages.", ending->pageCount);
   *section = ending;
   return QTZ_OK;
 }
