@@ -33,7 +33,7 @@ struct Jb2File;
 typedef struct QtzHalftoneRegion {
   int32_t x; /* top-left corner in page pixels */
   int32_t y;
-  int32_t width; /* rounded up to whole multiples of the cell size */
+  int32_t width; /* whole cells: rounded up, or down where up would leave the page */
   int32_t height;
   int32_t spare0;     /* not set here */
   int32_t spare1;     /* not set here */

@@ -21,7 +21,7 @@
 //     analysis finds text in them.
 //  5. Components of the cleaned grid up to C wide or up to D high are erased; the rest,
 //     expanded to page size, are the mask, and each becomes a region whose size is rounded up
-//     to whole cells.
+//     to whole cells (down where rounding up would leave the page, which decoders refuse).
 // No halftone (all outputs empty, status 0) when the page is smaller than C x D, a step leaves
 // nothing, or no period wins. The standard elements 7, 8, 40, 41, 46 and 47 are taken from the
 // context's cache for the call and given back on every path, with every work image.
@@ -379,12 +379,17 @@ int32_t eraseSmall(PxlContext *ctx, Pixr *g, const ResolutionClass &rc) {
   return status;
 }
 
-int32_t roundUp(int32_t value, int32_t cell) {
-  return static_cast<int32_t>((int64_t{value} + cell - 1) / cell * cell);
+// The side rounded up to whole cells, but not past the page's edge (the decoders refuse
+// regions that leave the page): there it is rounded down, and the partial cell at the edge is
+// left uncoded like any partial cell.
+int32_t wholeCells(int32_t at, int32_t side, int32_t pageSide, int32_t cell) {
+  const int64_t up = (int64_t{side} + cell - 1) / cell * cell;
+  if (at + up <= pageSide) return static_cast<int32_t>(up);
+  return static_cast<int32_t>((int64_t{pageSide} - at) / cell * cell);
 }
 
 // Step 12: one region per component of the quarter-size grid, in page pixels.
-int32_t listRegions(QtzState *state, Pixr *g, int32_t cell, QtzAdtList **out) {
+int32_t listRegions(QtzState *state, Pixr *g, Pixr *page, int32_t cell, QtzAdtList **out) {
   PxlContext *ctx = state->ipwContext;
   OwnedComponents components(ctx);
   int32_t status = pxlGetConnectedComponents(ctx, g, 1, 1, 1, components.put());
@@ -408,8 +413,8 @@ int32_t listRegions(QtzState *state, Pixr *g, int32_t cell, QtzAdtList **out) {
     }
     region->x = 4 * (c->x - 32);
     region->y = 4 * (c->y - 32);
-    region->width = roundUp(4 * c->width, cell);
-    region->height = roundUp(4 * c->height, cell);
+    region->width = wholeCells(region->x, 4 * c->width, page->width, cell);
+    region->height = wholeCells(region->y, 4 * c->height, page->height, cell);
     region->cellSize = cell;
   }
   *out = list;
@@ -469,7 +474,7 @@ int32_t findHalftone(QtzState *state, Pixr *page, OwnedImage &mask, QtzAdtList *
       (status = fitTo(ctx, big.get(), page->width, page->height, mask)) != 0 ||
       (status = pxlSetImageResolution(ctx, mask.get(), page->xResolution, page->yResolution)) != 0)
     return status;
-  if ((status = listRegions(state, g.get(), cell, regions)) != 0) return status;
+  if ((status = listRegions(state, g.get(), page, cell, regions)) != 0) return status;
   *cellOut = cell;
   return 0;
 }

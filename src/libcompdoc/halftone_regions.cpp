@@ -137,6 +137,23 @@ int32_t appendImage(QtzState *state, QtzAdtList *list, Pixr *image) {
   return status;
 }
 
+// Merges the regions, then makes one image per region, in list order, with make(region,
+// &image) into a new list.
+template <typename Make>
+int32_t imagePerRegion(QtzState *state, QtzAdtList *regions, Make make, QtzAdtList **out) {
+  mergeOverlapping(regions, state);
+  OwnedImageList made(state);
+  int32_t status = QtzAdt_liNew(made.put(), state);
+  if (status != 0) return status == QTZ_ERR_NO_MEMORY ? qtz::report(state, status) : status;
+  for (QtzAdtListNode *n = regions->head; n != nullptr; n = n->next) {
+    Pixr *image = nullptr;
+    if ((status = make(regionOf(n), &image)) != 0) return status;
+    if ((status = appendImage(state, made.get(), image)) != 0) return status;
+  }
+  *out = made.release();
+  return 0;
+}
+
 bool usable(QtzState *state, Pixr *page) {
   return state != nullptr && state->ipwContext != nullptr && page != nullptr &&
          page->channelCount == 1;
@@ -187,20 +204,19 @@ int32_t makeListofHalftoneRegions(QtzState *state, Pixr *page, QtzAdtList *regio
                                   QtzAdtList **images) {
   if (!htr::usable(state, page) || regions == nullptr || images == nullptr) return QTZ_ERR_ASSERT;
   if (regions->count == 0) return 0;
-  htr::mergeOverlapping(regions, state);
-  htr::OwnedImageList made(state);
-  int32_t status = QtzAdt_liNew(made.put(), state);
-  if (status != 0) return status == QTZ_ERR_NO_MEMORY ? qtz::report(state, status) : status;
-  for (QtzAdtListNode *n = regions->head; n != nullptr; n = n->next) {
-    Pixr *copy = nullptr;
-    if ((status = htr::copyRegion(state, page, htr::regionOf(n), &copy)) != 0) return status;
-    if ((status = htr::appendImage(state, made.get(), copy)) != 0) return status;
-  }
+  QtzAdtList *made = nullptr;
+  const int32_t status = htr::imagePerRegion(
+      state, regions,
+      [&](QtzHalftoneRegion *region, Pixr **image) {
+        return htr::copyRegion(state, page, region, image);
+      },
+      &made);
+  if (status != 0) return status;
   if (*images == nullptr) {
-    *images = made.release();
+    *images = made;
     return 0;
   }
-  return QtzAdt_liApp(*images, made.release());
+  return QtzAdt_liApp(*images, made);
 }
 
 int32_t compressHalftoneToGray(QtzState *state, Pixr *page, QtzAdtList *regions, int32_t cell,
@@ -211,18 +227,12 @@ int32_t compressHalftoneToGray(QtzState *state, Pixr *page, QtzAdtList *regions,
   if (cell < 1 || cell > htr::kMaxCell) return QTZ_ERR_ASSERT;
   *greys = nullptr;
   if (regions->count == 0) return 0;
-  htr::mergeOverlapping(regions, state);
-  htr::OwnedImageList made(state);
-  int32_t status = QtzAdt_liNew(made.put(), state);
-  if (status != 0) return status == QTZ_ERR_NO_MEMORY ? qtz::report(state, status) : status;
-  for (QtzAdtListNode *n = regions->head; n != nullptr; n = n->next) {
-    Pixr *grey = nullptr;
-    if ((status = htr::greyOfRegion(state, page, htr::regionOf(n), cell, &grey)) != 0)
-      return status;
-    if ((status = htr::appendImage(state, made.get(), grey)) != 0) return status;
-  }
-  *greys = made.release();
-  return 0;
+  return htr::imagePerRegion(
+      state, regions,
+      [&](QtzHalftoneRegion *region, Pixr **image) {
+        return htr::greyOfRegion(state, page, region, cell, image);
+      },
+      greys);
 }
 
 }  // extern "C"

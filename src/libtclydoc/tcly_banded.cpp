@@ -141,14 +141,7 @@ struct TclyBandedPage {
         page(p),
         options(o),
         compressed(c),
-        collector{s,
-                  tokenizer,
-                  &page,
-                  &options,
-                  &compressed,
-                  o.tenthLimit != 0 ? p.width / 10 : p.width,
-                  o.tenthLimit != 0 ? p.height / 10 : p.height,
-                  0},
+        collector(s, tokenizer, page, options, compressed),
         runs(s),
         pieces(s) {}
   ~TclyBandedPage() {

@@ -241,14 +241,7 @@ int32_t getBoxesLossy(QtzState *state, TokTokenizer *tokenizer, const TclyPageIn
     status = measurePageSkew(deskew, image.get(), &result.skewAngle);
     if (status != QTZ_OK) return status;
   }
-  Collector collector{state,
-                      tokenizer,
-                      &page,
-                      &options,
-                      &compressed,
-                      options.tenthLimit != 0 ? page.width / 10 : page.width,
-                      options.tenthLimit != 0 ? page.height / 10 : page.height,
-                      0};
+  Collector collector(state, tokenizer, page, options, compressed);
   int32_t split = 1;
   if (page.height >= kLeastSearchedHeight && deskew == nullptr) {
     status = findSplitRow(state, image.get(), &split);

@@ -19,6 +19,21 @@ namespace tcly {
 inline constexpr int32_t kFrame = 32;
 
 struct Collector {
+  // Generic regions are wider or taller than a tenth of the page with tenthLimit set, else
+  // than the page itself.
+  Collector(QtzState *s, TokTokenizer *t, const TclyPageInput &p, const TclyBoxesOptions &o,
+            const TclyCompressedSide &c)
+      : state(s),
+        tokenizer(t),
+        page(&p),
+        options(&o),
+        compressed(&c),
+        maxWidth(o.tenthLimit != 0 ? p.width / 10 : p.width),
+        maxHeight(o.tenthLimit != 0 ? p.height / 10 : p.height) {}
+  ~Collector();
+  Collector(const Collector &) = delete;
+  Collector &operator=(const Collector &) = delete;
+
   QtzState *state;
   TokTokenizer *tokenizer;
   const TclyPageInput *page;
@@ -26,7 +41,7 @@ struct Collector {
   const TclyCompressedSide *compressed;
   int32_t maxWidth;
   int32_t maxHeight;
-  int32_t rowOffset;  // 0 in the top stripe, the split row in the bottom one
+  int32_t rowOffset = 0;  // 0 in the top stripe, the split row in the bottom one
   QtzAdtList *tokens = nullptr;
   QtzAdtList *generics = nullptr;
   QtzCCBox *boxes = nullptr;
@@ -35,8 +50,6 @@ struct Collector {
   int32_t tokenCount = 0;
   int32_t dictionaryEstimate = 0;
   int32_t compressedEstimate = 0;
-
-  ~Collector();
 };
 
 // The box buffer (room for 5000 boxes) and the two lists; 1 out of memory (reported).

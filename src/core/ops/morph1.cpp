@@ -60,7 +60,10 @@ int32_t morph(PxlContext *ctx, Pixr *src, PxlStrel *strel, Pixr **dst, const Ope
   if (status != 0) return PXL_FAIL(ctx, kUnit, status);
   pxl::OwnedImage made(ctx, created ? *dst : nullptr);
   status = compileOnce(ctx, strel, op);
-  if (status != 0) return status;
+  if (status != 0) {
+    if (created) *dst = nullptr;  // `made` destroys it
+    return status;
+  }
   if (*dst == src) {
     pxl::OwnedImage working(ctx);
     PXL_POLL_OR_RETURN(ctx, kUnit);

@@ -36,7 +36,9 @@
 
 // The page as the token document hands it over.
 struct TclyPageInput {
-  const uint8_t *framedPixels;  // bytesPerRow x (height + 64) bytes: a core 1-bit image block
+  // A framed 1-bit core image block: content (0, 0) where the core's layout puts it in this
+  // block (pxlComputeContentOffset), rows bytesPerRow apart. Only the content is read.
+  const uint8_t *framedPixels;
   int32_t width;
   int32_t height;
   int32_t bytesPerRow;  // must be the core's framed row stride for the width

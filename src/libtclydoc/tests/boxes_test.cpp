@@ -121,6 +121,31 @@ class BoxesTest : public norvtest::TrackedStateTest {
     return out;
   }
 
+  // Runs attempt() over fresh classifiers with the n-th allocation failing, n = 1, 2, ...,
+  // until it succeeds (the kinds must then rebuild the page); every failed attempt gives 1,
+  // hands nothing out and leaves no block behind once the classifiers are freed.
+  template <typename Attempt>
+  void failEachAllocation(const BitRows &page, Attempt attempt) {
+    freeClassifiers();
+    const size_t live = norvtest::heap.live.size();
+    for (long n = 1;; ++n) {
+      ASSERT_LT(n, 3000);
+      ASSERT_EQ(makeClassifiers(), 0);
+      norvtest::heap.failAt = norvtest::heap.requests + n;
+      const int32_t status = attempt();
+      norvtest::heap.failAt = -1;
+      if (status == 0) {
+        EXPECT_EQ(rebuild(page.width, page.height, 9).words, page.words);
+        return;
+      }
+      EXPECT_EQ(status, 1) << "attempt " << n;
+      EXPECT_EQ(result_.tokens, nullptr);
+      EXPECT_EQ(result_.boxes, nullptr);
+      freeClassifiers();
+      EXPECT_EQ(norvtest::heap.live.size(), live) << "attempt " << n;
+    }
+  }
+
   // Paints the three kinds back: tokens from their bitmaps, generic regions from their runs,
   // small tokens from the lossless classes at their boxes.
   BitRows rebuild(int width, int height, int32_t tdcPage) {
@@ -409,25 +434,7 @@ TEST_F(BoxesTest, RefusalsAndEveryAllocationFailure) {
   EXPECT_EQ(getBoxesLossy(state_, lossy_, bad, kTextOptions, side, nullptr, nullptr), 10003);
   EXPECT_EQ(getBoxesLossy(nullptr, lossy_, bad, kTextOptions, side, nullptr, &result_), 2);
 
-  const BitRows page = modelOf(image.get());
-  freeClassifiers();
-  const size_t live = norvtest::heap.live.size();
-  for (long n = 1;; ++n) {
-    ASSERT_LT(n, 3000);
-    ASSERT_EQ(makeClassifiers(), 0);
-    norvtest::heap.failAt = norvtest::heap.requests + n;
-    const int32_t status = run(image.get(), kTextOptions);
-    norvtest::heap.failAt = -1;
-    if (status == 0) {
-      EXPECT_EQ(rebuild(600, 520, 9).words, page.words);
-      break;
-    }
-    EXPECT_EQ(status, 1) << "attempt " << n;
-    EXPECT_EQ(result_.tokens, nullptr);
-    EXPECT_EQ(result_.boxes, nullptr);
-    freeClassifiers();
-    EXPECT_EQ(norvtest::heap.live.size(), live) << "attempt " << n;
-  }
+  failEachAllocation(modelOf(image.get()), [&] { return run(image.get(), kTextOptions); });
 }
 
 TEST_F(BoxesTest, BandedPagesGiveTheSameComponentsWhateverTheBands) {
@@ -515,23 +522,7 @@ TEST_F(BoxesTest, BandedWalkerSurvivesEveryAllocationFailure) {
     for (int y = 5 + x % 7; y < 40 + x % 50; ++y) page.set(x, y), page.set(x + 1, y + 1);
   for (int x = 0; x < 300; ++x) page.set(x, 150);  // a generic region
   page.set(550, 190);                              // a box
-  freeClassifiers();
-  const size_t live = norvtest::heap.live.size();
-  for (long n = 1;; ++n) {
-    ASSERT_LT(n, 3000);
-    ASSERT_EQ(makeClassifiers(), 0);
-    norvtest::heap.failAt = norvtest::heap.requests + n;
-    const int32_t status = runBanded(page, 64, kTextOptions);
-    norvtest::heap.failAt = -1;
-    if (status == 0) {
-      EXPECT_EQ(rebuild(600, 200, 9).words, page.words);
-      break;
-    }
-    EXPECT_EQ(status, 1) << "attempt " << n;
-    EXPECT_EQ(result_.tokens, nullptr);
-    freeClassifiers();
-    EXPECT_EQ(norvtest::heap.live.size(), live) << "attempt " << n;
-  }
+  failEachAllocation(page, [&] { return runBanded(page, 64, kTextOptions); });
 }
 
 }  // namespace

@@ -120,6 +120,33 @@ TEST_P(Morph, InPlaceEqualsSeparateAndOptionsClearTheOutput) {
   for (Pixr *p : {src, separate, empty}) pxlDestroyImage(ctx, &p);
 }
 
+// A run that fails (here: the element's first compile runs out of memory) after making the
+// output destroys it and leaves the caller's pointer null, not dangling.
+TEST_P(Morph, FailedRunsLeaveTheOutputPointerNull) {
+  Pixr *src = pagetest::patternedImage(ctx, 77, 41, 1);
+  for (int erode = 0; erode < 2; ++erode) {
+    int32_t status = 1;
+    int failures = 0;
+    for (int n = 1; status != 0 && n < 1000; ++n) {
+      PxlStrel *e = element(3, 3, 1, 1, "010111010");  // not compiled yet
+      Pixr *out = nullptr;
+      failAllocation(n);
+      status = erode ? pxlErodeImage(ctx, src, e, &out) : pxlDilateImage(ctx, src, e, &out);
+      failAllocation(0);
+      if (status != 0) {
+        EXPECT_EQ(status, 1);
+        EXPECT_EQ(out, nullptr) << "allocation " << n;
+        ++failures;
+      }
+      pxlDestroyImage(ctx, &out);
+      pxlDestroyStrel(ctx, &e);
+    }
+    EXPECT_EQ(status, 0);
+    EXPECT_GT(failures, 1);
+  }
+  pxlDestroyImage(ctx, &src);
+}
+
 TEST_P(Morph, CompileStatusesEstimatesAndSlots) {
   const uint8_t one[1] = {1}, three[3] = {1, 1, 1};
   int32_t step = 0, length = 0, bytes = 0;
