@@ -30,6 +30,9 @@
 // document then refuses section ends, roll-backs and restarts (10003, reported) and only
 // tcly_doc_end remains.
 //
+// The entry points have C linkage for the encoder assembly; they are not part of the installed
+// interface.
+//
 // Statuses: 1 out of memory (reported); 2 a null state in tcly_doc_init; 12 "Need a previous
 // section to restart the tokenizer."; 118 a missing document, section or classifier
 // (reported); 10003 a token count that disagrees with the token list, a class to drop with
@@ -40,7 +43,6 @@
 
 #include <cstdint>
 
-#include "norv_export.h"
 #include "qtz_tdc.h"
 #include "tcly_banded_internal.h"
 #include "tcly_boxes_internal.h"
@@ -94,37 +96,33 @@ struct TclyDoc {
 
 extern "C" {
 
-NORV_API int32_t tcly_doc_init(QtzState *state, TclyDoc **doc, uint8_t one, int32_t jbig2Halftones,
-                               int32_t componentSizeLimit, int32_t resolutionOverride,
-                               int32_t tenthLimit, const TokOptions *lossyOptions,
-                               int32_t deskewTokens, int32_t deskewPrecision, int32_t orientation,
-                               int32_t memoryLimit, int32_t verbose);
-NORV_API int32_t tcly_doc_startSection(TclyDoc *doc, TclySection *previous, int32_t firstPageNumber,
-                                       int32_t verbose);
+int32_t tcly_doc_init(QtzState *state, TclyDoc **doc, uint8_t one, int32_t jbig2Halftones,
+                      int32_t componentSizeLimit, int32_t resolutionOverride, int32_t tenthLimit,
+                      const TokOptions *lossyOptions, int32_t deskewTokens, int32_t deskewPrecision,
+                      int32_t orientation, int32_t memoryLimit, int32_t verbose);
+int32_t tcly_doc_startSection(TclyDoc *doc, TclySection *previous, int32_t firstPageNumber,
+                              int32_t verbose);
 // pixels: a framed 1-bit page block of the image core (bytesPerRow x (height + 64) bytes).
-NORV_API int32_t tcly_doc_addMonoPage(const uint8_t *pixels, TclyDoc *doc, QtzTdcDoc *tdc,
-                                      int32_t width, int32_t height, int32_t bytesPerRow,
-                                      int32_t xdpi, int32_t ydpi, int32_t pageNumber, int32_t zero);
+int32_t tcly_doc_addMonoPage(const uint8_t *pixels, TclyDoc *doc, QtzTdcDoc *tdc, int32_t width,
+                             int32_t height, int32_t bytesPerRow, int32_t xdpi, int32_t ydpi,
+                             int32_t pageNumber, int32_t zero);
 // The components' bitmaps are taken (freed and cleared), also on failure.
-NORV_API int32_t tcly_doc_addColorTokens(QtzSCTextComponent *components, int32_t count,
-                                         TclyDoc *doc, QtzTdcDoc *tdc, int32_t width,
-                                         int32_t height, int32_t bytesPerRow, int32_t xdpi,
-                                         int32_t ydpi, int32_t pageNumber, int32_t zero);
-NORV_API int32_t tcly_doc_cleanSection(TclyDoc *doc, TclySection *section);
-NORV_API int32_t tcly_doc_endSection(TclyDoc *doc, TclySection **section, uint8_t final,
-                                     int32_t verbose);
-NORV_API int32_t tcly_doc_endSectionRollBack(TclyDoc *doc, TclySection **section, int32_t verbose);
+int32_t tcly_doc_addColorTokens(QtzSCTextComponent *components, int32_t count, TclyDoc *doc,
+                                QtzTdcDoc *tdc, int32_t width, int32_t height, int32_t bytesPerRow,
+                                int32_t xdpi, int32_t ydpi, int32_t pageNumber, int32_t zero);
+int32_t tcly_doc_cleanSection(TclyDoc *doc, TclySection *section);
+int32_t tcly_doc_endSection(TclyDoc *doc, TclySection **section, uint8_t final, int32_t verbose);
+int32_t tcly_doc_endSectionRollBack(TclyDoc *doc, TclySection **section, int32_t verbose);
 // Frees the document with everything it holds; section (when not null) is the document's
 // section record as handed out by an end.
-NORV_API int32_t tcly_doc_end(TclyDoc *doc, TclySection *section);
+int32_t tcly_doc_end(TclyDoc *doc, TclySection *section);
 
 // A bilevel page that arrives band by band (bands as tclyAddBand takes them).
-NORV_API int32_t tcly_startPage(TclyDoc *doc, QtzTdcDoc *tdc, int32_t pageNumber, int32_t width,
-                                int32_t height, int32_t xdpi, int32_t ydpi);
-NORV_API int32_t tcly_encBufferInPage(TclyDoc *doc, const uint8_t *rows, int32_t width,
-                                      int32_t rowCount, int32_t bytesPerRow, int32_t frame,
-                                      int32_t last, int32_t zero);
-NORV_API int32_t tcly_endPage(TclyDoc *doc, QtzTdcDoc *tdc);
+int32_t tcly_startPage(TclyDoc *doc, QtzTdcDoc *tdc, int32_t pageNumber, int32_t width,
+                       int32_t height, int32_t xdpi, int32_t ydpi);
+int32_t tcly_encBufferInPage(TclyDoc *doc, const uint8_t *rows, int32_t width, int32_t rowCount,
+                             int32_t bytesPerRow, int32_t frame, int32_t last, int32_t zero);
+int32_t tcly_endPage(TclyDoc *doc, QtzTdcDoc *tdc);
 
 }  // extern "C"
 

@@ -12,7 +12,6 @@
 #include <cstdint>
 
 #include "jbig2_output.h"
-#include "norv_export.h"
 
 struct TclyPageRecord;
 
@@ -35,12 +34,12 @@ extern "C" {
 
 // 2 for a null state, 118 for a missing out or table (reported), 1 when the object cannot be
 // allocated (reported); a slot-0 failure frees the object and passes its status on.
-NORV_API int32_t tcly_out_init(QtzState *state, TclyOutput **out, int32_t one, uint8_t writePdf,
-                               const void *optionBlock, int32_t tokenOption1, uint8_t spareByte,
-                               uint8_t pageDictFlagOff, int32_t outputMode, uint8_t verbose,
-                               const TclyOutOps *ops);
+int32_t tcly_out_init(QtzState *state, TclyOutput **out, int32_t one, uint8_t writePdf,
+                      const void *optionBlock, int32_t tokenOption1, uint8_t spareByte,
+                      uint8_t pageDictFlagOff, int32_t outputMode, uint8_t verbose,
+                      const TclyOutOps *ops);
 // 0 for null; the status of the close (else of the dictionary's release).
-NORV_API int32_t tcly_out_end(TclyOutput *out);
+int32_t tcly_out_end(TclyOutput *out);
 
 }  // extern "C"
 
