@@ -1,8 +1,8 @@
 // Symbol dictionary segments (type 0; ITU-T T.88 6.5 and 7.4.2) of new symbols, all exported:
 // height classes in order of height, symbols of a class in order of width (then their place in
 // the array), coded with IADH/IADW and generic-template bitmaps (arithmetic) or with DH/DW
-// Huffman tables and one collective bitmap per class (Huffman): MMR when its code is shorter
-// than the plain bitmap, else the plain rows (BMSIZE 0). Export flags are two runs: the input
+// Huffman tables and one collective bitmap per class (Huffman), always MMR coded: plain rows
+// (BMSIZE 0) are valid T.88 but misread by common readers. Export flags are two runs: the input
 // dictionaries' symbols, not exported, then the new ones.
 //
 // DH and DW tables: B.4 and B.2 when the options fix them, else the cheaper of B.4/B.5 and of
@@ -73,21 +73,6 @@ bool compareSymbolsBySize(const Jbig2Symbol *a, const Jbig2Symbol *b) {
   return std::less<const Jbig2Symbol *>()(a, b);
 }
 
-// Writes rows of width pixels as bytes, most significant bit first.
-int32_t packRowsToBytes(DataSink *sink, const uint32_t *rows, int32_t width, int32_t height,
-                        int32_t wordsPerRow) {
-  const int64_t rowBytes = (int64_t{width} + 7) / 8;
-  for (int32_t y = 0; y < height; ++y) {
-    const uint32_t *row = rows + static_cast<int64_t>(y) * wordsPerRow;
-    for (int64_t k = 0; k < rowBytes; ++k) {
-      const int32_t status =
-          sinkPutByte(sink, static_cast<uint8_t>(row[k >> 2] >> (24 - 8 * (k & 3))));
-      if (status != 0) return status;
-    }
-  }
-  return 0;
-}
-
 struct DictCoders {
   QtzState *state = nullptr;
   bool huffman = true;
@@ -125,25 +110,30 @@ int32_t encodeHeightClassBitmap(Jb2File *stream, DictCoders *c, const Jbig2Symbo
     orSymbolIntoRows(*symbols[k], rows.get(), wordsPerRow, x);
     x += symbols[k]->width;
   }
-  // MMR when its code is shorter than the plain rows; the plain rows otherwise (BMSIZE 0).
+  // Always MMR (BMSIZE above 0): T.88 6.5.9 also allows plain rows (BMSIZE 0), but common
+  // readers misread them, so they are never written. The code can be longer than the rows: the
+  // buffer grows until it holds it (T.6 takes at most a few bytes per pixel).
   const int64_t plainBytes = (total + 7) / 8 * height;
-  qtz::OwnedBlock<uint8_t> code(state,
-                                jbAllocArray<uint8_t>(state, static_cast<size_t>(plainBytes)));
-  if (!code) return qtz::report(state, kJbNoMemory);
-  int32_t codeBytes = static_cast<int32_t>(std::min<int64_t>(plainBytes, INT32_MAX));
-  int32_t status =
-      ccittEncodeG4(rows.get(), width, height, wordsPerRow, code.get(), &codeBytes, 0, state);
-  if (status != 0 && status != 7) return status;  // reported by the T.6 encoder
-  const bool mmr = status == 0;
-  status = encodeInt(&c->bmsize, mmr ? codeBytes : 0, false);
+  int32_t status = 7;
+  int32_t codeBytes = 0;
+  qtz::OwnedBlock<uint8_t> code(state, nullptr);
+  for (int64_t room = plainBytes + 64; status == 7; room *= 2) {
+    if (room > INT32_MAX || room > plainBytes * 64 + 4096)
+      return jbReport(state, kJbAssert, "symbol dictionary: MMR code of a height class too long");
+    code.reset(jbAllocArray<uint8_t>(state, static_cast<size_t>(room)));
+    if (!code) return qtz::report(state, kJbNoMemory);
+    codeBytes = static_cast<int32_t>(room);
+    status =
+        ccittEncodeG4(rows.get(), width, height, wordsPerRow, code.get(), &codeBytes, 0, state);
+    if (status != 0 && status != 7) return status;  // reported by the T.6 encoder
+  }
+  status = encodeInt(&c->bmsize, codeBytes, false);
   if (status == 0) status = jbitSync(c->bits);
-  if (status == 0 && mmr) {
+  if (status == 0) {
     size_t written = 0;
     status = sinkWrite(stream->sink, static_cast<size_t>(codeBytes), code.get(), &written);
     if (status == 0 && written != static_cast<size_t>(codeBytes))
       status = qtz::report(state, kJbShortWrite);
-  } else if (status == 0) {
-    status = packRowsToBytes(stream->sink, rows.get(), width, height, wordsPerRow);
   }
   if (status == 0) status = jbitResync(c->bits);
   return status;
