@@ -204,6 +204,10 @@ class NorvviewCtrl final : public comp::Dispatch, public HostedControl {
   // Prints pages fromPage ... toPage (1-based, held within the document) of the layer on the
   // device registered under the handle hdc: 0, -1 without pages or device, or the negative
   // result of the print job's call that failed.
+  // Put the selection (pixels of the view, bottom and right inclusive) or the whole page
+  // (1-based, at the view's zoom, orientation and layer) on the clipboard through the site.
+  int32_t CopyToClipboardTLBR(int32_t top, int32_t left, int32_t bottom, int32_t right);
+  int32_t CopyPageToClipboard(int32_t page);
   int32_t PrintLayerFromTo(int32_t hdc, int32_t layer, int32_t fromPage, int32_t toPage);
   int32_t SavePageAsBmp(const std::string &fileName, int32_t page, int32_t layer, double zoom);
 
