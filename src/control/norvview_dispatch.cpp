@@ -180,10 +180,9 @@ const std::array<Entry, 52> &dispatchMap() {
                return Variant::i4(
                    c.CopyToClipboardTLBR(a[0].asI4(), a[1].asI4(), a[2].asI4(), a[3].asI4()));
              }),
-      method(kIdCopyPageToClipboard, "CopyPageToClipboard", kI4, {kI4},
-             [](Ctl &c, const Variant *a) {
-               return Variant::i4(c.CopyPageToClipboard(a[0].asI4()));
-             }),
+      method(
+          kIdCopyPageToClipboard, "CopyPageToClipboard", kI4, {kI4},
+          [](Ctl &c, const Variant *a) { return Variant::i4(c.CopyPageToClipboard(a[0].asI4())); }),
       method(kIdSetModalYPosition, "SetModalYPosition", kNone, {kI4},
              [](Ctl &c, const Variant *a) {
                c.SetModalYPosition(a[0].asI4());
