@@ -199,6 +199,17 @@ class NorvviewCtrl final : public comp::Dispatch, public HostedControl {
   static std::string GetBuildDate();
   int32_t LayersOnPage(int32_t page);
   void AboutBox();
+  // Writes page (1-based) of the layer at the zoom (clamped, at most 1.0) as a BMP file: 0, or
+  // -1 when the file cannot be created; a page outside the document writes nothing.
+  // Prints pages fromPage ... toPage (1-based, held within the document) of the layer on the
+  // device registered under the handle hdc: 0, -1 without pages or device, or the negative
+  // result of the print job's call that failed.
+  // Put the selection (pixels of the view, bottom and right inclusive) or the whole page
+  // (1-based, at the view's zoom, orientation and layer) on the clipboard through the site.
+  int32_t CopyToClipboardTLBR(int32_t top, int32_t left, int32_t bottom, int32_t right);
+  int32_t CopyPageToClipboard(int32_t page);
+  int32_t PrintLayerFromTo(int32_t hdc, int32_t layer, int32_t fromPage, int32_t toPage);
+  int32_t SavePageAsBmp(const std::string &fileName, int32_t page, int32_t layer, double zoom);
 
   // Persistence: version, stock properties, then the control's own in their fixed order; on
   // load the named document is opened again.

@@ -3,8 +3,8 @@
 // argument and result types. These are the contract with the viewer, which drives the control
 // by id alone: never reorder, rename or retype a member.
 //
-// The members whose work is printing, the clipboard or conversion are listed with their types
-// and answer E_NOTIMPL until those parts of the control are built.
+// ConvertTiff2Tfx is listed with its types and answers E_NOTIMPL until the document encoder's
+// conversion entry is built.
 #include <array>
 
 #include "norvview_ctrl.h"
@@ -175,8 +175,14 @@ const std::array<Entry, 52> &dispatchMap() {
                c.SetCursor(kCursorZoomTool);
                return none();
              }),
-      pending(kIdCopyToClipboardTLBR, "CopyToClipboardTLBR", kI4, {kI4, kI4, kI4, kI4}),
-      pending(kIdCopyPageToClipboard, "CopyPageToClipboard", kI4, {kI4}),
+      method(kIdCopyToClipboardTLBR, "CopyToClipboardTLBR", kI4, {kI4, kI4, kI4, kI4},
+             [](Ctl &c, const Variant *a) {
+               return Variant::i4(
+                   c.CopyToClipboardTLBR(a[0].asI4(), a[1].asI4(), a[2].asI4(), a[3].asI4()));
+             }),
+      method(
+          kIdCopyPageToClipboard, "CopyPageToClipboard", kI4, {kI4},
+          [](Ctl &c, const Variant *a) { return Variant::i4(c.CopyPageToClipboard(a[0].asI4())); }),
       method(kIdSetModalYPosition, "SetModalYPosition", kNone, {kI4},
              [](Ctl &c, const Variant *a) {
                c.SetModalYPosition(a[0].asI4());
@@ -201,8 +207,16 @@ const std::array<Entry, 52> &dispatchMap() {
              [](Ctl &, const Variant *) { return Variant::bstr(Ctl::GetFileVersion()); }),
       method(kIdGetBuildDate, "GetBuildDate", kStr, {},
              [](Ctl &, const Variant *) { return Variant::bstr(Ctl::GetBuildDate()); }),
-      pending(kIdPrintLayerFromTo, "PrintLayerFromTo", kI4, {kI4, kI4, kI4, kI4}),
-      pending(kIdSavePageAsBmp, "SavePageAsBmp", kI4, {kStr, kI4, kI4, kR8}),
+      method(kIdPrintLayerFromTo, "PrintLayerFromTo", kI4, {kI4, kI4, kI4, kI4},
+             [](Ctl &c, const Variant *a) {
+               return Variant::i4(
+                   c.PrintLayerFromTo(a[0].asI4(), a[1].asI4(), a[2].asI4(), a[3].asI4()));
+             }),
+      method(kIdSavePageAsBmp, "SavePageAsBmp", kI4, {kStr, kI4, kI4, kR8},
+             [](Ctl &c, const Variant *a) {
+               return Variant::i4(
+                   c.SavePageAsBmp(a[0].asBstr(), a[1].asI4(), a[2].asI4(), a[3].asR8()));
+             }),
       method(kIdLayersOnPage, "LayersOnPage", kI4, {kI4},
              [](Ctl &c, const Variant *a) { return Variant::i4(c.LayersOnPage(a[0].asI4())); }),
       pending(kIdConvertTiff2Tfx, "ConvertTiff2Tfx", kI4, {kStr, kStr}),

@@ -11,6 +11,7 @@
 #include <QPainter>
 #include <QWheelEvent>
 
+#include "ctq_clipboard.h"
 #include "ctq_painter_device.h"
 #include "ctq_view_widget.h"
 
@@ -100,6 +101,10 @@ void NorvviewWidget::beginWaitCursor() {
 
 void NorvviewWidget::endWaitCursor() {
   QApplication::restoreOverrideCursor();
+}
+
+void NorvviewWidget::setClipboard(const gfx::RecordingDevice &drawing) {
+  putOnClipboard(drawing);
 }
 
 void NorvviewWidget::paintEvent(QPaintEvent *event) {

@@ -14,6 +14,10 @@
 
 #include "gfx_device.h"
 
+namespace gfx {
+class RecordingDevice;
+}
+
 namespace ctl {
 
 // Cursor resources of the control module; 0 is the system arrow.
@@ -34,6 +38,9 @@ class ControlSite {
   // The wait cursor shown while a page renders.
   virtual void beginWaitCursor() {}
   virtual void endWaitCursor() {}
+  // Empties the platform clipboard and puts the recorded drawing on it (its size is the
+  // recording's caps), as an image and as a PDF; nothing is reported.
+  virtual void setClipboard(const gfx::RecordingDevice & /*drawing*/) {}
 };
 
 // The control as its window sees it.

@@ -43,6 +43,8 @@ class FakePage final : public ctl::TfxPage {
     if (selector % 2 == 0 && selector != 0) bpp = 1;
     if (bpp == 1 && scale != 1.0 && !(selector % 2 == 0 && selector != 0)) bpp = 8;
     if (!buffer->Create(Extent{r.width(), r.height()}, bpp, 4)) return false;
+    // Create keeps the pixels of a buffer of the same size: start from clear bits.
+    if (buffer->length() != 0) std::memset(buffer->GetData(), 0, buffer->length());
     const uint32_t stride = buffer->GetStride();
     const auto zoomKey = static_cast<uint32_t>(std::lround(1000.0 / scale));
     for (int32_t y = 0; y < r.height(); ++y) {

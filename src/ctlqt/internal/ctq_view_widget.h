@@ -34,6 +34,8 @@ class NorvviewWidget final : public QWidget, public ctl::ControlSite {
   void showAboutBox() override;
   void beginWaitCursor() override;
   void endWaitCursor() override;
+  // Puts the drawing on the clipboard as an image and a PDF.
+  void setClipboard(const gfx::RecordingDevice &drawing) override;
 
   // The virtual-key code of a Qt key; 0 for a key without one.
   static int16_t virtualKey(int key);

@@ -66,8 +66,10 @@ struct Caps {
   int32_t numColors = -1;
 };
 
-// The private escape of the maker's printer driver.
+// The private escape of the maker's printer driver, and the escape that asks whether a driver
+// supports another (its input names the driver).
 constexpr uint32_t kEscapeDocumentPath = 0xDEADBEAFu;
+constexpr uint32_t kEscapeQuerySupport = 8;
 
 class Device {
  public:
@@ -85,6 +87,15 @@ class Device {
   void stretchDIBits(const DibBlit &blit, const Dib &dib) { drawDib(blit, dib); }
   // ExtEscape: no device of ours supports an escape, the printer driver's included: 0.
   int32_t escape(uint32_t /*code*/) const { return 0; }
+
+  // The print job (StartDoc, StartPage, EndPage, EndDoc, AbortDoc): a negative result is a
+  // failure. A device that is not a printer takes every call and draws each page over the
+  // last, which is what a screen or memory device does with a job.
+  virtual int32_t startDoc(const char * /*documentName*/) { return 1; }
+  virtual int32_t startPage() { return 1; }
+  virtual int32_t endPage() { return 1; }
+  virtual int32_t endDoc() { return 1; }
+  virtual void abortDoc() {}
 
  protected:
   virtual void drawDib(const DibBlit &blit, const Dib &dib) = 0;

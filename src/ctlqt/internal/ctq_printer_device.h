@@ -1,0 +1,40 @@
+// QtPrinterDevice: a drawing device over a Qt printer (a QPrinter of the system or a QPdfWriter)
+// with the print job's calls: StartDoc begins painting on the printer, each StartPage after the
+// first starts a new sheet, EndDoc ends painting (and so the job); AbortDoc ends what was begun.
+// Drawing goes through the painter device, so printed bitmaps keep the devices' one rule. A
+// host registers it in the device handle table and passes the handle to PrintLayerFromTo.
+#ifndef CTQ_PRINTER_DEVICE_H
+#define CTQ_PRINTER_DEVICE_H
+
+#include <QPagedPaintDevice>
+#include <QPainter>
+
+#include "gfx_device.h"
+
+namespace ctq {
+
+class QtPrinterDevice final : public gfx::Device {
+ public:
+  explicit QtPrinterDevice(QPagedPaintDevice &printer) : printer_(printer) {}
+  ~QtPrinterDevice() override { abortDoc(); }
+
+  gfx::Caps caps() const override;
+  void fillRect(const gfx::Rect &rect, gfx::Rgb colour) override;
+  int32_t startDoc(const char *documentName) override;
+  int32_t startPage() override;
+  int32_t endPage() override;
+  int32_t endDoc() override;
+  void abortDoc() override;
+
+ protected:
+  void drawDib(const gfx::DibBlit &blit, const gfx::Dib &dib) override;
+
+ private:
+  QPagedPaintDevice &printer_;
+  QPainter painter_;
+  int32_t pages_ = 0;
+};
+
+}  // namespace ctq
+
+#endif

@@ -1,0 +1,109 @@
+// Printing to a Qt PDF printer on the offscreen platform: PrintLayerFromTo through the device
+// handle table writes one PDF page per document page, which pdftoppm renders to the pages' own
+// pixels (pages of the printer's size and 1.7 % smaller print at scale 1, white beside them);
+// the private escape is not supported, so the normal path runs; calls outside a job fail.
+#include <gtest/gtest.h>
+#include <tiffio.h>
+
+#include <QBuffer>
+#include <QFile>
+#include <QImage>
+#include <QPageSize>
+#include <QPdfWriter>
+#include <array>
+#include <vector>
+
+#include "ctq_printer_device.h"
+#include "gfx_device_handles.h"
+#include "norvview_ctrl.h"
+#include "testkit_files.h"
+#include "testkit_tools.h"
+
+namespace ctq {
+namespace {
+
+using comp::Variant;
+
+uint8_t sample(size_t i, uint32_t page) {
+  return static_cast<uint8_t>(i * 29 + i / 83 + page * 71);
+}
+
+// A plain TIFF of RGB pages of the given sizes with a pattern of colours.
+void writeDocument(const std::string &path,
+                   const std::vector<std::pair<uint32_t, uint32_t>> &sizes) {
+  TIFF *tiff = TIFFOpen(path.c_str(), "w");
+  ASSERT_NE(tiff, nullptr);
+  for (uint32_t p = 0; p < sizes.size(); ++p) {
+    const auto [w, h] = sizes[p];
+    TIFFSetField(tiff, TIFFTAG_IMAGEWIDTH, w);
+    TIFFSetField(tiff, TIFFTAG_IMAGELENGTH, h);
+    TIFFSetField(tiff, TIFFTAG_BITSPERSAMPLE, 8);
+    TIFFSetField(tiff, TIFFTAG_SAMPLESPERPIXEL, 3);
+    TIFFSetField(tiff, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_RGB);
+    TIFFSetField(tiff, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
+    TIFFSetField(tiff, TIFFTAG_ROWSPERSTRIP, h);
+    std::vector<uint8_t> pixels(size_t{w} * h * 3);
+    for (size_t i = 0; i < pixels.size(); ++i) pixels[i] = sample(i, p);
+    ASSERT_GE(TIFFWriteEncodedStrip(tiff, 0, pixels.data(), static_cast<tmsize_t>(pixels.size())),
+              0);
+    ASSERT_TRUE(TIFFWriteDirectory(tiff));
+  }
+  TIFFClose(tiff);
+}
+
+TEST(PrinterDeviceTest, PdfPagesAreThePagesPixels) {
+  if (!norvtest::toolAvailable("pdftoppm")) GTEST_SKIP() << "pdftoppm is not installed";
+  norvtest::TempDir dir("print");
+  ASSERT_TRUE(dir.made());
+  const std::vector<std::pair<uint32_t, uint32_t>> sizes{{90, 60}, {89, 59}, {90, 60}};
+  writeDocument(dir.file("doc.tif"), sizes);
+  ctl::NorvviewCtrl control;
+  control.SetFileName(dir.file("doc.tif"));
+  ASSERT_EQ(control.NumPages(), 3);
+
+  QByteArray pdf;
+  {
+    QBuffer buffer(&pdf);
+    buffer.open(QIODevice::WriteOnly);
+    QPdfWriter writer(&buffer);
+    writer.setResolution(72);
+    writer.setPageSize(QPageSize(QSizeF(90, 60), QPageSize::Point));
+    writer.setPageMargins(QMarginsF(0, 0, 0, 0));
+    QtPrinterDevice printer(writer);
+    EXPECT_EQ(printer.startPage(), -1);  // no job begun
+    EXPECT_EQ(printer.escape(gfx::kEscapeDocumentPath), 0);
+    gfx::DeviceHandle handle(&printer);
+    Variant result;
+    const std::array args{Variant::i4(handle.get()), Variant::i4(0), Variant::i4(1),
+                          Variant::i4(3)};
+    ASSERT_EQ(control.invoke(ctl::kIdPrintLayerFromTo, comp::kMethod, args, &result), comp::S_OK);
+    EXPECT_EQ(result.asI4(), 0);
+  }
+  const std::string path = dir.file("out.pdf");
+  ASSERT_TRUE(norvtest::writeFile(path, std::vector<uint8_t>(pdf.begin(), pdf.end())));
+  // At 288 dots per inch each point is 4 x 4 pixels; their centre is the page's pixel (at 72
+  // the renderer smooths bitmaps).
+  ASSERT_EQ(norvtest::runTool("pdftoppm -r 288 " + norvtest::shellQuote(path) + " " +
+                              norvtest::shellQuote(dir.file("page")))
+                .status,
+            0);
+  for (uint32_t p = 0; p < 3; ++p) {
+    SCOPED_TRACE(p + 1);
+    QImage fine(QString::fromStdString(dir.file("page-" + std::to_string(p + 1) + ".ppm")));
+    ASSERT_EQ(fine.size(), QSize(360, 240));
+    const auto [w, h] = sizes[p];
+    int bad = 0;
+    for (uint32_t y = 0; y < 60; ++y)
+      for (uint32_t x = 0; x < 90; ++x) {
+        const size_t i = (size_t{y} * w + x) * 3;
+        const QRgb want = x < w && y < h ? qRgb(sample(i, p), sample(i + 1, p), sample(i + 2, p))
+                                         : qRgb(255, 255, 255);
+        bad += (fine.pixel(4 * x + 2, 4 * y + 2) & 0xFFFFFF) != (want & 0xFFFFFF);
+      }
+    EXPECT_EQ(bad, 0);
+  }
+  EXPECT_FALSE(QFile::exists(QString::fromStdString(dir.file("page-4.ppm"))));
+}
+
+}  // namespace
+}  // namespace ctq
