@@ -1,38 +1,22 @@
 // The about box built offscreen (caption, texts, OK closing a modal run), the registry lookup of
-// the system-information program, and the help page's place and contents.
+// the system-information program, and the help page beside the built program and its contents.
 #include <gtest/gtest.h>
 
-#include <QApplication>
 #include <QFile>
 #include <QLabel>
 #include <QPushButton>
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QTimer>
-#include <cstdlib>
 
 #include "about_box.h"
+#include "app_fixture.h"
 #include "help.h"
 
 namespace viewer {
 namespace {
 
-class ViewerWindowTest : public ::testing::Test {
- protected:
-  static void SetUpTestSuite() {
-    setenv("QT_QPA_PLATFORM", "offscreen", 1);
-    app_ = new QApplication(argc_, argv_);
-  }
-  static void TearDownTestSuite() {
-    delete app_;
-    app_ = nullptr;
-  }
-
-  static inline int argc_ = 1;
-  static inline char name_[] = "test_viewer";
-  static inline char *argv_[] = {name_, nullptr};
-  static inline QApplication *app_ = nullptr;
-};
+using ViewerWindowTest = QtAppTest;
 
 QString labelText(const QWidget &dialog, const char *name) {
   const auto *label = dialog.findChild<QLabel *>(name);
@@ -110,8 +94,8 @@ TEST(Help, PageBesideTheProgram) {
   EXPECT_EQ(helpFilePath("/opt/norvview/bin/"), "/opt/norvview/bin/help/Norvview.html");
 }
 
-TEST(Help, PageNamesTheMainCommands) {
-  QFile page(QString(NORVVIEW_SOURCE_DIR) + "/help/Norvview.html");
+TEST(Help, PageBesideTheBuiltProgramNamesTheMainCommands) {
+  QFile page(helpFilePath(NORVVIEW_PROGRAM_DIR));
   ASSERT_TRUE(page.open(QIODevice::ReadOnly));
   const QString html = QString::fromUtf8(page.readAll());
   EXPECT_TRUE(html.startsWith("<!DOCTYPE html>"));
