@@ -97,12 +97,12 @@ libdir=$(sed -n 's/^CMAKE_INSTALL_LIBDIR:PATH=//p' "$build/CMakeCache.txt")
 DESTDIR="$work/stage-default" cmake --install "$build" >/dev/null
 check_root "$work/stage-default$prefix" default "$libdir" "$sanitize"
 
-# A tree configured for /usr: the library goes to lib/<multiarch>. Unoptimised and without
-# sanitizers, so that it builds quickly.
+# A tree configured for /usr: the library goes to lib/<multiarch>, the viewer to bin.
+# Unoptimised and without sanitizers, so that it builds quickly.
 usr_build="$work/build-usr"
 cmake -S "$source" -B "$usr_build" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DCMAKE_INSTALL_PREFIX=/usr \
   -DNORV_TESTS=OFF -DNORV_BENCH=OFF -DNORV_SANITIZE=OFF >/dev/null
-cmake --build "$usr_build" --target NorvviewCtl >/dev/null
+cmake --build "$usr_build" --target NorvviewCtl norvview >/dev/null
 usr_libdir=$(sed -n 's/^CMAKE_INSTALL_LIBDIR:PATH=//p' "$usr_build/CMakeCache.txt")
 multiarch=$(cc -print-multiarch)
 [ "$usr_libdir" = "lib/$multiarch" ] || fail "/usr install uses $usr_libdir, not lib/$multiarch"
