@@ -19,6 +19,20 @@ using ctl::Extent;
 using ctl::LongPair;
 using ctl::Rect;
 
+// Colour of pixel (x, y) of a rendered bitmap as 0xRRGGBB, read by the bitmap conventions
+// (1 bit: set is black; 8 bits: grey; 24 bits: blue, green, red), rows top-down as rendered.
+inline uint32_t renderPixel(const DibImgBuf &b, int64_t x, int64_t y) {
+  const uint8_t *row = b.GetData() + uint64_t{b.GetStride()} * y;
+  switch (b.GetBitsPerPixel()) {
+    case 1:
+      return (row[x / 8] >> (7 - x % 8)) & 1 ? 0x000000 : 0xFFFFFF;
+    case 8:
+      return row[x] * 0x010101u;
+    default:
+      return uint32_t{row[3 * x + 2]} << 16 | uint32_t{row[3 * x + 1]} << 8 | row[3 * x];
+  }
+}
+
 class FakePage final : public ctl::TfxPage {
  public:
   FakePage(int32_t index, int64_t width, int64_t height, int32_t bpp)

@@ -23,25 +23,12 @@ namespace {
 
 using ctl_test::FakeDocument;
 using ctl_test::FakePageShape;
+using ctl_test::renderPixel;
 using gfx::MemoryDevice;
 using gfx::Rgb;
 
 int64_t trunc64(double v) {
   return static_cast<int64_t>(v);
-}
-
-// Colour of pixel (x, y) of a rendered bitmap, read by the bitmap conventions (1 bit: set is
-// black; 8 bits: grey; 24 bits: blue, green, red), rows top-down as rendered.
-Rgb bitmapPixel(const DibImgBuf &b, int64_t x, int64_t y) {
-  const uint8_t *row = b.GetData() + uint64_t{b.GetStride()} * y;
-  switch (b.GetBitsPerPixel()) {
-    case 1:
-      return (row[x / 8] >> (7 - x % 8)) & 1 ? 0x000000 : 0xFFFFFF;
-    case 8:
-      return row[x] * 0x010101u;
-    default:
-      return gfx::rgb(row[3 * x + 2], row[3 * x + 1], row[3 * x]);
-  }
 }
 
 struct View {
@@ -102,7 +89,7 @@ std::vector<Rgb> compose(TfxFile &doc, const View &v, int32_t w, int32_t h) {
         for (int64_t j = 0; j < sh; ++j)
           for (int64_t i = 0; i < sw; ++i) {
             auto [X, Y] = unturned(l + i, t + j, zw, zh);
-            canvas[(B.t + j) * w + B.l + i] = bitmapPixel(whole, X, Y);
+            canvas[(B.t + j) * w + B.l + i] = renderPixel(whole, X, Y);
           }
       } else {
         const int64_t l1 = trunc64(l * (1 / z)), t1 = trunc64(t * (1 / z));
@@ -116,7 +103,7 @@ std::vector<Rgb> compose(TfxFile &doc, const View &v, int32_t w, int32_t h) {
             for (int64_t i = 0; i < sw; ++i) {
               auto [X, Y] =
                   unturned(l1 + i * (r1 - l1) / sw, t1 + j * (b1 - t1) / sh, size.x, size.y);
-              canvas[(B.t + j) * w + B.l + i] = bitmapPixel(whole, X, Y);
+              canvas[(B.t + j) * w + B.l + i] = renderPixel(whole, X, Y);
             }
         }
       }

@@ -20,6 +20,7 @@ namespace ctl {
 namespace {
 
 using ctl_test::FakeDocument;
+using ctl_test::renderPixel;
 using gfx::Rgb;
 
 // A printer whose pages are memory devices; it logs the job's calls and fails the one named.
@@ -74,18 +75,6 @@ class MemoryPrinter final : public gfx::Device {
   std::unique_ptr<gfx::MemoryDevice> page_;
   std::map<std::string, int> counts_;
 };
-
-Rgb renderPixel(const DibImgBuf &b, int64_t x, int64_t y) {
-  const uint8_t *row = b.GetData() + uint64_t{b.GetStride()} * y;
-  switch (b.GetBitsPerPixel()) {
-    case 1:
-      return (row[x / 8] >> (7 - x % 8)) & 1 ? 0x000000 : 0xFFFFFF;
-    case 8:
-      return row[x] * 0x010101u;
-    default:
-      return gfx::rgb(row[3 * x + 2], row[3 * x + 1], row[3 * x]);
-  }
-}
 
 constexpr int32_t kW = 100, kH = 80;
 

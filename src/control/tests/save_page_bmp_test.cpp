@@ -18,23 +18,11 @@ namespace ctl {
 namespace {
 
 using ctl_test::FakeDocument;
+using ctl_test::renderPixel;
 using norvtest::Pnm;
 
 uint32_t le32(const std::vector<uint8_t> &b, size_t at) {
   return b[at] | b[at + 1] << 8 | b[at + 2] << 16 | uint32_t{b[at + 3]} << 24;
-}
-
-// Pixel of a render as 0xRRGGBB (1 bit: set is black; 8 bits: grey; 24 bits: blue, green, red).
-uint32_t renderPixel(const DibImgBuf &b, int32_t x, int32_t y) {
-  const uint8_t *row = b.GetData() + uint64_t{b.GetStride()} * y;
-  switch (b.GetBitsPerPixel()) {
-    case 1:
-      return (row[x / 8] >> (7 - x % 8)) & 1 ? 0x000000 : 0xFFFFFF;
-    case 8:
-      return row[x] * 0x010101u;
-    default:
-      return uint32_t{row[3 * x + 2]} << 16 | row[3 * x + 1] << 8 | row[3 * x];
-  }
 }
 
 uint32_t pnmPixel(const Pnm &p, int32_t x, int32_t y) {
