@@ -90,6 +90,14 @@ int32_t refuseAfterFailedPage(const TclyDoc *doc) {
   return QTZ_OK;
 }
 
+// The checks both section ends make: an out-pointer, an open section with its classifier, and
+// no page left half-added.
+int32_t readyToEnd(const TclyDoc *doc, TclySection **section) {
+  if (section == nullptr || doc->section == nullptr || doc->tokenizer == nullptr)
+    return qtz::report(doc->state, QTZ_ERR_NULL);
+  return refuseAfterFailedPage(doc);
+}
+
 }  // namespace
 }  // namespace tcly
 
@@ -233,9 +241,7 @@ extern "C" int32_t tcly_doc_endSection(TclyDoc *doc, TclySection **section, uint
   if (doc == nullptr) return QTZ_ERR_NULL;
   QtzState *state = doc->state;
   TclySection *s = doc->section;
-  if (section == nullptr || s == nullptr || doc->tokenizer == nullptr)
-    return qtz::report(state, QTZ_ERR_NULL);
-  if (int32_t status = refuseAfterFailedPage(doc); status != QTZ_OK) return status;
+  if (int32_t status = readyToEnd(doc, section); status != QTZ_OK) return status;
   QtzAdtList *classes = nullptr;
   const int32_t status = final != 0 ? tokEndSectionFinal(doc->tokenizer, &classes)
                                     : tokEndSectionPartial(doc->tokenizer, &classes);
@@ -254,9 +260,7 @@ extern "C" int32_t tcly_doc_endSectionRollBack(TclyDoc *doc, TclySection **secti
   if (doc == nullptr) return QTZ_ERR_NULL;
   QtzState *state = doc->state;
   TclySection *s = doc->section;
-  if (section == nullptr || s == nullptr || doc->tokenizer == nullptr)
-    return qtz::report(state, QTZ_ERR_NULL);
-  if (int32_t status = refuseAfterFailedPage(doc); status != QTZ_OK) return status;
+  if (int32_t status = readyToEnd(doc, section); status != QTZ_OK) return status;
   if (s->pageCount < 2)
     return qtz::reportText(state, QTZ_ERR_ASSERT, "Cannot roll back the only page of a section");
   QtzAdtList *classes = nullptr;

@@ -16,6 +16,7 @@
 #include "ctq_view_widget.h"
 #include "gfx_memory_device.h"
 #include "norvview_ctrl.h"
+#include "rgb_tiff.h"
 #include "testkit_files.h"
 #include "testkit_tools.h"
 
@@ -23,23 +24,6 @@ namespace ctq {
 namespace {
 
 using comp::Variant;
-
-// A plain TIFF of one RGB page with a pattern of colours.
-void writePage(const std::string &path, uint32_t w, uint32_t h) {
-  TIFF *tiff = TIFFOpen(path.c_str(), "w");
-  ASSERT_NE(tiff, nullptr);
-  TIFFSetField(tiff, TIFFTAG_IMAGEWIDTH, w);
-  TIFFSetField(tiff, TIFFTAG_IMAGELENGTH, h);
-  TIFFSetField(tiff, TIFFTAG_BITSPERSAMPLE, 8);
-  TIFFSetField(tiff, TIFFTAG_SAMPLESPERPIXEL, 3);
-  TIFFSetField(tiff, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_RGB);
-  TIFFSetField(tiff, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
-  TIFFSetField(tiff, TIFFTAG_ROWSPERSTRIP, h);
-  std::vector<uint8_t> pixels(size_t{w} * h * 3);
-  for (size_t i = 0; i < pixels.size(); ++i) pixels[i] = static_cast<uint8_t>(i * 53 + i / 89);
-  ASSERT_GE(TIFFWriteEncodedStrip(tiff, 0, pixels.data(), static_cast<tmsize_t>(pixels.size())), 0);
-  TIFFClose(tiff);
-}
 
 // Mismatching pixels between an image and a rectangle of the memory device.
 int mismatches(const QImage &image, const gfx::MemoryDevice &view, int left, int top) {
@@ -54,7 +38,8 @@ class ClipboardTest : public ::testing::Test {
  protected:
   void SetUp() override {
     ASSERT_TRUE(dir_.made());
-    writePage(dir_.file("page.tif"), 90, 60);
+    ctq_test::writeRgbTiff(dir_.file("page.tif"), {{90u, 60u}},
+                           [](size_t i, uint32_t) { return i * 53 + i / 89; });
     control_.SetFileName(dir_.file("page.tif"));
     ASSERT_EQ(control_.NumPages(), 1);
     control_.SetZoomFactor(1.0);

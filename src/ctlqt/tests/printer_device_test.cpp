@@ -16,6 +16,7 @@
 #include "ctq_printer_device.h"
 #include "gfx_device_handles.h"
 #include "norvview_ctrl.h"
+#include "rgb_tiff.h"
 #include "testkit_files.h"
 #include "testkit_tools.h"
 
@@ -28,35 +29,12 @@ uint8_t sample(size_t i, uint32_t page) {
   return static_cast<uint8_t>(i * 29 + i / 83 + page * 71);
 }
 
-// A plain TIFF of RGB pages of the given sizes with a pattern of colours.
-void writeDocument(const std::string &path,
-                   const std::vector<std::pair<uint32_t, uint32_t>> &sizes) {
-  TIFF *tiff = TIFFOpen(path.c_str(), "w");
-  ASSERT_NE(tiff, nullptr);
-  for (uint32_t p = 0; p < sizes.size(); ++p) {
-    const auto [w, h] = sizes[p];
-    TIFFSetField(tiff, TIFFTAG_IMAGEWIDTH, w);
-    TIFFSetField(tiff, TIFFTAG_IMAGELENGTH, h);
-    TIFFSetField(tiff, TIFFTAG_BITSPERSAMPLE, 8);
-    TIFFSetField(tiff, TIFFTAG_SAMPLESPERPIXEL, 3);
-    TIFFSetField(tiff, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_RGB);
-    TIFFSetField(tiff, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
-    TIFFSetField(tiff, TIFFTAG_ROWSPERSTRIP, h);
-    std::vector<uint8_t> pixels(size_t{w} * h * 3);
-    for (size_t i = 0; i < pixels.size(); ++i) pixels[i] = sample(i, p);
-    ASSERT_GE(TIFFWriteEncodedStrip(tiff, 0, pixels.data(), static_cast<tmsize_t>(pixels.size())),
-              0);
-    ASSERT_TRUE(TIFFWriteDirectory(tiff));
-  }
-  TIFFClose(tiff);
-}
-
 TEST(PrinterDeviceTest, PdfPagesAreThePagesPixels) {
   if (!norvtest::toolAvailable("pdftoppm")) GTEST_SKIP() << "pdftoppm is not installed";
   norvtest::TempDir dir("print");
   ASSERT_TRUE(dir.made());
   const std::vector<std::pair<uint32_t, uint32_t>> sizes{{90, 60}, {89, 59}, {90, 60}};
-  writeDocument(dir.file("doc.tif"), sizes);
+  ctq_test::writeRgbTiff(dir.file("doc.tif"), sizes, sample);
   ctl::NorvviewCtrl control;
   control.SetFileName(dir.file("doc.tif"));
   ASSERT_EQ(control.NumPages(), 3);

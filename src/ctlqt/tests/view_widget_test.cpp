@@ -18,6 +18,7 @@
 #include "ctq_view_widget.h"
 #include "gfx_memory_device.h"
 #include "norvview_ctrl.h"
+#include "rgb_tiff.h"
 #include "testkit_files.h"
 
 namespace ctq {
@@ -42,27 +43,6 @@ class QtEnvironment final : public ::testing::Environment {
 [[maybe_unused]] ::testing::Environment *const kQt =
     ::testing::AddGlobalTestEnvironment(new QtEnvironment);
 
-// A plain TIFF of two RGB pages of different sizes with a pattern of colours.
-void writeDocument(const std::string &path) {
-  TIFF *tiff = TIFFOpen(path.c_str(), "w");
-  ASSERT_NE(tiff, nullptr);
-  for (auto [w, h] : {std::pair{70u, 50u}, {40u, 90u}}) {
-    TIFFSetField(tiff, TIFFTAG_IMAGEWIDTH, w);
-    TIFFSetField(tiff, TIFFTAG_IMAGELENGTH, h);
-    TIFFSetField(tiff, TIFFTAG_BITSPERSAMPLE, 8);
-    TIFFSetField(tiff, TIFFTAG_SAMPLESPERPIXEL, 3);
-    TIFFSetField(tiff, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_RGB);
-    TIFFSetField(tiff, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
-    TIFFSetField(tiff, TIFFTAG_ROWSPERSTRIP, h);
-    std::vector<uint8_t> pixels(size_t{w} * h * 3);
-    for (size_t i = 0; i < pixels.size(); ++i) pixels[i] = static_cast<uint8_t>(i * 37 + i / 97);
-    ASSERT_GE(TIFFWriteEncodedStrip(tiff, 0, pixels.data(), static_cast<tmsize_t>(pixels.size())),
-              0);
-    ASSERT_TRUE(TIFFWriteDirectory(tiff));
-  }
-  TIFFClose(tiff);
-}
-
 struct RecordingSink : comp::EventSink {
   std::vector<std::pair<int32_t, std::vector<int32_t>>> events;
   void fire(int32_t id, std::span<const Variant> args) override {
@@ -77,7 +57,8 @@ class WidgetTest : public ::testing::Test {
  protected:
   void SetUp() override {
     ASSERT_TRUE(dir_.made());
-    writeDocument(dir_.file("doc.tif"));
+    ctq_test::writeRgbTiff(dir_.file("doc.tif"), {{70u, 50u}, {40u, 90u}},
+                           [](size_t i, uint32_t) { return i * 37 + i / 97; });
     control_.SetFileName(dir_.file("doc.tif"));
     ASSERT_EQ(control_.NumPages(), 2);
     control_.setEventSink(&sink_);
