@@ -1,10 +1,12 @@
 #!/usr/bin/env bash
 # Builds the libFuzzer targets with clang (ASan + UBSan) and runs each one for a short time
 # over its seed corpus, one target per core at a time. The targets and their corpora come from
-# CMake (build/fuzz/fuzz_targets.txt). New inputs go to a scratch directory, never into the
-# repository; a crash, leak or timeout file goes to build/fuzz/artifacts/<target>/ and the
+# CMake (<build>/fuzz_targets.txt). New inputs go to a scratch directory, never into the
+# repository; a crash, leak or timeout file goes to <build>/artifacts/<target>/ and the
 # script names the failing target and exits non-zero.
 # Usage: scripts/fuzz.sh [seconds per target, default 20] [target...]
+# NORV_FUZZ_BUILD names a build tree already configured with NORV_FUZZ=ON (the test command's);
+# without it the script configures its own in build/fuzz.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup-deps.sh
@@ -12,10 +14,12 @@ seconds="${1:-20}"
 shift || true
 only=("$@")
 
-build=build/fuzz
-cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DCMAKE_C_COMPILER=clang \
-  -DCMAKE_CXX_COMPILER=clang++ -DNORV_FUZZ=ON -DNORV_SANITIZE=ON -DNORV_TESTS=OFF \
-  -DNORV_BENCH=OFF >/dev/null
+build=${NORV_FUZZ_BUILD:-build/fuzz}
+if [ -z "${NORV_FUZZ_BUILD:-}" ]; then
+  cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DCMAKE_C_COMPILER=clang \
+    -DCMAKE_CXX_COMPILER=clang++ -DNORV_FUZZ=ON -DNORV_SANITIZE=ON -DNORV_TESTS=OFF \
+    -DNORV_BENCH=OFF >/dev/null
+fi
 declare -A corpus_of=()
 while read -r target corpus; do
   [ -n "$target" ] && corpus_of[$target]=$corpus

@@ -11,11 +11,14 @@ bash scripts/setup-deps.sh
 echo "== clang-format"
 git ls-files -z '*.c' '*.cpp' '*.h' | xargs -0 clang-format --dry-run --Werror
 
+# One clang build carries the tests and the fuzz targets: the libraries are compiled once,
+# instrumented for the sanitizers and for the fuzzers' coverage.
 build=build/asan
-cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DNORV_SANITIZE=ON >/dev/null
+cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DCMAKE_C_COMPILER=clang \
+  -DCMAKE_CXX_COMPILER=clang++ -DNORV_SANITIZE=ON -DNORV_FUZZ=ON >/dev/null
 cmake --build "$build" -j "$(nproc)"
 
-bash scripts/fuzz.sh "${NORV_FUZZ_SECONDS:-15}"
+NORV_FUZZ_BUILD="$build" bash scripts/fuzz.sh "${NORV_FUZZ_SECONDS:-15}"
 
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1:strict_string_checks=1
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1

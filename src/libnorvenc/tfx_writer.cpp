@@ -23,7 +23,6 @@ namespace norvenc {
 namespace {
 
 constexpr uint32_t kMixedRasterJbig2 = 13;  // container document kind
-constexpr uint32_t kMaskLayer = 2;
 constexpr uint32_t kBilevelKind = 1;
 constexpr uint32_t kColourKind = 7;  // tail strips and JPEG layers
 constexpr uint32_t kJbig2CompressionTag = 34715;

@@ -179,9 +179,12 @@ int32_t reduceBits(ImpImageHeader *src, ImpImageHeader *dst, int32_t noise, int3
       const int32_t rows = static_cast<int32_t>(std::min<int64_t>(kStripRows, H - y0));
       int32_t srcStep = src->widthStep;
       uint8_t *rect = nullptr;
-      uint8_t *srcData = src->imageData + y0 * src->widthStep;
+      // A tiled image has no pixel block of its own: its rows come from the tiles.
+      uint8_t *srcData = nullptr;
       int64_t srcRows = src->height;
-      if (src->tileInfo != nullptr) {
+      if (src->tileInfo == nullptr) {
+        srcData = src->imageData + y0 * src->widthStep;
+      } else {
         rect = ownGetRectWithBorder(src, 0, static_cast<int32_t>(y0), static_cast<int32_t>(W), rows,
                                     &srcStep);
         if (rect == nullptr) return kRb.report(IMP_STS_BACKTRACE, "", __LINE__);

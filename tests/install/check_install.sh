@@ -31,10 +31,15 @@ declared() {
 
 check_root() {
   local root=$1 label=$2 libdir=$3 sanitized=$4
-  local cflags=(-std=c99 -D_POSIX_C_SOURCE=200809L -Wall -Wextra -Werror) cxxflags=""
+  local cflags=(-std=c99 -D_POSIX_C_SOURCE=200809L -Wall -Wextra -Werror) cxxflags="" runtime=()
   if [ "$sanitized" = ON ]; then
-    # A sanitized library needs the sanitizer runtimes loaded first: the programs carry them.
+    # A sanitized library needs the sanitizer runtimes loaded first: the programs carry them
+    # (with the C++ part of the undefined-behaviour runtime, which the library's C++ checks use).
     cflags+=(-fsanitize=address,undefined -fno-omit-frame-pointer)
+    if "$cc" --version | grep -q clang; then
+      cflags+=(-fsanitize-link-c++-runtime)
+      runtime=(-lstdc++)
+    fi
     cxxflags="-fsanitize=address,undefined -fno-omit-frame-pointer"
   fi
   echo "== $label: $root"
@@ -51,7 +56,7 @@ check_root() {
     local name
     name=$(basename "$header" .h)
     printf '#include "%s.h"\nint main(void) { return 0; }\n' "$name" >"$out/alone_$name.c"
-    cc "${cflags[@]}" "$out/alone_$name.c" "${pc[@]}" -o "$out/alone_$name" ||
+    "$cc" "${cflags[@]}" "$out/alone_$name.c" "${pc[@]}" "${runtime[@]}" -o "$out/alone_$name" ||
       fail "$label: $name.h does not compile alone"
     mapfile -t functions < <(declared "$header")
     [ ${#functions[@]} -eq 0 ] && continue
@@ -61,7 +66,7 @@ check_root() {
     for f in "${functions[@]}"; do
       grep -q "\b$f(" "$program" || fail "$label: $(basename "$program") does not call $f"
     done
-    cc "${cflags[@]}" -I"$source/tests/install" "$program" "${pc[@]}" -o "$out/api_$name" ||
+    "$cc" "${cflags[@]}" -I"$source/tests/install" "$program" "${pc[@]}" "${runtime[@]}" -o "$out/api_$name" ||
       fail "$label: api_$name.c does not build against the package"
     mkdir -p "$out/files_$name"
     LD_LIBRARY_PATH="$root/$libdir" "$out/api_$name" "$out/files_$name" ||
@@ -79,7 +84,7 @@ check_root() {
   # The examples, built as a user would with find_package(Norvview).
   local examples="$out/examples"
   cmake -S "$source/examples" -B "$examples" -G Ninja -DCMAKE_PREFIX_PATH="$root" \
-    -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS="$cxxflags" >/dev/null ||
+    -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_COMPILER="$cxx" -DCMAKE_CXX_FLAGS="$cxxflags" >/dev/null ||
     fail "$label: examples do not configure"
   cmake --build "$examples" >/dev/null || fail "$label: examples do not build"
   for example in "$examples"/example_*; do
@@ -92,15 +97,25 @@ check_root() {
 }
 
 # This build tree, installed under its configured prefix into a staging directory.
+# Programs built against the sanitized tree use its compilers: the sanitizer runtimes of two
+# compilers do not mix.
+cached() { sed -n "s/^$1:[A-Z]*=//p" "$build/CMakeCache.txt"; }
+if [ "$sanitize" = ON ]; then
+  cc=$(cached CMAKE_C_COMPILER)
+  cxx=$(cached CMAKE_CXX_COMPILER)
+else
+  cc=cc
+  cxx=c++
+fi
 prefix=$(sed -n 's/^CMAKE_INSTALL_PREFIX:PATH=//p' "$build/CMakeCache.txt")
 libdir=$(sed -n 's/^CMAKE_INSTALL_LIBDIR:PATH=//p' "$build/CMakeCache.txt")
 DESTDIR="$work/stage-default" cmake --install "$build" >/dev/null
 check_root "$work/stage-default$prefix" default "$libdir" "$sanitize"
 
 # A tree configured for /usr: the library goes to lib/<multiarch>, the viewer to bin.
-# Unoptimised and without sanitizers, so that it builds quickly.
+# Unoptimised, without debug information and without sanitizers, so that it builds quickly.
 usr_build="$work/build-usr"
-cmake -S "$source" -B "$usr_build" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DCMAKE_INSTALL_PREFIX=/usr \
+cmake -S "$source" -B "$usr_build" -G Ninja -DCMAKE_BUILD_TYPE= -DCMAKE_INSTALL_PREFIX=/usr \
   -DNORV_TESTS=OFF -DNORV_BENCH=OFF -DNORV_SANITIZE=OFF >/dev/null
 cmake --build "$usr_build" --target NorvviewCtl norvview >/dev/null
 usr_libdir=$(sed -n 's/^CMAKE_INSTALL_LIBDIR:PATH=//p' "$usr_build/CMakeCache.txt")
