@@ -302,6 +302,29 @@ TEST_F(AssemblyTest, LossyTokensDecodeAlikeInBothDecoders) {
   expectDecoded(5);
 }
 
+TEST_F(AssemblyTest, StrictClassifierDecodesExactly) {
+  // Classes that take equal shapes only (no error allowed, no dilation): the lossy path (templates,
+  // offsets, section and page dictionaries) gives the pages back exactly.
+  build([](NorvEncState *e) {
+    const float exact = 1.0f;
+    const int32_t none = 0;
+    ASSERT_EQ(
+        norv_setTokenOptions(e, nullptr, &exact, &none, nullptr, nullptr, nullptr, nullptr, nullptr,
+                             nullptr, nullptr, nullptr, nullptr, nullptr, &none, nullptr, nullptr),
+        0);
+  });
+  if (HasFatalFailure()) return;
+  const TcImage *a = source("p13_t200_eqn-2.tif");
+  const TcImage *b = source("p12_t200_bash-64.tif");
+  ASSERT_TRUE(a && b);
+  ASSERT_TRUE(add(a));
+  ASSERT_TRUE(add(b));
+  endSection(NORV_CLOSE_FLUSH);
+  ASSERT_TRUE(add(a));
+  endSection(NORV_CLOSE_FINAL);
+  expectDecoded();
+}
+
 TEST_F(AssemblyTest, StripesEndOnTheRowAboveTheSplit) {
   // Small pages are split at row 1: the first stripe is row 0 alone, and components on rows 1
   // and 2 belong to the second. Dots on rows 0, 1 and 2, a symbol ending on row 1, and tokens
