@@ -8,10 +8,12 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 #include <string>
 #include <vector>
 
+#include "colour_payload.h"
 #include "enc_assembly.h"
 #include "jbig2_decoder.h"
 #include "norv_enc.h"
@@ -323,6 +325,86 @@ TEST_F(AssemblyTest, StrictClassifierDecodesExactly) {
   ASSERT_TRUE(add(a));
   endSection(NORV_CLOSE_FINAL);
   expectDecoded();
+}
+
+TEST_F(AssemblyTest, ColourTokensDecodeWithTheirColoursBehindThePage) {
+  // A colour page's text components: two shapes repeated in several colours and a dot kept as
+  // a small token. The page is one text region; the colours follow the JBIG2 bytes.
+  build([](NorvEncState *e) {
+    const float exact = 1.0f;
+    const int32_t none = 0;
+    ASSERT_EQ(
+        norv_setTokenOptions(e, nullptr, &exact, &none, nullptr, nullptr, nullptr, nullptr, nullptr,
+                             nullptr, nullptr, nullptr, nullptr, nullptr, &none, nullptr, nullptr),
+        0);
+  });
+  if (HasFatalFailure()) return;
+  struct Placed {
+    int shape;
+    int32_t x, y;
+    uint8_t r, g, b;
+  };
+  const Placed placed[] = {{0, 10, 10, 255, 0, 0},  {0, 40, 12, 255, 0, 0},  {1, 70, 30, 0, 0, 255},
+                           {0, 100, 50, 0, 128, 0}, {1, 150, 70, 0, 0, 255}, {2, 190, 5, 9, 9, 9}};
+  const int sizes[3][2] = {{8, 10}, {12, 9}, {3, 3}};
+  auto on = [](int shape, int x, int y) { return shape == 2 || (x * 5 + y * 3 + shape) % 4 < 2; };
+  Pnm model;
+  model.kind = '4';
+  model.width = 200;
+  model.height = 100;
+  model.raster.assign(size_t(model.rowBytes()) * model.height, 0);
+  std::vector<QtzSCTextComponent> components;
+  std::vector<std::array<uint8_t, 3>> colours;
+  for (const Placed &p : placed) {
+    const int w = sizes[p.shape][0], h = sizes[p.shape][1];
+    QtzImage *bitmap = nullptr;
+    ASSERT_EQ(QtzImage_new(state_, QTZ_IMAGE_PACKED, w, h, &bitmap), 0);
+    for (int y = 0; y < h; ++y)
+      for (int x = 0; x < w; ++x)
+        if (on(p.shape, x, y)) {
+          bitmap->rows[y][(x / 32) * 4 + 3 - (x % 32) / 8] |= uint8_t(0x80 >> (x % 8));
+          model.row(p.y + y)[(p.x + x) / 8] |= uint8_t(0x80 >> ((p.x + x) % 8));
+        }
+    components.push_back(QtzSCTextComponent{bitmap, p.x, p.y, p.r, p.g, p.b});
+    colours.push_back({p.r, p.g, p.b});
+  }
+  const NorvPageSource page{nullptr, 200, 100, 0, 300, 300};
+  uint8_t overflow = 1;
+  ASSERT_EQ(addColorTokensPagePlain(enc_, components.data(), int32_t(components.size()), &page,
+                                    &overflow),
+            0);
+  EXPECT_EQ(overflow, 0);
+  for (const QtzSCTextComponent &c : components) EXPECT_EQ(c.bitmap, nullptr);
+  ASSERT_EQ(closeSection(enc_, NORV_CLOSE_FINAL), 0);
+  uint8_t *data = nullptr;
+  size_t length = 0, payload = 0;
+  ASSERT_EQ(encodeSectionGlobals(enc_, 1, &data, &length), 0);
+  std::vector<uint8_t> stream(data, data + length);
+  qtz::release(enc_->state, data);
+  ASSERT_EQ(encodeSectionPages(enc_, &data, &length, &payload), 0);
+  ASSERT_GT(payload, 0u);
+  ASSERT_LT(payload, length);
+  stream.insert(stream.end(), data, data + (length - payload));
+  const std::vector<uint8_t> tail(data + (length - payload), data + length);
+  qtz::release(enc_->state, data);
+  ASSERT_EQ(startEncoderSection(enc_), 0);
+  coded_.push_back(CodedPage{stream, model, 0});
+  expectDecoded();
+
+  // The colours of the coded instances, one per component.
+  QtzColorState *reader = nullptr;
+  ASSERT_EQ(initColors(&reader, 0, state_), 0);
+  QtzColorEntry *entries = nullptr;
+  uint32_t count = 0;
+  ASSERT_EQ(decodeColors(reader, tail.data(), tail.size(), &entries, &count), 0);
+  std::vector<std::array<uint8_t, 3>> decoded;
+  for (uint32_t i = 0; i < count; ++i)
+    decoded.push_back({entries[i].rgb[0], entries[i].rgb[1], entries[i].rgb[2]});
+  qtz::release(state_, entries);
+  cleanupColors(reader);
+  std::sort(decoded.begin(), decoded.end());
+  std::sort(colours.begin(), colours.end());
+  EXPECT_EQ(decoded, colours);
 }
 
 TEST_F(AssemblyTest, StripesEndOnTheRowAboveTheSplit) {
