@@ -407,6 +407,46 @@ TEST_F(AssemblyTest, ColourTokensDecodeWithTheirColoursBehindThePage) {
   EXPECT_EQ(decoded, colours);
 }
 
+TEST_F(AssemblyTest, HalftonePagesDecodeInBothCodings) {
+  // A screened picture: its regions as generic regions of their bilevel copies (lossless),
+  // or as pattern dictionaries and halftone regions (the grey reduction is lossy: both
+  // decoders agree and the page stays close to its source).
+  struct Case {
+    uint8_t jbig2Halftones;
+    int tolerance;
+  };
+  for (const Case c : {Case{0, 0}, Case{1, 60}}) {
+    SCOPED_TRACE(int(c.jbig2Halftones));
+    build([&](NorvEncState *e) {
+      const uint8_t on = 1;
+      ASSERT_EQ(
+          norv_setGeneralEncOptions(e, &c.jbig2Halftones, nullptr, nullptr, nullptr, nullptr,
+                                    nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+                                    &on, nullptr, nullptr, nullptr, nullptr, nullptr),
+          0);
+    });
+    if (HasFatalFailure()) return;
+    const TcImage *page = source("p21_h300_ps2pdf-screen.tif");
+    ASSERT_NE(page, nullptr);
+    ASSERT_TRUE(add(page));
+    ASSERT_NE(enc_->doc->section->pages[0].halftones, nullptr);
+    EXPECT_GT(enc_->doc->section->pages[0].halftones->count, 0);
+    endSection(NORV_CLOSE_FINAL);
+    int patterns = 0, halftones = 0;
+    for (const Segment &g : segmentsOf(coded_[0].stream)) {
+      patterns += g.type == 16;
+      halftones += g.type == 23;
+    }
+    EXPECT_EQ(patterns > 0, c.jbig2Halftones != 0);
+    EXPECT_EQ(halftones, patterns);
+    expectDecoded(c.tolerance);
+    ASSERT_EQ(destroyEncoder(enc_), 0);
+    enc_ = nullptr;
+    coded_.clear();
+    carried_.clear();
+  }
+}
+
 TEST_F(AssemblyTest, StripesEndOnTheRowAboveTheSplit) {
   // Small pages are split at row 1: the first stripe is row 0 alone, and components on rows 1
   // and 2 belong to the second. Dots on rows 0, 1 and 2, a symbol ending on row 1, and tokens
