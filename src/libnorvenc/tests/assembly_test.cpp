@@ -447,6 +447,52 @@ TEST_F(AssemblyTest, HalftonePagesDecodeInBothCodings) {
   }
 }
 
+TEST_F(AssemblyTest, BandedPagesDecodeExactly) {
+  // Two pages fed in bands of 300 rows (the last band shorter), then a whole page; bands of a
+  // page the budget refuses are passed over.
+  buildLossless();
+  if (HasFatalFailure()) return;
+  const TcImage *pages[] = {source("p13_t200_eqn-2.tif"), source("p14_t200_pic-2.tif")};
+  ASSERT_TRUE(pages[0] && pages[1]);
+  auto feed = [&](const TcImage *page) {
+    const Pixr *image = page->image;
+    const int32_t before = enc_->pageCount;
+    for (int32_t top = 0; top < image->height; top += 300) {
+      const int32_t rows = std::min(300, image->height - top);
+      uint8_t overflow = 9;
+      ASSERT_EQ(addMonoBand(enc_, norvtest::rowOf(image, top), image->width, rows,
+                            image->bytesPerRow, image->height, page->xResolution, page->yResolution,
+                            top == 0, top + rows == image->height, &overflow),
+                0);
+      EXPECT_EQ(overflow, top + rows == image->height ? 0 : 9);
+    }
+    EXPECT_EQ(enc_->pageCount, before + 1);
+    pending_.push_back(modelOf(page->image));
+  };
+  feed(pages[0]);
+  feed(pages[1]);
+  ASSERT_TRUE(add(pages[0]));
+  endSection(NORV_CLOSE_FINAL);
+  ASSERT_EQ(coded_.size(), 3u);
+  EXPECT_EQ(coded_[0].splitRow, 1);
+  expectDecoded();
+
+  // A refused banded page: nothing reaches the token document.
+  enc_->doc->memoryLimit = 1000;
+  enc_->doc->section->runningEstimate = 950;
+  const Pixr *image = pages[0]->image;
+  for (int32_t top = 0; top < image->height; top += 1100) {
+    uint8_t overflow = 9;
+    ASSERT_EQ(
+        addMonoBand(enc_, norvtest::rowOf(image, top), image->width, 1100, image->bytesPerRow,
+                    image->height, 200, 200, top == 0, top + 1100 == image->height, &overflow),
+        0);
+    EXPECT_EQ(overflow, 0);
+  }
+  EXPECT_EQ(enc_->doc->section->pageCount, 0);
+  enc_->doc->section->runningEstimate = 0;
+}
+
 TEST_F(AssemblyTest, StripesEndOnTheRowAboveTheSplit) {
   // Small pages are split at row 1: the first stripe is row 0 alone, and components on rows 1
   // and 2 belong to the second. Dots on rows 0, 1 and 2, a symbol ending on row 1, and tokens
