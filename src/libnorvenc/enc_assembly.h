@@ -137,6 +137,7 @@ struct NorvEncoder {
   int32_t sectionSymbolCount;  // the shared (section dictionary) records among them
   int32_t tdcSharedFirst;      // the compressed document's shared records among them
   int32_t tdcSharedCount;
+  QtzAdtList *deskewedVariants;  // per-page class variants of a deskewed section
   NorvPageSymbols *pageSymbols;  // per page of the ended section: its own records
   uint8_t colourFlag;            // the page being written carries colour tokens
   uint8_t bandRefused;           // the banded page being fed was refused by the budget

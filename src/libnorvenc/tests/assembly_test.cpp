@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cmath>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -491,6 +492,71 @@ TEST_F(AssemblyTest, BandedPagesDecodeExactly) {
   }
   EXPECT_EQ(enc_->doc->section->pageCount, 0);
   enc_->doc->section->runningEstimate = 0;
+}
+
+TEST_F(AssemblyTest, DeskewedTokensComeOutLevel) {
+  // Two pages whose rows of dashes, rule and large box rise by one degree: the tokens are
+  // placed level, the rule and the box (larger than the page's threshold of about 114 pixels)
+  // are turned, the box in a page dictionary of its own on each page. Both decoders agree and
+  // the decoded page measures level.
+  build([](NorvEncState *e) {
+    const uint8_t on = 1;
+    ASSERT_EQ(norv_setGeneralEncOptions(e, nullptr, &on, nullptr, nullptr, nullptr, nullptr,
+                                        nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+                                        nullptr, nullptr, nullptr, nullptr, nullptr, nullptr),
+              0);
+  });
+  if (HasFatalFailure()) return;
+  const double slope = std::tan(0.0174533);
+  auto risingPage = [&](Pixr *p) {
+    const int height = p->height;
+    auto set = [&](int x, int y) {
+      const int yy = y - int(std::lround(x * slope));
+      if (yy >= 0 && yy < height) norvtest::setPixel(p, x, yy, 1);
+    };
+    for (int row = 0; row < 30; ++row)
+      for (int x = 40; x + 12 < 1600; x += 16)
+        for (int dy = 0; dy < 5; ++dy)
+          for (int dx = 0; dx < 12; ++dx) set(x + dx, 100 + 25 * row + dy);
+    for (int x = 100; x < 1300; ++x)
+      for (int t = 0; t < 4; ++t) set(x, 900 + t);
+    for (int i = 0; i < 150; ++i)
+      for (int t = 0; t < 4; ++t) {
+        set(1400 + i, 920 + t), set(1400 + i, 1066 + t);
+        set(1400 + t, 920 + i), set(1546 + t, 920 + i);
+      }
+  };
+  for (int k = 0; k < 2; ++k) {
+    Pixr *page = drawnPage(1700, 1100, risingPage);
+    ASSERT_NE(page, nullptr);
+    ASSERT_TRUE(add(page, 200));
+    EXPECT_NEAR(enc_->doc->section->pages[k].skewAngle, 0.0174533f, 0.002f);
+  }
+  endSection(NORV_CLOSE_FINAL);
+  ASSERT_EQ(coded_.size(), 2u);
+  TclyDeskewContext *context = nullptr;
+  ASSERT_EQ(tclyCreateDeskewContext(state_, 3, 0, &context), 0);
+  for (const CodedPage &page : coded_) {
+    int pageDictionaries = 0;
+    for (const Segment &g : segmentsOf(page.stream)) pageDictionaries += g.type == 0;
+    EXPECT_GE(pageDictionaries, 1);
+    const Pnm own = decodeOwn(page.stream);
+    if (norvtest::toolAvailable("jbig2dec")) {
+      EXPECT_TRUE(decodeJbig2dec(page.stream) == own);
+    }
+    pxl::OwnedImage decoded(state_->ipwContext,
+                            norvtest::imageFromPnm(state_->ipwContext, own, 200));
+    ASSERT_NE(decoded.get(), nullptr);
+    float angle = 1.0f;
+    ASSERT_EQ(measurePageSkew(context, decoded.get(), &angle), 0);
+    EXPECT_LT(std::fabs(angle), 0.003f);
+    // About as much ink as the source.
+    long ink = 0, sourceInk = 0;
+    for (uint8_t b : own.raster) ink += __builtin_popcount(b);
+    for (uint8_t b : page.model.raster) sourceInk += __builtin_popcount(b);
+    EXPECT_NEAR(double(ink), double(sourceInk), 0.05 * double(sourceInk));
+  }
+  tclyFreeDeskewContext(&context);
 }
 
 TEST_F(AssemblyTest, StripesEndOnTheRowAboveTheSplit) {
