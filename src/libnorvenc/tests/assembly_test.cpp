@@ -252,6 +252,8 @@ class AssemblyTest : public norvtest::TrackedStateTest {
     }
   }
 
+  void expectColourPage(bool withGrey);
+
   NorvEncoder *enc_ = nullptr;
   std::vector<TcImage *> sources_;
   std::vector<Pixr *> drawn_;
@@ -328,9 +330,21 @@ TEST_F(AssemblyTest, StrictClassifierDecodesExactly) {
   expectDecoded();
 }
 
+// A colour page's text components: two shapes repeated in several colours and a dot kept as a
+// small token. The page is one text region; the colours follow the JBIG2 bytes. With a grey
+// image (dark where the ink is) the class templates rebuilt from it are the shapes again.
 TEST_F(AssemblyTest, ColourTokensDecodeWithTheirColoursBehindThePage) {
-  // A colour page's text components: two shapes repeated in several colours and a dot kept as
-  // a small token. The page is one text region; the colours follow the JBIG2 bytes.
+  for (const bool withGrey : {false, true}) {
+    SCOPED_TRACE(withGrey ? "grey templates" : "plain");
+    expectColourPage(withGrey);
+    if (HasFatalFailure()) return;
+    ASSERT_EQ(destroyEncoder(enc_), 0);
+    enc_ = nullptr;
+    coded_.clear();
+  }
+}
+
+void AssemblyTest::expectColourPage(bool withGrey) {
   build([](NorvEncState *e) {
     const float exact = 1.0f;
     const int32_t none = 0;
@@ -370,13 +384,25 @@ TEST_F(AssemblyTest, ColourTokensDecodeWithTheirColoursBehindThePage) {
     colours.push_back({p.r, p.g, p.b});
   }
   const NorvPageSource page{nullptr, 200, 100, 0, 300, 300};
+  QtzImage *grey = nullptr;
+  ASSERT_EQ(QtzImage_new(state_, QTZ_IMAGE_GREY8, model.width, model.height, &grey), 0);
+  for (int y = 0; y < model.height; ++y)
+    for (int x = 0; x < model.width; ++x)
+      grey->rows[y][x] = (model.row(y)[x / 8] >> (7 - x % 8)) & 1 ? 20 : 235;
   uint8_t overflow = 1;
-  ASSERT_EQ(addColorTokensPagePlain(enc_, components.data(), int32_t(components.size()), &page,
-                                    &overflow),
-            0);
+  const int32_t added = withGrey
+                            ? addColorTokensPage(enc_, components.data(),
+                                                 int32_t(components.size()), &page, grey, &overflow)
+                            : addColorTokensPagePlain(enc_, components.data(),
+                                                      int32_t(components.size()), &page, &overflow);
+  QtzImage_free(grey);
+  ASSERT_EQ(added, 0);
   EXPECT_EQ(overflow, 0);
   for (const QtzSCTextComponent &c : components) EXPECT_EQ(c.bitmap, nullptr);
   ASSERT_EQ(closeSection(enc_, NORV_CLOSE_FINAL), 0);
+  if (withGrey) {
+    ASSERT_EQ(refineClassTemplates(enc_), 0);
+  }
   uint8_t *data = nullptr;
   size_t length = 0, payload = 0;
   ASSERT_EQ(encodeSectionGlobals(enc_, 1, &data, &length), 0);
