@@ -764,6 +764,63 @@ TEST_F(AssemblyTest, CallsOutOfTurnAreRefused) {
   EXPECT_EQ(destroyEncoder(&copy), 10003);
 }
 
+TEST_F(AssemblyTest, EveryAllocationFailureOfAWholeRunIsUnwound) {
+  // Build, two small pages (a shared shape, a page-private one, dots, a rule), a flush, one
+  // more page, a final end, every page encoded, destroy: with the n-th allocation failing the
+  // step that meets it fails and destroying the encoder leaves nothing behind.
+  NorvEncState *e = nullptr;
+  ASSERT_EQ(norv_initEncState(state_, &e), 0);
+  const NorvTokenGroup tokens = norvTokenGroupOf(*e);
+  const TokOptions lossy = norvLossyGroupOf(*e);
+  ASSERT_EQ(norv_cleanEncState(state_, &e), 0);
+  auto draw = [](int variant) {
+    return [variant](Pixr *p) {
+      for (int k = 0; k < 3; ++k)
+        for (int y = 0; y < 9; ++y)
+          for (int x = 0; x < 7; ++x)
+            if (x == 0 || y == 8 || (x + y + variant * k) % 5 == 0)
+              norvtest::setPixel(p, 5 + 12 * k, 3 + y, 1);
+      for (int x = 0; x < 60; ++x) norvtest::setPixel(p, 50 + x, 20, 1);
+      norvtest::setPixel(p, 2, 30, 1);
+    };
+  };
+  Pixr *pages[] = {drawnPage(120, 40, draw(0)), drawnPage(120, 40, draw(1))};
+  ASSERT_TRUE(pages[0] && pages[1]);
+  auto run = [&](NorvEncoder *encoder) -> bool {
+    auto addPage = [&](Pixr *image) {
+      const NorvPageSource page{image->framedData,  image->width, image->height,
+                                image->bytesPerRow, 300,          300};
+      uint8_t overflow = 0;
+      return addBilevelPage(encoder, &page, &overflow) == 0;
+    };
+    auto encode = [&](int32_t mode) {
+      uint8_t *data = nullptr;
+      size_t length = 0, payload = 0;
+      if (closeSection(encoder, mode) != 0) return false;
+      const int32_t pagesOfSection = encoder->section->pageCount;
+      if (encodeSectionGlobals(encoder, 1, &data, &length) != 0) return false;
+      qtz::release(encoder->state, data);
+      for (int32_t k = 0; k < pagesOfSection; ++k) {
+        if (encodeSectionPages(encoder, &data, &length, &payload) != 0) return false;
+        qtz::release(encoder->state, data);
+      }
+      return startEncoderSection(encoder) == 0;
+    };
+    return startEncoderSection(encoder) == 0 && addPage(pages[0]) && addPage(pages[1]) &&
+           encode(NORV_CLOSE_FLUSH) && addPage(pages[0]) && encode(NORV_CLOSE_FINAL);
+  };
+  const long attempts = norvtest::failEachRequest([&](long) {
+    NorvEncoder *encoder = nullptr;
+    if (buildEncoder(&encoder, &norvtest::kTrackingHooks, nullptr, &tokens, &lossy, nullptr,
+                     nullptr) != 0)
+      return false;
+    const bool done = run(encoder);
+    EXPECT_EQ(destroyEncoder(encoder), 0);
+    return done;
+  });
+  EXPECT_GT(attempts, 50);
+}
+
 TEST_F(AssemblyTest, BuildFailsCleanlyWithoutMemory) {
   NorvEncState *e = nullptr;
   ASSERT_EQ(norv_initEncState(state_, &e), 0);
