@@ -585,6 +585,71 @@ TEST_F(AssemblyTest, DeskewedTokensComeOutLevel) {
   tclyFreeDeskewContext(&context);
 }
 
+TEST_F(AssemblyTest, SymbolsOfOnePageGoToThatPagesDictionary) {
+  // Shape A on both pages, shape B twice on the first page only, shape C once on the second.
+  // A final end codes A in the section dictionary and B and C in their pages' dictionaries; a
+  // flush carries its classes, so B (two members) joins the section dictionary. A section
+  // whose symbols are all page-private writes no dictionary bytes. (Pages of 400 x 200: the
+  // shapes stay below a tenth of the page, so they are tokens, not generic regions.)
+  auto shape = [](Pixr *p, int kind, int x0, int y0) {
+    for (int y = 0; y < 12; ++y)
+      for (int x = 0; x < 9; ++x)
+        if (x == 0 || x == 8 || y == 0 || y == 11 || y == 3 + 3 * kind)
+          norvtest::setPixel(p, x0 + x, y0 + y, 1);
+  };
+  struct Case {
+    int32_t mode;
+    int32_t sectionSymbols;
+    int32_t firstPageSymbols;
+  };
+  for (const Case c : {Case{NORV_CLOSE_FINAL, 1, 1}, Case{NORV_CLOSE_FLUSH, 2, 0}}) {
+    SCOPED_TRACE(c.mode);
+    build([](NorvEncState *e) {
+      const float exact = 1.0f;
+      const int32_t none = 0;
+      ASSERT_EQ(norv_setTokenOptions(e, nullptr, &exact, &none, nullptr, nullptr, nullptr, nullptr,
+                                     nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &none,
+                                     nullptr, nullptr),
+                0);
+    });
+    if (HasFatalFailure()) return;
+    Pixr *first = drawnPage(400, 200, [&](Pixr *p) {
+      shape(p, 0, 5, 5);
+      shape(p, 1, 30, 5);
+      shape(p, 1, 50, 20);
+    });
+    Pixr *second = drawnPage(400, 200, [&](Pixr *p) {
+      shape(p, 0, 60, 10);
+      shape(p, 2, 10, 20);
+    });
+    ASSERT_TRUE(first && second);
+    ASSERT_TRUE(add(first, 300));
+    ASSERT_TRUE(add(second, 300));
+    ASSERT_EQ(closeSection(enc_, c.mode), 0);
+    uint8_t *data = nullptr;
+    size_t length = 0;
+    ASSERT_EQ(encodeSectionGlobals(enc_, 1, &data, &length), 0);
+    EXPECT_GT(length, 0u);
+    qtz::release(enc_->state, data);
+    EXPECT_EQ(enc_->sectionSymbolCount, c.sectionSymbols);
+    EXPECT_EQ(enc_->pageSymbols[0].count, c.firstPageSymbols);
+    EXPECT_EQ(enc_->pageSymbols[1].count, 1);
+    ASSERT_EQ(destroyEncoder(enc_), 0);
+    enc_ = nullptr;
+    pending_.clear();
+  }
+  buildLossless();
+  if (HasFatalFailure()) return;
+  ASSERT_TRUE(add(drawnPage(400, 200, [&](Pixr *p) { shape(p, 0, 5, 5); }), 300));
+  ASSERT_EQ(closeSection(enc_, NORV_CLOSE_FINAL), 0);
+  uint8_t *data = nullptr;
+  size_t length = 1;
+  ASSERT_EQ(encodeSectionGlobals(enc_, 1, &data, &length), 0);
+  EXPECT_EQ(length, 0u);
+  EXPECT_EQ(data, nullptr);
+  pending_.clear();
+}
+
 TEST_F(AssemblyTest, StripesEndOnTheRowAboveTheSplit) {
   // Small pages are split at row 1: the first stripe is row 0 alone, and components on rows 1
   // and 2 belong to the second. Dots on rows 0, 1 and 2, a symbol ending on row 1, and tokens
