@@ -72,9 +72,13 @@ int32_t addToEncoder(QtzState *state, NorvEncState *enc, Pixr *core, NorvWriterP
                                             &count, enc->greyTemplates != 0 ? &grey : nullptr);
       status != 0)
     return status;
-  // The encoder takes the component bitmaps (also when it fails); the array stays here.
+  // The encoder takes the component bitmaps when it adds the page (and when adding fails); a
+  // page the budget refused leaves them here, and the array always stays here.
+  const int32_t before = enc->encoder->pageCount;
   const int32_t status =
       addColorTokensPage(enc->encoder, components, count, source, grey, overflow);
+  if (status == 0 && enc->encoder->pageCount == before)
+    freeTextComponents(state, &components, count);
   qtz::release(state, components);
   if (grey != nullptr) QtzImage_free(grey);
   return status;

@@ -525,3 +525,37 @@ TEST_F(DriverTest, ConversionEntryWritesTfxAndReportsOpenFailures) {
 }
 
 }  // namespace
+
+namespace {
+
+// Every allocation of a run (start, a bilevel page, a colour page ending the section, clean-up)
+// failing in turn: each failed run gives a status and, once cleaned up, leaves nothing behind.
+TEST_F(DriverTest, EveryAllocationFailureIsAStatusAndLeaksNothing) {
+  const Pnm glyphs = enctest::glyphPage(64, 24, 2);
+  const Pnm rgb = enctest::colourPage(48, 32);
+  PackedImage packed(glyphs);
+  QtzImage *bilevel = packed.wrap(state_);
+  QtzImage *colour = nullptr;
+  ASSERT_EQ(QtzImage_wrapAll(state_, const_cast<uint8_t *>(rgb.raster.data()), QTZ_IMAGE_RGB, 48,
+                             32, 144, &colour),
+            0);
+  const long attempts = norvtest::failEachRequest([&](long) {
+    NorvEncState *enc = nullptr;
+    int32_t status = norv_initEncState(state_, &enc);
+    if (status != 0) return false;
+    enc->writeRawJbig2 = 1;
+    FILE *file = std::fopen(output_.c_str(), "wb");
+    status = norv_encStart(state_, enc, file, nullptr);
+    if (enc->writer == nullptr) std::fclose(file);
+    if (status == 0) status = norv_encPage(state_, enc, bilevel, 0);
+    if (status == 0) status = norv_encPage(state_, enc, colour, 1);
+    const int32_t cleaned = norv_cleanEncState(state_, &enc);
+    EXPECT_EQ(enc, nullptr);
+    return status == 0 && cleaned == 0;
+  });
+  EXPECT_GT(attempts, 20);
+  void *pixels = nullptr;
+  QtzImage_unwrapAll(colour, &pixels);
+}
+
+}  // namespace
