@@ -274,7 +274,8 @@ void releaseEncoding(QtzState *state, NorvEncState *enc) {
   if (enc->encoder != nullptr) {
     qtz::release(enc->encoder->state, enc->bandedGlobals);
     qtz::release(enc->encoder->state, enc->bandedPage);
-    destroyEncoder(enc->encoder);
+    if (destroyEncoder(enc->encoder) != QTZ_OK)
+      qtz::reportText(state, QTZ_MSG_WARNING, "Problem cleaning up; continuing anyway.");
   }
   enc->bandedGlobals = nullptr;
   enc->bandedPage = nullptr;
