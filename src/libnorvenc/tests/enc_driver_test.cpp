@@ -264,9 +264,8 @@ struct ResolutionCase {
 // colour page's core image gets what was filled in (its split reads it there).
 TEST_F(DriverTest, ResolutionsDefaultSymmetrically) {
   const ResolutionCase cases[] = {
-      {200, 100, 300, 200, 100, false}, {0, 0, 300, 300, 300, true},
-      {0, 0, 200, 200, 200, true},      {0, 150, 300, 150, 150, false},
-      {240, 0, 300, 240, 240, false},
+      {200, 100, 300, 200, 100, false}, {0, 0, 300, 300, 300, true},    {0, 0, 200, 200, 200, true},
+      {0, 150, 300, 150, 150, false},   {240, 0, 300, 240, 240, false},
   };
   const Pnm rgb = enctest::colourPage(40, 30);
   PackedImage packed(enctest::glyphPage(40, 30, 1));
@@ -537,8 +536,8 @@ TEST_F(DriverTest, BandedPagesComeBackAsTheirOwnSections) {
     std::vector<uint8_t> stream(globals, globals + globalsLength);
     stream.insert(stream.end(), data, data + dataLength);
     Jbig2Decoder *decoder = nullptr;
-    ASSERT_EQ(QtzJbig2_newDecoder(&decoder, 0, nullptr, nullptr, 1, 100000, 0, 1, nullptr,
-                                  nullptr, state_),
+    ASSERT_EQ(QtzJbig2_newDecoder(&decoder, 0, nullptr, nullptr, 1, 100000, 0, 1, nullptr, nullptr,
+                                  state_),
               0);
     EXPECT_EQ(QtzJbig2_decodePage(decoder, stream.data(), stream.size(), nullptr), 0);
     const Pnm decoded = decoder->page != nullptr ? pnmOf(decoder->page) : Pnm{};
