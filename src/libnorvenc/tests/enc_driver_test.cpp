@@ -223,34 +223,100 @@ TEST_F(DriverTest, DocumentWithoutPagesWritesNothing) {
   EXPECT_EQ(norvtest::readFile(output_).size(), 9u);
 }
 
-// With a dictionary memory limit, sections end where the budget says; whichever way a page is
-// refused (before it is added, or added and rolled back), it starts the next section and every
-// page arrives exactly once, in order.
-TEST_F(DriverTest, RefusedPagesStartTheNextSectionAndNoneIsLost) {
+// The dictionary budget refuses page 2 of a section in each of its three ways (E1 is page 1's
+// estimate, E2 what page 2 adds to it); page 1 stays in the section, which is written alone,
+// and page 2 starts the next section. Every page decodes.
+struct BudgetCase {
+  const char *name;
+  int64_t (*limit)(int64_t e1, int64_t e2);
+  int64_t (*running)(int64_t e1, int64_t e2);  // the estimate before page 2
+};
+
+TEST_F(DriverTest, RefusedPageStartsTheNextSectionAndNothingIsLost) {
   if (!norvtest::toolAvailable("jbig2dec")) GTEST_SKIP() << "jbig2dec missing";
-  const std::vector<SourcePage> pages = glyphPages(12);
+  const BudgetCase cases[] = {
+      {"within a tenth of the limit: refused before it is added",
+       [](int64_t e1, int64_t) { return e1 * 20 / 19; }, [](int64_t e1, int64_t) { return e1; }},
+      {"the limit already reached: refused before it is added",
+       [](int64_t e1, int64_t) { return e1 * 6 / 5; },
+       [](int64_t e1, int64_t) { return e1 * 6 / 5; }},
+      {"added and reaching the limit: rolled back", [](int64_t e1, int64_t e2) { return e1 + e2; },
+       [](int64_t e1, int64_t) { return e1; }},
+  };
+  const std::vector<SourcePage> pages = {{enctest::glyphPage(200, 130, 1, 12, 0)},
+                                         {enctest::glyphPage(200, 130, 2, 12, 12)}};
+  PackedImage first(pages[0].raster), second(pages[1].raster);
+  auto estimate = [this] {
+    const TclySection *section = enc_->encoder->doc->section;
+    return int64_t{section->runningEstimate} + section->compressedEstimate;
+  };
+  // The estimates, counted under a limit never reached.
+  start(Output::RawJbig2, lossless);
+  enc_->encoder->doc->memoryLimit = 1 << 30;
+  ASSERT_EQ(norv_encPage(state_, enc_, first.wrap(state_), 0), 0);
+  const int64_t e1 = estimate();
+  ASSERT_EQ(norv_encPage(state_, enc_, second.wrap(state_), 0), 0);
+  const int64_t e2 = estimate() - e1;
+  ASSERT_EQ(finish(), 0);
+  // Page 2 brings shapes of its own, enough to pass a limit from below its tenth.
+  ASSERT_GT(e2 * 9, e1);
+
+  for (const BudgetCase &c : cases) {
+    SCOPED_TRACE(c.name);
+    start(Output::RawJbig2, lossless);
+    TclyDoc *doc = enc_->encoder->doc;
+    doc->memoryLimit = 1 << 30;
+    ASSERT_EQ(norv_encPage(state_, enc_, first.wrap(state_), 0), 0) << errors_.text();
+    doc->memoryLimit = int32_t(c.limit(e1, e2));
+    doc->section->runningEstimate = int32_t(c.running(e1, e2) - doc->section->compressedEstimate);
+    ASSERT_EQ(norv_encPage(state_, enc_, second.wrap(state_), 0), 0) << errors_.text();
+    // Page 1 went out in a section of its own; page 2 waits in the next one.
+    EXPECT_EQ(written(), 1);
+    EXPECT_EQ(enc_->pageCount, 2);
+    EXPECT_EQ(enc_->pendingPages->count, 1);
+    doc->memoryLimit = 0;
+    ASSERT_EQ(norv_encPage(state_, enc_, first.wrap(state_), 1), 0) << errors_.text();
+    EXPECT_EQ(written(), 3);
+    ASSERT_EQ(finish(), 0);
+    expectPages(enctest::jbig2decPages(output_),
+                {pages[0].raster, pages[1].raster, pages[0].raster});
+  }
+}
+
+// The same through the page loop, over a range of limits: whichever way pages are refused,
+// every page arrives once and in order, or a page alone beyond the limit gives -1 ("Dicionary
+// Memory limit is too small", reported by the encoder's own state).
+TEST_F(DriverTest, BudgetLimitsNeverLoseAPage) {
+  if (!norvtest::toolAvailable("jbig2dec")) GTEST_SKIP() << "jbig2dec missing";
+  // Each page brings shapes of its own besides some of the page before.
+  std::vector<SourcePage> pages;
+  for (int k = 0; k < 8; ++k) pages.push_back({enctest::glyphPage(200, 130, k, 16, 12 * k)});
   const std::string path = tiff("budget.tif", pages);
-  int split = 0;
-  for (int32_t limit = 2000; limit <= 40000; limit = limit * 5 / 4) {
+  int ended = 0;
+  for (int32_t limit = 600; limit <= 12000; limit = limit * 3 / 2) {
     SCOPED_TRACE(limit);
     start(Output::RawJbig2, [limit](NorvEncState *enc) {
       lossless(enc);
       enc->dictionaryMemoryLimit = limit;
     });
-    const int32_t status = norv_encDocument(state_, enc_, path.c_str(), 1);
+    const int32_t status = norv_encDocument(state_, enc_, path.c_str(), 0);
     if (status == -1) {
-      // A single page alone beyond the limit.
-      EXPECT_NE(errors_.text().find("Dicionary Memory limit is too small"), std::string::npos);
       ASSERT_EQ(finish(), 0);
       continue;
     }
     ASSERT_EQ(status, 0) << errors_.text();
-    EXPECT_EQ(enc_->pageCount, 12);
+    // Without the budget no section would have ended yet.
+    ended += written() > 0;
+    EXPECT_EQ(written() + enc_->pendingPages->count, 8);
+    PackedImage last(pages.back().raster);
+    ASSERT_EQ(norv_encPage(state_, enc_, last.wrap(state_), 1), 0) << errors_.text();
+    EXPECT_EQ(enc_->pageCount, 9);
     ASSERT_EQ(finish(), 0);
-    expectPages(enctest::jbig2decPages(output_), rastersOf(pages));
-    ++split;
+    std::vector<Pnm> expected = rastersOf(pages);
+    expected.push_back(pages.back().raster);
+    expectPages(enctest::jbig2decPages(output_), expected);
   }
-  EXPECT_GT(split, 0);
+  EXPECT_GT(ended, 0);
 }
 
 struct ResolutionCase {
