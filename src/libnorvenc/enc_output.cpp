@@ -379,8 +379,7 @@ int32_t codeGenericRegion(NorvEncoder *encoder, const TclyToken *region) {
       drawRuns(drawn.get(), wordsPerRow, region->runs, region->runCount, 0, 0);
     rows = drawn.get();
   }
-  const int32_t bytesPerRow =
-      (region->runs != nullptr || region->bits == nullptr ? wordsPerRow : region->wordsPerRow) * 4;
+  const int32_t bytesPerRow = (drawn ? wordsPerRow : region->wordsPerRow) * 4;
   QtzImage *image = nullptr;
   int32_t status = QtzImage_wrapAll(state, const_cast<uint32_t *>(rows), QTZ_IMAGE_PACKED,
                                     region->width, region->height, bytesPerRow, &image);
@@ -393,8 +392,8 @@ int32_t codeGenericRegion(NorvEncoder *encoder, const TclyToken *region) {
   return status;
 }
 
-// The generic regions of one stripe: those whose bottom row lies above `below` (all with
-// below = INT32_MAX), each coded and taken off the list.
+// The generic regions of one stripe: those whose bottom row lies above `below` (every one with
+// INT64_MAX), each coded and taken off the list.
 int32_t codeGenericRegions(NorvEncoder *encoder, QtzAdtList *generics, int64_t below) {
   QtzAdtListNode *n = generics != nullptr ? generics->head : nullptr;
   while (n != nullptr) {
