@@ -2,12 +2,14 @@
 // on it by norv_cleanEncState (pending page sources, then the output writer, which finishes and
 // closes the output file, then the record).
 //
+// Clean-up also destroys the encoder, closes a log file the encoding start opened and gives the
+// library state its error stream back.
+//
 // Failures: 118 for a null state or out-pointer, 1 when the record cannot be allocated, 2 for a
 // null address at clean-up; the writer's close status is passed on once everything is freed.
-// An encoder assembly that cannot be destroyed is reported as a warning and clean-up goes on.
 #include <cstdio>
 
-#include "enc_assembly.h"
+#include "enc_driver.h"
 #include "norv_enc.h"
 #include "output_writer.h"
 #include "qtz_internal.h"
@@ -88,19 +90,12 @@ extern "C" int32_t norv_cleanEncState(QtzState *state, NorvEncState **enc) {
   if (enc == nullptr) return qtz::report(state, QTZ_ERR_PARAM);
   NorvEncState *record = *enc;
   if (record == nullptr) return QTZ_OK;
-  // Pending page sources are records of the state's hooks; their pixels are not theirs.
-  if (record->pendingPages != nullptr) {
-    for (QtzAdtListNode *node = record->pendingPages->head; node != nullptr; node = node->next)
-      qtz::release(state, node->data);
-    QtzAdt_liFree(record->pendingPages);
-    record->pendingPages = nullptr;
-  }
-  if (record->encoder != nullptr && destroyEncoder(record->encoder) != QTZ_OK)
-    qtz::reportText(state, QTZ_MSG_WARNING, "Problem cleaning up; continuing anyway.");
-  record->encoder = nullptr;
+  // Pending page sources, the encoder, then the writer, which finishes and closes the output.
+  norvenc::releaseEncoding(state, record);
   int32_t status = QTZ_OK;
   if (record->writer != nullptr) status = norvenc::closeWriter(record->writer);
   record->writer = nullptr;
+  norvenc::restoreErrorStream(state, record);
   qtz::release(state, record);
   *enc = nullptr;
   return status;
