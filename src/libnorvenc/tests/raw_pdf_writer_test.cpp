@@ -68,7 +68,7 @@ TEST_F(WriterTest, RawFileHoldsHeaderDictionariesAndPagesAndDecodesPageByPage) {
   const norvtest::ToolRun run = norvtest::runTool(
       "jbig2dec -q -t pbm -o - " + norvtest::shellQuote(file_.name()) + " 2>/dev/null");
   EXPECT_EQ(run.status, 0);
-  const std::vector<norvtest::Pnm> decoded = enctest::splitPnms(run.output);
+  const std::vector<norvtest::Pnm> decoded = norvtest::parsePnms(run.output);
   const std::vector<const enctest::PageData *> pages = enctest::pagesOf(sections);
   ASSERT_EQ(decoded.size(), pages.size());
   for (size_t k = 0; k < pages.size(); ++k)
