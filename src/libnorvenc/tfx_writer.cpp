@@ -72,8 +72,12 @@ int32_t writeMask(NorvOutputWriter *writer, OvrPageHandle *page, const NorvLayer
   uint32_t quality = static_cast<uint32_t>(m->quality);
   if (status == QTZ_OK) status = ovrSetCoding(ifd, 0, &bits, &quality, &kColourSpace);
   if (status == QTZ_OK) status = writeSectionGlobals(writer);
+  // A page before the first section dictionary refers to no global data; the container takes
+  // an empty index list, never a null one.
+  static constexpr uint32_t kNoGlobals[1] = {0};
+  const uint32_t *globals = writer->globalCount > 0 ? writer->globalIds : kNoGlobals;
   if (status == QTZ_OK)
-    status = ovrWriteReferringStrip(ifd, m->data, m->length + m->payloadLength, writer->globalIds,
+    status = ovrWriteReferringStrip(ifd, m->data, m->length + m->payloadLength, globals,
                                     writer->globalCount);
   if (status == QTZ_OK && m->payloadLength > 0) {
     OvrIfdHandle *tail = nullptr;
