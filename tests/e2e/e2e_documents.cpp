@@ -1,0 +1,313 @@
+// Source documents of the end-to-end checks and the outside readers of the encoder's output
+// files (see e2e_documents.h).
+#include "e2e_documents.h"
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <regex>
+
+#include "ovr_context.h"
+#include "ovr_document.h"
+#include "ovr_file_hooks.h"
+#include "testkit_tools.h"
+
+namespace e2e {
+
+namespace {
+
+using norvtest::shellQuote;
+
+std::vector<std::string> linesOf(const std::string &text) {
+  std::vector<std::string> lines;
+  std::string line;
+  for (char c : text) {
+    if (c != '\n') {
+      line += c;
+      continue;
+    }
+    lines.push_back(line);
+    line.clear();
+  }
+  return lines;
+}
+
+// The container reader over one open file.
+class TfxReader {
+ public:
+  explicit TfxReader(const std::string &path) {
+    file_ = std::fopen(path.c_str(), "rb");
+    EXPECT_NE(file_, nullptr) << path;
+    EXPECT_EQ(ovrCreateIoContext(0, &ctx_), 0);
+    if (file_ == nullptr || ctx_ == nullptr) return;
+    stream_ = OvrHookedFile{file_, 0, &hooks_};
+    EXPECT_EQ(ovrOpenDocument(ctx_, &stream_, 0, fileHookRead, fileHookWrite, fileHookSeek,
+                              fileHookSeekEnd, fileHookTell, &doc_),
+              0);
+    EXPECT_NE(doc_, nullptr) << path << " is not a TIFF file";
+  }
+  ~TfxReader() {
+    if (doc_ != nullptr) {
+      EXPECT_EQ(ovrCloseDocument(doc_), 0);
+    }
+    if (ctx_ != nullptr) {
+      EXPECT_EQ(ovrDestroyIoContext(ctx_), 0);
+    }
+    if (file_ != nullptr) std::fclose(file_);
+  }
+  TfxReader(const TfxReader &) = delete;
+  TfxReader &operator=(const TfxReader &) = delete;
+
+  OvrDocHandle *document() const { return doc_; }
+
+  std::vector<uint8_t> globalData(uint32_t index) {
+    uint8_t *data = nullptr;
+    uint32_t length = 0, size = 0, entryLong = 0;
+    uint16_t entryWord = 0;
+    EXPECT_EQ(ovrReadGlobalData(doc_, index, &data, &length, &size, &entryWord, &entryLong), 0)
+        << "global data block " << index;
+    std::vector<uint8_t> bytes(data, data + (data == nullptr ? 0 : length));
+    if (data != nullptr) ovrFreeData(ctx_, reinterpret_cast<void **>(&data));
+    return bytes;
+  }
+
+  std::vector<uint8_t> strip(OvrIfdHandle *ifd, uint32_t height) {
+    EXPECT_EQ(ovrBeginRead(ifd, 0), 0);
+    uint8_t *buffer = nullptr;
+    uint32_t capacity = 0, got = 0;
+    EXPECT_EQ(ovrReadStrip(ifd, 0, height, &buffer, &capacity, &got), 0);
+    std::vector<uint8_t> bytes(buffer, buffer + (buffer == nullptr ? 0 : got));
+    if (buffer != nullptr) ovrFreeData(ctx_, reinterpret_cast<void **>(&buffer));
+    EXPECT_EQ(ovrEndRead(ifd), 0);
+    return bytes;
+  }
+
+  // The mask strip split into the global data indices it names and the coded page.
+  bool splitStrip(OvrIfdHandle *ifd, const std::vector<uint8_t> &strip,
+                  std::vector<uint32_t> &indices, std::vector<uint8_t> &coded) {
+    uint32_t count = 0, codedSize = 0;
+    uint32_t *list = nullptr;
+    const uint8_t *start = nullptr;
+    const int32_t status = ovrParseStripHeader(ifd, strip.data(), uint32_t(strip.size()), &count,
+                                               &list, &start, &codedSize);
+    EXPECT_EQ(status, 0);
+    if (status != 0) return false;
+    indices.assign(list, list + (list == nullptr ? 0 : count));
+    if (list != nullptr) ovrFreeData(ctx_, reinterpret_cast<void **>(&list));
+    coded.assign(start, start + codedSize);
+    return true;
+  }
+
+ private:
+  OvrFileHooks hooks_{
+      [](void *b, size_t s, size_t c, FILE *f) { return std::fread(b, s, c, f); },
+      [](const void *b, size_t s, size_t c, FILE *f) { return std::fwrite(b, s, c, f); },
+      std::fseek, std::ftell};
+  FILE *file_ = nullptr;
+  OvrIoContext *ctx_ = nullptr;
+  OvrHookedFile stream_{};
+  OvrDocHandle *doc_ = nullptr;
+};
+
+// jbig2dec on a page's bytes after the global data it needs (embedded streams).
+norvtest::Pnm decodeEmbedded(const std::vector<uint8_t> &globals,
+                             const std::vector<uint8_t> &page) {
+  norvtest::TempDir dir("e2e_page");
+  EXPECT_TRUE(norvtest::writeFile(dir.file("g.jb2"), globals));
+  EXPECT_TRUE(norvtest::writeFile(dir.file("p.jb2"), page));
+  const std::string inputs =
+      globals.empty() ? shellQuote(dir.file("p.jb2"))
+                      : shellQuote(dir.file("g.jb2")) + " " + shellQuote(dir.file("p.jb2"));
+  const norvtest::ToolRun run = norvtest::runTool(
+      "jbig2dec -q -e -t pbm -o " + shellQuote(dir.file("out.pbm")) + " " + inputs + " 2>&1");
+  EXPECT_EQ(run.status, 0) << run.text();
+  return norvtest::readPnm(dir.file("out.pbm"));
+}
+
+}  // namespace
+
+const char *nameOf(Output output) {
+  switch (output) {
+    case Output::Tfx:
+      return "TIFF-FX";
+    case Output::Jbig2:
+      return "raw JBIG2";
+    case Output::Pdf:
+      return "PDF";
+  }
+  return "?";
+}
+
+const char *nameOf(Mode mode) {
+  switch (mode) {
+    case Mode::Lossless:
+      return "lossless";
+    case Mode::Lossy:
+      return "lossy";
+    case Mode::Generic:
+      return "generic";
+  }
+  return "?";
+}
+
+const std::vector<std::string> &testPages() {
+  static const std::vector<std::string> pages = {
+      "p01_t300_bash-1.tif",        "p02_t300_bash-8.tif",       "p03_t300_bash-16.tif",
+      "p04_t300_bash-24.tif",       "p05_t300_bash-32.tif",      "p06_t300_bash-48.tif",
+      "p07_t300_groff-2.tif",       "p08_t300_gs-2.tif",         "p09_t300_grops-3.tif",
+      "p10_t300_tbl-2.tif",         "p11_t200_bash-56.tif",      "p12_t200_bash-64.tif",
+      "p13_t200_eqn-2.tif",         "p14_t200_pic-2.tif",        "p15_t600_bash-72.tif",
+      "p16_t600_bash-80.tif",       "p17_t600_troff-2.tif",      "p18_t600_groff-4.tif",
+      "p19_d200_digits-times8.tif", "p20_d200_digits-helv7.tif", "p21_h300_ps2pdf-screen.tif",
+      "p22_h300_tbl-floyd.tif"};
+  return pages;
+}
+
+std::string pagePath(const std::string &page) {
+  return std::string(NORV_E2E_DATA) + "/" + page;
+}
+
+int pageDpi(const std::string &page) {
+  return std::stoi(page.substr(5, 3));
+}
+
+const norvtest::Pnm &sourcePage(const std::string &page) {
+  static std::map<std::string, norvtest::Pnm> pages;
+  auto found = pages.find(page);
+  if (found != pages.end()) return found->second;
+  const norvtest::ToolRun run =
+      norvtest::runTool("tifftopnm -quiet " + shellQuote(pagePath(page)) + " 2>/dev/null");
+  norvtest::Pnm pnm = norvtest::parsePnm(run.output);
+  EXPECT_EQ(pnm.kind, '4') << "tifftopnm " << page;
+  return pages.emplace(page, std::move(pnm)).first->second;
+}
+
+std::vector<std::string> cyclePages(size_t first, size_t count) {
+  std::vector<std::string> pages;
+  for (size_t k = 0; k < count; ++k) pages.push_back(testPages()[(first + k) % testPages().size()]);
+  return pages;
+}
+
+std::string makeDocument(const norvtest::TempDir &dir, const std::string &name,
+                         const std::vector<std::string> &pages) {
+  std::string command = "tiffcp";
+  for (const std::string &p : pages) command += " " + shellQuote(pagePath(p));
+  const std::string path = dir.file(name);
+  const norvtest::ToolRun run = norvtest::runTool(command + " " + shellQuote(path) + " 2>&1");
+  EXPECT_EQ(run.status, 0) << run.text();
+  return run.status == 0 ? path : "";
+}
+
+std::vector<norvtest::Pnm> readTfx(const std::string &path, size_t *globalBlocks) {
+  std::vector<norvtest::Pnm> pages;
+  // The libtiff tools: every directory readable, no error.
+  for (const char *tool : {"tiffinfo", "tiffdump"}) {
+    const norvtest::ToolRun run =
+        norvtest::runTool(std::string(tool) + " " + shellQuote(path) + " 2>&1");
+    EXPECT_EQ(run.status, 0) << tool << ": " << run.text();
+    EXPECT_EQ(run.text().find("rror"), std::string::npos) << tool << ": " << run.text();
+  }
+  TfxReader reader(path);
+  if (reader.document() == nullptr) return pages;
+  uint8_t headerKind = 0, subKind = 0;
+  uint16_t pageCount = 0;
+  EXPECT_EQ(ovrGetDocumentInfo(reader.document(), &headerKind, &subKind, &pageCount), 0);
+  std::map<uint32_t, std::vector<uint8_t>> blocks;
+  for (int32_t k = 0; k < pageCount; ++k) {
+    SCOPED_TRACE("TIFF-FX page " + std::to_string(k + 1));
+    const uint32_t *counts = nullptr;
+    uint32_t layers = 0;
+    uint16_t attribute = 0;
+    OvrPageHandle *page = nullptr;
+    EXPECT_EQ(ovrGetPage(reader.document(), k, &counts, &layers, &attribute, &page), 0);
+    if (page == nullptr || layers < 2 || counts[1] != 1) {
+      ADD_FAILURE() << "no mask layer of one stripe";
+      pages.emplace_back();
+      continue;
+    }
+    uint32_t x, y, xRes, yRes, width, height, rowsPerStrip, bits, kind;
+    OvrIfdHandle *ifd = nullptr;
+    EXPECT_EQ(ovrGetStripeIfd(page, 2, 0, &x, &y, &xRes, &yRes, &width, &height, &rowsPerStrip,
+                              &bits, &kind, nullptr, &ifd),
+              0);
+    std::vector<uint32_t> indices;
+    std::vector<uint8_t> coded;
+    if (ifd == nullptr || !reader.splitStrip(ifd, reader.strip(ifd, height), indices, coded)) {
+      pages.emplace_back();
+      continue;
+    }
+    std::vector<uint8_t> globals;
+    for (uint32_t index : indices) {
+      auto found = blocks.find(index);
+      if (found == blocks.end()) found = blocks.emplace(index, reader.globalData(index)).first;
+      globals.insert(globals.end(), found->second.begin(), found->second.end());
+    }
+    norvtest::Pnm decoded = decodeEmbedded(globals, coded);
+    EXPECT_EQ(decoded.width, int(width));
+    EXPECT_EQ(decoded.height, int(height));
+    pages.push_back(std::move(decoded));
+  }
+  if (globalBlocks != nullptr) *globalBlocks = blocks.size();
+  return pages;
+}
+
+std::vector<norvtest::Pnm> readRawJbig2(const std::string &path) {
+  const norvtest::ToolRun run =
+      norvtest::runTool("jbig2dec -q -t pbm -o - " + shellQuote(path) + " 2>/dev/null");
+  EXPECT_EQ(run.status, 0) << "jbig2dec " << path;
+  return norvtest::parsePnms(run.output);
+}
+
+void checkPdfStructure(const std::string &path, const std::vector<std::string> &pages) {
+  const norvtest::ToolRun check = norvtest::runTool("qpdf --check " + shellQuote(path) + " 2>&1");
+  EXPECT_EQ(check.status, 0) << check.text();
+  const norvtest::ToolRun images = norvtest::runTool("pdfimages -list " + shellQuote(path));
+  EXPECT_EQ(images.status, 0);
+  const std::vector<std::string> rows = linesOf(images.text());
+  ASSERT_EQ(rows.size(), pages.size() + 2) << images.text();  // two heading lines
+  for (size_t k = 0; k < pages.size(); ++k) {
+    std::smatch m;
+    const std::string &row = rows[k + 2];
+    ASSERT_TRUE(std::regex_search(
+        row, m, std::regex(R"(^\s*(\d+)\s+\d+\s+image\s+(\d+)\s+(\d+)\s+gray\s+1\s+1\s+jbig2)")))
+        << row;
+    EXPECT_EQ(std::stoul(m[1]), k + 1) << row;
+    const norvtest::Pnm &source = sourcePage(pages[k]);
+    EXPECT_EQ(std::stoi(m[2]), source.width) << row;
+    EXPECT_EQ(std::stoi(m[3]), source.height) << row;
+  }
+}
+
+std::vector<norvtest::Pnm> renderPdf(const std::string &path, Renderer renderer,
+                                     const std::vector<std::string> &pages) {
+  std::vector<norvtest::Pnm> shown;
+  norvtest::TempDir dir("e2e_render");
+  // One run per stretch of pages of one resolution.
+  for (size_t first = 0; first < pages.size();) {
+    const int dpi = pageDpi(pages[first]);
+    size_t last = first;
+    while (last + 1 < pages.size() && pageDpi(pages[last + 1]) == dpi) ++last;
+    const std::string from = std::to_string(first + 1), to = std::to_string(last + 1);
+    const std::string res = std::to_string(dpi);
+    std::string command;
+    if (renderer == Renderer::Poppler) {
+      command = "pdftoppm -mono -aa no -aaVector no -r " + res + " -f " + from + " -l " + to + " " +
+                shellQuote(path) + " " + shellQuote(dir.file("p" + from));
+    } else {
+      command = "mutool draw -q -A 0 -c mono -r " + res + " -o " +
+                shellQuote(dir.file("p" + from + "-%04d.pbm")) + " " + shellQuote(path) + " " +
+                from + "-" + to;
+    }
+    const norvtest::ToolRun run = norvtest::runTool(command + " 2>&1");
+    EXPECT_EQ(run.status, 0) << run.text();
+    const norvtest::ToolRun list = norvtest::runTool("ls " + shellQuote(dir.path()) + " | sort");
+    for (const std::string &name : linesOf(list.text())) {
+      shown.push_back(norvtest::readPnm(dir.file(name)));
+      std::remove(dir.file(name).c_str());
+    }
+    first = last + 1;
+  }
+  return shown;
+}
+
+}  // namespace e2e

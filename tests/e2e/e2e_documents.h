@@ -1,0 +1,75 @@
+// End-to-end checks of the document encoder: source documents made from the bundled test pages,
+// conversion through the exported encoding calls (norv_initEncState, the option setters,
+// norv_encStart, norv_encDocument, norv_cleanEncState) into TIFF-FX, raw JBIG2 or PDF, and the
+// outside readers that take the results apart again, each giving the pages as P4 rasters:
+// - TIFF-FX: the container reader (page count, mask layer geometry, the global data blocks each
+//   mask strip names), tiffinfo and tiffdump, and jbig2dec on each page's global data and strip;
+// - raw JBIG2: jbig2dec on the whole file;
+// - PDF: qpdf --check, pdfimages -list (one JBIG2 image per page, of the page's size), and the
+//   pages rendered by pdftoppm and by mutool draw, each at its own resolution.
+// Structural findings are gtest failures; the rasters are compared by the tests.
+#ifndef NORV_E2E_DOCUMENTS_H
+#define NORV_E2E_DOCUMENTS_H
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "qtz_state.h"
+#include "testkit_files.h"
+#include "testkit_pnm.h"
+
+namespace e2e {
+
+enum class Output { Tfx, Jbig2, Pdf };
+// Lossless symbol coding, the default lossy settings, or no symbol matching (generic regions).
+enum class Mode { Lossless, Lossy, Generic };
+
+const char *nameOf(Output output);
+const char *nameOf(Mode mode);
+
+struct EncodeOptions {
+  Output output = Output::Tfx;
+  Mode mode = Mode::Lossy;
+  int32_t sectionPages = 0;  // 0 keeps the default
+  int32_t flushPages = 0;    // 0 keeps the default
+};
+
+// The bundled test pages (file names, in page order) and their paths.
+const std::vector<std::string> &testPages();
+std::string pagePath(const std::string &page);
+// The resolution a test page is rendered at (from its name: p01_t300_..., 300).
+int pageDpi(const std::string &page);
+// The page's pixels as its TIFF holds them (through tifftopnm), read once per program run.
+const norvtest::Pnm &sourcePage(const std::string &page);
+// `count` pages taken from the test pages in turn, starting at `first`.
+std::vector<std::string> cyclePages(size_t first, size_t count);
+// A multi-page TIFF of the pages in order (tiffcp) at dir/name; "" when it cannot be made.
+std::string makeDocument(const norvtest::TempDir &dir, const std::string &name,
+                         const std::vector<std::string> &pages);
+
+// Applies the options to a fresh encoder state (output kind, mode, section and flush sizes);
+// the first refused setter's status.
+int32_t applyOptions(struct NorvEncState *enc, const EncodeOptions &options);
+
+// Converts the TIFF into the output file through the exported calls and closes everything; the
+// first status that was not 0 (the clean-up's when everything before it succeeded). The
+// output stream is `out` when given (the encoder closes it), else outPath opened "wb".
+int32_t encodeTiff(QtzState *state, const std::string &tiffPath, const std::string &outPath,
+                   const EncodeOptions &options, FILE *out = nullptr);
+
+// The pages of an output file as each reader shows them; for TIFF-FX also the number of
+// global data blocks the pages refer to.
+std::vector<norvtest::Pnm> readTfx(const std::string &path, size_t *globalBlocks = nullptr);
+std::vector<norvtest::Pnm> readRawJbig2(const std::string &path);
+// qpdf's check and pdfimages' list against the expected page sizes.
+void checkPdfStructure(const std::string &path, const std::vector<std::string> &pages);
+enum class Renderer { Poppler, Mutool };
+// Every page rendered at the resolution of the source page in the same place.
+std::vector<norvtest::Pnm> renderPdf(const std::string &path, Renderer renderer,
+                                     const std::vector<std::string> &pages);
+
+}  // namespace e2e
+
+#endif

@@ -1,0 +1,246 @@
+// The document encoder end to end: TIFF documents made of the bundled test pages are converted
+// through the exported encoding calls into TIFF-FX, raw JBIG2 and PDF, and every output is read
+// back by outside readers (the container reader with jbig2dec, jbig2dec, poppler and mutool;
+// see e2e_documents.h). Lossless settings must give the input pages exactly, in every reader;
+// the default lossy settings every page, at its size, without a substituted glyph on the
+// digit-dense pages. A full disk gives 2001 for each output.
+//
+// EncodeQuick runs in the sanitizer suite (small pages, short documents); EncodeCorpus converts
+// documents of 10, 22 and 60 pages and is labelled slow (run in a release build).
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "e2e_documents.h"
+#include "glyph_count.h"
+#include "testkit_files.h"
+#include "testkit_state.h"
+#include "testkit_tools.h"
+
+namespace {
+
+using e2e::EncodeOptions;
+using e2e::Mode;
+using e2e::Output;
+
+constexpr int32_t kWriteFailed = 2001;
+
+bool toolsPresent() {
+  for (const char *tool : {"tiffcp", "tifftopnm", "tiffinfo", "tiffdump", "jbig2dec", "qpdf",
+                           "pdfimages", "pdftoppm", "mutool"})
+    if (!norvtest::toolAvailable(tool)) return false;
+  return true;
+}
+
+class EncodeTest : public norvtest::TrackedStateTest {
+ protected:
+  EncodeTest() { wantContexts_ = true; }
+
+  void SetUp() override {
+    norvtest::TrackedStateTest::SetUp();
+    if (!toolsPresent())
+      GTEST_SKIP() << "a libtiff, jbig2dec, qpdf, poppler or mutool tool missing";
+  }
+
+  // The source document of the pages, converted with the options; the output's path.
+  std::string convert(const std::vector<std::string> &pages, const EncodeOptions &options) {
+    const std::string tiff = e2e::makeDocument(dir_, "in.tif", pages);
+    const std::string out = dir_.file(std::string("out.") + extension(options.output));
+    EXPECT_EQ(e2e::encodeTiff(state_, tiff, out, options), 0) << errors_.text();
+    return out;
+  }
+
+  static const char *extension(Output output) {
+    return output == Output::Tfx ? "tif" : output == Output::Jbig2 ? "jb2" : "pdf";
+  }
+
+  // Every reader of the output kind shows every page: exactly the source page when exact is
+  // set, else at the source page's size; the pages as the first reader showed them.
+  std::vector<norvtest::Pnm> expectPages(const std::string &path, Output output,
+                                         const std::vector<std::string> &pages, bool exact,
+                                         size_t *globalBlocks = nullptr) {
+    std::vector<std::vector<norvtest::Pnm>> shown;
+    std::vector<std::string> readers;
+    switch (output) {
+      case Output::Tfx:
+        shown.push_back(e2e::readTfx(path, globalBlocks));
+        readers.push_back("container reader + jbig2dec");
+        break;
+      case Output::Jbig2:
+        shown.push_back(e2e::readRawJbig2(path));
+        readers.push_back("jbig2dec");
+        break;
+      case Output::Pdf:
+        e2e::checkPdfStructure(path, pages);
+        shown.push_back(e2e::renderPdf(path, e2e::Renderer::Poppler, pages));
+        readers.push_back("pdftoppm");
+        shown.push_back(e2e::renderPdf(path, e2e::Renderer::Mutool, pages));
+        readers.push_back("mutool draw");
+        break;
+    }
+    for (size_t r = 0; r < shown.size(); ++r) {
+      SCOPED_TRACE(readers[r]);
+      EXPECT_EQ(shown[r].size(), pages.size());
+      for (size_t k = 0; k < std::min(shown[r].size(), pages.size()); ++k) {
+        const norvtest::Pnm &source = e2e::sourcePage(pages[k]);
+        const int64_t differing = e2e::differingPixels(shown[r][k], source);
+        EXPECT_GE(differing, 0) << "page " << k + 1 << " (" << pages[k] << ") is "
+                                << shown[r][k].width << "x" << shown[r][k].height;
+        if (exact) EXPECT_EQ(differing, 0) << "page " << k + 1 << " (" << pages[k] << ")";
+      }
+    }
+    return shown.empty() ? std::vector<norvtest::Pnm>{} : shown[0];
+  }
+
+  norvtest::TempDir dir_{"e2e"};
+};
+
+const Output kOutputs[] = {Output::Tfx, Output::Jbig2, Output::Pdf};
+
+// Small pages (200 dpi) in turn: text, formulae, a picture, the two digit tables.
+std::vector<std::string> smallPages(size_t count) {
+  const std::vector<std::string> small = {
+      "p11_t200_bash-56.tif", "p13_t200_eqn-2.tif",   "p19_d200_digits-times8.tif",
+      "p14_t200_pic-2.tif",   "p12_t200_bash-64.tif", "p20_d200_digits-helv7.tif"};
+  std::vector<std::string> pages;
+  for (size_t k = 0; k < count; ++k) pages.push_back(small[k % small.size()]);
+  return pages;
+}
+
+using EncodeQuick = EncodeTest;
+
+TEST_F(EncodeQuick, OnePageLosslessInEveryOutput) {
+  const std::vector<std::string> pages = {"p13_t200_eqn-2.tif"};
+  for (Output output : kOutputs) {
+    SCOPED_TRACE(e2e::nameOf(output));
+    const std::string out = convert(pages, EncodeOptions{output, Mode::Lossless});
+    expectPages(out, output, pages, true);
+  }
+}
+
+// Twelve sections of one page each: twelve section dictionaries, every page kept and exact in
+// every output (a TIFF-FX document once stopped after five).
+TEST_F(EncodeQuick, TwelveSectionDictionariesKeepEveryPage) {
+  const std::vector<std::string> pages = smallPages(12);
+  for (Output output : kOutputs) {
+    SCOPED_TRACE(e2e::nameOf(output));
+    EncodeOptions options{output, Mode::Lossless};
+    options.sectionPages = 1;
+    const std::string out = convert(pages, options);
+    size_t blocks = 0;
+    expectPages(out, output, pages, true, &blocks);
+    if (output == Output::Tfx) EXPECT_GE(blocks, 12u);
+  }
+}
+
+// A full disk: the output device takes no byte (/dev/full), or stops taking bytes halfway
+// through the document (a memory file that refuses every write past its limit with ENOSPC).
+// Every output kind reports 2001 and leaks nothing.
+struct FullDisk {
+  std::vector<uint8_t> data;
+  size_t position = 0;
+  size_t limit = 0;
+};
+
+FILE *openFullDisk(FullDisk *disk) {
+  cookie_io_functions_t functions{};
+  functions.read = [](void *cookie, char *buffer, size_t size) -> ssize_t {
+    auto *d = static_cast<FullDisk *>(cookie);
+    const size_t n =
+        d->position >= d->data.size() ? 0 : std::min(size, d->data.size() - d->position);
+    std::memcpy(buffer, d->data.data() + d->position, n);
+    d->position += n;
+    return ssize_t(n);
+  };
+  functions.write = [](void *cookie, const char *buffer, size_t size) -> ssize_t {
+    auto *d = static_cast<FullDisk *>(cookie);
+    if (d->position + size > d->limit) {
+      errno = ENOSPC;
+      return -1;
+    }
+    if (d->data.size() < d->position + size) d->data.resize(d->position + size);
+    std::memcpy(d->data.data() + d->position, buffer, size);
+    d->position += size;
+    return ssize_t(size);
+  };
+  functions.seek = [](void *cookie, off64_t *offset, int whence) -> int {
+    auto *d = static_cast<FullDisk *>(cookie);
+    const off64_t base = whence == SEEK_SET   ? 0
+                         : whence == SEEK_CUR ? off64_t(d->position)
+                                              : off64_t(d->data.size());
+    if (base + *offset < 0) return -1;
+    d->position = size_t(base + *offset);
+    *offset = off64_t(d->position);
+    return 0;
+  };
+  return fopencookie(disk, "w+b", functions);
+}
+
+TEST_F(EncodeQuick, FullDiskGives2001ForEveryOutput) {
+  const std::vector<std::string> pages = smallPages(3);
+  const std::string tiff = e2e::makeDocument(dir_, "in.tif", pages);
+  for (Output output : kOutputs) {
+    SCOPED_TRACE(e2e::nameOf(output));
+    EncodeOptions options{output, Mode::Lossy};
+    options.sectionPages = 1;
+    FILE *full = std::fopen("/dev/full", "wb");
+    ASSERT_NE(full, nullptr);
+    EXPECT_EQ(e2e::encodeTiff(state_, tiff, "", options, full), kWriteFailed) << errors_.text();
+    // The same document in full first, then a disk that fills up in its middle.
+    const std::string whole = dir_.file("whole");
+    ASSERT_EQ(e2e::encodeTiff(state_, tiff, whole, options), 0) << errors_.text();
+    FullDisk disk;
+    disk.limit = norvtest::readFile(whole).size() / 2;
+    FILE *half = openFullDisk(&disk);
+    ASSERT_NE(half, nullptr);
+    EXPECT_EQ(e2e::encodeTiff(state_, tiff, "", options, half), kWriteFailed) << errors_.text();
+  }
+}
+
+using EncodeCorpus = EncodeTest;
+
+// Lossless symbol coding of 1, 10 and 60 pages (the 60 cycle through every test page, so
+// resolutions change within the document; 10 pages in sections of 4, 60 pages with a flush
+// that carries the dictionary into the next section), and generic coding of the 22 pages.
+TEST_F(EncodeCorpus, LosslessDocumentsDecodeExactlyInEveryReader) {
+  struct Case {
+    size_t first, count;
+    int32_t sectionPages;
+    Mode mode;
+  };
+  const Case cases[] = {{14, 1, 0, Mode::Lossless},
+                        {0, 10, 4, Mode::Lossless},
+                        {0, 60, 0, Mode::Lossless},
+                        {0, 22, 0, Mode::Generic}};
+  for (const Case &c : cases) {
+    const std::vector<std::string> pages = e2e::cyclePages(c.first, c.count);
+    for (Output output : kOutputs) {
+      SCOPED_TRACE(std::to_string(c.count) + " pages, " + e2e::nameOf(c.mode) + ", " +
+                   e2e::nameOf(output));
+      EncodeOptions options{output, c.mode};
+      options.sectionPages = c.sectionPages;
+      expectPages(convert(pages, options), output, pages, true);
+    }
+  }
+}
+
+// The default lossy settings over all test pages: every page present at its size, and no glyph
+// of the two digit tables replaced by another.
+TEST_F(EncodeCorpus, LossyDefaultsKeepEveryPageAndSubstituteNoDigit) {
+  const std::vector<std::string> pages = e2e::testPages();
+  for (Output output : kOutputs) {
+    SCOPED_TRACE(e2e::nameOf(output));
+    const std::vector<norvtest::Pnm> shown =
+        expectPages(convert(pages, EncodeOptions{output, Mode::Lossy}), output, pages, false);
+    ASSERT_EQ(shown.size(), pages.size());
+    for (size_t k = 0; k < pages.size(); ++k) {
+      if (pages[k].find("digits") == std::string::npos) continue;
+      const e2e::GlyphCount count =
+          e2e::countSubstitutedGlyphs(e2e::sourcePage(pages[k]), shown[k]);
+      EXPECT_GT(count.glyphs, 1000) << pages[k];
+      EXPECT_EQ(count.substituted, 0) << pages[k] << ": " << count.differing << " pixels differ";
+    }
+  }
+}
+
+}  // namespace
