@@ -157,7 +157,7 @@ int32_t deskewClass(TclyDeskewContext *context, QtzAdtList *privateList, TclyPag
               static_cast<TclySymbolRecord *>(qtz::allocate(state, sizeof(TclySymbolRecord))));
           if (!symbol) return qtz::report(state, QTZ_ERR_NO_MEMORY);
           *symbol.get() = TclySymbolRecord{
-              turned.rows,        nullptr, shared->pageDictionary, turned.width, turned.height,
+              turned.rows,        nullptr, shared->pageFlag, turned.width, turned.height,
               turned.wordsPerRow, 0};
           if (QtzAdt_liAdd(variants, symbol.get(), nullptr) != QTZ_OK)
             return qtz::report(state, QTZ_ERR_NO_MEMORY);

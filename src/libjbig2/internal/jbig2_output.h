@@ -36,15 +36,16 @@ struct QtzJb2Output;
 struct QtzColorState;
 struct Pixr;
 
-// A symbol of a section or page dictionary as the token document keeps it.
+// One symbol of a section or page dictionary: the one record the token document makes its
+// dictionaries of and the output codes them from.
 struct TclySymbolRecord {
   uint32_t *bitmap;  // packed rows, leftmost pixel in the top bit; owned by the token document
-  void *link;        // the same symbol's record in an earlier dictionary; not read here
-  uint8_t pageFlag;  // not read here
+  TclySymbolRecord *link;  // the same symbol in an earlier dictionary, or null; not read here
+  uint8_t pageFlag;        // 1 for a page-private symbol (page dictionaries on); not read here
   uint16_t width;
   uint16_t height;
   uint16_t wordsPerRow;
-  uint8_t emitted;  // 1 once the symbol is in a written dictionary
+  uint8_t emitted;  // 0 until the symbol has been coded into a written dictionary
 };
 
 // One symbol instance of a text region: the symbol, the page token it was found as (whose
