@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "norv_enc.h"
 #include "qtz_state.h"
 #include "testkit_files.h"
 #include "testkit_pnm.h"
@@ -51,7 +52,7 @@ std::string makeDocument(const norvtest::TempDir &dir, const std::string &name,
 
 // Applies the options to a fresh encoder state (output kind, mode, section and flush sizes);
 // the first refused setter's status.
-int32_t applyOptions(struct NorvEncState *enc, const EncodeOptions &options);
+int32_t applyOptions(NorvEncState *enc, const EncodeOptions &options);
 
 // Converts the TIFF into the output file through the exported calls and closes everything; the
 // first status that was not 0 (the clean-up's when everything before it succeeded). The

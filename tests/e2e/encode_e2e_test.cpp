@@ -86,7 +86,9 @@ class EncodeTest : public norvtest::TrackedStateTest {
         const int64_t differing = e2e::differingPixels(shown[r][k], source);
         EXPECT_GE(differing, 0) << "page " << k + 1 << " (" << pages[k] << ") is "
                                 << shown[r][k].width << "x" << shown[r][k].height;
-        if (exact) EXPECT_EQ(differing, 0) << "page " << k + 1 << " (" << pages[k] << ")";
+        if (exact) {
+          EXPECT_EQ(differing, 0) << "page " << k + 1 << " (" << pages[k] << ")";
+        }
       }
     }
     return shown.empty() ? std::vector<norvtest::Pnm>{} : shown[0];
@@ -129,7 +131,9 @@ TEST_F(EncodeQuick, TwelveSectionDictionariesKeepEveryPage) {
     const std::string out = convert(pages, options);
     size_t blocks = 0;
     expectPages(out, output, pages, true, &blocks);
-    if (output == Output::Tfx) EXPECT_GE(blocks, 12u);
+    if (output == Output::Tfx) {
+      EXPECT_GE(blocks, 12u);
+    }
   }
 }
 
