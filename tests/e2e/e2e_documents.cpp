@@ -126,30 +126,6 @@ norvtest::Pnm decodeEmbedded(const std::vector<uint8_t> &globals,
 
 }  // namespace
 
-const char *nameOf(Output output) {
-  switch (output) {
-    case Output::Tfx:
-      return "TIFF-FX";
-    case Output::Jbig2:
-      return "raw JBIG2";
-    case Output::Pdf:
-      return "PDF";
-  }
-  return "?";
-}
-
-const char *nameOf(Mode mode) {
-  switch (mode) {
-    case Mode::Lossless:
-      return "lossless";
-    case Mode::Lossy:
-      return "lossy";
-    case Mode::Generic:
-      return "generic";
-  }
-  return "?";
-}
-
 const std::vector<std::string> &testPages() {
   static const std::vector<std::string> pages = {
       "p01_t300_bash-1.tif",        "p02_t300_bash-8.tif",       "p03_t300_bash-16.tif",

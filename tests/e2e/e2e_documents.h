@@ -1,7 +1,6 @@
-// End-to-end checks of the document encoder: source documents made from the bundled test pages,
-// conversion through the exported encoding calls (norv_initEncState, the option setters,
-// norv_encStart, norv_encDocument, norv_cleanEncState) into TIFF-FX, raw JBIG2 or PDF, and the
-// outside readers that take the results apart again, each giving the pages as P4 rasters:
+// End-to-end checks of the document encoder: source documents made from the bundled test pages
+// (converted through e2e_encode.h), and the outside readers that take the results apart again, each
+// giving the pages as P4 rasters:
 // - TIFF-FX: the container reader (page count, mask layer geometry, the global data blocks each
 //   mask strip names), tiffinfo and tiffdump, and jbig2dec on each page's global data and strip;
 // - raw JBIG2: jbig2dec on the whole file;
@@ -16,26 +15,11 @@
 #include <string>
 #include <vector>
 
-#include "norv_enc.h"
-#include "qtz_state.h"
+#include "e2e_encode.h"
 #include "testkit_files.h"
 #include "testkit_pnm.h"
 
 namespace e2e {
-
-enum class Output { Tfx, Jbig2, Pdf };
-// Lossless symbol coding, the default lossy settings, or no symbol matching (generic regions).
-enum class Mode { Lossless, Lossy, Generic };
-
-const char *nameOf(Output output);
-const char *nameOf(Mode mode);
-
-struct EncodeOptions {
-  Output output = Output::Tfx;
-  Mode mode = Mode::Lossy;
-  int32_t sectionPages = 0;  // 0 keeps the default
-  int32_t flushPages = 0;    // 0 keeps the default
-};
 
 // The bundled test pages (file names, in page order) and their paths.
 const std::vector<std::string> &testPages();
@@ -49,16 +33,6 @@ std::vector<std::string> cyclePages(size_t first, size_t count);
 // A multi-page TIFF of the pages in order (tiffcp) at dir/name; "" when it cannot be made.
 std::string makeDocument(const norvtest::TempDir &dir, const std::string &name,
                          const std::vector<std::string> &pages);
-
-// Applies the options to a fresh encoder state (output kind, mode, section and flush sizes);
-// the first refused setter's status.
-int32_t applyOptions(NorvEncState *enc, const EncodeOptions &options);
-
-// Converts the TIFF into the output file through the exported calls and closes everything; the
-// first status that was not 0 (the clean-up's when everything before it succeeded). The
-// output stream is `out` when given (the encoder closes it), else outPath opened "wb".
-int32_t encodeTiff(QtzState *state, const std::string &tiffPath, const std::string &outPath,
-                   const EncodeOptions &options, FILE *out = nullptr);
 
 // The pages of an output file as each reader shows them; for TIFF-FX also the number of
 // global data blocks the pages refer to.

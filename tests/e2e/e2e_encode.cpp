@@ -1,10 +1,33 @@
-// Conversion of a TIFF document through the exported encoding calls (see e2e_documents.h).
+// Conversion of a TIFF document through the exported encoding calls (see e2e_encode.h).
 #include <cstdio>
 
-#include "e2e_documents.h"
-#include "norv_enc.h"
+#include "e2e_encode.h"
 
 namespace e2e {
+
+const char *nameOf(Output output) {
+  switch (output) {
+    case Output::Tfx:
+      return "TIFF-FX";
+    case Output::Jbig2:
+      return "raw JBIG2";
+    case Output::Pdf:
+      return "PDF";
+  }
+  return "?";
+}
+
+const char *nameOf(Mode mode) {
+  switch (mode) {
+    case Mode::Lossless:
+      return "lossless";
+    case Mode::Lossy:
+      return "lossy";
+    case Mode::Generic:
+      return "generic";
+  }
+  return "?";
+}
 
 int32_t applyOptions(NorvEncState *enc, const EncodeOptions &options) {
   const uint8_t raw = options.output != Output::Tfx ? 1 : 0;
