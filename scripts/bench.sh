@@ -15,4 +15,19 @@ for b in "$build"/bench/bench_*; do
   [ -x "$b" ] || continue
   taskset -c "${NORV_BENCH_CPU:-3}" "$b" "$@"
 done
-taskset -c "${NORV_BENCH_CPU:-3}" "$build/bench/encode_table" "${NORV_ENCODE_RUNS:-5}"
+keep=$build/encode_table_pages
+mkdir -p "$keep"
+taskset -c "${NORV_BENCH_CPU:-3}" "$build/bench/encode_table" "${NORV_ENCODE_RUNS:-5}" "$keep"
+# Peak memory of one conversion: 60 and 300 pages (the test pages in turn).
+for pages in 60 300; do "$build/bench/encode_table" --memory "$pages"; done
+# OCR as a second check of the digit pages (optional): characters that differ between the text
+# read from the input page and from its lossy decoding.
+if command -v tesseract >/dev/null; then
+  for input in "$keep"/*.in.pbm; do
+    page=${input%.in.pbm}
+    tesseract "$input" - --dpi 200 --psm 6 2>/dev/null | fold -w1 >"$page.in.txt"
+    tesseract "$page.lossy.pbm" - --dpi 200 --psm 6 2>/dev/null | fold -w1 >"$page.lossy.txt"
+    echo "OCR $(basename "$page"): $(diff "$page.in.txt" "$page.lossy.txt" | grep -c '^[<>]') characters differ" \
+      "between input and lossy decoding ($(wc -l <"$page.in.txt") read)"
+  done
+fi
