@@ -104,6 +104,15 @@ TokOptions norvLossyGroupOf(const NorvEncState &enc);
 NorvDocGroup norvDocGroupOf(const NorvEncState &enc);
 NorvJpegGroup norvJpegGroupOf(const NorvEncState &enc);
 
+// Where a page's own symbol records lie in NorvEncoder::symbols: its lossy classes used on it
+// alone, then its compressed-document page-local bitmaps, then its colour small tokens.
+struct NorvPageSymbols {
+  int32_t first;
+  int32_t count;
+  int32_t tdcFirst;    // the first compressed-document page-local record
+  int32_t smallFirst;  // the first colour small-token record
+};
+
 struct NorvEncoder {
   NorvEncoder *self;  // validity check: every operation gives 10003 unless self == this
   QtzState *state;    // the encoder's own library state; every record below comes from it
@@ -113,24 +122,26 @@ struct NorvEncoder {
   int32_t pageCount;  // pages added to the open section
   uint8_t verbose;
   uint8_t sectionOpen;
-  uint8_t restart;               // the next section resumes from the ended one's records
-  uint16_t pageIndex;            // the page being written, from 0 within the section
-  uint8_t overflow;              // the token document reported the budget exhausted
-  uint8_t sectionFinal;          // how the last section ended (1 final, 0 flush)
-  TclySection *section;          // the token document's record handed out by the last end
-  QtzTdcSection *tdcSection;     // the compressed document's record of the last end
-  TclyOutOps *ops;               // the back end's table (TclyOutput keeps a copy)
-  TokOptions *lossy;             // the lossy option copy
-  NorvDocGroup *docOptions;      // the compressed-document option copy
-  QtzTdcJpegParams jpeg;         // scale and quality of image strips and the output
-  TclySymbolRecord *symbols;     // the section's symbol records (section ones first)
-  int32_t symbolCount;           // records in symbols
-  int32_t sectionSymbolCount;    // the shared (section dictionary) records among them
-  QtzAdtList *privateSymbols;    // per-section list: page-private symbol records
-  QtzAdtList *deskewedVariants;  // per-section list: deskewed class variants
-  TclyTextInstance *instances;   // the page being written
+  uint8_t restart;             // the next section resumes from the ended one's records
+  uint16_t pageIndex;          // the page being written, from 0 within the section
+  uint8_t overflow;            // the token document reported the budget exhausted
+  uint8_t sectionFinal;        // how the last section ended (1 final, 0 flush)
+  TclySection *section;        // the token document's record handed out by the last end
+  QtzTdcSection *tdcSection;   // the compressed document's record of the last end
+  TclyOutOps *ops;             // the back end's table (TclyOutput keeps a copy)
+  TokOptions *lossy;           // the lossy option copy
+  NorvDocGroup *docOptions;    // the compressed-document option copy
+  QtzTdcJpegParams jpeg;       // scale and quality of image strips and the output
+  TclySymbolRecord *symbols;   // the section's symbol records (section ones first)
+  int32_t symbolCount;         // records in symbols
+  int32_t sectionSymbolCount;  // the shared (section dictionary) records among them
+  int32_t tdcSharedFirst;      // the compressed document's shared records among them
+  int32_t tdcSharedCount;
+  NorvPageSymbols *pageSymbols;  // per page of the ended section: its own records
   uint8_t colourFlag;            // the page being written carries colour tokens
-  uint8_t sectionHasColour;      // some page of the section carries colour tokens
+  uint8_t bandRefused;           // the banded page being fed was refused by the budget
+  uint8_t *colourPayload;        // the colour payload of the page being written
+  size_t colourPayloadLength;
 };
 
 // Makes the encoder: its own library state (allocTable and pools: the caller's hooks, null for
@@ -210,5 +221,12 @@ int32_t encodeSectionPages(NorvEncoder *encoder, uint8_t **data, size_t *length,
 // Rebuilds the templates of the ended section's classes from the grey patches gathered by
 // addColorTokensPage (call after closeSection, before encodeSectionGlobals).
 int32_t refineClassTemplates(NorvEncoder *encoder);
+
+namespace norvenc {
+// Frees what the assembly keeps for the ended section's page output (page-private bitmaps, the
+// page table, a page's instances and colour payload); the records of the section dictionary
+// stay with the token document. Nothing happens when nothing is kept.
+void dropSectionOutput(NorvEncoder *encoder);
+}  // namespace norvenc
 
 #endif

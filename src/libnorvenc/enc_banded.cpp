@@ -13,20 +13,17 @@
 
 extern "C" int32_t norv_encMonoBufInPage(QtzState *state, NorvEncState *enc, const uint8_t *rows,
                                          int32_t width, int32_t rowCount, int32_t bytesPerLine,
-                                         int32_t pageHeight, int32_t continuing,
-                                         int32_t lastBand) {
+                                         int32_t pageHeight, int32_t continuing, int32_t lastBand) {
   if (state == nullptr) return QTZ_ERR_NULL;
   if (enc == nullptr || rows == nullptr) return qtz::report(state, QTZ_ERR_PARAM);
   if (enc->encoder == nullptr) {
     norvenc::setErrorStream(state, enc, nullptr);
-    if (const int32_t status = norvenc::buildRecordEncoder(state, enc); status != 0)
-      return status;
+    if (const int32_t status = norvenc::buildRecordEncoder(state, enc); status != 0) return status;
   }
   // The caller's rows as a packed image (only read), then as a framed core image.
   QtzImage *wrapped = nullptr;
-  if (const int32_t status =
-          QtzImage_wrapAll(state, const_cast<uint8_t *>(rows), QTZ_IMAGE_PACKED, width, rowCount,
-                           bytesPerLine, &wrapped);
+  if (const int32_t status = QtzImage_wrapAll(state, const_cast<uint8_t *>(rows), QTZ_IMAGE_PACKED,
+                                              width, rowCount, bytesPerLine, &wrapped);
       status != 0)
     return status;
   PxlContext *ctx = state->ipwContext;
@@ -41,9 +38,9 @@ extern "C" int32_t norv_encMonoBufInPage(QtzState *state, NorvEncState *enc, con
   pxlGetImageResolution(ctx, band.get(), &xFixed, &yFixed);
   pxlGetImageFramedData(ctx, band.get(), &framed);
   uint8_t overflow = 0;
-  if (const int32_t status = addMonoBand(enc->encoder, framed, width, rowCount, bytesPerRow,
-                                         pageHeight, xFixed >> 16, yFixed >> 16,
-                                         continuing == 0 ? 1 : 0, lastBand != 0 ? 1 : 0, &overflow);
+  if (const int32_t status =
+          addMonoBand(enc->encoder, framed, width, rowCount, bytesPerRow, pageHeight, xFixed >> 16,
+                      yFixed >> 16, continuing == 0 ? 1 : 0, lastBand != 0 ? 1 : 0, &overflow);
       status != 0)
     return status;
   if (lastBand == 0) return QTZ_OK;
@@ -69,8 +66,7 @@ extern "C" int32_t norv_encMonoBufGetPGData(QtzState *state, NorvEncState *enc,
   enc->bandedGlobals = enc->bandedPage = nullptr;
   uint8_t *globals = nullptr, *page = nullptr;
   size_t globalsSize = 0, pageSize = 0, payload = 0;
-  if (const int32_t status = encodeSectionGlobals(encoder, 0, &globals, &globalsSize);
-      status != 0)
+  if (const int32_t status = encodeSectionGlobals(encoder, 0, &globals, &globalsSize); status != 0)
     return status;
   enc->bandedGlobals = globals;
   if (const int32_t status = encodeSectionPages(encoder, &page, &pageSize, &payload); status != 0)

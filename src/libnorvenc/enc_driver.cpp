@@ -67,14 +67,18 @@ int32_t addToEncoder(QtzState *state, NorvEncState *enc, Pixr *core, NorvWriterP
   QtzSCTextComponent *components = nullptr;
   int32_t count = 0;
   QtzImage *grey = nullptr;
-  if (const int32_t status = splitColorPage(
-          state, image.release(), page, enc->backgroundDpi, enc->jpegQuality,
-          enc->componentSizeLimit, &components, &count, enc->greyTemplates != 0 ? &grey : nullptr);
+  if (const int32_t status = splitColorPage(state, image.release(), page, enc->backgroundDpi,
+                                            enc->jpegQuality, enc->componentSizeLimit, &components,
+                                            &count, enc->greyTemplates != 0 ? &grey : nullptr);
       status != 0)
     return status;
-  // The encoder takes the component bitmaps (also when it fails); the array stays here.
+  // The encoder takes the component bitmaps when it adds the page (and when adding fails); a
+  // page the budget refused leaves them here, and the array always stays here.
+  const int32_t before = enc->encoder->pageCount;
   const int32_t status =
       addColorTokensPage(enc->encoder, components, count, source, grey, overflow);
+  if (status == 0 && enc->encoder->pageCount == before)
+    freeTextComponents(state, &components, count);
   qtz::release(state, components);
   if (grey != nullptr) QtzImage_free(grey);
   return status;
@@ -87,8 +91,7 @@ int32_t offerPage(QtzState *state, NorvEncState *enc, Pixr *core, NorvPageSource
   qtz::OwnedBlock<NorvPageSource> source(state, offered);
   pxl::OwnedImage image(state->ipwContext, core);
   OwnedWriterPage page(enc->writer);
-  if (const int32_t status =
-          newWriterPage(enc->writer, source->width, source->height, page.put());
+  if (const int32_t status = newWriterPage(enc->writer, source->width, source->height, page.put());
       status != 0)
     return status;
   NorvEncoder *encoder = enc->encoder;
@@ -141,8 +144,9 @@ int32_t attachPageData(QtzState *state, NorvEncState *enc, const NorvPageSource 
   qtz::OwnedBlock<NorvLayerRecord> record(
       state, static_cast<NorvLayerRecord *>(qtz::allocate(state, sizeof(NorvLayerRecord))));
   if (!record) return qtz::report(state, QTZ_ERR_NO_MEMORY);
-  *record.get() = NorvLayerRecord{source->width, source->height, 0, 0, source->xdpi, source->ydpi,
-                                  data, length - payloadLength, payloadLength, 2, 0};
+  *record.get() = NorvLayerRecord{
+      source->width,          source->height, 0, 0, source->xdpi, source->ydpi, data,
+      length - payloadLength, payloadLength,  2, 0};
   NorvWriterPage *page = nullptr;
   if (const int32_t status = getWriterPage(enc->writer, k, &page); status != 0) return status;
   if (const int32_t status = attachMaskLayer(page, record.get()); status != 0) return status;

@@ -113,9 +113,9 @@ int32_t addBackgroundLayer(QtzState *state, Pixr *background, NorvWriterPage *pa
   qtz::OwnedBlock<NorvLayerRecord> record(
       state, static_cast<NorvLayerRecord *>(qtz::allocate(state, sizeof(NorvLayerRecord))));
   if (!record) return qtz::report(state, QTZ_ERR_NO_MEMORY);
-  *record.get() = NorvLayerRecord{width,          height, 0, 0, xdpi / factor, ydpi / factor,
-                                  buffer.get(),   size_t(sink.used),
-                                  0,              1,      jpegQuality};
+  *record.get() = NorvLayerRecord{
+      width, height, 0,          0, xdpi / factor, ydpi / factor, buffer.get(), size_t(sink.used),
+      0,     1,      jpegQuality};
   if (const int32_t added = addColorLayer(page, record.get()); added != 0) {
     record->data = nullptr;
     return added;
@@ -180,8 +180,8 @@ void describeSource(QtzState *state, Pixr *image, int32_t defaultDpi, NorvPageSo
   }
 }
 
-int32_t readSourcePage(QtzState *state, const char *tiffPath, NorvPageSource *source,
-                       int32_t index, TcImage **image, int32_t quarterTurns, int32_t defaultDpi) {
+int32_t readSourcePage(QtzState *state, const char *tiffPath, NorvPageSource *source, int32_t index,
+                       TcImage **image, int32_t quarterTurns, int32_t defaultDpi) {
   *image = nullptr;
   if (quarterTurns < 0 || quarterTurns > 3) return qtz::report(state, QTZ_ERR_ASSERT);
   if (const int32_t status = tc_readTiffEx(state, tiffPath, quarterTurns, index + 1, image);
@@ -202,8 +202,7 @@ int32_t splitColorPage(QtzState *state, Pixr *coreImage, NorvWriterPage *page,
   pxlGetImageResolution(ctx, coreImage, &xFixed, &yFixed);
   const int32_t xdpi = wholeDpi(xFixed);
   const int32_t ydpi = wholeDpi(yFixed);
-  if (const int32_t status = QtzSC_defaultOptions(sc.get(), xdpi, ydpi); status != 0)
-    return status;
+  if (const int32_t status = QtzSC_defaultOptions(sc.get(), xdpi, ydpi); status != 0) return status;
   sc.get()->options.componentSizeLimit = componentSizeLimit;
   // The segmentation takes the page over whatever it answers.
   if (const int32_t status = QtzSC_process(sc.get(), pageImage.release()); status != 0)
@@ -214,8 +213,7 @@ int32_t splitColorPage(QtzState *state, Pixr *coreImage, NorvWriterPage *page,
     return status;
   OwnedQtzImage greyImage;
   if (grey != nullptr) {
-    if (const int32_t status = QtzSC_getGray(sc.get(), greyImage.put()); status != 0)
-      return status;
+    if (const int32_t status = QtzSC_getGray(sc.get(), greyImage.put()); status != 0) return status;
   }
   pxl::OwnedImage background(ctx);
   if (const int32_t status = QtzSC_getBackground(sc.get(), xdpi, background.put()); status != 0)
@@ -237,8 +235,8 @@ int32_t splitColorPage(QtzState *state, Pixr *coreImage, NorvWriterPage *page,
       background.reset(reduced.release());
     }
   }
-  if (const int32_t status = addBackgroundLayer(state, background.get(), page, xdpi, ydpi, factor,
-                                                jpegQuality);
+  if (const int32_t status =
+          addBackgroundLayer(state, background.get(), page, xdpi, ydpi, factor, jpegQuality);
       status != 0)
     return status;
   text.releaseTo(components, count);

@@ -26,8 +26,8 @@ void describeSource(QtzState *state, Pixr *image, int32_t defaultDpi, NorvPageSo
 
 // Page `index` (from 0) of the TIFF file, turned by quarterTurns (0 to 3, else 10003), into
 // *image (null at the end of the file, status 0) and the page source (describeSource).
-int32_t readSourcePage(QtzState *state, const char *tiffPath, NorvPageSource *source,
-                       int32_t index, TcImage **image, int32_t quarterTurns, int32_t defaultDpi);
+int32_t readSourcePage(QtzState *state, const char *tiffPath, NorvPageSource *source, int32_t index,
+                       TcImage **image, int32_t quarterTurns, int32_t defaultDpi);
 
 // The page's resolution in whole dots per inch (16.16 values rounded; 0 becomes 300).
 int32_t wholeDpi(int32_t fixed);

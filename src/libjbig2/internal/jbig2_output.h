@@ -33,6 +33,7 @@
 #include "tc_util.h"
 
 struct QtzJb2Output;
+struct Jb2File;
 struct QtzColorState;
 struct Pixr;
 
@@ -147,6 +148,9 @@ int32_t QtzJbig2_encodeEndOfStripe(int32_t endRow, int32_t pageNumber, QtzJb2Out
 // One immediate generic region of a packed image (type 100) at (x, y).
 int32_t QtzJbig2_encodeGenericRegion(const QtzImage *image, int32_t spare0, int32_t x, int32_t y,
                                      QtzJb2Output *handle, void *spare1);
+// The stream the handle writes into, for segment writers outside the handle (pattern
+// dictionaries and halftone regions); it changes at every hand-over of the bytes.
+Jb2File *QtzJbig2_outputStream(QtzJb2Output *handle);
 // The bytes written since the last call in one buffer from the state's hooks (none and length
 // 0 when nothing was written); the numbering runs on.
 int32_t QtzJbig2_takeEncodedData(QtzJb2Output *handle, uint8_t **buffer, size_t *length);

@@ -186,7 +186,7 @@ TEST_F(DeskewTest, SharedClassesGetAVariantPerPageTheyExceed) {
   }
   for (auto [t, v, x, y] : {std::tuple{a, v0, 100, 500}, {c, v0, 300, 700}, {d, v1, 50, 50}}) {
     EXPECT_EQ(t->symbol, v);
-    EXPECT_EQ(t->bits, v->bits);
+    EXPECT_EQ(t->bits, v->bitmap);
     EXPECT_EQ(t->width, v->width);
     EXPECT_EQ(t->x, x - (v->width - 201) / 2);
     EXPECT_EQ(t->y, y + (v->height - 6) / 2);
