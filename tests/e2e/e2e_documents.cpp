@@ -266,8 +266,11 @@ std::vector<norvtest::Pnm> renderPdf(const std::string &path, Renderer renderer,
     const std::string from = std::to_string(first + 1), to = std::to_string(last + 1);
     const std::string res = std::to_string(dpi);
     std::string command;
-    if (renderer == Renderer::Poppler) {
-      command = "pdftoppm -mono -aa no -aaVector no -r " + res + " -f " + from + " -l " + to + " " +
+    if (renderer == Renderer::PopplerSplash) {
+      command = "pdftoppm -mono -r " + res + " -f " + from + " -l " + to + " " + shellQuote(path) +
+                " " + shellQuote(dir.file("p" + from));
+    } else if (renderer == Renderer::PopplerCairo) {
+      command = "pdftocairo -png -mono -r " + res + " -f " + from + " -l " + to + " " +
                 shellQuote(path) + " " + shellQuote(dir.file("p" + from));
     } else {
       command = "mutool draw -q -A 0 -c mono -r " + res + " -o " +
@@ -278,12 +281,65 @@ std::vector<norvtest::Pnm> renderPdf(const std::string &path, Renderer renderer,
     EXPECT_EQ(run.status, 0) << run.text();
     const norvtest::ToolRun list = norvtest::runTool("ls " + shellQuote(dir.path()) + " | sort");
     for (const std::string &name : linesOf(list.text())) {
-      shown.push_back(norvtest::readPnm(dir.file(name)));
+      if (renderer == Renderer::PopplerCairo)
+        shown.push_back(norvtest::parsePnm(
+            norvtest::runTool("pngtopnm " + shellQuote(dir.file(name)) + " 2>/dev/null").output));
+      else
+        shown.push_back(norvtest::readPnm(dir.file(name)));
       std::remove(dir.file(name).c_str());
     }
     first = last + 1;
   }
   return shown;
+}
+
+const norvtest::Pnm &splashReference(const std::string &page) {
+  static std::map<std::string, norvtest::Pnm> pages;
+  auto found = pages.find(page);
+  if (found != pages.end()) return found->second;
+  const norvtest::Pnm &source = sourcePage(page);
+  const int dpi = pageDpi(page);
+  // PDF gray: 0 is black, the PBM's 1.
+  std::string image(source.raster.begin(), source.raster.end());
+  for (char &c : image) c = char(~c);
+  char width[32], height[32];
+  std::snprintf(width, sizeof width, "%g", source.width * 72.0 / dpi);
+  std::snprintf(height, sizeof height, "%g", source.height * 72.0 / dpi);
+  const std::string content = std::string("q ") + width + " 0 0 " + height + " 0 0 cm /Im Do Q";
+  std::vector<std::string> objects = {
+      "<< /Type /Catalog /Pages 2 0 R >>", "<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
+      std::string("<< /Type /Page /Parent 2 0 R /MediaBox [0 0 ") + width + " " + height +
+          "] /Resources << /XObject << /Im 4 0 R >> >> /Contents 5 0 R >>",
+      "<< /Type /XObject /Subtype /Image /Width " + std::to_string(source.width) + " /Height " +
+          std::to_string(source.height) + " /ColorSpace /DeviceGray /BitsPerComponent 1 /Length " +
+          std::to_string(image.size()) + " >>\nstream\n" + image + "\nendstream",
+      "<< /Length " + std::to_string(content.size()) + " >>\nstream\n" + content + "\nendstream"};
+  std::string pdf = "%PDF-1.4\n";
+  std::vector<size_t> offsets;
+  for (size_t k = 0; k < objects.size(); ++k) {
+    offsets.push_back(pdf.size());
+    pdf += std::to_string(k + 1) + " 0 obj\n" + objects[k] + "\nendobj\n";
+  }
+  const size_t xref = pdf.size();
+  pdf += "xref\n0 " + std::to_string(objects.size() + 1) + "\n0000000000 65535 f \n";
+  for (size_t offset : offsets) {
+    char line[32];
+    std::snprintf(line, sizeof line, "%010zu 00000 n \n", offset);
+    pdf += line;
+  }
+  pdf += "trailer\n<< /Size " + std::to_string(objects.size() + 1) +
+         " /Root 1 0 R >>\nstartxref\n" + std::to_string(xref) + "\n%%EOF\n";
+  norvtest::TempDir dir("e2e_splash");
+  EXPECT_TRUE(norvtest::writeFile(dir.file("page.pdf"), pdf));
+  const norvtest::ToolRun run = norvtest::runTool("pdftoppm -mono -r " + std::to_string(dpi) + " " +
+                                                  shellQuote(dir.file("page.pdf")) + " " +
+                                                  shellQuote(dir.file("p")) + " 2>&1");
+  EXPECT_EQ(run.status, 0) << run.text();
+  const norvtest::ToolRun list = norvtest::runTool("ls " + shellQuote(dir.path()) + "/p*.pbm");
+  norvtest::Pnm shown =
+      norvtest::readPnm(linesOf(list.text()).empty() ? "" : linesOf(list.text())[0]);
+  EXPECT_EQ(shown.kind, '4') << "pdftoppm of the plain page " << page;
+  return pages.emplace(page, std::move(shown)).first->second;
 }
 
 }  // namespace e2e

@@ -5,7 +5,10 @@
 //   mask strip names), tiffinfo and tiffdump, and jbig2dec on each page's global data and strip;
 // - raw JBIG2: jbig2dec on the whole file;
 // - PDF: qpdf --check, pdfimages -list (one JBIG2 image per page, of the page's size), and the
-//   pages rendered by pdftoppm and by mutool draw, each at its own resolution.
+//   pages rendered by poppler (pdftocairo; pdftoppm) and by mutool draw, each at its own
+//   resolution. pdftoppm's rasteriser does not draw a 1-bit image at 1:1 pixel for pixel (a page
+//   of the plain, uncompressed input image comes out with thousands of pixels moved), so its
+//   pages are compared with its own rendering of the input page (splashReference).
 // Structural findings are gtest failures; the rasters are compared by the tests.
 #ifndef NORV_E2E_DOCUMENTS_H
 #define NORV_E2E_DOCUMENTS_H
@@ -40,10 +43,14 @@ std::vector<norvtest::Pnm> readTfx(const std::string &path, size_t *globalBlocks
 std::vector<norvtest::Pnm> readRawJbig2(const std::string &path);
 // qpdf's check and pdfimages' list against the expected page sizes.
 void checkPdfStructure(const std::string &path, const std::vector<std::string> &pages);
-enum class Renderer { Poppler, Mutool };
+enum class Renderer { PopplerCairo, PopplerSplash, Mutool };
 // Every page rendered at the resolution of the source page in the same place.
 std::vector<norvtest::Pnm> renderPdf(const std::string &path, Renderer renderer,
                                      const std::vector<std::string> &pages);
+
+// The source page as pdftoppm renders it at its resolution from a PDF page of the page's size
+// that holds the page as an uncompressed 1-bit image; made once per program run.
+const norvtest::Pnm &splashReference(const std::string &page);
 
 }  // namespace e2e
 

@@ -39,11 +39,13 @@ int32_t applyOptions(NorvEncState *enc, const EncodeOptions &options) {
       enc, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
       nullptr, nullptr, &generic, flush, section, nullptr, &raw, &pdf);
   if (status != 0 || options.mode != Mode::Lossless) return status;
-  // Lossless symbols: a token joins a class only when it matches without error.
+  // Lossless symbols: a token joins a class only when it matches without error and without the
+  // one-pixel tolerance of the dilated comparison.
   const float exact = 1.0f;
   const int32_t noErrors = 0;
+  const int32_t noDilation = 0;
   return norv_setTokenOptions(enc, nullptr, &exact, &noErrors, nullptr, nullptr, nullptr, nullptr,
-                              nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+                              nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &noDilation,
                               nullptr, nullptr);
 }
 
