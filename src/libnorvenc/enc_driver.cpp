@@ -165,8 +165,9 @@ int32_t writeOpenSection(QtzState *state, NorvEncState *enc, bool endOfSection) 
   if (refine) {
     if (const int32_t status = refineClassTemplates(encoder); status != 0) return status;
   }
-  // After a roll-back the section holds exactly the pages waiting here.
-  if (encoder->pageCount != enc->pendingPages->count)
+  // After a roll-back the section holds exactly the pages waiting here. (The encoder's own page
+  // count runs on through the document: it numbers the pages.)
+  if (encoder->section == nullptr || encoder->section->pageCount != enc->pendingPages->count)
     return qtz::reportText(state, QTZ_ERR_ASSERT, "Section and pending pages differ");
   const uint8_t final = endOfSection ? 1 : 0;
   uint8_t *globals = nullptr;
