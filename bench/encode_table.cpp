@@ -120,6 +120,37 @@ std::vector<norvtest::Pnm> check(Result &r, const std::string &out,
     if (countGlyphs)
       r.substituted += e2e::countSubstitutedGlyphs(sources[k], decoded[k]).substituted;
   }
+  return decoded;
+}
+
+int64_t sumDiffering(const Result *results) {
+  int64_t s = 0;
+  for (size_t k = 0; k < kPages; ++k) s += results[k].differing;
+  return s;
+}
+
+// One document of `count` pages through the default TIFF-FX conversion; the peak resident size.
+int memoryRun(int count) {
+  QtzState *state = nullptr;
+  if (Qtz_initQtzState(&state, nullptr, nullptr, stderr, Qtz_fileErrPrinter, 1, 1) != 0)
+    fail("no library state");
+  norvtest::TempDir dir("encode_memory");
+  std::string command = "tiffcp";
+  for (int k = 0; k < count; ++k)
+    command += " " + norvtest::shellQuote(pageFile(size_t(k) % kPages));
+  const std::string document = dir.file("document.tif");
+  if (norvtest::runTool(command + " " + norvtest::shellQuote(document)).status != 0) fail("tiffcp");
+  const auto start = std::chrono::steady_clock::now();
+  if (const int32_t status = e2e::encodeTiff(state, document, dir.file("out.tif"), {}); status != 0)
+    fail("converting the document gave " + std::to_string(status));
+  const double seconds =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  rusage usage{};
+  getrusage(RUSAGE_SELF, &usage);
+  std::printf("%d pages: %ld bytes of TIFF-FX, %.1f s, peak resident %ld KiB\n", count,
+              long(norvtest::readFile(dir.file("out.tif")).size()), seconds, usage.ru_maxrss);
+  Qtz_cleanupQtzState(&state);
+  return 0;
 }
 
 }  // namespace

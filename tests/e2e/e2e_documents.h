@@ -6,9 +6,11 @@
 // - raw JBIG2: jbig2dec on the whole file;
 // - PDF: qpdf --check, pdfimages -list (one JBIG2 image per page, of the page's size), and the
 //   pages rendered by poppler (pdftocairo; pdftoppm) and by mutool draw, each at its own
-//   resolution. pdftoppm's rasteriser does not draw a 1-bit image at 1:1 pixel for pixel (a page
-//   of the plain, uncompressed input image comes out with thousands of pixels moved), so its
-//   pages are compared with its own rendering of the input page (splashReference).
+//   resolution. pdftoppm's rasteriser does not draw a 1-bit image at 1:1 pixel for pixel: its
+//   monochrome output is dithered differently from run to run, its grey output smooths edges
+//   (both also for a page holding the plain, uncompressed input image). So pdftoppm renders
+//   grey, and its pages are compared with its grey rendering of the input page
+//   (splashReference), sample for sample.
 // Structural findings are gtest failures; the rasters are compared by the tests.
 #ifndef NORV_E2E_DOCUMENTS_H
 #define NORV_E2E_DOCUMENTS_H
@@ -48,9 +50,12 @@ enum class Renderer { PopplerCairo, PopplerSplash, Mutool };
 std::vector<norvtest::Pnm> renderPdf(const std::string &path, Renderer renderer,
                                      const std::vector<std::string> &pages);
 
-// The source page as pdftoppm renders it at its resolution from a PDF page of the page's size
-// that holds the page as an uncompressed 1-bit image; made once per program run.
+// The source page as pdftoppm renders it in grey at its resolution from a PDF page of the page's
+// size that holds the page as an uncompressed 1-bit image; made once per program run.
 const norvtest::Pnm &splashReference(const std::string &page);
+
+// Samples that differ between two P5 pages; -1 when they differ in kind or size.
+int64_t differingSamples(const norvtest::Pnm &a, const norvtest::Pnm &b);
 
 }  // namespace e2e
 
