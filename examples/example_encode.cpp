@@ -109,6 +109,9 @@ int convert(QtzState *state, const std::string &in, const std::string &out, cons
 }
 
 int run(QtzState *state, const std::string &dataDir, const std::string &outDir) {
+  // The encoder reads the source pages through the state's two image-core contexts.
+  if (int32_t s = Qtz_initIPWState(state); s != 0) return failed("image-core context", s);
+  if (int32_t s = Qtz_initIPState(state); s != 0) return failed("image-core context", s);
   for (const char *name : {"sample_scan", "sample_colour"}) {
     const std::string in = dataDir + "/" + name + ".tif";
     const std::vector<uint8_t> input = readAll(in);
