@@ -25,4 +25,4 @@ ctest --test-dir "$build" --output-on-failure -j "$(nproc)" -LE slow
 release=build/release
 cmake -S . -B "$release" -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build "$release" -j "$(nproc)" --target test_e2e_encode
-ctest --test-dir "$release" --output-on-failure -L slow
+ctest --test-dir "$release" --output-on-failure -L slow -j "$(nproc)"

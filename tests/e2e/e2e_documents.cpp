@@ -293,6 +293,56 @@ std::vector<norvtest::Pnm> renderPdf(const std::string &path, Renderer renderer,
   return shown;
 }
 
+namespace {
+
+// Whether a JBIG2 stream (embedded organisation: segments one after another) holds a generic
+// region segment (types 36, 38, 39) whose flags say MMR. Segment headers as ITU-T T.88 7.2.
+bool holdsMmrRegion(const std::vector<uint8_t> &d) {
+  size_t at = 0;
+  auto be32 = [&](size_t p) {
+    return p + 4 <= d.size() ? uint32_t(d[p]) << 24 | uint32_t(d[p + 1]) << 16 |
+                                   uint32_t(d[p + 2]) << 8 | d[p + 3]
+                             : 0u;
+  };
+  while (at + 6 <= d.size()) {
+    const uint32_t number = be32(at);
+    const uint8_t flags = d[at + 4];
+    const uint32_t type = flags & 0x3F;
+    size_t p = at + 5;
+    uint32_t referred = d[p] >> 5;
+    if (referred == 7) {
+      referred = be32(p) & 0x1FFFFFFF;
+      p += 4 + (referred + 8) / 8;
+    } else {
+      ++p;
+    }
+    p += size_t(referred) * (number <= 256 ? 1 : number <= 65536 ? 2 : 4);
+    p += (flags & 0x40) ? 4 : 1;
+    const uint32_t length = be32(p);
+    p += 4;
+    if ((type == 36 || type == 38 || type == 39) && p + 17 < d.size() && (d[p + 17] & 1) != 0)
+      return true;
+    if (length == 0xFFFFFFFF) return false;  // unknown length: not made by our writers
+    at = p + length;
+  }
+  return false;
+}
+
+}  // namespace
+
+std::vector<bool> pdfImagesWithMmrRegions(const std::string &path) {
+  norvtest::TempDir dir("e2e_images");
+  const norvtest::ToolRun run = norvtest::runTool("pdfimages -all " + shellQuote(path) + " " +
+                                                  shellQuote(dir.file("i")) + " 2>&1");
+  EXPECT_EQ(run.status, 0) << run.text();
+  std::vector<bool> mmr;
+  const norvtest::ToolRun list = norvtest::runTool("ls " + shellQuote(dir.path()) + " | sort");
+  for (const std::string &name : linesOf(list.text()))
+    if (name.size() > 5 && name.substr(name.size() - 5) == ".jb2e")
+      mmr.push_back(holdsMmrRegion(norvtest::readFile(dir.file(name))));
+  return mmr;
+}
+
 int64_t differingSamples(const norvtest::Pnm &a, const norvtest::Pnm &b) {
   if (a.kind != '5' || b.kind != '5' || a.width != b.width || a.height != b.height) return -1;
   int64_t count = 0;
@@ -300,26 +350,23 @@ int64_t differingSamples(const norvtest::Pnm &a, const norvtest::Pnm &b) {
   return count;
 }
 
-const norvtest::Pnm &splashReference(const std::string &page) {
-  static std::map<std::string, norvtest::Pnm> pages;
-  auto found = pages.find(page);
-  if (found != pages.end()) return found->second;
-  const norvtest::Pnm &source = sourcePage(page);
-  const int dpi = pageDpi(page);
-  // PDF gray: 0 is black, the PBM's 1.
-  std::string image(source.raster.begin(), source.raster.end());
-  for (char &c : image) c = char(~c);
-  char width[32], height[32];
-  std::snprintf(width, sizeof width, "%g", source.width * 72.0 / dpi);
-  std::snprintf(height, sizeof height, "%g", source.height * 72.0 / dpi);
-  const std::string content = std::string("q ") + width + " 0 0 " + height + " 0 0 cm /Im Do Q";
-  std::vector<std::string> objects = {
+namespace {
+
+// A one-page PDF of the page's size in points at its resolution, whose page is the image
+// (dictionary entries after /Subtype /Image and the stream bytes) drawn over the whole page.
+std::string onePagePdf(int width, int height, int dpi, const std::string &imageEntries,
+                       const std::string &imageData) {
+  char w[32], h[32];
+  std::snprintf(w, sizeof w, "%g", width * 72.0 / dpi);
+  std::snprintf(h, sizeof h, "%g", height * 72.0 / dpi);
+  const std::string content = std::string("q ") + w + " 0 0 " + h + " 0 0 cm /Im Do Q";
+  const std::vector<std::string> objects = {
       "<< /Type /Catalog /Pages 2 0 R >>", "<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
-      std::string("<< /Type /Page /Parent 2 0 R /MediaBox [0 0 ") + width + " " + height +
+      std::string("<< /Type /Page /Parent 2 0 R /MediaBox [0 0 ") + w + " " + h +
           "] /Resources << /XObject << /Im 4 0 R >> >> /Contents 5 0 R >>",
-      "<< /Type /XObject /Subtype /Image /Width " + std::to_string(source.width) + " /Height " +
-          std::to_string(source.height) + " /ColorSpace /DeviceGray /BitsPerComponent 1 /Length " +
-          std::to_string(image.size()) + " >>\nstream\n" + image + "\nendstream",
+      "<< /Type /XObject /Subtype /Image /Width " + std::to_string(width) + " /Height " +
+          std::to_string(height) + " " + imageEntries + " /Length " +
+          std::to_string(imageData.size()) + " >>\nstream\n" + imageData + "\nendstream",
       "<< /Length " + std::to_string(content.size()) + " >>\nstream\n" + content + "\nendstream"};
   std::string pdf = "%PDF-1.4\n";
   std::vector<size_t> offsets;
@@ -334,10 +381,80 @@ const norvtest::Pnm &splashReference(const std::string &page) {
     std::snprintf(line, sizeof line, "%010zu 00000 n \n", offset);
     pdf += line;
   }
-  pdf += "trailer\n<< /Size " + std::to_string(objects.size() + 1) +
+  return pdf + "trailer\n<< /Size " + std::to_string(objects.size() + 1) +
          " /Root 1 0 R >>\nstartxref\n" + std::to_string(xref) + "\n%%EOF\n";
+}
+
+void putBe32(std::string &out, uint32_t v) {
+  for (int shift = 24; shift >= 0; shift -= 8) out += char((v >> shift) & 0xFF);
+}
+
+// The one strip of a one-strip TIFF (little- or big-endian, first directory).
+std::string tiffStrip(const std::vector<uint8_t> &f) {
+  if (f.size() < 8) return "";
+  const bool little = f[0] == 'I';
+  auto get = [&](size_t at, int n) {
+    uint32_t v = 0;
+    for (int k = 0; k < n && at + k < f.size(); ++k)
+      v |= uint32_t(f[at + (little ? k : n - 1 - k)]) << (8 * k);
+    return v;
+  };
+  const uint32_t ifd = get(4, 4);
+  uint32_t offset = 0, count = 0;
+  for (uint32_t e = 0; e < get(ifd, 2); ++e) {
+    const size_t at = ifd + 2 + 12 * e;
+    const uint32_t value = get(at + 8, get(at + 2, 2) == 3 ? 2 : 4);
+    if (get(at, 2) == 273) offset = value;
+    if (get(at, 2) == 279) count = value;
+  }
+  if (count == 0 || uint64_t{offset} + count > f.size()) return "";
+  return std::string(f.begin() + offset, f.begin() + offset + count);
+}
+
+}  // namespace
+
+std::string plainT6Pdf(const norvtest::TempDir &dir, const std::string &page) {
+  const norvtest::Pnm &source = sourcePage(page);
+  const std::string t6 = tiffStrip(norvtest::readFile(pagePath(page)));
+  if (t6.empty()) return "";
+  // Segment headers (ITU-T T.88 7.2): number, type, no referred segments, page 1, data length.
+  auto segment = [](uint32_t number, uint8_t type, const std::string &data) {
+    std::string s;
+    putBe32(s, number);
+    s += char(type);
+    s += char(0);
+    s += char(1);
+    putBe32(s, uint32_t(data.size()));
+    return s + data;
+  };
+  std::string pageInfo, region;
+  for (uint32_t v : {uint32_t(source.width), uint32_t(source.height), 0u, 0u}) putBe32(pageInfo, v);
+  pageInfo += std::string(3, '\0');  // flags, no striping
+  for (uint32_t v : {uint32_t(source.width), uint32_t(source.height), 0u, 0u}) putBe32(region, v);
+  region += char(0);  // combination operator OR
+  region += char(1);  // MMR
+  region += t6;
+  const std::string stream = segment(0, 48, pageInfo) + segment(1, 38, region);
+  const std::string path = dir.file("t6.pdf");
+  const std::string pdf =
+      onePagePdf(source.width, source.height, pageDpi(page),
+                 "/ColorSpace /DeviceGray /BitsPerComponent 1 /Filter /JBIG2Decode", stream);
+  return norvtest::writeFile(path, pdf) ? path : "";
+}
+
+const norvtest::Pnm &splashReference(const std::string &page) {
+  static std::map<std::string, norvtest::Pnm> pages;
+  auto found = pages.find(page);
+  if (found != pages.end()) return found->second;
+  const norvtest::Pnm &source = sourcePage(page);
+  const int dpi = pageDpi(page);
+  // PDF gray: 0 is black, the PBM's 1.
+  std::string image(source.raster.begin(), source.raster.end());
+  for (char &c : image) c = char(~c);
   norvtest::TempDir dir("e2e_splash");
-  EXPECT_TRUE(norvtest::writeFile(dir.file("page.pdf"), pdf));
+  EXPECT_TRUE(norvtest::writeFile(
+      dir.file("page.pdf"), onePagePdf(source.width, source.height, dpi,
+                                       "/ColorSpace /DeviceGray /BitsPerComponent 1", image)));
   const norvtest::ToolRun run = norvtest::runTool("pdftoppm -gray -r " + std::to_string(dpi) + " " +
                                                   shellQuote(dir.file("page.pdf")) + " " +
                                                   shellQuote(dir.file("p")) + " 2>&1");

@@ -54,6 +54,15 @@ std::vector<norvtest::Pnm> renderPdf(const std::string &path, Renderer renderer,
 // size that holds the page as an uncompressed 1-bit image; made once per program run.
 const norvtest::Pnm &splashReference(const std::string &page);
 
+// For every image of the PDF in order (one per page): whether its JBIG2 data holds a generic
+// region coded with MMR (T.6). Poppler's JBIG2 decoder does not decode every T.6 bitmap exactly
+// (plainT6RegionDecodes shows it on a page whose T.6 data no code of ours made).
+std::vector<bool> pdfImagesWithMmrRegions(const std::string &path);
+
+// A one-page PDF at dir/t6.pdf whose image is a JBIG2 stream of the test page as one MMR generic
+// region holding the page's own Group 4 strip (T.6 data made by Ghostscript); "" on failure.
+std::string plainT6Pdf(const norvtest::TempDir &dir, const std::string &page);
+
 // Samples that differ between two P5 pages; -1 when they differ in kind or size.
 int64_t differingSamples(const norvtest::Pnm &a, const norvtest::Pnm &b);
 

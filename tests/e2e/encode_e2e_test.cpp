@@ -6,8 +6,9 @@
 // digit-dense pages. A full disk gives 2001 for each output. Lossless symbol coding is the
 // lossy classifier without tolerance: match fraction 1, no error pixels, no dilation.
 //
-// EncodeQuick runs in the sanitizer suite (small pages, short documents); EncodeCorpus converts
-// documents of 10, 22 and 60 pages and is labelled slow (run in a release build).
+// EncodeQuick runs in the sanitizer suite (small pages, short documents); EncodeCorpus and
+// EncodeCorpusDocument convert documents of 10 to 60 full pages and are labelled slow (run in a
+// release build).
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -56,13 +57,16 @@ class EncodeTest : public norvtest::TrackedStateTest {
   }
 
   // Every reader of the output kind shows every page: exactly the source page when exact is
-  // set (pdftoppm: exactly its grey rendering of the source page), else at the source page's size;
-  // the pages as the first reader showed them.
+  // set (pdftoppm: exactly its grey rendering of the source page), else at the source page's
+  // size; the pages as the first reader showed them. Poppler is held to the exact page only where
+  // the page's JBIG2 data holds no MMR-coded generic region (see plainT6RegionDecodes); there it
+  // must show the page at its size.
   std::vector<norvtest::Pnm> expectPages(const std::string &path, Output output,
                                          const std::vector<std::string> &pages, bool exact,
                                          size_t *globalBlocks = nullptr) {
     std::vector<std::vector<norvtest::Pnm>> shown;
     std::vector<std::string> readers;
+    std::vector<bool> mmr;
     switch (output) {
       case Output::Tfx:
         shown.push_back(e2e::readTfx(path, globalBlocks));
@@ -74,27 +78,29 @@ class EncodeTest : public norvtest::TrackedStateTest {
         break;
       case Output::Pdf:
         e2e::checkPdfStructure(path, pages);
-        shown.push_back(e2e::renderPdf(path, e2e::Renderer::PopplerCairo, pages));
-        readers.push_back("pdftocairo");
+        mmr = e2e::pdfImagesWithMmrRegions(path);
+        EXPECT_EQ(mmr.size(), pages.size());
         shown.push_back(e2e::renderPdf(path, e2e::Renderer::Mutool, pages));
         readers.push_back("mutool draw");
+        shown.push_back(e2e::renderPdf(path, e2e::Renderer::PopplerCairo, pages));
+        readers.push_back("pdftocairo");
         shown.push_back(e2e::renderPdf(path, e2e::Renderer::PopplerSplash, pages));
         readers.push_back("pdftoppm");
         break;
     }
     for (size_t r = 0; r < shown.size(); ++r) {
       SCOPED_TRACE(readers[r]);
+      const bool splash = readers[r] == "pdftoppm";
+      const bool poppler = splash || readers[r] == "pdftocairo";
       EXPECT_EQ(shown[r].size(), pages.size());
       for (size_t k = 0; k < std::min(shown[r].size(), pages.size()); ++k) {
-        // pdftoppm against its own rendering of the input page (see e2e_documents.h).
         const norvtest::Pnm &source =
-            readers[r] == "pdftoppm" ? e2e::splashReference(pages[k]) : e2e::sourcePage(pages[k]);
-        const int64_t differing = readers[r] == "pdftoppm"
-                                      ? e2e::differingSamples(shown[r][k], source)
-                                      : e2e::differingPixels(shown[r][k], source);
+            splash ? e2e::splashReference(pages[k]) : e2e::sourcePage(pages[k]);
+        const int64_t differing = splash ? e2e::differingSamples(shown[r][k], source)
+                                         : e2e::differingPixels(shown[r][k], source);
         EXPECT_GE(differing, 0) << "page " << k + 1 << " (" << pages[k] << ") is "
                                 << shown[r][k].width << "x" << shown[r][k].height;
-        if (exact) {
+        if (exact && !(poppler && k < mmr.size() && mmr[k])) {
           EXPECT_EQ(differing, 0) << "page " << k + 1 << " (" << pages[k] << ")";
         }
       }
@@ -204,22 +210,38 @@ TEST_F(EncodeQuick, FullDiskGives2001ForEveryOutput) {
   }
 }
 
+// Why poppler is not held to exact pages with MMR-coded generic regions: a page whose T.6 data
+// Ghostscript made (the test page's own Group 4 strip), placed as the one MMR generic region of
+// a JBIG2 image in a PDF, decodes exactly in libtiff (the TIFF itself), jbig2dec and mutool, but
+// not in poppler. Should poppler ever decode it exactly, the exemption can go.
+TEST_F(EncodeQuick, PlainT6RegionDecodesExactlyExceptInPoppler) {
+  const std::string page = "p13_t200_eqn-2.tif";
+  const std::string pdf = e2e::plainT6Pdf(dir_, page);
+  ASSERT_FALSE(pdf.empty());
+  const std::vector<bool> mmr = e2e::pdfImagesWithMmrRegions(pdf);
+  EXPECT_EQ(mmr, std::vector<bool>{true});
+  const std::vector<norvtest::Pnm> mutool = e2e::renderPdf(pdf, e2e::Renderer::Mutool, {page});
+  ASSERT_EQ(mutool.size(), 1u);
+  EXPECT_EQ(e2e::differingPixels(mutool[0], e2e::sourcePage(page)), 0);
+  const std::vector<norvtest::Pnm> poppler =
+      e2e::renderPdf(pdf, e2e::Renderer::PopplerCairo, {page});
+  ASSERT_EQ(poppler.size(), 1u);
+  EXPECT_GT(e2e::differingPixels(poppler[0], e2e::sourcePage(page)), 0)
+      << "poppler now decodes this T.6 region exactly";
+}
+
 using EncodeCorpus = EncodeTest;
 
-// Lossless symbol coding of 1, 10 and 60 pages (the 60 cycle through every test page, so
-// resolutions change within the document; 10 pages in sections of 4, 60 pages with a flush
-// that carries the dictionary into the next section), and generic coding of the 22 pages.
-TEST_F(EncodeCorpus, LosslessDocumentsDecodeExactlyInEveryReader) {
-  struct Case {
-    size_t first, count;
-    int32_t sectionPages;
-    Mode mode;
-  };
-  const Case cases[] = {{14, 1, 0, Mode::Lossless},
-                        {0, 10, 4, Mode::Lossless},
-                        {0, 60, 0, Mode::Lossless},
-                        {0, 22, 0, Mode::Generic}};
-  for (const Case &c : cases) {
+// A document converted losslessly into every output; every reader shows its pages exactly.
+struct DocumentCase {
+  size_t first, count;   // pages of the test set in turn
+  int32_t sectionPages;  // 0: the default (100, with a flush every 50 pages)
+  Mode mode;
+};
+
+class EncodeCorpusDocument : public EncodeTest {
+ protected:
+  void convertInEveryOutput(const DocumentCase &c) {
     const std::vector<std::string> pages = e2e::cyclePages(c.first, c.count);
     for (Output output : kOutputs) {
       SCOPED_TRACE(std::to_string(c.count) + " pages, " + e2e::nameOf(c.mode) + ", " +
@@ -229,6 +251,23 @@ TEST_F(EncodeCorpus, LosslessDocumentsDecodeExactlyInEveryReader) {
       expectPages(convert(pages, options), output, pages, true);
     }
   }
+};
+
+// Lossless symbol coding of one 600 dpi page, and of ten pages in sections of four.
+TEST_F(EncodeCorpusDocument, LosslessOneAndTenPages) {
+  convertInEveryOutput({14, 1, 0, Mode::Lossless});
+  convertInEveryOutput({0, 10, 4, Mode::Lossless});
+}
+
+// Sixty pages cycling through every test page (resolutions change within the document), with
+// the flush after 50 pages that carries the dictionary into the next section.
+TEST_F(EncodeCorpusDocument, LosslessSixtyPages) {
+  convertInEveryOutput({0, 60, 0, Mode::Lossless});
+}
+
+// Generic coding (no symbol matching) of the 22 pages.
+TEST_F(EncodeCorpusDocument, GenericAllPages) {
+  convertInEveryOutput({0, 22, 0, Mode::Generic});
 }
 
 // Twelve sections of two different pages each: a section dictionary each (the symbols the two
