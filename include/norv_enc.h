@@ -162,11 +162,12 @@ NORV_API int32_t norv_setTokenOptions(NorvEncState *enc, const int32_t *t1, cons
                                       const int32_t *t15, const int32_t *t16);
 
 /*
- * Frees the record: the pending page sources and their list, the encoder, then the output writer
- * by its kind (which finishes and closes the output file), then the record; a log file opened by
- * norv_encStart is closed and the state's error stream given back. *enc becomes null. A null
- * record gives 0, a null address 2 (reported). The writer's failure (2001 for a failed write or
- * close) is returned after everything is freed.
+ * Frees the record: the pending page sources and their list, the encoder assembly (a part that
+ * fails to close is reported as the warning "Problem cleaning up; continuing anyway."), then
+ * the output writer by its kind (which finishes and closes the output file), then the record; a
+ * log file opened by norv_encStart is closed and the state's error stream given back. *enc
+ * becomes null. A null record gives 0, a null address 2 (reported). The writer's failure (2001
+ * for a failed write or close) is returned after everything is freed.
  */
 NORV_API int32_t norv_cleanEncState(QtzState *state, NorvEncState **enc);
 

@@ -37,9 +37,13 @@ extern "C" int32_t norv_encMonoBufInPage(QtzState *state, NorvEncState *enc, con
   pxlGetImageBytesPerRow(ctx, band.get(), &bytesPerRow);
   pxlGetImageResolution(ctx, band.get(), &xFixed, &yFixed);
   pxlGetImageFramedData(ctx, band.get(), &framed);
+  // The band's first row: below the frame rows, its 32 frame columns in front of the pixels.
+  int32_t frame = 0;
+  pxlGetImageFrame(ctx, band.get(), &frame);
+  const uint8_t *first = framed + int64_t{frame} * bytesPerRow;
   uint8_t overflow = 0;
   if (const int32_t status =
-          addMonoBand(enc->encoder, framed, width, rowCount, bytesPerRow, pageHeight, xFixed >> 16,
+          addMonoBand(enc->encoder, first, width, rowCount, bytesPerRow, pageHeight, xFixed >> 16,
                       yFixed >> 16, continuing == 0 ? 1 : 0, lastBand != 0 ? 1 : 0, &overflow);
       status != 0)
     return status;
@@ -59,7 +63,7 @@ extern "C" int32_t norv_encMonoBufGetPGData(QtzState *state, NorvEncState *enc,
     return qtz::report(state, QTZ_ERR_NULL);
   if (enc == nullptr || enc->encoder == nullptr) return qtz::report(state, QTZ_ERR_PARAM);
   NorvEncoder *encoder = enc->encoder;
-  if (encoder->sectionOpen != 0 || encoder->pageCount != 1)
+  if (encoder->sectionOpen != 0 || encoder->section == nullptr || encoder->section->pageCount != 1)
     return qtz::reportText(state, QTZ_ERR_ASSERT, "No page has ended");
   qtz::release(encoder->state, enc->bandedGlobals);
   qtz::release(encoder->state, enc->bandedPage);

@@ -165,8 +165,7 @@ int32_t writeOpenSection(QtzState *state, NorvEncState *enc, bool endOfSection) 
   if (refine) {
     if (const int32_t status = refineClassTemplates(encoder); status != 0) return status;
   }
-  // After a roll-back the section holds exactly the pages waiting here. (The encoder's own page
-  // count runs on through the document: it numbers the pages.)
+  // After a roll-back the section holds exactly the pages waiting here.
   if (encoder->section == nullptr || encoder->section->pageCount != enc->pendingPages->count)
     return qtz::reportText(state, QTZ_ERR_ASSERT, "Section and pending pages differ");
   const uint8_t final = endOfSection ? 1 : 0;
@@ -275,7 +274,8 @@ void releaseEncoding(QtzState *state, NorvEncState *enc) {
   if (enc->encoder != nullptr) {
     qtz::release(enc->encoder->state, enc->bandedGlobals);
     qtz::release(enc->encoder->state, enc->bandedPage);
-    destroyEncoder(enc->encoder);
+    if (destroyEncoder(enc->encoder) != QTZ_OK)
+      qtz::reportText(state, QTZ_MSG_WARNING, "Problem cleaning up; continuing anyway.");
   }
   enc->bandedGlobals = nullptr;
   enc->bandedPage = nullptr;

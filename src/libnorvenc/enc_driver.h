@@ -21,8 +21,9 @@ void setErrorStream(QtzState *state, NorvEncState *enc, void *stream);
 // Gives the state its own stream back and closes a log file the record opened.
 void restoreErrorStream(QtzState *state, NorvEncState *enc);
 
-// Frees the pending page sources and their list, the encoder and the banded-mode bytes; the
-// writer and the error stream are left.
+// Frees the pending page sources and their list, the encoder (a failure to is reported as the
+// warning "Problem cleaning up; continuing anyway.") and the banded-mode bytes; the writer and
+// the error stream are left.
 void releaseEncoding(QtzState *state, NorvEncState *enc);
 
 }  // namespace norvenc

@@ -8,10 +8,12 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 #include <string>
 #include <vector>
 
+#include "colour_payload.h"
 #include "enc_assembly.h"
 #include "jbig2_decoder.h"
 #include "norv_enc.h"
@@ -300,6 +302,195 @@ TEST_F(AssemblyTest, LossyTokensDecodeAlikeInBothDecoders) {
   ASSERT_EQ(coded_.size(), 4u);
   EXPECT_GT(carried_.size(), 0u);
   expectDecoded(5);
+}
+
+TEST_F(AssemblyTest, StrictClassifierDecodesExactly) {
+  // Classes that take equal shapes only (no error allowed, no dilation): the lossy path (templates,
+  // offsets, section and page dictionaries) gives the pages back exactly.
+  build([](NorvEncState *e) {
+    const float exact = 1.0f;
+    const int32_t none = 0;
+    ASSERT_EQ(
+        norv_setTokenOptions(e, nullptr, &exact, &none, nullptr, nullptr, nullptr, nullptr, nullptr,
+                             nullptr, nullptr, nullptr, nullptr, nullptr, &none, nullptr, nullptr),
+        0);
+  });
+  if (HasFatalFailure()) return;
+  const TcImage *a = source("p13_t200_eqn-2.tif");
+  const TcImage *b = source("p12_t200_bash-64.tif");
+  ASSERT_TRUE(a && b);
+  ASSERT_TRUE(add(a));
+  ASSERT_TRUE(add(b));
+  endSection(NORV_CLOSE_FLUSH);
+  ASSERT_TRUE(add(a));
+  endSection(NORV_CLOSE_FINAL);
+  expectDecoded();
+}
+
+TEST_F(AssemblyTest, ColourTokensDecodeWithTheirColoursBehindThePage) {
+  // A colour page's text components: two shapes repeated in several colours and a dot kept as
+  // a small token. The page is one text region; the colours follow the JBIG2 bytes.
+  build([](NorvEncState *e) {
+    const float exact = 1.0f;
+    const int32_t none = 0;
+    ASSERT_EQ(
+        norv_setTokenOptions(e, nullptr, &exact, &none, nullptr, nullptr, nullptr, nullptr, nullptr,
+                             nullptr, nullptr, nullptr, nullptr, nullptr, &none, nullptr, nullptr),
+        0);
+  });
+  if (HasFatalFailure()) return;
+  struct Placed {
+    int shape;
+    int32_t x, y;
+    uint8_t r, g, b;
+  };
+  const Placed placed[] = {{0, 10, 10, 255, 0, 0},  {0, 40, 12, 255, 0, 0},  {1, 70, 30, 0, 0, 255},
+                           {0, 100, 50, 0, 128, 0}, {1, 150, 70, 0, 0, 255}, {2, 190, 5, 9, 9, 9}};
+  const int sizes[3][2] = {{8, 10}, {12, 9}, {3, 3}};
+  auto on = [](int shape, int x, int y) { return shape == 2 || (x * 5 + y * 3 + shape) % 4 < 2; };
+  Pnm model;
+  model.kind = '4';
+  model.width = 200;
+  model.height = 100;
+  model.raster.assign(size_t(model.rowBytes()) * model.height, 0);
+  std::vector<QtzSCTextComponent> components;
+  std::vector<std::array<uint8_t, 3>> colours;
+  for (const Placed &p : placed) {
+    const int w = sizes[p.shape][0], h = sizes[p.shape][1];
+    QtzImage *bitmap = nullptr;
+    ASSERT_EQ(QtzImage_new(state_, QTZ_IMAGE_PACKED, w, h, &bitmap), 0);
+    for (int y = 0; y < h; ++y)
+      for (int x = 0; x < w; ++x)
+        if (on(p.shape, x, y)) {
+          bitmap->rows[y][(x / 32) * 4 + 3 - (x % 32) / 8] |= uint8_t(0x80 >> (x % 8));
+          model.row(p.y + y)[(p.x + x) / 8] |= uint8_t(0x80 >> ((p.x + x) % 8));
+        }
+    components.push_back(QtzSCTextComponent{bitmap, p.x, p.y, p.r, p.g, p.b});
+    colours.push_back({p.r, p.g, p.b});
+  }
+  const NorvPageSource page{nullptr, 200, 100, 0, 300, 300};
+  uint8_t overflow = 1;
+  ASSERT_EQ(addColorTokensPagePlain(enc_, components.data(), int32_t(components.size()), &page,
+                                    &overflow),
+            0);
+  EXPECT_EQ(overflow, 0);
+  for (const QtzSCTextComponent &c : components) EXPECT_EQ(c.bitmap, nullptr);
+  ASSERT_EQ(closeSection(enc_, NORV_CLOSE_FINAL), 0);
+  uint8_t *data = nullptr;
+  size_t length = 0, payload = 0;
+  ASSERT_EQ(encodeSectionGlobals(enc_, 1, &data, &length), 0);
+  std::vector<uint8_t> stream(data, data + length);
+  qtz::release(enc_->state, data);
+  ASSERT_EQ(encodeSectionPages(enc_, &data, &length, &payload), 0);
+  ASSERT_GT(payload, 0u);
+  ASSERT_LT(payload, length);
+  stream.insert(stream.end(), data, data + (length - payload));
+  const std::vector<uint8_t> tail(data + (length - payload), data + length);
+  qtz::release(enc_->state, data);
+  ASSERT_EQ(startEncoderSection(enc_), 0);
+  coded_.push_back(CodedPage{stream, model, 0});
+  expectDecoded();
+
+  // The colours of the coded instances, one per component.
+  QtzColorState *reader = nullptr;
+  ASSERT_EQ(initColors(&reader, 0, state_), 0);
+  QtzColorEntry *entries = nullptr;
+  uint32_t count = 0;
+  ASSERT_EQ(decodeColors(reader, tail.data(), tail.size(), &entries, &count), 0);
+  std::vector<std::array<uint8_t, 3>> decoded;
+  for (uint32_t i = 0; i < count; ++i)
+    decoded.push_back({entries[i].rgb[0], entries[i].rgb[1], entries[i].rgb[2]});
+  qtz::release(state_, entries);
+  cleanupColors(reader);
+  std::sort(decoded.begin(), decoded.end());
+  std::sort(colours.begin(), colours.end());
+  EXPECT_EQ(decoded, colours);
+}
+
+TEST_F(AssemblyTest, HalftonePagesDecodeInBothCodings) {
+  // A screened picture: its regions as generic regions of their bilevel copies (lossless),
+  // or as pattern dictionaries and halftone regions (the grey reduction is lossy: both
+  // decoders agree and the page stays close to its source).
+  struct Case {
+    uint8_t jbig2Halftones;
+    int tolerance;
+  };
+  for (const Case c : {Case{0, 0}, Case{1, 60}}) {
+    SCOPED_TRACE(int(c.jbig2Halftones));
+    build([&](NorvEncState *e) {
+      const uint8_t on = 1;
+      ASSERT_EQ(
+          norv_setGeneralEncOptions(e, &c.jbig2Halftones, nullptr, nullptr, nullptr, nullptr,
+                                    nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+                                    &on, nullptr, nullptr, nullptr, nullptr, nullptr),
+          0);
+    });
+    if (HasFatalFailure()) return;
+    const TcImage *page = source("p21_h300_ps2pdf-screen.tif");
+    ASSERT_NE(page, nullptr);
+    ASSERT_TRUE(add(page));
+    ASSERT_NE(enc_->doc->section->pages[0].halftones, nullptr);
+    EXPECT_GT(enc_->doc->section->pages[0].halftones->count, 0);
+    endSection(NORV_CLOSE_FINAL);
+    int patterns = 0, halftones = 0;
+    for (const Segment &g : segmentsOf(coded_[0].stream)) {
+      patterns += g.type == 16;
+      halftones += g.type == 23;
+    }
+    EXPECT_EQ(patterns > 0, c.jbig2Halftones != 0);
+    EXPECT_EQ(halftones, patterns);
+    expectDecoded(c.tolerance);
+    ASSERT_EQ(destroyEncoder(enc_), 0);
+    enc_ = nullptr;
+    coded_.clear();
+    carried_.clear();
+  }
+}
+
+TEST_F(AssemblyTest, BandedPagesDecodeExactly) {
+  // Two pages fed in bands of 300 rows (the last band shorter), then a whole page; bands of a
+  // page the budget refuses are passed over.
+  buildLossless();
+  if (HasFatalFailure()) return;
+  const TcImage *pages[] = {source("p13_t200_eqn-2.tif"), source("p14_t200_pic-2.tif")};
+  ASSERT_TRUE(pages[0] && pages[1]);
+  auto feed = [&](const TcImage *page) {
+    const Pixr *image = page->image;
+    const int32_t before = enc_->pageCount;
+    for (int32_t top = 0; top < image->height; top += 300) {
+      const int32_t rows = std::min(300, image->height - top);
+      uint8_t overflow = 9;
+      ASSERT_EQ(addMonoBand(enc_, norvtest::rowOf(image, top), image->width, rows,
+                            image->bytesPerRow, image->height, page->xResolution, page->yResolution,
+                            top == 0, top + rows == image->height, &overflow),
+                0);
+      EXPECT_EQ(overflow, top + rows == image->height ? 0 : 9);
+    }
+    EXPECT_EQ(enc_->pageCount, before + 1);
+    pending_.push_back(modelOf(page->image));
+  };
+  feed(pages[0]);
+  feed(pages[1]);
+  ASSERT_TRUE(add(pages[0]));
+  endSection(NORV_CLOSE_FINAL);
+  ASSERT_EQ(coded_.size(), 3u);
+  EXPECT_EQ(coded_[0].splitRow, 1);
+  expectDecoded();
+
+  // A refused banded page: nothing reaches the token document.
+  enc_->doc->memoryLimit = 1000;
+  enc_->doc->section->runningEstimate = 950;
+  const Pixr *image = pages[0]->image;
+  for (int32_t top = 0; top < image->height; top += 1100) {
+    uint8_t overflow = 9;
+    ASSERT_EQ(
+        addMonoBand(enc_, norvtest::rowOf(image, top), image->width, 1100, image->bytesPerRow,
+                    image->height, 200, 200, top == 0, top + 1100 == image->height, &overflow),
+        0);
+    EXPECT_EQ(overflow, 0);
+  }
+  EXPECT_EQ(enc_->doc->section->pageCount, 0);
+  enc_->doc->section->runningEstimate = 0;
 }
 
 TEST_F(AssemblyTest, StripesEndOnTheRowAboveTheSplit) {

@@ -38,11 +38,18 @@ void drawGlyph(norvtest::Pnm &p, int left, int top, int k) {
   if ((bits & 8) != 0) {
     for (int y = 0; y < kGlyphHeight; ++y) setBlack(p, left + kGlyphWidth - 1, top + y);
   }
+  // Higher bits: 2 x 2 blocks beside the stem, rows 3, 8 and 10 down.
+  const int blocks[3] = {3, 8, 10};
+  for (int b = 0; b < 3; ++b) {
+    if ((bits >> (4 + b) & 1) == 0) continue;
+    for (int y = 0; y < 2; ++y)
+      for (int x = 2; x < 4; ++x) setBlack(p, left + x, top + blocks[b] - 1 + y);
+  }
 }
 
 }  // namespace
 
-norvtest::Pnm glyphPage(int width, int height, uint32_t seed, int alphabet) {
+norvtest::Pnm glyphPage(int width, int height, uint32_t seed, int alphabet, int firstShape) {
   norvtest::Pnm p;
   p.kind = '4';
   p.width = width;
@@ -59,7 +66,7 @@ norvtest::Pnm glyphPage(int width, int height, uint32_t seed, int alphabet) {
       const int letters = 2 + static_cast<int>(next() % 5);
       if (left + letters * (kGlyphWidth + 2) + 4 > width) break;
       for (int i = 0; i < letters; ++i) {
-        drawGlyph(p, left, top, static_cast<int>(next() % alphabet));
+        drawGlyph(p, left, top, firstShape + static_cast<int>(next() % alphabet));
         left += kGlyphWidth + 2;
       }
       left += 6;

@@ -19,9 +19,11 @@ struct SourcePage {
   float ydpi = 300;
 };
 
-// A small bilevel page of glyph-like shapes: rows of "words" drawn from an alphabet of
-// `alphabet` shapes, the choice of shapes driven by seed (the same seed gives the same page).
-norvtest::Pnm glyphPage(int width, int height, uint32_t seed, int alphabet = 12);
+// A small bilevel page of glyph-like shapes (8 x 12, each one connected component; 127
+// distinct shapes): rows of "words" drawn from the `alphabet` shapes from firstShape on, the
+// choice driven by seed (the same arguments give the same page).
+norvtest::Pnm glyphPage(int width, int height, uint32_t seed, int alphabet = 12,
+                        int firstShape = 0);
 
 // A colour page: a light background gradient with dark blue text-like strokes and a red block.
 norvtest::Pnm colourPage(int width, int height);
