@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 
 #include <map>
-#include <regex>
 
 #include "ovr_context.h"
 #include "ovr_document.h"
@@ -17,20 +16,6 @@ namespace e2e {
 namespace {
 
 using norvtest::shellQuote;
-
-std::vector<std::string> linesOf(const std::string &text) {
-  std::vector<std::string> lines;
-  std::string line;
-  for (char c : text) {
-    if (c != '\n') {
-      line += c;
-      continue;
-    }
-    lines.push_back(line);
-    line.clear();
-  }
-  return lines;
-}
 
 // The container reader over one open file.
 class TfxReader {
@@ -235,23 +220,10 @@ std::vector<norvtest::Pnm> readRawJbig2(const std::string &path) {
 }
 
 void checkPdfStructure(const std::string &path, const std::vector<std::string> &pages) {
-  const norvtest::ToolRun check = norvtest::runTool("qpdf --check " + shellQuote(path) + " 2>&1");
-  EXPECT_EQ(check.status, 0) << check.text();
-  const norvtest::ToolRun images = norvtest::runTool("pdfimages -list " + shellQuote(path));
-  EXPECT_EQ(images.status, 0);
-  const std::vector<std::string> rows = linesOf(images.text());
-  ASSERT_EQ(rows.size(), pages.size() + 2) << images.text();  // two heading lines
-  for (size_t k = 0; k < pages.size(); ++k) {
-    std::smatch m;
-    const std::string &row = rows[k + 2];
-    ASSERT_TRUE(std::regex_search(
-        row, m, std::regex(R"(^\s*(\d+)\s+\d+\s+image\s+(\d+)\s+(\d+)\s+gray\s+1\s+1\s+jbig2)")))
-        << row;
-    EXPECT_EQ(std::stoul(m[1]), k + 1) << row;
-    const norvtest::Pnm &source = sourcePage(pages[k]);
-    EXPECT_EQ(std::stoi(m[2]), source.width) << row;
-    EXPECT_EQ(std::stoi(m[3]), source.height) << row;
-  }
+  std::vector<std::pair<int, int>> sizes;
+  for (const std::string &page : pages)
+    sizes.emplace_back(sourcePage(page).width, sourcePage(page).height);
+  norvtest::expectPdfJbig2Images(path, sizes);
 }
 
 std::vector<norvtest::Pnm> renderPdf(const std::string &path, Renderer renderer,
@@ -280,7 +252,7 @@ std::vector<norvtest::Pnm> renderPdf(const std::string &path, Renderer renderer,
     const norvtest::ToolRun run = norvtest::runTool(command + " 2>&1");
     EXPECT_EQ(run.status, 0) << run.text();
     const norvtest::ToolRun list = norvtest::runTool("ls " + shellQuote(dir.path()) + " | sort");
-    for (const std::string &name : linesOf(list.text())) {
+    for (const std::string &name : norvtest::linesOf(list.text())) {
       if (renderer == Renderer::PopplerCairo)
         shown.push_back(norvtest::parsePnm(
             norvtest::runTool("pngtopnm " + shellQuote(dir.file(name)) + " 2>/dev/null").output));
@@ -337,7 +309,7 @@ std::vector<bool> pdfImagesWithMmrRegions(const std::string &path) {
   EXPECT_EQ(run.status, 0) << run.text();
   std::vector<bool> mmr;
   const norvtest::ToolRun list = norvtest::runTool("ls " + shellQuote(dir.path()) + " | sort");
-  for (const std::string &name : linesOf(list.text()))
+  for (const std::string &name : norvtest::linesOf(list.text()))
     if (name.size() > 5 && name.substr(name.size() - 5) == ".jb2e")
       mmr.push_back(holdsMmrRegion(norvtest::readFile(dir.file(name))));
   return mmr;
@@ -460,8 +432,8 @@ const norvtest::Pnm &splashReference(const std::string &page) {
                                                   shellQuote(dir.file("p")) + " 2>&1");
   EXPECT_EQ(run.status, 0) << run.text();
   const norvtest::ToolRun list = norvtest::runTool("ls " + shellQuote(dir.path()) + "/p*.pgm");
-  norvtest::Pnm shown =
-      norvtest::readPnm(linesOf(list.text()).empty() ? "" : linesOf(list.text())[0]);
+  norvtest::Pnm shown = norvtest::readPnm(
+      norvtest::linesOf(list.text()).empty() ? "" : norvtest::linesOf(list.text())[0]);
   EXPECT_EQ(shown.kind, '5') << "pdftoppm of the plain page " << page;
   return pages.emplace(page, std::move(shown)).first->second;
 }

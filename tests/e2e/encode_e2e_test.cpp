@@ -11,8 +11,6 @@
 // release build).
 #include <gtest/gtest.h>
 
-#include <cstring>
-
 #include "e2e_documents.h"
 #include "glyph_count.h"
 #include "testkit_files.h"
@@ -146,50 +144,10 @@ TEST_F(EncodeQuick, SectionsOfTwoPagesInEveryOutput) {
   }
 }
 
-// A full disk: a memory file that refuses every write past its limit with ENOSPC and seeks
-// like a file (a stdio seek writes the pending bytes first and fails with them, as on a full
-// tmpfs). A disk full from the start, and one that fills up halfway through the document: every
-// output kind reports 2001 and leaks nothing.
-struct FullDisk {
-  std::vector<uint8_t> data;
-  size_t position = 0;
-  size_t limit = 0;
-};
-
-FILE *openFullDisk(FullDisk *disk) {
-  cookie_io_functions_t functions{};
-  functions.read = [](void *cookie, char *buffer, size_t size) -> ssize_t {
-    auto *d = static_cast<FullDisk *>(cookie);
-    const size_t n =
-        d->position >= d->data.size() ? 0 : std::min(size, d->data.size() - d->position);
-    std::memcpy(buffer, d->data.data() + d->position, n);
-    d->position += n;
-    return ssize_t(n);
-  };
-  functions.write = [](void *cookie, const char *buffer, size_t size) -> ssize_t {
-    auto *d = static_cast<FullDisk *>(cookie);
-    if (d->position + size > d->limit) {
-      errno = ENOSPC;
-      return -1;
-    }
-    if (d->data.size() < d->position + size) d->data.resize(d->position + size);
-    std::memcpy(d->data.data() + d->position, buffer, size);
-    d->position += size;
-    return ssize_t(size);
-  };
-  functions.seek = [](void *cookie, off64_t *offset, int whence) -> int {
-    auto *d = static_cast<FullDisk *>(cookie);
-    const off64_t base = whence == SEEK_SET   ? 0
-                         : whence == SEEK_CUR ? off64_t(d->position)
-                                              : off64_t(d->data.size());
-    if (base + *offset < 0) return -1;
-    d->position = size_t(base + *offset);
-    *offset = off64_t(d->position);
-    return 0;
-  };
-  return fopencookie(disk, "w+b", functions);
-}
-
+// A full disk: a buffered memory file that refuses every write past its limit with ENOSPC (a
+// stdio seek writes the pending bytes first and fails with them, as on a full tmpfs). A disk full
+// from the start, and one that fills up halfway through the document: every output kind reports
+// 2001 and leaks nothing.
 TEST_F(EncodeQuick, FullDiskGives2001ForEveryOutput) {
   const std::vector<std::string> pages = smallPages(3);
   const std::string tiff = e2e::makeDocument(dir_, "in.tif", pages);
@@ -201,9 +159,9 @@ TEST_F(EncodeQuick, FullDiskGives2001ForEveryOutput) {
     ASSERT_EQ(e2e::encodeTiff(state_, tiff, whole, options), 0) << errors_.text();
     for (size_t room : {size_t{0}, norvtest::readFile(whole).size() / 2}) {
       SCOPED_TRACE(std::to_string(room) + " bytes free");
-      FullDisk disk;
-      disk.limit = room;
-      FILE *file = openFullDisk(&disk);
+      norvtest::MemoryFile disk;
+      disk.limit = long(room);
+      FILE *file = norvtest::openMemoryFile(&disk, true);
       ASSERT_NE(file, nullptr);
       EXPECT_EQ(e2e::encodeTiff(state_, tiff, "", options, file), kWriteFailed) << errors_.text();
     }
