@@ -16,8 +16,9 @@
 // Usage: encode_table [runs [keep dir]]: with a keep dir, the two digit pages and their lossy
 // decodings are left there as PBMs (<page>.in.pbm, <page>.lossy.pbm) for a second check by OCR.
 //        encode_table --memory PAGES: converts one document of PAGES pages (the test pages in
-// turn, default settings, TIFF-FX) and prints the process's peak resident size; run for two
-// page counts, it shows whether memory grows with the document or stays bounded by the section.
+// turn, lossless, raw JBIG2), checks every page in jbig2dec and prints the process's peak
+// resident size; run for two page counts, it shows whether memory grows with the document or
+// stays bounded by the section.
 #include <sys/resource.h>
 
 #include <algorithm>
@@ -129,7 +130,8 @@ int64_t sumDiffering(const Result *results) {
   return s;
 }
 
-// One document of `count` pages through the default TIFF-FX conversion; the peak resident size.
+// One document of `count` pages (the test pages in turn) converted losslessly into a raw JBIG2
+// file; the pages jbig2dec decodes exactly, the time and the process's peak resident size.
 int memoryRun(int count) {
   QtzState *state = nullptr;
   if (Qtz_initQtzState(&state, nullptr, nullptr, stderr, Qtz_fileErrPrinter, 1, 1) != 0)
@@ -140,17 +142,31 @@ int memoryRun(int count) {
     command += " " + norvtest::shellQuote(pageFile(size_t(k) % kPages));
   const std::string document = dir.file("document.tif");
   if (norvtest::runTool(command + " " + norvtest::shellQuote(document)).status != 0) fail("tiffcp");
+  const std::string out = dir.file("out.jb2");
   const auto start = std::chrono::steady_clock::now();
-  if (const int32_t status = e2e::encodeTiff(state, document, dir.file("out.tif"), {}); status != 0)
+  if (const int32_t status =
+          e2e::encodeTiff(state, document, out, {e2e::Output::Jbig2, Mode::Lossless});
+      status != 0)
     fail("converting the document gave " + std::to_string(status));
   const double seconds =
       std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   rusage usage{};
   getrusage(RUSAGE_SELF, &usage);
-  std::printf("%d pages: %ld bytes of TIFF-FX, %.1f s, peak resident %ld KiB\n", count,
-              long(norvtest::readFile(dir.file("out.tif")).size()), seconds, usage.ru_maxrss);
+  const norvtest::ToolRun run =
+      norvtest::runTool("jbig2dec -q -t pbm -o - " + norvtest::shellQuote(out) + " 2>/dev/null");
+  const std::vector<norvtest::Pnm> decoded = norvtest::parsePnms(run.output);
+  int exact = 0;
+  for (size_t k = 0; k < decoded.size() && k < size_t(count); ++k) {
+    const norvtest::Pnm source = norvtest::parsePnm(
+        norvtest::runTool("tifftopnm -quiet " + norvtest::shellQuote(pageFile(k % kPages))).output);
+    exact += e2e::differingPixels(source, decoded[k]) == 0;
+  }
+  std::printf(
+      "%d pages, lossless, raw JBIG2: %ld bytes, %.1f s, peak resident %ld KiB; "
+      "jbig2dec: %zu pages, %d exact\n",
+      count, long(norvtest::readFile(out).size()), seconds, usage.ru_maxrss, decoded.size(), exact);
   Qtz_cleanupQtzState(&state);
-  return 0;
+  return decoded.size() == size_t(count) && exact == count ? 0 : 1;
 }
 
 }  // namespace

@@ -56,7 +56,8 @@ const norvtest::Pnm &splashReference(const std::string &page);
 
 // For every image of the PDF in order (one per page): whether its JBIG2 data holds a generic
 // region coded with MMR (T.6). Poppler's JBIG2 decoder does not decode every T.6 bitmap exactly
-// (plainT6RegionDecodes shows it on a page whose T.6 data no code of ours made).
+// (the test PlainT6RegionDecodesExactlyExceptInPoppler shows it on a page whose T.6 data
+// no code of ours made).
 std::vector<bool> pdfImagesWithMmrRegions(const std::string &path);
 
 // A one-page PDF at dir/t6.pdf whose image is a JBIG2 stream of the test page as one MMR generic

@@ -27,7 +27,7 @@ constexpr int32_t kWriteFailed = 2001;
 
 bool toolsPresent() {
   for (const char *tool : {"tiffcp", "tifftopnm", "tiffinfo", "tiffdump", "jbig2dec", "qpdf",
-                           "pdfimages", "pdftoppm", "mutool"})
+                           "pdfimages", "pdftoppm", "pdftocairo", "pngtopnm", "mutool"})
     if (!norvtest::toolAvailable(tool)) return false;
   return true;
 }
@@ -57,8 +57,8 @@ class EncodeTest : public norvtest::TrackedStateTest {
   // Every reader of the output kind shows every page: exactly the source page when exact is
   // set (pdftoppm: exactly its grey rendering of the source page), else at the source page's
   // size; the pages as the first reader showed them. Poppler is held to the exact page only where
-  // the page's JBIG2 data holds no MMR-coded generic region (see plainT6RegionDecodes); there it
-  // must show the page at its size.
+  // the page's JBIG2 data holds no MMR-coded generic region (see
+  // PlainT6RegionDecodesExactlyExceptInPoppler); there it must show the page at its size.
   std::vector<norvtest::Pnm> expectPages(const std::string &path, Output output,
                                          const std::vector<std::string> &pages, bool exact,
                                          size_t *globalBlocks = nullptr) {
