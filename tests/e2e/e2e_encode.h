@@ -15,7 +15,8 @@
 namespace e2e {
 
 enum class Output { Tfx, Jbig2, Pdf };
-// Lossless symbol coding, the default lossy settings, or no symbol matching (generic regions).
+// Lossless symbol coding, the default lossy settings, or no symbol matching (every component an
+// exact shape; the option the encoder has for generic coding).
 enum class Mode { Lossless, Lossy, Generic };
 
 const char *nameOf(Output output);
