@@ -83,12 +83,12 @@ int32_t writeMask(NorvOutputWriter *writer, OvrPageHandle *page, const NorvLayer
   uint32_t quality = static_cast<uint32_t>(m->quality);
   if (status == QTZ_OK) status = ovrSetCoding(ifd, 0, &bits, &quality, &kColourSpace);
   if (status == QTZ_OK) status = writeSectionGlobals(writer);
-  // A page before the first section dictionary refers to no global data; the container takes
-  // an empty index list, never a null one.
-  static constexpr uint32_t kNoGlobals[1] = {0};
-  const uint32_t *globals = writer->globalCount > 0 ? writer->globalIds : kNoGlobals;
+  // Before the first block of global data the strip refers to none (the index list must still
+  // be given).
+  const uint32_t noIds[1] = {0};
+  const uint32_t *ids = writer->globalIds != nullptr ? writer->globalIds : noIds;
   if (status == QTZ_OK)
-    status = ovrWriteReferringStrip(ifd, m->data, m->length + m->payloadLength, globals,
+    status = ovrWriteReferringStrip(ifd, m->data, m->length + m->payloadLength, ids,
                                     writer->globalCount);
   if (status == QTZ_OK && m->payloadLength > 0) {
     OvrIfdHandle *tail = nullptr;

@@ -646,15 +646,24 @@ TEST_F(DriverTest, ConversionEntryWritesTfxAndReportsOpenFailures) {
   EXPECT_EQ(encodeTiffFileToTfx(dir_.file("missing.tif").c_str(), tfx.c_str(), state_), 2000);
   // The entry with a state of its own.
   EXPECT_EQ(convertTiffFileToTfx(dataFile("scans3.tif").c_str(), tfx.c_str()), 0);
+  // One page: no section dictionary, its strip refers to no global data.
+  const std::string one = tiff("one.tif", glyphPages(1));
+  EXPECT_EQ(encodeTiffFileToTfx(one.c_str(), tfx.c_str(), state_), 0) << errors_.text();
 }
 
 }  // namespace
 
 namespace {
 
+// Pool blocks booked one by one, so that a record not given back shows.
+class DriverPoolTest : public DriverTest {
+ protected:
+  DriverPoolTest() { trackPools_ = true; }
+};
+
 // Every allocation of a run (start, a bilevel page, a colour page ending the section, clean-up)
 // failing in turn: each failed run gives a status and, once cleaned up, leaves nothing behind.
-TEST_F(DriverTest, EveryAllocationFailureIsAStatusAndLeaksNothing) {
+TEST_F(DriverPoolTest, EveryAllocationFailureIsAStatusAndLeaksNothing) {
   const Pnm glyphs = enctest::glyphPage(64, 24, 2);
   const Pnm rgb = enctest::colourPage(48, 32);
   PackedImage packed(glyphs);
