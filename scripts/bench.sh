@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Builds the release configuration and runs the benchmarks (ours beside the reference libraries),
 # each pinned to one core (NORV_BENCH_CPU, default 3); the paired programs run their sides
-# interleaved and print the ratio of medians at the end (bench/bench_pairs.h).
+# interleaved and print the ratio of medians at the end (bench/bench_pairs.h). Then the document
+# encoder's size and speed table over the 22 test pages beside the reference encoders' figures
+# (bench/encode_table.cpp; NORV_ENCODE_RUNS rounds, default 5).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup-deps.sh
@@ -13,3 +15,19 @@ for b in "$build"/bench/bench_*; do
   [ -x "$b" ] || continue
   taskset -c "${NORV_BENCH_CPU:-3}" "$b" "$@"
 done
+keep=$build/encode_table_pages
+mkdir -p "$keep"
+taskset -c "${NORV_BENCH_CPU:-3}" "$build/bench/encode_table" "${NORV_ENCODE_RUNS:-5}" "$keep"
+# Peak memory of one conversion: 60 and 300 pages (the test pages in turn).
+for pages in 60 300; do "$build/bench/encode_table" --memory "$pages"; done
+# OCR as a second check of the digit pages (optional): characters that differ between the text
+# read from the input page and from its lossy decoding.
+if command -v tesseract >/dev/null; then
+  for input in "$keep"/*.in.pbm; do
+    page=${input%.in.pbm}
+    tesseract "$input" - --dpi 200 --psm 6 2>/dev/null | fold -w1 >"$page.in.txt"
+    tesseract "$page.lossy.pbm" - --dpi 200 --psm 6 2>/dev/null | fold -w1 >"$page.lossy.txt"
+    echo "OCR $(basename "$page"): $(diff "$page.in.txt" "$page.lossy.txt" | grep -c '^[<>]') characters differ" \
+      "between input and lossy decoding ($(wc -l <"$page.in.txt") read)"
+  done
+fi

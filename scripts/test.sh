@@ -2,8 +2,9 @@
 # Checks the formatting of every C/C++ source against .clang-format, builds the whole project
 # with AddressSanitizer and UndefinedBehaviorSanitizer (warnings are errors) and runs every
 # test under them, including the installed-API test; runs each libFuzzer target briefly over
-# its seed corpus. Any format difference, warning, failing test, sanitizer report, leak or
-# fuzzer finding fails the run.
+# its seed corpus. Tests labelled slow (the encoder's end-to-end runs over full documents) run
+# in a release build instead. Any format difference, warning, failing test, sanitizer report,
+# leak or fuzzer finding fails the run.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup-deps.sh
@@ -22,4 +23,9 @@ NORV_FUZZ_BUILD="$build" bash scripts/fuzz.sh "${NORV_FUZZ_SECONDS:-15}"
 
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1:strict_string_checks=1
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
-ctest --test-dir "$build" --output-on-failure -j "$(nproc)"
+ctest --test-dir "$build" --output-on-failure -j "$(nproc)" -LE slow
+
+release=build/release
+cmake -S . -B "$release" -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
+cmake --build "$release" -j "$(nproc)" --target test_e2e_encode
+ctest --test-dir "$release" --output-on-failure -L slow -j "$(nproc)"

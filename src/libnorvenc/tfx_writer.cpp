@@ -8,9 +8,12 @@
 // The number of blocks is not limited (the reader finds blocks by index).
 //
 // Failures: those of the shared writer (output_writer.h) and the container's statuses unchanged
-// (2001 for a write it could not make). The first failing container call ends the section and
-// leaves the document unfinished: later sections give the same status without writing, and the
-// close still closes the container document and the file, each exactly once.
+// (2001 for a write it could not make), except that a failed seek (2002, 2003) of a stream whose
+// pending bytes could not be written (its error indicator set: a full disk fails the write that
+// a stdio seek makes first) is that write's failure, 2001. The first failing container call ends
+// the section and leaves the document unfinished: later sections give the same status without
+// writing, and the close still closes the container document and the file, each exactly once.
+#include <cstdio>
 #include <initializer_list>
 
 #include "output_writer.h"
@@ -30,6 +33,14 @@ constexpr uint32_t kJbig2Bits = 1024;
 constexpr uint32_t kJpegBits = 16;
 constexpr uint32_t kColourSpace = 8;
 constexpr uint32_t kFirstIdSlots = 8;
+
+// The container's status, with a seek that failed on a stream whose write failed taken as the
+// write's failure.
+int32_t containerStatus(const NorvOutputWriter *writer, int32_t status) {
+  const bool seek = status == OVR_ERR_SEEK || status == OVR_ERR_SEEK_END;
+  if (seek && writer->io.file != nullptr && std::ferror(writer->io.file) != 0) return OVR_ERR_WRITE;
+  return status;
+}
 
 int32_t keepGlobalId(NorvOutputWriter *writer, uint32_t id) {
   if (writer->globalCount == writer->globalCapacity) {
@@ -138,6 +149,7 @@ int32_t writeTfxSection(NorvOutputWriter *writer) {
   for (QtzAdtListNode *n = writer->section->pages->head; n != nullptr && status == QTZ_OK;
        n = n->next)
     status = writePage(writer, static_cast<const NorvWriterPage *>(n->data));
+  if (writer->failure == 0) status = containerStatus(writer, status);
   if (status != QTZ_OK && writer->failure == 0)
     writer->failure = qtz::report(writer->state, status);
   endSection(writer);
@@ -153,7 +165,7 @@ int32_t closeTfxWriter(NorvOutputWriter *writer) {
   writer->ioContext = nullptr;
   for (int32_t status : {finished, destroyed}) {
     if (status != QTZ_OK && writer->failure == 0)
-      writer->failure = qtz::report(writer->state, status);
+      writer->failure = qtz::report(writer->state, containerStatus(writer, status));
   }
   const int32_t status = closeFile(writer);
   freeWriter(writer);

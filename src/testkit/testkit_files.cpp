@@ -4,8 +4,11 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -18,6 +21,48 @@ std::string pattern(const std::string &stem) {
 }
 
 }  // namespace
+
+FILE *openMemoryFile(MemoryFile *file, bool buffered) {
+  cookie_io_functions_t functions{};
+  functions.read = [](void *cookie, char *buffer, size_t size) -> ssize_t {
+    auto *f = static_cast<MemoryFile *>(cookie);
+    const size_t n =
+        f->position >= f->data.size() ? 0 : std::min(size, f->data.size() - f->position);
+    std::memcpy(buffer, f->data.data() + f->position, n);
+    f->position += n;
+    return static_cast<ssize_t>(n);
+  };
+  functions.write = [](void *cookie, const char *buffer, size_t size) -> ssize_t {
+    auto *f = static_cast<MemoryFile *>(cookie);
+    if (f->limit >= 0 && f->taken + size > static_cast<size_t>(f->limit)) {
+      errno = ENOSPC;
+      return 0;
+    }
+    f->taken += size;
+    if (f->data.size() < f->position + size) f->data.resize(f->position + size);
+    std::memcpy(f->data.data() + f->position, buffer, size);
+    f->position += size;
+    return static_cast<ssize_t>(size);
+  };
+  functions.seek = [](void *cookie, off64_t *offset, int whence) -> int {
+    auto *f = static_cast<MemoryFile *>(cookie);
+    const off64_t base = whence == SEEK_SET   ? 0
+                         : whence == SEEK_CUR ? static_cast<off64_t>(f->position)
+                                              : static_cast<off64_t>(f->data.size());
+    if (base + *offset < 0) return -1;
+    f->position = static_cast<size_t>(base + *offset);
+    *offset = static_cast<off64_t>(f->position);
+    return 0;
+  };
+  functions.close = [](void *cookie) -> int {
+    auto *f = static_cast<MemoryFile *>(cookie);
+    ++f->closes;
+    return f->failClose ? -1 : 0;
+  };
+  FILE *stream = fopencookie(file, "w+", functions);
+  if (stream != nullptr && !buffered) std::setvbuf(stream, nullptr, _IONBF, 0);
+  return stream;
+}
 
 TempFile::TempFile(const std::string &stem) : path_(pattern(stem)) {
   const int fd = mkstemp(path_.data());

@@ -5,6 +5,7 @@
 #define NORV_TESTKIT_FILES_H
 
 #include <cstdint>
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -41,6 +42,23 @@ class TempDir {
  private:
   std::string path_;
 };
+
+// A file in memory for output failures: its writes fail (errno ENOSPC, as on a full disk) once
+// `limit` bytes have been taken in all, its close can fail, and it counts its closes. It reads
+// and seeks like a file.
+struct MemoryFile {
+  std::vector<uint8_t> data;
+  size_t position = 0;
+  long limit = -1;  // -1: no limit
+  size_t taken = 0;
+  int closes = 0;
+  bool failClose = false;
+};
+
+// A stdio stream over the record (mode "w+"); null when it cannot be made. Unbuffered, so every
+// write reaches the record, unless `buffered` is set: then, as with a file on disk, bytes reach
+// it at flushes, seeks and the close, and a failed write is first seen there.
+FILE *openMemoryFile(MemoryFile *file, bool buffered = false);
 
 // The whole file, or nothing when it cannot be read (*ok says which, when given).
 std::vector<uint8_t> readFile(const std::string &path, bool *ok = nullptr);

@@ -7,8 +7,10 @@
 
 namespace norvtest {
 
-Pnm parsePnm(const std::vector<uint8_t> &bytes) {
-  size_t pos = 0;
+namespace {
+
+// The PNM that starts at pos; pos is left after its raster (kind 0 on failure).
+Pnm parsePnmAt(const std::vector<uint8_t> &bytes, size_t &pos) {
   auto skip = [&] {
     while (pos < bytes.size()) {
       if (bytes[pos] == '#') {
@@ -29,10 +31,10 @@ Pnm parsePnm(const std::vector<uint8_t> &bytes) {
     return pos == start ? -1 : v;
   };
   Pnm image;
-  if (bytes.size() < 3 || bytes[0] != 'P') return {};
-  const char kind = static_cast<char>(bytes[1]);
+  if (bytes.size() < pos + 3 || bytes[pos] != 'P') return {};
+  const char kind = static_cast<char>(bytes[pos + 1]);
   if (kind != '4' && kind != '5' && kind != '6') return {};
-  pos = 2;
+  pos += 2;
   const long width = number(), height = number();
   if (width <= 0 || height <= 0 || width > 100000 || height > 100000) return {};
   const long maxval = kind == '4' ? 255 : number();
@@ -47,7 +49,26 @@ Pnm parsePnm(const std::vector<uint8_t> &bytes) {
   if (bytes.size() - pos < size) return {};
   image.raster.assign(bytes.begin() + static_cast<long>(pos),
                       bytes.begin() + static_cast<long>(pos + size));
+  pos += size;
   return image;
+}
+
+}  // namespace
+
+Pnm parsePnm(const std::vector<uint8_t> &bytes) {
+  size_t pos = 0;
+  return parsePnmAt(bytes, pos);
+}
+
+std::vector<Pnm> parsePnms(const std::vector<uint8_t> &bytes) {
+  std::vector<Pnm> images;
+  size_t pos = 0;
+  while (pos < bytes.size()) {
+    Pnm image = parsePnmAt(bytes, pos);
+    if (!image.valid()) break;
+    images.push_back(std::move(image));
+  }
+  return images;
 }
 
 Pnm readPnm(const std::string &path) {

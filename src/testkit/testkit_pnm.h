@@ -28,6 +28,9 @@ struct Pnm {
 };
 
 Pnm parsePnm(const std::vector<uint8_t> &bytes);
+// Every PNM of bytes holding PNMs one after another (as a decoder writes the pages of a
+// document to one stream), up to the first that does not parse.
+std::vector<Pnm> parsePnms(const std::vector<uint8_t> &bytes);
 Pnm readPnm(const std::string &path);
 // The file's bytes: header "P<kind>\n<width> <height>\n[<maxval>\n]" and the raster.
 std::vector<uint8_t> formatPnm(const Pnm &image);

@@ -1,11 +1,14 @@
-// Running outside programs and the per-run cache of Ghostscript renderings.
+// Running outside programs, the per-run cache of Ghostscript renderings, and the checks of PDF
+// files through qpdf and pdfimages.
 #include "testkit_tools.h"
 
+#include <gtest/gtest.h>
 #include <sys/wait.h>
 
 #include <cstdio>
 #include <map>
 #include <memory>
+#include <regex>
 
 #include "testkit_files.h"
 
@@ -31,6 +34,38 @@ ToolRun runTool(const std::string &command) {
 
 bool toolAvailable(const std::string &program) {
   return runTool("command -v " + shellQuote(program) + " >/dev/null 2>&1").status == 0;
+}
+
+std::vector<std::string> linesOf(const std::string &text) {
+  std::vector<std::string> lines;
+  std::string line;
+  for (char c : text) {
+    if (c != '\n') {
+      line += c;
+      continue;
+    }
+    lines.push_back(line);
+    line.clear();
+  }
+  return lines;
+}
+
+void expectPdfJbig2Images(const std::string &path, const std::vector<std::pair<int, int>> &sizes) {
+  const ToolRun check = runTool("qpdf --check " + shellQuote(path) + " 2>&1");
+  EXPECT_EQ(check.status, 0) << check.text();
+  const ToolRun images = runTool("pdfimages -list " + shellQuote(path));
+  EXPECT_EQ(images.status, 0);
+  const std::vector<std::string> rows = linesOf(images.text());
+  ASSERT_EQ(rows.size(), sizes.size() + 2) << images.text();  // two heading lines
+  const std::regex image(R"(^\s*(\d+)\s+\d+\s+image\s+(\d+)\s+(\d+)\s+gray\s+1\s+1\s+jbig2)");
+  for (size_t k = 0; k < sizes.size(); ++k) {
+    std::smatch m;
+    const std::string &row = rows[k + 2];
+    ASSERT_TRUE(std::regex_search(row, m, image)) << row;
+    EXPECT_EQ(std::stoul(m[1]), k + 1) << row;
+    EXPECT_EQ(std::stoi(m[2]), sizes[k].first) << row;
+    EXPECT_EQ(std::stoi(m[3]), sizes[k].second) << row;
+  }
 }
 
 std::string shellQuote(const std::string &argument) {

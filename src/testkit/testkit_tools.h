@@ -1,5 +1,6 @@
 // Outside programs for tests. runTool runs a shell command and captures its standard output
-// and standard error;
+// and standard error (linesOf splits its text); expectPdfJbig2Images checks a PDF of JBIG2
+// images with qpdf and pdfimages;
 // toolAvailable says whether a program is on the PATH (tests skip, naming it, when not).
 // renderPage renders a PostScript file with Ghostscript to a PNM of the given device
 // (pbmraw, pgmraw or ppmraw) and resolution; each distinct rendering is made once per test
@@ -9,6 +10,7 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "testkit_pnm.h"
@@ -26,6 +28,13 @@ ToolRun runTool(const std::string &command);
 bool toolAvailable(const std::string &program);
 // The argument quoted for the shell.
 std::string shellQuote(const std::string &argument);
+// The lines of a program's text output, each without its newline (a last line without one is
+// left out).
+std::vector<std::string> linesOf(const std::string &text);
+
+// qpdf --check passes on the PDF and pdfimages -list shows one 1-bit grey JBIG2 image per page,
+// of the given sizes (width, height) in page order; gtest failures otherwise.
+void expectPdfJbig2Images(const std::string &path, const std::vector<std::pair<int, int>> &sizes);
 
 // The path of the rendered page, or "" when Ghostscript failed. `options` go to Ghostscript
 // before the input file (for example "-g200x100" or "-dTextAlphaBits=4").

@@ -162,7 +162,7 @@ std::vector<norvtest::Pnm> jbig2decPages(const std::string &path) {
   const norvtest::ToolRun run =
       norvtest::runTool("jbig2dec -q -t pbm -o - " + norvtest::shellQuote(path) + " 2>/dev/null");
   if (run.status != 0) return {};
-  return splitPnms(run.output);
+  return norvtest::parsePnms(run.output);
 }
 
 }  // namespace enctest

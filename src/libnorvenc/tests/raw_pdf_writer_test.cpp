@@ -68,7 +68,7 @@ TEST_F(WriterTest, RawFileHoldsHeaderDictionariesAndPagesAndDecodesPageByPage) {
   const norvtest::ToolRun run = norvtest::runTool(
       "jbig2dec -q -t pbm -o - " + norvtest::shellQuote(file_.name()) + " 2>/dev/null");
   EXPECT_EQ(run.status, 0);
-  const std::vector<norvtest::Pnm> decoded = enctest::splitPnms(run.output);
+  const std::vector<norvtest::Pnm> decoded = norvtest::parsePnms(run.output);
   const std::vector<const enctest::PageData *> pages = enctest::pagesOf(sections);
   ASSERT_EQ(decoded.size(), pages.size());
   for (size_t k = 0; k < pages.size(); ++k)
@@ -146,20 +146,6 @@ long differences(const norvtest::Pnm &shown, const norvtest::Pnm &model) {
   return count;
 }
 
-std::vector<std::string> linesOf(const std::string &text) {
-  std::vector<std::string> lines;
-  std::string line;
-  for (char c : text) {
-    if (c != '\n') {
-      line += c;
-      continue;
-    }
-    lines.push_back(line);
-    line.clear();
-  }
-  return lines;
-}
-
 // How the pages are checked in poppler's renderers: pixel for pixel in the cairo back end (for
 // pages of generic regions only: poppler's JBIG2 decoder does not read the back end's symbol
 // dictionaries the way jbig2dec and the library's decoder do); their size in the splash back end,
@@ -172,24 +158,9 @@ enum class Poppler { Exact, Size, None };
 void expectPdfShowsPages(const std::string &path,
                          const std::vector<const enctest::PageData *> &pages,
                          Poppler poppler = Poppler::Size) {
-  const norvtest::ToolRun check =
-      norvtest::runTool("qpdf --check " + norvtest::shellQuote(path) + " 2>&1");
-  EXPECT_EQ(check.status, 0) << check.text();
-  const norvtest::ToolRun images =
-      norvtest::runTool("pdfimages -list " + norvtest::shellQuote(path));
-  EXPECT_EQ(images.status, 0);
-  const std::vector<std::string> rows = linesOf(images.text());
-  ASSERT_EQ(rows.size(), pages.size() + 2);  // two heading lines
-  for (size_t k = 0; k < pages.size(); ++k) {
-    std::smatch m;
-    const std::string &row = rows[k + 2];
-    ASSERT_TRUE(std::regex_search(
-        row, m, std::regex(R"(^\s*(\d+)\s+\d+\s+image\s+(\d+)\s+(\d+)\s+gray\s+1\s+1\s+jbig2)")))
-        << row;
-    EXPECT_EQ(std::stoul(m[1]), k + 1);
-    EXPECT_EQ(std::stoi(m[2]), pages[k]->width);
-    EXPECT_EQ(std::stoi(m[3]), pages[k]->height);
-  }
+  std::vector<std::pair<int, int>> sizes;
+  for (const enctest::PageData *p : pages) sizes.emplace_back(p->width, p->height);
+  norvtest::expectPdfJbig2Images(path, sizes);
   const int xdpi = pages.empty() ? 300 : pages[0]->xdpi,
             ydpi = pages.empty() ? 300 : pages[0]->ydpi;
   for (Renderer r : {Renderer::Cairo, Renderer::Mutool, Renderer::Splash}) {

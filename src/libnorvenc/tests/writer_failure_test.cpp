@@ -5,12 +5,12 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
-#include <cstring>
 #include <memory>
 #include <vector>
 
 #include "output_writer.h"
 #include "qtz_internal.h"
+#include "testkit_files.h"
 #include "testkit_state.h"
 #include "writer_support.h"
 
@@ -18,56 +18,6 @@ namespace {
 
 using enctest::PageShape;
 using enctest::SectionData;
-
-// A memory stream whose writes fail once `limit` bytes have been taken in all, which can fail
-// its close, and which counts its closes. Unbuffered, so every write reaches it.
-struct LimitedSink {
-  std::vector<uint8_t> data;
-  size_t position = 0;
-  long limit = -1;  // -1: no limit
-  size_t taken = 0;
-  int closes = 0;
-  bool failClose = false;
-};
-
-FILE *openLimited(LimitedSink *sink) {
-  cookie_io_functions_t functions{};
-  functions.read = [](void *cookie, char *buffer, size_t size) -> ssize_t {
-    auto *s = static_cast<LimitedSink *>(cookie);
-    const size_t n =
-        s->position >= s->data.size() ? 0 : std::min(size, s->data.size() - s->position);
-    std::memcpy(buffer, s->data.data() + s->position, n);
-    s->position += n;
-    return static_cast<ssize_t>(n);
-  };
-  functions.write = [](void *cookie, const char *buffer, size_t size) -> ssize_t {
-    auto *s = static_cast<LimitedSink *>(cookie);
-    if (s->limit >= 0 && s->taken + size > static_cast<size_t>(s->limit)) return 0;
-    s->taken += size;
-    if (s->data.size() < s->position + size) s->data.resize(s->position + size);
-    std::memcpy(s->data.data() + s->position, buffer, size);
-    s->position += size;
-    return static_cast<ssize_t>(size);
-  };
-  functions.seek = [](void *cookie, off64_t *offset, int whence) -> int {
-    auto *s = static_cast<LimitedSink *>(cookie);
-    const off64_t base = whence == SEEK_SET   ? 0
-                         : whence == SEEK_CUR ? static_cast<off64_t>(s->position)
-                                              : static_cast<off64_t>(s->data.size());
-    if (base + *offset < 0) return -1;
-    s->position = static_cast<size_t>(base + *offset);
-    *offset = static_cast<off64_t>(s->position);
-    return 0;
-  };
-  functions.close = [](void *cookie) -> int {
-    auto *s = static_cast<LimitedSink *>(cookie);
-    ++s->closes;
-    return s->failClose ? -1 : 0;
-  };
-  FILE *file = fopencookie(sink, "w+", functions);
-  if (file != nullptr) std::setvbuf(file, nullptr, _IONBF, 0);
-  return file;
-}
 
 using OpenFn = int32_t (*)(QtzState *, const NorvOutputIo *, NorvOutputWriter **);
 
@@ -100,10 +50,11 @@ class WriterFailureTest : public norvtest::TrackedStateTest,
 
   // Opens, writes both sections and closes over the sink; the file is closed by the writer, or
   // here when the open failed.
-  Outcome run(LimitedSink &sink, size_t (*write)(const void *, size_t, size_t, FILE *) = nullptr) {
+  Outcome run(norvtest::MemoryFile &sink,
+              size_t (*write)(const void *, size_t, size_t, FILE *) = nullptr) {
     NorvOutputIo io = enctest::fileIo("/dev/null");
     std::fclose(io.file);
-    io.file = openLimited(&sink);
+    io.file = norvtest::openMemoryFile(&sink);
     EXPECT_NE(io.file, nullptr);
     if (write != nullptr) io.write = write;
     NorvOutputWriter *writer = nullptr;
@@ -138,14 +89,14 @@ class WriterFailureTest : public norvtest::TrackedStateTest,
 };
 
 TEST_P(WriterFailureTest, FullOutputAtEveryPointGives2001AndOneClose) {
-  LimitedSink whole;
+  norvtest::MemoryFile whole;
   ASSERT_EQ(run(whole).status, 0) << errors_.text();
   const size_t total = whole.taken;
   ASSERT_GT(total, 0u);
   const size_t step = std::max<size_t>(1, total / 150);
   for (size_t limit = 0; limit < total; limit += step) {
     SCOPED_TRACE("limit " + std::to_string(limit));
-    LimitedSink sink;
+    norvtest::MemoryFile sink;
     sink.limit = static_cast<long>(limit);
     const Outcome r = run(sink);
     EXPECT_EQ(r.status, 2001) << r.where;
@@ -154,7 +105,7 @@ TEST_P(WriterFailureTest, FullOutputAtEveryPointGives2001AndOneClose) {
 }
 
 TEST_P(WriterFailureTest, FailedCloseGives2001) {
-  LimitedSink sink;
+  norvtest::MemoryFile sink;
   sink.failClose = true;
   const Outcome r = run(sink);
   EXPECT_EQ(r.status, 2001);
@@ -163,7 +114,7 @@ TEST_P(WriterFailureTest, FailedCloseGives2001) {
 }
 
 TEST_P(WriterFailureTest, FailingWriteFunctionGives2001) {
-  LimitedSink sink;
+  norvtest::MemoryFile sink;
   const Outcome r = run(sink, [](const void *, size_t, size_t, FILE *) -> size_t { return 0; });
   EXPECT_EQ(r.status, 2001);
   EXPECT_EQ(sink.closes, 1);
@@ -171,7 +122,7 @@ TEST_P(WriterFailureTest, FailingWriteFunctionGives2001) {
 
 TEST_P(WriterFailureTest, EveryAllocationFailingInTurn) {
   const long attempts = norvtest::failEachRequest([&](long) {
-    LimitedSink sink;
+    norvtest::MemoryFile sink;
     const Outcome r = run(sink);
     EXPECT_EQ(sink.closes, 1);
     if (r.status != 0) {
@@ -198,10 +149,10 @@ namespace {
 class WriterArgumentTest : public norvtest::TrackedStateTest {};
 
 TEST_F(WriterArgumentTest, MissingOutputOrOutPointerAndPagesPastTheEnd) {
-  LimitedSink sink;
+  norvtest::MemoryFile sink;
   NorvOutputIo io = enctest::fileIo("/dev/null");
   std::fclose(io.file);
-  io.file = openLimited(&sink);
+  io.file = norvtest::openMemoryFile(&sink);
   ASSERT_NE(io.file, nullptr);
   NorvOutputIo noFile = io;
   noFile.file = nullptr;

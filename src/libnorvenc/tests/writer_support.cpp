@@ -1,7 +1,6 @@
 // Test support of the output writers (see writer_support.h).
 #include "writer_support.h"
 
-#include <cctype>
 #include <cstdio>
 #include <cstring>
 
@@ -217,36 +216,6 @@ std::vector<const PageData *> pagesOf(const std::vector<SectionData> &sections) 
   std::vector<const PageData *> out;
   for (const SectionData &s : sections)
     for (const PageData &p : s.pages) out.push_back(&p);
-  return out;
-}
-
-std::vector<norvtest::Pnm> splitPnms(const std::vector<uint8_t> &bytes) {
-  // Binary PBMs one after another: "P4", width, height (separated by white space, comments not
-  // expected), one white-space byte, the raster.
-  std::vector<norvtest::Pnm> out;
-  size_t at = 0;
-  auto number = [&](int &value) {
-    while (at < bytes.size() && std::isspace(bytes[at])) ++at;
-    value = 0;
-    bool any = false;
-    while (at < bytes.size() && std::isdigit(bytes[at])) {
-      value = value * 10 + (bytes[at++] - '0');
-      any = true;
-    }
-    return any;
-  };
-  while (at + 2 < bytes.size() && bytes[at] == 'P' && bytes[at + 1] == '4') {
-    at += 2;
-    norvtest::Pnm p;
-    p.kind = '4';
-    if (!number(p.width) || !number(p.height) || at >= bytes.size()) break;
-    ++at;
-    const size_t size = size_t(p.rowBytes()) * p.height;
-    if (bytes.size() - at < size) break;
-    p.raster.assign(bytes.begin() + at, bytes.begin() + at + size);
-    at += size;
-    out.push_back(std::move(p));
-  }
   return out;
 }
 

@@ -104,9 +104,6 @@ int32_t writeSections(NorvOutputWriter *writer, const std::vector<SectionData> &
 // The pages of a document in order.
 std::vector<const PageData *> pagesOf(const std::vector<SectionData> &sections);
 
-// Every PNM of a byte string of concatenated PNMs.
-std::vector<norvtest::Pnm> splitPnms(const std::vector<uint8_t> &bytes);
-
 // Opens a writer over a new file at path ("wb"); the I/O block gets the C library's functions.
 NorvOutputIo fileIo(const std::string &path);
 
