@@ -15,8 +15,10 @@
 // median of `runs` rounds (default 5) in which settings and pages are interleaved; scripts/bench.sh
 // pins the program to one core.
 //
-// Usage: encode_table [runs [keep dir]]: with a keep dir, the two digit pages and their lossy
-// decodings are left there as PBMs (<page>.in.pbm, <page>.lossy.pbm) for a second check by OCR.
+// Usage: encode_table [runs [keep dir [output mode]]]: with a keep dir, the two digit pages and
+// their lossy decodings are left there as PBMs (<page>.in.pbm, <page>.lossy.pbm) for a second
+// check by OCR. The output mode is the encoder's JBIG2 output mode (default 2: MMR generic regions
+// and Huffman-coded symbols and text; 3: arithmetic coding throughout).
 //        encode_table --memory PAGES: converts one document of PAGES pages (the test pages in
 // turn, lossless, raw JBIG2), checks every page in jbig2dec and prints the process's peak
 // resident size; run for two page counts, it shows whether memory grows with the document or
@@ -99,9 +101,14 @@ double median(std::vector<double> v) {
                         : (v[v.size() / 2 - 1] + v[v.size() / 2]) / 2;
 }
 
+// The JBIG2 output mode of every conversion of the table (0: the encoder's default).
+int32_t outputMode = 0;
+
 double convert(QtzState *state, const std::string &in, const std::string &out, Mode mode) {
+  e2e::EncodeOptions options{e2e::Output::Jbig2, mode};
+  options.outputMode = outputMode;
   const auto start = std::chrono::steady_clock::now();
-  const int32_t status = e2e::encodeTiff(state, in, out, {e2e::Output::Jbig2, mode});
+  const int32_t status = e2e::encodeTiff(state, in, out, options);
   const double ms =
       std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
   if (status != 0) fail("converting " + in + " gave " + std::to_string(status));
@@ -178,6 +185,7 @@ int main(int argc, char **argv) {
     return memoryRun(std::max(1, std::atoi(argv[2])));
   const int runs = argc > 1 ? std::max(1, std::atoi(argv[1])) : 5;
   const std::string keep = argc > 2 ? argv[2] : "";
+  outputMode = argc > 3 ? std::atoi(argv[3]) : 0;
   QtzState *state = nullptr;
   if (Qtz_initQtzState(&state, nullptr, nullptr, stderr, Qtz_fileErrPrinter, 1, 1) != 0)
     fail("no library state");
@@ -220,6 +228,7 @@ int main(int argc, char **argv) {
     check(whole[m], out(m, "all"), sources, false);
   }
 
+  std::printf("## JBIG2 output mode %d\n\n", outputMode > 0 ? outputMode : 2);
   std::printf("### Bytes per page (single-page conversions, raw JBIG2 payload)\n\n");
   std::printf(
       "| page | G4 | ours lossless | cjb2 | ours lossy | jb2 -s | jb2 -s -t .85 | ours "

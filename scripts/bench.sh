@@ -2,8 +2,9 @@
 # Builds the release configuration and runs the benchmarks (ours beside the reference libraries),
 # each pinned to one core (NORV_BENCH_CPU, default 3); the paired programs run their sides
 # interleaved and print the ratio of medians at the end (bench/bench_pairs.h). Then the document
-# encoder's size and speed table over the 22 test pages beside the reference encoders' figures
-# (bench/encode_table.cpp; NORV_ENCODE_RUNS rounds, default 5).
+# encoder's size and speed table over the 22 test pages beside the reference encoders' figures,
+# in the arithmetic and the default output mode (bench/encode_table.cpp; NORV_ENCODE_RUNS rounds,
+# default 5).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup-deps.sh
@@ -17,7 +18,10 @@ for b in "$build"/bench/bench_*; do
 done
 keep=$build/encode_table_pages
 mkdir -p "$keep"
-taskset -c "${NORV_BENCH_CPU:-3}" "$build/bench/encode_table" "${NORV_ENCODE_RUNS:-5}" "$keep"
+# Output mode 3 (arithmetic coding throughout), then the default mode 2 (MMR and Huffman coding).
+for mode in 3 2; do
+  taskset -c "${NORV_BENCH_CPU:-3}" "$build/bench/encode_table" "${NORV_ENCODE_RUNS:-5}" "$keep" "$mode"
+done
 # Peak memory of one conversion: 60 and 300 pages (the test pages in turn).
 for pages in 60 300; do "$build/bench/encode_table" --memory "$pages"; done
 # OCR as a second check of the digit pages (optional): characters that differ between the text

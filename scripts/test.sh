@@ -26,6 +26,6 @@ export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 ctest --test-dir "$build" --output-on-failure -j "$(nproc)" -LE slow
 
 release=build/release
-cmake -S . -B "$release" -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
+cmake -S . -B "$release" -G Ninja -DCMAKE_BUILD_TYPE=Release -DNORV_TESTS=ON -DNORV_SANITIZE=OFF >/dev/null
 cmake --build "$release" -j "$(nproc)" --target test_e2e_encode
 ctest --test-dir "$release" --output-on-failure -L slow -j "$(nproc)"

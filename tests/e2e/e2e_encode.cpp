@@ -35,9 +35,10 @@ int32_t applyOptions(NorvEncState *enc, const EncodeOptions &options) {
   const uint8_t generic = options.mode == Mode::Generic ? 1 : 0;
   const int32_t *section = options.sectionPages > 0 ? &options.sectionPages : nullptr;
   const int32_t *flush = options.flushPages > 0 ? &options.flushPages : nullptr;
+  const int32_t *outputMode = options.outputMode > 0 ? &options.outputMode : nullptr;
   int32_t status = norv_setGeneralEncOptions(
-      enc, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
-      nullptr, nullptr, &generic, flush, section, nullptr, &raw, &pdf);
+      enc, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, outputMode, nullptr, nullptr,
+      nullptr, nullptr, nullptr, &generic, flush, section, nullptr, &raw, &pdf);
   if (status != 0 || options.mode != Mode::Lossless) return status;
   // Lossless symbols: a token joins a class only when it matches without error and without the
   // one-pixel tolerance of the dilated comparison.

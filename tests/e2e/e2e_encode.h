@@ -27,6 +27,9 @@ struct EncodeOptions {
   Mode mode = Mode::Lossy;
   int32_t sectionPages = 0;  // 0 keeps the default
   int32_t flushPages = 0;    // 0 keeps the default
+  // JBIG2 output mode: 0 keeps the default (2: MMR generic regions, Huffman-coded symbol
+  // dictionaries and text regions); 3 codes all of them with the arithmetic coder.
+  int32_t outputMode = 0;
 };
 
 // Applies the options to a fresh encoder state (output kind, mode, section and flush sizes);

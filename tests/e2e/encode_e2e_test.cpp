@@ -123,13 +123,17 @@ std::vector<std::string> smallPages(size_t count) {
 
 using EncodeQuick = EncodeTest;
 
+// One page in both JBIG2 output modes (2: MMR and Huffman coding; 3: arithmetic coding).
 TEST_F(EncodeQuick, OnePageLosslessInEveryOutput) {
   const std::vector<std::string> pages = {"p13_t200_eqn-2.tif"};
-  for (Output output : kOutputs) {
-    SCOPED_TRACE(e2e::nameOf(output));
-    const std::string out = convert(pages, EncodeOptions{output, Mode::Lossless});
-    expectPages(out, output, pages, true);
-  }
+  for (int32_t outputMode : {2, 3})
+    for (Output output : kOutputs) {
+      SCOPED_TRACE(std::string(e2e::nameOf(output)) + ", output mode " +
+                   std::to_string(outputMode));
+      EncodeOptions options{output, Mode::Lossless};
+      options.outputMode = outputMode;
+      expectPages(convert(pages, options), output, pages, true);
+    }
 }
 
 // Sections of two small pages in every output: each section's pages share its dictionary and
@@ -195,6 +199,7 @@ struct DocumentCase {
   size_t first, count;   // pages of the test set in turn
   int32_t sectionPages;  // 0: the default (100, with a flush every 50 pages)
   Mode mode;
+  int32_t outputMode = 0;  // 0: the default
 };
 
 class EncodeCorpusDocument : public EncodeTest {
@@ -206,6 +211,7 @@ class EncodeCorpusDocument : public EncodeTest {
                    e2e::nameOf(output));
       EncodeOptions options{output, c.mode};
       options.sectionPages = c.sectionPages;
+      options.outputMode = c.outputMode;
       expectPages(convert(pages, options), output, pages, true);
     }
   }
@@ -221,6 +227,12 @@ TEST_F(EncodeCorpusDocument, LosslessOneAndTenPages) {
 // the flush after 50 pages that carries the dictionary into the next section.
 TEST_F(EncodeCorpusDocument, LosslessSixtyPages) {
   convertInEveryOutput({0, 60, 0, Mode::Lossless});
+}
+
+// The 22 pages with arithmetic coding (generic regions with their AT pixels, symbol
+// dictionaries, text regions, halftone patterns) in sections of eight.
+TEST_F(EncodeCorpusDocument, ArithmeticAllPages) {
+  convertInEveryOutput({0, 22, 8, Mode::Lossless, 3});
 }
 
 // Generic coding (no symbol matching) of the 22 pages.
