@@ -16,8 +16,8 @@ class ControlObject final
     : public comp::ModuleObject<comp::DispatchObject, comp::ControlInfo, comp::ControlWindow>,
       public ControlSite {
  public:
-  ControlObject(comp::ModuleCounts &counts, ControlWindowMaker makeWindow)
-      : ModuleObject(counts), makeWindow_(makeWindow) {
+  ControlObject(comp::ModuleCounts &counts, const ControlHostHooks *hooks)
+      : ModuleObject(counts), hooks_(*hooks) {
     control_.setSite(this);
   }
 
@@ -52,9 +52,16 @@ class ControlObject final
 
   void *createWindow(void *parent) override {
     comp::DispatchObject *identity = this;
-    return makeWindow_ != nullptr ? makeWindow_(control_, this, identity, parent) : nullptr;
+    return hooks_.makeWindow != nullptr ? hooks_.makeWindow(control_, this, identity, parent)
+                                        : nullptr;
   }
   void advise(comp::EventSink *sink) override { control_.setEventSink(sink); }
+  int32_t registerPrinter(void *printer) override {
+    return hooks_.registerPrinter != nullptr ? hooks_.registerPrinter(printer) : 0;
+  }
+  void unregisterPrinter(int32_t handle) override {
+    if (hooks_.unregisterPrinter != nullptr) hooks_.unregisterPrinter(handle);
+  }
 
   void invalidate() override {}
   void setCursor(int32_t) override {}
@@ -62,15 +69,15 @@ class ControlObject final
 
  private:
   static constexpr const char *kPages[] = {comp::kPropertyPageClassId};
-  ControlWindowMaker makeWindow_;
+  ControlHostHooks hooks_;
   NorvviewCtrl control_;
 };
 
 }  // namespace
 
 int32_t createControlObject(comp::ModuleCounts &counts, const char *iid, void **out,
-                            ControlWindowMaker makeWindow) {
-  return comp::createObject<ControlObject>(counts, iid, out, makeWindow);
+                            const ControlHostHooks &hooks) {
+  return comp::createObject<ControlObject>(counts, iid, out, &hooks);
 }
 
 }  // namespace ctl

@@ -46,6 +46,10 @@ class ViewControl {
   QWidget *createWindow(QWidget *parent);
   // Where the control's events go (null: nowhere); the sink must outlive the connection.
   void advise(comp::EventSink *sink);
+  // A printer (a QPagedPaintDevice *) as a device of the module: the handle PrintLayerFromTo
+  // takes, or 0; given back with unregisterPrinter.
+  int32_t registerPrinter(void *printer);
+  void unregisterPrinter(int32_t handle);
 
   comp::DispatchObject *dispatch() const { return dispatch_; }
 

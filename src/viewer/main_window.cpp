@@ -18,6 +18,8 @@
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QMimeData>
+#include <QPagedPaintDevice>
+#include <QPointer>
 #include <QScreen>
 #include <QUrl>
 #include <QWhatsThis>
@@ -26,13 +28,43 @@
 #include "control_ids.h"
 #include "control_loader.h"
 #include "help.h"
-#include "minimal_doc.h"
+#include "norv_doc.h"
 
 namespace viewer {
 namespace {
 
-// The document window the open command makes.
-using DocWindow = MinimalDoc;
+// Keeps a document window's control for the window's life: a child of the window, so it goes
+// after the window's own destructor (which hands the control's window back); then the control's
+// window goes, and the control with its last reference.
+class ControlKeeper : public QObject {
+ public:
+  ControlKeeper(QObject *owner, std::unique_ptr<ViewControl> control, QWidget *window)
+      : QObject(owner), control_(std::move(control)), window_(window) {}
+  ~ControlKeeper() override { delete window_.data(); }
+
+ private:
+  std::unique_ptr<ViewControl> control_;
+  QPointer<QWidget> window_;
+};
+
+// A new document window over a new control of the program's module; null (and *error says why)
+// when no control can be made.
+NorvDoc *newDocument(QString *error) {
+  ControlModule *module = ControlModule::shared(error);
+  std::unique_ptr<ViewControl> control = module != nullptr ? module->create(error) : nullptr;
+  if (control == nullptr) return nullptr;
+  ViewControl *made = control.get();
+  ControlHosting hosting;
+  hosting.widget = made->createWindow(nullptr);
+  hosting.registerPrinter = [made](QPagedPaintDevice &printer) {
+    return made->registerPrinter(&printer);
+  };
+  hosting.unregisterPrinter = [made](int32_t handle) { made->unregisterPrinter(handle); };
+  QWidget *window = hosting.widget;
+  auto *doc = new NorvDoc(*made->dispatch(), std::move(hosting));
+  new ControlKeeper(doc, std::move(control), window);
+  return doc;
+}
 
 constexpr char kTitle[] = "Norvview";
 constexpr int kWidthTwips = 9000;
@@ -100,29 +132,34 @@ void NorvviewApp::OpenFile() {
 void NorvviewApp::OpenFileByName(QString &fileName) {
   if (fileName.isEmpty()) return;
   QString error;
-  auto *doc = new DocWindow(nullptr, &error);
-  doc->setAttribute(Qt::WA_DeleteOnClose);
-  QMdiSubWindow *frame = mdi_->addSubWindow(doc);
-  frame->setAttribute(Qt::WA_DeleteOnClose);
-  frame->show();
-  fileName = cleanFileName(fileName);
-  ViewControl *control = doc->NorvCtl();
-  comp::Variant pages;
-  if (control != nullptr) {
-    control->put(dispid::FileName, comp::Variant::bstr(fileName.toStdString()));
-    if (comp::coerce(control->call(dispid::NumPages), comp::VarType::I4, &pages) != comp::S_OK)
-      pages = comp::Variant::i4(0);
+  NorvDoc *doc = newDocument(&error);
+  QMdiSubWindow *frame = nullptr;
+  if (doc != nullptr) {
+    doc->setAttribute(Qt::WA_DeleteOnClose);
+    frame = mdi_->addSubWindow(doc);
+    frame->setAttribute(Qt::WA_DeleteOnClose);
+    // A new document window takes three quarters of the frame's area, as the platform's
+    // default for child windows would give it.
+    frame->resize(mdi_->viewport()->size() * 3 / 4);
+    frame->show();
   }
-  if (control != nullptr && pages.asI4() != 0) {
+  fileName = cleanFileName(fileName);
+  if (doc == nullptr) {
+    // Without a control the reason is the loader's, not the document's.
+    QMessageBox box(QMessageBox::NoIcon, kTitle, error, QMessageBox::Ok, this);
+    box.exec();
+    return;
+  }
+  NorvCtl &control = doc->control();
+  control.put(NorvCtl::Member::FileName, comp::Variant::bstr(fileName.toStdString()));
+  if (control.NumPages() != 0) {
     doc->setWindowTitle(fileName);
     doc->FitToWidth();
     return;
   }
   delete frame;
-  // Without a control the reason is the loader's, not the document's.
-  const QString text =
-      control == nullptr ? error : "\"" + fileName + "\" is not a valid Norv file.";
-  QMessageBox box(QMessageBox::NoIcon, kTitle, text, QMessageBox::Ok, this);
+  QMessageBox box(QMessageBox::NoIcon, kTitle, "\"" + fileName + "\" is not a valid Norv file.",
+                  QMessageBox::Ok, this);
   box.exec();
 }
 
