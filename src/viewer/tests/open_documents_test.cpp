@@ -218,17 +218,23 @@ TEST_F(OpenDocumentsTest, ConversionOpensTheResult) {
   if (probe->invoke(dispid::ConvertTiff2Tfx, comp::kMethod, args, nullptr) == comp::E_NOTIMPL)
     GTEST_SKIP() << "the control module does not convert yet (ConvertTiff2Tfx: E_NOTIMPL)";
 
+  // A scanned text page (a bilevel G4 TIFF).
+  const QString scan = file("scan_text300.tif");
+  ASSERT_TRUE(QFile::copy(NORV_TEST_DATA "/scan_text300.tif", scan));
   NorvviewApp window;
   window.show();
   window.setWindowTitle("Norvview");
-  const QString out = file("small.tfx");
-  DialogAnswers answers({file("small.tif"), out});
+  DialogAnswers answers({scan, file("scan_text300.tfx")});
   ModalWatch watch([&answers](QWidget *modal) { answers(modal); });
   window.findChild<QAction *>("menuToolsConverttifftonorv")->trigger();
+  EXPECT_EQ(answers.seen.size(), 2);
+  EXPECT_TRUE(answers.seen.last().endsWith("|scan_text300.tfx"))
+      << answers.seen.last().toStdString();
   EXPECT_TRUE(watch.messages().isEmpty()) << watch.messages().join("\n").toStdString();
-  EXPECT_TRUE(QFileInfo::exists(out));
+  const QString out = file("scan_text300.tfx");
+  ASSERT_TRUE(QFileInfo::exists(out));
   EXPECT_EQ(captions(window), QStringList{out});
-  EXPECT_EQ(window.windowTitle(), "Norvview");
+  EXPECT_EQ(window.windowTitle(), "Norvview");  // the caption is back after converting
   NorvDoc *document = doc(window, 0);
   ASSERT_NE(document, nullptr);
   EXPECT_EQ(document->control().NumPages(), 1);
