@@ -14,18 +14,19 @@
 //   encodeSectionGlobals -> encodeSectionPages once per page -> startEncoderSection.
 // Every section end leaves the restart flag set: the next section resumes from the ended
 // section's records (after a final end the classifiers start anew there; after a flush that
-// ends the section non-final they keep their classes, so later pages refer to the same
-// symbols).
+// ends the section non-final they keep their classes as templates).
 //
 // Page data: the bytes of encodeSectionGlobals are the section's symbol dictionary segment
 // (none when no symbol is shared by two pages); each page's bytes are its page information,
-// page dictionary, regions, end of stripe and end of page segments. One segment numbering runs
-// through the whole document, so a page's bytes follow the dictionary bytes of its own section
-// (and of earlier sections whose dictionaries it still refers to when a flush carried classes).
+// page dictionaries, regions, end of stripe and end of page segments. One segment numbering runs
+// through the whole document: a page decodes from the dictionary bytes of every section since
+// the last final end (a non-final section's dictionaries stay referred to), then its own bytes.
+// The lossy classifier does not hand a carried class's record back, so a class carried over a
+// flush is coded again in the dictionary of the next section that uses it.
 //
-// Statuses: 10003 an encoder record that does not point to itself, per-section lists not
-// empty at the end of a section, an instance whose token has no symbol record; 118 a budget
-// test on a document without its section records; 1 out of memory (reported); the statuses
+// Statuses: 10003 an encoder record that does not point to itself, a page call out of turn, an
+// instance whose token has no symbol record, records of the two documents that disagree; 118 a
+// budget test on a document without its section records; 1 out of memory (reported); the statuses
 // of the layers below pass up unchanged. After a failure the encoder only takes
 // destroyEncoder.
 #ifndef NORV_ENC_ASSEMBLY_H
@@ -119,7 +120,7 @@ struct NorvEncoder {
   TclyOutput *out;    // the JBIG2 output
   TclyDoc *doc;       // the token document
   QtzTdcDoc *tdc;     // the compressed document
-  int32_t pageCount;  // pages added to the open section
+  int32_t pageCount;  // pages added since the start, the next page's number
   uint8_t verbose;
   uint8_t sectionOpen;
   uint8_t restart;             // the next section resumes from the ended one's records
@@ -137,6 +138,7 @@ struct NorvEncoder {
   int32_t sectionSymbolCount;  // the shared (section dictionary) records among them
   int32_t tdcSharedFirst;      // the compressed document's shared records among them
   int32_t tdcSharedCount;
+  QtzAdtList *deskewedVariants;  // per-page class variants of a deskewed section
   NorvPageSymbols *pageSymbols;  // per page of the ended section: its own records
   uint8_t colourFlag;            // the page being written carries colour tokens
   uint8_t bandRefused;           // the banded page being fed was refused by the budget

@@ -17,6 +17,11 @@
 // free the section symbols' bitmaps when their dictionaries are no longer referred to; the
 // page symbols' bitmaps are freed as soon as their page dictionary is written.
 //
+// With token deskew, the section's large classes get a deskewed variant per page whose skew
+// they exceed (coded in a page dictionary of that page), each page's large generic regions are
+// turned, and its token positions are turned about the page centre before its regions are
+// coded.
+//
 // A bilevel page is coded as two stripes split at the page's split row R: rows 0 to R - 1,
 // closed by an end-of-stripe segment carrying R - 1 (ITU-T T.88 7.4.10: the end row is the
 // last row of the stripe), then rows R to height - 1. Instances (text-region reference corner:
@@ -276,6 +281,8 @@ void finishPrivateSymbols(NorvEncoder *encoder) {
   encoder->symbols = nullptr;
   encoder->symbolCount = 0;
   encoder->sectionSymbolCount = 0;
+  tclyFreeSymbolList(state, encoder->deskewedVariants);
+  encoder->deskewedVariants = nullptr;
   qtz::release(state, encoder->pageSymbols);
   encoder->pageSymbols = nullptr;
 }
@@ -351,6 +358,12 @@ int32_t buildInstances(NorvEncoder *encoder, int32_t index, TclyTextInstance **o
   return QTZ_OK;
 }
 
+// The bottom row of a generic region: it keeps its top row while it has its run list, and its
+// bottom row once deskewing drew and turned it.
+int64_t bottomRowOf(const TclyToken *region) {
+  return region->runs != nullptr ? int64_t{region->y} + region->height - 1 : region->y;
+}
+
 // One generic region of the page as an immediate generic region: drawn from its runs, or its
 // own bitmap when it has one.
 int32_t codeGenericRegion(NorvEncoder *encoder, const TclyToken *region) {
@@ -366,26 +379,26 @@ int32_t codeGenericRegion(NorvEncoder *encoder, const TclyToken *region) {
       drawRuns(drawn.get(), wordsPerRow, region->runs, region->runCount, 0, 0);
     rows = drawn.get();
   }
-  const int32_t bytesPerRow =
-      (region->runs != nullptr || region->bits == nullptr ? wordsPerRow : region->wordsPerRow) * 4;
+  const int32_t bytesPerRow = (drawn ? wordsPerRow : region->wordsPerRow) * 4;
   QtzImage *image = nullptr;
   int32_t status = QtzImage_wrapAll(state, const_cast<uint32_t *>(rows), QTZ_IMAGE_PACKED,
                                     region->width, region->height, bytesPerRow, &image);
   if (status != QTZ_OK) return status;
-  status = QtzJbig2_encodeGenericRegion(image, 2, region->x, region->y, encoder->out->handle,
-                                        encoder->out->ops.user);
+  status = QtzJbig2_encodeGenericRegion(
+      image, 2, region->x, static_cast<int32_t>(bottomRowOf(region) - region->height + 1),
+      encoder->out->handle, encoder->out->ops.user);
   void *unwrapped = nullptr;
   QtzImage_unwrapAll(image, &unwrapped);
   return status;
 }
 
-// The generic regions of one stripe: those whose bottom row lies above `below` (all with
-// below = INT32_MAX), each coded and taken off the list.
+// The generic regions of one stripe: those whose bottom row lies above `below` (every one with
+// INT64_MAX), each coded and taken off the list.
 int32_t codeGenericRegions(NorvEncoder *encoder, QtzAdtList *generics, int64_t below) {
   QtzAdtListNode *n = generics != nullptr ? generics->head : nullptr;
   while (n != nullptr) {
     auto *region = static_cast<TclyToken *>(n->data);
-    if (int64_t{region->y} + region->height - 1 >= below) {
+    if (bottomRowOf(region) >= below) {
       n = n->next;
       continue;
     }
@@ -409,16 +422,81 @@ int32_t codeHalftones(NorvEncoder *encoder, TclyPageRecord &page, int32_t key, i
                                 out->ops.user);
 }
 
+// The deskewed class variants the page's tokens use, coded as a page dictionary of their own:
+// copies of the variant records (the variants keep their bitmaps) in one array, which the
+// tokens then point to; `copies` holds the array until the page is written.
+int32_t codeDeskewedVariants(NorvEncoder *encoder, const TclyPageRecord &page,
+                             qtz::OwnedBlock<TclySymbolRecord> &copies) {
+  QtzState *state = encoder->state;
+  if (encoder->deskewedVariants == nullptr || encoder->deskewedVariants->count == 0 ||
+      page.tokens == nullptr || page.tokens->count == 0)
+    return QTZ_OK;
+  const TclySymbolRecord *begin = encoder->symbols;
+  const TclySymbolRecord *end = begin + encoder->symbolCount;
+  auto isVariant = [&](const TclyToken *t) {
+    return t->symbol != nullptr && (t->symbol < begin || t->symbol >= end);
+  };
+  const auto tokenCount = static_cast<size_t>(page.tokens->count);
+  qtz::OwnedBlock<TclySymbolRecord *> used(
+      state, static_cast<TclySymbolRecord **>(qtz::allocate(state, sizeof(void *) * tokenCount)));
+  if (!used) return qtz::report(state, QTZ_ERR_NO_MEMORY);
+  size_t n = 0;
+  for (QtzAdtListNode *t = page.tokens->head; t != nullptr; t = t->next) {
+    auto *token = static_cast<TclyToken *>(t->data);
+    if (isVariant(token)) used.get()[n++] = token->symbol;
+  }
+  if (n == 0) return QTZ_OK;
+  TclySymbolRecord **first = used.get();
+  std::sort(first, first + n);
+  n = static_cast<size_t>(std::unique(first, first + n) - first);
+  copies.reset(static_cast<TclySymbolRecord *>(qtz::allocate(state, sizeof(TclySymbolRecord) * n)));
+  if (!copies) return qtz::report(state, QTZ_ERR_NO_MEMORY);
+  for (size_t i = 0; i < n; ++i) {
+    copies.get()[i] = *first[i];
+    copies.get()[i].emitted = 0;
+  }
+  for (QtzAdtListNode *t = page.tokens->head; t != nullptr; t = t->next) {
+    auto *token = static_cast<TclyToken *>(t->data);
+    if (!isVariant(token)) continue;
+    const size_t at =
+        static_cast<size_t>(std::lower_bound(first, first + n, token->symbol) - first);
+    token->symbol = &copies.get()[at];
+  }
+  TclyOutput *out = encoder->out;
+  void *unused = nullptr;
+  return out->ops.pageDict(copies.get(), static_cast<int32_t>(n), page.width, page.height,
+                           page.xdpi, page.ydpi, 0, out->dictionary, &unused, 0, 0, out->handle,
+                           out->ops.user);
+}
+
+// The page's token positions turned about the page centre by its skew.
+int32_t rotatePageTokens(QtzState *state, const TclyPageRecord &page) {
+  if (page.tokens == nullptr || page.tokens->count == 0) return QTZ_OK;
+  qtz::OwnedBlock<TclyToken *> tokens(
+      state, static_cast<TclyToken **>(
+                 qtz::allocate(state, sizeof(void *) * static_cast<size_t>(page.tokens->count))));
+  if (!tokens) return qtz::report(state, QTZ_ERR_NO_MEMORY);
+  int32_t n = 0;
+  for (QtzAdtListNode *t = page.tokens->head; t != nullptr; t = t->next)
+    tokens.get()[n++] = static_cast<TclyToken *>(t->data);
+  rotateTokenPositions(tokens.get(), n, page.width, page.height, page.skewAngle);
+  return QTZ_OK;
+}
+
 // Page b of the ended section (see the file comment).
 int32_t encodeOnePage(NorvEncoder *encoder, int32_t b) {
   QtzState *state = encoder->state;
   TclyOutput *out = encoder->out;
   TclyPageRecord &page = encoder->section->pages[b];
   const NorvPageSymbols &own = encoder->pageSymbols[b];
+  int32_t status = QTZ_OK;
+  if (encoder->doc->deskew != nullptr && page.skewAngle != 0.0f) {
+    if ((status = deskewPageGenericRegions(state, &page)) != QTZ_OK) return status;
+  }
   encoder->colourFlag = page.colour != 0 ? 1 : 0;
   out->ops.user = &encoder->colourFlag;
-  int32_t status = QtzJbig2_encodePageInfo(page.width, page.height, page.xdpi, page.ydpi,
-                                           out->handle, &encoder->colourFlag);
+  status = QtzJbig2_encodePageInfo(page.width, page.height, page.xdpi, page.ydpi, out->handle,
+                                   &encoder->colourFlag);
   if (status != QTZ_OK) return status;
   void *pageDictionary = nullptr;
   if (own.count > 0) {
@@ -428,6 +506,11 @@ int32_t encodeOnePage(NorvEncoder *encoder, int32_t b) {
     if (status != QTZ_OK) return status;
     // The dictionary keeps the symbols' sizes; their bitmaps are no longer needed.
     releaseBitmaps(state, encoder->symbols, own.first, own.count);
+  }
+  qtz::OwnedBlock<TclySymbolRecord> variants(state, nullptr);
+  if ((status = codeDeskewedVariants(encoder, page, variants)) != QTZ_OK) return status;
+  if (encoder->doc->deskew != nullptr && page.skewAngle != 0.0f) {
+    if ((status = rotatePageTokens(state, page)) != QTZ_OK) return status;
   }
   TclyTextInstance *instanceArray = nullptr;
   QtzTokenBitmap *tokenArray = nullptr;
@@ -499,6 +582,26 @@ int32_t finishSection(NorvEncoder *encoder) {
   return status;
 }
 
+// The per-page deskewed variants of the section's large classes (every class with members has
+// a record by now, so none is left to the private list).
+int32_t deskewClasses(NorvEncoder *encoder) {
+  QtzState *state = encoder->state;
+  TclySection *section = encoder->section;
+  QtzAdtList *privateList = nullptr;
+  if (QtzAdt_liNew(&privateList, state) != QTZ_OK ||
+      QtzAdt_liNew(&encoder->deskewedVariants, state) != QTZ_OK) {
+    if (privateList != nullptr) QtzAdt_liFree(privateList);
+    return qtz::report(state, QTZ_ERR_NO_MEMORY);
+  }
+  int32_t status =
+      deskewSectionClasses(encoder->doc->deskew, privateList, section->pages, section->pageCount,
+                           section->classes, encoder->deskewedVariants);
+  if (status == QTZ_OK && privateList->count != 0)
+    status = qtz::reportText(state, QTZ_ERR_ASSERT, "A deskewed class without a symbol record");
+  QtzAdt_liFree(privateList);
+  return status;
+}
+
 }  // namespace
 
 namespace norvenc {
@@ -527,7 +630,12 @@ int32_t encodeSectionGlobals(NorvEncoder *encoder, uint8_t, uint8_t **data, size
     *length = 0;
     return finishSection(encoder);
   }
-  int32_t status = collectSectionSymbols(encoder);
+  TclySection *section = encoder->section;
+  TclyDeskewContext *deskew = encoder->doc->deskew;
+  int32_t status = QTZ_OK;
+  if (deskew != nullptr)
+    status = countTokensToBeDeskewed(deskew, section->pages, section->pageCount, section->classes);
+  if (status == QTZ_OK) status = collectSectionSymbols(encoder);
   if (status != QTZ_OK) return status;
   if (encoder->sectionSymbolCount > 0) {
     void *dictionary = nullptr;
@@ -542,7 +650,8 @@ int32_t encodeSectionGlobals(NorvEncoder *encoder, uint8_t, uint8_t **data, size
       out->dictionary = dictionary;
     }
   }
-  status = applyClassTemplates(state, encoder->section->classes);
+  status = applyClassTemplates(state, section->classes);
+  if (status == QTZ_OK && deskew != nullptr) status = deskewClasses(encoder);
   if (status != QTZ_OK) return status;
   return QtzJbig2_takeEncodedData(out->handle, data, length);
 }

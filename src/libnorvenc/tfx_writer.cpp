@@ -72,8 +72,12 @@ int32_t writeMask(NorvOutputWriter *writer, OvrPageHandle *page, const NorvLayer
   uint32_t quality = static_cast<uint32_t>(m->quality);
   if (status == QTZ_OK) status = ovrSetCoding(ifd, 0, &bits, &quality, &kColourSpace);
   if (status == QTZ_OK) status = writeSectionGlobals(writer);
+  // Before the first block of global data the strip refers to none (the index list must still
+  // be given).
+  const uint32_t noIds[1] = {0};
+  const uint32_t *ids = writer->globalIds != nullptr ? writer->globalIds : noIds;
   if (status == QTZ_OK)
-    status = ovrWriteReferringStrip(ifd, m->data, m->length + m->payloadLength, writer->globalIds,
+    status = ovrWriteReferringStrip(ifd, m->data, m->length + m->payloadLength, ids,
                                     writer->globalCount);
   if (status == QTZ_OK && m->payloadLength > 0) {
     OvrIfdHandle *tail = nullptr;

@@ -49,7 +49,7 @@ int32_t convert(NorvviewCtrl &control, const std::string &in, const std::string 
 
 TEST(ConvertTiffTest, ConvertedScanOpensAndRendersAsTheScan) {
   norvtest::TempDir dir("convert");
-  const std::string tfx = dir.file("scan_tfx.tif");
+  const std::string tfx = dir.file("scan.tfx");  // the control opens .tif files as plain TIFF
   NorvviewCtrl control;
   ASSERT_EQ(convert(control, kScan, tfx), 0);
   EXPECT_EQ(control.NumPages(), 0);  // the open document is not changed

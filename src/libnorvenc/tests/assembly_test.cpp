@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cmath>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -251,6 +252,8 @@ class AssemblyTest : public norvtest::TrackedStateTest {
     }
   }
 
+  void expectColourPage(bool withGrey);
+
   NorvEncoder *enc_ = nullptr;
   std::vector<TcImage *> sources_;
   std::vector<Pixr *> drawn_;
@@ -327,9 +330,21 @@ TEST_F(AssemblyTest, StrictClassifierDecodesExactly) {
   expectDecoded();
 }
 
+// A colour page's text components: two shapes repeated in several colours and a dot kept as a
+// small token. The page is one text region; the colours follow the JBIG2 bytes. With a grey
+// image (dark where the ink is) the class templates rebuilt from it are the shapes again.
 TEST_F(AssemblyTest, ColourTokensDecodeWithTheirColoursBehindThePage) {
-  // A colour page's text components: two shapes repeated in several colours and a dot kept as
-  // a small token. The page is one text region; the colours follow the JBIG2 bytes.
+  for (const bool withGrey : {false, true}) {
+    SCOPED_TRACE(withGrey ? "grey templates" : "plain");
+    expectColourPage(withGrey);
+    if (HasFatalFailure()) return;
+    ASSERT_EQ(destroyEncoder(enc_), 0);
+    enc_ = nullptr;
+    coded_.clear();
+  }
+}
+
+void AssemblyTest::expectColourPage(bool withGrey) {
   build([](NorvEncState *e) {
     const float exact = 1.0f;
     const int32_t none = 0;
@@ -369,13 +384,25 @@ TEST_F(AssemblyTest, ColourTokensDecodeWithTheirColoursBehindThePage) {
     colours.push_back({p.r, p.g, p.b});
   }
   const NorvPageSource page{nullptr, 200, 100, 0, 300, 300};
+  QtzImage *grey = nullptr;
+  ASSERT_EQ(QtzImage_new(state_, QTZ_IMAGE_GREY8, model.width, model.height, &grey), 0);
+  for (int y = 0; y < model.height; ++y)
+    for (int x = 0; x < model.width; ++x)
+      grey->rows[y][x] = (model.row(y)[x / 8] >> (7 - x % 8)) & 1 ? 20 : 235;
   uint8_t overflow = 1;
-  ASSERT_EQ(addColorTokensPagePlain(enc_, components.data(), int32_t(components.size()), &page,
-                                    &overflow),
-            0);
+  const int32_t added = withGrey
+                            ? addColorTokensPage(enc_, components.data(),
+                                                 int32_t(components.size()), &page, grey, &overflow)
+                            : addColorTokensPagePlain(enc_, components.data(),
+                                                      int32_t(components.size()), &page, &overflow);
+  QtzImage_free(grey);
+  ASSERT_EQ(added, 0);
   EXPECT_EQ(overflow, 0);
   for (const QtzSCTextComponent &c : components) EXPECT_EQ(c.bitmap, nullptr);
   ASSERT_EQ(closeSection(enc_, NORV_CLOSE_FINAL), 0);
+  if (withGrey) {
+    ASSERT_EQ(refineClassTemplates(enc_), 0);
+  }
   uint8_t *data = nullptr;
   size_t length = 0, payload = 0;
   ASSERT_EQ(encodeSectionGlobals(enc_, 1, &data, &length), 0);
@@ -491,6 +518,136 @@ TEST_F(AssemblyTest, BandedPagesDecodeExactly) {
   }
   EXPECT_EQ(enc_->doc->section->pageCount, 0);
   enc_->doc->section->runningEstimate = 0;
+}
+
+TEST_F(AssemblyTest, DeskewedTokensComeOutLevel) {
+  // Two pages whose rows of dashes, rule and large box rise by one degree: the tokens are
+  // placed level, the rule and the box (larger than the page's threshold of about 114 pixels)
+  // are turned, the box in a page dictionary of its own on each page. Both decoders agree and
+  // the decoded page measures level.
+  build([](NorvEncState *e) {
+    const uint8_t on = 1;
+    ASSERT_EQ(norv_setGeneralEncOptions(e, nullptr, &on, nullptr, nullptr, nullptr, nullptr,
+                                        nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+                                        nullptr, nullptr, nullptr, nullptr, nullptr, nullptr),
+              0);
+  });
+  if (HasFatalFailure()) return;
+  const double slope = std::tan(0.0174533);
+  auto risingPage = [&](Pixr *p) {
+    const int height = p->height;
+    auto set = [&](int x, int y) {
+      const int yy = y - int(std::lround(x * slope));
+      if (yy >= 0 && yy < height) norvtest::setPixel(p, x, yy, 1);
+    };
+    for (int row = 0; row < 30; ++row)
+      for (int x = 40; x + 12 < 1600; x += 16)
+        for (int dy = 0; dy < 5; ++dy)
+          for (int dx = 0; dx < 12; ++dx) set(x + dx, 100 + 25 * row + dy);
+    for (int x = 100; x < 1300; ++x)
+      for (int t = 0; t < 4; ++t) set(x, 900 + t);
+    for (int i = 0; i < 150; ++i)
+      for (int t = 0; t < 4; ++t) {
+        set(1400 + i, 920 + t), set(1400 + i, 1066 + t);
+        set(1400 + t, 920 + i), set(1546 + t, 920 + i);
+      }
+  };
+  for (int k = 0; k < 2; ++k) {
+    Pixr *page = drawnPage(1700, 1100, risingPage);
+    ASSERT_NE(page, nullptr);
+    ASSERT_TRUE(add(page, 200));
+    EXPECT_NEAR(enc_->doc->section->pages[k].skewAngle, 0.0174533f, 0.002f);
+  }
+  endSection(NORV_CLOSE_FINAL);
+  ASSERT_EQ(coded_.size(), 2u);
+  TclyDeskewContext *context = nullptr;
+  ASSERT_EQ(tclyCreateDeskewContext(state_, 3, 0, &context), 0);
+  for (const CodedPage &page : coded_) {
+    int pageDictionaries = 0;
+    for (const Segment &g : segmentsOf(page.stream)) pageDictionaries += g.type == 0;
+    EXPECT_GE(pageDictionaries, 1);
+    const Pnm own = decodeOwn(page.stream);
+    if (norvtest::toolAvailable("jbig2dec")) {
+      EXPECT_TRUE(decodeJbig2dec(page.stream) == own);
+    }
+    pxl::OwnedImage decoded(state_->ipwContext,
+                            norvtest::imageFromPnm(state_->ipwContext, own, 200));
+    ASSERT_NE(decoded.get(), nullptr);
+    float angle = 1.0f;
+    ASSERT_EQ(measurePageSkew(context, decoded.get(), &angle), 0);
+    EXPECT_LT(std::fabs(angle), 0.003f);
+    // About as much ink as the source.
+    long ink = 0, sourceInk = 0;
+    for (uint8_t b : own.raster) ink += __builtin_popcount(b);
+    for (uint8_t b : page.model.raster) sourceInk += __builtin_popcount(b);
+    EXPECT_NEAR(double(ink), double(sourceInk), 0.05 * double(sourceInk));
+  }
+  tclyFreeDeskewContext(&context);
+}
+
+TEST_F(AssemblyTest, SymbolsOfOnePageGoToThatPagesDictionary) {
+  // Shape A on both pages, shape B twice on the first page only, shape C once on the second.
+  // A final end codes A in the section dictionary and B and C in their pages' dictionaries; a
+  // flush carries its classes, so B (two members) joins the section dictionary. A section
+  // whose symbols are all page-private writes no dictionary bytes. (Pages of 400 x 200: the
+  // shapes stay below a tenth of the page, so they are tokens, not generic regions.)
+  auto shape = [](Pixr *p, int kind, int x0, int y0) {
+    for (int y = 0; y < 12; ++y)
+      for (int x = 0; x < 9; ++x)
+        if (x == 0 || x == 8 || y == 0 || y == 11 || y == 3 + 3 * kind)
+          norvtest::setPixel(p, x0 + x, y0 + y, 1);
+  };
+  struct Case {
+    int32_t mode;
+    int32_t sectionSymbols;
+    int32_t firstPageSymbols;
+  };
+  for (const Case c : {Case{NORV_CLOSE_FINAL, 1, 1}, Case{NORV_CLOSE_FLUSH, 2, 0}}) {
+    SCOPED_TRACE(c.mode);
+    build([](NorvEncState *e) {
+      const float exact = 1.0f;
+      const int32_t none = 0;
+      ASSERT_EQ(norv_setTokenOptions(e, nullptr, &exact, &none, nullptr, nullptr, nullptr, nullptr,
+                                     nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &none,
+                                     nullptr, nullptr),
+                0);
+    });
+    if (HasFatalFailure()) return;
+    Pixr *first = drawnPage(400, 200, [&](Pixr *p) {
+      shape(p, 0, 5, 5);
+      shape(p, 1, 30, 5);
+      shape(p, 1, 50, 20);
+    });
+    Pixr *second = drawnPage(400, 200, [&](Pixr *p) {
+      shape(p, 0, 60, 10);
+      shape(p, 2, 10, 20);
+    });
+    ASSERT_TRUE(first && second);
+    ASSERT_TRUE(add(first, 300));
+    ASSERT_TRUE(add(second, 300));
+    ASSERT_EQ(closeSection(enc_, c.mode), 0);
+    uint8_t *data = nullptr;
+    size_t length = 0;
+    ASSERT_EQ(encodeSectionGlobals(enc_, 1, &data, &length), 0);
+    EXPECT_GT(length, 0u);
+    qtz::release(enc_->state, data);
+    EXPECT_EQ(enc_->sectionSymbolCount, c.sectionSymbols);
+    EXPECT_EQ(enc_->pageSymbols[0].count, c.firstPageSymbols);
+    EXPECT_EQ(enc_->pageSymbols[1].count, 1);
+    ASSERT_EQ(destroyEncoder(enc_), 0);
+    enc_ = nullptr;
+    pending_.clear();
+  }
+  buildLossless();
+  if (HasFatalFailure()) return;
+  ASSERT_TRUE(add(drawnPage(400, 200, [&](Pixr *p) { shape(p, 0, 5, 5); }), 300));
+  ASSERT_EQ(closeSection(enc_, NORV_CLOSE_FINAL), 0);
+  uint8_t *data = nullptr;
+  size_t length = 1;
+  ASSERT_EQ(encodeSectionGlobals(enc_, 1, &data, &length), 0);
+  EXPECT_EQ(length, 0u);
+  EXPECT_EQ(data, nullptr);
+  pending_.clear();
 }
 
 TEST_F(AssemblyTest, StripesEndOnTheRowAboveTheSplit) {
@@ -670,6 +827,63 @@ TEST_F(AssemblyTest, CallsOutOfTurnAreRefused) {
   EXPECT_EQ(closeSection(&copy, 0), 10003);
   EXPECT_EQ(checkSectionBudget(&copy, &refuse), 10003);
   EXPECT_EQ(destroyEncoder(&copy), 10003);
+}
+
+TEST_F(AssemblyTest, EveryAllocationFailureOfAWholeRunIsUnwound) {
+  // Build, two small pages (a shared shape, a page-private one, dots, a rule), a flush, one
+  // more page, a final end, every page encoded, destroy: with the n-th allocation failing the
+  // step that meets it fails and destroying the encoder leaves nothing behind.
+  NorvEncState *e = nullptr;
+  ASSERT_EQ(norv_initEncState(state_, &e), 0);
+  const NorvTokenGroup tokens = norvTokenGroupOf(*e);
+  const TokOptions lossy = norvLossyGroupOf(*e);
+  ASSERT_EQ(norv_cleanEncState(state_, &e), 0);
+  auto draw = [](int variant) {
+    return [variant](Pixr *p) {
+      for (int k = 0; k < 3; ++k)
+        for (int y = 0; y < 9; ++y)
+          for (int x = 0; x < 7; ++x)
+            if (x == 0 || y == 8 || (x + y + variant * k) % 5 == 0)
+              norvtest::setPixel(p, 5 + 12 * k, 3 + y, 1);
+      for (int x = 0; x < 60; ++x) norvtest::setPixel(p, 50 + x, 20, 1);
+      norvtest::setPixel(p, 2, 30, 1);
+    };
+  };
+  Pixr *pages[] = {drawnPage(120, 40, draw(0)), drawnPage(120, 40, draw(1))};
+  ASSERT_TRUE(pages[0] && pages[1]);
+  auto run = [&](NorvEncoder *encoder) -> bool {
+    auto addPage = [&](Pixr *image) {
+      const NorvPageSource page{image->framedData,  image->width, image->height,
+                                image->bytesPerRow, 300,          300};
+      uint8_t overflow = 0;
+      return addBilevelPage(encoder, &page, &overflow) == 0;
+    };
+    auto encode = [&](int32_t mode) {
+      uint8_t *data = nullptr;
+      size_t length = 0, payload = 0;
+      if (closeSection(encoder, mode) != 0) return false;
+      const int32_t pagesOfSection = encoder->section->pageCount;
+      if (encodeSectionGlobals(encoder, 1, &data, &length) != 0) return false;
+      qtz::release(encoder->state, data);
+      for (int32_t k = 0; k < pagesOfSection; ++k) {
+        if (encodeSectionPages(encoder, &data, &length, &payload) != 0) return false;
+        qtz::release(encoder->state, data);
+      }
+      return startEncoderSection(encoder) == 0;
+    };
+    return startEncoderSection(encoder) == 0 && addPage(pages[0]) && addPage(pages[1]) &&
+           encode(NORV_CLOSE_FLUSH) && addPage(pages[0]) && encode(NORV_CLOSE_FINAL);
+  };
+  const long attempts = norvtest::failEachRequest([&](long) {
+    NorvEncoder *encoder = nullptr;
+    if (buildEncoder(&encoder, &norvtest::kTrackingHooks, nullptr, &tokens, &lossy, nullptr,
+                     nullptr) != 0)
+      return false;
+    const bool done = run(encoder);
+    EXPECT_EQ(destroyEncoder(encoder), 0);
+    return done;
+  });
+  EXPECT_GT(attempts, 50);
 }
 
 TEST_F(AssemblyTest, BuildFailsCleanlyWithoutMemory) {

@@ -646,6 +646,9 @@ TEST_F(DriverTest, ConversionEntryWritesTfxAndReportsOpenFailures) {
   EXPECT_EQ(encodeTiffFileToTfx(dir_.file("missing.tif").c_str(), tfx.c_str(), state_), 2000);
   // The entry with a state of its own.
   EXPECT_EQ(convertTiffFileToTfx(dataFile("scans3.tif").c_str(), tfx.c_str()), 0);
+  // One page: no section dictionary, its strip refers to no global data.
+  const std::string one = tiff("one.tif", glyphPages(1));
+  EXPECT_EQ(encodeTiffFileToTfx(one.c_str(), tfx.c_str(), state_), 0) << errors_.text();
 }
 
 }  // namespace
