@@ -7,6 +7,8 @@
 #include "class_factories.h"
 #include "comp_guids.h"
 #include "ctl_control_object.h"
+#include "ctq_control_window.h"
+#include "ctq_printer_device.h"
 #include "module_resources.h"
 #include "objects.h"
 
@@ -53,8 +55,12 @@ constexpr std::array<ModuleClass, 2> kClasses = {{
     {comp::kPropertyPageClassId, kPropertyPageProgId, kPropertyPageTypeName, false},
 }};
 
+// The control's windows and printer devices come from the Qt host.
+constexpr ctl::ControlHostHooks kQtHost{ctq::createControlWindow, ctq::registerPrinter,
+                                        ctq::unregisterPrinter};
+
 int32_t createControl(const char *iid, void **out) {
-  return ctl::createControlObject(moduleCounts(), iid, out);
+  return ctl::createControlObject(moduleCounts(), iid, out, kQtHost);
 }
 
 ObjectFactory controlFactory(createControl);

@@ -7,6 +7,7 @@
 #include <cstdint>
 
 #include "comp_objects.h"
+#include "ctl_host.h"
 
 namespace ctl {
 
@@ -25,9 +26,22 @@ inline constexpr uint32_t kControlMiscStatus = kMiscSetClientSiteFirst | kMiscAc
                                                kMiscRecomposeOnResize;
 static_assert(kControlMiscStatus == 0x20191);
 
+// What the platform's host gives a control object for its ControlWindow interface. makeWindow:
+// a toolkit window hosting control, a child of parent, that holds a reference on owner while it
+// lives and gives the control back to idleSite when it goes (null when it cannot be made);
+// registerPrinter and unregisterPrinter: printer devices in the device handle table.
+struct ControlHostHooks {
+  void *(*makeWindow)(HostedControl &control, ControlSite *idleSite, comp::Unknown *owner,
+                      void *parent) = nullptr;
+  int32_t (*registerPrinter)(void *printer) = nullptr;
+  void (*unregisterPrinter)(int32_t handle) = nullptr;
+};
+
 // A new control counted in counts, asked for iid (see comp::createObject). The object answers
-// Unknown, its dispatch interface (the generic id and the control's own) and ControlInfo.
-int32_t createControlObject(comp::ModuleCounts &counts, const char *iid, void **out);
+// Unknown, its dispatch interface (the generic id and the control's own), ControlInfo and
+// ControlWindow, which does what the hooks do (nothing, giving null or 0, without them).
+int32_t createControlObject(comp::ModuleCounts &counts, const char *iid, void **out,
+                            const ControlHostHooks &hooks);
 
 }  // namespace ctl
 
