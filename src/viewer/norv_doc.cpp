@@ -1,0 +1,539 @@
+// The document window: its children and menu items, the calls of the view control by dispatch
+// id, and the layout and refresh procedures (sizes of the toolbar, the control's window and the
+// scroll bars; the scroll bars' 16-bit ranges over the control's pixel geometry; the page,
+// zoom, layer and menu indicators).
+#include "norv_doc.h"
+
+#include <QHBoxLayout>
+#include <QPainter>
+#include <QPainterPath>
+#include <QResizeEvent>
+
+#include "util.h"
+
+namespace viewer {
+namespace {
+
+using comp::Variant;
+using Member = NorvCtl::Member;
+
+// The control's member names, in the order of NorvCtl::Member.
+constexpr std::array<const char *, static_cast<size_t>(Member::Count)> kMemberNames = {
+    "PageBreakSpace",
+    "ViewMode",
+    "FileName",
+    "ZoomFactor",
+    "CurrentPage",
+    "Layer",
+    "Orientation",
+    "IsNorv",
+    "isTiff",
+    "FirstPage",
+    "LastPage",
+    "NextPage",
+    "PreviousPage",
+    "NumPages",
+    "PurgeAllData",
+    "SetXPosition",
+    "SetYPosition",
+    "GetModalHeight",
+    "GetModalWidth",
+    "GetCurrentPageWidth",
+    "GetCurrentPageHeight",
+    "Pan",
+    "GetModalXPosition",
+    "GetModalYPosition",
+    "SetHandCursor",
+    "SetGrabCursor",
+    "SetDefaultCursor",
+    "SetZoomToolCursor",
+    "CopyToClipboardTLBR",
+    "CopyPageToClipboard",
+    "SetModalYPosition",
+    "GetPageX",
+    "GetPageY",
+    "SetZoomAndModalPosition",
+    "GetPageForPosition",
+    "LayersOnCurrentPage",
+    "PrintLayerFromTo",
+    "SavePageAsBmp",
+    "LayersOnPage",
+    "ConvertTiff2Tfx",
+    "SetOrientationAndPagePosition",
+    "AboutBox",
+};
+
+// A variant read as a number: integers and booleans as themselves, reals as they are.
+double numberOf(const Variant &value) {
+  switch (value.type()) {
+    case comp::VarType::I2:
+      return value.asI2();
+    case comp::VarType::I4:
+    case comp::VarType::Bool:
+      return value.asI4();
+    case comp::VarType::R8:
+      return value.asR8();
+    default:
+      return 0;
+  }
+}
+
+// The toolbar's pictures, drawn in code: 16 by 16 pixels, dark grey on transparent.
+enum class Picture { First, Previous, Next, Last, ZoomIn, ZoomOut, RotateLeft, RotateRight, Help };
+
+QIcon drawnIcon(Picture picture) {
+  QPixmap pixmap(16, 16);
+  pixmap.fill(Qt::transparent);
+  QPainter p(&pixmap);
+  p.setRenderHint(QPainter::Antialiasing, false);
+  const QColor ink(48, 48, 48);
+  p.setPen(QPen(ink, 1));
+  p.setBrush(ink);
+  const auto triangle = [&](bool left, int x) {
+    const QPolygon shape = left ? QPolygon({QPoint(x + 5, 3), QPoint(x + 5, 12), QPoint(x, 8)})
+                                : QPolygon({QPoint(x, 3), QPoint(x, 12), QPoint(x + 5, 8)});
+    p.drawPolygon(shape);
+  };
+  const auto magnifier = [&](bool plus) {
+    p.setBrush(Qt::NoBrush);
+    p.drawEllipse(QRect(1, 1, 10, 10));
+    p.drawLine(3, 6, 9, 6);
+    if (plus) p.drawLine(6, 3, 6, 9);
+    p.setPen(QPen(ink, 2));
+    p.drawLine(10, 10, 14, 14);
+  };
+  const auto turn = [&](bool left) {
+    p.setBrush(Qt::NoBrush);
+    p.drawArc(QRect(3, 3, 10, 10), left ? 0 : 180 * 16, left ? 270 * 16 : -270 * 16);
+    p.setBrush(ink);
+    if (left) {
+      p.drawPolygon(QPolygon({QPoint(8, 0), QPoint(8, 6), QPoint(5, 3)}));
+    } else {
+      p.drawPolygon(QPolygon({QPoint(8, 0), QPoint(8, 6), QPoint(11, 3)}));
+    }
+  };
+  switch (picture) {
+    case Picture::First:
+      p.drawRect(3, 3, 1, 9);
+      triangle(true, 6);
+      break;
+    case Picture::Previous:
+      triangle(true, 5);
+      break;
+    case Picture::Next:
+      triangle(false, 6);
+      break;
+    case Picture::Last:
+      triangle(false, 5);
+      p.drawRect(12, 3, 1, 9);
+      break;
+    case Picture::ZoomIn:
+      magnifier(true);
+      break;
+    case Picture::ZoomOut:
+      magnifier(false);
+      break;
+    case Picture::RotateLeft:
+      turn(true);
+      break;
+    case Picture::RotateRight:
+      turn(false);
+      break;
+    case Picture::Help:
+      p.drawPolygon(QPolygon({QPoint(1, 1), QPoint(1, 11), QPoint(4, 8), QPoint(7, 8)}));
+      p.setBrush(Qt::NoBrush);
+      p.drawArc(QRect(9, 1, 5, 5), 180 * 16, -270 * 16);
+      p.drawLine(11, 6, 11, 9);
+      p.drawPoint(11, 12);
+      break;
+  }
+  return QIcon(pixmap);
+}
+
+QToolButton *toolButton(QWidget *parent, QHBoxLayout *row, const char *name, const char *tip,
+                        Picture picture) {
+  auto *button = new QToolButton(parent);
+  button->setObjectName(name);
+  button->setToolTip(tip);
+  button->setIcon(drawnIcon(picture));
+  button->setAutoRaise(true);
+  button->setFixedSize(24, 24);
+  row->addWidget(button);
+  return button;
+}
+
+QAction *menuItem(QMenu *menu, const char *name, const QString &caption, bool checkable = false) {
+  QAction *action = menu->addAction(caption);
+  action->setObjectName(name);
+  action->setCheckable(checkable);
+  return action;
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------------------------
+// NorvCtl
+
+NorvCtl::NorvCtl(comp::Dispatch &dispatch) : dispatch_(dispatch) {
+  for (size_t i = 0; i < kMemberNames.size(); ++i) {
+    int32_t id = 0;
+    if (dispatch_.getIdsOfNames(kMemberNames[i], &id) == comp::S_OK) ids_[i] = id;
+  }
+}
+
+Variant NorvCtl::get(Member member) {
+  Variant result;
+  if (dispatch_.invoke(id(member), comp::kPropGet | comp::kMethod, {}, &result) != comp::S_OK)
+    return Variant();
+  return result;
+}
+
+bool NorvCtl::put(Member member, const Variant &value) {
+  return dispatch_.invoke(id(member), comp::kPropPut, std::span(&value, 1), nullptr) == comp::S_OK;
+}
+
+Variant NorvCtl::call(Member member, std::span<const Variant> args) {
+  Variant result;
+  if (dispatch_.invoke(id(member), comp::kMethod, args, &result) != comp::S_OK) return Variant();
+  return result;
+}
+
+int32_t NorvCtl::getI4(Member member) {
+  return CLng(numberOf(get(member)));
+}
+
+double NorvCtl::ZoomFactor() {
+  return numberOf(get(Member::ZoomFactor));
+}
+
+std::string NorvCtl::FileName() {
+  const Variant name = get(Member::FileName);
+  return name.type() == comp::VarType::Bstr ? name.asBstr() : std::string();
+}
+
+bool NorvCtl::IsNorv() {
+  return numberOf(get(Member::IsNorv)) != 0;
+}
+
+int32_t NorvCtl::GetPageForPosition(int32_t x, int32_t y) {
+  const std::array args{Variant::i4(x), Variant::i4(y)};
+  return CLng(numberOf(call(Member::GetPageForPosition, args)));
+}
+
+void NorvCtl::Pan(int32_t dx, int32_t dy) {
+  const std::array args{Variant::i4(dx), Variant::i4(dy)};
+  call(Member::Pan, args);
+}
+
+void NorvCtl::SetXPosition(int32_t x) {
+  const std::array args{Variant::i4(x)};
+  call(Member::SetXPosition, args);
+}
+
+void NorvCtl::SetModalYPosition(int32_t y) {
+  const std::array args{Variant::i4(y)};
+  call(Member::SetModalYPosition, args);
+}
+
+void NorvCtl::SetZoomAndModalPosition(double zoom, int32_t x, int32_t y) {
+  const std::array args{Variant::r8(zoom), Variant::i4(x), Variant::i4(y)};
+  call(Member::SetZoomAndModalPosition, args);
+}
+
+void NorvCtl::SetOrientationAndPagePosition(int16_t orientation, int32_t x, int32_t y) {
+  const std::array args{Variant::i2(orientation), Variant::i4(x), Variant::i4(y)};
+  call(Member::SetOrientationAndPagePosition, args);
+}
+
+int32_t NorvCtl::PrintLayerFromTo(int32_t hdc, int32_t layer, int32_t first, int32_t last) {
+  const std::array args{Variant::i4(hdc), Variant::i4(layer), Variant::i4(first),
+                        Variant::i4(last)};
+  return CLng(numberOf(call(Member::PrintLayerFromTo, args)));
+}
+
+// ---------------------------------------------------------------------------------------------
+// NorvDoc: children
+
+NorvDoc::NorvDoc(comp::Dispatch &control, ControlHosting hosting, QWidget *parent)
+    : QWidget(parent), ctl_(control), hosting_(std::move(hosting)) {
+  setObjectName("NorvDoc");
+  buildToolBar();
+  NorvCtlWindow = hosting_.widget != nullptr ? hosting_.widget : new QWidget(this);
+  NorvCtlWindow->setParent(this);
+  NorvCtlWindow->setObjectName("NorvCtl");
+  HScroll = new QScrollBar(Qt::Horizontal, this);
+  HScroll->setObjectName("HScroll");
+  VScroll = new QScrollBar(Qt::Vertical, this);
+  VScroll->setObjectName("VScroll");
+  HScroll->resize(HScroll->width(), HScroll->sizeHint().height());
+  VScroll->resize(VScroll->sizeHint().width(), VScroll->height());
+  SelectBox = new QFrame(this);
+  SelectBox->setObjectName("SelectBox");
+  SelectBox->setFrameStyle(QFrame::Box | QFrame::Plain);
+  SelectBox->setAttribute(Qt::WA_TransparentForMouseEvents);
+  SelectBox->hide();
+  buildViewMenu();
+}
+
+NorvDoc::~NorvDoc() {
+  // The control's window belongs to its module's object: give it back rather than delete it
+  // with the other children.
+  if (hosting_.widget != nullptr && NorvCtlWindow == hosting_.widget)
+    NorvCtlWindow->setParent(nullptr);
+}
+
+void NorvDoc::buildToolBar() {
+  ToolBar = new QFrame(this);
+  ToolBar->setObjectName("ToolBar");
+  ToolBar->setFrameStyle(QFrame::Panel | QFrame::Raised);
+  auto *row = new QHBoxLayout(ToolBar);
+  row->setContentsMargins(3, 2, 3, 2);
+  row->setSpacing(2);
+  FirstPage = toolButton(ToolBar, row, "FirstPage", "First Page", Picture::First);
+  PreviousPage = toolButton(ToolBar, row, "PreviousPage", "Previous Page", Picture::Previous);
+  PageLabel = new QLabel("Page:", ToolBar);
+  PageLabel->setObjectName("PageLabel");
+  row->addWidget(PageLabel);
+  PageNum = new QLineEdit(ToolBar);
+  PageNum->setObjectName("PageNum");
+  PageNum->setToolTip("Current Page");
+  PageNum->setFixedWidth(44);
+  row->addWidget(PageNum);
+  NumPages = new QLabel("of 0", ToolBar);
+  NumPages->setObjectName("NumPages");
+  NumPages->setToolTip("Pages in This Document");
+  NumPages->setMinimumWidth(48);
+  row->addWidget(NumPages);
+  NextPage = toolButton(ToolBar, row, "NextPage", "Next Page", Picture::Next);
+  LastPage = toolButton(ToolBar, row, "LastPage", "Last Page", Picture::Last);
+  row->addSpacing(8);
+  ZoomIn = toolButton(ToolBar, row, "ZoomIn", "Zoom In", Picture::ZoomIn);
+  ZoomOut = toolButton(ToolBar, row, "ZoomOut", "Zoom Out", Picture::ZoomOut);
+  ZoomLabel = new QLabel("Zoom", ToolBar);
+  ZoomLabel->setObjectName("ZoomLabel");
+  row->addWidget(ZoomLabel);
+  ZoomFactor = new QLineEdit(ToolBar);
+  ZoomFactor->setObjectName("ZoomFactor");
+  ZoomFactor->setToolTip("Zoom Factor");
+  ZoomFactor->setFixedWidth(56);
+  row->addWidget(ZoomFactor);
+  row->addSpacing(8);
+  RotateLeft = toolButton(ToolBar, row, "RotateLeft", "Rotate Left", Picture::RotateLeft);
+  RotateRight = toolButton(ToolBar, row, "RotateRight", "Rotate Right", Picture::RotateRight);
+  row->addSpacing(8);
+  Layer = new QComboBox(ToolBar);
+  Layer->setObjectName("Layer");
+  Layer->setToolTip("View Individual MRC Layers");
+  Layer->setMinimumWidth(96);
+  Layer->addItem("Composite");
+  row->addWidget(Layer);
+  WhatsThisButton = toolButton(ToolBar, row, "WhatsThisButton", "\"What's This?\"", Picture::Help);
+  row->addStretch(1);
+  ToolBar->resize(ToolBar->sizeHint());
+}
+
+void NorvDoc::buildViewMenu() {
+  menuView = new QMenu("&View", this);
+  menuView->setObjectName("menuView");
+  menuViewMode = menuView->addMenu("View Mode");
+  menuViewMode->setObjectName("menuViewMode");
+  menuViewContinuous = menuItem(menuViewMode, "menuViewContinuous", "Continuous", true);
+  menuViewContinuous->setChecked(true);
+  menuViewOnepage = menuItem(menuViewMode, "menuViewOnepage", "One Page", true);
+  menuViewOrientation = menuView->addMenu("Orientation");
+  menuViewOrientation->setObjectName("menuViewOrientation");
+  menuViewOrientation0 = menuItem(menuViewOrientation, "menuViewOrientation0", "0", true);
+  menuViewOrientation0->setChecked(true);
+  menuViewOrientation90 = menuItem(menuViewOrientation, "menuViewOrientation90", "90", true);
+  menuViewOrientation180 = menuItem(menuViewOrientation, "menuViewOrientation180", "180", true);
+  menuViewOrientation270 = menuItem(menuViewOrientation, "menuViewOrientation270", "270", true);
+  menuViewLayer = menuView->addMenu("Layer");
+  menuViewLayer->setObjectName("menuViewLayer");
+  menuViewLayerLayer.push_back(menuItem(menuViewLayer, "menuViewLayerLayer", "Composite", true));
+  menuView->addSeparator();
+  menuView->addSeparator();
+  menuViewFirstpage = menuItem(menuView, "menuViewFirstpage", "First Page");
+  menuViewPreviouspage = menuItem(menuView, "menuViewPreviouspage", "Previous Page");
+  menuViewNextpage = menuItem(menuView, "menuViewNextpage", "Next Page");
+  menuViewLastpage = menuItem(menuView, "menuViewLastpage", "Last Page");
+}
+
+void NorvDoc::resizeEvent(QResizeEvent *event) {
+  QWidget::resizeEvent(event);
+  FixSize();
+}
+
+// ---------------------------------------------------------------------------------------------
+// Layout
+
+double NorvDoc::ViewableWidth() const {
+  return width() - VScroll->width();
+}
+
+double NorvDoc::ViewableHeight() const {
+  return height() - (ToolBar->height() + HScroll->height());
+}
+
+float NorvDoc::ViewableWidthPix() const {
+  return static_cast<float>(toPixelsX(ViewableWidth()));
+}
+
+float NorvDoc::ViewableHeightPix() const {
+  return static_cast<float>(toPixelsY(ViewableHeight()));
+}
+
+void NorvDoc::FixSize() {
+  ToolBar->setGeometry(0, 0, width(), ToolBar->height());
+  FixNorvCtlSize();
+  FixScrollBarSize();
+}
+
+void NorvDoc::FixNorvCtlSize() {
+  double left = 0;
+  const double top = ToolBar->height();
+  double w = Larger(ViewableWidth(), 0);
+  const double h = Larger(ViewableHeight(), 0);
+  const double pageWidth = fromPixelsX(ctl_.GetModalWidth());
+  if (pageWidth < w) {
+    const double margin = (w - pageWidth) / 2;
+    left += margin;
+    w = pageWidth;
+    ctl_.Pan(CLng(-margin), 0);
+  }
+  NorvCtlWindow->setGeometry(CLng(left), CLng(top), CLng(w), CLng(h));
+}
+
+void NorvDoc::FixScrollBarSize() {
+  ++scrollUpdating;
+  VScroll->setGeometry(width() - VScroll->width(), ToolBar->height(), VScroll->width(),
+                       CLng(Larger(height() - (ToolBar->height() + HScroll->height()), 0)));
+  HScroll->setGeometry(0, height() - HScroll->height(), CLng(Larger(width() - VScroll->width(), 0)),
+                       HScroll->height());
+  --scrollUpdating;
+}
+
+void NorvDoc::FixScrollBars() {
+  ++scrollUpdating;
+  FixHScrollBar();
+  FixVScrollBar();
+  --scrollUpdating;
+}
+
+namespace {
+
+// One scroll bar over a document extent of modal pixels of which visible pixels show, the view
+// at position; gives the pixels per bar unit. A range beyond the bar's 32767 is scaled down.
+double fitScrollBar(QScrollBar *bar, double zoom, double visible, int32_t modal, int32_t position) {
+  bar->setMinimum(0);
+  bar->setSingleStep(CInt(Larger(zoom, 1.0)));
+  double scale = 1.0;
+  double range = static_cast<double>(modal) - visible;
+  if (range > 32767) {
+    scale = range / 32767;
+    range = 32767;
+  } else if (range < 0) {
+    range = 0;
+  }
+  const int16_t max = CInt(range);
+  bar->setMaximum(max);
+  bar->setPageStep(CInt(Larger(1.0, visible / scale * 0.95)));
+  bar->setValue(CInt(Smaller(position / scale, max)));
+  return scale;
+}
+
+}  // namespace
+
+void NorvDoc::FixHScrollBar() {
+  hScrollScale = 1.0;
+  hScrollScale = fitScrollBar(HScroll, ctl_.ZoomFactor(), toPixelsX(NorvCtlWindow->width()),
+                              ctl_.GetModalWidth(), ctl_.GetModalXPosition());
+}
+
+void NorvDoc::FixVScrollBar() {
+  vScrollScale = 1.0;
+  vScrollScale = fitScrollBar(VScroll, ctl_.ZoomFactor(), toPixelsY(NorvCtlWindow->height()),
+                              ctl_.GetModalHeight(), ctl_.GetModalYPosition());
+}
+
+// ---------------------------------------------------------------------------------------------
+// Refresh
+
+void NorvDoc::UpdateAll() {
+  FixNorvCtlSize();
+  UpdateInfo();
+  FixScrollBars();
+}
+
+void NorvDoc::UpdateInfo() {
+  const int32_t pages = ctl_.NumPages();
+  NumPages->setText(QString::fromStdString("of " + Str(pages)));
+  PageNum->setText(QString::number(ctl_.CurrentPage()));
+  setWindowTitle(QString::fromStdString(ctl_.FileName()));
+  const double shown = Val(PageNum->text().toStdString());
+  const bool atFirst = shown == 1;
+  for (QWidget *w : {static_cast<QWidget *>(FirstPage), static_cast<QWidget *>(PreviousPage)})
+    w->setEnabled(!atFirst);
+  menuViewFirstpage->setEnabled(!atFirst);
+  menuViewPreviouspage->setEnabled(!atFirst);
+  const bool atLast = shown == pages;
+  for (QWidget *w : {static_cast<QWidget *>(LastPage), static_cast<QWidget *>(NextPage)})
+    w->setEnabled(!atLast);
+  menuViewLastpage->setEnabled(!atLast);
+  menuViewNextpage->setEnabled(!atLast);
+  ZoomFactor->setText(QString::fromStdString(Str(ctl_.ZoomFactor() * 100) + "%"));
+  menuViewContinuous->setChecked(ctl_.ViewMode() == 0);
+  menuViewOnepage->setChecked(!menuViewContinuous->isChecked());
+  const int16_t o = CInt(ctl_.Orientation());
+  menuViewOrientation0->setChecked(o == 0);
+  menuViewOrientation90->setChecked(o == 90);
+  menuViewOrientation180->setChecked(o == 180);
+  menuViewOrientation270->setChecked(o == 270);
+
+  if (!ctl_.IsNorv() || menuViewContinuous->isChecked()) {
+    Layer->setVisible(false);
+    menuViewLayer->menuAction()->setVisible(false);
+    return;
+  }
+  Layer->setVisible(true);
+  menuViewLayer->menuAction()->setVisible(true);
+  const int16_t n = CInt(ctl_.LayersOnCurrentPage());
+  int16_t cur = CInt(ctl_.Layer());
+  if (cur > n) {
+    ctl_.SetLayer(0);
+    cur = 0;
+  }
+  while (static_cast<int64_t>(menuViewLayerLayer.size()) <= n) {
+    const size_t k = menuViewLayerLayer.size();
+    menuViewLayerLayer.push_back(menuItem(menuViewLayer, "menuViewLayerLayer",
+                                          QString::fromStdString("Layer " + Str(double(k))), true));
+  }
+  for (size_t i = 0; i < menuViewLayerLayer.size(); ++i) {
+    menuViewLayerLayer[i]->setVisible(static_cast<int64_t>(i) <= n);
+    menuViewLayerLayer[i]->setChecked(static_cast<int64_t>(i) == cur);
+  }
+  if (Layer->count() != n + 1) {
+    Layer->clear();
+    Layer->addItem("Composite");
+    for (int i = 1; i <= n; ++i) Layer->addItem(QString::fromStdString("Layer " + Str(i)));
+  }
+  Layer->setCurrentIndex(cur);
+}
+
+void NorvDoc::FitToWidth() {
+  const double zoom = ctl_.ZoomFactor();
+  const double gap = ctl_.ViewMode() == 0 ? ctl_.PageBreakSpace() : 0;
+  const double w = ViewableWidthPix();
+  const double z1 = zoom * w / (ctl_.GetModalWidth() - gap);
+  const double z2 = z1 * w / (w + gap);
+  const double z = Round(Larger(Smaller(z2, 10.0), 0.01), 4);
+  const double r = z / zoom;
+  if (r == 1 || r == 0) return;
+  double y = ctl_.GetModalYPosition() * r;
+  const double h = ViewableHeightPix();
+  const double total = ctl_.GetModalHeight() * r;
+  if (total - y < h) y = Larger(total - h, 0);
+  ctl_.SetZoomAndModalPosition(z, 0, CLng(y));
+  UpdateAll();
+}
+
+}  // namespace viewer

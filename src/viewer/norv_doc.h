@@ -1,0 +1,266 @@
+// The document window NorvDoc: one open document in the main window's multiple-document frame.
+// It arranges its toolbar, the view control's window and two scroll bars, maps the control's
+// pixel geometry onto the scroll bars' 16-bit ranges, refreshes its page, zoom, layer and menu
+// indicators from the control after every change, and turns zoom, rotation, panning, selection
+// and print requests into calls of the control.
+//
+// The window reaches the control only through its dispatch interface (by member id, the ids
+// looked up once by name when the window is made) and the widget that hosts the control's
+// window. The window's scale unit is the pixel, so the control's pixel values and the window's
+// sizes meet without conversion; the conversions are still written out where the two meet.
+#pragma once
+
+#include <QAction>
+#include <QActionGroup>
+#include <QComboBox>
+#include <QFrame>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPointer>
+#include <QScrollBar>
+#include <QToolButton>
+#include <QWidget>
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "comp_dispatch.h"
+#include "comp_variant.h"
+
+class QPagedPaintDevice;
+class QPrinter;
+
+namespace viewer {
+
+// The view control as the document window calls it: each member by its dispatch id. A call
+// that fails (a member the control lacks, a refused argument) gives an empty result, which
+// reads as 0, false or "".
+class NorvCtl {
+ public:
+  // The members the viewer calls, resolved by name when the wrapper is made.
+  enum class Member : uint8_t {
+    PageBreakSpace,
+    ViewMode,
+    FileName,
+    ZoomFactor,
+    CurrentPage,
+    Layer,
+    Orientation,
+    IsNorv,
+    IsTiff,
+    FirstPage,
+    LastPage,
+    NextPage,
+    PreviousPage,
+    NumPages,
+    PurgeAllData,
+    SetXPosition,
+    SetYPosition,
+    GetModalHeight,
+    GetModalWidth,
+    GetCurrentPageWidth,
+    GetCurrentPageHeight,
+    Pan,
+    GetModalXPosition,
+    GetModalYPosition,
+    SetHandCursor,
+    SetGrabCursor,
+    SetDefaultCursor,
+    SetZoomToolCursor,
+    CopyToClipboardTLBR,
+    CopyPageToClipboard,
+    SetModalYPosition,
+    GetPageX,
+    GetPageY,
+    SetZoomAndModalPosition,
+    GetPageForPosition,
+    LayersOnCurrentPage,
+    PrintLayerFromTo,
+    SavePageAsBmp,
+    LayersOnPage,
+    ConvertTiff2Tfx,
+    SetOrientationAndPagePosition,
+    AboutBox,
+    Count
+  };
+
+  // dispatch must outlive the wrapper.
+  explicit NorvCtl(comp::Dispatch &dispatch);
+
+  comp::Dispatch &dispatch() { return dispatch_; }
+  // The member's id; 0 when the control has no member of that name.
+  int32_t id(Member member) const { return ids_[static_cast<size_t>(member)]; }
+
+  // A property's value, a property put, a method call.
+  comp::Variant get(Member member);
+  bool put(Member member, const comp::Variant &value);
+  comp::Variant call(Member member, std::span<const comp::Variant> args = {});
+
+  // Typed shorthands of the members the document window uses most.
+  int32_t getI4(Member member);  // property or argument-less method, as a 32-bit integer
+  double ZoomFactor();
+  int32_t PageBreakSpace() { return getI4(Member::PageBreakSpace); }
+  int32_t ViewMode() { return getI4(Member::ViewMode); }
+  std::string FileName();
+  int32_t CurrentPage() { return getI4(Member::CurrentPage); }
+  int32_t Layer() { return getI4(Member::Layer); }
+  void SetLayer(int32_t layer) { put(Member::Layer, comp::Variant::i4(layer)); }
+  int32_t Orientation() { return getI4(Member::Orientation); }
+  bool IsNorv();
+  int32_t NumPages() { return getI4(Member::NumPages); }
+  int32_t GetModalWidth() { return getI4(Member::GetModalWidth); }
+  int32_t GetModalHeight() { return getI4(Member::GetModalHeight); }
+  int32_t GetModalXPosition() { return getI4(Member::GetModalXPosition); }
+  int32_t GetModalYPosition() { return getI4(Member::GetModalYPosition); }
+  int32_t GetCurrentPageWidth() { return getI4(Member::GetCurrentPageWidth); }
+  int32_t GetCurrentPageHeight() { return getI4(Member::GetCurrentPageHeight); }
+  int32_t GetPageX() { return getI4(Member::GetPageX); }
+  int32_t GetPageY() { return getI4(Member::GetPageY); }
+  int32_t LayersOnCurrentPage() { return getI4(Member::LayersOnCurrentPage); }
+  int32_t GetPageForPosition(int32_t x, int32_t y);
+  void Pan(int32_t dx, int32_t dy);
+  void SetXPosition(int32_t x);
+  void SetModalYPosition(int32_t y);
+  void SetZoomAndModalPosition(double zoom, int32_t x, int32_t y);
+  void SetOrientationAndPagePosition(int16_t orientation, int32_t x, int32_t y);
+  int32_t PrintLayerFromTo(int32_t hdc, int32_t layer, int32_t first, int32_t last);
+
+ private:
+  comp::Dispatch &dispatch_;
+  std::array<int32_t, static_cast<size_t>(Member::Count)> ids_{};
+};
+
+// What the window needs of the control's module besides the dispatch interface: the widget
+// hosting the control's window, and the registration of a Qt printer (or PDF writer) as a
+// drawing device whose handle PrintLayerFromTo takes.
+struct ControlHosting {
+  QWidget *widget = nullptr;  // the control's window; the document window adopts it
+  // The printer's device handle (0 on failure); the device lives until unregisterPrinter.
+  std::function<int32_t(QPagedPaintDevice &printer)> registerPrinter;
+  std::function<void(int32_t handle)> unregisterPrinter;
+};
+
+// The print dialog's answer: accepted, and whether a page range was chosen (then from/to hold
+// it). The default shows Qt's print dialog on the printer; tests replace it.
+struct PrintChoice {
+  bool accepted = false;
+  bool pageRange = false;
+  int fromPage = 1;
+  int toPage = 1;
+};
+using PrintDialogFn =
+    std::function<PrintChoice(QWidget *parent, QPrinter &printer, int minPage, int maxPage)>;
+
+class NorvDoc : public QWidget {
+ public:
+  NorvDoc(comp::Dispatch &control, ControlHosting hosting, QWidget *parent = nullptr);
+  ~NorvDoc() override;
+
+  // The control and its window.
+  NorvCtl &control() { return ctl_; }
+
+  // Layout and refresh.
+  double ViewableWidth() const;
+  double ViewableHeight() const;
+  float ViewableWidthPix() const;
+  float ViewableHeightPix() const;
+  void FixSize();
+  void FixNorvCtlSize();
+  void FixScrollBarSize();
+  void FixScrollBars();
+  void FixHScrollBar();
+  void FixVScrollBar();
+  void UpdateAll();
+  void UpdateInfo();
+  void FitToWidth();
+
+  // Zoom, rotation, panning, selection, printing.
+  void ApplyTypedZoom();
+  void CenteredZoom(double &newZoom);
+  void ZoomBox(double x1, double y1, double x2, double y2);
+  void RotateTo(int16_t &angle);
+  void Rotate90Relative();
+  void Rotate180Relative();
+  void Rotate270Relative();
+  void PanMouseMove(float &x, float &y);
+  void SelectionMouseMove(float &x, float &y);
+  void PrintLayer(int16_t &Layer);
+  // What PrintLayer shows as its print dialog.
+  void setPrintDialog(PrintDialogFn dialog) { printDialog_ = std::move(dialog); }
+
+  // Window units (pixels) to device pixels and back, one rule for both axes.
+  static double toPixelsX(double units) { return units; }
+  static double toPixelsY(double units) { return units; }
+  static double fromPixelsX(double pixels) { return pixels; }
+  static double fromPixelsY(double pixels) { return pixels; }
+
+  // Window state (start values as the window loads).
+  double hScrollScale = 1.0;
+  double vScrollScale = 1.0;
+  int16_t scrollUpdating = 0;
+  bool leftDragging = false;
+  bool middleDown = false;
+  bool rightDown = false;
+  float lastX = 0;
+  double lastY = 0;
+  float pressX = 0;
+  double pressY = 0;
+
+  // Children.
+  QFrame *ToolBar;
+  QToolButton *FirstPage;
+  QToolButton *PreviousPage;
+  QToolButton *NextPage;
+  QToolButton *LastPage;
+  QToolButton *ZoomIn;
+  QToolButton *ZoomOut;
+  QToolButton *RotateLeft;
+  QToolButton *RotateRight;
+  QToolButton *WhatsThisButton;
+  QLabel *PageLabel;
+  QLineEdit *PageNum;
+  QLabel *NumPages;
+  QLabel *ZoomLabel;
+  QLineEdit *ZoomFactor;
+  QComboBox *Layer;
+  QWidget *NorvCtlWindow;  // the control's window
+  QScrollBar *HScroll;
+  QScrollBar *VScroll;
+  QFrame *SelectBox;
+
+  // Menu items the refresh keeps in step with the control (the menus that hold them belong to
+  // the window; the frame shows them while the window is active).
+  QMenu *menuView;
+  QMenu *menuViewMode;
+  QMenu *menuViewOrientation;
+  QMenu *menuViewLayer;
+  QAction *menuViewContinuous;
+  QAction *menuViewOnepage;
+  QAction *menuViewOrientation0;
+  QAction *menuViewOrientation90;
+  QAction *menuViewOrientation180;
+  QAction *menuViewOrientation270;
+  QAction *menuViewFirstpage;
+  QAction *menuViewPreviouspage;
+  QAction *menuViewNextpage;
+  QAction *menuViewLastpage;
+  // The item array of layers; element 0 is "Composite". Elements are added, never removed.
+  std::vector<QAction *> menuViewLayerLayer;
+
+ protected:
+  void resizeEvent(QResizeEvent *event) override;
+
+ private:
+  void buildToolBar();
+  void buildViewMenu();
+
+  NorvCtl ctl_;
+  ControlHosting hosting_;
+  PrintDialogFn printDialog_;
+};
+
+}  // namespace viewer
