@@ -53,4 +53,8 @@ int32_t ctlCallI4(comp::Dispatch &ctl, int32_t id, std::initializer_list<comp::V
   return as(ctlCall(ctl, id, args), comp::VarType::I4).asI4();
 }
 
+std::string ctlCallText(comp::Dispatch &ctl, int32_t id) {
+  return as(ctlCall(ctl, id), comp::VarType::Bstr).asBstr();
+}
+
 }  // namespace viewer

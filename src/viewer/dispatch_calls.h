@@ -24,5 +24,7 @@ comp::Variant ctlCall(comp::Dispatch &ctl, int32_t id,
                       std::initializer_list<comp::Variant> args = {});
 // A method's whole-number result (0 when the call fails).
 int32_t ctlCallI4(comp::Dispatch &ctl, int32_t id, std::initializer_list<comp::Variant> args = {});
+// A method's text result (empty when the call fails).
+std::string ctlCallText(comp::Dispatch &ctl, int32_t id);
 
 }  // namespace viewer

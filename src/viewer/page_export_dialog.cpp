@@ -90,8 +90,7 @@ void BmpOptions::fixLayers() {
   if (!IsNumeric(text)) return;
   const double page = Val(text);
   if (!(page > 0 && page <= ctlCallI4(ctl, dispid::NumPages))) return;
-  const int32_t layers =
-      ctlCallI4(ctl, dispid::LayersOnPage, {comp::Variant::i4(CLng(page))});
+  const int32_t layers = ctlCallI4(ctl, dispid::LayersOnPage, {comp::Variant::i4(CLng(page))});
   if (Layer_->count() == layers + 1) return;
   Layer_->clear();
   Layer_->addItem("Composite");
