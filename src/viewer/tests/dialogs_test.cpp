@@ -22,10 +22,11 @@
 #include "control_ids.h"
 #include "dialog_support.h"
 #include "dispatch_calls.h"
+#include "modal_watch.h"
 #include "options_dialog.h"
 #include "page_export_dialog.h"
-#include "rgb_tiff.h"
 #include "testkit_files.h"
+#include "viewer_documents.h"
 
 namespace viewer {
 namespace {
@@ -48,8 +49,7 @@ class DialogTest : public ControlTest {
   // A plain TIFF of two RGB pages, 40 x 30 and 24 x 16, in the test's directory.
   std::unique_ptr<TestDocument> openTiff(const std::string &name = "scan.tif") {
     const std::string path = dir_.file(name);
-    ctq_test::writeRgbTiff(path, {{40, 30}, {24, 16}},
-                           [](size_t i, uint32_t p) { return (i * 7 + p * 50) % 256; });
+    EXPECT_TRUE(writeTestTiff(path, {{40, 30}, {24, 16}}));
     return open(path);
   }
 
@@ -173,26 +173,30 @@ TEST_F(DialogTest, OptionsColourComesFromTheColourDialog) {
 
   {  // Cancel in the colour dialog: nothing changes.
     QColor offered;
-    ModalAnswer cancel([&](QWidget *modal) {
+    int answered = 0;
+    ModalWatch cancel([&](QWidget *modal) {
+      ++answered;
       auto *dialog = qobject_cast<QColorDialog *>(modal);
       ASSERT_NE(dialog, nullptr);
       offered = dialog->currentColor();
       dialog->reject();
     });
     colourButton->click();
-    EXPECT_EQ(cancel.answered(), 1);
+    EXPECT_EQ(answered, 1);
     EXPECT_EQ(offered, QColor(10, 20, 30)) << "the dialog starts at the window's colour";
     EXPECT_FALSE(apply->isEnabled());
   }
   {
-    ModalAnswer pick([](QWidget *modal) {
+    int answered = 0;
+    ModalWatch pick([&](QWidget *modal) {
+      ++answered;
       auto *dialog = qobject_cast<QColorDialog *>(modal);
       ASSERT_NE(dialog, nullptr);
       dialog->setCurrentColor(QColor(0x12, 0x34, 0x56));
       dialog->accept();
     });
     colourButton->click();
-    EXPECT_EQ(pick.answered(), 1);
+    EXPECT_EQ(answered, 1);
   }
   EXPECT_TRUE(apply->isEnabled());
   expectSame(optionsOf(*doc), before);  // not yet applied
@@ -325,24 +329,16 @@ TEST_F(DialogTest, ExportRefusesFieldsOutOfRange) {
     dialog.show();
     child<QLineEdit>(dialog, "Page")->setText(c.page);
     child<QLineEdit>(dialog, "Zoom")->setText(c.zoom);
-    QString shown;
-    ModalAnswer message(
-        [&](QWidget *modal) {
-          auto *box = qobject_cast<QMessageBox *>(modal);
-          ASSERT_NE(box, nullptr);
-          shown = box->text();
-          box->accept();
-        },
-        &dialog);
+    ModalWatch messages;  // message boxes recorded and closed with OK
     child<QPushButton>(dialog, "SaveButton")->click();
     if (c.message != nullptr) {
-      EXPECT_EQ(shown, c.message);
+      EXPECT_EQ(messages.messages(), QStringList{QString("Norvview|") + c.message + "|OK"});
       EXPECT_TRUE(dialog.isVisible()) << "the dialog stays open";
       EXPECT_EQ(child<QLineEdit>(dialog, "Page")->text(), c.page);
       EXPECT_TRUE(doc->saveCalls.isEmpty());
       EXPECT_FALSE(fileExists(out));
     } else {
-      EXPECT_EQ(message.answered(), 0) << shown.toStdString();
+      EXPECT_TRUE(messages.messages().isEmpty()) << messages.messages().join("\n").toStdString();
       EXPECT_FALSE(dialog.isVisible());
       EXPECT_EQ(dialog.result(), QDialog::Accepted);
       EXPECT_TRUE(fileExists(out));
@@ -436,21 +432,25 @@ TEST_F(DialogTest, DefaultBitmapNames) {
 TEST_F(DialogTest, SaveDialogStartsAtTheNameAndAddsTheSuffix) {
   QWidget parent;
   const QString folder = QDir::cleanPath(QString::fromStdString(dir_.path()));
-  QString offered;
-  ModalAnswer answer([&](QWidget *modal) {
-    auto *dialog = qobject_cast<QFileDialog *>(modal);
-    ASSERT_NE(dialog, nullptr);
-    offered = dialog->selectedFiles().value(0);
-    dialog->selectFile(folder + "/typed");
-    static_cast<QDialog *>(dialog)->accept();  // the file dialog's own accept
-  });
-  const QString chosen =
-      runSaveDialog(&parent, "Windows Bitmap (*.bmp)", "bmp", folder + "/doc_page1.bmp");
-  EXPECT_EQ(answer.answered(), 1);
-  EXPECT_EQ(offered, folder + "/doc_page1.bmp");
-  EXPECT_EQ(chosen, folder + "/typed.bmp");
+  {
+    QString offered;
+    int answered = 0;
+    ModalWatch answer([&](QWidget *modal) {
+      ++answered;
+      auto *dialog = qobject_cast<QFileDialog *>(modal);
+      ASSERT_NE(dialog, nullptr);
+      offered = dialog->selectedFiles().value(0);
+      dialog->selectFile(folder + "/typed");
+      static_cast<QDialog *>(dialog)->accept();  // the file dialog's own accept
+    });
+    const QString chosen =
+        runSaveDialog(&parent, "Windows Bitmap (*.bmp)", "bmp", folder + "/doc_page1.bmp");
+    EXPECT_EQ(answered, 1);
+    EXPECT_EQ(offered, folder + "/doc_page1.bmp");
+    EXPECT_EQ(chosen, folder + "/typed.bmp");
+  }
 
-  ModalAnswer cancel([](QWidget *modal) { static_cast<QDialog *>(modal)->reject(); });
+  ModalWatch cancel([](QWidget *modal) { static_cast<QDialog *>(modal)->reject(); });
   EXPECT_EQ(runSaveDialog(&parent, "Windows Bitmap (*.bmp)", "bmp", folder + "/x.bmp"), "");
 }
 
