@@ -1,6 +1,7 @@
-// The control as a component object: a NorvviewCtrl behind the Unknown, DispatchObject and
-// ControlInfo interfaces, and the control's site while no window hosts it (no window to redraw
-// or to set a cursor on; the about box is shown modally when the program has a Qt application).
+// The control as a component object: a NorvviewCtrl behind the Unknown, DispatchObject,
+// ControlInfo and ControlWindow interfaces, and the control's site while no window hosts it (no
+// window to redraw or to set a cursor on; the about box is shown modally when the program has a
+// Qt application).
 #include "comp_guids.h"
 #include "ctl_control_object.h"
 #include "gui_dialogs.h"
@@ -11,10 +12,12 @@ namespace {
 
 using comp::sameId;
 
-class ControlObject final : public comp::ModuleObject<comp::DispatchObject, comp::ControlInfo>,
-                            public ControlSite {
+class ControlObject final
+    : public comp::ModuleObject<comp::DispatchObject, comp::ControlInfo, comp::ControlWindow>,
+      public ControlSite {
  public:
-  explicit ControlObject(comp::ModuleCounts &counts) : ModuleObject(counts) {
+  ControlObject(comp::ModuleCounts &counts, ControlWindowMaker makeWindow)
+      : ModuleObject(counts), makeWindow_(makeWindow) {
     control_.setSite(this);
   }
 
@@ -28,6 +31,8 @@ class ControlObject final : public comp::ModuleObject<comp::DispatchObject, comp
       return handOut(dispatch, out);
     if (sameId(iid, comp::kControlInfoInterfaceId))
       return handOut(static_cast<comp::ControlInfo *>(this), out);
+    if (sameId(iid, comp::kControlWindowInterfaceId))
+      return handOut(static_cast<comp::ControlWindow *>(this), out);
     return comp::E_NOINTERFACE;
   }
 
@@ -45,19 +50,27 @@ class ControlObject final : public comp::ModuleObject<comp::DispatchObject, comp
   uint32_t typeInfoCount() const override { return 1; }
   std::span<const char *const> propertyPages() const override { return kPages; }
 
+  void *createWindow(void *parent) override {
+    comp::DispatchObject *identity = this;
+    return makeWindow_ != nullptr ? makeWindow_(control_, this, identity, parent) : nullptr;
+  }
+  void advise(comp::EventSink *sink) override { control_.setEventSink(sink); }
+
   void invalidate() override {}
   void setCursor(int32_t) override {}
   void showAboutBox() override { gui::runAboutBox(); }
 
  private:
   static constexpr const char *kPages[] = {comp::kPropertyPageClassId};
+  ControlWindowMaker makeWindow_;
   NorvviewCtrl control_;
 };
 
 }  // namespace
 
-int32_t createControlObject(comp::ModuleCounts &counts, const char *iid, void **out) {
-  return comp::createObject<ControlObject>(counts, iid, out);
+int32_t createControlObject(comp::ModuleCounts &counts, const char *iid, void **out,
+                            ControlWindowMaker makeWindow) {
+  return comp::createObject<ControlObject>(counts, iid, out, makeWindow);
 }
 
 }  // namespace ctl

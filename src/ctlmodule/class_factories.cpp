@@ -7,6 +7,7 @@
 #include "class_factories.h"
 #include "comp_guids.h"
 #include "ctl_control_object.h"
+#include "ctq_control_window.h"
 #include "module_resources.h"
 #include "objects.h"
 
@@ -54,7 +55,7 @@ constexpr std::array<ModuleClass, 2> kClasses = {{
 }};
 
 int32_t createControl(const char *iid, void **out) {
-  return ctl::createControlObject(moduleCounts(), iid, out);
+  return ctl::createControlObject(moduleCounts(), iid, out, ctq::createControlWindow);
 }
 
 ObjectFactory controlFactory(createControl);

@@ -1,21 +1,40 @@
 // The viewer's main window: the frame of the document windows (a QMdiArea), sized 9000 by
 // 12600 twips at the screen's resolution, with the menus "&File", "&Tools" and "&Help". Help
 // opens the help page, puts the window in What's-This mode or shows the about box modally.
+//
+// Opening a document makes and shows its window first, then gives the cleaned name to the
+// window's control; a document of no pages closes the window again and says so. Dropped file
+// lists open file by file, in order. The conversion runs on a control of its own that no window
+// shows, synchronously, with the caption as its only sign of progress.
 #include "main_window.h"
 
 #include <QAction>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFileDialog>
 #include <QMdiArea>
+#include <QMdiSubWindow>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMessageBox>
+#include <QMimeData>
 #include <QScreen>
+#include <QUrl>
 #include <QWhatsThis>
 
 #include "about_box.h"
+#include "control_ids.h"
+#include "control_loader.h"
 #include "help.h"
+#include "minimal_doc.h"
 
 namespace viewer {
 namespace {
 
+// The document window the open command makes.
+using DocWindow = MinimalDoc;
+
+constexpr char kTitle[] = "Norvview";
 constexpr int kWidthTwips = 9000;
 constexpr int kHeightTwips = 12600;
 
@@ -42,13 +61,15 @@ NorvviewApp::NorvviewApp(QWidget *parent) : QMainWindow(parent), mdi_(new QMdiAr
 
   QMenu *file = menuBar()->addMenu("&File");
   file->setObjectName("menuFile");
-  addItem(file, "menuFileOpen", "&Open...");
+  connect(addItem(file, "menuFileOpen", "&Open..."), &QAction::triggered, this,
+          [this] { OpenFile(); });
   file->addSeparator()->setObjectName("menuFileSep");
   connect(addItem(file, "menuFileExit", "E&xit"), &QAction::triggered, this, &QWidget::close);
 
   QMenu *tools = menuBar()->addMenu("&Tools");
   tools->setObjectName("menuTools");
-  addItem(tools, "menuToolsConverttifftonorv", "Convert Tiff to Norv");
+  connect(addItem(tools, "menuToolsConverttifftonorv", "Convert Tiff to Norv"), &QAction::triggered,
+          this, [this] { Tiff2Norv(); });
 
   QMenu *help = menuBar()->addMenu("&Help");
   help->setObjectName("menuHelp");
@@ -59,6 +80,116 @@ NorvviewApp::NorvviewApp(QWidget *parent) : QMainWindow(parent), mdi_(new QMdiAr
   help->addSeparator()->setObjectName("menuHelpSep");
   connect(addItem(help, "menuHelpAbout", "&About Norvview..."), &QAction::triggered, this,
           [this] { menuHelpAbout_Click(); });
+  setAcceptDrops(true);
+}
+
+NorvviewApp::~NorvviewApp() = default;
+
+void NorvviewApp::MDIForm_Load(const QString &commandLine) {
+  if (commandLine.isEmpty()) return;
+  QString name = commandLine;
+  OpenFileByName(name);
+}
+
+void NorvviewApp::OpenFile() {
+  QString name = askFileName("Norv (*.tfx)|*.tfx|TIFF(*.tif;*.tiff)|*.tif;*.tiff|All Files|*.*",
+                             "tfx", false, QString());
+  OpenFileByName(name);
+}
+
+void NorvviewApp::OpenFileByName(QString &fileName) {
+  if (fileName.isEmpty()) return;
+  QString error;
+  auto *doc = new DocWindow(nullptr, &error);
+  doc->setAttribute(Qt::WA_DeleteOnClose);
+  QMdiSubWindow *frame = mdi_->addSubWindow(doc);
+  frame->setAttribute(Qt::WA_DeleteOnClose);
+  frame->show();
+  fileName = cleanFileName(fileName);
+  ViewControl *control = doc->NorvCtl();
+  comp::Variant pages;
+  if (control != nullptr) {
+    control->put(dispid::FileName, comp::Variant::bstr(fileName.toStdString()));
+    if (comp::coerce(control->call(dispid::NumPages), comp::VarType::I4, &pages) != comp::S_OK)
+      pages = comp::Variant::i4(0);
+  }
+  if (control != nullptr && pages.asI4() != 0) {
+    doc->setWindowTitle(fileName);
+    doc->FitToWidth();
+    return;
+  }
+  delete frame;
+  // Without a control the reason is the loader's, not the document's.
+  const QString text =
+      control == nullptr ? error : "\"" + fileName + "\" is not a valid Norv file.";
+  QMessageBox box(QMessageBox::NoIcon, kTitle, text, QMessageBox::Ok, this);
+  box.exec();
+}
+
+void NorvviewApp::Tiff2Norv() {
+  const QString tiff =
+      askFileName("Tiff (*.tif;*.tiff)|*.tif;*.tiff|All Files (*.*)|*.*", "tif", false, QString());
+  if (tiff.isEmpty()) return;
+  const QString out =
+      askFileName("Norv (*.tfx)|*.tfx|All Files|*.*", "tfx", true, proposedOutputName(tiff));
+  if (out.isEmpty()) return;
+  ConvertAndOpen(tiff, out);
+}
+
+void NorvviewApp::ConvertAndOpen(const QString &tiff, const QString &out) {
+  const QString caption = windowTitle();
+  setWindowTitle("Compressing \"" + tiff + "\" ... Please wait.");
+  if (ViewControl *control = norvForm(); control != nullptr) {
+    control->call(dispid::ConvertTiff2Tfx, {comp::Variant::bstr(tiff.toStdString()),
+                                            comp::Variant::bstr(out.toStdString())});
+  }
+  setWindowTitle(caption);
+  QString result = out;
+  OpenFileByName(result);
+}
+
+ViewControl *NorvviewApp::norvForm() {
+  if (norvForm_ == nullptr) {
+    if (ControlModule *module = ControlModule::shared(nullptr); module != nullptr)
+      norvForm_ = module->create(nullptr);
+  }
+  return norvForm_.get();
+}
+
+QString NorvviewApp::askFileName(const QString &filter, const QString &defaultSuffix, bool save,
+                                 const QString &proposal) {
+  // The flags of the commands: the file must exist and there is no read-only box when opening;
+  // an overwrite prompt when saving.
+  QFileDialog dialog(this);
+  dialog.setObjectName("CmDlg");
+  dialog.setOption(QFileDialog::DontUseNativeDialog);
+  dialog.setNameFilters(nameFilters(filter));
+  dialog.setDefaultSuffix(defaultSuffix);
+  dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
+  dialog.setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
+  if (!proposal.isEmpty()) dialog.selectFile(proposal);
+  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
+  return dialog.selectedFiles().first();
+}
+
+void NorvviewApp::dragEnterEvent(QDragEnterEvent *event) {
+  if (event->mimeData()->hasUrls()) event->acceptProposedAction();
+}
+
+void NorvviewApp::dragMoveEvent(QDragMoveEvent *event) {
+  if (event->mimeData()->hasUrls()) event->acceptProposedAction();
+}
+
+void NorvviewApp::dropEvent(QDropEvent *event) {
+  if (!event->mimeData()->hasUrls()) return;
+  event->acceptProposedAction();
+  // The list is taken first: opening shows message boxes that run the event loop.
+  const QList<QUrl> urls = event->mimeData()->urls();
+  for (const QUrl &url : urls) {
+    if (!url.isLocalFile()) continue;
+    QString name = url.toLocalFile();
+    OpenFileByName(name);
+  }
 }
 
 void NorvviewApp::menuHelpContents_Click() {
@@ -80,6 +211,20 @@ QString cleanFileName(const QString &fileName) {
   if (name.startsWith('"')) name.remove(0, 1);
   if (name.endsWith('"')) name.chop(1);
   return name;
+}
+
+QStringList nameFilters(const QString &filter) {
+  const QStringList parts = filter.split('|');
+  QStringList filters;
+  for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
+    QString text = parts[i];
+    if (const qsizetype paren = text.indexOf('('); paren >= 0) text = text.left(paren);
+    QString patterns = parts[i + 1];
+    patterns.replace(';', ' ');
+    if (patterns == "*.*") patterns = "*";
+    filters << text.trimmed() + " (" + patterns + ")";
+  }
+  return filters;
 }
 
 QString proposedOutputName(const QString &tiff) {

@@ -35,6 +35,7 @@ inline constexpr const char *kClassFactoryInterfaceId = "{00000001-0000-0000-C00
 inline constexpr const char *kGenericDispatchInterfaceId = "{00020400-0000-0000-C000-000000000046}";
 inline constexpr const char *kControlInfoInterfaceId = "{6B1F3C30-7A4E-4D2B-9C51-3E8A0F6D2B10}";
 inline constexpr const char *kPropertyPageInterfaceId = "{6B1F3C31-7A4E-4D2B-9C51-3E8A0F6D2B10}";
+inline constexpr const char *kControlWindowInterfaceId = "{6B1F3C32-7A4E-4D2B-9C51-3E8A0F6D2B10}";
 
 // True when a and b name the same id (braced GUID text, letters in either case).
 inline bool sameId(const char *a, const char *b) {
@@ -81,6 +82,22 @@ class ControlInfo : public Unknown {
 
  protected:
   ~ControlInfo() = default;
+};
+
+// The control's window and events as the container that shows it sees them.
+class ControlWindow : public Unknown {
+ public:
+  // A new window of the toolkit hosting the control, a child of parent (on Qt both are
+  // QWidget *; parent may be null), or null when no window can be made. The window keeps a
+  // reference to the control while it lives; the container destroys it (directly or with its
+  // parent). One window at a time: a second one takes the control over from the first.
+  virtual void *createWindow(void *parent) = 0;
+  // Where the control fires its events from now on (null: nowhere). The sink must outlive the
+  // connection: the container sets null before the sink goes.
+  virtual void advise(EventSink *sink) = 0;
+
+ protected:
+  ~ControlWindow() = default;
 };
 
 // A property page: its caption, its dirty state and the apply step of its data exchange.

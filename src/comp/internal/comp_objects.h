@@ -63,11 +63,11 @@ class ModuleObject : public Interfaces... {
   uint32_t refs_ = 0;
 };
 
-// A new T (made from counts) asked for iid: S_OK with one reference in *out, E_NOINTERFACE (the
-// object gone again) when T lacks iid, E_OUTOFMEMORY when T cannot be made.
-template <class T>
-int32_t createObject(ModuleCounts &counts, const char *iid, void **out) {
-  T *object = new (std::nothrow) T(counts);
+// A new T (made from counts and more) asked for iid: S_OK with one reference in *out,
+// E_NOINTERFACE (the object gone again) when T lacks iid, E_OUTOFMEMORY when T cannot be made.
+template <class T, class... More>
+int32_t createObject(ModuleCounts &counts, const char *iid, void **out, More... more) {
+  T *object = new (std::nothrow) T(counts, more...);
   if (object == nullptr) return E_OUTOFMEMORY;
   object->addRef();
   const int32_t status = object->queryInterface(iid, out);

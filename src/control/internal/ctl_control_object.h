@@ -7,6 +7,7 @@
 #include <cstdint>
 
 #include "comp_objects.h"
+#include "ctl_host.h"
 
 namespace ctl {
 
@@ -25,9 +26,17 @@ inline constexpr uint32_t kControlMiscStatus = kMiscSetClientSiteFirst | kMiscAc
                                                kMiscRecomposeOnResize;
 static_assert(kControlMiscStatus == 0x20191);
 
+// What makes the window of a control for ControlWindow::createWindow: a toolkit window hosting
+// control, a child of parent, that holds a reference on owner while it lives and gives the
+// control back to idleSite when it goes; null when it cannot be made.
+using ControlWindowMaker = void *(*)(HostedControl &control, ControlSite *idleSite,
+                                     comp::Unknown *owner, void *parent);
+
 // A new control counted in counts, asked for iid (see comp::createObject). The object answers
-// Unknown, its dispatch interface (the generic id and the control's own) and ControlInfo.
-int32_t createControlObject(comp::ModuleCounts &counts, const char *iid, void **out);
+// Unknown, its dispatch interface (the generic id and the control's own), ControlInfo and
+// ControlWindow, whose windows come from makeWindow (none when it is null).
+int32_t createControlObject(comp::ModuleCounts &counts, const char *iid, void **out,
+                            ControlWindowMaker makeWindow);
 
 }  // namespace ctl
 

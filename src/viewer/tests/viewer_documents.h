@@ -1,0 +1,80 @@
+// Test documents and renders for the viewer's tests: small plain TIFF documents of 8-bit RGB
+// pages written with libtiff, the control's own render of a page (SavePageAsBmp, read back as
+// an image) and the comparison of a window's pixels with such a render.
+#pragma once
+
+#include <gtest/gtest.h>
+#include <tiffio.h>
+
+#include <QImage>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "comp_variant.h"
+#include "control_ids.h"
+#include "control_loader.h"
+#include "testkit_files.h"
+
+namespace viewer {
+
+// Sample s of pixel i (in storage order) of page p: stripes that differ by page and position.
+inline uint8_t testSample(size_t i, uint32_t page) {
+  return static_cast<uint8_t>((i * 7 + page * 91) % 251);
+}
+
+// A plain TIFF whose pages have the given sizes; false when it cannot be written.
+inline bool writeTestTiff(const std::string &path,
+                          const std::vector<std::pair<uint32_t, uint32_t>> &sizes) {
+  TIFF *tiff = TIFFOpen(path.c_str(), "w");
+  if (tiff == nullptr) return false;
+  bool ok = true;
+  for (uint32_t p = 0; p < sizes.size() && ok; ++p) {
+    const auto [w, h] = sizes[p];
+    TIFFSetField(tiff, TIFFTAG_IMAGEWIDTH, w);
+    TIFFSetField(tiff, TIFFTAG_IMAGELENGTH, h);
+    TIFFSetField(tiff, TIFFTAG_BITSPERSAMPLE, 8);
+    TIFFSetField(tiff, TIFFTAG_SAMPLESPERPIXEL, 3);
+    TIFFSetField(tiff, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_RGB);
+    TIFFSetField(tiff, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
+    TIFFSetField(tiff, TIFFTAG_ROWSPERSTRIP, h);
+    std::vector<uint8_t> pixels(size_t{w} * h * 3);
+    for (size_t i = 0; i < pixels.size(); ++i) pixels[i] = testSample(i, p);
+    ok = TIFFWriteEncodedStrip(tiff, 0, pixels.data(), static_cast<tmsize_t>(pixels.size())) >= 0 &&
+         TIFFWriteDirectory(tiff) != 0;
+  }
+  TIFFClose(tiff);
+  return ok;
+}
+
+// The control's own render of page (from 1) at its current zoom and layer, as RGB32; a null
+// image when the control writes none.
+inline QImage controlRender(ViewControl &control, int32_t page) {
+  norvtest::TempDir dir("viewer_render");
+  const std::string bmp = dir.file("page.bmp");
+  const comp::Variant zoom = control.get(dispid::ZoomFactor);
+  const comp::Variant layer = control.get(dispid::Layer);
+  if (zoom.type() != comp::VarType::R8) return {};
+  comp::Variant layerI4;
+  if (comp::coerce(layer, comp::VarType::I4, &layerI4) != comp::S_OK) return {};
+  control.call(dispid::SavePageAsBmp,
+               {comp::Variant::bstr(bmp), comp::Variant::i4(page), layerI4, zoom});
+  QImage image;
+  if (!image.load(QString::fromStdString(bmp), "BMP")) return {};
+  return image.convertToFormat(QImage::Format_RGB32);
+}
+
+// The shot's top-left corner shows render pixel for pixel.
+inline void expectShowsRender(const QImage &shot, const QImage &render) {
+  ASSERT_FALSE(render.isNull());
+  ASSERT_GE(shot.width(), render.width());
+  ASSERT_GE(shot.height(), render.height());
+  const QImage corner =
+      shot.copy(0, 0, render.width(), render.height()).convertToFormat(QImage::Format_RGB32);
+  int differing = 0;
+  for (int y = 0; y < render.height(); ++y)
+    for (int x = 0; x < render.width(); ++x) differing += corner.pixel(x, y) != render.pixel(x, y);
+  EXPECT_EQ(differing, 0) << "of " << render.width() << " x " << render.height();
+}
+
+}  // namespace viewer
