@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Builds the release configuration and runs the example programs on the bundled sample data.
+# Builds the release configuration and runs the example programs on the bundled sample data,
+# then opens a document in the viewer under Xvfb and saves a screenshot (scripts/demo_viewer.sh).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup-deps.sh
@@ -16,3 +17,6 @@ for example in "$build"/examples/example_*; do
   echo "== $(basename "$example")"
   "$example" data "$out"
 done
+
+# The viewer: a converted document (or a sample TIFF) opened under Xvfb, with a screenshot.
+bash scripts/demo_viewer.sh "$build" "$out"

@@ -2,9 +2,54 @@
 // device. Calls outside a begun job draw nothing and fail.
 #include "ctq_printer_device.h"
 
+#include <mutex>
+#include <new>
+
 #include "ctq_painter_device.h"
+#include "gfx_device_handles.h"
 
 namespace ctq {
+namespace {
+
+// The printer devices made for containers, by handle.
+struct MadePrinter {
+  int32_t handle = 0;
+  QtPrinterDevice *device = nullptr;
+};
+
+std::mutex madeLock;
+MadePrinter made[gfx::kMaxDeviceHandles];
+
+}  // namespace
+
+int32_t registerPrinter(void *printer) {
+  if (printer == nullptr) return 0;
+  std::lock_guard<std::mutex> lock(madeLock);
+  for (MadePrinter &slot : made) {
+    if (slot.device != nullptr) continue;
+    auto *device = new (std::nothrow) QtPrinterDevice(*static_cast<QPagedPaintDevice *>(printer));
+    if (device == nullptr) return 0;
+    const int32_t handle = gfx::registerDevice(device);
+    if (handle == 0) {
+      delete device;
+      return 0;
+    }
+    slot = MadePrinter{handle, device};
+    return handle;
+  }
+  return 0;
+}
+
+void unregisterPrinter(int32_t handle) {
+  if (handle == 0) return;
+  std::lock_guard<std::mutex> lock(madeLock);
+  for (MadePrinter &slot : made) {
+    if (slot.device == nullptr || slot.handle != handle) continue;
+    gfx::unregisterDevice(handle);
+    delete slot.device;
+    slot = MadePrinter{};
+  }
+}
 
 gfx::Caps QtPrinterDevice::caps() const {
   return capsOf(printer_);

@@ -7,7 +7,9 @@
 #   - builds and runs tests/install/api_<header>.c, which must call every function the header
 #     declares (checked here by name),
 #   - checks that every symbol the library exports is declared in an installed header,
-# and builds the examples against the package with find_package(Norvview) and runs them.
+# and builds the examples against the package with find_package(Norvview) and runs them. The
+# viewer comes with its help page, and its first start registers the installed control module
+# into an empty registry file.
 # Usage: check_install.sh BUILD_DIR SOURCE_DIR SANITIZE(ON/OFF)
 set -euo pipefail
 build=$(realpath "$1")
@@ -91,11 +93,37 @@ check_root() {
   echo "   ${#all_declared[@]} functions, $(printf '%s\n' $exported | wc -l) exports: ok"
 }
 
+# The installed viewer: the program, its help page beside it, and a first start (on Qt's
+# offscreen platform, with a registry file of its own) that registers the module of the
+# library directory, named by its soname.
+check_viewer() {
+  local root=$1 label=$2 libdir=$3
+  [ -x "$root/bin/norvview" ] || fail "$label: no bin/norvview"
+  [ -f "$root/bin/help/Norvview.html" ] || fail "$label: no bin/help/Norvview.html"
+  local registry="$work/$label-registry.ini" pid tries=0
+  rm -f "$registry"
+  NORVVIEW_REGISTRY="$registry" QT_QPA_PLATFORM=offscreen "$root/bin/norvview" &
+  pid=$!
+  while ! grep -qs '^ProgID=NORVVIEW.NorvviewCtrl.1$' "$registry" && [ $tries -lt 100 ]; do
+    kill -0 "$pid" 2>/dev/null || break
+    sleep 0.2
+    tries=$((tries + 1))
+  done
+  kill "$pid" 2>/dev/null || true
+  wait "$pid" 2>/dev/null || true
+  grep -qs '^ProgID=NORVVIEW.NorvviewCtrl.1$' "$registry" ||
+    fail "$label: the viewer's first start registered no control"
+  grep -qx "Module=$root/$libdir/libNorvviewCtl.so.0" "$registry" ||
+    fail "$label: the control is registered with another module: $(grep '^Module=' "$registry")"
+  echo "   viewer, help page and first-start registration: ok"
+}
+
 # This build tree, installed under its configured prefix into a staging directory.
 prefix=$(sed -n 's/^CMAKE_INSTALL_PREFIX:PATH=//p' "$build/CMakeCache.txt")
 libdir=$(sed -n 's/^CMAKE_INSTALL_LIBDIR:PATH=//p' "$build/CMakeCache.txt")
 DESTDIR="$work/stage-default" cmake --install "$build" >/dev/null
 check_root "$work/stage-default$prefix" default "$libdir" "$sanitize"
+check_viewer "$work/stage-default$prefix" default "$libdir"
 
 # A tree configured for /usr: the library goes to lib/<multiarch>, the viewer to bin.
 # Unoptimised and without sanitizers, so that it builds quickly.
@@ -108,3 +136,4 @@ multiarch=$(cc -print-multiarch)
 [ "$usr_libdir" = "lib/$multiarch" ] || fail "/usr install uses $usr_libdir, not lib/$multiarch"
 DESTDIR="$work/stage-usr" cmake --install "$usr_build" >/dev/null
 check_root "$work/stage-usr/usr" usr "$usr_libdir" OFF
+check_viewer "$work/stage-usr/usr" usr "$usr_libdir"

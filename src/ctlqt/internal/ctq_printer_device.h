@@ -3,6 +3,10 @@
 // first starts a new sheet, EndDoc ends painting (and so the job); AbortDoc ends what was begun.
 // Drawing goes through the painter device, so printed bitmaps keep the devices' one rule. A
 // host registers it in the device handle table and passes the handle to PrintLayerFromTo.
+//
+// A container outside the module (the viewer) cannot reach the module's handle table itself: it
+// asks the module, through registerPrinter, for a printer device over its Qt printer and gets
+// the handle, and gives it back with unregisterPrinter when the job is done.
 #ifndef CTQ_PRINTER_DEVICE_H
 #define CTQ_PRINTER_DEVICE_H
 
@@ -34,6 +38,14 @@ class QtPrinterDevice final : public gfx::Device {
   QPainter painter_;
   int32_t pages_ = 0;
 };
+
+// A new QtPrinterDevice over printer (a QPagedPaintDevice *: a QPrinter or QPdfWriter converted
+// to its QPagedPaintDevice base before it became a void *) registered in the device handle
+// table: its handle, or 0 for a null printer or when the device cannot be made or registered.
+int32_t registerPrinter(void *printer);
+// Unregisters and deletes a device registerPrinter made (ending a job left open); handles it
+// did not make are ignored.
+void unregisterPrinter(int32_t handle);
 
 }  // namespace ctq
 

@@ -83,5 +83,35 @@ TEST(PrinterDeviceTest, PdfPagesAreThePagesPixels) {
   EXPECT_FALSE(QFile::exists(QString::fromStdString(dir.file("page-4.ppm"))));
 }
 
+// Printers made for a container: each a device of the handle table with the printer's size until
+// given back; a null printer, a stale handle or a full table give 0 or are ignored.
+TEST(PrinterDeviceTest, ContainerPrintersComeAndGo) {
+  QByteArray pdf;
+  QBuffer buffer(&pdf);
+  buffer.open(QIODevice::WriteOnly);
+  QPdfWriter writer(&buffer);
+  writer.setResolution(72);
+  writer.setPageSize(QPageSize(QSizeF(90, 60), QPageSize::Point));
+  writer.setPageMargins(QMarginsF(0, 0, 0, 0));
+  // The pointer is the printer's QPagedPaintDevice, converted before it loses its type.
+  QPagedPaintDevice *paged = &writer;
+  EXPECT_EQ(registerPrinter(nullptr), 0);
+  const int32_t handle = registerPrinter(paged);
+  ASSERT_NE(handle, 0);
+  gfx::Device *device = gfx::deviceFromHandle(handle);
+  ASSERT_NE(device, nullptr);
+  EXPECT_EQ(device->caps().width, 90);
+  EXPECT_EQ(device->caps().height, 60);
+  unregisterPrinter(handle);
+  EXPECT_EQ(gfx::deviceFromHandle(handle), nullptr);
+  unregisterPrinter(handle);  // stale: ignored
+
+  std::vector<int32_t> handles;
+  for (int32_t i = 0; i <= gfx::kMaxDeviceHandles; ++i) handles.push_back(registerPrinter(paged));
+  EXPECT_EQ(handles.back(), 0);
+  for (int32_t h : handles) unregisterPrinter(h);
+  for (int32_t h : handles) EXPECT_EQ(gfx::deviceFromHandle(h), nullptr);
+}
+
 }  // namespace
 }  // namespace ctq
