@@ -8,6 +8,7 @@
 #include <QAction>
 #include <QEvent>
 #include <QFileDialog>
+#include <QFocusEvent>
 #include <QKeyEvent>
 #include <QMdiSubWindow>
 #include <QMenu>
@@ -218,14 +219,13 @@ void NorvDocCommands::connectWindow() {
   // A choice of the user's, not the refresh setting the list.
   connect(d.Layer, &QComboBox::activated, this, &NorvDocCommands::Layer_Click);
 
+  // The page and zoom fields act on Enter and when the user leaves them (see eventFilter).
   connect(d.PageNum, &QLineEdit::returnPressed, this, &NorvDocCommands::ApplyPageNum);
-  connect(d.PageNum, &QLineEdit::editingFinished, this, [this] {
-    if (!doc_.PageNum->hasFocus()) ApplyPageNum();  // leaving the field
-  });
   connect(d.ZoomFactor, &QLineEdit::returnPressed, this, [this] { doc_.ApplyTypedZoom(); });
-  connect(d.ZoomFactor, &QLineEdit::editingFinished, this, [this] {
-    if (!doc_.ZoomFactor->hasFocus()) doc_.ApplyTypedZoom();
-  });
+  pageField_ = d.PageNum;
+  zoomField_ = d.ZoomFactor;
+  d.PageNum->installEventFilter(this);
+  d.ZoomFactor->installEventFilter(this);
 
   connect(d.HScroll, &QScrollBar::valueChanged, this, &NorvDocCommands::HScroll_Change);
   connect(d.HScroll, &QScrollBar::sliderMoved, this, &NorvDocCommands::HScroll_Scroll);
@@ -263,6 +263,22 @@ void NorvDocCommands::connectWindow() {
 bool NorvDocCommands::eventFilter(QObject *watched, QEvent *event) {
   if (watched == &doc_) {
     if (event->type() == QEvent::Close) ctlCall(control(), dispid::PurgeAllData);
+    return false;
+  }
+  if (watched == pageField_ || watched == zoomField_) {
+    // The user moving to another control validates the field; the focus going elsewhere for
+    // other reasons (another window, a menu, the window closing) does not.
+    if (event->type() == QEvent::FocusOut) {
+      const Qt::FocusReason reason = static_cast<QFocusEvent *>(event)->reason();
+      if (reason == Qt::TabFocusReason || reason == Qt::BacktabFocusReason ||
+          reason == Qt::MouseFocusReason || reason == Qt::ShortcutFocusReason) {
+        if (watched == pageField_) {
+          ApplyPageNum();
+        } else {
+          doc_.ApplyTypedZoom();
+        }
+      }
+    }
     return false;
   }
   // Toolbar buttons: a release of the right button enters What's-This mode.
@@ -364,25 +380,24 @@ void NorvDocCommands::ApplyPageNum() {
   refresh();
 }
 
-void NorvDocCommands::HScroll_Change() {
+void NorvDocCommands::HScroll_Change(int value) {
   if (doc_.scrollUpdating) return;
-  HScroll_Scroll();
+  HScroll_Scroll(value);
 }
 
-void NorvDocCommands::HScroll_Scroll() {
-  ctlCall(control(), dispid::SetXPosition,
-          {comp::Variant::i4(CLng(doc_.HScroll->value() * doc_.hScrollScale))});
+void NorvDocCommands::HScroll_Scroll(int position) {
+  ctlCall(control(), dispid::SetXPosition, {comp::Variant::i4(CLng(position * doc_.hScrollScale))});
   doc_.UpdateInfo();
 }
 
-void NorvDocCommands::VScroll_Change() {
+void NorvDocCommands::VScroll_Change(int value) {
   if (doc_.scrollUpdating) return;
-  VScroll_Scroll();
+  VScroll_Scroll(value);
 }
 
-void NorvDocCommands::VScroll_Scroll() {
+void NorvDocCommands::VScroll_Scroll(int position) {
   ctlCall(control(), dispid::SetModalYPosition,
-          {comp::Variant::i4(CLng(doc_.VScroll->value() * doc_.vScrollScale))});
+          {comp::Variant::i4(CLng(position * doc_.vScrollScale))});
   doc_.UpdateInfo();
 }
 

@@ -60,10 +60,11 @@ class NorvDocCommands : public QObject, public comp::EventSink, public DocumentA
   void Layer_Click();
   void menuViewLayerLayer_Click(int index);
   void ApplyPageNum();
-  void HScroll_Change();
-  void HScroll_Scroll();
-  void VScroll_Change();
-  void VScroll_Scroll();
+  // The bars' new value (Change) or the dragged thumb's position (Scroll).
+  void HScroll_Change(int value);
+  void HScroll_Scroll(int position);
+  void VScroll_Change(int value);
+  void VScroll_Scroll(int position);
 
   // File, edit, tools, help.
   void menuClose_Click();
@@ -142,6 +143,8 @@ class NorvDocCommands : public QObject, public comp::EventSink, public DocumentA
 
   NorvDoc &doc_;
   MainWindowLink main_;
+  const QObject *pageField_ = nullptr;
+  const QObject *zoomField_ = nullptr;
   QMenu *menus_[5];
 };
 
