@@ -14,10 +14,12 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMimeData>
+#include <QMouseEvent>
 #include <QPushButton>
 #include <QTabBar>
 #include <QTest>
 #include <QWhatsThis>
+#include <QWheelEvent>
 #include <functional>
 #include <memory>
 #include <string>
@@ -600,6 +602,159 @@ TEST_F(DocCommandsTest, SavePageFromTheFileMenu) {
   control_->call(dispid::SavePageAsBmp,
                  {Variant::bstr(expected), Variant::i4(2), Variant::i4(2), Variant::r8(0.5)});
   EXPECT_EQ(norvtest::readFile(out), norvtest::readFile(expected));
+}
+
+// Input on the control's own window reaches the commands through the control's events.
+TEST_F(DocCommandsTest, InputOnTheControlsWindowReachesTheCommands) {
+  openTiff();
+  start({1, 1.0});
+  QWidget *view = doc_->NorvCtlWindow;
+  control_->call(dispid::SetModalYPosition, {Variant::i4(200)});
+  doc_->UpdateAll();
+  const int32_t y0 = callI4(dispid::GetModalYPosition);
+
+  // The pan tool: press, drag, release.
+  QTest::mousePress(view, Qt::LeftButton, {}, QPoint(100, 100));
+  EXPECT_TRUE(doc_->leftDragging);
+  QMouseEvent move(QEvent::MouseMove, QPointF(100, 70), view->mapToGlobal(QPointF(100, 70)),
+                   Qt::NoButton, Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(view, &move);
+  QTest::mouseRelease(view, Qt::LeftButton, {}, QPoint(100, 70));
+  EXPECT_FALSE(doc_->leftDragging);
+  EXPECT_EQ(callI4(dispid::GetModalYPosition), y0 + 30);
+
+  // Paging keys, consumed by the window.
+  QTest::keyClick(view, Qt::Key_Home);
+  EXPECT_EQ(callI4(dispid::GetModalYPosition), 0);
+  QTest::keyClick(view, Qt::Key_PageDown);
+  EXPECT_EQ(doc_->VScroll->value(), doc_->VScroll->pageStep());
+
+  // The wheel: a notch towards the user (a negative delta) pans up by 4 at zoom 1.
+  const int32_t y1 = callI4(dispid::GetModalYPosition);
+  QWheelEvent wheel(QPointF(50, 50), view->mapToGlobal(QPointF(50, 50)), QPoint(), QPoint(0, -120),
+                    Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+  QApplication::sendEvent(view, &wheel);
+  EXPECT_EQ(callI4(dispid::GetModalYPosition), y1 - 4);
+
+  // The middle button changes the tool; the right button's release pops up the tool menu.
+  QTest::mouseClick(view, Qt::MiddleButton, {}, QPoint(30, 30));
+  EXPECT_EQ(cmd_->currentTool(), NorvDocCommands::Tool::Zoom);
+  QTest::mouseClick(view, Qt::RightButton, {}, QPoint(30, 30));
+  EXPECT_TRUE(cmd_->menuToolsMouseaction->isVisible());
+  cmd_->menuToolsMouseaction->close();
+  EXPECT_FALSE(doc_->rightDown);
+}
+
+TEST_F(DocCommandsTest, DigitKeysOnTheControlsWindowChooseLayers) {
+  openNorv();
+  start({1, 0.5, 0, 1});
+  QTest::keyClick(doc_->NorvCtlWindow, Qt::Key_2);
+  EXPECT_EQ(i4(dispid::Layer), 2);
+  QTest::keyClick(doc_->NorvCtlWindow, Qt::Key_7);
+  EXPECT_EQ(i4(dispid::Layer), 2);
+}
+
+TEST_F(DocCommandsTest, ConvertAsksForBothFilesAndOpensTheOutput) {
+  const std::string input = dir_.file("scan.tif");
+  ASSERT_TRUE(writeTestTiff(input, {{40, 30}}));
+  QString opened, captionWhileConverting;
+  bool converted = false;
+  main_.openFileByName = [&](const QString &name) { opened = name; };
+  std::unique_ptr<ViewControl> converter = newControl();
+  main_.converter = [&]() -> comp::Dispatch * {
+    converted = true;
+    captionWhileConverting = doc_->windowTitle();
+    return converter->dispatch();
+  };
+  openTiff();
+  const QString caption = doc_->windowTitle();
+  const QString output = QString::fromStdString(dir_.file("out.tfx"));
+  QStringList offered;
+  {
+    ModalWatch files([&](QWidget *modal) {
+      auto *dialog = qobject_cast<QFileDialog *>(modal);
+      ASSERT_NE(dialog, nullptr);
+      offered << dialog->selectedFiles().value(0);
+      if (dialog->acceptMode() == QFileDialog::AcceptOpen) {
+        dialog->selectFile(QString::fromStdString(input));
+      } else {
+        dialog->selectFile(output);
+      }
+      static_cast<QDialog *>(dialog)->accept();
+    });
+    cmd_->menuToolsConverttifftonorv->trigger();
+  }
+  // The open dialog starts at the open TIFF, the save dialog at the input's name as .tfx.
+  ASSERT_EQ(offered.size(), 2);
+  EXPECT_EQ(offered[0].toStdString(), dir_.file("doc.tif"));
+  EXPECT_EQ(offered[1].toStdString(), dir_.file("scan.tfx"));
+  EXPECT_TRUE(converted);
+  EXPECT_EQ(captionWhileConverting.toStdString(), "Compressing \"" + input + "\" ... Please wait.");
+  EXPECT_EQ(doc_->windowTitle(), caption);
+  EXPECT_EQ(opened, output);
+
+  // Cancel in the first dialog ends the command.
+  converted = false;
+  opened.clear();
+  {
+    ModalWatch cancel([](QWidget *modal) { static_cast<QDialog *>(modal)->reject(); });
+    cmd_->menuToolsConverttifftonorv->trigger();
+  }
+  EXPECT_FALSE(converted);
+  EXPECT_TRUE(opened.isEmpty());
+  close();  // before the converting control goes
+}
+
+TEST_F(DocCommandsTest, MenusCarryTheirCaptionsAndShortcuts) {
+  openTiff();
+  NorvDocCommands &c = *cmd_;
+  QStringList bar;
+  for (QMenu *m : c.menus()) bar << m->title();
+  EXPECT_EQ(bar, (QStringList{"&File", "&Edit", "&View", "&Tools", "&Help"}));
+  struct Item {
+    QAction *action;
+    const char *caption;
+    const char *shortcut;
+  };
+  for (const Item &i :
+       {Item{c.menuFileOpen, "&Open...", "Ctrl+O"},
+        Item{c.menuFileSavepageasbmp, "Save Page As .bmp...", ""}, Item{c.menuClose, "&Close", ""},
+        Item{c.menuFilePrint, "&Print...", "Ctrl+P"},
+        Item{c.menuFilePrintcurrentlayer, "Print Current Layer...", ""},
+        Item{c.menuFileExit, "E&xit", ""}, Item{c.menuEditCopy, "&Copy", "Ctrl+C"},
+        Item{c.menuEditCopypage, "Copy Page", ""}, Item{c.menuViewZoomin, "Zoom In", ""},
+        Item{c.menuViewZoomout, "Zoom Out", ""}, Item{c.menuViewFittowidth, "Fit To Width", ""},
+        Item{c.menuToolsConverttifftonorv, "Convert Tiff to Norv", ""},
+        Item{c.menuToolsOptions, "&Options...", ""},
+        Item{c.menuToolsMounseactionPan, "&Pan Tool", ""},
+        Item{c.menuToolsMouseactionZoom, "&ZoomTool", ""},
+        Item{c.menuToolsMouseactionSelect, "&Selection Tool", ""},
+        Item{c.menuHelpContents, "&Contents...", ""},
+        Item{c.menuHelpWhatsthis, "&What's This?", "Shift+F1"},
+        Item{c.menuHelpAbout, "&About Norvview...", ""}}) {
+    EXPECT_EQ(i.action->text().toStdString(), i.caption);
+    EXPECT_EQ(i.action->shortcut().toString().toStdString(), i.shortcut) << i.caption;
+  }
+  // The View menu: Layer, a separator, the zoom items, a separator, the page items.
+  const QList<QAction *> view = doc_->menuView->actions();
+  const qsizetype zoomAt = view.indexOf(c.menuViewZoomin);
+  ASSERT_GT(zoomAt, 0);
+  EXPECT_TRUE(view[zoomAt - 1]->isSeparator());
+  EXPECT_EQ(view[zoomAt + 1], c.menuViewZoomout);
+  EXPECT_EQ(view[zoomAt + 2], c.menuViewFittowidth);
+  EXPECT_TRUE(view[zoomAt + 3]->isSeparator());
+  EXPECT_EQ(view[zoomAt + 4], doc_->menuViewFirstpage);
+
+  // Exit and Open go to the main window.
+  int opens = 0, exits = 0;
+  close();
+  main_.openFile = [&] { ++opens; };
+  main_.exit = [&] { ++exits; };
+  openTiff();
+  cmd_->menuFileOpen->trigger();
+  cmd_->menuFileExit->trigger();
+  EXPECT_EQ(opens, 1);
+  EXPECT_EQ(exits, 1);
 }
 
 }  // namespace
