@@ -15,54 +15,6 @@ namespace viewer {
 namespace {
 
 using comp::Variant;
-using Member = NorvCtl::Member;
-
-// The control's member names, in the order of NorvCtl::Member.
-constexpr std::array<const char *, static_cast<size_t>(Member::Count)> kMemberNames = {
-    "PageBreakSpace",
-    "ViewMode",
-    "FileName",
-    "ZoomFactor",
-    "CurrentPage",
-    "Layer",
-    "Orientation",
-    "IsNorv",
-    "isTiff",
-    "FirstPage",
-    "LastPage",
-    "NextPage",
-    "PreviousPage",
-    "NumPages",
-    "PurgeAllData",
-    "SetXPosition",
-    "SetYPosition",
-    "GetModalHeight",
-    "GetModalWidth",
-    "GetCurrentPageWidth",
-    "GetCurrentPageHeight",
-    "Pan",
-    "GetModalXPosition",
-    "GetModalYPosition",
-    "SetHandCursor",
-    "SetGrabCursor",
-    "SetDefaultCursor",
-    "SetZoomToolCursor",
-    "CopyToClipboardTLBR",
-    "CopyPageToClipboard",
-    "SetModalYPosition",
-    "GetPageX",
-    "GetPageY",
-    "SetZoomAndModalPosition",
-    "GetPageForPosition",
-    "LayersOnCurrentPage",
-    "PrintLayerFromTo",
-    "SavePageAsBmp",
-    "LayersOnPage",
-    "ConvertTiff2Tfx",
-    "SetOrientationAndPagePosition",
-    "AboutBox",
-};
-
 // A variant read as a number: integers and booleans as themselves, reals as they are.
 double numberOf(const Variant &value) {
   switch (value.type()) {
@@ -174,92 +126,56 @@ QAction *menuItem(QMenu *menu, const char *name, const QString &caption, bool ch
 // ---------------------------------------------------------------------------------------------
 // NorvCtl
 
-NorvCtl::NorvCtl(comp::Dispatch &dispatch) : dispatch_(dispatch) {
-  for (size_t i = 0; i < kMemberNames.size(); ++i) {
-    int32_t id = 0;
-    if (dispatch_.getIdsOfNames(kMemberNames[i], &id) == comp::S_OK) ids_[i] = id;
-  }
-}
-
-Variant NorvCtl::get(Member member) {
+double NorvCtl::number(int32_t id) {
+  // A property's get, or a call of a method without arguments: one kind of call for both.
   Variant result;
-  if (dispatch_.invoke(id(member), comp::kPropGet | comp::kMethod, {}, &result) != comp::S_OK)
-    return Variant();
-  return result;
-}
-
-bool NorvCtl::put(Member member, const Variant &value) {
-  return dispatch_.invoke(id(member), comp::kPropPut, std::span(&value, 1), nullptr) == comp::S_OK;
-}
-
-Variant NorvCtl::call(Member member, std::span<const Variant> args) {
-  Variant result;
-  if (dispatch_.invoke(id(member), comp::kMethod, args, &result) != comp::S_OK) return Variant();
-  return result;
-}
-
-int32_t NorvCtl::getI4(Member member) {
-  return CLng(numberOf(get(member)));
-}
-
-double NorvCtl::ZoomFactor() {
-  return numberOf(get(Member::ZoomFactor));
+  if (control_.invoke(id, comp::kPropGet | comp::kMethod, {}, &result) != comp::S_OK) return 0;
+  return numberOf(result);
 }
 
 std::string NorvCtl::FileName() {
-  const Variant name = get(Member::FileName);
+  const Variant name = control_.get(dispid::FileName);
   return name.type() == comp::VarType::Bstr ? name.asBstr() : std::string();
 }
 
-bool NorvCtl::IsNorv() {
-  return numberOf(get(Member::IsNorv)) != 0;
+void NorvCtl::SetLayer(int32_t layer) {
+  control_.put(dispid::Layer, Variant::i4(layer));
 }
 
 int32_t NorvCtl::GetPageForPosition(int32_t x, int32_t y) {
-  const std::array args{Variant::i4(x), Variant::i4(y)};
-  return CLng(numberOf(call(Member::GetPageForPosition, args)));
+  return CLng(
+      numberOf(control_.call(dispid::GetPageForPosition, {Variant::i4(x), Variant::i4(y)})));
 }
 
 void NorvCtl::Pan(int32_t dx, int32_t dy) {
-  const std::array args{Variant::i4(dx), Variant::i4(dy)};
-  call(Member::Pan, args);
-}
-
-void NorvCtl::SetXPosition(int32_t x) {
-  const std::array args{Variant::i4(x)};
-  call(Member::SetXPosition, args);
-}
-
-void NorvCtl::SetModalYPosition(int32_t y) {
-  const std::array args{Variant::i4(y)};
-  call(Member::SetModalYPosition, args);
+  control_.call(dispid::Pan, {Variant::i4(dx), Variant::i4(dy)});
 }
 
 void NorvCtl::SetZoomAndModalPosition(double zoom, int32_t x, int32_t y) {
-  const std::array args{Variant::r8(zoom), Variant::i4(x), Variant::i4(y)};
-  call(Member::SetZoomAndModalPosition, args);
+  control_.call(dispid::SetZoomAndModalPosition,
+                {Variant::r8(zoom), Variant::i4(x), Variant::i4(y)});
 }
 
 void NorvCtl::SetOrientationAndPagePosition(int16_t orientation, int32_t x, int32_t y) {
-  const std::array args{Variant::i2(orientation), Variant::i4(x), Variant::i4(y)};
-  call(Member::SetOrientationAndPagePosition, args);
+  control_.call(dispid::SetOrientationAndPagePosition,
+                {Variant::i2(orientation), Variant::i4(x), Variant::i4(y)});
 }
 
 int32_t NorvCtl::PrintLayerFromTo(int32_t hdc, int32_t layer, int32_t first, int32_t last) {
-  const std::array args{Variant::i4(hdc), Variant::i4(layer), Variant::i4(first),
-                        Variant::i4(last)};
-  return CLng(numberOf(call(Member::PrintLayerFromTo, args)));
+  return CLng(
+      numberOf(control_.call(dispid::PrintLayerFromTo, {Variant::i4(hdc), Variant::i4(layer),
+                                                        Variant::i4(first), Variant::i4(last)})));
 }
 
 // ---------------------------------------------------------------------------------------------
 // NorvDoc: children
 
-NorvDoc::NorvDoc(comp::Dispatch &control, ControlHosting hosting, QWidget *parent)
-    : QWidget(parent), ctl_(control), hosting_(std::move(hosting)) {
+NorvDoc::NorvDoc(ViewControl &control, QWidget *parent) : QWidget(parent), ctl_(control) {
   setObjectName("NorvDoc");
   buildToolBar();
-  NorvCtlWindow = hosting_.widget != nullptr ? hosting_.widget : new QWidget(this);
-  NorvCtlWindow->setParent(this);
+  // Without a window of the module's the view stays an empty child of the same place.
+  NorvCtlWindow = control.createWindow(this);
+  if (NorvCtlWindow == nullptr) NorvCtlWindow = new QWidget(this);
   NorvCtlWindow->setObjectName("NorvCtl");
   HScroll = new QScrollBar(Qt::Horizontal, this);
   HScroll->setObjectName("HScroll");
@@ -273,13 +189,6 @@ NorvDoc::NorvDoc(comp::Dispatch &control, ControlHosting hosting, QWidget *paren
   SelectBox->setAttribute(Qt::WA_TransparentForMouseEvents);
   SelectBox->hide();
   buildViewMenu();
-}
-
-NorvDoc::~NorvDoc() {
-  // The control's window belongs to its module's object: give it back rather than delete it
-  // with the other children.
-  if (hosting_.widget != nullptr && NorvCtlWindow == hosting_.widget)
-    NorvCtlWindow->setParent(nullptr);
 }
 
 void NorvDoc::buildToolBar() {

@@ -207,10 +207,11 @@ void NorvDoc::PrintLayer(int16_t &layer) {
   setWindowTitle("Printing... Please wait");
   repaint();
   QApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
-  const int32_t hdc = hosting_.registerPrinter ? hosting_.registerPrinter(printer) : 0;
+  // The printer is a drawing device of the control's module for the length of the job.
+  const int32_t hdc = ctl_.control().registerPrinter(printer);
   if (hdc != 0) {
     ctl_.PrintLayerFromTo(hdc, layer, first, last);
-    if (hosting_.unregisterPrinter) hosting_.unregisterPrinter(hdc);
+    ctl_.control().unregisterPrinter(hdc);
   }
   setWindowTitle(saved);
 }
