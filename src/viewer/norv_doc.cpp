@@ -124,59 +124,89 @@ QAction *menuItem(QMenu *menu, const char *name, const QString &caption, bool ch
 }  // namespace
 
 // ---------------------------------------------------------------------------------------------
-// NorvCtl
+// ControlCalls
 
-double NorvCtl::number(int32_t id) {
-  // A property's get, or a call of a method without arguments: one kind of call for both.
+Variant ControlCalls::invoke(int32_t id, uint32_t flags, std::initializer_list<Variant> args) {
   Variant result;
-  if (control_.invoke(id, comp::kPropGet | comp::kMethod, {}, &result) != comp::S_OK) return 0;
-  return numberOf(result);
+  if (control_ == nullptr ||
+      control_->invoke(id, flags, std::span(args.begin(), args.size()), &result) != comp::S_OK)
+    return Variant();
+  return result;
 }
 
-std::string NorvCtl::FileName() {
-  const Variant name = control_.get(dispid::FileName);
+double ControlCalls::number(int32_t id) {
+  // A property's get, or a call of a method without arguments: one kind of call for both.
+  return numberOf(invoke(id, comp::kPropGet | comp::kMethod));
+}
+
+std::string ControlCalls::FileName() {
+  const Variant name = invoke(dispid::FileName, comp::kPropGet);
   return name.type() == comp::VarType::Bstr ? name.asBstr() : std::string();
 }
 
-void NorvCtl::SetLayer(int32_t layer) {
-  control_.put(dispid::Layer, Variant::i4(layer));
+void ControlCalls::SetLayer(int32_t layer) {
+  invoke(dispid::Layer, comp::kPropPut, {Variant::i4(layer)});
 }
 
-int32_t NorvCtl::GetPageForPosition(int32_t x, int32_t y) {
-  return CLng(
-      numberOf(control_.call(dispid::GetPageForPosition, {Variant::i4(x), Variant::i4(y)})));
+int32_t ControlCalls::GetPageForPosition(int32_t x, int32_t y) {
+  return CLng(numberOf(
+      invoke(dispid::GetPageForPosition, comp::kMethod, {Variant::i4(x), Variant::i4(y)})));
 }
 
-void NorvCtl::Pan(int32_t dx, int32_t dy) {
-  control_.call(dispid::Pan, {Variant::i4(dx), Variant::i4(dy)});
+void ControlCalls::Pan(int32_t dx, int32_t dy) {
+  invoke(dispid::Pan, comp::kMethod, {Variant::i4(dx), Variant::i4(dy)});
 }
 
-void NorvCtl::SetZoomAndModalPosition(double zoom, int32_t x, int32_t y) {
-  control_.call(dispid::SetZoomAndModalPosition,
-                {Variant::r8(zoom), Variant::i4(x), Variant::i4(y)});
+void ControlCalls::SetZoomAndModalPosition(double zoom, int32_t x, int32_t y) {
+  invoke(dispid::SetZoomAndModalPosition, comp::kMethod,
+         {Variant::r8(zoom), Variant::i4(x), Variant::i4(y)});
 }
 
-void NorvCtl::SetOrientationAndPagePosition(int16_t orientation, int32_t x, int32_t y) {
-  control_.call(dispid::SetOrientationAndPagePosition,
-                {Variant::i2(orientation), Variant::i4(x), Variant::i4(y)});
+void ControlCalls::SetOrientationAndPagePosition(int16_t orientation, int32_t x, int32_t y) {
+  invoke(dispid::SetOrientationAndPagePosition, comp::kMethod,
+         {Variant::i2(orientation), Variant::i4(x), Variant::i4(y)});
 }
 
-int32_t NorvCtl::PrintLayerFromTo(int32_t hdc, int32_t layer, int32_t first, int32_t last) {
-  return CLng(
-      numberOf(control_.call(dispid::PrintLayerFromTo, {Variant::i4(hdc), Variant::i4(layer),
-                                                        Variant::i4(first), Variant::i4(last)})));
+int32_t ControlCalls::PrintLayerFromTo(int32_t hdc, int32_t layer, int32_t first, int32_t last) {
+  return CLng(numberOf(
+      invoke(dispid::PrintLayerFromTo, comp::kMethod,
+             {Variant::i4(hdc), Variant::i4(layer), Variant::i4(first), Variant::i4(last)})));
 }
 
 // ---------------------------------------------------------------------------------------------
 // NorvDoc: children
 
-NorvDoc::NorvDoc(ViewControl &control, QWidget *parent) : QWidget(parent), ctl_(control) {
+NorvDoc::NorvDoc(ViewControl &control, QWidget *parent) : QWidget(parent), ctl_(&control) {
+  build();
+}
+
+namespace {
+
+std::unique_ptr<ViewControl> newControl(QString *error) {
+  ControlModule *module = ControlModule::shared(error);
+  return module != nullptr ? module->create(error) : nullptr;
+}
+
+}  // namespace
+
+NorvDoc::NorvDoc(QWidget *parent, QString *error) : NorvDoc(newControl(error), parent) {}
+
+NorvDoc::NorvDoc(std::unique_ptr<ViewControl> owned, QWidget *parent)
+    : QWidget(parent), owned_(std::move(owned)), ctl_(owned_.get()) {
+  build();
+}
+
+NorvDoc::~NorvDoc() {
+  delete NorvCtlWindow;  // the control's window first: it draws from the control
+}
+
+void NorvDoc::build() {
   setObjectName("NorvDoc");
   buildToolBar();
   // Without a window of the module's the view stays an empty child of the same place.
-  NorvCtlWindow = control.createWindow(this);
+  NorvCtlWindow = ctl_.control() != nullptr ? ctl_.control()->createWindow(this) : nullptr;
   if (NorvCtlWindow == nullptr) NorvCtlWindow = new QWidget(this);
-  NorvCtlWindow->setObjectName("NorvCtl");
+  NorvCtlWindow->setObjectName("ControlCalls");
   HScroll = new QScrollBar(Qt::Horizontal, this);
   HScroll->setObjectName("HScroll");
   VScroll = new QScrollBar(Qt::Vertical, this);

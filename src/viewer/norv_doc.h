@@ -23,6 +23,8 @@
 #include <QWidget>
 #include <cstdint>
 #include <functional>
+#include <initializer_list>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -36,15 +38,17 @@ class QPrinter;
 namespace viewer {
 
 // The view control as the document window calls it: typed calls of its members by dispatch id.
-// A call that fails (a member the control lacks, a refused argument) gives an empty result,
-// which reads as 0, false or "".
-class NorvCtl {
+// A call that fails (no control, a member the control lacks, a refused argument) gives an empty
+// result, which reads as 0, false or "".
+class ControlCalls {
  public:
-  // control must outlive the wrapper.
-  explicit NorvCtl(ViewControl &control) : control_(control) {}
+  // control (may be null) must outlive the wrapper.
+  explicit ControlCalls(ViewControl *control) : control_(control) {}
 
-  ViewControl &control() { return control_; }
+  ViewControl *control() const { return control_; }
 
+  // One call of a member: a property get, put, or a method call (comp::InvokeFlags).
+  comp::Variant invoke(int32_t id, uint32_t flags, std::initializer_list<comp::Variant> args = {});
   // A property or argument-less method as a number.
   double number(int32_t id);
   int32_t getI4(int32_t id) { return CLng(number(id)); }
@@ -75,7 +79,7 @@ class NorvCtl {
   int32_t PrintLayerFromTo(int32_t hdc, int32_t layer, int32_t first, int32_t last);
 
  private:
-  ViewControl &control_;
+  ViewControl *control_;
 };
 
 // The print dialog's answer: accepted, and whether a page range was chosen (then from/to hold
@@ -93,9 +97,14 @@ class NorvDoc : public QWidget {
  public:
   // The window over control, which must outlive it; the control's window is made as a child.
   explicit NorvDoc(ViewControl &control, QWidget *parent = nullptr);
+  // The window over a new control of the program's module (ControlModule::shared), which it
+  // owns; NorvCtl() is null when none could be made (*error says why).
+  NorvDoc(QWidget *parent, QString *error);
+  ~NorvDoc() override;
 
-  // The control and its window.
-  NorvCtl &control() { return ctl_; }
+  // The control, and its members as typed calls.
+  ViewControl *NorvCtl() const { return ctl_.control(); }
+  ControlCalls &control() { return ctl_; }
 
   // Layout and refresh.
   double ViewableWidth() const;
@@ -189,10 +198,13 @@ class NorvDoc : public QWidget {
   void resizeEvent(QResizeEvent *event) override;
 
  private:
+  NorvDoc(std::unique_ptr<ViewControl> owned, QWidget *parent);
+  void build();
   void buildToolBar();
   void buildViewMenu();
 
-  NorvCtl ctl_;
+  std::unique_ptr<ViewControl> owned_;  // when the window made its control
+  ControlCalls ctl_;
   PrintDialogFn printDialog_;
 };
 

@@ -127,7 +127,7 @@ struct PageView {
   double x, y, w, h;
 };
 
-PageView pageView(NorvCtl &ctl) {
+PageView pageView(ControlCalls &ctl) {
   return {double(ctl.GetPageX()), double(ctl.GetPageY()), double(ctl.GetCurrentPageWidth()),
           double(ctl.GetCurrentPageHeight())};
 }
@@ -208,10 +208,11 @@ void NorvDoc::PrintLayer(int16_t &layer) {
   repaint();
   QApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
   // The printer is a drawing device of the control's module for the length of the job.
-  const int32_t hdc = ctl_.control().registerPrinter(printer);
+  ViewControl *control = ctl_.control();
+  const int32_t hdc = control != nullptr ? control->registerPrinter(printer) : 0;
   if (hdc != 0) {
     ctl_.PrintLayerFromTo(hdc, layer, first, last);
-    ctl_.control().unregisterPrinter(hdc);
+    control->unregisterPrinter(hdc);
   }
   setWindowTitle(saved);
 }

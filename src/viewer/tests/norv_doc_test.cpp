@@ -126,7 +126,7 @@ class NorvDocTest : public ControlTest {
     doc_->UpdateAll();
   }
 
-  NorvCtl &ctl() { return doc_->control(); }
+  ControlCalls &ctl() { return doc_->control(); }
 
   norvtest::TempDir dir_{"norv_doc"};
   std::unique_ptr<ViewControl> control_;
@@ -141,7 +141,7 @@ struct CentrePoint {
 };
 
 CentrePoint centreOf(NorvDoc &doc) {
-  NorvCtl &c = doc.control();
+  ControlCalls &c = doc.control();
   const double x = c.GetModalXPosition(), y = c.GetModalYPosition();
   const double cx = (x + Smaller(c.GetModalWidth(), x + doc.ViewableWidthPix())) / 2;
   const double cy = (y + Smaller(c.GetModalHeight(), y + doc.ViewableHeightPix())) / 2;
