@@ -16,8 +16,12 @@ class ControlObject final
     : public comp::ModuleObject<comp::DispatchObject, comp::ControlInfo, comp::ControlWindow>,
       public ControlSite {
  public:
-  ControlObject(comp::ModuleCounts &counts, ControlWindowMaker makeWindow)
-      : ModuleObject(counts), makeWindow_(makeWindow) {
+  ControlObject(comp::ModuleCounts &counts, ControlWindowMaker makeWindow,
+                PrinterRegistrar registerPrinter, PrinterRelease unregisterPrinter)
+      : ModuleObject(counts),
+        makeWindow_(makeWindow),
+        registerPrinter_(registerPrinter),
+        unregisterPrinter_(unregisterPrinter) {
     control_.setSite(this);
   }
 
@@ -55,6 +59,12 @@ class ControlObject final
     return makeWindow_ != nullptr ? makeWindow_(control_, this, identity, parent) : nullptr;
   }
   void advise(comp::EventSink *sink) override { control_.setEventSink(sink); }
+  int32_t registerPrinter(void *printer) override {
+    return registerPrinter_ != nullptr ? registerPrinter_(printer) : 0;
+  }
+  void unregisterPrinter(int32_t handle) override {
+    if (unregisterPrinter_ != nullptr) unregisterPrinter_(handle);
+  }
 
   void invalidate() override {}
   void setCursor(int32_t) override {}
@@ -63,14 +73,18 @@ class ControlObject final
  private:
   static constexpr const char *kPages[] = {comp::kPropertyPageClassId};
   ControlWindowMaker makeWindow_;
+  PrinterRegistrar registerPrinter_;
+  PrinterRelease unregisterPrinter_;
   NorvviewCtrl control_;
 };
 
 }  // namespace
 
 int32_t createControlObject(comp::ModuleCounts &counts, const char *iid, void **out,
-                            ControlWindowMaker makeWindow) {
-  return comp::createObject<ControlObject>(counts, iid, out, makeWindow);
+                            ControlWindowMaker makeWindow, PrinterRegistrar registerPrinter,
+                            PrinterRelease unregisterPrinter) {
+  return comp::createObject<ControlObject>(counts, iid, out, makeWindow, registerPrinter,
+                                           unregisterPrinter);
 }
 
 }  // namespace ctl

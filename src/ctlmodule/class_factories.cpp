@@ -8,6 +8,7 @@
 #include "comp_guids.h"
 #include "ctl_control_object.h"
 #include "ctq_control_window.h"
+#include "ctq_printer_device.h"
 #include "module_resources.h"
 #include "objects.h"
 
@@ -55,7 +56,8 @@ constexpr std::array<ModuleClass, 2> kClasses = {{
 }};
 
 int32_t createControl(const char *iid, void **out) {
-  return ctl::createControlObject(moduleCounts(), iid, out, ctq::createControlWindow);
+  return ctl::createControlObject(moduleCounts(), iid, out, ctq::createControlWindow,
+                                  ctq::registerPrinter, ctq::unregisterPrinter);
 }
 
 ObjectFactory controlFactory(createControl);

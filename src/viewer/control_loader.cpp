@@ -85,6 +85,14 @@ void ViewControl::advise(comp::EventSink *sink) {
   if (window_ != nullptr) window_->advise(sink);
 }
 
+int32_t ViewControl::registerPrinter(QPagedPaintDevice &printer) {
+  return window_ != nullptr ? window_->registerPrinter(&printer) : 0;
+}
+
+void ViewControl::unregisterPrinter(int32_t handle) {
+  if (window_ != nullptr) window_->unregisterPrinter(handle);
+}
+
 ControlModule::ControlModule(void *handle, comp::ClassFactory *factory, std::string modulePath)
     : handle_(handle), factory_(factory), modulePath_(std::move(modulePath)) {}
 

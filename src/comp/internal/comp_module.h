@@ -95,6 +95,12 @@ class ControlWindow : public Unknown {
   // Where the control fires its events from now on (null: nowhere). The sink must outlive the
   // connection: the container sets null before the sink goes.
   virtual void advise(EventSink *sink) = 0;
+  // A drawing device of the module over the container's printer (on Qt a QPagedPaintDevice *:
+  // a QPrinter or QPdfWriter converted to that base first) for the control's print members:
+  // its device handle, or 0 when none can be made. The container gives the handle back with
+  // unregisterPrinter when the job is done, before the printer goes.
+  virtual int32_t registerPrinter(void *printer) = 0;
+  virtual void unregisterPrinter(int32_t handle) = 0;
 
  protected:
   ~ControlWindow() = default;

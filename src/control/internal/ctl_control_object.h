@@ -32,11 +32,19 @@ static_assert(kControlMiscStatus == 0x20191);
 using ControlWindowMaker = void *(*)(HostedControl &control, ControlSite *idleSite,
                                      comp::Unknown *owner, void *parent);
 
+// What registers a container's printer as a drawing device for ControlWindow::registerPrinter
+// (its handle, or 0) and what gives the handle back.
+using PrinterRegistrar = int32_t (*)(void *printer);
+using PrinterRelease = void (*)(int32_t handle);
+
 // A new control counted in counts, asked for iid (see comp::createObject). The object answers
 // Unknown, its dispatch interface (the generic id and the control's own), ControlInfo and
-// ControlWindow, whose windows come from makeWindow (none when it is null).
+// ControlWindow, whose windows come from makeWindow (none when it is null) and whose printers
+// from registerPrinter and unregisterPrinter (none when null).
 int32_t createControlObject(comp::ModuleCounts &counts, const char *iid, void **out,
-                            ControlWindowMaker makeWindow);
+                            ControlWindowMaker makeWindow,
+                            PrinterRegistrar registerPrinter = nullptr,
+                            PrinterRelease unregisterPrinter = nullptr);
 
 }  // namespace ctl
 

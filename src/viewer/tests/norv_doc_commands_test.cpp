@@ -64,8 +64,6 @@ class DocCommandsTest : public ControlTest {
   void close() {
     if (control_ != nullptr) control_->advise(nullptr);
     doc_.reset();
-    delete view_;
-    view_ = nullptr;
     control_.reset();
   }
 
@@ -74,12 +72,8 @@ class DocCommandsTest : public ControlTest {
     close();
     control_ = newControl();
     ASSERT_NE(control_, nullptr);
-    ControlHosting hosting;
-    view_ = control_->createWindow(nullptr);
-    hosting.widget = view_;
-    doc_ = std::make_unique<NorvDoc>(*control_->dispatch(), hosting);
-    cmd_ = new NorvDocCommands(*doc_, main_);
-    control_->advise(cmd_);
+    doc_ = std::make_unique<NorvDoc>(*control_);
+    cmd_ = new NorvDocCommands(*doc_, main_);  // it takes the control's events
     doc_->resize(420, 360);
     doc_->show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(doc_.get()));
@@ -140,7 +134,6 @@ class DocCommandsTest : public ControlTest {
   norvtest::TempDir dir_{"doc_commands"};
   MainWindowLink main_;
   std::unique_ptr<ViewControl> control_;
-  QWidget *view_ = nullptr;  // the control's window, the test's to delete
   std::unique_ptr<NorvDoc> doc_;
   NorvDocCommands *cmd_ = nullptr;  // a child of doc_
 };
