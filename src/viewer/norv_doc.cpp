@@ -300,6 +300,7 @@ void NorvDoc::buildViewMenu() {
 void NorvDoc::resizeEvent(QResizeEvent *event) {
   QWidget::resizeEvent(event);
   FixSize();
+  UpdateAll();  // the bars' ranges and the indicators for the new size
 }
 
 // ---------------------------------------------------------------------------------------------

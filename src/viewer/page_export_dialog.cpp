@@ -86,9 +86,7 @@ void BmpOptions::fixLayers() {
     return;
   }
   Layer_->setVisible(true);
-  const std::string text = Page_->text().toStdString();
-  if (!IsNumeric(text)) return;
-  const double page = Val(text);
+  const double page = Val(Page_->text().toStdString());
   if (!(page > 0 && page <= ctlCallI4(ctl, dispid::NumPages))) return;
   const int32_t layers = ctlCallI4(ctl, dispid::LayersOnPage, {comp::Variant::i4(CLng(page))});
   if (Layer_->count() == layers + 1) return;

@@ -750,5 +750,20 @@ TEST_F(DocCommandsTest, MenusCarryTheirCaptionsAndShortcuts) {
   EXPECT_EQ(exits, 1);
 }
 
+TEST_F(DocCommandsTest, ResizingRefreshesTheScrollBars) {
+  openTiff();
+  start({1, 1.0});
+  NorvDoc &d = *doc_;
+  for (const QSize size : {QSize(420, 300), QSize(500, 450), QSize(300, 200)}) {
+    d.resize(size);
+    // A window system may confirm the new size later.
+    for (int i = 0; i < 200 && d.size() != size; ++i) QTest::qWait(5);
+    ASSERT_EQ(d.size(), size);
+    EXPECT_EQ(d.VScroll->maximum(), callI4(dispid::GetModalHeight) - d.NorvCtlWindow->height());
+    EXPECT_EQ(d.HScroll->maximum(), callI4(dispid::GetModalWidth) - d.NorvCtlWindow->width());
+    EXPECT_EQ(d.VScroll->pageStep(), CInt(d.NorvCtlWindow->height() * 0.95));
+  }
+}
+
 }  // namespace
 }  // namespace viewer
