@@ -289,8 +289,9 @@ void NorvDoc::buildViewMenu() {
   menuViewLayer = menuView->addMenu("Layer");
   menuViewLayer->setObjectName("menuViewLayer");
   menuViewLayerLayer.push_back(menuItem(menuViewLayer, "menuViewLayerLayer", "Composite", true));
-  menuView->addSeparator();
-  menuView->addSeparator();
+  // The zoom commands' items go between these two separators.
+  menuViewZoomSeparator = menuView->addSeparator();
+  menuViewPageSeparator = menuView->addSeparator();
   menuViewFirstpage = menuItem(menuView, "menuViewFirstpage", "First Page");
   menuViewPreviouspage = menuItem(menuView, "menuViewPreviouspage", "Previous Page");
   menuViewNextpage = menuItem(menuView, "menuViewNextpage", "Next Page");
