@@ -206,7 +206,7 @@ void NorvDoc::build() {
   // Without a window of the module's the view stays an empty child of the same place.
   NorvCtlWindow = ctl_.control() != nullptr ? ctl_.control()->createWindow(this) : nullptr;
   if (NorvCtlWindow == nullptr) NorvCtlWindow = new QWidget(this);
-  NorvCtlWindow->setObjectName("ControlCalls");
+  NorvCtlWindow->setObjectName("NorvCtl");
   HScroll = new QScrollBar(Qt::Horizontal, this);
   HScroll->setObjectName("HScroll");
   VScroll = new QScrollBar(Qt::Vertical, this);
