@@ -24,6 +24,7 @@
 
 #include "norv_export.h"
 #include "qtz_adt.h"
+#include "qtz_image.h"
 #include "qtz_state.h"
 
 NORV_EXTERN_C_BEGIN
@@ -107,6 +108,14 @@ typedef struct NorvEncState {
   struct NorvOutputWriter *writer; /* made by the encoding start */
   QtzAdtList *pendingPages;        /* page sources of the open section */
   int32_t pageCount;               /* pages accepted since the encoding start */
+  /* Error stream: a log file opened by the encoding start, and the stream the library state
+   * had before the encoder changed it (given back at clean-up). */
+  FILE *logFile;
+  void *savedErrStream;
+  uint8_t errStreamSaved;
+  /* Banded mode: the dictionary and page bytes last handed out (freed at the next call). */
+  uint8_t *bandedGlobals;
+  uint8_t *bandedPage;
 } NorvEncState;
 
 /* Makes a record with every default in *enc. 1 when memory runs out (reported), 118 for a null
@@ -153,13 +162,53 @@ NORV_API int32_t norv_setTokenOptions(NorvEncState *enc, const int32_t *t1, cons
                                       const int32_t *t15, const int32_t *t16);
 
 /*
- * Frees the record: the pending page sources and their list, then the output writer by its kind
- * (which finishes and closes the output file), then the record; *enc becomes null. A null record
- * gives 0, a null address 2 (reported). The writer's failure (2001 for a failed write or close)
- * is returned after everything is freed. A record that still holds an encoder assembly gives
- * 10003 (reported) and is left as it is: this library does not build the assembly yet.
+ * Frees the record: the pending page sources and their list, the encoder assembly (a part that
+ * fails to close is reported as the warning "Problem cleaning up; continuing anyway."), then
+ * the output writer by its kind (which finishes and closes the output file), then the record; a
+ * log file opened by norv_encStart is closed and the state's error stream given back. *enc
+ * becomes null. A null record gives 0, a null address 2 (reported). The writer's failure (2001
+ * for a failed write or close) is returned after everything is freed.
  */
 NORV_API int32_t norv_cleanEncState(QtzState *state, NorvEncState **enc);
+
+/*
+ * Encoding. norv_encStart readies a record for a run into outFile (an open, writable file that
+ * the output writer takes over and closes at clean-up): it chooses the error stream (quiet: no
+ * messages; logPath "stderr": the standard error stream; another path: a new log file, closed at
+ * clean-up; null: the state's stream unchanged), opens the writer by the options (TIFF-FX;
+ * writeRawJbig2: raw JBIG2 file, or PDF with writePdf), and builds the encoder with its first
+ * section open. 2 for a null record, 118 for a null file, 10000 when the log file cannot be
+ * opened ("I can't open error log file "<path>" for writing."), else the failing layer's status.
+ *
+ * norv_encDocument encodes every page of a TIFF file and norv_encPage one caller image (packed
+ * bilevel, type 100, or RGB, type 3). Pages are grouped into sections that share one symbol
+ * dictionary: a flush every flushPages pages (non-final without a memory limit: later sections
+ * refer to its symbols), a section end every sectionPages pages, when the dictionary budget
+ * refuses a page (the page then starts the next section) and, with last = 1, after the last
+ * page; each ended section goes to the writer. With last = 0 the open section waits for the
+ * next call. Pages without a resolution take the other axis's, or defaultDpi (with a warning).
+ * 2 for a null record or a record not started, 118 for a null path or image, else the failing
+ * layer's status (sections written before stay in the output).
+ *
+ * Banded mode (no writer): norv_encMonoBufInPage feeds one band of a packed bilevel page
+ * (continuing 0 starts a page of pageHeight rows; lastBand ends it, and the page forms a
+ * section of its own), building the encoder and silencing the state's messages on first use;
+ * norv_encMonoBufGetPGData then hands out the page's dictionary and page bytes, which stay the
+ * record's until the next call or clean-up. 2 for a null record or rows, 118 for a null
+ * out-pointer, 10003 when no page has ended.
+ */
+NORV_API int32_t norv_encStart(QtzState *state, NorvEncState *enc, FILE *outFile,
+                               const char *logPath);
+NORV_API int32_t norv_encDocument(QtzState *state, NorvEncState *enc, const char *tiffPath,
+                                  int32_t last);
+NORV_API int32_t norv_encPage(QtzState *state, NorvEncState *enc, const QtzImage *image,
+                              int32_t last);
+NORV_API int32_t norv_encMonoBufInPage(QtzState *state, NorvEncState *enc, const uint8_t *rows,
+                                       int32_t width, int32_t rowCount, int32_t bytesPerLine,
+                                       int32_t pageHeight, int32_t continuing, int32_t lastBand);
+NORV_API int32_t norv_encMonoBufGetPGData(QtzState *state, NorvEncState *enc,
+                                          const uint8_t **globalData, size_t *globalLength,
+                                          const uint8_t **pageData, size_t *pageLength);
 
 NORV_EXTERN_C_END
 

@@ -16,12 +16,8 @@ class ControlObject final
     : public comp::ModuleObject<comp::DispatchObject, comp::ControlInfo, comp::ControlWindow>,
       public ControlSite {
  public:
-  ControlObject(comp::ModuleCounts &counts, ControlWindowMaker makeWindow,
-                PrinterRegistrar registerPrinter, PrinterRelease unregisterPrinter)
-      : ModuleObject(counts),
-        makeWindow_(makeWindow),
-        registerPrinter_(registerPrinter),
-        unregisterPrinter_(unregisterPrinter) {
+  ControlObject(comp::ModuleCounts &counts, const ControlHostHooks *hooks)
+      : ModuleObject(counts), hooks_(*hooks) {
     control_.setSite(this);
   }
 
@@ -56,14 +52,15 @@ class ControlObject final
 
   void *createWindow(void *parent) override {
     comp::DispatchObject *identity = this;
-    return makeWindow_ != nullptr ? makeWindow_(control_, this, identity, parent) : nullptr;
+    return hooks_.makeWindow != nullptr ? hooks_.makeWindow(control_, this, identity, parent)
+                                        : nullptr;
   }
   void advise(comp::EventSink *sink) override { control_.setEventSink(sink); }
   int32_t registerPrinter(void *printer) override {
-    return registerPrinter_ != nullptr ? registerPrinter_(printer) : 0;
+    return hooks_.registerPrinter != nullptr ? hooks_.registerPrinter(printer) : 0;
   }
   void unregisterPrinter(int32_t handle) override {
-    if (unregisterPrinter_ != nullptr) unregisterPrinter_(handle);
+    if (hooks_.unregisterPrinter != nullptr) hooks_.unregisterPrinter(handle);
   }
 
   void invalidate() override {}
@@ -72,19 +69,15 @@ class ControlObject final
 
  private:
   static constexpr const char *kPages[] = {comp::kPropertyPageClassId};
-  ControlWindowMaker makeWindow_;
-  PrinterRegistrar registerPrinter_;
-  PrinterRelease unregisterPrinter_;
+  ControlHostHooks hooks_;
   NorvviewCtrl control_;
 };
 
 }  // namespace
 
 int32_t createControlObject(comp::ModuleCounts &counts, const char *iid, void **out,
-                            ControlWindowMaker makeWindow, PrinterRegistrar registerPrinter,
-                            PrinterRelease unregisterPrinter) {
-  return comp::createObject<ControlObject>(counts, iid, out, makeWindow, registerPrinter,
-                                           unregisterPrinter);
+                            const ControlHostHooks &hooks) {
+  return comp::createObject<ControlObject>(counts, iid, out, &hooks);
 }
 
 }  // namespace ctl

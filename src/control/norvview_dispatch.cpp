@@ -2,9 +2,6 @@
 // in the map, counted from 1; the stock members BackColor -501 and AboutBox -552), name, kind,
 // argument and result types. These are the contract with the viewer, which drives the control
 // by id alone: never reorder, rename or retype a member.
-//
-// ConvertTiff2Tfx is listed with its types and answers E_NOTIMPL until the document encoder's
-// conversion entry is built.
 #include <array>
 
 #include "norvview_ctrl.h"
@@ -49,11 +46,6 @@ Entry method(int32_t id, const char *name, VarType result, std::initializer_list
   size_t i = 0;
   for (VarType t : args) e.info.args[i++] = t;
   return e;
-}
-
-// A method whose work belongs to a part of the control not built yet.
-Entry pending(int32_t id, const char *name, VarType result, std::initializer_list<VarType> args) {
-  return method(id, name, result, args, nullptr);
 }
 
 Variant none() {
@@ -219,7 +211,10 @@ const std::array<Entry, 52> &dispatchMap() {
              }),
       method(kIdLayersOnPage, "LayersOnPage", kI4, {kI4},
              [](Ctl &c, const Variant *a) { return Variant::i4(c.LayersOnPage(a[0].asI4())); }),
-      pending(kIdConvertTiff2Tfx, "ConvertTiff2Tfx", kI4, {kStr, kStr}),
+      method(kIdConvertTiff2Tfx, "ConvertTiff2Tfx", kI4, {kStr, kStr},
+             [](Ctl &c, const Variant *a) {
+               return Variant::i4(c.ConvertTiff2Tfx(a[0].asBstr(), a[1].asBstr()));
+             }),
       method(
           kIdSetOrientationAndPagePosition, "SetOrientationAndPagePosition", kNone, {kI2, kI4, kI4},
           [](Ctl &c, const Variant *a) {

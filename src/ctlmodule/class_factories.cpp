@@ -55,9 +55,12 @@ constexpr std::array<ModuleClass, 2> kClasses = {{
     {comp::kPropertyPageClassId, kPropertyPageProgId, kPropertyPageTypeName, false},
 }};
 
+// The control's windows and printer devices come from the Qt host.
+constexpr ctl::ControlHostHooks kQtHost{ctq::createControlWindow, ctq::registerPrinter,
+                                        ctq::unregisterPrinter};
+
 int32_t createControl(const char *iid, void **out) {
-  return ctl::createControlObject(moduleCounts(), iid, out, ctq::createControlWindow,
-                                  ctq::registerPrinter, ctq::unregisterPrinter);
+  return ctl::createControlObject(moduleCounts(), iid, out, kQtHost);
 }
 
 ObjectFactory controlFactory(createControl);

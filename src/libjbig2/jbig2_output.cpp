@@ -254,6 +254,10 @@ int32_t QtzJb2_outGenericRegion(QtzAdtList *regions, int32_t, int32_t key, QtzAd
   return 0;
 }
 
+Jb2File *QtzJbig2_outputStream(QtzJb2Output *handle) {
+  return handle != nullptr ? handle->stream : nullptr;
+}
+
 int32_t QtzJbig2_takeEncodedData(QtzJb2Output *handle, uint8_t **buffer, size_t *length) {
   QtzState *state = handle->state;
   Jb2File *fresh = nullptr;

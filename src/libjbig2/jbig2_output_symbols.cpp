@@ -147,6 +147,9 @@ int32_t QtzJb2_outTextRegion(const TclyTextInstance *instances, int32_t count, i
       dicts.get()[d] = static_cast<const Jbig2SymbolDictRecord *>(n->data);
       symbolCount += dicts.get()[d++]->numSymbols;
     }
+  // Nothing to place and no symbol to place: a page without symbol-coded tokens has no text
+  // region (its symbol-ID code could not be built from no symbols).
+  if (count == 0 && symbolCount == 0) return 0;
 
   // Every symbol, sorted by the record it came from.
   qtz::OwnedBlock<const Jbig2Symbol *> sorted(

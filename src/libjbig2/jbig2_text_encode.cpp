@@ -272,6 +272,11 @@ int32_t writeSymbolIdTable(JbitFile *bits, const uint32_t *useCounts, uint32_t n
                            uint8_t *lengths, QtzState *state) {
   int32_t status = huffCodeLengths(useCounts, lengths, static_cast<int32_t>(numSymbols), 31, state);
   if (status != 0) return status;
+  // A region without instances still carries the table, and a table needs a code: the first
+  // symbol gets one (decoders refuse a symbol-ID table in which no symbol has a code).
+  if (numSymbols > 0 &&
+      std::all_of(lengths, lengths + numSymbols, [](uint8_t n) { return n == 0; }))
+    lengths[0] = 1;
   uint32_t runCounts[35] = {};
   runCodeLengths(lengths, numSymbols, [&](uint32_t code, uint32_t, int) {
     runCounts[code]++;

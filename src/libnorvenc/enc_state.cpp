@@ -2,12 +2,14 @@
 // on it by norv_cleanEncState (pending page sources, then the output writer, which finishes and
 // closes the output file, then the record).
 //
+// Clean-up also destroys the encoder, closes a log file the encoding start opened and gives the
+// library state its error stream back.
+//
 // Failures: 118 for a null state or out-pointer, 1 when the record cannot be allocated, 2 for a
 // null address at clean-up; the writer's close status is passed on once everything is freed.
-// The encoder assembly is not built by this library yet: a record that holds one is refused at
-// clean-up with 10003 and left untouched rather than half freed.
 #include <cstdio>
 
+#include "enc_driver.h"
 #include "norv_enc.h"
 #include "output_writer.h"
 #include "qtz_internal.h"
@@ -88,19 +90,12 @@ extern "C" int32_t norv_cleanEncState(QtzState *state, NorvEncState **enc) {
   if (enc == nullptr) return qtz::report(state, QTZ_ERR_PARAM);
   NorvEncState *record = *enc;
   if (record == nullptr) return QTZ_OK;
-  // The encoder assembly would be destroyed between the pending pages and the writer; until this
-  // library builds one, a record holding one was not made here and is refused as a whole.
-  if (record->encoder != nullptr) return qtz::report(state, QTZ_ERR_ASSERT);
-  // Pending page sources are records of the state's hooks; their pixels are not theirs.
-  if (record->pendingPages != nullptr) {
-    for (QtzAdtListNode *node = record->pendingPages->head; node != nullptr; node = node->next)
-      qtz::release(state, node->data);
-    QtzAdt_liFree(record->pendingPages);
-    record->pendingPages = nullptr;
-  }
+  // Pending page sources, the encoder, then the writer, which finishes and closes the output.
+  norvenc::releaseEncoding(state, record);
   int32_t status = QTZ_OK;
   if (record->writer != nullptr) status = norvenc::closeWriter(record->writer);
   record->writer = nullptr;
+  norvenc::restoreErrorStream(state, record);
   qtz::release(state, record);
   *enc = nullptr;
   return status;

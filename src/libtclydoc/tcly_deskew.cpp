@@ -1,7 +1,8 @@
 // Token deskew (see tcly_deskew_internal.h): the page's skew is measured on a copy turned by
 // the orientation; token positions are turned about the page centre in extended precision;
 // classes are regrouped by page and deskewed per page whose threshold they exceed; large
-// generic regions are drawn from their runs, turned and kept inside the page.
+// generic regions are drawn from their runs, turned and kept inside the page; members take
+// their class's template.
 //
 // Failure modes: allocation failures give 1 (reported); a member whose page is not one of
 // the section's, a class without a symbol record on several pages, an old member list left
@@ -157,7 +158,7 @@ int32_t deskewClass(TclyDeskewContext *context, QtzAdtList *privateList, TclyPag
               static_cast<TclySymbolRecord *>(qtz::allocate(state, sizeof(TclySymbolRecord))));
           if (!symbol) return qtz::report(state, QTZ_ERR_NO_MEMORY);
           *symbol.get() = TclySymbolRecord{
-              turned.rows,        nullptr, shared->pageDictionary, turned.width, turned.height,
+              turned.rows,        nullptr, shared->pageFlag, turned.width, turned.height,
               turned.wordsPerRow, 0};
           if (QtzAdt_liAdd(variants, symbol.get(), nullptr) != QTZ_OK)
             return qtz::report(state, QTZ_ERR_NO_MEMORY);
@@ -352,6 +353,30 @@ void rotateTokenPositions(TclyToken *const *tokens, int32_t count, int32_t pageW
         static_cast<int32_t>(static_cast<int64_t>(std::floor(c * fxl - s * ml + 0.5L)) - fx);
     token->y += static_cast<int32_t>(static_cast<int64_t>(std::floor(c * ml + s * fxl + 0.5L)) - m);
   }
+}
+
+int32_t applyClassTemplates(QtzState *state, QtzAdtList *classes) {
+  if (classes == nullptr) return QTZ_OK;
+  for (QtzAdtListNode *c = classes->head; c != nullptr; c = c->next) {
+    auto *cls = static_cast<TokOutClass *>(c->data);
+    auto *symbol = reinterpret_cast<TclySymbolRecord *>(cls->head.user);
+    if (symbol == nullptr || cls->members == nullptr) continue;
+    for (QtzAdtListNode *m = cls->members->head; m != nullptr; m = m->next) {
+      const auto *member = static_cast<const TokOutMember *>(m->data);
+      auto *token = reinterpret_cast<TclyToken *>(member->user);
+      if (token == nullptr) return qtz::report(state, QTZ_ERR_ASSERT);
+      if (token->ownsBits != 0) qtz::release(state, token->bits);
+      token->bits = cls->head.rows;
+      token->ownsBits = 0;
+      token->x -= member->x;
+      token->y = token->y - member->y + cls->head.height - 1;
+      token->width = cls->head.width;
+      token->height = cls->head.height;
+      token->wordsPerRow = cls->head.wordsPerRow;
+      token->symbol = symbol;
+    }
+  }
+  return QTZ_OK;
 }
 
 void drawRuns(uint32_t *rows, int32_t wordsPerRow, const uint16_t *runs, int32_t runCount,

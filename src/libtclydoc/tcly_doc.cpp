@@ -46,7 +46,7 @@ void freeSectionOutputs(QtzState *state, QtzAdtList *outputs) {
   if (outputs == nullptr) return;
   for (QtzAdtListNode *n = outputs->head; n != nullptr; n = n->next) {
     auto *out = static_cast<TclySectionOutput *>(n->data);
-    for (int32_t i = 0; i < out->count; ++i) qtz::release(state, out->symbols[i].bits);
+    for (int32_t i = 0; i < out->count; ++i) qtz::release(state, out->symbols[i].bitmap);
     qtz::release(state, out->symbols);
     qtz::release(state, out);
   }

@@ -43,7 +43,7 @@ void tclyFreeSymbolList(QtzState *state, QtzAdtList *list) {
   if (list == nullptr) return;
   for (QtzAdtListNode *node = list->head; node != nullptr; node = node->next) {
     auto *symbol = static_cast<TclySymbolRecord *>(node->data);
-    qtz::release(state, symbol->bits);
+    qtz::release(state, symbol->bitmap);
     qtz::release(state, symbol);
   }
   QtzAdt_liFree(list);

@@ -26,13 +26,17 @@
 #include "control_ids.h"
 #include "control_loader.h"
 #include "help.h"
-#include "minimal_doc.h"
+#include "norv_doc.h"
 
 namespace viewer {
 namespace {
 
-// The document window the open command makes.
-using DocWindow = MinimalDoc;
+// A new document window over a new control of the program's module (the window owns it); null
+// (and *error says why) when no control can be made.
+NorvDoc *newDocument(QString *error) {
+  auto doc = std::make_unique<NorvDoc>(nullptr, error);
+  return doc->NorvCtl() != nullptr ? doc.release() : nullptr;
+}
 
 constexpr char kTitle[] = "Norvview";
 constexpr int kWidthTwips = 9000;
@@ -100,29 +104,34 @@ void NorvviewApp::OpenFile() {
 void NorvviewApp::OpenFileByName(QString &fileName) {
   if (fileName.isEmpty()) return;
   QString error;
-  auto *doc = new DocWindow(nullptr, &error);
-  doc->setAttribute(Qt::WA_DeleteOnClose);
-  QMdiSubWindow *frame = mdi_->addSubWindow(doc);
-  frame->setAttribute(Qt::WA_DeleteOnClose);
-  frame->show();
-  fileName = cleanFileName(fileName);
-  ViewControl *control = doc->NorvCtl();
-  comp::Variant pages;
-  if (control != nullptr) {
-    control->put(dispid::FileName, comp::Variant::bstr(fileName.toStdString()));
-    if (comp::coerce(control->call(dispid::NumPages), comp::VarType::I4, &pages) != comp::S_OK)
-      pages = comp::Variant::i4(0);
+  NorvDoc *doc = newDocument(&error);
+  QMdiSubWindow *frame = nullptr;
+  if (doc != nullptr) {
+    doc->setAttribute(Qt::WA_DeleteOnClose);
+    frame = mdi_->addSubWindow(doc);
+    frame->setAttribute(Qt::WA_DeleteOnClose);
+    // A new document window takes three quarters of the frame's area, as the platform's
+    // default for child windows would give it.
+    frame->resize(mdi_->viewport()->size() * 3 / 4);
+    frame->show();
   }
-  if (control != nullptr && pages.asI4() != 0) {
+  fileName = cleanFileName(fileName);
+  if (doc == nullptr) {
+    // Without a control the reason is the loader's, not the document's.
+    QMessageBox box(QMessageBox::NoIcon, kTitle, error, QMessageBox::Ok, this);
+    box.exec();
+    return;
+  }
+  ControlCalls &control = doc->control();
+  control.invoke(dispid::FileName, comp::kPropPut, {comp::Variant::bstr(fileName.toStdString())});
+  if (control.NumPages() != 0) {
     doc->setWindowTitle(fileName);
     doc->FitToWidth();
     return;
   }
   delete frame;
-  // Without a control the reason is the loader's, not the document's.
-  const QString text =
-      control == nullptr ? error : "\"" + fileName + "\" is not a valid Norv file.";
-  QMessageBox box(QMessageBox::NoIcon, kTitle, text, QMessageBox::Ok, this);
+  QMessageBox box(QMessageBox::NoIcon, kTitle, "\"" + fileName + "\" is not a valid Norv file.",
+                  QMessageBox::Ok, this);
   box.exec();
 }
 

@@ -206,7 +206,7 @@ void NorvDoc::build() {
   // Without a window of the module's the view stays an empty child of the same place.
   NorvCtlWindow = ctl_.control() != nullptr ? ctl_.control()->createWindow(this) : nullptr;
   if (NorvCtlWindow == nullptr) NorvCtlWindow = new QWidget(this);
-  NorvCtlWindow->setObjectName("ControlCalls");
+  NorvCtlWindow->setObjectName("NorvCtl");
   HScroll = new QScrollBar(Qt::Horizontal, this);
   HScroll->setObjectName("HScroll");
   VScroll = new QScrollBar(Qt::Vertical, this);
@@ -289,8 +289,9 @@ void NorvDoc::buildViewMenu() {
   menuViewLayer = menuView->addMenu("Layer");
   menuViewLayer->setObjectName("menuViewLayer");
   menuViewLayerLayer.push_back(menuItem(menuViewLayer, "menuViewLayerLayer", "Composite", true));
-  menuView->addSeparator();
-  menuView->addSeparator();
+  // The zoom commands' items go between these two separators.
+  menuViewZoomSeparator = menuView->addSeparator();
+  menuViewPageSeparator = menuView->addSeparator();
   menuViewFirstpage = menuItem(menuView, "menuViewFirstpage", "First Page");
   menuViewPreviouspage = menuItem(menuView, "menuViewPreviouspage", "Previous Page");
   menuViewNextpage = menuItem(menuView, "menuViewNextpage", "Next Page");

@@ -11,13 +11,11 @@
 #pragma once
 
 #include <QAction>
-#include <QActionGroup>
 #include <QComboBox>
 #include <QFrame>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
-#include <QPointer>
 #include <QScrollBar>
 #include <QToolButton>
 #include <QWidget>
@@ -191,6 +189,9 @@ class NorvDoc : public QWidget {
   QAction *menuViewPreviouspage;
   QAction *menuViewNextpage;
   QAction *menuViewLastpage;
+  // The separators after the layer menu and before the page items.
+  QAction *menuViewZoomSeparator;
+  QAction *menuViewPageSeparator;
   // The item array of layers; element 0 is "Composite". Elements are added, never removed.
   std::vector<QAction *> menuViewLayerLayer;
 

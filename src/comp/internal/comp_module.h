@@ -84,7 +84,7 @@ class ControlInfo : public Unknown {
   ~ControlInfo() = default;
 };
 
-// The control's window and events as the container that shows it sees them.
+// The control's window, events and printers as the container that shows it sees them.
 class ControlWindow : public Unknown {
  public:
   // A new window of the toolkit hosting the control, a child of parent (on Qt both are
@@ -95,11 +95,12 @@ class ControlWindow : public Unknown {
   // Where the control fires its events from now on (null: nowhere). The sink must outlive the
   // connection: the container sets null before the sink goes.
   virtual void advise(EventSink *sink) = 0;
-  // A drawing device of the module over the container's printer (on Qt a QPagedPaintDevice *:
-  // a QPrinter or QPdfWriter converted to that base first) for the control's print members:
-  // its device handle, or 0 when none can be made. The container gives the handle back with
-  // unregisterPrinter when the job is done, before the printer goes.
+  // A drawing device over the container's printer (on Qt a QPagedPaintDevice *) registered in
+  // the module's device handle table: the handle PrintLayerFromTo takes, or 0 when none is
+  // made. The printer must outlive the registration.
   virtual int32_t registerPrinter(void *printer) = 0;
+  // Ends a registration registerPrinter made (and a job it left open); other handles are
+  // ignored.
   virtual void unregisterPrinter(int32_t handle) = 0;
 
  protected:

@@ -26,25 +26,22 @@ inline constexpr uint32_t kControlMiscStatus = kMiscSetClientSiteFirst | kMiscAc
                                                kMiscRecomposeOnResize;
 static_assert(kControlMiscStatus == 0x20191);
 
-// What makes the window of a control for ControlWindow::createWindow: a toolkit window hosting
-// control, a child of parent, that holds a reference on owner while it lives and gives the
-// control back to idleSite when it goes; null when it cannot be made.
-using ControlWindowMaker = void *(*)(HostedControl &control, ControlSite *idleSite,
-                                     comp::Unknown *owner, void *parent);
-
-// What registers a container's printer as a drawing device for ControlWindow::registerPrinter
-// (its handle, or 0) and what gives the handle back.
-using PrinterRegistrar = int32_t (*)(void *printer);
-using PrinterRelease = void (*)(int32_t handle);
+// What the platform's host gives a control object for its ControlWindow interface. makeWindow:
+// a toolkit window hosting control, a child of parent, that holds a reference on owner while it
+// lives and gives the control back to idleSite when it goes (null when it cannot be made);
+// registerPrinter and unregisterPrinter: printer devices in the device handle table.
+struct ControlHostHooks {
+  void *(*makeWindow)(HostedControl &control, ControlSite *idleSite, comp::Unknown *owner,
+                      void *parent) = nullptr;
+  int32_t (*registerPrinter)(void *printer) = nullptr;
+  void (*unregisterPrinter)(int32_t handle) = nullptr;
+};
 
 // A new control counted in counts, asked for iid (see comp::createObject). The object answers
 // Unknown, its dispatch interface (the generic id and the control's own), ControlInfo and
-// ControlWindow, whose windows come from makeWindow (none when it is null) and whose printers
-// from registerPrinter and unregisterPrinter (none when null).
+// ControlWindow, which does what the hooks do (nothing, giving null or 0, without them).
 int32_t createControlObject(comp::ModuleCounts &counts, const char *iid, void **out,
-                            ControlWindowMaker makeWindow,
-                            PrinterRegistrar registerPrinter = nullptr,
-                            PrinterRelease unregisterPrinter = nullptr);
+                            const ControlHostHooks &hooks);
 
 }  // namespace ctl
 

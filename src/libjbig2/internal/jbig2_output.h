@@ -33,18 +33,20 @@
 #include "tc_util.h"
 
 struct QtzJb2Output;
+struct Jb2File;
 struct QtzColorState;
 struct Pixr;
 
-// A symbol of a section or page dictionary as the token document keeps it.
+// One symbol of a section or page dictionary: the one record the token document makes its
+// dictionaries of and the output codes them from.
 struct TclySymbolRecord {
   uint32_t *bitmap;  // packed rows, leftmost pixel in the top bit; owned by the token document
-  void *link;        // the same symbol's record in an earlier dictionary; not read here
-  uint8_t pageFlag;  // not read here
+  TclySymbolRecord *link;  // the same symbol in an earlier dictionary, or null; not read here
+  uint8_t pageFlag;        // 1 for a page-private symbol (page dictionaries on); not read here
   uint16_t width;
   uint16_t height;
   uint16_t wordsPerRow;
-  uint8_t emitted;  // 1 once the symbol is in a written dictionary
+  uint8_t emitted;  // 0 until the symbol has been coded into a written dictionary
 };
 
 // One symbol instance of a text region: the symbol, the page token it was found as (whose
@@ -146,6 +148,9 @@ int32_t QtzJbig2_encodeEndOfStripe(int32_t endRow, int32_t pageNumber, QtzJb2Out
 // One immediate generic region of a packed image (type 100) at (x, y).
 int32_t QtzJbig2_encodeGenericRegion(const QtzImage *image, int32_t spare0, int32_t x, int32_t y,
                                      QtzJb2Output *handle, void *spare1);
+// The stream the handle writes into, for segment writers outside the handle (pattern
+// dictionaries and halftone regions); it changes at every hand-over of the bytes.
+Jb2File *QtzJbig2_outputStream(QtzJb2Output *handle);
 // The bytes written since the last call in one buffer from the state's hooks (none and length
 // 0 when nothing was written); the numbering runs on.
 int32_t QtzJbig2_takeEncodedData(QtzJb2Output *handle, uint8_t **buffer, size_t *length);

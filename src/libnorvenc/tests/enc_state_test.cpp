@@ -8,6 +8,7 @@
 #include <cstring>
 #include <limits>
 
+#include "enc_assembly.h"
 #include "norv_enc.h"
 #include "output_writer.h"
 #include "qtz_internal.h"
@@ -432,13 +433,16 @@ TEST_F(EncStateTest, CleanFreesPendingPagesAndClosesTheWriter) {
   EXPECT_EQ(norvtest::readFile(file.name()).size(), 9u);  // the header, flushed by the close
 }
 
-TEST_F(EncStateTest, RecordHoldingAnEncoderIsLeftAsItIs) {
-  int stand_in = 0;
-  enc_->encoder = reinterpret_cast<NorvEncoder *>(&stand_in);
-  NorvEncState *kept = enc_;
-  EXPECT_EQ(norv_cleanEncState(state_, &enc_), 10003);
-  EXPECT_EQ(enc_, kept);
-  enc_->encoder = nullptr;
+TEST_F(EncStateTest, CleanDestroysTheEncoder) {
+  // The encoder's own state over the tracking hooks: everything it made goes back.
+  const NorvTokenGroup tokens = norvTokenGroupOf(*enc_);
+  const TokOptions lossy = norvLossyGroupOf(*enc_);
+  ASSERT_EQ(buildEncoder(&enc_->encoder, &norvtest::kTrackingHooks, nullptr, &tokens, &lossy,
+                         nullptr, nullptr),
+            0);
+  ASSERT_EQ(startEncoderSection(enc_->encoder), 0);
+  EXPECT_EQ(norv_cleanEncState(state_, &enc_), 0);
+  EXPECT_EQ(enc_, nullptr);
 }
 
 TEST_F(EncStateTest, InitFailsCleanlyWithoutMemory) {

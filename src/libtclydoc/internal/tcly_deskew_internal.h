@@ -77,6 +77,15 @@ int32_t deskewPageGenericRegions(QtzState *state, TclyPageRecord *page);
 void rotateTokenPositions(TclyToken *const *tokens, int32_t count, int32_t pageWidth,
                           int32_t pageHeight, float angle);
 
+// Every member of every class takes its class's template (the classes of a section end, whose
+// members are TokOutMember records and whose coded classes point to their symbol record
+// through head.user; classes without a record are passed over): bitmap (borrowed), size, words
+// per row and symbol record. The member's offset is its top-left corner relative to the
+// template's, so the template's left column is x - offset x and its top row the member's top
+// row - offset y; the member then keeps the template's bottom row, top + template height - 1
+// (members hold their top row until now). 10003 for a member without its token.
+int32_t applyClassTemplates(QtzState *state, QtzAdtList *classes);
+
 // Sets the pixels of runCount run triples (row, first, last) in packed rows: run row r goes to
 // row firstRow + r, its columns shifted by xOffset; whole words are filled at once.
 void drawRuns(uint32_t *rows, int32_t wordsPerRow, const uint16_t *runs, int32_t runCount,

@@ -3,9 +3,6 @@
 // TclyOutOps table (jbig2_output.h); tcly_out_init opens the back end through slot 0,
 // tcly_out_end frees the current dictionary (slot 8) while the handle is still open, then
 // closes the back end (slot 1) and frees the object.
-//
-// This header sees the back end's symbol record; the token document's own records are in
-// tcly_records_internal.h, so a unit includes one of the two.
 #ifndef TCLY_OUT_INTERNAL_H
 #define TCLY_OUT_INTERNAL_H
 

@@ -1,6 +1,6 @@
-// Records of the token document: the per-page record of the open section, the symbol record
-// from which section and page symbol dictionaries are coded, and the token record that the
-// page-to-token step makes for every component it keeps.
+// Records of the token document: the per-page record of the open section and the token record
+// that the page-to-token step makes for every component it keeps. The symbol record from which
+// section and page symbol dictionaries are coded (TclySymbolRecord) is the JBIG2 output's.
 //
 // Fields that hold a list, a bitmap or another record are pointers (LP64); the rest keep the
 // widths of the coded formats. Token records come from pool class 6 of the library state
@@ -21,10 +21,10 @@
 
 #include <cstdint>
 
+#include "jbig2_output.h"  // TclySymbolRecord, shared with the JBIG2 output
 #include "qtz_adt.h"
 #include "qtz_state.h"
 
-struct TclySymbolRecord;
 struct TclyBandedPage;
 
 // One token of a page: a component kept as a bitmap (a symbol instance), or a generic region
@@ -69,17 +69,6 @@ struct TclyPageRecord {
   QtzAdtList *halftones;       // halftone region records
   QtzAdtList *halftoneData;    // one image per halftone region, in list order
   TclyBandedPage *banded;      // the banded-page context while a banded page is open
-};
-
-// One symbol of a section or page dictionary.
-struct TclySymbolRecord {
-  uint32_t *bits;             // packed rows
-  TclySymbolRecord *earlier;  // the same symbol in an earlier dictionary, or null
-  uint8_t pageDictionary;     // 1 for a page-private symbol (page dictionaries on)
-  uint16_t width;
-  uint16_t height;
-  uint16_t wordsPerRow;
-  uint8_t emitted;  // 0 until the symbol has been coded into a dictionary
 };
 
 // The bottom row of a symbol instance or region of `height` rows kept on a page of pageHeight

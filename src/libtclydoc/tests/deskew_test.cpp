@@ -186,7 +186,7 @@ TEST_F(DeskewTest, SharedClassesGetAVariantPerPageTheyExceed) {
   }
   for (auto [t, v, x, y] : {std::tuple{a, v0, 100, 500}, {c, v0, 300, 700}, {d, v1, 50, 50}}) {
     EXPECT_EQ(t->symbol, v);
-    EXPECT_EQ(t->bits, v->bits);
+    EXPECT_EQ(t->bits, v->bitmap);
     EXPECT_EQ(t->width, v->width);
     EXPECT_EQ(t->x, x - (v->width - 201) / 2);
     EXPECT_EQ(t->y, y + (v->height - 6) / 2);
@@ -419,6 +419,78 @@ TEST_F(DeskewTest, RotatedPagePositionsComeBackAndOnlyLargeSymbolsAreDeskewed) {
     EXPECT_NEAR(cls->head.width, rule ? 400 : 150, 2);
     EXPECT_NEAR(cls->head.height, rule ? 10 : 150, 2);
   }
+}
+
+}  // namespace
+
+namespace {
+
+// Members take their class's template placed by their offsets: a member whose top-left corner
+// lies (dx, dy) from the template's moves left by dx and keeps the template's bottom row (its
+// top row - dy + template height - 1), so that an exact member is covered pixel for pixel.
+TEST_F(DeskewTest, MembersTakeTheirClassTemplateAtTheirOffsets) {
+  TclySymbolRecord record{nullptr, nullptr, 0, 10, 14, 1, 0};
+  uint32_t rows[14] = {};
+  TokOutClass coded{};
+  coded.head = TokInputToken{10, 14, rows, 1, reinterpret_cast<uintptr_t>(&record)};
+  TokOutClass uncoded = coded;
+  uncoded.head.user = 0;
+  struct Case {
+    int32_t x, top;        // the member token's left column and top row
+    uint16_t w, h;         // its size
+    int16_t dx, dy;        // its offset from the template
+    int32_t left, bottom;  // where the template lies then
+  };
+  const Case cases[] = {{100, 50, 10, 14, 0, 0, 100, 63},  // the template itself
+                        {100, 50, 8, 12, 2, 1, 98, 62},    // smaller, inside the template
+                        {7, 0, 11, 15, -1, -1, 8, 14},     // larger, sticking out
+                        {0, 0, 1, 1, 0, 0, 0, 13}};
+  std::vector<TclyToken> tokens(std::size(cases));
+  std::vector<TokOutMember> members;
+  ASSERT_EQ(QtzAdt_liNew(&coded.members, state_), 0);
+  ASSERT_EQ(QtzAdt_liNew(&uncoded.members, state_), 0);
+  for (size_t i = 0; i < std::size(cases); ++i) {
+    tokens[i] = TclyToken{};
+    tokens[i].x = cases[i].x;
+    tokens[i].y = cases[i].top;
+    tokens[i].width = cases[i].w;
+    tokens[i].height = cases[i].h;
+    members.push_back(
+        TokOutMember{cases[i].dx, cases[i].dy, reinterpret_cast<uintptr_t>(&tokens[i])});
+  }
+  for (TokOutMember &m : members) ASSERT_EQ(QtzAdt_liAdd(coded.members, &m, nullptr), 0);
+  TclyToken untouched{};
+  untouched.x = 5;
+  untouched.y = 6;
+  TokOutMember stranger{3, 3, reinterpret_cast<uintptr_t>(&untouched)};
+  ASSERT_EQ(QtzAdt_liAdd(uncoded.members, &stranger, nullptr), 0);
+  QtzAdtList *classes = nullptr;
+  ASSERT_EQ(QtzAdt_liNew(&classes, state_), 0);
+  ASSERT_EQ(QtzAdt_liAdd(classes, &coded, nullptr), 0);
+  ASSERT_EQ(QtzAdt_liAdd(classes, &uncoded, nullptr), 0);
+
+  ASSERT_EQ(applyClassTemplates(state_, classes), 0);
+  for (size_t i = 0; i < std::size(cases); ++i) {
+    SCOPED_TRACE(i);
+    EXPECT_EQ(tokens[i].x, cases[i].left);
+    EXPECT_EQ(tokens[i].y, cases[i].bottom);
+    EXPECT_EQ(tokens[i].width, 10);
+    EXPECT_EQ(tokens[i].height, 14);
+    EXPECT_EQ(tokens[i].bits, rows);
+    EXPECT_EQ(tokens[i].ownsBits, 0);
+    EXPECT_EQ(tokens[i].symbol, &record);
+  }
+  // A class no record stands for is passed over.
+  EXPECT_EQ(untouched.x, 5);
+  EXPECT_EQ(untouched.y, 6);
+  EXPECT_EQ(untouched.symbol, nullptr);
+  // A member without its token is refused.
+  TokOutMember lost{0, 0, 0};
+  ASSERT_EQ(QtzAdt_liAdd(coded.members, &lost, nullptr), 0);
+  EXPECT_EQ(applyClassTemplates(state_, classes), 10003);
+  QtzAdt_liFree(coded.members);
+  QtzAdt_liFree(uncoded.members);
+  QtzAdt_liFree(classes);
 }
 
 }  // namespace

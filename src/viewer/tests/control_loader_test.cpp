@@ -12,6 +12,7 @@
 #include <QFileInfo>
 #include <QImage>
 #include <QMouseEvent>
+#include <QPdfWriter>
 #include <QWidget>
 #include <cstdlib>
 #include <set>
@@ -129,7 +130,7 @@ TEST_F(ControlLoaderTest, ControlOpensADocumentAndItsWindowPaintsIt) {
   window->resize(200, 150);
   parent.resize(200, 150);
   parent.show();
-  const QImage render = controlRender(*control, 1);
+  const QImage render = controlRender(*control->dispatch(), 1);
   const double zoom = control->get(dispid::ZoomFactor).asR8();
   EXPECT_EQ(render.size(), QSize(static_cast<int>(60 * zoom), static_cast<int>(40 * zoom)));
   expectShowsRender(window->grab().toImage(), render);
@@ -170,6 +171,34 @@ TEST_F(ControlLoaderTest, EventsReachTheAdvisedSink) {
   control->advise(nullptr);
   QCoreApplication::sendEvent(window.get(), &press);
   EXPECT_EQ(sink.ids, std::vector<int32_t>{eventid::MouseDown});
+}
+
+TEST_F(ControlLoaderTest, PrinterHandlesReachTheModule) {
+  norvtest::TempDir dir("viewer_print");
+  const std::string tiff = dir.file("doc.tif");
+  ASSERT_TRUE(writeTestTiff(tiff, {{60, 40}, {30, 20}}));
+  std::unique_ptr<ViewControl> control = newControl();
+  ASSERT_NE(control, nullptr);
+  ASSERT_EQ(control->put(dispid::FileName, Variant::bstr(tiff)), comp::S_OK);
+  const auto print = [&](int32_t handle) {
+    return control->call(dispid::PrintLayerFromTo,
+                         {Variant::i4(handle), Variant::i4(0), Variant::i4(1), Variant::i4(2)});
+  };
+  const QString pdfPath = QString::fromStdString(dir.file("out.pdf"));
+  int32_t handle = 0;
+  {
+    QPdfWriter pdf(pdfPath);
+    pdf.setResolution(72);  // small device pages: the document's pages fill them
+    handle = control->registerPrinter(pdf);
+    ASSERT_NE(handle, 0);
+    EXPECT_EQ(print(handle), Variant::i4(0));
+    control->unregisterPrinter(handle);
+  }
+  // Two pages went to the PDF; the handle is gone with its registration.
+  QFile file(pdfPath);
+  ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+  EXPECT_EQ(file.readAll().count("/Type /Page\n"), 2);
+  EXPECT_EQ(print(handle), Variant::i4(-1));
 }
 
 // The path of the shared object that holds a symbol of this program's Qt.

@@ -24,6 +24,7 @@ using comp::Variant;
 class ScriptedControl final : public comp::DispatchObject {
  public:
   std::map<int32_t, Variant> values;
+  std::map<int32_t, Variant> results;  // of the methods with arguments
   struct Call {
     int32_t id;
     std::vector<Variant> args;
@@ -46,6 +47,8 @@ class ScriptedControl final : public comp::DispatchObject {
     }
     if (!args.empty()) {
       calls.push_back({id, std::vector<Variant>(args.begin(), args.end())});
+      if (const auto r = results.find(id); r != results.end() && result != nullptr)
+        *result = r->second;
       return comp::S_OK;
     }
     const auto found = values.find(id);
@@ -231,6 +234,77 @@ TEST_F(NorvDocRefreshTest, FitToWidth) {
     fits = script_.callsOf(dispid::SetZoomAndModalPosition);
     ASSERT_EQ(fits.size(), 1u);
     EXPECT_EQ(fits[0].args[0].asR8(), zoom);
+  }
+}
+
+// Zoom about the centre in continuous mode: the gaps above the centre's page keep their size.
+TEST_F(NorvDocRefreshTest, CentredZoomKeepsTheGapsAboveThePage) {
+  NorvDoc &d = *doc_;
+  const double vw = d.ViewableWidthPix(), vh = d.ViewableHeightPix();
+  script_.values[dispid::ViewMode] = Variant::i4(0);
+  script_.values[dispid::GetModalWidth] = Variant::i4(2000);
+  script_.values[dispid::GetModalHeight] = Variant::i4(5000);
+  script_.values[dispid::GetModalYPosition] = Variant::i4(1000);
+  script_.results[dispid::GetPageForPosition] = Variant::i4(3);
+  double zoom = 2.0;
+  d.CenteredZoom(zoom);
+  const auto asked = script_.callsOf(dispid::GetPageForPosition);
+  ASSERT_EQ(asked.size(), 1u);
+  EXPECT_EQ(asked[0].args[1].asI4(), CLng(1000 + vh / 2));
+  const auto set = script_.callsOf(dispid::SetZoomAndModalPosition);
+  ASSERT_EQ(set.size(), 1u);
+  EXPECT_EQ(set[0].args[0].asR8(), 2.0);
+  EXPECT_EQ(set[0].args[1].asI4(), CLng(vw / 2 * 2 - vw / 2));
+  EXPECT_EQ(set[0].args[2].asI4(), CLng((1000 + vh / 2 - 20) * 2 + 20 - vh / 2));
+}
+
+// A 200 x 100 box in an 800 x 800 view at zoom 1 zooms by 4 (the smaller ratio) and puts its
+// corner at the view's corner; a box one pixel wide does nothing.
+TEST_F(NorvDocRefreshTest, ZoomBoxTakesTheSmallerRatio) {
+  NorvDoc &d = *doc_;
+  d.resize(800 + d.VScroll->width(), d.ToolBar->height() + d.HScroll->height() + 800);
+  ASSERT_EQ(d.ViewableWidthPix(), 800);
+  ASSERT_EQ(d.ViewableHeightPix(), 800);
+  script_.values[dispid::GetModalXPosition] = Variant::i4(30);
+  script_.values[dispid::GetModalYPosition] = Variant::i4(40);
+  d.ZoomBox(10, 10, 11, 300);
+  EXPECT_TRUE(script_.callsOf(dispid::SetZoomAndModalPosition).empty());
+  d.ZoomBox(210, 110, 10, 10);
+  const auto set = script_.callsOf(dispid::SetZoomAndModalPosition);
+  ASSERT_EQ(set.size(), 1u);
+  EXPECT_EQ(set[0].args[0].asR8(), 4.0);
+  EXPECT_EQ(set[0].args[1].asI4(), (10 + 30) * 4);
+  EXPECT_EQ(set[0].args[2].asI4(), (10 + 40) * 4);
+}
+
+// Turns: the new corner is the old visible rectangle's image; absolute turns go clockwise from
+// the current orientation.
+TEST_F(NorvDocRefreshTest, TurnsKeepTheVisibleRegion) {
+  NorvDoc &d = *doc_;
+  const int32_t vw = CLng(d.ViewableWidthPix()), vh = CLng(d.ViewableHeightPix());
+  script_.values[dispid::GetPageX] = Variant::i4(30);
+  script_.values[dispid::GetPageY] = Variant::i4(70);
+  script_.values[dispid::GetCurrentPageWidth] = Variant::i4(1000);
+  script_.values[dispid::GetCurrentPageHeight] = Variant::i4(1500);
+  script_.values[dispid::Orientation] = Variant::i4(90);
+  struct Case {
+    int16_t to, turn;
+    int32_t orientation, x, y;
+  };
+  for (const Case &c : {Case{180, 90, 180, 1500 - (70 + vh), 30},
+                        Case{270, 180, 270, 1000 - (30 + vw), 1500 - (70 + vh)},
+                        Case{0, 270, 360, 70, 1000 - (30 + vw)}, Case{90, 0, 0, 0, 0}}) {
+    SCOPED_TRACE(c.to);
+    script_.calls.clear();
+    int16_t angle = c.to;
+    d.RotateTo(angle);
+    EXPECT_EQ(angle, c.turn);
+    const auto set = script_.callsOf(dispid::SetOrientationAndPagePosition);
+    ASSERT_EQ(set.size(), c.turn == 0 ? 0u : 1u);
+    if (c.turn == 0) continue;
+    EXPECT_EQ(set[0].args[0].asI2(), c.orientation);
+    EXPECT_EQ(set[0].args[1].asI4(), c.x);
+    EXPECT_EQ(set[0].args[2].asI4(), c.y);
   }
 }
 

@@ -20,8 +20,8 @@
 #include "control_fixture.h"
 #include "control_ids.h"
 #include "main_window.h"
-#include "minimal_doc.h"
 #include "modal_watch.h"
+#include "norv_doc.h"
 #include "testkit_files.h"
 #include "viewer_documents.h"
 
@@ -48,9 +48,9 @@ class OpenDocumentsTest : public ControlTest {
       list << w->widget()->windowTitle();
     return list;
   }
-  static MinimalDoc *doc(const NorvviewApp &window, int index) {
+  static NorvDoc *doc(const NorvviewApp &window, int index) {
     const QList<QMdiSubWindow *> list = window.mdiArea()->subWindowList();
-    return index < list.size() ? dynamic_cast<MinimalDoc *>(list[index]->widget()) : nullptr;
+    return index < list.size() ? dynamic_cast<NorvDoc *>(list[index]->widget()) : nullptr;
   }
   static QString invalid(const QString &name) {
     return "Norvview|\"" + name + "\" is not a valid Norv file.|OK";
@@ -67,18 +67,17 @@ TEST_F(OpenDocumentsTest, CommandLineOpensPageOne) {
   window.MDIForm_Load("  \"" + file("wide.tif") + "\" ");
   EXPECT_TRUE(watch.messages().isEmpty()) << watch.messages().join("\n").toStdString();
   ASSERT_EQ(captions(window), QStringList{file("wide.tif")});
-  MinimalDoc *document = doc(window, 0);
+  NorvDoc *document = doc(window, 0);
   ASSERT_NE(document, nullptr);
-  ViewControl *control = document->NorvCtl();
-  ASSERT_NE(control, nullptr);
-  EXPECT_EQ(control->get(dispid::CurrentPage), comp::Variant::i4(1));
-  const double zoom = control->get(dispid::ZoomFactor).asR8();
+  ControlCalls &control = document->control();
+  EXPECT_EQ(control.CurrentPage(), 1);
+  const double zoom = control.ZoomFactor();
   EXPECT_LT(zoom, 1.0);  // fitted to the window's width
   QWidget *view = document->findChild<QWidget *>("NorvCtl");
   ASSERT_NE(view, nullptr);
   QCoreApplication::processEvents();  // the window's layout settles
   const QImage shot = view->grab().toImage();
-  const QImage render = controlRender(*control, 1);
+  const QImage render = controlRender(*document->NorvCtl()->dispatch(), 1);
   EXPECT_EQ(render.width(), static_cast<int>(1500 * zoom));
   EXPECT_EQ(render.width(), std::min(shot.width(), render.width()));
   expectShowsRender(shot, render);
@@ -230,10 +229,10 @@ TEST_F(OpenDocumentsTest, ConversionOpensTheResult) {
   EXPECT_TRUE(QFileInfo::exists(out));
   EXPECT_EQ(captions(window), QStringList{out});
   EXPECT_EQ(window.windowTitle(), "Norvview");
-  MinimalDoc *document = doc(window, 0);
+  NorvDoc *document = doc(window, 0);
   ASSERT_NE(document, nullptr);
-  EXPECT_EQ(document->NorvCtl()->call(dispid::NumPages), comp::Variant::i4(1));
-  EXPECT_EQ(document->NorvCtl()->get(dispid::IsNorv).asBool(), true);
+  EXPECT_EQ(document->control().NumPages(), 1);
+  EXPECT_TRUE(document->control().IsNorv());
 }
 
 }  // namespace

@@ -11,9 +11,9 @@
 #include <utility>
 #include <vector>
 
+#include "comp_dispatch.h"
 #include "comp_variant.h"
 #include "control_ids.h"
-#include "control_loader.h"
 #include "testkit_files.h"
 
 namespace viewer {
@@ -49,16 +49,16 @@ inline bool writeTestTiff(const std::string &path,
 
 // The control's own render of page (from 1) at its current zoom and layer, as RGB32; a null
 // image when the control writes none.
-inline QImage controlRender(ViewControl &control, int32_t page) {
+inline QImage controlRender(comp::Dispatch &control, int32_t page) {
   norvtest::TempDir dir("viewer_render");
   const std::string bmp = dir.file("page.bmp");
-  const comp::Variant zoom = control.get(dispid::ZoomFactor);
-  const comp::Variant layer = control.get(dispid::Layer);
-  if (zoom.type() != comp::VarType::R8) return {};
-  comp::Variant layerI4;
-  if (comp::coerce(layer, comp::VarType::I4, &layerI4) != comp::S_OK) return {};
-  control.call(dispid::SavePageAsBmp,
-               {comp::Variant::bstr(bmp), comp::Variant::i4(page), layerI4, zoom});
+  comp::Variant zoom, layer;
+  if (control.invoke(dispid::ZoomFactor, comp::kPropGet, {}, &zoom) != comp::S_OK ||
+      control.invoke(dispid::Layer, comp::kPropGet, {}, &layer) != comp::S_OK)
+    return {};
+  const comp::Variant args[] = {comp::Variant::bstr(bmp), comp::Variant::i4(page), layer, zoom};
+  comp::Variant written;
+  if (control.invoke(dispid::SavePageAsBmp, comp::kMethod, args, &written) != comp::S_OK) return {};
   QImage image;
   if (!image.load(QString::fromStdString(bmp), "BMP")) return {};
   return image.convertToFormat(QImage::Format_RGB32);
