@@ -27,6 +27,7 @@
 #include "control_loader.h"
 #include "help.h"
 #include "norv_doc.h"
+#include "norv_doc_commands.h"
 
 namespace viewer {
 namespace {
@@ -84,10 +85,29 @@ NorvviewApp::NorvviewApp(QWidget *parent) : QMainWindow(parent), mdi_(new QMdiAr
   help->addSeparator()->setObjectName("menuHelpSep");
   connect(addItem(help, "menuHelpAbout", "&About Norvview..."), &QAction::triggered, this,
           [this] { menuHelpAbout_Click(); });
+  frameMenus_ = menuBar()->actions();
+  connect(mdi_, &QMdiArea::subWindowActivated, this, &NorvviewApp::showMenusOf);
   setAcceptDrops(true);
 }
 
-NorvviewApp::~NorvviewApp() = default;
+void NorvviewApp::showMenusOf(QMdiSubWindow *active) {
+  const NorvDocCommands *commands = nullptr;
+  if (active != nullptr && active->widget() != nullptr) {
+    commands = dynamic_cast<const NorvDocCommands *>(
+        active->widget()->findChild<QObject *>("NorvDocCommands", Qt::FindDirectChildrenOnly));
+  }
+  menuBar()->clear();
+  if (commands == nullptr) {
+    menuBar()->addActions(frameMenus_);
+    return;
+  }
+  for (QMenu *menu : commands->menus()) menuBar()->addMenu(menu);
+}
+
+NorvviewApp::~NorvviewApp() {
+  // The frame's children go after this: their last activations change no menu.
+  disconnect(mdi_, nullptr, this, nullptr);
+}
 
 void NorvviewApp::MDIForm_Load(const QString &commandLine) {
   if (commandLine.isEmpty()) return;
@@ -107,6 +127,17 @@ void NorvviewApp::OpenFileByName(QString &fileName) {
   NorvDoc *doc = newDocument(&error);
   QMdiSubWindow *frame = nullptr;
   if (doc != nullptr) {
+    // The window's commands, with the main window's own open, exit and conversion.
+    new NorvDocCommands(*doc, {[this] { OpenFile(); },
+                               [this](const QString &name) {
+                                 QString copy = name;
+                                 OpenFileByName(copy);
+                               },
+                               [this] { close(); },
+                               [this]() -> comp::Dispatch * {
+                                 ViewControl *control = norvForm();
+                                 return control != nullptr ? control->dispatch() : nullptr;
+                               }});
     doc->setAttribute(Qt::WA_DeleteOnClose);
     frame = mdi_->addSubWindow(doc);
     frame->setAttribute(Qt::WA_DeleteOnClose);

@@ -134,19 +134,14 @@ void NorvDocCommands::buildMenus() {
   menuEditCopypage = item(menuEdit, "menuEditCopypage", "Copy Page");
 
   // The zoom items sit between the View menu's two separators.
-  const QList<QAction *> viewItems = doc_.menuView->actions();
-  QAction *before = nullptr;
-  int separators = 0;
-  for (QAction *a : viewItems) {
-    if (a->isSeparator() && ++separators == 2) before = a;
-  }
   menuViewZoomin = new QAction("Zoom In", doc_.menuView);
   menuViewZoomin->setObjectName("menuViewZoomin");
   menuViewZoomout = new QAction("Zoom Out", doc_.menuView);
   menuViewZoomout->setObjectName("menuViewZoomout");
   menuViewFittowidth = new QAction("Fit To Width", doc_.menuView);
   menuViewFittowidth->setObjectName("menuViewFittowidth");
-  doc_.menuView->insertActions(before, {menuViewZoomin, menuViewZoomout, menuViewFittowidth});
+  doc_.menuView->insertActions(doc_.menuViewPageSeparator,
+                               {menuViewZoomin, menuViewZoomout, menuViewFittowidth});
 
   menuTools = menu(&doc_, "menuTools", "&Tools");
   menuToolsConverttifftonorv =

@@ -12,7 +12,10 @@
 #include <QFileDialog>
 #include <QImage>
 #include <QLineEdit>
+#include <QMdiArea>
+#include <QMdiSubWindow>
 #include <QMenu>
+#include <QMenuBar>
 #include <QMimeData>
 #include <QMouseEvent>
 #include <QPushButton>
@@ -28,6 +31,7 @@
 #include "control_ids.h"
 #include "dialog_support.h"
 #include "dispatch_calls.h"
+#include "main_window.h"
 #include "modal_watch.h"
 #include "norv_doc.h"
 #include "norv_doc_commands.h"
@@ -763,6 +767,41 @@ TEST_F(DocCommandsTest, ResizingRefreshesTheScrollBars) {
     EXPECT_EQ(d.HScroll->maximum(), callI4(dispid::GetModalWidth) - d.NorvCtlWindow->width());
     EXPECT_EQ(d.VScroll->pageStep(), CInt(d.NorvCtlWindow->height() * 0.95));
   }
+}
+
+QStringList menuTitles(const QMenuBar *bar) {
+  QStringList titles;
+  for (const QAction *a : bar->actions()) titles << a->text();
+  return titles;
+}
+
+// The main window's documents carry their commands, and the frame shows the active one's menus.
+TEST_F(DocCommandsTest, TheFrameShowsTheActiveDocumentsMenus) {
+  const std::string path = dir_.file("doc.tif");
+  ASSERT_TRUE(writeTestTiff(path, {{60, 80}, {60, 80}}));
+  NorvviewApp app;
+  app.show();
+  const QStringList frameMenus = menuTitles(app.menuBar());
+  QString name = QString::fromStdString(path);
+  app.OpenFileByName(name);
+  const QList<QMdiSubWindow *> windows = app.mdiArea()->subWindowList();
+  ASSERT_EQ(windows.size(), 1);
+  app.mdiArea()->setActiveSubWindow(windows[0]);
+  auto *doc = dynamic_cast<NorvDoc *>(windows[0]->widget());
+  ASSERT_NE(doc, nullptr);
+  auto *commands = dynamic_cast<NorvDocCommands *>(
+      doc->findChild<QObject *>("NorvDocCommands", Qt::FindDirectChildrenOnly));
+  ASSERT_NE(commands, nullptr);
+  EXPECT_EQ(menuTitles(app.menuBar()), (QStringList{"&File", "&Edit", "&View", "&Tools", "&Help"}));
+  // The commands reach the window's control: its events included.
+  doc->NextPage->click();
+  EXPECT_EQ(doc->control().CurrentPage(), 2);
+  QTest::keyClick(doc->NorvCtlWindow, Qt::Key_Home);
+  EXPECT_EQ(doc->VScroll->value(), 0);
+  commands->menuClose->trigger();
+  QApplication::processEvents();
+  EXPECT_TRUE(app.mdiArea()->subWindowList().isEmpty());
+  EXPECT_EQ(menuTitles(app.menuBar()), frameMenus);
 }
 
 }  // namespace
