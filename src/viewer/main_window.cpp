@@ -18,9 +18,11 @@
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QMimeData>
+#include <QPointer>
 #include <QScreen>
 #include <QUrl>
 #include <QWhatsThis>
+#include <span>
 
 #include "about_box.h"
 #include "control_ids.h"
@@ -86,6 +88,22 @@ NorvviewApp::NorvviewApp(QWidget *parent) : QMainWindow(parent), mdi_(new QMdiAr
   connect(addItem(help, "menuHelpAbout", "&About Norvview..."), &QAction::triggered, this,
           [this] { menuHelpAbout_Click(); });
   frameMenus_ = menuBar()->actions();
+  menuWindows_ = new QMenu("&Windows", this);
+  menuWindows_->setObjectName("menuWindows");
+  connect(menuWindows_, &QMenu::aboutToShow, this, [this] {
+    menuWindows_->clear();
+    const QList<QMdiSubWindow *> windows = mdi_->subWindowList();
+    for (qsizetype i = 0; i < windows.size(); ++i) {
+      const QPointer<QMdiSubWindow> window = windows[i];
+      QAction *item =
+          menuWindows_->addAction(QString("&%1 %2").arg(i + 1).arg(window->windowTitle()));
+      item->setCheckable(true);
+      item->setChecked(window == mdi_->activeSubWindow());
+      connect(item, &QAction::triggered, this, [this, window] {
+        if (window != nullptr) mdi_->setActiveSubWindow(window);
+      });
+    }
+  });
   connect(mdi_, &QMdiArea::subWindowActivated, this, &NorvviewApp::showMenusOf);
   setAcceptDrops(true);
 }
@@ -101,7 +119,12 @@ void NorvviewApp::showMenusOf(QMdiSubWindow *active) {
     menuBar()->addActions(frameMenus_);
     return;
   }
-  for (QMenu *menu : commands->menus()) menuBar()->addMenu(menu);
+  // File, Edit and View, the window list, then Tools and Help.
+  const std::span<QMenu *const> menus = commands->menus();
+  for (size_t i = 0; i < menus.size(); ++i) {
+    menuBar()->addMenu(menus[i]);
+    if (i == 2) menuBar()->addMenu(menuWindows_);
+  }
 }
 
 NorvviewApp::~NorvviewApp() {

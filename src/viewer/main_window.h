@@ -12,6 +12,7 @@
 class QAction;
 class QMdiArea;
 class QMdiSubWindow;
+class QMenu;
 
 namespace viewer {
 
@@ -57,6 +58,7 @@ class NorvviewApp : public QMainWindow {
   QMdiArea *mdi_;
   std::unique_ptr<ViewControl> norvForm_;
   QList<QAction *> frameMenus_;
+  QMenu *menuWindows_;  // a document window's "&Windows" menu: the frame's window list
 };
 
 // A document name as the open command takes it: trimmed of blanks (spaces), then one leading and

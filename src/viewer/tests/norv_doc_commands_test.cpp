@@ -792,7 +792,15 @@ TEST_F(DocCommandsTest, TheFrameShowsTheActiveDocumentsMenus) {
   auto *commands = dynamic_cast<NorvDocCommands *>(
       doc->findChild<QObject *>("NorvDocCommands", Qt::FindDirectChildrenOnly));
   ASSERT_NE(commands, nullptr);
-  EXPECT_EQ(menuTitles(app.menuBar()), (QStringList{"&File", "&Edit", "&View", "&Tools", "&Help"}));
+  EXPECT_EQ(menuTitles(app.menuBar()),
+            (QStringList{"&File", "&Edit", "&View", "&Windows", "&Tools", "&Help"}));
+  // The window list names the open window, checked as the active one.
+  auto *list = app.findChild<QMenu *>("menuWindows");
+  ASSERT_NE(list, nullptr);
+  emit list->aboutToShow();
+  ASSERT_EQ(list->actions().size(), 1);
+  EXPECT_EQ(list->actions()[0]->text(), "&1 " + name);
+  EXPECT_TRUE(list->actions()[0]->isChecked());
   // The commands reach the window's control: its events included.
   doc->NextPage->click();
   EXPECT_EQ(doc->control().CurrentPage(), 2);
