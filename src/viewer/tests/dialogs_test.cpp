@@ -393,6 +393,27 @@ TEST_F(DialogTest, ExportWritesTheControlsBitmap) {
       << doc->saveCalls.join("\n").toStdString();
 }
 
+// A layer list with nothing selected (index -1) saves the composite page, not layer -1.
+TEST_F(DialogTest, ExportWithNoLayerSelectedSavesTheComposite) {
+  auto doc = openNorv();
+  ASSERT_NE(doc, nullptr);
+  doc->layerIndex = -1;
+  const std::string out = dir_.file("none.bmp");
+  doc->savePath = QString::fromStdString(out);
+  BmpOptions dialog;
+  dialog.Init(*doc);
+  child<QLineEdit>(dialog, "Zoom")->setText("50%");
+  auto *layer = child<QComboBox>(dialog, "Layer");
+  layer->setCurrentIndex(-1);
+  child<QPushButton>(dialog, "SaveButton")->click();
+  const std::string expected = dir_.file("composite.bmp");
+  ctlCall(doc->control(), dispid::SavePageAsBmp,
+          {Variant::bstr(expected), Variant::i4(1), Variant::i4(0), Variant::r8(0.5)});
+  const std::vector<uint8_t> bytes = fileBytes(out);
+  ASSERT_GT(bytes.size(), 54u);
+  EXPECT_EQ(bytes, fileBytes(expected));
+}
+
 TEST_F(DialogTest, ExportOfAPlainTiffSavesTheCompositeAndCancelSavesNothing) {
   auto doc = openTiff();
   ASSERT_NE(doc, nullptr);
