@@ -52,7 +52,8 @@ function(norv_test name)
   if(NOT NORV_TESTS)
     return()
   endif()
-  cmake_parse_arguments(ARG "" "" "DEPS" ${ARGN})
+  # LAUNCHER: a command that runs the test program (its arguments after it), e.g. a display.
+  cmake_parse_arguments(ARG "" "" "DEPS;LAUNCHER" ${ARGN})
   file(GLOB srcs CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/tests/*.cpp)
   add_executable(${name} ${srcs})
   target_include_directories(${name} PRIVATE ${CMAKE_CURRENT_SOURCE_DIR}/tests)
@@ -63,7 +64,11 @@ function(norv_test name)
   target_compile_definitions(${name} PRIVATE
     NORV_TEST_DATA="${CMAKE_CURRENT_SOURCE_DIR}/tests/data"
     NORV_SOURCE_DIR="${PROJECT_SOURCE_DIR}")
-  add_test(NAME ${name} COMMAND ${name})
+  if(ARG_LAUNCHER)
+    add_test(NAME ${name} COMMAND ${ARG_LAUNCHER} $<TARGET_FILE:${name}>)
+  else()
+    add_test(NAME ${name} COMMAND ${name})
+  endif()
 endfunction()
 
 function(norv_fuzz_target name)

@@ -85,8 +85,8 @@ void ViewControl::advise(comp::EventSink *sink) {
   if (window_ != nullptr) window_->advise(sink);
 }
 
-int32_t ViewControl::registerPrinter(void *printer) {
-  return window_ != nullptr ? window_->registerPrinter(printer) : 0;
+int32_t ViewControl::registerPrinter(QPagedPaintDevice &printer) {
+  return window_ != nullptr ? window_->registerPrinter(&printer) : 0;
 }
 
 void ViewControl::unregisterPrinter(int32_t handle) {

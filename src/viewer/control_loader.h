@@ -15,6 +15,7 @@
 
 #include "comp_module.h"
 
+class QPagedPaintDevice;
 class QWidget;
 
 namespace viewer {
@@ -46,9 +47,10 @@ class ViewControl {
   QWidget *createWindow(QWidget *parent);
   // Where the control's events go (null: nowhere); the sink must outlive the connection.
   void advise(comp::EventSink *sink);
-  // A printer (a QPagedPaintDevice *) as a device of the module: the handle PrintLayerFromTo
-  // takes, or 0; given back with unregisterPrinter.
-  int32_t registerPrinter(void *printer);
+  // The printer as a drawing device of the control's module, for PrintLayerFromTo: its device
+  // handle, or 0 when the module makes none. Give it back with unregisterPrinter before the
+  // printer goes.
+  int32_t registerPrinter(QPagedPaintDevice &printer);
   void unregisterPrinter(int32_t handle);
 
   comp::DispatchObject *dispatch() const { return dispatch_; }

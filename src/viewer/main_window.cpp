@@ -18,52 +18,27 @@
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QMimeData>
-#include <QPagedPaintDevice>
 #include <QPointer>
 #include <QScreen>
 #include <QUrl>
 #include <QWhatsThis>
+#include <span>
 
 #include "about_box.h"
 #include "control_ids.h"
 #include "control_loader.h"
 #include "help.h"
 #include "norv_doc.h"
+#include "norv_doc_commands.h"
 
 namespace viewer {
 namespace {
 
-// Keeps a document window's control for the window's life: a child of the window, so it goes
-// after the window's own destructor (which hands the control's window back); then the control's
-// window goes, and the control with its last reference.
-class ControlKeeper : public QObject {
- public:
-  ControlKeeper(QObject *owner, std::unique_ptr<ViewControl> control, QWidget *window)
-      : QObject(owner), control_(std::move(control)), window_(window) {}
-  ~ControlKeeper() override { delete window_.data(); }
-
- private:
-  std::unique_ptr<ViewControl> control_;
-  QPointer<QWidget> window_;
-};
-
-// A new document window over a new control of the program's module; null (and *error says why)
-// when no control can be made.
+// A new document window over a new control of the program's module (the window owns it); null
+// (and *error says why) when no control can be made.
 NorvDoc *newDocument(QString *error) {
-  ControlModule *module = ControlModule::shared(error);
-  std::unique_ptr<ViewControl> control = module != nullptr ? module->create(error) : nullptr;
-  if (control == nullptr) return nullptr;
-  ViewControl *made = control.get();
-  ControlHosting hosting;
-  hosting.widget = made->createWindow(nullptr);
-  hosting.registerPrinter = [made](QPagedPaintDevice &printer) {
-    return made->registerPrinter(&printer);
-  };
-  hosting.unregisterPrinter = [made](int32_t handle) { made->unregisterPrinter(handle); };
-  QWidget *window = hosting.widget;
-  auto *doc = new NorvDoc(*made->dispatch(), std::move(hosting));
-  new ControlKeeper(doc, std::move(control), window);
-  return doc;
+  auto doc = std::make_unique<NorvDoc>(nullptr, error);
+  return doc->NorvCtl() != nullptr ? doc.release() : nullptr;
 }
 
 constexpr char kTitle[] = "Norvview";
@@ -112,10 +87,50 @@ NorvviewApp::NorvviewApp(QWidget *parent) : QMainWindow(parent), mdi_(new QMdiAr
   help->addSeparator()->setObjectName("menuHelpSep");
   connect(addItem(help, "menuHelpAbout", "&About Norvview..."), &QAction::triggered, this,
           [this] { menuHelpAbout_Click(); });
+  frameMenus_ = menuBar()->actions();
+  menuWindows_ = new QMenu("&Windows", this);
+  menuWindows_->setObjectName("menuWindows");
+  connect(menuWindows_, &QMenu::aboutToShow, this, [this] {
+    menuWindows_->clear();
+    const QList<QMdiSubWindow *> windows = mdi_->subWindowList();
+    for (qsizetype i = 0; i < windows.size(); ++i) {
+      const QPointer<QMdiSubWindow> window = windows[i];
+      QAction *item =
+          menuWindows_->addAction(QString("&%1 %2").arg(i + 1).arg(window->windowTitle()));
+      item->setCheckable(true);
+      item->setChecked(window == mdi_->activeSubWindow());
+      connect(item, &QAction::triggered, this, [this, window] {
+        if (window != nullptr) mdi_->setActiveSubWindow(window);
+      });
+    }
+  });
+  connect(mdi_, &QMdiArea::subWindowActivated, this, &NorvviewApp::showMenusOf);
   setAcceptDrops(true);
 }
 
-NorvviewApp::~NorvviewApp() = default;
+void NorvviewApp::showMenusOf(QMdiSubWindow *active) {
+  const NorvDocCommands *commands = nullptr;
+  if (active != nullptr && active->widget() != nullptr) {
+    commands = dynamic_cast<const NorvDocCommands *>(
+        active->widget()->findChild<QObject *>("NorvDocCommands", Qt::FindDirectChildrenOnly));
+  }
+  menuBar()->clear();
+  if (commands == nullptr) {
+    menuBar()->addActions(frameMenus_);
+    return;
+  }
+  // File, Edit and View, the window list, then Tools and Help.
+  const std::span<QMenu *const> menus = commands->menus();
+  for (size_t i = 0; i < menus.size(); ++i) {
+    menuBar()->addMenu(menus[i]);
+    if (i == 2) menuBar()->addMenu(menuWindows_);
+  }
+}
+
+NorvviewApp::~NorvviewApp() {
+  // The frame's children go after this: their last activations change no menu.
+  disconnect(mdi_, nullptr, this, nullptr);
+}
 
 void NorvviewApp::MDIForm_Load(const QString &commandLine) {
   if (commandLine.isEmpty()) return;
@@ -135,6 +150,17 @@ void NorvviewApp::OpenFileByName(QString &fileName) {
   NorvDoc *doc = newDocument(&error);
   QMdiSubWindow *frame = nullptr;
   if (doc != nullptr) {
+    // The window's commands, with the main window's own open, exit and conversion.
+    new NorvDocCommands(*doc, {[this] { OpenFile(); },
+                               [this](const QString &name) {
+                                 QString copy = name;
+                                 OpenFileByName(copy);
+                               },
+                               [this] { close(); },
+                               [this]() -> comp::Dispatch * {
+                                 ViewControl *control = norvForm();
+                                 return control != nullptr ? control->dispatch() : nullptr;
+                               }});
     doc->setAttribute(Qt::WA_DeleteOnClose);
     frame = mdi_->addSubWindow(doc);
     frame->setAttribute(Qt::WA_DeleteOnClose);
@@ -150,8 +176,8 @@ void NorvviewApp::OpenFileByName(QString &fileName) {
     box.exec();
     return;
   }
-  NorvCtl &control = doc->control();
-  control.put(NorvCtl::Member::FileName, comp::Variant::bstr(fileName.toStdString()));
+  ControlCalls &control = doc->control();
+  control.invoke(dispid::FileName, comp::kPropPut, {comp::Variant::bstr(fileName.toStdString())});
   if (control.NumPages() != 0) {
     doc->setWindowTitle(fileName);
     doc->FitToWidth();

@@ -3,12 +3,16 @@
 // the TIFF-to-Norv conversion through a hidden control, and the name rules of these commands.
 #pragma once
 
+#include <QList>
 #include <QMainWindow>
 #include <QString>
 #include <QStringList>
 #include <memory>
 
+class QAction;
 class QMdiArea;
+class QMdiSubWindow;
+class QMenu;
 
 namespace viewer {
 
@@ -48,9 +52,13 @@ class NorvviewApp : public QMainWindow {
                       const QString &proposal);
   // The hidden window's control that runs conversions (NorvForm's NorvCtl), made on first use.
   ViewControl *norvForm();
+  // The menu bar of the active document window (its own menus), or the frame's without one.
+  void showMenusOf(QMdiSubWindow *active);
 
   QMdiArea *mdi_;
   std::unique_ptr<ViewControl> norvForm_;
+  QList<QAction *> frameMenus_;
+  QMenu *menuWindows_;  // a document window's "&Windows" menu: the frame's window list
 };
 
 // A document name as the open command takes it: trimmed of blanks (spaces), then one leading and

@@ -15,54 +15,6 @@ namespace viewer {
 namespace {
 
 using comp::Variant;
-using Member = NorvCtl::Member;
-
-// The control's member names, in the order of NorvCtl::Member.
-constexpr std::array<const char *, static_cast<size_t>(Member::Count)> kMemberNames = {
-    "PageBreakSpace",
-    "ViewMode",
-    "FileName",
-    "ZoomFactor",
-    "CurrentPage",
-    "Layer",
-    "Orientation",
-    "IsNorv",
-    "isTiff",
-    "FirstPage",
-    "LastPage",
-    "NextPage",
-    "PreviousPage",
-    "NumPages",
-    "PurgeAllData",
-    "SetXPosition",
-    "SetYPosition",
-    "GetModalHeight",
-    "GetModalWidth",
-    "GetCurrentPageWidth",
-    "GetCurrentPageHeight",
-    "Pan",
-    "GetModalXPosition",
-    "GetModalYPosition",
-    "SetHandCursor",
-    "SetGrabCursor",
-    "SetDefaultCursor",
-    "SetZoomToolCursor",
-    "CopyToClipboardTLBR",
-    "CopyPageToClipboard",
-    "SetModalYPosition",
-    "GetPageX",
-    "GetPageY",
-    "SetZoomAndModalPosition",
-    "GetPageForPosition",
-    "LayersOnCurrentPage",
-    "PrintLayerFromTo",
-    "SavePageAsBmp",
-    "LayersOnPage",
-    "ConvertTiff2Tfx",
-    "SetOrientationAndPagePosition",
-    "AboutBox",
-};
-
 // A variant read as a number: integers and booleans as themselves, reals as they are.
 double numberOf(const Variant &value) {
   switch (value.type()) {
@@ -172,94 +124,88 @@ QAction *menuItem(QMenu *menu, const char *name, const QString &caption, bool ch
 }  // namespace
 
 // ---------------------------------------------------------------------------------------------
-// NorvCtl
+// ControlCalls
 
-NorvCtl::NorvCtl(comp::Dispatch &dispatch) : dispatch_(dispatch) {
-  for (size_t i = 0; i < kMemberNames.size(); ++i) {
-    int32_t id = 0;
-    if (dispatch_.getIdsOfNames(kMemberNames[i], &id) == comp::S_OK) ids_[i] = id;
-  }
-}
-
-Variant NorvCtl::get(Member member) {
+Variant ControlCalls::invoke(int32_t id, uint32_t flags, std::initializer_list<Variant> args) {
   Variant result;
-  if (dispatch_.invoke(id(member), comp::kPropGet | comp::kMethod, {}, &result) != comp::S_OK)
+  if (control_ == nullptr ||
+      control_->invoke(id, flags, std::span(args.begin(), args.size()), &result) != comp::S_OK)
     return Variant();
   return result;
 }
 
-bool NorvCtl::put(Member member, const Variant &value) {
-  return dispatch_.invoke(id(member), comp::kPropPut, std::span(&value, 1), nullptr) == comp::S_OK;
+double ControlCalls::number(int32_t id) {
+  // A property's get, or a call of a method without arguments: one kind of call for both.
+  return numberOf(invoke(id, comp::kPropGet | comp::kMethod));
 }
 
-Variant NorvCtl::call(Member member, std::span<const Variant> args) {
-  Variant result;
-  if (dispatch_.invoke(id(member), comp::kMethod, args, &result) != comp::S_OK) return Variant();
-  return result;
-}
-
-int32_t NorvCtl::getI4(Member member) {
-  return CLng(numberOf(get(member)));
-}
-
-double NorvCtl::ZoomFactor() {
-  return numberOf(get(Member::ZoomFactor));
-}
-
-std::string NorvCtl::FileName() {
-  const Variant name = get(Member::FileName);
+std::string ControlCalls::FileName() {
+  const Variant name = invoke(dispid::FileName, comp::kPropGet);
   return name.type() == comp::VarType::Bstr ? name.asBstr() : std::string();
 }
 
-bool NorvCtl::IsNorv() {
-  return numberOf(get(Member::IsNorv)) != 0;
+void ControlCalls::SetLayer(int32_t layer) {
+  invoke(dispid::Layer, comp::kPropPut, {Variant::i4(layer)});
 }
 
-int32_t NorvCtl::GetPageForPosition(int32_t x, int32_t y) {
-  const std::array args{Variant::i4(x), Variant::i4(y)};
-  return CLng(numberOf(call(Member::GetPageForPosition, args)));
+int32_t ControlCalls::GetPageForPosition(int32_t x, int32_t y) {
+  return CLng(numberOf(
+      invoke(dispid::GetPageForPosition, comp::kMethod, {Variant::i4(x), Variant::i4(y)})));
 }
 
-void NorvCtl::Pan(int32_t dx, int32_t dy) {
-  const std::array args{Variant::i4(dx), Variant::i4(dy)};
-  call(Member::Pan, args);
+void ControlCalls::Pan(int32_t dx, int32_t dy) {
+  invoke(dispid::Pan, comp::kMethod, {Variant::i4(dx), Variant::i4(dy)});
 }
 
-void NorvCtl::SetXPosition(int32_t x) {
-  const std::array args{Variant::i4(x)};
-  call(Member::SetXPosition, args);
+void ControlCalls::SetZoomAndModalPosition(double zoom, int32_t x, int32_t y) {
+  invoke(dispid::SetZoomAndModalPosition, comp::kMethod,
+         {Variant::r8(zoom), Variant::i4(x), Variant::i4(y)});
 }
 
-void NorvCtl::SetModalYPosition(int32_t y) {
-  const std::array args{Variant::i4(y)};
-  call(Member::SetModalYPosition, args);
+void ControlCalls::SetOrientationAndPagePosition(int16_t orientation, int32_t x, int32_t y) {
+  invoke(dispid::SetOrientationAndPagePosition, comp::kMethod,
+         {Variant::i2(orientation), Variant::i4(x), Variant::i4(y)});
 }
 
-void NorvCtl::SetZoomAndModalPosition(double zoom, int32_t x, int32_t y) {
-  const std::array args{Variant::r8(zoom), Variant::i4(x), Variant::i4(y)};
-  call(Member::SetZoomAndModalPosition, args);
-}
-
-void NorvCtl::SetOrientationAndPagePosition(int16_t orientation, int32_t x, int32_t y) {
-  const std::array args{Variant::i2(orientation), Variant::i4(x), Variant::i4(y)};
-  call(Member::SetOrientationAndPagePosition, args);
-}
-
-int32_t NorvCtl::PrintLayerFromTo(int32_t hdc, int32_t layer, int32_t first, int32_t last) {
-  const std::array args{Variant::i4(hdc), Variant::i4(layer), Variant::i4(first),
-                        Variant::i4(last)};
-  return CLng(numberOf(call(Member::PrintLayerFromTo, args)));
+int32_t ControlCalls::PrintLayerFromTo(int32_t hdc, int32_t layer, int32_t first, int32_t last) {
+  return CLng(numberOf(
+      invoke(dispid::PrintLayerFromTo, comp::kMethod,
+             {Variant::i4(hdc), Variant::i4(layer), Variant::i4(first), Variant::i4(last)})));
 }
 
 // ---------------------------------------------------------------------------------------------
 // NorvDoc: children
 
-NorvDoc::NorvDoc(comp::Dispatch &control, ControlHosting hosting, QWidget *parent)
-    : QWidget(parent), ctl_(control), hosting_(std::move(hosting)) {
+NorvDoc::NorvDoc(ViewControl &control, QWidget *parent) : QWidget(parent), ctl_(&control) {
+  build();
+}
+
+namespace {
+
+std::unique_ptr<ViewControl> newControl(QString *error) {
+  ControlModule *module = ControlModule::shared(error);
+  return module != nullptr ? module->create(error) : nullptr;
+}
+
+}  // namespace
+
+NorvDoc::NorvDoc(QWidget *parent, QString *error) : NorvDoc(newControl(error), parent) {}
+
+NorvDoc::NorvDoc(std::unique_ptr<ViewControl> owned, QWidget *parent)
+    : QWidget(parent), owned_(std::move(owned)), ctl_(owned_.get()) {
+  build();
+}
+
+NorvDoc::~NorvDoc() {
+  delete NorvCtlWindow;  // the control's window first: it draws from the control
+}
+
+void NorvDoc::build() {
   setObjectName("NorvDoc");
   buildToolBar();
-  NorvCtlWindow = hosting_.widget != nullptr ? hosting_.widget : new QWidget(this);
-  NorvCtlWindow->setParent(this);
+  // Without a window of the module's the view stays an empty child of the same place.
+  NorvCtlWindow = ctl_.control() != nullptr ? ctl_.control()->createWindow(this) : nullptr;
+  if (NorvCtlWindow == nullptr) NorvCtlWindow = new QWidget(this);
   NorvCtlWindow->setObjectName("NorvCtl");
   HScroll = new QScrollBar(Qt::Horizontal, this);
   HScroll->setObjectName("HScroll");
@@ -273,13 +219,6 @@ NorvDoc::NorvDoc(comp::Dispatch &control, ControlHosting hosting, QWidget *paren
   SelectBox->setAttribute(Qt::WA_TransparentForMouseEvents);
   SelectBox->hide();
   buildViewMenu();
-}
-
-NorvDoc::~NorvDoc() {
-  // The control's window belongs to its module's object: give it back rather than delete it
-  // with the other children.
-  if (hosting_.widget != nullptr && NorvCtlWindow == hosting_.widget)
-    NorvCtlWindow->setParent(nullptr);
 }
 
 void NorvDoc::buildToolBar() {
@@ -350,8 +289,9 @@ void NorvDoc::buildViewMenu() {
   menuViewLayer = menuView->addMenu("Layer");
   menuViewLayer->setObjectName("menuViewLayer");
   menuViewLayerLayer.push_back(menuItem(menuViewLayer, "menuViewLayerLayer", "Composite", true));
-  menuView->addSeparator();
-  menuView->addSeparator();
+  // The zoom commands' items go between these two separators.
+  menuViewZoomSeparator = menuView->addSeparator();
+  menuViewPageSeparator = menuView->addSeparator();
   menuViewFirstpage = menuItem(menuView, "menuViewFirstpage", "First Page");
   menuViewPreviouspage = menuItem(menuView, "menuViewPreviouspage", "Previous Page");
   menuViewNextpage = menuItem(menuView, "menuViewNextpage", "Next Page");
@@ -361,6 +301,7 @@ void NorvDoc::buildViewMenu() {
 void NorvDoc::resizeEvent(QResizeEvent *event) {
   QWidget::resizeEvent(event);
   FixSize();
+  UpdateAll();  // the bars' ranges and the indicators for the new size
 }
 
 // ---------------------------------------------------------------------------------------------

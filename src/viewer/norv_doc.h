@@ -4,144 +4,80 @@
 // indicators from the control after every change, and turns zoom, rotation, panning, selection
 // and print requests into calls of the control.
 //
-// The window reaches the control only through its dispatch interface (by member id, the ids
-// looked up once by name when the window is made) and the widget that hosts the control's
-// window. The window's scale unit is the pixel, so the control's pixel values and the window's
-// sizes meet without conversion; the conversions are still written out where the two meet.
+// The window reaches the control only through its dispatch interface (by member id) and the
+// window its module makes to host it. The window's scale unit is the pixel, so the control's pixel
+// values and the window's sizes meet without conversion; the conversions are still written out
+// where the two meet.
 #pragma once
 
 #include <QAction>
-#include <QActionGroup>
 #include <QComboBox>
 #include <QFrame>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
-#include <QPointer>
 #include <QScrollBar>
 #include <QToolButton>
 #include <QWidget>
-#include <array>
 #include <cstdint>
 #include <functional>
-#include <span>
+#include <initializer_list>
+#include <memory>
 #include <string>
 #include <vector>
 
-#include "comp_dispatch.h"
-#include "comp_variant.h"
+#include "control_ids.h"
+#include "control_loader.h"
+#include "util.h"
 
 class QPagedPaintDevice;
 class QPrinter;
 
 namespace viewer {
 
-// The view control as the document window calls it: each member by its dispatch id. A call
-// that fails (a member the control lacks, a refused argument) gives an empty result, which
-// reads as 0, false or "".
-class NorvCtl {
+// The view control as the document window calls it: typed calls of its members by dispatch id.
+// A call that fails (no control, a member the control lacks, a refused argument) gives an empty
+// result, which reads as 0, false or "".
+class ControlCalls {
  public:
-  // The members the viewer calls, resolved by name when the wrapper is made.
-  enum class Member : uint8_t {
-    PageBreakSpace,
-    ViewMode,
-    FileName,
-    ZoomFactor,
-    CurrentPage,
-    Layer,
-    Orientation,
-    IsNorv,
-    IsTiff,
-    FirstPage,
-    LastPage,
-    NextPage,
-    PreviousPage,
-    NumPages,
-    PurgeAllData,
-    SetXPosition,
-    SetYPosition,
-    GetModalHeight,
-    GetModalWidth,
-    GetCurrentPageWidth,
-    GetCurrentPageHeight,
-    Pan,
-    GetModalXPosition,
-    GetModalYPosition,
-    SetHandCursor,
-    SetGrabCursor,
-    SetDefaultCursor,
-    SetZoomToolCursor,
-    CopyToClipboardTLBR,
-    CopyPageToClipboard,
-    SetModalYPosition,
-    GetPageX,
-    GetPageY,
-    SetZoomAndModalPosition,
-    GetPageForPosition,
-    LayersOnCurrentPage,
-    PrintLayerFromTo,
-    SavePageAsBmp,
-    LayersOnPage,
-    ConvertTiff2Tfx,
-    SetOrientationAndPagePosition,
-    AboutBox,
-    Count
-  };
+  // control (may be null) must outlive the wrapper.
+  explicit ControlCalls(ViewControl *control) : control_(control) {}
 
-  // dispatch must outlive the wrapper.
-  explicit NorvCtl(comp::Dispatch &dispatch);
+  ViewControl *control() const { return control_; }
 
-  comp::Dispatch &dispatch() { return dispatch_; }
-  // The member's id; 0 when the control has no member of that name.
-  int32_t id(Member member) const { return ids_[static_cast<size_t>(member)]; }
+  // One call of a member: a property get, put, or a method call (comp::InvokeFlags).
+  comp::Variant invoke(int32_t id, uint32_t flags, std::initializer_list<comp::Variant> args = {});
+  // A property or argument-less method as a number.
+  double number(int32_t id);
+  int32_t getI4(int32_t id) { return CLng(number(id)); }
 
-  // A property's value, a property put, a method call.
-  comp::Variant get(Member member);
-  bool put(Member member, const comp::Variant &value);
-  comp::Variant call(Member member, std::span<const comp::Variant> args = {});
-
-  // Typed shorthands of the members the document window uses most.
-  int32_t getI4(Member member);  // property or argument-less method, as a 32-bit integer
-  double ZoomFactor();
-  int32_t PageBreakSpace() { return getI4(Member::PageBreakSpace); }
-  int32_t ViewMode() { return getI4(Member::ViewMode); }
+  double ZoomFactor() { return number(dispid::ZoomFactor); }
+  int32_t PageBreakSpace() { return getI4(dispid::PageBreakSpace); }
+  int32_t ViewMode() { return getI4(dispid::ViewMode); }
   std::string FileName();
-  int32_t CurrentPage() { return getI4(Member::CurrentPage); }
-  int32_t Layer() { return getI4(Member::Layer); }
-  void SetLayer(int32_t layer) { put(Member::Layer, comp::Variant::i4(layer)); }
-  int32_t Orientation() { return getI4(Member::Orientation); }
-  bool IsNorv();
-  int32_t NumPages() { return getI4(Member::NumPages); }
-  int32_t GetModalWidth() { return getI4(Member::GetModalWidth); }
-  int32_t GetModalHeight() { return getI4(Member::GetModalHeight); }
-  int32_t GetModalXPosition() { return getI4(Member::GetModalXPosition); }
-  int32_t GetModalYPosition() { return getI4(Member::GetModalYPosition); }
-  int32_t GetCurrentPageWidth() { return getI4(Member::GetCurrentPageWidth); }
-  int32_t GetCurrentPageHeight() { return getI4(Member::GetCurrentPageHeight); }
-  int32_t GetPageX() { return getI4(Member::GetPageX); }
-  int32_t GetPageY() { return getI4(Member::GetPageY); }
-  int32_t LayersOnCurrentPage() { return getI4(Member::LayersOnCurrentPage); }
+  int32_t CurrentPage() { return getI4(dispid::CurrentPage); }
+  int32_t Layer() { return getI4(dispid::Layer); }
+  void SetLayer(int32_t layer);
+  int32_t Orientation() { return getI4(dispid::Orientation); }
+  bool IsNorv() { return number(dispid::IsNorv) != 0; }
+  int32_t NumPages() { return getI4(dispid::NumPages); }
+  int32_t GetModalWidth() { return getI4(dispid::GetModalWidth); }
+  int32_t GetModalHeight() { return getI4(dispid::GetModalHeight); }
+  int32_t GetModalXPosition() { return getI4(dispid::GetModalXPosition); }
+  int32_t GetModalYPosition() { return getI4(dispid::GetModalYPosition); }
+  int32_t GetCurrentPageWidth() { return getI4(dispid::GetCurrentPageWidth); }
+  int32_t GetCurrentPageHeight() { return getI4(dispid::GetCurrentPageHeight); }
+  int32_t GetPageX() { return getI4(dispid::GetPageX); }
+  int32_t GetPageY() { return getI4(dispid::GetPageY); }
+  int32_t LayersOnCurrentPage() { return getI4(dispid::LayersOnCurrentPage); }
   int32_t GetPageForPosition(int32_t x, int32_t y);
   void Pan(int32_t dx, int32_t dy);
-  void SetXPosition(int32_t x);
-  void SetModalYPosition(int32_t y);
   void SetZoomAndModalPosition(double zoom, int32_t x, int32_t y);
   void SetOrientationAndPagePosition(int16_t orientation, int32_t x, int32_t y);
   int32_t PrintLayerFromTo(int32_t hdc, int32_t layer, int32_t first, int32_t last);
 
  private:
-  comp::Dispatch &dispatch_;
-  std::array<int32_t, static_cast<size_t>(Member::Count)> ids_{};
-};
-
-// What the window needs of the control's module besides the dispatch interface: the widget
-// hosting the control's window, and the registration of a Qt printer (or PDF writer) as a
-// drawing device whose handle PrintLayerFromTo takes.
-struct ControlHosting {
-  QWidget *widget = nullptr;  // the control's window; the document window adopts it
-  // The printer's device handle (0 on failure); the device lives until unregisterPrinter.
-  std::function<int32_t(QPagedPaintDevice &printer)> registerPrinter;
-  std::function<void(int32_t handle)> unregisterPrinter;
+  ViewControl *control_;
 };
 
 // The print dialog's answer: accepted, and whether a page range was chosen (then from/to hold
@@ -157,11 +93,16 @@ using PrintDialogFn =
 
 class NorvDoc : public QWidget {
  public:
-  NorvDoc(comp::Dispatch &control, ControlHosting hosting, QWidget *parent = nullptr);
+  // The window over control, which must outlive it; the control's window is made as a child.
+  explicit NorvDoc(ViewControl &control, QWidget *parent = nullptr);
+  // The window over a new control of the program's module (ControlModule::shared), which it
+  // owns; NorvCtl() is null when none could be made (*error says why).
+  NorvDoc(QWidget *parent, QString *error);
   ~NorvDoc() override;
 
-  // The control and its window.
-  NorvCtl &control() { return ctl_; }
+  // The control, and its members as typed calls.
+  ViewControl *NorvCtl() const { return ctl_.control(); }
+  ControlCalls &control() { return ctl_; }
 
   // Layout and refresh.
   double ViewableWidth() const;
@@ -248,6 +189,9 @@ class NorvDoc : public QWidget {
   QAction *menuViewPreviouspage;
   QAction *menuViewNextpage;
   QAction *menuViewLastpage;
+  // The separators after the layer menu and before the page items.
+  QAction *menuViewZoomSeparator;
+  QAction *menuViewPageSeparator;
   // The item array of layers; element 0 is "Composite". Elements are added, never removed.
   std::vector<QAction *> menuViewLayerLayer;
 
@@ -255,11 +199,13 @@ class NorvDoc : public QWidget {
   void resizeEvent(QResizeEvent *event) override;
 
  private:
+  NorvDoc(std::unique_ptr<ViewControl> owned, QWidget *parent);
+  void build();
   void buildToolBar();
   void buildViewMenu();
 
-  NorvCtl ctl_;
-  ControlHosting hosting_;
+  std::unique_ptr<ViewControl> owned_;  // when the window made its control
+  ControlCalls ctl_;
   PrintDialogFn printDialog_;
 };
 

@@ -127,7 +127,7 @@ struct PageView {
   double x, y, w, h;
 };
 
-PageView pageView(NorvCtl &ctl) {
+PageView pageView(ControlCalls &ctl) {
   return {double(ctl.GetPageX()), double(ctl.GetPageY()), double(ctl.GetCurrentPageWidth()),
           double(ctl.GetCurrentPageHeight())};
 }
@@ -207,10 +207,12 @@ void NorvDoc::PrintLayer(int16_t &layer) {
   setWindowTitle("Printing... Please wait");
   repaint();
   QApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
-  const int32_t hdc = hosting_.registerPrinter ? hosting_.registerPrinter(printer) : 0;
+  // The printer is a drawing device of the control's module for the length of the job.
+  ViewControl *control = ctl_.control();
+  const int32_t hdc = control != nullptr ? control->registerPrinter(printer) : 0;
   if (hdc != 0) {
     ctl_.PrintLayerFromTo(hdc, layer, first, last);
-    if (hosting_.unregisterPrinter) hosting_.unregisterPrinter(hdc);
+    control->unregisterPrinter(hdc);
   }
   setWindowTitle(saved);
 }

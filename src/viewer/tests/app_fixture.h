@@ -1,4 +1,4 @@
-// A test fixture with one offscreen QApplication for the whole suite.
+// A test fixture with one QApplication for the whole suite.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -11,7 +11,8 @@ namespace viewer {
 class QtAppTest : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
-    setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    // Qt's offscreen platform unless the test command gives a display (see CMakeLists.txt).
+    setenv("QT_QPA_PLATFORM", "offscreen", 0);
     app_ = new QApplication(argc_, argv_);
   }
   static void TearDownTestSuite() {

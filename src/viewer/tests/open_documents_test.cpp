@@ -69,7 +69,7 @@ TEST_F(OpenDocumentsTest, CommandLineOpensPageOne) {
   ASSERT_EQ(captions(window), QStringList{file("wide.tif")});
   NorvDoc *document = doc(window, 0);
   ASSERT_NE(document, nullptr);
-  NorvCtl &control = document->control();
+  ControlCalls &control = document->control();
   EXPECT_EQ(control.CurrentPage(), 1);
   const double zoom = control.ZoomFactor();
   EXPECT_LT(zoom, 1.0);  // fitted to the window's width
@@ -77,7 +77,7 @@ TEST_F(OpenDocumentsTest, CommandLineOpensPageOne) {
   ASSERT_NE(view, nullptr);
   QCoreApplication::processEvents();  // the window's layout settles
   const QImage shot = view->grab().toImage();
-  const QImage render = controlRender(control.dispatch(), 1);
+  const QImage render = controlRender(*document->NorvCtl()->dispatch(), 1);
   EXPECT_EQ(render.width(), static_cast<int>(1500 * zoom));
   EXPECT_EQ(render.width(), std::min(shot.width(), render.width()));
   expectShowsRender(shot, render);
