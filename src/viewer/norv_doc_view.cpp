@@ -195,7 +195,7 @@ void NorvDoc::PrintLayer(int16_t &layer) {
   int32_t first = 1;
   int32_t last = ctl_.NumPages();
   QPrinter printer(QPrinter::HighResolution);
-  printer.setFromTo(1, last);
+  if (last >= 1) printer.setFromTo(1, last);  // (a printer refuses an empty range)
   const PrintDialogFn &dialog = printDialog_ ? printDialog_ : PrintDialogFn(showPrintDialog);
   const PrintChoice choice = dialog(this, printer, 1, last);
   if (!choice.accepted) return;
