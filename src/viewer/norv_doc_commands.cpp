@@ -209,7 +209,9 @@ void NorvDocCommands::connectWindow() {
                                                         {d.menuViewOrientation90, 90},
                                                         {d.menuViewOrientation180, 180},
                                                         {d.menuViewOrientation270, 270}};
-  for (const auto &[action, angle] : orientations) {
+  for (const auto &orientation : orientations) {
+    QAction *action = orientation.first;
+    const int16_t angle = orientation.second;
     connect(action, &QAction::triggered, this, [this, action, angle](bool checked) {
       uncheckToggle(action, checked);
       menuViewOrientation_Click(angle);
