@@ -16,8 +16,8 @@
 #include "ctq_view_widget.h"
 #include "gfx_memory_device.h"
 #include "norvview_ctrl.h"
-#include "rgb_tiff.h"
 #include "testkit_files.h"
+#include "testkit_rgb_tiff.h"
 #include "testkit_tools.h"
 
 namespace ctq {
@@ -38,7 +38,7 @@ class ClipboardTest : public ::testing::Test {
  protected:
   void SetUp() override {
     ASSERT_TRUE(dir_.made());
-    ctq_test::writeRgbTiff(dir_.file("page.tif"), {{90u, 60u}},
+    norvtest::writeRgbTiff(dir_.file("page.tif"), {{90u, 60u}},
                            [](size_t i, uint32_t) { return i * 53 + i / 89; });
     control_.SetFileName(dir_.file("page.tif"));
     ASSERT_EQ(control_.NumPages(), 1);

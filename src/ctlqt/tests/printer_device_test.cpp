@@ -16,8 +16,8 @@
 #include "ctq_printer_device.h"
 #include "gfx_device_handles.h"
 #include "norvview_ctrl.h"
-#include "rgb_tiff.h"
 #include "testkit_files.h"
+#include "testkit_rgb_tiff.h"
 #include "testkit_tools.h"
 
 namespace ctq {
@@ -34,7 +34,7 @@ TEST(PrinterDeviceTest, PdfPagesAreThePagesPixels) {
   norvtest::TempDir dir("print");
   ASSERT_TRUE(dir.made());
   const std::vector<std::pair<uint32_t, uint32_t>> sizes{{90, 60}, {89, 59}, {90, 60}};
-  ctq_test::writeRgbTiff(dir.file("doc.tif"), sizes, sample);
+  norvtest::writeRgbTiff(dir.file("doc.tif"), sizes, sample);
   ctl::NorvviewCtrl control;
   control.SetFileName(dir.file("doc.tif"));
   ASSERT_EQ(control.NumPages(), 3);

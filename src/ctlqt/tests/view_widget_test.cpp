@@ -18,8 +18,8 @@
 #include "ctq_view_widget.h"
 #include "gfx_memory_device.h"
 #include "norvview_ctrl.h"
-#include "rgb_tiff.h"
 #include "testkit_files.h"
+#include "testkit_rgb_tiff.h"
 
 namespace ctq {
 namespace {
@@ -57,7 +57,7 @@ class WidgetTest : public ::testing::Test {
  protected:
   void SetUp() override {
     ASSERT_TRUE(dir_.made());
-    ctq_test::writeRgbTiff(dir_.file("doc.tif"), {{70u, 50u}, {40u, 90u}},
+    norvtest::writeRgbTiff(dir_.file("doc.tif"), {{70u, 50u}, {40u, 90u}},
                            [](size_t i, uint32_t) { return i * 37 + i / 97; });
     control_.SetFileName(dir_.file("doc.tif"));
     ASSERT_EQ(control_.NumPages(), 2);

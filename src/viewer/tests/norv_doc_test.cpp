@@ -29,6 +29,7 @@
 #include "control_ids.h"
 #include "norv_doc.h"
 #include "testkit_files.h"
+#include "testkit_rgb_tiff.h"
 #include "testkit_tools.h"
 #include "util.h"
 
@@ -44,34 +45,17 @@ QRgb samplePixel(uint32_t x, uint32_t y, uint32_t page) {
               static_cast<int>((y * 255) / 700));
 }
 
-// A TIFF of 8-bit RGB pages of the given sizes, each written as one strip.
+// A TIFF of samplePixel pages of the given sizes, each written as one strip.
 void writeRgbTiff(const std::string &path,
                   const std::vector<std::pair<uint32_t, uint32_t>> &sizes) {
-  TIFF *tiff = TIFFOpen(path.c_str(), "w");
-  ASSERT_NE(tiff, nullptr);
-  for (uint32_t p = 0; p < sizes.size(); ++p) {
-    const auto [w, h] = sizes[p];
-    TIFFSetField(tiff, TIFFTAG_IMAGEWIDTH, w);
-    TIFFSetField(tiff, TIFFTAG_IMAGELENGTH, h);
-    TIFFSetField(tiff, TIFFTAG_BITSPERSAMPLE, 8);
-    TIFFSetField(tiff, TIFFTAG_SAMPLESPERPIXEL, 3);
-    TIFFSetField(tiff, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_RGB);
-    TIFFSetField(tiff, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
-    TIFFSetField(tiff, TIFFTAG_ROWSPERSTRIP, h);
-    std::vector<uint8_t> pixels(size_t{w} * h * 3);
-    for (uint32_t y = 0; y < h; ++y)
-      for (uint32_t x = 0; x < w; ++x) {
-        const QRgb c = samplePixel(x, y, p);
-        uint8_t *px = &pixels[(size_t{y} * w + x) * 3];
-        px[0] = static_cast<uint8_t>(qRed(c));
-        px[1] = static_cast<uint8_t>(qGreen(c));
-        px[2] = static_cast<uint8_t>(qBlue(c));
-      }
-    ASSERT_GE(TIFFWriteEncodedStrip(tiff, 0, pixels.data(), static_cast<tmsize_t>(pixels.size())),
-              0);
-    ASSERT_TRUE(TIFFWriteDirectory(tiff));
-  }
-  TIFFClose(tiff);
+  norvtest::writeRgbTiff(path, sizes, [&sizes](size_t i, uint32_t page) {
+    const size_t pixel = i / 3;
+    const uint32_t w = sizes[page].first;
+    const QRgb c =
+        samplePixel(static_cast<uint32_t>(pixel % w), static_cast<uint32_t>(pixel / w), page);
+    const int channel = static_cast<int>(i % 3);
+    return channel == 0 ? qRed(c) : channel == 1 ? qGreen(c) : qBlue(c);
+  });
 }
 
 // A TIFF of count bilevel pages of w x h, page p black in its top p % h rows, written page by

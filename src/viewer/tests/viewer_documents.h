@@ -4,7 +4,6 @@
 #pragma once
 
 #include <gtest/gtest.h>
-#include <tiffio.h>
 
 #include <QImage>
 #include <string>
@@ -15,6 +14,7 @@
 #include "comp_variant.h"
 #include "control_ids.h"
 #include "testkit_files.h"
+#include "testkit_rgb_tiff.h"
 
 namespace viewer {
 
@@ -23,28 +23,11 @@ inline uint8_t testSample(size_t i, uint32_t page) {
   return static_cast<uint8_t>((i * 7 + page * 91) % 251);
 }
 
-// A plain TIFF whose pages have the given sizes; false when it cannot be written.
+// A plain TIFF of testSample pages of the given sizes; false when it cannot be written.
 inline bool writeTestTiff(const std::string &path,
                           const std::vector<std::pair<uint32_t, uint32_t>> &sizes) {
-  TIFF *tiff = TIFFOpen(path.c_str(), "w");
-  if (tiff == nullptr) return false;
-  bool ok = true;
-  for (uint32_t p = 0; p < sizes.size() && ok; ++p) {
-    const auto [w, h] = sizes[p];
-    TIFFSetField(tiff, TIFFTAG_IMAGEWIDTH, w);
-    TIFFSetField(tiff, TIFFTAG_IMAGELENGTH, h);
-    TIFFSetField(tiff, TIFFTAG_BITSPERSAMPLE, 8);
-    TIFFSetField(tiff, TIFFTAG_SAMPLESPERPIXEL, 3);
-    TIFFSetField(tiff, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_RGB);
-    TIFFSetField(tiff, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
-    TIFFSetField(tiff, TIFFTAG_ROWSPERSTRIP, h);
-    std::vector<uint8_t> pixels(size_t{w} * h * 3);
-    for (size_t i = 0; i < pixels.size(); ++i) pixels[i] = testSample(i, p);
-    ok = TIFFWriteEncodedStrip(tiff, 0, pixels.data(), static_cast<tmsize_t>(pixels.size())) >= 0 &&
-         TIFFWriteDirectory(tiff) != 0;
-  }
-  TIFFClose(tiff);
-  return ok;
+  norvtest::writeRgbTiff(path, sizes, testSample);
+  return !::testing::Test::HasFatalFailure();
 }
 
 // The control's own render of page (from 1) at its current zoom and layer, as RGB32; a null

@@ -1,7 +1,8 @@
 // Test support: plain TIFF documents of 8-bit RGB pages (one strip per page) whose page p holds
-// the samples pattern(i, p), i counted in storage order.
-#ifndef CTQ_TEST_RGB_TIFF_H
-#define CTQ_TEST_RGB_TIFF_H
+// the samples pattern(i, p), i counted in storage order. Header only: the test program links
+// libtiff.
+#ifndef TESTKIT_RGB_TIFF_H
+#define TESTKIT_RGB_TIFF_H
 
 #include <gtest/gtest.h>
 #include <tiffio.h>
@@ -10,7 +11,7 @@
 #include <utility>
 #include <vector>
 
-namespace ctq_test {
+namespace norvtest {
 
 template <typename Pattern>
 void writeRgbTiff(const std::string &path, const std::vector<std::pair<uint32_t, uint32_t>> &sizes,
@@ -35,6 +36,6 @@ void writeRgbTiff(const std::string &path, const std::vector<std::pair<uint32_t,
   TIFFClose(tiff);
 }
 
-}  // namespace ctq_test
+}  // namespace norvtest
 
-#endif  // CTQ_TEST_RGB_TIFF_H
+#endif  // TESTKIT_RGB_TIFF_H
