@@ -124,7 +124,7 @@ std::vector<norvtest::Pnm> check(Result &r, const std::string &out,
   const std::vector<norvtest::Pnm> decoded = norvtest::parsePnms(run.output);
   if (decoded.size() != sources.size()) fail("jbig2dec does not give every page of " + out);
   for (size_t k = 0; k < sources.size(); ++k) {
-    const int64_t d = e2e::differingPixels(sources[k], decoded[k]);
+    const int64_t d = norvtest::differingPixels(sources[k], decoded[k]);
     if (d < 0) fail("a page of " + out + " has the wrong size");
     r.differing += d;
     if (countGlyphs)
@@ -168,7 +168,7 @@ int memoryRun(int count) {
   for (size_t k = 0; k < decoded.size() && k < size_t(count); ++k) {
     const norvtest::Pnm source = norvtest::parsePnm(
         norvtest::runTool("tifftopnm -quiet " + norvtest::shellQuote(pageFile(k % kPages))).output);
-    exact += e2e::differingPixels(source, decoded[k]) == 0;
+    exact += norvtest::differingPixels(source, decoded[k]) == 0;
   }
   std::printf(
       "%d pages, lossless, raw JBIG2: %ld bytes, %.1f s, peak resident %ld KiB; "

@@ -1,6 +1,7 @@
 // Parsing and writing of binary PNM images for tests.
 #include "testkit_pnm.h"
 
+#include <bit>
 #include <cctype>
 
 #include "testkit_files.h"
@@ -88,6 +89,19 @@ std::vector<uint8_t> formatPnm(const Pnm &image) {
 
 bool writePnm(const std::string &path, const Pnm &image) {
   return writeFile(path, formatPnm(image));
+}
+
+int64_t differingPixels(const Pnm &a, const Pnm &b) {
+  if (a.kind != '4' || b.kind != '4' || a.width != b.width || a.height != b.height) return -1;
+  const int bytes = a.rowBytes();
+  const uint8_t lastMask = a.width % 8 == 0 ? 0xFF : uint8_t(0xFF00 >> (a.width % 8));
+  int64_t n = 0;
+  for (int y = 0; y < a.height; ++y)
+    for (int i = 0; i < bytes; ++i) {
+      const uint8_t mask = i + 1 == bytes ? lastMask : 0xFF;
+      n += std::popcount(static_cast<uint8_t>((a.row(y)[i] ^ b.row(y)[i]) & mask));
+    }
+  return n;
 }
 
 }  // namespace norvtest

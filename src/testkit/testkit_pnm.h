@@ -35,6 +35,9 @@ Pnm readPnm(const std::string &path);
 // The file's bytes: header "P<kind>\n<width> <height>\n[<maxval>\n]" and the raster.
 std::vector<uint8_t> formatPnm(const Pnm &image);
 bool writePnm(const std::string &path, const Pnm &image);
+// Pixels that differ between two P4 rasters of one size (the padding bits of each row are not
+// pixels); -1 when the kinds or sizes differ.
+int64_t differingPixels(const Pnm &a, const Pnm &b);
 
 }  // namespace norvtest
 

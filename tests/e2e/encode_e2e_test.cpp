@@ -95,7 +95,7 @@ class EncodeTest : public norvtest::TrackedStateTest {
         const norvtest::Pnm &source =
             splash ? e2e::splashReference(pages[k]) : e2e::sourcePage(pages[k]);
         const int64_t differing = splash ? e2e::differingSamples(shown[r][k], source)
-                                         : e2e::differingPixels(shown[r][k], source);
+                                         : norvtest::differingPixels(shown[r][k], source);
         EXPECT_GE(differing, 0) << "page " << k + 1 << " (" << pages[k] << ") is "
                                 << shown[r][k].width << "x" << shown[r][k].height;
         if (exact && !(poppler && k < mmr.size() && mmr[k])) {
@@ -184,11 +184,11 @@ TEST_F(EncodeQuick, PlainT6RegionDecodesExactlyExceptInPoppler) {
   EXPECT_EQ(mmr, std::vector<bool>{true});
   const std::vector<norvtest::Pnm> mutool = e2e::renderPdf(pdf, e2e::Renderer::Mutool, {page});
   ASSERT_EQ(mutool.size(), 1u);
-  EXPECT_EQ(e2e::differingPixels(mutool[0], e2e::sourcePage(page)), 0);
+  EXPECT_EQ(norvtest::differingPixels(mutool[0], e2e::sourcePage(page)), 0);
   const std::vector<norvtest::Pnm> poppler =
       e2e::renderPdf(pdf, e2e::Renderer::PopplerCairo, {page});
   ASSERT_EQ(poppler.size(), 1u);
-  EXPECT_GT(e2e::differingPixels(poppler[0], e2e::sourcePage(page)), 0)
+  EXPECT_GT(norvtest::differingPixels(poppler[0], e2e::sourcePage(page)), 0)
       << "poppler now decodes this T.6 region exactly";
 }
 

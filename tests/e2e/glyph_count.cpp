@@ -80,12 +80,6 @@ int64_t differencesIn(const norvtest::Pnm &a, const norvtest::Pnm &b, const Box 
 
 }  // namespace
 
-int64_t differingPixels(const norvtest::Pnm &a, const norvtest::Pnm &b) {
-  if (a.kind != '4' || b.kind != '4' || a.width != b.width || a.height != b.height) return -1;
-  if (a.width == 0 || a.height == 0) return 0;
-  return differencesIn(a, b, Box{0, 0, a.width - 1, a.height - 1});
-}
-
 GlyphCount countSubstitutedGlyphs(const norvtest::Pnm &input, const norvtest::Pnm &decoded) {
   GlyphCount result;
   if (input.kind != '4' || decoded.kind != '4' || input.width != decoded.width ||
@@ -124,7 +118,7 @@ GlyphCount countSubstitutedGlyphs(const norvtest::Pnm &input, const norvtest::Pn
     ++result.glyphs;
     result.substituted += 10 * differencesIn(input, decoded, box) >= box.pixels;
   }
-  result.differing = differingPixels(input, decoded);
+  result.differing = norvtest::differingPixels(input, decoded);
   return result;
 }
 

@@ -18,9 +18,6 @@ struct GlyphCount {
   bool sameSize = true;     // false: the pages differ in size and nothing else was counted
 };
 
-// Pixels that differ between two P4 pages; -1 when they differ in kind or size.
-int64_t differingPixels(const norvtest::Pnm &a, const norvtest::Pnm &b);
-
 GlyphCount countSubstitutedGlyphs(const norvtest::Pnm &input, const norvtest::Pnm &decoded);
 
 }  // namespace e2e

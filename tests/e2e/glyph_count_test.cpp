@@ -85,7 +85,7 @@ TEST(GlyphCount, CountsGlyphsWhoseBoxDiffersByATenthOfTheirPixels) {
     EXPECT_EQ(count.glyphs, 3);
     EXPECT_EQ(count.substituted, c.substituted);
     EXPECT_EQ(count.differing, c.differing);
-    EXPECT_EQ(e2e::differingPixels(input, draw(c.decoded)), c.differing);
+    EXPECT_EQ(norvtest::differingPixels(input, draw(c.decoded)), c.differing);
   }
 }
 
@@ -96,8 +96,8 @@ TEST(GlyphCount, PagesOfDifferentSizesAreNotCounted) {
   const e2e::GlyphCount count = e2e::countSubstitutedGlyphs(input, draw(wider));
   EXPECT_FALSE(count.sameSize);
   EXPECT_EQ(count.glyphs, 0);
-  EXPECT_EQ(e2e::differingPixels(input, draw(wider)), -1);
-  EXPECT_EQ(e2e::differingPixels(input, norvtest::Pnm{}), -1);
+  EXPECT_EQ(norvtest::differingPixels(input, draw(wider)), -1);
+  EXPECT_EQ(norvtest::differingPixels(input, norvtest::Pnm{}), -1);
 }
 
 }  // namespace

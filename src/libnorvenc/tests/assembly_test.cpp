@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "colour_payload.h"
+#include "driver_support.h"
 #include "enc_assembly.h"
 #include "jbig2_decoder.h"
 #include "norv_enc.h"
@@ -30,21 +31,6 @@ namespace {
 
 using norvtest::Pnm;
 
-// P4 raster of a decoded page (rows of packed 32-bit words, leftmost pixel in the top bit).
-Pnm pnmOf(const QtzImage *page) {
-  Pnm p;
-  p.kind = '4';
-  p.width = page->hdr.width;
-  p.height = page->hdr.height;
-  p.raster.assign(size_t(p.rowBytes()) * p.height, 0);
-  for (int y = 0; y < p.height; ++y) {
-    const auto *row = reinterpret_cast<const uint32_t *>(page->rows[y + page->hdr.yoff]);
-    for (int x = 0; x < p.width; ++x)
-      if ((row[x >> 5] >> (31 - (x & 31))) & 1) p.row(y)[x >> 3] |= uint8_t(0x80 >> (x & 7));
-  }
-  return p;
-}
-
 // The content of a 1-bit page with the bits past each row's last pixel cleared.
 Pnm modelOf(Pixr *image) {
   Pnm p = norvtest::pnmFromImage(image, '4');
@@ -52,13 +38,6 @@ Pnm modelOf(Pixr *image) {
     for (int y = 0; y < p.height; ++y)
       p.row(y)[p.rowBytes() - 1] &= uint8_t(0xFF00 >> (p.width % 8));
   return p;
-}
-
-long differingPixels(const Pnm &a, const Pnm &b) {
-  if (a.width != b.width || a.height != b.height) return -1;
-  long n = 0;
-  for (size_t i = 0; i < a.raster.size(); ++i) n += __builtin_popcount(a.raster[i] ^ b.raster[i]);
-  return n;
 }
 
 // One encoded page: the stream it decodes from and the page it should decode to.
@@ -216,7 +195,7 @@ class AssemblyTest : public norvtest::TrackedStateTest {
         QtzJbig2_newDecoder(&d, 0, nullptr, nullptr, 1, 100000, 0, 1, nullptr, nullptr, state_), 0);
     if (d == nullptr) return page;
     EXPECT_EQ(QtzJbig2_decodePage(d, stream.data(), stream.size(), nullptr), 0);
-    if (d->page != nullptr) page = pnmOf(d->page);
+    if (d->page != nullptr) page = enctest::pnmOfDecodedPage(d->page);
     QtzJbig2_freeDecoder(&d);
     return page;
   }
@@ -240,7 +219,7 @@ class AssemblyTest : public norvtest::TrackedStateTest {
       SCOPED_TRACE("page " + std::to_string(k + 1));
       const CodedPage &page = coded_[k];
       const Pnm own = decodeOwn(page.stream);
-      const long wrong = differingPixels(own, page.model);
+      const long wrong = norvtest::differingPixels(own, page.model);
       ASSERT_GE(wrong, 0) << "decoded page of another size";
       EXPECT_LE(wrong * 1000, long(tolerance) * page.model.width * page.model.height);
       if (tolerance == 0) {

@@ -165,4 +165,18 @@ std::vector<norvtest::Pnm> jbig2decPages(const std::string &path) {
   return norvtest::parsePnms(run.output);
 }
 
+norvtest::Pnm pnmOfDecodedPage(const QtzImage *page) {
+  norvtest::Pnm p;
+  p.kind = '4';
+  p.width = page->hdr.width;
+  p.height = page->hdr.height;
+  p.raster.assign(size_t(p.rowBytes()) * p.height, 0);
+  for (int y = 0; y < p.height; ++y) {
+    const auto *row = reinterpret_cast<const uint32_t *>(page->rows[y + page->hdr.yoff]);
+    for (int x = 0; x < p.width; ++x)
+      if ((row[x >> 5] >> (31 - (x & 31))) & 1) p.row(y)[x >> 3] |= uint8_t(0x80 >> (x & 7));
+  }
+  return p;
+}
+
 }  // namespace enctest

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "qtz_image.h"
 #include "testkit_pnm.h"
 
 namespace enctest {
@@ -35,6 +36,10 @@ bool writeEmptyTiff(const std::string &path);
 
 // Every page of a bilevel TIFF file as P4 rasters, decoded by libtiff.
 std::vector<norvtest::Pnm> readTiffPages(const std::string &path);
+
+// A page our decoder made (packed 32-bit words, pixel x at bit 31 - x % 32 of word x / 32) as
+// a P4 raster.
+norvtest::Pnm pnmOfDecodedPage(const QtzImage *page);
 
 // The pages of a raw JBIG2 file as jbig2dec decodes them (empty when it fails).
 std::vector<norvtest::Pnm> jbig2decPages(const std::string &path);

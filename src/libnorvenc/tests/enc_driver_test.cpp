@@ -116,32 +116,10 @@ std::vector<SourcePage> glyphPages(int count, int width = 200, int height = 130)
   return pages;
 }
 
-int differingPixels(const Pnm &a, const Pnm &b) {
-  if (a.width != b.width || a.height != b.height) return -1;
-  int n = 0;
-  for (size_t i = 0; i < a.raster.size(); ++i) n += __builtin_popcount(a.raster[i] ^ b.raster[i]);
-  return n;
-}
-
 void expectPages(const std::vector<Pnm> &decoded, const std::vector<Pnm> &expected) {
   ASSERT_EQ(decoded.size(), expected.size());
   for (size_t k = 0; k < expected.size(); ++k)
-    EXPECT_EQ(differingPixels(decoded[k], expected[k]), 0) << "page " << k + 1;
-}
-
-// A decoded page (packed words, pixel x at bit 31 - x % 32 of word x / 32) as a P4 raster.
-Pnm pnmOf(const QtzImage *page) {
-  Pnm p;
-  p.kind = '4';
-  p.width = page->hdr.width;
-  p.height = page->hdr.height;
-  p.raster.assign(size_t(p.rowBytes()) * p.height, 0);
-  for (int y = 0; y < p.height; ++y) {
-    const auto *row = reinterpret_cast<const uint32_t *>(page->rows[y + page->hdr.yoff]);
-    for (int x = 0; x < p.width; ++x)
-      if ((row[x >> 5] >> (31 - (x & 31))) & 1) p.row(y)[x >> 3] |= uint8_t(0x80 >> (x & 7));
-  }
-  return p;
+    EXPECT_EQ(norvtest::differingPixels(decoded[k], expected[k]), 0) << "page " << k + 1;
 }
 
 std::vector<Pnm> rastersOf(const std::vector<SourcePage> &pages) {
@@ -606,9 +584,9 @@ TEST_F(DriverTest, BandedPagesComeBackAsTheirOwnSections) {
                                   state_),
               0);
     EXPECT_EQ(QtzJbig2_decodePage(decoder, stream.data(), stream.size(), nullptr), 0);
-    const Pnm decoded = decoder->page != nullptr ? pnmOf(decoder->page) : Pnm{};
+    const Pnm decoded = decoder->page != nullptr ? enctest::pnmOfDecodedPage(decoder->page) : Pnm{};
     QtzJbig2_freeDecoder(&decoder);
-    EXPECT_EQ(differingPixels(decoded, page), 0);
+    EXPECT_EQ(norvtest::differingPixels(decoded, page), 0);
     if (norvtest::toolAvailable("jbig2dec")) {
       const std::string in = dir_.file("band.jb2"), out = dir_.file("band.pbm");
       ASSERT_TRUE(norvtest::writeFile(in, stream));
@@ -616,7 +594,7 @@ TEST_F(DriverTest, BandedPagesComeBackAsTheirOwnSections) {
           norvtest::runTool("jbig2dec -q -e -t pbm -o " + norvtest::shellQuote(out) + " " +
                             norvtest::shellQuote(in) + " 2>&1");
       EXPECT_EQ(run.status, 0) << run.text();
-      EXPECT_EQ(differingPixels(norvtest::readPnm(out), page), 0);
+      EXPECT_EQ(norvtest::differingPixels(norvtest::readPnm(out), page), 0);
     }
   }
   // The messages of the banded mode are dropped.
