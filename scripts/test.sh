@@ -19,13 +19,16 @@ cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DCMAKE_C_COMPILER=clan
   -DCMAKE_CXX_COMPILER=clang++ -DNORV_SANITIZE=ON -DNORV_FUZZ=ON >/dev/null
 cmake --build "$build" -j "$(nproc)"
 
-NORV_FUZZ_BUILD="$build" bash scripts/fuzz.sh "${NORV_FUZZ_SECONDS:-15}"
+NORV_FUZZ_BUILD="$build" bash scripts/fuzz.sh "${NORV_FUZZ_SECONDS:-10}"
+
+# A release tree for the tests labelled slow (whole documents of full pages) and, configured for
+# /usr, the plain install the installed-API test checks beside the sanitized one.
+release=build/release
+cmake -S . -B "$release" -G Ninja -DCMAKE_BUILD_TYPE=Release -DNORV_TESTS=ON -DNORV_SANITIZE=OFF \
+  -DCMAKE_INSTALL_PREFIX=/usr >/dev/null
+cmake --build "$release" -j "$(nproc)" --target test_e2e_encode NorvviewCtl norvview
 
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1:strict_string_checks=1
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
-ctest --test-dir "$build" --output-on-failure -j "$(nproc)" -LE slow
-
-release=build/release
-cmake -S . -B "$release" -G Ninja -DCMAKE_BUILD_TYPE=Release -DNORV_TESTS=ON -DNORV_SANITIZE=OFF >/dev/null
-cmake --build "$release" -j "$(nproc)" --target test_e2e_encode
+NORV_USR_BUILD="$PWD/$release" ctest --test-dir "$build" --output-on-failure -j "$(nproc)" -LE slow
 ctest --test-dir "$release" --output-on-failure -L slow -j "$(nproc)"

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The installed API as a user meets it. Installs the control module twice into staging
-# directories: this build tree with its own prefix, and a fresh tree configured for /usr (its
-# multiarch library directory) installed with DESTDIR. Against each, with nothing but
+# directories: this build tree with its own prefix, and a tree configured for /usr (its
+# multiarch library directory; NORV_USR_BUILD, or a fresh one) installed with DESTDIR. Against each, with nothing but
 # `pkg-config --cflags --libs norvview`, it
 #   - compiles every installed header alone as C99,
 #   - builds and runs tests/install/api_<header>.c, which must call every function the header
@@ -141,10 +141,19 @@ check_root "$work/stage-default$prefix" default "$libdir" "$sanitize"
 check_viewer "$work/stage-default$prefix" default "$libdir"
 
 # A tree configured for /usr: the library goes to lib/<multiarch>, the viewer to bin.
-# Unoptimised, without debug information and without sanitizers, so that it builds quickly.
-usr_build="$work/build-usr"
-cmake -S "$source" -B "$usr_build" -G Ninja -DCMAKE_BUILD_TYPE= -DCMAKE_INSTALL_PREFIX=/usr \
-  -DNORV_TESTS=OFF -DNORV_BENCH=OFF -DNORV_SANITIZE=OFF >/dev/null
+# NORV_USR_BUILD names one already built (the test command's release tree, without sanitizers);
+# else one is made here, unoptimised and without debug information, so that it builds quickly.
+if [ -n "${NORV_USR_BUILD:-}" ]; then
+  usr_build=$NORV_USR_BUILD
+  grep -qx 'CMAKE_INSTALL_PREFIX:PATH=/usr' "$usr_build/CMakeCache.txt" ||
+    fail "$usr_build is not configured for /usr"
+  grep -qx 'NORV_SANITIZE:BOOL=OFF' "$usr_build/CMakeCache.txt" ||
+    fail "$usr_build is a sanitizer build"
+else
+  usr_build="$work/build-usr"
+  cmake -S "$source" -B "$usr_build" -G Ninja -DCMAKE_BUILD_TYPE= -DCMAKE_INSTALL_PREFIX=/usr \
+    -DNORV_TESTS=OFF -DNORV_BENCH=OFF -DNORV_SANITIZE=OFF >/dev/null
+fi
 cmake --build "$usr_build" --target NorvviewCtl norvview >/dev/null
 usr_libdir=$(sed -n 's/^CMAKE_INSTALL_LIBDIR:PATH=//p' "$usr_build/CMakeCache.txt")
 multiarch=$(cc -print-multiarch)
