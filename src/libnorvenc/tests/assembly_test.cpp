@@ -40,6 +40,16 @@ Pnm modelOf(Pixr *image) {
   return p;
 }
 
+// Classes that take equal shapes only: no error pixels allowed and no dilation.
+void setExactClasses(NorvEncState *e) {
+  const float exact = 1.0f;
+  const int32_t none = 0;
+  ASSERT_EQ(
+      norv_setTokenOptions(e, nullptr, &exact, &none, nullptr, nullptr, nullptr, nullptr, nullptr,
+                           nullptr, nullptr, nullptr, nullptr, nullptr, &none, nullptr, nullptr),
+      0);
+}
+
 // One encoded page: the stream it decodes from and the page it should decode to.
 struct CodedPage {
   std::vector<uint8_t> stream;
@@ -289,14 +299,7 @@ TEST_F(AssemblyTest, LossyTokensDecodeAlikeInBothDecoders) {
 TEST_F(AssemblyTest, StrictClassifierDecodesExactly) {
   // Classes that take equal shapes only (no error allowed, no dilation): the lossy path (templates,
   // offsets, section and page dictionaries) gives the pages back exactly.
-  build([](NorvEncState *e) {
-    const float exact = 1.0f;
-    const int32_t none = 0;
-    ASSERT_EQ(
-        norv_setTokenOptions(e, nullptr, &exact, &none, nullptr, nullptr, nullptr, nullptr, nullptr,
-                             nullptr, nullptr, nullptr, nullptr, nullptr, &none, nullptr, nullptr),
-        0);
-  });
+  build(setExactClasses);
   if (HasFatalFailure()) return;
   const TcImage *a = source("p13_t200_eqn-2.tif");
   const TcImage *b = source("p12_t200_bash-64.tif");
@@ -324,14 +327,7 @@ TEST_F(AssemblyTest, ColourTokensDecodeWithTheirColoursBehindThePage) {
 }
 
 void AssemblyTest::expectColourPage(bool withGrey) {
-  build([](NorvEncState *e) {
-    const float exact = 1.0f;
-    const int32_t none = 0;
-    ASSERT_EQ(
-        norv_setTokenOptions(e, nullptr, &exact, &none, nullptr, nullptr, nullptr, nullptr, nullptr,
-                             nullptr, nullptr, nullptr, nullptr, nullptr, &none, nullptr, nullptr),
-        0);
-  });
+  build(setExactClasses);
   if (HasFatalFailure()) return;
   struct Placed {
     int shape;
