@@ -25,7 +25,7 @@ struct Kind {
 };
 
 const Kind kKinds[] = {
-    {"TIFF-FX", ".tfx.tif", 0, 0}, {"raw JBIG2", ".jb2", 1, 0}, {"PDF", ".pdf", 1, 1}};
+    {"TIFF-FX", ".tfx", 0, 0}, {"raw JBIG2", ".jb2", 1, 0}, {"PDF", ".pdf", 1, 1}};
 
 std::vector<uint8_t> readAll(const std::string &path) {
   std::vector<uint8_t> bytes;
