@@ -189,6 +189,17 @@ int32_t writeOpenSection(QtzState *state, NorvEncState *enc, bool endOfSection) 
   return startEncoderSection(encoder);
 }
 
+// The section rule after a page was offered: with pages pending, the open section ends when the
+// page count reaches a multiple of sectionPages, the budget is reached or no page follows
+// (`lastInput`); else it is flushed at a multiple of flushPages; else it stays open.
+int32_t applySectionRule(QtzState *state, NorvEncState *enc, bool sectionFull, bool lastInput) {
+  if (enc->pendingPages->count == 0) return QTZ_OK;
+  const int32_t n = enc->pageCount;
+  const bool end = n % enc->sectionPages == 0 || sectionFull || lastInput;
+  if (!end && n % enc->flushPages != 0) return QTZ_OK;
+  return writeOpenSection(state, enc, end);
+}
+
 // 2 (reported) unless the record was started: encoder, writer and pending list present.
 int32_t checkStarted(QtzState *state, const NorvEncState *enc) {
   if (enc == nullptr || enc->encoder == nullptr || enc->writer == nullptr ||
@@ -316,8 +327,6 @@ extern "C" int32_t norv_encDocument(QtzState *state, NorvEncState *enc, const ch
   if (state == nullptr) return QTZ_ERR_NULL;
   if (const int32_t status = norvenc::checkStarted(state, enc); status != 0) return status;
   if (tiffPath == nullptr) return qtz::report(state, QTZ_ERR_NULL);
-  const int32_t flushPages = enc->flushPages;
-  const int32_t sectionPages = enc->sectionPages;
   for (int32_t index = 0;;) {
     NorvPageSource *source = norvenc::newSource(state);
     if (source == nullptr) return qtz::report(state, QTZ_ERR_NO_MEMORY);
@@ -343,16 +352,10 @@ extern "C" int32_t norv_encDocument(QtzState *state, NorvEncState *enc, const ch
       // A refused page is read again into the next section.
       if (outcome.accepted) ++index;
     }
-    const int32_t n = enc->pageCount;
-    if (!exhausted && !outcome.sectionFull && n % flushPages != 0 && n % sectionPages != 0)
-      continue;
-    if (enc->pendingPages->count > 0) {
-      const bool end = n % sectionPages == 0 || outcome.sectionFull || (last == 1 && exhausted);
-      if (end || n % flushPages == 0) {
-        if (const int32_t status = norvenc::writeOpenSection(state, enc, end); status != 0)
-          return status;
-      }
-    }
+    if (const int32_t status =
+            norvenc::applySectionRule(state, enc, outcome.sectionFull, last == 1 && exhausted);
+        status != 0)
+      return status;
     if (exhausted) return QTZ_OK;
   }
 }
@@ -381,8 +384,5 @@ extern "C" int32_t norv_encPage(QtzState *state, NorvEncState *enc, const QtzIma
         return status;
     }
   }
-  const int32_t n = enc->pageCount;
-  const bool end = n % enc->sectionPages == 0 || outcome.sectionFull || last == 1;
-  if (!end && n % enc->flushPages != 0) return QTZ_OK;
-  return norvenc::writeOpenSection(state, enc, end);
+  return norvenc::applySectionRule(state, enc, outcome.sectionFull, last == 1);
 }

@@ -141,6 +141,12 @@ class AssemblyTest : public norvtest::TrackedStateTest {
     if (image != nullptr) sources_.push_back(image);
     return image;
   }
+  // The three test pages the document tests cycle through: 200 dpi equations, a picture page and
+  // text.
+  std::array<const TcImage *, 3> threeSources() {
+    return {source("p13_t200_eqn-2.tif"), source("p14_t200_pic-2.tif"),
+            source("p12_t200_bash-64.tif")};
+  }
   // A small page drawn by `draw` (pixels set in content coordinates).
   template <typename Draw>
   Pixr *drawnPage(int width, int height, Draw draw) {
@@ -257,8 +263,7 @@ TEST_F(AssemblyTest, LosslessSectionsDecodeExactly) {
   // final sections; each section restarts from the one before.
   buildLossless();
   if (HasFatalFailure()) return;
-  const TcImage *pages[] = {source("p13_t200_eqn-2.tif"), source("p14_t200_pic-2.tif"),
-                            source("p12_t200_bash-64.tif")};
+  const std::array<const TcImage *, 3> pages = threeSources();
   ASSERT_TRUE(pages[0] && pages[1] && pages[2]);
   struct Step {
     int pages;
@@ -766,8 +771,7 @@ TEST_F(AssemblyTest, SixtyPagesFlushedAtFiftyThenEnded) {
   // The default rhythm of the driver: a flush after fifty pages and the end after sixty.
   buildLossless();
   if (HasFatalFailure()) return;
-  const TcImage *pages[] = {source("p13_t200_eqn-2.tif"), source("p14_t200_pic-2.tif"),
-                            source("p12_t200_bash-64.tif")};
+  const std::array<const TcImage *, 3> pages = threeSources();
   ASSERT_TRUE(pages[0] && pages[1] && pages[2]);
   for (int i = 0; i < 60; ++i) {
     ASSERT_TRUE(add(pages[i % 3]));
