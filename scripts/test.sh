@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Checks the formatting of every C/C++ source against .clang-format, builds the whole project
+# Checks the formatting of every C/C++ source against .clang-format and that the code map
+# (src/README.md) is current, builds the whole project
 # with AddressSanitizer and UndefinedBehaviorSanitizer (warnings are errors) and runs every
 # test under them, including the installed-API test; runs each libFuzzer target briefly over
 # its seed corpus. Tests labelled slow (the encoder's end-to-end runs over full documents) run
@@ -11,6 +12,9 @@ bash scripts/setup-deps.sh
 
 echo "== clang-format"
 git ls-files -z '*.c' '*.cpp' '*.h' | xargs -0 clang-format --dry-run --Werror
+
+echo "== code map"
+python3 scripts/codemap.py --check
 
 # One clang build carries the tests and the fuzz targets: the libraries are compiled once,
 # instrumented for the sanitizers and for the fuzzers' coverage.
