@@ -7,6 +7,7 @@
 #include "jbig2_decoder.h"
 #include "jbig2_report.h"
 #include "qtz_blat.h"
+#include "qtz_err.h"
 
 namespace {
 
@@ -169,12 +170,11 @@ int32_t pageOp(uint8_t op) {
 int32_t composeRegion(Jbig2Decoder *d, Jbig2Segment *seg) {
   const uint8_t type = seg->type;
   if (!isRegionType(type)) return kJbAssert;
-  if (!isImmediateRegion(type) && !d->info.auxBuffers)
-    return jbReport(d->state, kJbDecode,
-                    "intermediate region on a page that can't have aux buffers\n");
-  if (isRefinementType(type) && !d->info.refinements)
-    return jbReport(d->state, kJbDecode,
-                    "refinement region on a page that can't have refinement\n");
+  // Page flags that deny intermediate or refinement regions the page then holds are common in
+  // files other readers show: such regions are decoded and counted for one warning.
+  if ((!isImmediateRegion(type) && !d->info.auxBuffers) ||
+      (isRefinementType(type) && !d->info.refinements))
+    d->deniedRegions++;
   if (!d->info.opOverride && seg->region.op != d->info.defaultOp)
     return jbReport(d->state, kJbDecode,
                     "region combination operator doesn't match page combination operator\n"
@@ -250,6 +250,7 @@ int32_t handlePageInfo(Jbig2Decoder *d, Jbig2Segment *seg) {
   }
   d->currentPage = seg->page;
   d->info = info;
+  d->deniedRegions = 0;
   d->lastStripeEnd = -1;
   d->lowestRow = -1;
   return 0;
@@ -382,53 +383,44 @@ int32_t runHandler(Jbig2Decoder *d, Jbig2Segment *seg) {
     case 62:
       return handleExtension(d, seg);
     default:
-      return jbReport(d->state, kJbNull, "bad segment type %d\n", type);
+      return jbReport(d->state, kJbBadData, "bad segment type %d\n", type);
   }
 }
 
-// Runs the handler and keeps or drops the segment and the ones it releases. The segment is
-// owned by this call from here on.
+// Drops the segments of pages (page association other than 0) from the active list: what the
+// next page may refer to are the global segments alone.
+void dropPageSegments(Jbig2Decoder *d) {
+  QtzAdtListNode *node = d->active->head;
+  while (node != nullptr) {
+    QtzAdtListNode *next = node->next;
+    auto *seg = static_cast<Jbig2Segment *>(node->data);
+    if (seg->page != 0) {
+      jbLog(d->state, d->verbose, "deleting segment %d from active list\n",
+            static_cast<int>(seg->number));
+      QtzAdt_liRem(node);
+      dropSegment(seg, d->state);
+    }
+    node = next;
+  }
+}
+
+// Runs the handler and keeps the segment on the active list. Retention flags are not trusted
+// (encoders in use clear them on segments that later segments still refer to): every segment
+// stays until its page ends (with keep-all, until the decoder is freed). The segment is owned
+// by this call from here on.
 int32_t dispatchSegment(Jbig2Decoder *d, Jbig2Segment *seg) {
   int32_t status = runHandler(d, seg);
   if (status != 0) {
     releaseSegment(seg, d->state);
     return status;
   }
-  if (d->keepAll) {
-    jbLog(d->state, d->verbose, "KeepAll, adding segment %d to active list\n",
-          static_cast<int>(seg->number));
-    if (QtzAdt_liAdd(d->active, seg, nullptr) != 0) {
-      releaseSegment(seg, d->state);
-      return qtz::report(d->state, kJbNoMemory);
-    }
-    return 0;
+  jbLog(d->state, d->verbose, "adding segment %d to active list\n", static_cast<int>(seg->number));
+  if (QtzAdt_liAdd(d->active, seg, nullptr) != 0) {
+    releaseSegment(seg, d->state);
+    return qtz::report(d->state, kJbNoMemory);
   }
-  if (seg->retain) {
-    jbLog(d->state, d->verbose, "adding segment %d to active list\n",
-          static_cast<int>(seg->number));
-    if (QtzAdt_liAdd(d->active, seg, nullptr) != 0) {
-      releaseSegment(seg, d->state);
-      return qtz::report(d->state, kJbNoMemory);
-    }
-  }
-  for (int32_t i = 0; i < seg->refCount && status == 0; ++i) {
-    if (seg->refRetain[i]) continue;
-    jbLog(d->state, d->verbose, "deleting segment %d from active list\n", seg->refs[i]);
-    QtzAdtListNode *node = d->active->head;
-    while (node != nullptr &&
-           static_cast<Jbig2Segment *>(node->data)->number != static_cast<uint32_t>(seg->refs[i]))
-      node = node->next;
-    if (node == nullptr) {
-      status =
-          jbReport(d->state, kJbNull, "couldn't locate segment %d on active list\n", seg->refs[i]);
-      break;
-    }
-    auto *gone = static_cast<Jbig2Segment *>(node->data);
-    QtzAdt_liRem(node);
-    dropSegment(gone, d->state);
-  }
-  if (!seg->retain) releaseSegment(seg, d->state);
-  return status;
+  if (!d->keepAll && seg->type == kSegEndOfPage) dropPageSegments(d);
+  return 0;
 }
 
 int32_t beginCall(Jbig2Decoder *d, const uint8_t *data, size_t length) {
@@ -587,6 +579,11 @@ int32_t QtzJbig2_decodePage(Jbig2Decoder *d, const uint8_t *data, size_t length,
     if (type == kSegEndOfPage) break;
   }
   endCall(d);
+  if (d->deniedRegions != 0)
+    jbReport(d->state, QTZ_MSG_WARNING,
+             "%d intermediate or refinement regions decoded on a page whose flags deny them\n",
+             static_cast<int>(d->deniedRegions));
+  d->deniedRegions = 0;
   if (status == 0 && cookie != nullptr) *cookie = d->cookie;
   return status;
 }

@@ -3,14 +3,19 @@
 //
 // A globals decoder (keep-all 1, compose 0) decodes the shared global segments of a document
 // once; a page decoder borrows its segments (QtzJbig2_attachGlobals) and decodes one strip of
-// page segments onto a page that the caller allocates through a callback. Segments stay on the
-// active list while later segments may refer to them (retention flags; everything with
-// keep-all). After any failure a decoder is fit only for QtzJbig2_freeDecoder.
+// page segments onto a page that the caller allocates through a callback. Every segment stays
+// on the active list until the end of its page (global segments, of page 0, and everything with
+// keep-all, until the decoder is freed): retention flags are not trusted, as encoders in use
+// clear them on segments that later segments still refer to. After any failure a decoder is
+// fit only for QtzJbig2_freeDecoder.
 //
 // Deliberate choices, each with its status:
 // - an MQ end marker is 0xFF followed by a byte of 0xA0 or more (0x90 to 0x9F are data);
 // - symbol dictionaries and text regions whose arithmetic data does not end at a marker that
-//   the decoder reached: 118;
+//   the decoder reached, a referred-to segment that is not there, a segment type without a
+//   handler: 107 (corrupt data);
+// - intermediate or refinement regions on a page whose flags deny them: decoded, counted in
+//   one warning (QTZ_MSG_WARNING) at the end of the decode call;
 // - an extension of a type this decoder does not know fails (107), whatever its necessary bit;
 // - a refinement region on a striped page: 2;
 // - the globals decoder stops after the first symbol dictionary of each call;
@@ -69,6 +74,10 @@ struct Jbig2Decoder {
   // Pixels one decode call may produce (regions, symbols, patterns, gray planes, instances);
   // -1 for no bound. QtzJbig2_newDecoder sets kJbig2DefaultPixelLimit.
   int64_t pixelLimit;
+  // Regions of the current page that its page-information flags deny (intermediate regions
+  // without the auxiliary-buffer flag, refinements without the refinement flag): decoded, and
+  // counted in one warning at the end of the decode call.
+  int32_t deniedRegions;
 };
 
 inline constexpr int64_t kJbig2DefaultPixelLimit = int64_t{1} << 32;
