@@ -1,6 +1,7 @@
 // The decoder driver: reading segments, the active list with retention, the decode step with
 // its consumed-length check, composition of regions onto the page, and the page, stripe and
 // extension handlers.
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
@@ -199,8 +200,11 @@ int32_t composeRegion(Jbig2Decoder *d, Jbig2Segment *seg) {
     entry->x = seg->region.x;
     entry->y = seg->region.y;
     entry->op = seg->region.op;
-    if (QtzImage_dup(seg->image, 0, &entry->image) != 0 ||
-        (d->deferred == nullptr && QtzAdt_liNew(&d->deferred, d->state) != 0) ||
+    // The entry takes the region's image over: an immediate region is never referred to.
+    entry->image = seg->image;
+    seg->image = nullptr;
+    seg->imageOwned = 0;
+    if ((d->deferred == nullptr && QtzAdt_liNew(&d->deferred, d->state) != 0) ||
         QtzAdt_liAdd(d->deferred, entry, nullptr) != 0) {
       QtzImage_free(entry->image);
       jbFree(d->state, entry);
@@ -212,6 +216,11 @@ int32_t composeRegion(Jbig2Decoder *d, Jbig2Segment *seg) {
   const int32_t status = decodeRegionOntoPage(d->stream, seg, d->page);
   d->stream->pageBlank = 0;
   return status;
+}
+
+// Charges a page of width x height to the decode call's work before it is allocated.
+int32_t chargePage(Jbig2Decoder *d, int64_t width, int64_t height) {
+  return jb2Charge(d->stream, width * height / kJbPagePixelsPerWork);
 }
 
 void releasePage(Jbig2Decoder *d) {
@@ -238,6 +247,7 @@ int32_t handlePageInfo(Jbig2Decoder *d, Jbig2Segment *seg) {
         return jbReport(d->state, kJbBadData, "page size %ux%u out of range", info.width,
                         info.height);
       d->deferRegions = 0;
+      if ((status = chargePage(d, info.width, info.height)) != 0) return status;
       d->allocPage(d->state, static_cast<int32_t>(info.width), static_cast<int32_t>(info.height),
                    &d->page, &d->cookie);
       if (d->page == nullptr) return qtz::report(d->state, kJbNoMemory);
@@ -302,6 +312,8 @@ int32_t composeDeferred(Jbig2Decoder *d) {
     return jbReport(d->state, kJbBadData, "page size %lldx%lld out of range",
                     static_cast<long long>(width), static_cast<long long>(height));
   releasePage(d);
+  const int32_t charged = chargePage(d, width, height);
+  if (charged != 0) return charged;
   d->allocPage(d->state, static_cast<int32_t>(width), static_cast<int32_t>(height), &d->page,
                &d->cookie);
   if (d->page == nullptr) return qtz::report(d->state, kJbNoMemory);
@@ -430,7 +442,8 @@ int32_t beginCall(Jbig2Decoder *d, const uint8_t *data, size_t length) {
   d->stream = nullptr;
   int32_t status = memSourceNew(data, length, d->state, &d->source);
   if (status == 0) status = jb2NewStream(nullptr, nullptr, d->state, &d->stream);
-  if (status == 0) d->stream->pixelBudget = d->pixelLimit;
+  if (status == 0)
+    d->stream->pixelBudget = d->pixelLimit < 0 ? -1 : std::min(d->pixelLimit, jbWorkBound(length));
   return status;
 }
 

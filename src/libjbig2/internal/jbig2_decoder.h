@@ -21,8 +21,11 @@
 // - the globals decoder stops after the first symbol dictionary of each call;
 // - page sides above 2^24, pages or regions of more than 2^31 pixels, and sizes of 0: 107;
 //   a data length shorter than its type's fixed part: 107, longer than the bytes left: 2003;
-// - a decode call that would produce more than pixelLimit pixels (regions, symbols, patterns,
-//   gray planes and drawn instances together): 107;
+// - a generic or refinement region larger than its coded data can describe (jbMqDataCovers,
+//   jbMmrDataCovers): 107 before anything of its size is allocated;
+// - a decode call that would produce more pixels (pages, regions, symbols, patterns, gray
+//   planes and drawn instances together) than the lesser of pixelLimit and the work bound of
+//   its input (jbWorkBound: a base and so much per byte): 107 before the allocation;
 // - a second page-information segment replaces the page (the old one goes to the release
 //   callback first).
 #ifndef NORV_JBIG2_DECODER_H
@@ -71,8 +74,9 @@ struct Jbig2Decoder {
   Jbig2PageAllocFn allocPage;
   Jbig2PageFreeFn freePage;
   void *cookie;
-  // Pixels one decode call may produce (regions, symbols, patterns, gray planes, instances);
-  // -1 for no bound. QtzJbig2_newDecoder sets kJbig2DefaultPixelLimit.
+  // Pixels one decode call may produce (pages, regions, symbols, patterns, gray planes,
+  // instances) beside the work bound of its input; -1 for no bound at all. QtzJbig2_newDecoder
+  // sets kJbig2DefaultPixelLimit.
   int64_t pixelLimit;
   // Regions of the current page that its page-information flags deny (intermediate regions
   // without the auxiliary-buffer flag, refinements without the refinement flag): decoded, and

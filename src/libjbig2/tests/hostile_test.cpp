@@ -308,6 +308,58 @@ TEST_F(HostileFixture, PixelLimitBoundsTheWork) {
   QtzJbig2_freeDecoder(&dec);
 }
 
+// Regions and pages larger than their bytes can describe, or more work than the input pays
+// for, are refused with 107 before anything of their size is allocated.
+TEST_F(HostileFixture, WorkIsBoundByTheInput) {
+  // Generic region data: region information, flags, nominal AT pixels (arithmetic), coded bytes.
+  auto generic = [](uint32_t w, uint32_t h, uint8_t flags, size_t bytes) {
+    std::vector<uint8_t> d = regionInfo(w, h, 0, 0);
+    d.push_back(flags);
+    if ((flags & 1) == 0)
+      for (int8_t v : {3, -1, -3, -1, 2, -2, -2, -2}) d.push_back(uint8_t(v));
+    d.insert(d.end(), bytes, 0x00);
+    return d;
+  };
+  std::vector<uint8_t> refine = regionInfo(4096, 4096, 0, 0);
+  refine.push_back(0x01);
+  refine.insert(refine.end(), 10, 0x00);
+  std::vector<uint8_t> unknownLength = generic(4096, 0xFFFFFFFFu, 0x00, 10);
+  for (uint8_t b : {0xFF, 0xAC, 0x00, 0x00, 0x10, 0x00}) unknownLength.push_back(b);
+  Stream eos;
+  eos.u32(0x7FFF);
+  struct Case {
+    const char *name;
+    std::vector<uint8_t> page;
+    uint8_t type;
+    std::vector<uint8_t> region;
+    const char *message;
+  };
+  const Case cases[] = {
+      {"arithmetic", pageInfo(4096, 4096), 38, generic(4096, 4096, 0x00, 10), "too large for its"},
+      {"MMR", pageInfo(4096, 4096), 38, generic(4096, 4096, 0x01, 10), "too large for its"},
+      {"unknown length", pageInfo(4096, 4096), 38, unknownLength, "too large for its"},
+      {"refinement", pageInfo(4096, 4096, 0x02), 42, refine, "too large for its"},
+      {"page", pageInfo(1u << 16, 1u << 15), 50, eos.bytes, "decoding work limit reached"},
+      {"stripe of unknown height", pageInfo(1u << 16, 0xFFFFFFFFu, 0, 0x8000 | 0x7FFF), 38,
+       generic(1u << 16, 0x8000, 0x08, 40), "decoding work limit reached"},
+  };
+  for (const Case &c : cases) {
+    SCOPED_TRACE(c.name);
+    Stream s;
+    s.segment(0, 48, c.page);
+    const size_t header = s.bytes.size();
+    s.segment(1, c.type, c.region);
+    if (c.region == unknownLength)  // data length 0xFFFFFFFF
+      std::fill_n(s.bytes.begin() + header + 7, 4, 0xFF);
+    s.segment(2, 49, {});
+    const size_t before = norvtest::heap.sizes.size();
+    EXPECT_EQ(run(s), 107);
+    EXPECT_NE(messages.find(c.message), std::string::npos) << messages;
+    for (size_t i = before; i < norvtest::heap.sizes.size(); ++i)
+      EXPECT_LT(norvtest::heap.sizes[i], size_t{4} << 20);
+  }
+}
+
 // An arithmetic symbol dictionary without symbols: flags, AT pixels, counts, marker.
 std::vector<uint8_t> emptyDict(uint16_t flags, uint32_t exported = 0) {
   Stream d;

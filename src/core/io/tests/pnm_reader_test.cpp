@@ -116,7 +116,7 @@ TEST(PnmReader, PackingAndStoredBytes) {
 // magic number): the samples are those netpbm reads from the same bytes.
 TEST(PnmReader, HeaderCommentsReadAsNetpbmReadsThem) {
   if (!iotest::haveTools({"pamtopnm"})) GTEST_SKIP() << "tools missing";
-  const std::string gray = "\x00\x10\x20\x30\x40\x50\x60\x70\x80\x90\xA0\xB0";
+  const std::string gray("\x00\x10\x20\x30\x40\x50\x60\x70\x80\x90\xA0\xB0", 12);
   const std::string rgb = gray + gray + gray;
   struct Case {
     std::string bytes;
@@ -157,7 +157,7 @@ TEST(PnmReader, RefusedAndHostileHeaders) {
   const Case cases[] = {
       {"P6\n2 2\n65535\n" + pixels, 8},
       {"P5\n2 2\n300\n" + pixels, 102},
-      {"P5\n2 2\n255 # a comment that never ends", 2000},
+      {"P5\n2 2\n255# a comment that never ends", 2000},
       {"Q5\n2 2\n255\n" + pixels, 2000},
       {"P5\n2 2\n", 2000},
       {"P5\n0 2 255\n" + pixels, 2000},
