@@ -6,9 +6,9 @@
 // generic page; and MQ decoding throughput (decisions per second) of the inline decoder against
 // the plain Annex E twin of the tests.
 //
-// Run pinned and interleaved, e.g.
-//   taskset -c 2 build/release/bench/bench_jbig2 --benchmark_repetitions=15 \
-//     --benchmark_enable_random_interleaving=true --benchmark_report_aggregates_only=true
+// Run pinned and interleaved, e.g. taskset -c 2 build/release/bench/bench_jbig2 with
+//   --benchmark_repetitions=15 --benchmark_enable_random_interleaving=true
+//   --benchmark_report_aggregates_only=true
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
