@@ -10,7 +10,8 @@
 //
 // Corrupt data cannot stall: every step consumes bits and a0 never moves left; bits that
 // begin no code end the line, quietly when the next 12 bits are zeros or an EOL (fill, an
-// EOL, the end of the data), as kBadCode otherwise. Positions past the width are clipped.
+// EOL, the end of the data), as kBadCode otherwise, and so does a line of more changes than
+// its width (empty runs are kept, see fax_lines.h). Positions past the width are clipped.
 #include "fax_decode.h"
 
 #include <algorithm>
@@ -46,9 +47,9 @@ inline bool readRun(Reader &reader, int32_t colour, int32_t *run) {
 }
 
 // The end of a line whose next bits begin no code. A black run in progress ends at `at`.
-LineEnd endWithoutCode(Reader &reader, Changes &coding, int32_t at) {
+LineEnd endWithoutCode(Reader &reader, int32_t width, Changes &coding, int32_t at) {
   if (reader.peek(12) > 1) return LineEnd::kBadCode;
-  if (coding.colourAfterLast() == 1) coding.push(at);
+  if (coding.colourAfterLast() == 1 && !coding.push(at, width)) return LineEnd::kBadCode;
   return LineEnd::kShort;
 }
 
@@ -60,7 +61,7 @@ Uncompressed decodeUncompressed(Reader &reader, int32_t width, Changes &coding, 
   // Pixels of one colour from p on; a change is recorded where the colour differs.
   auto paint = [&](int32_t colour, int32_t n) {
     if (n == 0 || p >= width) return;
-    if (coding.colourAfterLast() != colour) coding.push(p);
+    if (coding.colourAfterLast() != colour) coding.push(p, width);
     p = std::min(p + n, width);
   };
   while (p < width) {
@@ -77,7 +78,7 @@ Uncompressed decodeUncompressed(Reader &reader, int32_t width, Changes &coding, 
       reader.consume(zeros + 1);
       paint(0, zeros - 6);
       const int32_t next = static_cast<int32_t>(reader.bit());
-      if (p < width && coding.colourAfterLast() != next) coding.push(p);
+      if (p < width && coding.colourAfterLast() != next) coding.push(p, width);
       *position = p;
       return Uncompressed::kExit;
     } else {
@@ -123,10 +124,10 @@ LineEnd decodeLine1D(Reader &reader, int32_t width, Changes &coding, bool &uncom
         if (end != LineEnd::kShort) return end;
         continue;
       }
-      return endWithoutCode(reader, coding, p);
+      return endWithoutCode(reader, width, coding, p);
     }
     p = std::min(p + run, width);
-    if (p < width) coding.push(p);
+    if (p < width && !coding.push(p, width)) return LineEnd::kBadCode;
   }
   return LineEnd::kComplete;
 }
@@ -162,7 +163,8 @@ LineEnd decodeLine2D(Reader &reader, int32_t width, const int32_t *reference, Ch
     if (length == 0) {  // the extension code, or no code: the rare paths work on the records
       reader = r;
       coding.count = count;
-      if (reader.peek(10) != kExtension2D) return endWithoutCode(reader, coding, std::max(a0, 0));
+      if (reader.peek(10) != kExtension2D)
+        return endWithoutCode(reader, width, coding, std::max(a0, 0));
       reader.consume(10);
       int32_t p = std::max(a0, 0);
       const LineEnd end = runUncompressed(reader, width, coding, uncompressed, &p);
@@ -188,13 +190,13 @@ LineEnd decodeLine2D(Reader &reader, int32_t width, const int32_t *reference, Ch
       if (!readRun(r, colour, &run1) || !readRun(r, colour ^ 1, &run2)) {
         reader = r;
         coding.count = count;
-        return endWithoutCode(reader, coding, start);
+        return endWithoutCode(reader, width, coding, start);
       }
       const int32_t a1 = std::min(start + run1, width);
       a0 = std::min(a1 + run2, width);
       Changes line{at, count};
-      if (a1 < width) line.push(a1);
-      if (a0 < width) line.push(a0);
+      if ((a1 < width && !line.push(a1, width)) || (a0 < width && !line.push(a0, width)))
+        return leave(LineEnd::kBadCode);
       count = line.count;
       if (a0 >= width) break;
       colour = count & 1;
@@ -205,11 +207,7 @@ LineEnd decodeLine2D(Reader &reader, int32_t width, const int32_t *reference, Ch
       if (a1 < a0 || a1 < 0) return leave(LineEnd::kBadCode);
       if (a1 >= width) break;
       a0 = a1;
-      if (count > 0 && at[count - 1] == a1) {  // an empty run: the change cancels the last
-        colour = --count & 1;
-        b1 = findB1(reference, b1, a0, colour);
-        continue;
-      }
+      if (count >= width) return leave(LineEnd::kBadCode);
       at[count++] = a1;
       colour ^= 1;
       // b1 of the new colour: the change just left of the old b1 when it lies right of a1,

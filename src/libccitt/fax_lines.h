@@ -1,10 +1,13 @@
 // Lines as lists of changing elements, shared by the fax decoder and encoder.
 //
-// A line of `width` pixels is the strictly increasing list of the columns where its colour
+// A line of `width` pixels is the non-decreasing list of the columns where its colour
 // changes, starting from white: entries 0, 2, 4, ... begin black runs, entries 1, 3, ...
-// begin white runs. Behind the list stand kSentinels copies of the width, so that the
-// changing elements b1 and b2 of ITU-T T.4 4.2.1.3.1 always exist. A list of a line of
-// `width` pixels holds at most `width` entries, so width + kSentinels entries always suffice.
+// begin white runs. Two equal entries stand for an empty run that the code holds (a
+// horizontal mode with a run of 0, a vertical mode onto a0): it paints nothing, but the
+// changing elements b1 and b2 of the next line count it, as the coders that write such codes
+// do. Behind the list stand kSentinels copies of the width, so that b1 and b2 always exist.
+// A list holds at most `width` entries (as many as a line has without empty runs; a decoded
+// line with more is corrupt), so width + kSentinels entries always suffice.
 #ifndef FAX_LINES_H
 #define FAX_LINES_H
 
@@ -21,13 +24,12 @@ struct Changes {
   int32_t count = 0;
 
   int32_t colourAfterLast() const { return count & 1; }  // 0 white, 1 black
-  // Adds a change at p (never left of the last one); a change where the last one is cancels
-  // it, since the run between them is empty.
-  void push(int32_t p) {
-    if (count > 0 && at[count - 1] == p)
-      --count;
-    else
-      at[count++] = p;
+  // Adds a change at p (never left of the last one); false, adding nothing, when the list
+  // already holds `width` entries.
+  bool push(int32_t p, int32_t width) {
+    if (count >= width) return false;
+    at[count++] = p;
+    return true;
   }
   void close(int32_t width) {
     for (int32_t i = 0; i < kSentinels; ++i) at[count + i] = width;

@@ -119,7 +119,7 @@ void srcStartMq(DataSource *source, MqDecoder *decoder) {
 int32_t srcEndMq(DataSource *source, MqDecoder *decoder) {
   const uint8_t *after = mqFindMarker(decoder);
   if (after == nullptr)
-    return jbReport(source->state, kJbNull, "arithmetic data does not end with a marker");
+    return jbReport(source->state, kJbBadData, "arithmetic data does not end with a marker");
   source->pos = static_cast<size_t>(after - source->data);
   return 0;
 }

@@ -1,12 +1,14 @@
 // The decoder driver: reading segments, the active list with retention, the decode step with
 // its consumed-length check, composition of regions onto the page, and the page, stripe and
 // extension handlers.
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
 #include "jbig2_decoder.h"
 #include "jbig2_report.h"
 #include "qtz_blat.h"
+#include "qtz_err.h"
 
 namespace {
 
@@ -169,12 +171,11 @@ int32_t pageOp(uint8_t op) {
 int32_t composeRegion(Jbig2Decoder *d, Jbig2Segment *seg) {
   const uint8_t type = seg->type;
   if (!isRegionType(type)) return kJbAssert;
-  if (!isImmediateRegion(type) && !d->info.auxBuffers)
-    return jbReport(d->state, kJbDecode,
-                    "intermediate region on a page that can't have aux buffers\n");
-  if (isRefinementType(type) && !d->info.refinements)
-    return jbReport(d->state, kJbDecode,
-                    "refinement region on a page that can't have refinement\n");
+  // Page flags that deny intermediate or refinement regions the page then holds are common in
+  // files other readers show: such regions are decoded and counted for one warning.
+  if ((!isImmediateRegion(type) && !d->info.auxBuffers) ||
+      (isRefinementType(type) && !d->info.refinements))
+    d->deniedRegions++;
   if (!d->info.opOverride && seg->region.op != d->info.defaultOp)
     return jbReport(d->state, kJbDecode,
                     "region combination operator doesn't match page combination operator\n"
@@ -199,8 +200,11 @@ int32_t composeRegion(Jbig2Decoder *d, Jbig2Segment *seg) {
     entry->x = seg->region.x;
     entry->y = seg->region.y;
     entry->op = seg->region.op;
-    if (QtzImage_dup(seg->image, 0, &entry->image) != 0 ||
-        (d->deferred == nullptr && QtzAdt_liNew(&d->deferred, d->state) != 0) ||
+    // The entry takes the region's image over: an immediate region is never referred to.
+    entry->image = seg->image;
+    seg->image = nullptr;
+    seg->imageOwned = 0;
+    if ((d->deferred == nullptr && QtzAdt_liNew(&d->deferred, d->state) != 0) ||
         QtzAdt_liAdd(d->deferred, entry, nullptr) != 0) {
       QtzImage_free(entry->image);
       jbFree(d->state, entry);
@@ -212,6 +216,11 @@ int32_t composeRegion(Jbig2Decoder *d, Jbig2Segment *seg) {
   const int32_t status = decodeRegionOntoPage(d->stream, seg, d->page);
   d->stream->pageBlank = 0;
   return status;
+}
+
+// Charges a page of width x height to the decode call's work before it is allocated.
+int32_t chargePage(Jbig2Decoder *d, int64_t width, int64_t height) {
+  return jb2Charge(d->stream, width * height / kJbPagePixelsPerWork);
 }
 
 void releasePage(Jbig2Decoder *d) {
@@ -238,6 +247,7 @@ int32_t handlePageInfo(Jbig2Decoder *d, Jbig2Segment *seg) {
         return jbReport(d->state, kJbBadData, "page size %ux%u out of range", info.width,
                         info.height);
       d->deferRegions = 0;
+      if ((status = chargePage(d, info.width, info.height)) != 0) return status;
       d->allocPage(d->state, static_cast<int32_t>(info.width), static_cast<int32_t>(info.height),
                    &d->page, &d->cookie);
       if (d->page == nullptr) return qtz::report(d->state, kJbNoMemory);
@@ -250,6 +260,7 @@ int32_t handlePageInfo(Jbig2Decoder *d, Jbig2Segment *seg) {
   }
   d->currentPage = seg->page;
   d->info = info;
+  d->deniedRegions = 0;
   d->lastStripeEnd = -1;
   d->lowestRow = -1;
   return 0;
@@ -301,6 +312,8 @@ int32_t composeDeferred(Jbig2Decoder *d) {
     return jbReport(d->state, kJbBadData, "page size %lldx%lld out of range",
                     static_cast<long long>(width), static_cast<long long>(height));
   releasePage(d);
+  const int32_t charged = chargePage(d, width, height);
+  if (charged != 0) return charged;
   d->allocPage(d->state, static_cast<int32_t>(width), static_cast<int32_t>(height), &d->page,
                &d->cookie);
   if (d->page == nullptr) return qtz::report(d->state, kJbNoMemory);
@@ -382,53 +395,44 @@ int32_t runHandler(Jbig2Decoder *d, Jbig2Segment *seg) {
     case 62:
       return handleExtension(d, seg);
     default:
-      return jbReport(d->state, kJbNull, "bad segment type %d\n", type);
+      return jbReport(d->state, kJbBadData, "bad segment type %d\n", type);
   }
 }
 
-// Runs the handler and keeps or drops the segment and the ones it releases. The segment is
-// owned by this call from here on.
+// Drops the segments of pages (page association other than 0) from the active list: what the
+// next page may refer to are the global segments alone.
+void dropPageSegments(Jbig2Decoder *d) {
+  QtzAdtListNode *node = d->active->head;
+  while (node != nullptr) {
+    QtzAdtListNode *next = node->next;
+    auto *seg = static_cast<Jbig2Segment *>(node->data);
+    if (seg->page != 0) {
+      jbLog(d->state, d->verbose, "deleting segment %d from active list\n",
+            static_cast<int>(seg->number));
+      QtzAdt_liRem(node);
+      dropSegment(seg, d->state);
+    }
+    node = next;
+  }
+}
+
+// Runs the handler and keeps the segment on the active list. Retention flags are not trusted
+// (encoders in use clear them on segments that later segments still refer to): every segment
+// stays until its page ends (with keep-all, until the decoder is freed). The segment is owned
+// by this call from here on.
 int32_t dispatchSegment(Jbig2Decoder *d, Jbig2Segment *seg) {
   int32_t status = runHandler(d, seg);
   if (status != 0) {
     releaseSegment(seg, d->state);
     return status;
   }
-  if (d->keepAll) {
-    jbLog(d->state, d->verbose, "KeepAll, adding segment %d to active list\n",
-          static_cast<int>(seg->number));
-    if (QtzAdt_liAdd(d->active, seg, nullptr) != 0) {
-      releaseSegment(seg, d->state);
-      return qtz::report(d->state, kJbNoMemory);
-    }
-    return 0;
+  jbLog(d->state, d->verbose, "adding segment %d to active list\n", static_cast<int>(seg->number));
+  if (QtzAdt_liAdd(d->active, seg, nullptr) != 0) {
+    releaseSegment(seg, d->state);
+    return qtz::report(d->state, kJbNoMemory);
   }
-  if (seg->retain) {
-    jbLog(d->state, d->verbose, "adding segment %d to active list\n",
-          static_cast<int>(seg->number));
-    if (QtzAdt_liAdd(d->active, seg, nullptr) != 0) {
-      releaseSegment(seg, d->state);
-      return qtz::report(d->state, kJbNoMemory);
-    }
-  }
-  for (int32_t i = 0; i < seg->refCount && status == 0; ++i) {
-    if (seg->refRetain[i]) continue;
-    jbLog(d->state, d->verbose, "deleting segment %d from active list\n", seg->refs[i]);
-    QtzAdtListNode *node = d->active->head;
-    while (node != nullptr &&
-           static_cast<Jbig2Segment *>(node->data)->number != static_cast<uint32_t>(seg->refs[i]))
-      node = node->next;
-    if (node == nullptr) {
-      status =
-          jbReport(d->state, kJbNull, "couldn't locate segment %d on active list\n", seg->refs[i]);
-      break;
-    }
-    auto *gone = static_cast<Jbig2Segment *>(node->data);
-    QtzAdt_liRem(node);
-    dropSegment(gone, d->state);
-  }
-  if (!seg->retain) releaseSegment(seg, d->state);
-  return status;
+  if (!d->keepAll && seg->type == kSegEndOfPage) dropPageSegments(d);
+  return 0;
 }
 
 int32_t beginCall(Jbig2Decoder *d, const uint8_t *data, size_t length) {
@@ -438,7 +442,8 @@ int32_t beginCall(Jbig2Decoder *d, const uint8_t *data, size_t length) {
   d->stream = nullptr;
   int32_t status = memSourceNew(data, length, d->state, &d->source);
   if (status == 0) status = jb2NewStream(nullptr, nullptr, d->state, &d->stream);
-  if (status == 0) d->stream->pixelBudget = d->pixelLimit;
+  if (status == 0)
+    d->stream->pixelBudget = d->pixelLimit < 0 ? -1 : std::min(d->pixelLimit, jbWorkBound(length));
   return status;
 }
 
@@ -587,6 +592,11 @@ int32_t QtzJbig2_decodePage(Jbig2Decoder *d, const uint8_t *data, size_t length,
     if (type == kSegEndOfPage) break;
   }
   endCall(d);
+  if (d->deniedRegions != 0)
+    jbReport(d->state, QTZ_MSG_WARNING,
+             "%d intermediate or refinement regions decoded on a page whose flags deny them\n",
+             static_cast<int>(d->deniedRegions));
+  d->deniedRegions = 0;
   if (status == 0 && cookie != nullptr) *cookie = d->cookie;
   return status;
 }

@@ -37,6 +37,21 @@ int32_t readAtPixels(DataSource *src, Jbig2GenericTemplate *t, QtzState *state) 
   return checkAtPixels(*t, state);
 }
 
+// Refuses a region larger than its coded data can describe (before anything of its size is
+// made): an arithmetic region codes a decision per pixel (per line with TPGDON), MMR data
+// a mode code per line at least.
+int32_t checkGenericDataCovers(const Jbig2Segment *seg, QtzState *state) {
+  const Jbig2GenericData &g = seg->u.generic;
+  const int64_t height = seg->region.height;
+  const bool covered = g.mmr        ? jbMmrDataCovers(g.length, height)
+                       : g.t.tpgdon ? jbMqDataCovers(g.length, height)
+                                    : jbMqDataCovers(g.length, height * seg->region.width);
+  if (!covered)
+    return jbReport(state, kJbBadData, "generic region %dx%d too large for its %zu data bytes",
+                    seg->region.width, seg->region.height, g.length);
+  return 0;
+}
+
 // Finds the end sequence of a region of unknown length in the unread bytes.
 int32_t readUnknownLength(Jb2File *stream, DataSource *src, Jbig2Segment *seg, size_t headerBytes) {
   QtzState *state = stream->state;
@@ -60,11 +75,13 @@ int32_t readUnknownLength(Jb2File *stream, DataSource *src, Jbig2Segment *seg, s
       (seg->region.height >= 0 && rows > static_cast<uint32_t>(seg->region.height)))
     return jbReport(state, kJbBadData, "bad row count %u in generic region", rows);
   g.length = g.mmr ? i : i + 2;
+  seg->region.height = static_cast<int32_t>(rows);
+  const int32_t status = checkGenericDataCovers(seg, state);
+  if (status != 0) return status;
   g.data = jbAllocArray<uint8_t>(state, g.length);
   if (g.data == nullptr) return qtz::report(state, kJbNoMemory);
   std::memcpy(g.data, start, g.length);
   src->pos += i + 6;
-  seg->region.height = static_cast<int32_t>(rows);
   seg->dataLength = static_cast<uint32_t>(headerBytes + i + 6);
   return 0;
 }
@@ -95,6 +112,7 @@ int32_t parseGenericRegion(Jb2File *stream, DataSource *src, Jbig2Segment *seg, 
   if (seg->region.height < 0) return jbReport(state, kJbBadData, "bad region height");
   if (header > seg->dataLength) return qtz::report(state, kJbEndOfData);
   g.length = seg->dataLength - header;
+  if ((status = checkGenericDataCovers(seg, state)) != 0) return status;
   g.data = jbAllocArray<uint8_t>(state, g.length);
   if (g.data == nullptr) return qtz::report(state, kJbNoMemory);
   size_t got = 0;

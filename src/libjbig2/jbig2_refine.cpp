@@ -83,6 +83,10 @@ int32_t parseRefinementRegion(Jb2File *stream, DataSource *src, Jbig2Segment *se
   if (seg->dataLength == 0xFFFFFFFFu || header > seg->dataLength)
     return qtz::report(state, kJbEndOfData);
   r.length = seg->dataLength - header;
+  const int64_t height = seg->region.height;
+  if (!jbMqDataCovers(r.length, r.t.tpgron ? height : height * seg->region.width))
+    return jbReport(state, kJbBadData, "refinement region %dx%d too large for its %zu data bytes",
+                    seg->region.width, seg->region.height, r.length);
   r.data = jbAllocArray<uint8_t>(state, r.length);
   if (r.data == nullptr) return qtz::report(state, kJbNoMemory);
   size_t got = 0;

@@ -48,6 +48,31 @@ inline void jbFree(const QtzState *state, void *block) {
   qtz::release(state, block);
 }
 
+// What coded data can describe. An MQ decision lowers the interval register by at least 1 (the
+// least Qe) and the register is renormalised, one code bit, before it falls below 0x8000: a
+// code byte holds at most 8 x 32768 = 2^18 decisions. With two bytes allowed for a missing
+// marker or stripped final bytes, n bytes decode at most (n + 2) x 2^18 decisions. Every line
+// of MMR data holds at least one mode code, so n bytes hold at most 8n lines.
+inline constexpr int64_t kJbMqDecisionsPerByte = int64_t{1} << 18;
+inline bool jbMqDataCovers(size_t bytes, int64_t decisions) {
+  return decisions <= (static_cast<int64_t>(bytes) + 2) * kJbMqDecisionsPerByte;
+}
+inline bool jbMmrDataCovers(size_t bytes, int64_t lines) {
+  return lines <= 8 * static_cast<int64_t>(bytes);
+}
+
+// The work one decode call may do, in pixels produced (regions, symbols, patterns, gray planes,
+// drawn instances; a page counts a sixteenth of its pixels, as it is only cleared or filled): a
+// base of 2^24 and 2^13 more per byte of input. Data that drives the arithmetic decoder past
+// its end decodes some 30 million pixels a second, so a file of a few hundred bytes is done in
+// well under a second; real pages carry far more than a byte per 8192 pixels they produce.
+inline constexpr int64_t kJbWorkBase = int64_t{1} << 24;
+inline constexpr int64_t kJbWorkPerByte = int64_t{1} << 13;
+inline constexpr int64_t kJbPagePixelsPerWork = 16;
+inline int64_t jbWorkBound(size_t inputBytes) {
+  return kJbWorkBase + static_cast<int64_t>(inputBytes) * kJbWorkPerByte;
+}
+
 // True when width x height is a region size this library decodes: both sides positive and at
 // most kJbMaxSide, the product at most kJbMaxPixels.
 inline bool jbSizeOk(int64_t width, int64_t height) {

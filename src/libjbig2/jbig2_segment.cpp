@@ -234,7 +234,7 @@ int32_t resolveReferredSegments(Jb2File *stream, Jbig2Segment *segment, QtzAdtLi
       node = node->next;
     if (node == nullptr) {
       jbFree(stream->state, array);
-      return qtz::report(stream->state, kJbNull);
+      return jbReport(stream->state, kJbBadData, "referred-to segment %d not found", wanted);
     }
     array[i] = static_cast<Jbig2Segment *>(node->data);
     from = node;

@@ -212,6 +212,8 @@ int32_t decodeCollective(DictState &d, uint32_t first, uint32_t count, int64_t t
 }
 
 // The height class loop (T.88 6.5.5).
+constexpr int64_t kJbHeightClassWork = 64;
+
 int32_t decodeSymbolsOfDict(DictState &d) {
   QtzState *state = d.state;
   int64_t classHeight = 0;
@@ -225,6 +227,8 @@ int32_t decodeSymbolsOfDict(DictState &d) {
     classHeight += dh;
     if (classHeight <= 0 || classHeight > kJbMaxSide)
       return jbReport(state, kJbBadData, "bad height class height");
+    // Height classes without symbols cost decoding but no pixels: each is charged as a few.
+    if ((status = jb2Charge(d.stream, kJbHeightClassWork)) != 0) return status;
     int64_t width = 0, totalWidth = 0;
     const uint32_t classFirst = decoded;
     for (;;) {

@@ -7,7 +7,8 @@
 // search. Runs add up their make-up codes; a run past the width gives 15, and so does a row
 // with more runs than a line of its width holds. At the end of a row the bits up to the
 // alignment boundary are dropped (a byte for alignment 0, 16 bits of the stream for 1);
-// what cannot be dropped yet is dropped when the next row starts.
+// what cannot be dropped yet is dropped when the next row starts. After a failure the state's
+// coding index counts the runs of the row stored before it (0 between rows).
 #include "ccitt_state.h"
 #include "pxl_ccitt_codes.h"
 
@@ -109,13 +110,14 @@ int32_t pxlDecodeCcitt1DLine(PxlCcittDecoderState *s, int32_t alignment, int32_t
     }
     if (found == Lookup::kBad) {
       status = ccitt_detail::badCodeStatus(r, final);
+      s->codingIndex = ci;
       goto leave;
     }
     r.consume(ccitt::entryLength(e));
     runLength += ccitt::entryValue(e);
     if (a0 + runLength > width) goto corrupt;
     if (ccitt::entryValue(e) >= 64) continue;
-    if (!isWhite && runLength > 0) {
+    if (!isWhite && (runLength > 0 || ci < s->capacity)) {  // empty runs: see ccitt_line2d.cpp
       if (ci >= s->capacity) goto corrupt;
       cur[ci++] = PxlRowRun{a0, a0 + runLength - 1};
     }
@@ -127,6 +129,7 @@ int32_t pxlDecodeCcitt1DLine(PxlCcittDecoderState *s, int32_t alignment, int32_t
 
 corrupt:
   status = PXL_ERR_DECODE;
+  s->codingIndex = ci;
   goto leave;
 
 row_done : {
@@ -137,6 +140,7 @@ row_done : {
   dropPending(r, &skip, false);
   s->pendingSkip = skip;
   s->step = 0;
+  s->codingIndex = 0;
   s->a0 = a0;
   *runEnd = cur + ci;
   status = PXL_OK;

@@ -15,7 +15,12 @@
 //
 // Corrupt data cannot overrun or loop: every step consumes bits; a changing element left of
 // a0 (a1 < a0, or < 0 at the line start), a run past the width, and more runs than a line of
-// the width can hold give 15. An empty run is not stored.
+// the width can hold give 15. After a failure the state's coding index counts the runs of the
+// line stored before it (0 between lines). An empty black run (a horizontal mode with a black run
+// of 0, a vertical mode onto a0) is stored as (start, start - 1): it paints nothing, but the next
+// line's b1 and b2 count its two changing elements, as the coders that write such codes do.
+// A line whose list is full drops further empty runs (its capacity is that of a line without
+// them).
 #include "ccitt_state.h"
 #include "pxl_ccitt_codes.h"
 
@@ -44,8 +49,7 @@ int32_t pxlDecodeCcitt2DLine(PxlCcittDecoderState *s, int32_t finalFlag, const u
   Lookup found = Lookup::kCode;
 
   auto store = [&](int32_t first, int32_t last) -> bool {
-    if (last < first) return true;
-    if (ci >= capacity) return false;
+    if (ci >= capacity) return last < first;  // a full list drops empty runs
     cur[ci++] = PxlRowRun{first, last};
     return true;
   };
@@ -166,6 +170,7 @@ int32_t pxlDecodeCcitt2DLine(PxlCcittDecoderState *s, int32_t finalFlag, const u
 stopped_on_lookup:
   if (found == Lookup::kBad) {
     status = ccitt_detail::badCodeStatus(r, final);
+    s->codingIndex = ci;
     goto leave;
   }
   // Out of input inside the line: keep everything needed to resume at this code.
@@ -176,10 +181,12 @@ stopped_on_lookup:
 
 corrupt:
   status = PXL_ERR_DECODE;
+  s->codingIndex = ci;
   goto leave;
 
 line_done:
   s->step = 0;
+  s->codingIndex = 0;
   s->a0 = a0;
   *runEnd = cur + ci;
   status = PXL_OK;

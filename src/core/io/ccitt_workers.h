@@ -26,6 +26,24 @@ inline void restartDecoderBits(PxlCcittDecoderState *s) {
   terminate(referenceLine(s), s->width);
 }
 
+// Paints a decoded line into a row. Its empty runs (start - 1 = end) stay in the line, whose
+// next use is as a reference, and are left out of the painting: when there are any, the other
+// runs are copied to the reference line first, which no later row reads (the next row takes
+// this line as its reference, or none).
+inline int32_t paintLine(PxlCcittDecoderState *s, uint8_t *row, const PxlRowRun *line,
+                         const PxlRowRun *end, int32_t orFlag) {
+  const PxlRowRun *r = line;
+  while (r < end && r->start <= r->end) ++r;
+  if (r < end) {
+    PxlRowRun *out = referenceLine(s);
+    for (r = line; r < end; ++r)
+      if (r->start <= r->end) *out++ = *r;
+    line = referenceLine(s);
+    end = out;
+  }
+  return pxlRunsToRow(0, reinterpret_cast<uint32_t *>(row), s->width, line, end, orFlag);
+}
+
 // Decodes rows with decodeRow(state, &cursor, end, &runEnd) -> status; `flips` says whether
 // each decoded row becomes the reference of the next.
 template <typename DecodeRow>
@@ -58,8 +76,7 @@ int32_t decodeRows(PxlCcittDecoderState *s, const DecodeCall &c, bool flips, Dec
       if (c.data != nullptr) {
         uint8_t *row = c.data + static_cast<int64_t>(c.firstRow + s->linesDone) * c.bytesPerRow +
                        c.leftFrameBytes;
-        status =
-            pxlRunsToRow(0, reinterpret_cast<uint32_t *>(row), s->width, line, runEnd, c.orFlag);
+        status = paintLine(s, row, line, runEnd, c.orFlag);
         if (status != PXL_OK) break;
       }
       ++s->linesDone;

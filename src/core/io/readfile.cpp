@@ -7,15 +7,16 @@
 // shorter than two bytes are unknown.
 //
 // PNM (pxlReadPnm): "P<n>", then width and height (P4) or width, height and maximum (P5, P6)
-// as decimal numbers after white space, then exactly one white-space byte; comments are not
-// supported. P4 gives a 1-bit image (file bit 1 = set pixel), P5 a 2-, 4- or 8-bit image by its
-// maximum (0-3, 4-15, 16-255; above: 102), P6 three 8-bit channels red, green, blue (maximum
-// above 255: 8). Samples are stored as read, not scaled or inverted; 2- and 4-bit samples are
-// masked to their depth. Other variants succeed with no image. Sizes of 0 or less give 2000,
-// sizes beyond the readers' limits 1; when the stream can seek, data shorter than the header
-// promises gives 2000 before anything is allocated, else at the first short row. Rows are read
-// whole and turned into the core's word order in place; the bits after each row's last pixel
-// are cleared.
+// as decimal numbers after white space, then exactly one white-space byte. A '#' where white
+// space may stand starts a comment that runs to the end of its line and counts as white space
+// (also as the one byte after the last number), as netpbm reads headers. P4 gives a 1-bit image
+// (file bit 1 = set pixel), P5 a 2-, 4- or 8-bit image by its maximum (0-3, 4-15, 16-255; above:
+// 102), P6 three 8-bit channels red, green, blue (maximum above 255: 8). Samples are stored as
+// read, not scaled or inverted; 2- and 4-bit samples are masked to their depth. Other variants
+// succeed with no image. Sizes of 0 or less give 2000, sizes beyond the readers' limits 1; when the
+// stream can seek, data shorter than the header promises gives 2000 before anything is allocated,
+// else at the first short row. Rows are read whole and turned into the core's word order in place;
+// the bits after each row's last pixel are cleared.
 //
 // Reading any file (pxlReadImageFile, pxlReadImageFileEx by name, "-" for standard input;
 // pxlReadImageStream over an open stream): the type is detected and the stream handed to the
@@ -50,12 +51,26 @@ uint32_t bigEndian32(const uint8_t *b) {
          static_cast<uint32_t>(b[2]) << 8 | b[3];
 }
 
-// Reads `count` decimal header numbers (white space skipped first) and the one white-space
-// byte after the last; false when the header ends or holds anything else.
+// The next header byte, a comment ('#' to the end of its line) read as the one byte '\n'.
+int headerByte(FILE *file) {
+  int c = std::fgetc(file);
+  if (c == '#') {
+    while (c != EOF && c != '\n' && c != '\r') c = std::fgetc(file);
+    if (c != EOF) c = '\n';
+  }
+  return c;
+}
+
+// Reads `count` decimal header numbers (white space and comments skipped first) and the one
+// white-space byte after the last; false when the header ends or holds anything else.
 bool scanHeader(FILE *file, long *values, int count) {
-  for (int i = 0; i < count; ++i)
+  for (int i = 0; i < count; ++i) {
+    int c = headerByte(file);
+    while (c != EOF && std::isspace(c)) c = headerByte(file);
+    if (c == EOF || std::ungetc(c, file) == EOF) return false;
     if (std::fscanf(file, "%ld", &values[i]) != 1) return false;
-  const int c = std::fgetc(file);
+  }
+  const int c = headerByte(file);
   return c != EOF && std::isspace(c);
 }
 

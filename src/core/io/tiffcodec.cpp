@@ -14,6 +14,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "ccitt_workers.h"
 #include "pxl_ccitt.h"
 #include "pxl_internal.h"
 #include "pxl_lossydither.h"
@@ -183,6 +184,7 @@ bool reserveRaw(Coder *c, int64_t size) {
 // Reads strip or tile `index` raw into the buffer, in first-bit-most-significant order.
 bool loadRaw(Coder *c, uint32_t index, bool tile) {
   c->loaded = -1;
+  c->brokenRow = -1;
   const uint64_t count = TIFFGetStrileByteCount(c->tif, index);
   const uint64_t fileSize = TIFFGetSizeProc(c->tif)(TIFFClientdata(c->tif));
   if (count > fileSize || count > static_cast<uint64_t>(INT32_MAX)) {
@@ -240,14 +242,48 @@ int32_t decodeRows(Coder *c, Pixr *image, int32_t firstRow, int32_t rowCount, bo
   }
 }
 
+// Clears rows [from, to) of the image (true, for the callers' results).
+bool clearRows(Pixr *image, int32_t from, int32_t to) {
+  for (int32_t y = from; y < to; ++y)
+    std::memset(image->framedData + int64_t{32 + y} * image->bytesPerRow, 0,
+                static_cast<size_t>(image->bytesPerRow));
+  return true;
+}
+
 // Decodes rows [firstRow, firstRow + rowCount) of the loaded strip; `final` says that the
 // strip's data ends with them, `wholeStrip` that they end the strip (PackBits must then have
 // used all of its bytes).
 bool decodeLoaded(Coder *c, Pixr *image, int32_t firstRow, int32_t rowCount, bool resume,
                   bool final, bool wholeStrip) {
+  const Scheme scheme = c->codec->scheme;
+  const bool fax = scheme == Scheme::kMh || scheme == Scheme::kMr || scheme == Scheme::kMmr;
+  if (fax && c->brokenRow >= 0)
+    return clearRows(image, std::max(firstRow, c->brokenRow), firstRow + rowCount);
   int32_t done = 0, usedUp = 0, consumed = 0;
-  if (decodeRows(c, image, firstRow, rowCount, resume, final, &done, &usedUp, &consumed) !=
-      PXL_OK) {
+  const int32_t status =
+      decodeRows(c, image, firstRow, rowCount, resume, final, &done, &usedUp, &consumed);
+  if (fax &&
+      (status == PXL_ERR_DECODE || status == PXL_ERR_OVERFLOW || (status == PXL_OK && !done))) {
+    // Fax data that breaks off inside a strip (an early end of block or return to control,
+    // a line that does not decode, data that ends) keeps the rows decoded before the break
+    // and leaves the strip's other rows white, as libtiff shows such pages, with a warning.
+    // The row it breaks off in keeps the runs decoded before the break.
+    auto *s = static_cast<PxlCcittDecoderState *>(c->state);
+    c->brokenRow = firstRow + s->linesDone;
+    pxlTiffReportWarning(c->ctx, TIFFFileName(c->tif),
+                         "%s data breaks off at row %d; the rest up to row %d is white",
+                         c->codec->name, c->brokenRow, firstRow + rowCount - 1);
+    clearRows(image, c->brokenRow, firstRow + rowCount);
+    if (c->brokenRow < firstRow + rowCount) {
+      const PxlRowRun *runs = ccitt_detail::codingLine(s);
+      uint8_t *row = image->framedData + int64_t{32 + c->brokenRow} * image->bytesPerRow + 4;
+      if (ccitt_detail::paintLine(s, row, runs, runs + s->codingIndex, 0) != PXL_OK)
+        clearRows(image, c->brokenRow, c->brokenRow + 1);
+      c->brokenRow++;
+    }
+    return true;
+  }
+  if (status != PXL_OK) {
     c->loaded = -1;
     return false;
   }

@@ -79,6 +79,7 @@ struct Coder {
   int64_t loaded = -1;  // the strip whose bytes the buffer holds (scanline decoding)
   int32_t loadedRow = 0;
   int32_t rowsDone = 0;
+  int32_t brokenRow = -1;  // fax data of the loaded strip broke off at this row (-1: it did not)
 
   Coder() = default;
   Coder(const Coder &) = delete;

@@ -257,6 +257,26 @@ TEST_F(FaxDecode, HandMadeCode) {
   }
 }
 
+// Empty runs stay in a line's changes: the next line's pass and vertical codes land where
+// libtiff puts them.
+TEST_F(FaxDecode, EmptyRunsCountForTheNextLine) {
+  for (const norvtest::EmptyRunCode &c : norvtest::kEmptyRunCodes) {
+    SCOPED_TRACE(c.name);
+    const std::vector<uint8_t> code = bits(c.code);
+    const std::vector<std::string> expected =
+        norvtest::libtiffFaxRows(code, 8, 3, COMPRESSION_CCITTFAX4);
+    ASSERT_EQ(3u, expected.size());
+    Bitmap target(8, 3);
+    ASSERT_EQ(0, g4DecodeC(decoder_, target.words.data(), 8, 3, 1, 0, 7, 2, code.data(),
+                           static_cast<int32_t>(code.size()), 0, nullptr));
+    for (int32_t y = 0; y < 3; ++y) {
+      std::string row;
+      for (int32_t x = 0; x < 8; ++x) row += target.get(x, y) ? '#' : '.';
+      EXPECT_EQ(expected[y], row) << "line " << y;
+    }
+  }
+}
+
 TEST_F(FaxDecode, CorruptDataEndsWithAStatus) {
   // A code that matches nothing in the middle of data: 0000 0000 1 is no mode code.
   const std::vector<uint8_t> bad = bits("1 1 000000001 1111111111111111");

@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "testkit_fax_code.h"
 #include "testkit_pnm.h"
 
 namespace faxtest {
@@ -71,18 +72,7 @@ inline Bitmap randomBitmap(int32_t width, int32_t height, double meanRun, uint32
   return b;
 }
 
-// Bytes of a bit string such as "0001 1" (blanks ignored), the last byte filled with zeros.
-inline std::vector<uint8_t> bits(const std::string &text) {
-  std::vector<uint8_t> out;
-  int n = 0;
-  for (char c : text) {
-    if (c != '0' && c != '1') continue;
-    if (n % 8 == 0) out.push_back(0);
-    if (c == '1') out.back() |= static_cast<uint8_t>(0x80 >> (n % 8));
-    ++n;
-  }
-  return out;
-}
+using norvtest::bits;
 
 struct TiffStrip {
   int32_t firstRow = 0, rows = 0;

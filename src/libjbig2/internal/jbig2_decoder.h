@@ -3,21 +3,29 @@
 //
 // A globals decoder (keep-all 1, compose 0) decodes the shared global segments of a document
 // once; a page decoder borrows its segments (QtzJbig2_attachGlobals) and decodes one strip of
-// page segments onto a page that the caller allocates through a callback. Segments stay on the
-// active list while later segments may refer to them (retention flags; everything with
-// keep-all). After any failure a decoder is fit only for QtzJbig2_freeDecoder.
+// page segments onto a page that the caller allocates through a callback. Every segment stays
+// on the active list until the end of its page (global segments, of page 0, and everything with
+// keep-all, until the decoder is freed): retention flags are not trusted, as encoders in use
+// clear them on segments that later segments still refer to. After any failure a decoder is
+// fit only for QtzJbig2_freeDecoder.
 //
 // Deliberate choices, each with its status:
 // - an MQ end marker is 0xFF followed by a byte of 0xA0 or more (0x90 to 0x9F are data);
 // - symbol dictionaries and text regions whose arithmetic data does not end at a marker that
-//   the decoder reached: 118;
+//   the decoder reached, a referred-to segment that is not there, a segment type without a
+//   handler: 107 (corrupt data);
+// - intermediate or refinement regions on a page whose flags deny them: decoded, counted in
+//   one warning (QTZ_MSG_WARNING) at the end of the decode call;
 // - an extension of a type this decoder does not know fails (107), whatever its necessary bit;
 // - a refinement region on a striped page: 2;
 // - the globals decoder stops after the first symbol dictionary of each call;
 // - page sides above 2^24, pages or regions of more than 2^31 pixels, and sizes of 0: 107;
 //   a data length shorter than its type's fixed part: 107, longer than the bytes left: 2003;
-// - a decode call that would produce more than pixelLimit pixels (regions, symbols, patterns,
-//   gray planes and drawn instances together): 107;
+// - a generic or refinement region larger than its coded data can describe (jbMqDataCovers,
+//   jbMmrDataCovers): 107 before anything of its size is allocated;
+// - a decode call that would produce more pixels (pages, regions, symbols, patterns, gray
+//   planes and drawn instances together) than the lesser of pixelLimit and the work bound of
+//   its input (jbWorkBound: a base and so much per byte): 107 before the allocation;
 // - a second page-information segment replaces the page (the old one goes to the release
 //   callback first).
 #ifndef NORV_JBIG2_DECODER_H
@@ -66,9 +74,14 @@ struct Jbig2Decoder {
   Jbig2PageAllocFn allocPage;
   Jbig2PageFreeFn freePage;
   void *cookie;
-  // Pixels one decode call may produce (regions, symbols, patterns, gray planes, instances);
-  // -1 for no bound. QtzJbig2_newDecoder sets kJbig2DefaultPixelLimit.
+  // Pixels one decode call may produce (pages, regions, symbols, patterns, gray planes,
+  // instances) beside the work bound of its input; -1 for no bound at all. QtzJbig2_newDecoder
+  // sets kJbig2DefaultPixelLimit.
   int64_t pixelLimit;
+  // Regions of the current page that its page-information flags deny (intermediate regions
+  // without the auxiliary-buffer flag, refinements without the refinement flag): decoded, and
+  // counted in one warning at the end of the decode call.
+  int32_t deniedRegions;
 };
 
 inline constexpr int64_t kJbig2DefaultPixelLimit = int64_t{1} << 32;

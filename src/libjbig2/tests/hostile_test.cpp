@@ -3,6 +3,8 @@
 // the driver's page, stripe, retention and extension rules.
 #include <gtest/gtest.h>
 
+#include <random>
+
 #include "jbig2_reference_encoder.h"
 #include "jbig2_test_support.h"
 
@@ -14,14 +16,16 @@ struct Stream {
   void u16(uint32_t v) { u8(v >> 8), u8(v); }
   void u32(uint32_t v) { u16(v >> 16), u16(v); }
   void raw(const std::vector<uint8_t> &b) { bytes.insert(bytes.end(), b.begin(), b.end()); }
-  // A segment with short-form references (own retention flag 0 unless retain).
+  // A segment with short-form references (own retention flag 0 unless retain; the referred-to
+  // segments' retention flags, bit i for reference i, in refRetain) on page 1 unless given.
   void segment(uint32_t number, uint8_t type, const std::vector<uint8_t> &data,
-               std::vector<uint32_t> refs = {}, bool retain = false, uint32_t length = ~0u) {
+               std::vector<uint32_t> refs = {}, bool retain = false, uint32_t length = ~0u,
+               uint8_t refRetain = 0, uint8_t page = 1) {
     u32(number);
     u8(type);
-    u8(uint32_t(refs.size()) << 5 | (retain ? 1 : 0));
+    u8(uint32_t(refs.size()) << 5 | uint32_t(refRetain & 15) << 1 | (retain ? 1 : 0));
     for (uint32_t r : refs) u8(r);
-    u8(1);
+    u8(page);
     u32(length == ~0u ? uint32_t(data.size()) : length);
     raw(data);
   }
@@ -48,6 +52,18 @@ std::vector<uint8_t> genericRegion(const jbtest::Bits &b, uint32_t x, uint32_t y
   d.push_back(0);
   for (int i = 0; i < 4; ++i) d.push_back(uint8_t(t.atx[i])), d.push_back(uint8_t(t.aty[i]));
   const std::vector<uint8_t> coded = jbtest::encodeGeneric(b, t);
+  d.insert(d.end(), coded.begin(), coded.end());
+  return d;
+}
+
+// A refinement region (template 1, no TPGRON) of a bitmap against the region it refers to.
+std::vector<uint8_t> refinementRegion(const jbtest::Bits &b, const jbtest::Bits &reference,
+                                      uint32_t x, uint32_t y) {
+  Jbig2RefineTemplate t{};
+  t.tmpl = 1;
+  std::vector<uint8_t> d = regionInfo(uint32_t(b.width), uint32_t(b.height), x, y);
+  d.push_back(0x01);
+  const std::vector<uint8_t> coded = jbtest::encodeRefinement(b, reference, 0, 0, t);
   d.insert(d.end(), coded.begin(), coded.end());
   return d;
 }
@@ -231,7 +247,7 @@ TEST_F(HostileFixture, ArithmeticDataIsBoundToItsSegment) {
   Stream s;
   s.segment(0, 0, dict.bytes);
   s.segment(1, 62, {0x20, 0, 0, 0, 0xFF, 0xAC, 0, 0});
-  EXPECT_EQ(run(s), 118);
+  EXPECT_EQ(run(s), 107);
   EXPECT_NE(messages.find("does not end with a marker"), std::string::npos) << messages;
 }
 
@@ -290,6 +306,58 @@ TEST_F(HostileFixture, PixelLimitBoundsTheWork) {
   EXPECT_EQ(QtzJbig2_decodePage(dec, s.bytes.data(), s.bytes.size(), nullptr), 107);
   EXPECT_NE(messages.find("decoding work limit reached"), std::string::npos);
   QtzJbig2_freeDecoder(&dec);
+}
+
+// Regions and pages larger than their bytes can describe, or more work than the input pays
+// for, are refused with 107 before anything of their size is allocated.
+TEST_F(HostileFixture, WorkIsBoundByTheInput) {
+  // Generic region data: region information, flags, nominal AT pixels (arithmetic), coded bytes.
+  auto generic = [](uint32_t w, uint32_t h, uint8_t flags, size_t bytes) {
+    std::vector<uint8_t> d = regionInfo(w, h, 0, 0);
+    d.push_back(flags);
+    if ((flags & 1) == 0)
+      for (int8_t v : {3, -1, -3, -1, 2, -2, -2, -2}) d.push_back(uint8_t(v));
+    d.insert(d.end(), bytes, 0x00);
+    return d;
+  };
+  std::vector<uint8_t> refine = regionInfo(4096, 4096, 0, 0);
+  refine.push_back(0x01);
+  refine.insert(refine.end(), 10, 0x00);
+  std::vector<uint8_t> unknownLength = generic(4096, 0xFFFFFFFFu, 0x00, 10);
+  for (uint8_t b : {0xFF, 0xAC, 0x00, 0x00, 0x10, 0x00}) unknownLength.push_back(b);
+  Stream eos;
+  eos.u32(0x7FFF);
+  struct Case {
+    const char *name;
+    std::vector<uint8_t> page;
+    uint8_t type;
+    std::vector<uint8_t> region;
+    const char *message;
+  };
+  const Case cases[] = {
+      {"arithmetic", pageInfo(4096, 4096), 38, generic(4096, 4096, 0x00, 10), "too large for its"},
+      {"MMR", pageInfo(4096, 4096), 38, generic(4096, 4096, 0x01, 10), "too large for its"},
+      {"unknown length", pageInfo(4096, 4096), 38, unknownLength, "too large for its"},
+      {"refinement", pageInfo(4096, 4096, 0x02), 42, refine, "too large for its"},
+      {"page", pageInfo(1u << 16, 1u << 15), 50, eos.bytes, "decoding work limit reached"},
+      {"stripe of unknown height", pageInfo(1u << 16, 0xFFFFFFFFu, 0, 0x8000 | 0x7FFF), 38,
+       generic(1u << 16, 0x8000, 0x08, 40), "decoding work limit reached"},
+  };
+  for (const Case &c : cases) {
+    SCOPED_TRACE(c.name);
+    Stream s;
+    s.segment(0, 48, c.page);
+    const size_t header = s.bytes.size();
+    s.segment(1, c.type, c.region);
+    if (c.region == unknownLength)  // data length 0xFFFFFFFF
+      std::fill_n(s.bytes.begin() + header + 7, 4, 0xFF);
+    s.segment(2, 49, {});
+    const size_t before = norvtest::heap.sizes.size();
+    EXPECT_EQ(run(s), 107);
+    EXPECT_NE(messages.find(c.message), std::string::npos) << messages;
+    for (size_t i = before; i < norvtest::heap.sizes.size(); ++i)
+      EXPECT_LT(norvtest::heap.sizes[i], size_t{4} << 20);
+  }
 }
 
 // An arithmetic symbol dictionary without symbols: flags, AT pixels, counts, marker.
@@ -360,6 +428,114 @@ TEST_F(HostileFixture, InheritedContextsMustMatchTheirCoding) {
   none.segment(1, 0, emptyDict(0x0100), {0});
   EXPECT_EQ(run(none), 107);
   EXPECT_NE(messages.find("non-retained contexts"), std::string::npos) << messages;
+}
+
+}  // namespace
+
+namespace {
+
+struct RetentionFixture : jbtest::DecoderFixture {};
+
+// An intermediate region refined twice: whatever the retention flags and the page flags say,
+// both refinements find it and the page is the same; page flags that deny what the page holds
+// give one warning with the count.
+TEST_F(RetentionFixture, ReferredSegmentsStayUntilTheEndOfThePage) {
+  std::mt19937 rng(7);
+  const jbtest::Bits base = jbtest::randomBits(rng, 24, 12);
+  jbtest::Bits first = base, second = base;
+  first.set(3, 3, !base.get(3, 3)), second.set(20, 9, !base.get(20, 9));
+  struct Case {
+    bool retainRegion;  // the intermediate region's own retention flag
+    uint8_t firstRefs;  // the first refinement's retention flag for it
+    uint8_t pageFlags;  // 0x02 refinements, 0x20 auxiliary buffers
+    int denied;         // regions the page flags deny
+  };
+  const Case cases[] = {
+      {true, 1, 0x22, 0},   // flags as T.88 has them
+      {false, 1, 0x22, 0},  // not retained, yet referred to
+      {true, 0, 0x22, 0},   // released by the first refinement, referred to by the second
+      {false, 0, 0x22, 0},  //
+      {true, 1, 0x02, 1},   // an intermediate region the page denies
+      {true, 1, 0x20, 2},   // refinements the page denies
+      {false, 0, 0x00, 3},  // both
+  };
+  QtzImage *expected = nullptr;
+  for (const Case &c : cases) {
+    SCOPED_TRACE(testing::Message()
+                 << c.retainRegion << " " << int(c.firstRefs) << " " << int(c.pageFlags));
+    Stream s;
+    s.segment(0, 48, pageInfo(64, 32, c.pageFlags));
+    s.segment(1, 36, genericRegion(base, 4, 4), {}, c.retainRegion);
+    s.segment(2, 42, refinementRegion(first, base, 4, 4), {1}, false, ~0u, c.firstRefs);
+    s.segment(3, 42, refinementRegion(second, base, 4, 4), {1});
+    s.segment(4, 49, {});
+    messages.clear();
+    QtzImage *page = nullptr;
+    ASSERT_EQ(decode(s.bytes, &page), 0) << messages;
+    for (int y = 0; y < base.height; ++y)
+      for (int x = 0; x < base.width; ++x) {
+        ASSERT_EQ(jbtest::pixelOf(page, 4 + x, 4 + y), first.get(x, y) | second.get(x, y));
+      }
+    const std::string warning =
+        std::to_string(c.denied) + " intermediate or refinement regions decoded on a page";
+    EXPECT_EQ(messages.find(warning) != std::string::npos, c.denied != 0) << messages;
+    EXPECT_EQ(messages.find("Error"), std::string::npos) << messages;
+    if (expected == nullptr)
+      expected = page;
+    else
+      QtzImage_free(page);
+  }
+  QtzImage_free(expected);
+}
+
+// The end of a page releases that page's segments; global segments (page 0) stay for the next
+// page of the same decoder, which may refer to them whatever their retention flags say.
+TEST_F(RetentionFixture, PageSegmentsGoAtTheEndOfTheirPageGlobalsStay) {
+  const std::vector<uint8_t> dict = emptyDict(0x0000);
+  Jbig2Decoder *d = nullptr;
+  ASSERT_EQ(QtzJbig2_newDecoder(&d, 0, nullptr, nullptr, 1, 6500, 0, 1, nullptr, nullptr, state),
+            0);
+  for (uint32_t page : {1u, 2u}) {
+    SCOPED_TRACE(page);
+    const uint32_t n = 10 * page;
+    Stream s;
+    if (page == 1) s.segment(1, 0, dict, {}, false, ~0u, 0, 0);
+    s.segment(n, 0, dict, {1}, false, ~0u, 0, uint8_t(page));
+    s.segment(n + 1, 48, pageInfo(8, 8), {}, false, ~0u, 0, uint8_t(page));
+    EXPECT_EQ(QtzJbig2_decodePage(d, s.bytes.data(), s.bytes.size(), nullptr), 0) << messages;
+    EXPECT_EQ(d->active->count, 3);
+    Stream end;
+    end.segment(n + 2, 49, {}, {}, false, ~0u, 0, uint8_t(page));
+    EXPECT_EQ(QtzJbig2_decodePage(d, end.bytes.data(), end.bytes.size(), nullptr), 0);
+    EXPECT_EQ(d->active->count, 1);
+    if (d->active->count != 1) break;
+    EXPECT_EQ(static_cast<Jbig2Segment *>(d->active->head->data)->number, 1u);
+  }
+  QtzJbig2_freeDecoder(&d);
+}
+
+// Corrupt references and types are data errors (107 with a text of their own).
+TEST_F(RetentionFixture, CorruptReferencesAndTypesAreDataErrors) {
+  struct Case {
+    uint32_t number;
+    uint8_t type;
+    std::vector<uint32_t> refs;
+    const char *message;
+  };
+  const Case cases[] = {
+      {5, 0, {2}, "referred-to segment 2 not found"},
+      {5, 33, {}, "bad segment type"},
+  };
+  for (const Case &c : cases) {
+    Stream s;
+    s.segment(0, 48, pageInfo(8, 8));
+    s.segment(c.number, c.type, emptyDict(0x0000), c.refs);
+    messages.clear();
+    QtzImage *page = nullptr;
+    EXPECT_EQ(decode(s.bytes, &page), 107) << c.message;
+    EXPECT_NE(messages.find(c.message), std::string::npos) << messages;
+    QtzImage_free(page);
+  }
 }
 
 }  // namespace

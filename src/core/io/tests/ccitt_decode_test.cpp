@@ -1,6 +1,7 @@
 // CCITT decoders against reference pixels: the conformance files (libtiff's decodes or the
 // images they were made from), fed in chunks of 1, 3 and 4096 bytes and all at once.
 #include "ccitt_support.h"
+#include "testkit_fax_code.h"
 
 namespace {
 
@@ -65,6 +66,31 @@ TEST(CcittDecode, RawGroup3WithEolsAndReturnToControl) {
     ASSERT_EQ(0, ccitttest::decodeStrip(c.ctx, ccitttest::Coding::Mr, data, chunk, image.pix, 1728,
                                         0, 1728));
     EXPECT_EQ(0, ccitttest::differences(ccitttest::toBitmap(image.pix), oracle)) << chunk;
+  }
+}
+
+// Empty runs stay in a line's run list: the next line's pass and vertical codes land where
+// libtiff puts them, whether the data comes at once or a byte at a time.
+TEST(CcittDecode, EmptyRunsCountForTheNextLine) {
+  Context c;
+  for (const norvtest::EmptyRunCode &k : norvtest::kEmptyRunCodes) {
+    SCOPED_TRACE(k.name);
+    const std::vector<uint8_t> code = norvtest::bits(k.code);
+    const std::vector<std::string> expected =
+        norvtest::libtiffFaxRows(code, 8, 3, COMPRESSION_CCITTFAX4);
+    ASSERT_EQ(3u, expected.size());
+    for (size_t chunk : {size_t{0}, size_t{1}}) {
+      iotest::OwnedImage image(c.ctx);
+      ASSERT_EQ(0, pxlCreateImage(c.ctx, 8, 3, 1, 0, 0, 32, &image.pix));
+      ASSERT_EQ(0, ccitttest::decodeStrip(c.ctx, ccitttest::Coding::Mmr, code, chunk, image.pix, 8,
+                                          0, 3));
+      const Bitmap got = ccitttest::toBitmap(image.pix);
+      for (int32_t y = 0; y < 3; ++y) {
+        std::string row;
+        for (int32_t x = 0; x < 8; ++x) row += got.pixel(x, y) ? '#' : '.';
+        EXPECT_EQ(expected[y], row) << "line " << y << " chunk " << chunk;
+      }
+    }
   }
 }
 

@@ -1,7 +1,8 @@
 // The raw PNM reader of the image core: Ghostscript pages rewritten by netpbm (P4, P5 at
 // maximum 3, 10, 15 and 255, P6) load to exactly the stored samples; the packing of 2- and
-// 4-bit samples; refused and hostile headers (status codes, no allocation beyond the header's
-// data); truncated data; and the allocation-failure and abort loops.
+// 4-bit samples; headers with comments read as netpbm reads them; refused and hostile headers
+// (status codes, no allocation beyond the header's data); truncated data; and the
+// allocation-failure and abort loops.
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -111,6 +112,41 @@ TEST(PnmReader, PackingAndStoredBytes) {
   EXPECT_EQ(0, bits.pix->xResolution);
 }
 
+// Comments wherever the header allows white space (a scanner front end writes one after the
+// magic number): the samples are those netpbm reads from the same bytes.
+TEST(PnmReader, HeaderCommentsReadAsNetpbmReadsThem) {
+  if (!iotest::haveTools({"pamtopnm"})) GTEST_SKIP() << "tools missing";
+  const std::string gray("\x00\x10\x20\x30\x40\x50\x60\x70\x80\x90\xA0\xB0", 12);
+  const std::string rgb = gray + gray + gray;
+  struct Case {
+    std::string bytes;
+    int depth;
+  };
+  const Case cases[] = {
+      {"P5\n# SANE data follows\n4 3\n255\n" + gray, 8},
+      {"P5# at once\n4# between\n# and alone\n3\n255\n" + gray, 8},
+      {"P5\n4 3\r\n# CR LF line\r\n255#ends the header\n" + gray, 8},
+      {"P5\n4 3\n#\n#\n15\n" + std::string(12, '\x0F'), 4},
+      {"P6\n# x\n4 3 # y\n255\n" + rgb, 8},
+      {"P4\n# bits\n12 3\n" + std::string("\xA5\x50\x0F\x30\xFF\xF0", 6), 1},
+  };
+  for (const Case &k : cases) {
+    SCOPED_TRACE(k.bytes.substr(0, 32));
+    norvtest::TempFile file("comment");
+    ASSERT_TRUE(norvtest::writeFile(file.name(), k.bytes));
+    const norvtest::ToolRun run = norvtest::runTool("pamtopnm " + file.name());
+    ASSERT_EQ(0, run.status);
+    const Pnm expected = norvtest::parsePnm(run.output);
+    ASSERT_TRUE(expected.valid());
+    Context c;
+    iotest::OwnedImage image(c.ctx);
+    ASSERT_EQ(0, readBytes(c.ctx, k.bytes, &image.pix));
+    ASSERT_NE(nullptr, image.pix);
+    EXPECT_EQ(k.depth, norvtest::channel(image.pix, 0)->depth);
+    EXPECT_EQ(0, differences(image.pix, expected));
+  }
+}
+
 TEST(PnmReader, RefusedAndHostileHeaders) {
   Context c;
   struct Case {
@@ -121,7 +157,7 @@ TEST(PnmReader, RefusedAndHostileHeaders) {
   const Case cases[] = {
       {"P6\n2 2\n65535\n" + pixels, 8},
       {"P5\n2 2\n300\n" + pixels, 102},
-      {"P5\n# made by hand\n2 2\n255\n" + pixels, 2000},
+      {"P5\n2 2\n255# a comment that never ends", 2000},
       {"Q5\n2 2\n255\n" + pixels, 2000},
       {"P5\n2 2\n", 2000},
       {"P5\n0 2 255\n" + pixels, 2000},

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "testkit_fax_code.h"
 #include "tiffpage_support.h"
 
 namespace {
@@ -201,17 +202,13 @@ TEST(TiffRead, UnreadableCompressionsAndCorruptStrips) {
     EXPECT_TRUE(said) << k.message;
   }
 
-  // A Group 4 page whose strip is cut short, and whose byte count lies past the end.
+  // A Group 4 page whose byte count lies past the end of the file.
   iotest::OwnedImage page(c.ctx);
   ASSERT_EQ(0, pxlCreateImage(c.ctx, 200, 100, 1, 0, 0, 32, &page.pix));
   for (int y = 0; y < 100; ++y)
     for (int x = 0; x < 200; ++x) norvtest::setPixel(page.pix, x, y, (x * x + y * 3) % 7 == 0);
   ASSERT_EQ(0, pxlWriteTiff(c.ctx, page.pix, base.c_str(), 4, 1, 0));
-  TIFF *tif = TIFFOpen(base.c_str(), "r");
-  ASSERT_NE(nullptr, tif);
-  const uint64_t count = TIFFGetStrileByteCount(tif, 0);
-  TIFFClose(tif);
-  for (uint32_t patched : {static_cast<uint32_t>(count / 2), 0x7FFFFFF0u, 0xFFFFFFFFu}) {
+  for (uint32_t patched : {0x7FFFFFF0u, 0xFFFFFFFFu}) {
     std::vector<uint8_t> bytes = iotest::readFile(base);
     ASSERT_TRUE(patchEntry(bytes, TIFFTAG_STRIPBYTECOUNTS, patched));
     ASSERT_TRUE(iotest::writeFile(path, bytes));
@@ -221,6 +218,65 @@ TEST(TiffRead, UnreadableCompressionsAndCorruptStrips) {
       EXPECT_EQ(2000, readPage(c.ctx, path, 1, &image.pix, scanline)) << patched;
       EXPECT_EQ(nullptr, image.pix);
       EXPECT_LT(c.tracked.tracker.lastRequest, size_t{1} << 20) << patched;
+    }
+  }
+}
+
+// Fax pages whose data breaks off inside a strip (cut short, an end of block after the first
+// rows, rows that do not decode) show the rows before the break and white after it, as libtiff
+// reads them, in both reading modes, with a warning.
+TEST(TiffRead, FaxDataThatBreaksOffShowsWhatDecodes) {
+  Context c;
+  iotest::TempDir dir;
+  struct Case {
+    const char *name;
+    std::string path;
+  };
+  std::vector<Case> cases = {
+      {"fewer rows than the page", std::string(NORV_TEST_DATA) + "/ccitt/ccitt_tolessrows.tif"}};
+  // A written Group 4 page cut to half its strip's bytes.
+  iotest::OwnedImage page(c.ctx);
+  ASSERT_EQ(0, pxlCreateImage(c.ctx, 200, 100, 1, 0, 0, 32, &page.pix));
+  for (int y = 0; y < 100; ++y)
+    for (int x = 0; x < 200; ++x) norvtest::setPixel(page.pix, x, y, (x * x + y * 3) % 7 == 0);
+  const std::string base = dir.file("base.tif"), cut = dir.file("cut.tif");
+  ASSERT_EQ(0, pxlWriteTiff(c.ctx, page.pix, base.c_str(), 4, 1, 0));
+  TIFF *tif = TIFFOpen(base.c_str(), "r");
+  ASSERT_NE(nullptr, tif);
+  const uint64_t count = TIFFGetStrileByteCount(tif, 0);
+  TIFFClose(tif);
+  std::vector<uint8_t> bytes = iotest::readFile(base);
+  ASSERT_TRUE(patchEntry(bytes, TIFFTAG_STRIPBYTECOUNTS, static_cast<uint32_t>(count / 2)));
+  ASSERT_TRUE(iotest::writeFile(cut, bytes));
+  cases.push_back({"strip cut short", cut});
+  // Hand-made code: an end of block after two rows of four; a row of no code after one.
+  const std::string eofb = dir.file("eofb.tif"), bad = dir.file("bad.tif");
+  ASSERT_TRUE(norvtest::writeFaxTiff(eofb,
+                                     norvtest::bits("001 0111 11 1  1 1 000000000001 000000000001"),
+                                     8, 4, COMPRESSION_CCITTFAX4));
+  cases.push_back({"end of block", eofb});
+  ASSERT_TRUE(norvtest::writeFaxTiff(bad, norvtest::bits("001 0111 11 1  0000001 0000000 1"), 8, 3,
+                                     COMPRESSION_CCITTFAX4));
+  cases.push_back({"bad code", bad});
+  for (const Case &k : cases) {
+    SCOPED_TRACE(k.name);
+    const std::vector<std::string> expected = norvtest::libtiffPageRows(k.path);
+    ASSERT_FALSE(expected.empty());
+    for (int32_t scanline : {0, 1}) {
+      c.lines.clear();
+      iotest::OwnedImage image(c.ctx);
+      ASSERT_EQ(0, readPage(c.ctx, k.path, 1, &image.pix, scanline));
+      ASSERT_EQ(expected.size(), static_cast<size_t>(image.pix->height));
+      for (int32_t y = 0; y < image.pix->height; ++y) {
+        std::string row;
+        for (int32_t x = 0; x < image.pix->width; ++x)
+          row += norvtest::pixel(image.pix, x, y) ? '#' : '.';
+        ASSERT_EQ(expected[y], row) << "row " << y << " scanline " << scanline;
+      }
+      bool warned = false;
+      for (const std::string &line : c.lines)
+        warned |= line.find("breaks off") != std::string::npos;
+      EXPECT_TRUE(warned);
     }
   }
 }
