@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
-
 #include <set>
 #include <string>
 #include <vector>
