@@ -161,10 +161,10 @@ TEST(PageRenderTest, BilevelPageOnAMonochromeDevice) {
 }
 
 // Layers cut to a part of the page: a 100 dpi background covering mask pixels [60, 180) x
-// [30, 90) and a 150 dpi foreground covering [100, 200) x [40, 100) under a full-page mask. At
-// 1:1 each layer's pixels land at its offset: the background where the mask is clear (white
-// outside it), the foreground where the mask is set (black outside it, where no colour is
-// drawn).
+// [30, 90) and a 150 dpi foreground covering [100, 200) x [40, 100) under a full-page mask, all
+// ITULab. At 1:1 each layer's pixels land at its offset: the background where the mask is clear
+// (white outside it), the foreground where the mask is set (outside it the zero codes of the
+// colour buffer, converted like the rest of the page).
 TEST(PageRenderTest, CutLayersLandAtTheirOffsets) {
   constexpr int kW = 240, kH = 120;
   struct Box {
@@ -204,6 +204,9 @@ TEST(PageRenderTest, CutLayersLandAtTheirOffsets) {
   ASSERT_EQ(dib.GetBitsPerPixel(), 24);
   const std::vector<uint32_t> bgRgb = labToRgb(bgPicture, bg.width, bg.height);
   const std::vector<uint32_t> fgRgb = labToRgb(fgPicture, fg.width, fg.height);
+  // Where the mask is set and no foreground is drawn, the colour buffer's zero codes are
+  // converted from L*a*b* with the rest of the page.
+  const uint32_t noColour = labToRgb(Bytes{0, 0, 0}, 1, 1)[0];
   int64_t bgDistance = 0, bgCount = 0, fgDistance = 0, fgCount = 0;
   for (int y = 0; y < kH; ++y)
     for (int x = 0; x < kW; ++x) {
@@ -212,7 +215,7 @@ TEST(PageRenderTest, CutLayersLandAtTheirOffsets) {
         fgDistance += channelDistance(got, fgRgb[fg.at(x, y)]);
         ++fgCount;
       } else if (mask.get(x, y)) {
-        ASSERT_EQ(got, 0u) << x << "," << y;
+        ASSERT_EQ(got, noColour) << x << "," << y;
       } else if (bg.holds(x, y)) {
         bgDistance += channelDistance(got, bgRgb[bg.at(x, y)]);
         ++bgCount;
@@ -220,7 +223,7 @@ TEST(PageRenderTest, CutLayersLandAtTheirOffsets) {
         ASSERT_EQ(got, 0xFFFFFFu) << x << "," << y;
       }
     }
-  ASSERT_GT(fgCount, 1000);
+  ASSERT_GT(fgCount, 150);  // the mask is sparse
   ASSERT_GT(bgCount, 1000);
   EXPECT_LT(static_cast<double>(fgDistance) / (3.0 * fgCount), 10.0);
   EXPECT_LT(static_cast<double>(bgDistance) / (3.0 * bgCount), 10.0);
