@@ -92,7 +92,9 @@ typedef struct QtzTdcPageRecord {
   QtzTokenBitmap *symbols; /* page-local symbols made by the section's bitmaps */
   int32_t symbolCount;
   int32_t symbolCapacity;
-  uintptr_t spare[3];
+  int32_t estimates[2]; /* bytes of the page's box array and of its position entries, for the
+                          token document's memory budget */
+  uintptr_t spare[2];
 } QtzTdcPageRecord;
 
 typedef struct QtzTdcSection {

@@ -14,10 +14,11 @@
  * bits with such a bitmap, which the token then owns, and hands the caller the old data
  * pointer, which the caller frees; on failure the token is unchanged and *oldData is null.
  *
- * Pages as token images: tc_readTiffEx reads one page of a TIFF file (tc_readTiff the first)
- * into an image-core image, turned by a number of quarter turns clockwise (any sign: -1 is
- * three), palettes expanded into three 8-bit channels, and describes it in a TcImage record
- * that the caller owns until tc_freeImage. Pages wider or taller than 32,767 pixels give 2.
+ * Pages as token images: tc_readTiffEx reads one page of a TIFF file (tc_readTiff the first
+ * image of a TIFF, BMP, PNM, Sun raster or PCX file) into an image-core image, turned by a number
+ * of quarter turns clockwise (any sign: -1 is three), palettes expanded into three 8-bit channels,
+ * and describes it in a TcImage record that the caller owns until tc_freeImage. Pages wider or
+ * taller than 32,767 pixels give 2.
  *
  * Positions left of the page or above it, or tokens that would write past a page row's
  * words, give 2 and leave the page unchanged; colour and grey insertion clip at the page's
@@ -127,8 +128,9 @@ typedef struct TcImage {
  * layout it cannot read). */
 NORV_API int32_t tc_readTiffEx(QtzState *state, const char *path, int32_t quarterTurns,
                                int32_t page, TcImage **image);
-/* The first page of a TIFF file; the statuses of tc_readTiffEx (2000 for a file without
- * pages). */
+/* The first image of a file of any type the image core reads (TIFF, BMP, PNM, Sun raster,
+ * PCX); the statuses of tc_readTiffEx, and 2 for a file of another type, 1003 for a file
+ * without an image, the format reader's status for a layout it cannot read. */
 NORV_API int32_t tc_readTiff(QtzState *state, const char *path, int32_t quarterTurns,
                              TcImage **image);
 /* Destroys the record's image and frees the record; 0 for null. When the image cannot be

@@ -1,7 +1,7 @@
 // The control as a component object: a NorvviewCtrl behind the Unknown, DispatchObject,
-// ControlInfo and ControlWindow interfaces, and the control's site while no window hosts it (no
-// window to redraw or to set a cursor on; the about box is shown modally when the program has a
-// Qt application).
+// ControlInfo, ControlWindow and OleObject (its verbs Edit and Properties) interfaces, and the
+// control's site while no window hosts it (no window to redraw or to set a cursor on; the about box
+// is shown modally when the program has a Qt application).
 #include "comp_guids.h"
 #include "ctl_control_object.h"
 #include "gui_dialogs.h"
@@ -12,9 +12,9 @@ namespace {
 
 using comp::sameId;
 
-class ControlObject final
-    : public comp::ModuleObject<comp::DispatchObject, comp::ControlInfo, comp::ControlWindow>,
-      public ControlSite {
+class ControlObject final : public comp::ModuleObject<comp::DispatchObject, comp::ControlInfo,
+                                                      comp::ControlWindow, comp::OleObject>,
+                            public ControlSite {
  public:
   ControlObject(comp::ModuleCounts &counts, const ControlHostHooks *hooks)
       : ModuleObject(counts), hooks_(*hooks) {
@@ -33,6 +33,8 @@ class ControlObject final
       return handOut(static_cast<comp::ControlInfo *>(this), out);
     if (sameId(iid, comp::kControlWindowInterfaceId))
       return handOut(static_cast<comp::ControlWindow *>(this), out);
+    if (sameId(iid, comp::kOleObjectInterfaceId))
+      return handOut(static_cast<comp::OleObject *>(this), out);
     return comp::E_NOINTERFACE;
   }
 
@@ -63,12 +65,31 @@ class ControlObject final
     if (hooks_.unregisterPrinter != nullptr) hooks_.unregisterPrinter(handle);
   }
 
+  std::span<const comp::Verb> verbs() const override { return kVerbs; }
+  // Edit activates the control: its window in the container's, shown with the focus.
+  // Properties shows the property frame of the one page the control lists.
+  int32_t doVerb(int32_t id, void *parent, void **window) override {
+    if (window != nullptr) *window = nullptr;
+    if (id == comp::OLEIVERB_PROPERTIES) {
+      gui::runPropertyFrame(kControlTypeName);
+      return comp::S_OK;
+    }
+    if (id != comp::OLEIVERB_PRIMARY) return comp::OLEOBJ_E_INVALIDVERB;
+    void *made = createWindow(parent);
+    if (made == nullptr) return comp::E_FAIL;
+    gui::activateWindow(made);
+    if (window != nullptr) *window = made;
+    return comp::S_OK;
+  }
+
   void invalidate() override {}
   void setCursor(int32_t) override {}
   void showAboutBox() override { gui::runAboutBox(); }
 
  private:
   static constexpr const char *kPages[] = {comp::kPropertyPageClassId};
+  static constexpr comp::Verb kVerbs[] = {{comp::OLEIVERB_PRIMARY, "&Edit"},
+                                          {comp::OLEIVERB_PROPERTIES, "&Properties..."}};
   ControlHostHooks hooks_;
   NorvviewCtrl control_;
 };

@@ -14,6 +14,10 @@ QDialog *createAboutBox(QWidget *parent);
 // The property page: an empty page (it edits no property) captioned "General".
 QWidget *createPropertyPage(QWidget *parent);
 
+// The property frame of an object: the property page on a tab of its caption, OK, Cancel and
+// Apply; OK and Cancel close the frame.
+QDialog *createPropertyFrame(const char *objectName, QWidget *parent);
+
 }  // namespace gui
 
 #endif

@@ -1,5 +1,6 @@
-// The control module's fixed texts and registration values: the property page's type name, the
-// ProgIDs, the threading model, the type library's name and the toolbox bitmap.
+// The control module's fixed texts, registration values and resources: the property page's type
+// name, the ProgIDs, the threading model, the toolbox bitmap's resource number and the type
+// library (its "TYPELIB" resource 1, type_library.cpp).
 #ifndef CTLMODULE_MODULE_RESOURCES_H
 #define CTLMODULE_MODULE_RESOURCES_H
 
@@ -9,8 +10,10 @@ inline constexpr const char *kPropertyPageTypeName = "Norvview Property Page";
 inline constexpr const char *kControlProgId = "NORVVIEW.NorvviewCtrl.1";
 inline constexpr const char *kPropertyPageProgId = "NORVVIEW.NorvviewPropPage.1";
 inline constexpr const char *kThreadingModel = "Apartment";
-inline constexpr const char *kTypeLibName = "NORVVIEWLib";
 inline constexpr int kToolboxBitmap = 1;
+
+// The type library in its text form (comp_typelib.h), in its resource section.
+[[gnu::section(".norvview.typelib.1")]] extern const char kTypeLibResource[];
 
 }  // namespace ctlmod
 

@@ -2,7 +2,8 @@
 // objects and the unload question.
 //
 // Registration runs in two steps, each of which reads the registry, changes it and writes it
-// back when something changed: first the type library (failure: SELFREG_E_TYPELIB), then the
+// back when something changed: first the type library, read back from the module's own
+// resource, which must be the library the classes name (failure: SELFREG_E_TYPELIB), then the
 // class of every class object (failure: SELFREG_E_CLASS). Unregistration removes the same
 // records in the same order with the same statuses. Nothing is rolled back when the second step
 // fails. Records name the module by the absolute path it was loaded by.
@@ -17,6 +18,7 @@
 #include "comp_guids.h"
 #include "comp_module.h"
 #include "comp_registry.h"
+#include "comp_typelib.h"
 #include "ctl_control_object.h"
 #include "module_resources.h"
 #include "norv_module.h"
@@ -45,9 +47,19 @@ std::string versionText() {
   return std::to_string(comp::kTypeLibMajor) + "." + std::to_string(comp::kTypeLibMinor);
 }
 
-RegistrySection typeLibRecord(const std::string &module) {
-  return {comp::typeLibSectionName(comp::kTypeLibId, comp::kTypeLibMajor, comp::kTypeLibMinor),
-          {{"Name", kTypeLibName}, {"Locale", "0"}, {"Module", module}}};
+// The type library resource read back: it must parse and be the library the classes name,
+// with the control's dispatch and event interfaces.
+bool readOwnTypeLibrary(comp::TypeLibrary *library) {
+  return comp::parseTypeLibrary(kTypeLibResource, library) &&
+         comp::sameId(library->id.c_str(), comp::kTypeLibId) &&
+         library->major == comp::kTypeLibMajor && library->minor == comp::kTypeLibMinor &&
+         library->find(comp::kDispatchInterfaceId) != nullptr &&
+         library->find(comp::kEventInterfaceId) != nullptr;
+}
+
+RegistrySection typeLibRecord(const comp::TypeLibrary &library, const std::string &module) {
+  return {comp::typeLibSectionName(comp::kTypeLibId, library.major, library.minor),
+          {{"Name", library.name}, {"Locale", "0"}, {"Module", module}}};
 }
 
 RegistrySection classRecord(const ModuleClass &c, const std::string &module) {
@@ -83,9 +95,10 @@ bool updateRegistry(const std::string &path, Change change) {
 int32_t updateServer(bool add) {
   const std::string path = Registry::defaultPath();
   const std::string module = modulePath();
-  if (module.empty()) return comp::SELFREG_E_TYPELIB;
+  comp::TypeLibrary library;
+  if (module.empty() || !readOwnTypeLibrary(&library)) return comp::SELFREG_E_TYPELIB;
   const bool typeLibDone = updateRegistry(path, [&](Registry &r) {
-    const RegistrySection record = typeLibRecord(module);
+    const RegistrySection record = typeLibRecord(library, module);
     if (add) {
       r.put(record);
     } else {

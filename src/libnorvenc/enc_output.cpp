@@ -81,14 +81,14 @@ int32_t copyRecord(QtzState *state, const uint32_t *rows, uint16_t width, uint16
   auto *bitmap = static_cast<uint32_t *>(qtz::allocate(state, std::max<size_t>(words, 1) * 4));
   if (bitmap == nullptr) return qtz::report(state, QTZ_ERR_NO_MEMORY);
   if (words > 0) std::memcpy(bitmap, rows, words * 4);
-  *record = TclySymbolRecord{bitmap, nullptr, pageFlag, width, height, wordsPerRow, 0};
+  *record = TclySymbolRecord{bitmap, nullptr, pageFlag, width, height, wordsPerRow, 0, 0};
   return QTZ_OK;
 }
 
 // A record taking a compressed-document bitmap over (the bitmap's pointer is cleared).
 TclySymbolRecord takeRecord(QtzTokenBitmap &bitmap, uint8_t pageFlag) {
   TclySymbolRecord record{bitmap.bits,        nullptr, pageFlag, bitmap.width, bitmap.height,
-                          bitmap.wordsPerRow, 0};
+                          bitmap.wordsPerRow, 0,       0};
   bitmap.bits = nullptr;
   return record;
 }
@@ -218,7 +218,7 @@ int32_t collectSectionSymbols(NorvEncoder *encoder) {
       int32_t status = QTZ_OK;
       if (token->bits != nullptr && token->ownsBits != 0) {
         symbols[k] = TclySymbolRecord{
-            token->bits, nullptr, pageFlag, token->width, token->height, token->wordsPerRow, 0};
+            token->bits, nullptr, pageFlag, token->width, token->height, token->wordsPerRow, 0, 0};
         token->ownsBits = 0;
       } else {
         status = copyRecord(state, token->bits, token->width, token->height, token->wordsPerRow,

@@ -1,6 +1,7 @@
-// Pages of TIFF files as core images and token images: one page read by the image core,
-// turned by a number of quarter turns, palettes expanded into three 8-bit channels, and the
-// result described in a TcImage record for the encoder's page loop.
+// Pages of image files as core images and token images: one page of a TIFF file, or the first
+// image of a file of any type the image core reads (TIFF, BMP, PNM, Sun raster, PCX), read by
+// the image core, turned by a number of quarter turns, palettes expanded into three 8-bit
+// channels, and the result described in a TcImage record for the encoder's page loop.
 //
 // Token coordinates and sizes are 16-bit, so pages wider or taller than 32,767 pixels are
 // refused (2) rather than handed on to wrap. Quarter turns are taken modulo 4 with negative
@@ -8,6 +9,7 @@
 #include <cstdint>
 
 #include "pxl_image.h"
+#include "pxl_imagefile.h"
 #include "pxl_owners_internal.h"
 #include "pxl_pixops.h"
 #include "pxl_rotate.h"
@@ -71,13 +73,36 @@ void describe(PxlContext *ctx, Pixr *image, int32_t width, int32_t height, int32
   record->image = image;
 }
 
+// Refuses pages too large for token coordinates, then turns the image read.
+int32_t checkAndTurn(QtzState *state, pxl::OwnedImage &read, int32_t quarterTurns) {
+  PxlContext *ctx = state->ipwContext;
+  int32_t w = 0, h = 0;
+  pxlGetImageWidth(ctx, read.get(), &w);
+  pxlGetImageHeight(ctx, read.get(), &h);
+  if (w > kMaxTokenSide || h > kMaxTokenSide) return qtz::report(state, 2);
+  return turn(ctx, read, quarterTurns);
+}
+
+// Hands out the image with its width, height and the given bytes per row.
+void handOut(PxlContext *ctx, pxl::OwnedImage &read, int32_t stride, int32_t *width,
+             int32_t *height, int32_t *bytesPerRow, Pixr **image) {
+  pxlGetImageWidth(ctx, read.get(), width);
+  pxlGetImageHeight(ctx, read.get(), height);
+  *bytesPerRow = stride;
+  *image = read.release();
+}
+
+bool outputsGiven(const char *path, int32_t *width, int32_t *height, int32_t *bytesPerRow,
+                  Pixr **image) {
+  return image != nullptr && path != nullptr && width != nullptr && height != nullptr &&
+         bytesPerRow != nullptr;
+}
+
 }  // namespace
 
 int32_t ipReadTiffPage(const char *path, int32_t quarterTurns, int32_t page, int32_t *width,
                        int32_t *height, int32_t *bytesPerRow, Pixr **image, QtzState *state) {
-  if (image == nullptr || path == nullptr || width == nullptr || height == nullptr ||
-      bytesPerRow == nullptr)
-    return qtz::report(state, 118);
+  if (!outputsGiven(path, width, height, bytesPerRow, image)) return qtz::report(state, 118);
   *image = nullptr;
   PxlContext *ctx = state->ipwContext;
   if (ctx == nullptr) return qtz::report(state, 118);
@@ -90,19 +115,29 @@ int32_t ipReadTiffPage(const char *path, int32_t quarterTurns, int32_t page, int
   char *source = name.get();
   if (int32_t status = pxlReadTiff(ctx, &source, page, 0, read.put()); status != 0) return status;
   if (!read) return 0;
-  int32_t w = 0, h = 0, stride = 0;
-  pxlGetImageWidth(ctx, read.get(), &w);
-  pxlGetImageHeight(ctx, read.get(), &h);
-  if (w > kMaxTokenSide || h > kMaxTokenSide) return qtz::report(state, 2);
-  if (int32_t status = turn(ctx, read, quarterTurns); status != 0) return status;
-  pxlGetImageWidth(ctx, read.get(), &w);
-  pxlGetImageHeight(ctx, read.get(), &h);
+  if (int32_t status = checkAndTurn(state, read, quarterTurns); status != 0) return status;
+  int32_t stride = 0;
   pxlGetImageBytesPerRow(ctx, read.get(), &stride);
   if (int32_t status = expandPalette(ctx, read); status != 0) return status;
-  *width = w;
-  *height = h;
-  *bytesPerRow = stride;
-  *image = read.release();
+  handOut(ctx, read, stride, width, height, bytesPerRow, image);
+  return 0;
+}
+
+int32_t ipReadImageFile(const char *path, int32_t quarterTurns, int32_t *width, int32_t *height,
+                        int32_t *bytesPerRow, Pixr **image, QtzState *state) {
+  if (!outputsGiven(path, width, height, bytesPerRow, image)) return qtz::report(state, 118);
+  *image = nullptr;
+  PxlContext *ctx = state->ipwContext;
+  if (ctx == nullptr) return qtz::report(state, 118);
+  pxl::OwnedImage read(ctx);
+  if (int32_t status = pxlReadImageFile(ctx, path, 1, read.put()); status != 0) return status;
+  // Every reader that succeeds hands out an image; a file without one is unreadable.
+  if (!read) return qtz::report(state, PXL_ERR_FILE_READ);
+  if (int32_t status = checkAndTurn(state, read, quarterTurns); status != 0) return status;
+  if (int32_t status = expandPalette(ctx, read); status != 0) return status;
+  int32_t stride = 0;
+  pxlGetImageBytesPerRow(ctx, read.get(), &stride);
+  handOut(ctx, read, stride, width, height, bytesPerRow, image);
   return 0;
 }
 
@@ -135,14 +170,9 @@ extern "C" int32_t tc_readTiff(QtzState *state, const char *path, int32_t quarte
   if (!record) return qtz::report(state, 1);
   int32_t width = 0, height = 0, bytesPerRow = 0;
   Pixr *read = nullptr;
-  int32_t status =
-      ipReadTiffPage(path, quarterTurns, 1, &width, &height, &bytesPerRow, &read, state);
+  int32_t status = ipReadImageFile(path, quarterTurns, &width, &height, &bytesPerRow, &read, state);
   if (status != 0) return status;
-  // The first page of a file is always there; a file without one is unreadable.
-  if (read == nullptr) return qtz::report(state, PXL_ERR_FILE_READ);
-  PxlContext *ctx = state->ipwContext;
-  pxlGetImageBytesPerRow(ctx, read, &bytesPerRow);
-  describe(ctx, read, width, height, bytesPerRow, record.get());
+  describe(state->ipwContext, read, width, height, bytesPerRow, record.get());
   *image = record.release();
   return 0;
 }

@@ -74,9 +74,12 @@ int32_t findComponents(Collector &c, Pixr *stripe, int32_t rows) {
   const uint8_t *origin = content - int64_t{kFrame} * stripe->bytesPerRow - kFrame / 8;
   int32_t stop = 0;
   const int32_t limit = c.options->componentSizeLimit;
+  PxlComponentFn callback = c.options->componentCallback;
+  void *user = c.options->componentUser;
+  if (callback == nullptr) callback = collectComponent, user = &c;
   int32_t status =
       pxlFindConnectedComponents(ctx, origin, stripe->bytesPerRow, kFrame, kFrame, stripe->width,
-                                 rows, limit, limit, 1, &c, collectComponent, &stop);
+                                 rows, limit, limit, 1, user, callback, &stop);
   return status != QTZ_OK && stop != 0 ? stop : status;
 }
 

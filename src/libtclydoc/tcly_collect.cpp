@@ -96,6 +96,7 @@ int32_t collectToken(Collector &c, TclyToken *token, int32_t x, int32_t y, int32
     fillSpan(bits + int64_t{run->row - y} * token->wordsPerRow, run->start - x, run->end - x);
   token->bits = bits;
   token->ownsBits = 1;
+  c.pageTokenMemory += int64_t{4} * token->wordsPerRow * token->height;
   if (int32_t status = QtzAdt_liAdd(c.tokens, token, nullptr); status != QTZ_OK) return status;
   int32_t classesBefore = 0;
   if (int32_t status = tokGetClassCount(c.tokenizer, &classesBefore); status != QTZ_OK)
@@ -174,6 +175,9 @@ void finishCollector(Collector &c, TclyPageBoxes *out) {
   out->boxCount = c.boxCount;
   out->dictionaryEstimate = c.dictionaryEstimate;
   out->compressedEstimate = c.compressedEstimate;
+  out->pageTokenMemory = static_cast<int32_t>(std::min<int64_t>(c.pageTokenMemory, INT32_MAX));
+  out->compressedPageEstimates[0] = c.boxCount * static_cast<int32_t>(sizeof(QtzCCBox));
+  out->compressedPageEstimates[1] = c.boxCount * static_cast<int32_t>(sizeof(QtzCCPosition));
 }
 
 }  // namespace tcly

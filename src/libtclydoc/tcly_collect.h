@@ -50,6 +50,7 @@ struct Collector {
   int32_t tokenCount = 0;
   int32_t dictionaryEstimate = 0;
   int32_t compressedEstimate = 0;
+  int64_t pageTokenMemory = 0;
 };
 
 // The box buffer (room for 5000 boxes) and the two lists; 1 out of memory (reported).

@@ -157,9 +157,11 @@ int32_t deskewClass(TclyDeskewContext *context, QtzAdtList *privateList, TclyPag
               state,
               static_cast<TclySymbolRecord *>(qtz::allocate(state, sizeof(TclySymbolRecord))));
           if (!symbol) return qtz::report(state, QTZ_ERR_NO_MEMORY);
+          int32_t members = 0;
+          for (const QtzAdtListNode *n = first; n != end; n = n->next) ++members;
           *symbol.get() = TclySymbolRecord{
               turned.rows,        nullptr, shared->pageFlag, turned.width, turned.height,
-              turned.wordsPerRow, 0};
+              turned.wordsPerRow, 0,       members};
           if (QtzAdt_liAdd(variants, symbol.get(), nullptr) != QTZ_OK)
             return qtz::report(state, QTZ_ERR_NO_MEMORY);
           moveMembers(first, end, turned, width, height, symbol.release());
@@ -180,6 +182,7 @@ int32_t deskewClass(TclyDeskewContext *context, QtzAdtList *privateList, TclyPag
 
 int32_t deskewRegion(QtzState *state, const TclyPageRecord &page, TclyToken *region) {
   const int32_t width = region->width, height = region->height;
+  region->notCoded = 1;
   if (region->runs != nullptr) {
     auto *bits = static_cast<uint32_t *>(qtz::allocateZeroed(
         state, static_cast<size_t>(region->wordsPerRow) * static_cast<size_t>(height), 4));

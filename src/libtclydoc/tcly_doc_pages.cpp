@@ -98,15 +98,18 @@ void storePage(TclyDoc *doc, QtzTdcDoc *tdc) {
 }
 
 // The section's memory budget for the page just stored; -1 when the limit is smaller than the
-// section's only page (with needFinal, only in a section whose classifier started empty).
-int32_t applyBudget(TclyDoc *doc, bool needFinal) {
+// section's only page (with needFinal, only in a section whose classifier started empty). The
+// page weighs its dictionary and compressed-document estimates and the two estimates of its
+// compressed-document record (its boxes and positions stay with the section).
+int32_t applyBudget(TclyDoc *doc, QtzTdcDoc *tdc, bool needFinal) {
   TclySection *section = doc->section;
   const TclyPageRecord &page = doc->page;
   if (doc->memoryLimit <= 0) {
     section->overflow = 0;
     return QTZ_OK;
   }
-  const int64_t estimate = int64_t{page.dictionaryEstimate} + page.compressedEstimate +
+  const int64_t record = int64_t{tdc->page.estimates[0]} + tdc->page.estimates[1];
+  const int64_t estimate = int64_t{page.dictionaryEstimate} + page.compressedEstimate + record +
                            section->runningEstimate + section->compressedEstimate;
   if (estimate >= doc->memoryLimit) {
     section->overflow = 1;
@@ -115,7 +118,7 @@ int32_t applyBudget(TclyDoc *doc, bool needFinal) {
     return QTZ_OK;
   }
   section->runningEstimate += page.dictionaryEstimate;
-  section->compressedEstimate += page.compressedEstimate;
+  section->compressedEstimate += static_cast<int32_t>(page.compressedEstimate + record);
   section->overflow = 0;
   return QTZ_OK;
 }
@@ -155,9 +158,11 @@ int32_t finishMonoPage(TclyDoc *doc, QtzTdcDoc *tdc, TclyPageBoxes &boxes) {
   page.halftoneData = boxes.halftoneImages;
   record.boxes = boxes.boxes;
   record.boxCount = boxes.boxCount;
+  record.estimates[0] = boxes.compressedPageEstimates[0];
+  record.estimates[1] = boxes.compressedPageEstimates[1];
   boxes = TclyPageBoxes{};
   storePage(doc, tdc);
-  return applyBudget(doc, true);
+  return applyBudget(doc, tdc, true);
 }
 
 }  // namespace
@@ -276,8 +281,9 @@ extern "C" int32_t tcly_doc_addColorTokens(QtzSCTextComponent *components, int32
   page.tokenCount = tokens->count;
   page.addCount = small->count;
   record.boxes = instances.release();
+  record.estimates[0] = std::max(count, 1) * static_cast<int32_t>(sizeof(QtzCCBox));
   storePage(doc, tdc);
-  return applyBudget(doc, false);
+  return applyBudget(doc, tdc, false);
 }
 
 extern "C" int32_t tcly_startPage(TclyDoc *doc, QtzTdcDoc *tdc, int32_t pageNumber, int32_t width,

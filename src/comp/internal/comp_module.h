@@ -36,6 +36,13 @@ inline constexpr const char *kGenericDispatchInterfaceId = "{00020400-0000-0000-
 inline constexpr const char *kControlInfoInterfaceId = "{6B1F3C30-7A4E-4D2B-9C51-3E8A0F6D2B10}";
 inline constexpr const char *kPropertyPageInterfaceId = "{6B1F3C31-7A4E-4D2B-9C51-3E8A0F6D2B10}";
 inline constexpr const char *kControlWindowInterfaceId = "{6B1F3C32-7A4E-4D2B-9C51-3E8A0F6D2B10}";
+inline constexpr const char *kOleObjectInterfaceId = "{6B1F3C33-7A4E-4D2B-9C51-3E8A0F6D2B10}";
+
+// Verbs (OLE verb numbers) and the status of a verb an object does not answer.
+inline constexpr int32_t OLEIVERB_PRIMARY = 0;
+inline constexpr int32_t OLEIVERB_PROPERTIES = -7;
+inline constexpr int32_t OLEOBJ_E_INVALIDVERB = static_cast<int32_t>(0x80040181u);
+inline constexpr int32_t E_FAIL = static_cast<int32_t>(0x80004005u);
 
 // True when a and b name the same id (braced GUID text, letters in either case).
 inline bool sameId(const char *a, const char *b) {
@@ -105,6 +112,23 @@ class ControlWindow : public Unknown {
 
  protected:
   ~ControlWindow() = default;
+};
+
+// The verbs a container offers for an object (on its context menu) and runs.
+struct Verb {
+  int32_t id;
+  const char *name;  // the menu text
+};
+class OleObject : public Unknown {
+ public:
+  virtual std::span<const Verb> verbs() const = 0;
+  // Runs verb id. parent is the container's window for the verbs that show one (on Qt a
+  // QWidget *, may be null); window (may be null) receives the window a verb made, or null.
+  // OLEOBJ_E_INVALIDVERB for a verb the object does not list.
+  virtual int32_t doVerb(int32_t id, void *parent, void **window) = 0;
+
+ protected:
+  ~OleObject() = default;
 };
 
 // A property page: its caption, its dirty state and the apply step of its data exchange.

@@ -38,8 +38,10 @@ struct ControlHostHooks {
 };
 
 // A new control counted in counts, asked for iid (see comp::createObject). The object answers
-// Unknown, its dispatch interface (the generic id and the control's own), ControlInfo and
-// ControlWindow, which does what the hooks do (nothing, giving null or 0, without them).
+// Unknown, its dispatch interface (the generic id and the control's own), ControlInfo,
+// ControlWindow, which does what the hooks do (nothing, giving null or 0, without them), and
+// OleObject with the verbs Edit (its window in the container's, through the hooks) and
+// Properties (the property frame).
 int32_t createControlObject(comp::ModuleCounts &counts, const char *iid, void **out,
                             const ControlHostHooks &hooks);
 

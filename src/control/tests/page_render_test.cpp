@@ -160,6 +160,75 @@ TEST(PageRenderTest, BilevelPageOnAMonochromeDevice) {
   EXPECT_EQ(std::vector<uint8_t>(mono.GetData(), mono.GetData() + mono.length()), before);
 }
 
+// Layers cut to a part of the page: a 100 dpi background covering mask pixels [60, 180) x
+// [30, 90) and a 150 dpi foreground covering [100, 200) x [40, 100) under a full-page mask, all
+// ITULab. At 1:1 each layer's pixels land at its offset: the background where the mask is clear
+// (white outside it), the foreground where the mask is set (outside it the zero codes of the
+// colour buffer, converted like the rest of the page).
+TEST(PageRenderTest, CutLayersLandAtTheirOffsets) {
+  constexpr int kW = 240, kH = 120;
+  struct Box {
+    int x, y, scale, width, height;  // origin in mask pixels, size in the layer's own pixels
+    bool holds(int px, int py) const {
+      return px >= x && py >= y && px < x + width * scale && py < y + height * scale;
+    }
+    size_t at(int px, int py) const {
+      return static_cast<size_t>((py - y) / scale) * width + (px - x) / scale;
+    }
+  };
+  const Box bg{60, 30, 3, 40, 20}, fg{100, 40, 2, 50, 30};
+  const Bits mask = ctl_test::randomBits(23, kW, kH);
+  const Bytes bgPicture = ctl_test::testPicture(bg.width, bg.height, 3, 7);
+  const Bytes fgPicture = ctl_test::testPicture(fg.width, fg.height, 3, 8);
+  IfdPlan m;
+  m.layer = 2;
+  m.colourKind = 1;
+  m.width = kW;
+  m.height = kH;
+  m.bits = ctl_test::kG4Bits;
+  m.strips.push_back(ctl_test::g4Strip(mask));
+  IfdPlan b = ctl_test::jpegLayer(1, uint32_t(bg.y), 100, uint32_t(bg.width), uint32_t(bg.height),
+                                  {ctl_test::jpegRows(bgPicture, bg.width, 0, bg.height)});
+  b.x = uint32_t(bg.x);
+  IfdPlan f = ctl_test::jpegLayer(3, uint32_t(fg.y), 150, uint32_t(fg.width), uint32_t(fg.height),
+                                  {ctl_test::jpegRows(fgPicture, fg.width, 0, fg.height)});
+  f.x = uint32_t(fg.x);
+  TempFile path("cut");
+  ctl_test::writeMrc(path.name(), 13, {{m, b, f}});
+
+  MrcFile file(path.path());
+  TfxPage *page = file.GetPage(0);
+  ASSERT_NE(page, nullptr);
+  DibImgBuf dib;
+  ASSERT_TRUE(page->Render(&dib, Rect{0, 0, kW, kH}, 1.0, 0));
+  ASSERT_EQ(dib.GetBitsPerPixel(), 24);
+  const std::vector<uint32_t> bgRgb = labToRgb(bgPicture, bg.width, bg.height);
+  const std::vector<uint32_t> fgRgb = labToRgb(fgPicture, fg.width, fg.height);
+  // Where the mask is set and no foreground is drawn, the colour buffer's zero codes are
+  // converted from L*a*b* with the rest of the page.
+  const uint32_t noColour = labToRgb(Bytes{0, 0, 0}, 1, 1)[0];
+  int64_t bgDistance = 0, bgCount = 0, fgDistance = 0, fgCount = 0;
+  for (int y = 0; y < kH; ++y)
+    for (int x = 0; x < kW; ++x) {
+      const uint32_t got = dibColour(dib, x, y);
+      if (mask.get(x, y) && fg.holds(x, y)) {
+        fgDistance += channelDistance(got, fgRgb[fg.at(x, y)]);
+        ++fgCount;
+      } else if (mask.get(x, y)) {
+        ASSERT_EQ(got, noColour) << x << "," << y;
+      } else if (bg.holds(x, y)) {
+        bgDistance += channelDistance(got, bgRgb[bg.at(x, y)]);
+        ++bgCount;
+      } else {
+        ASSERT_EQ(got, 0xFFFFFFu) << x << "," << y;
+      }
+    }
+  ASSERT_GT(fgCount, 150);  // the mask is sparse
+  ASSERT_GT(bgCount, 1000);
+  EXPECT_LT(static_cast<double>(fgDistance) / (3.0 * fgCount), 10.0);
+  EXPECT_LT(static_cast<double>(bgDistance) / (3.0 * bgCount), 10.0);
+}
+
 // Token colours over the converted background (page 0), ITULab foreground through the mask over
 // white (page 1).
 TEST_F(ColourPagesTest, WholePagesAtFullSize) {

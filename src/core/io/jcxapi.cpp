@@ -3,6 +3,12 @@
 // its library calls under one guard; the guard turns any error into a status and destroys the
 // object. The error manager comes from the context's record set and belongs to the object
 // until jcx_finish (or, after an error, jcx_free_error_mgr) frees it.
+//
+// The library's own working memory comes from its memory manager, which cannot be given the
+// context's allocators; it is bounded instead. Unless the JPEGMEM environment variable (read by
+// the library when the object is made) sets a bound, the whole-image buffers of progressive or
+// optimised coding may take kMaxWorkingMemory bytes; an image that needs more fails with 49
+// ("Backing store not supported") as the library has no backing store.
 #include <cstring>
 
 #include "jccolor.h"
@@ -10,6 +16,8 @@
 #include "pxl_internal.h"
 
 namespace {
+
+constexpr long kMaxWorkingMemory = 1L << 30;
 
 // Runs fn(object) under the guard of a live object.
 template <typename Fn>
@@ -54,6 +62,8 @@ int32_t jcx_create(PxlContext *ctx, JcxCompressObject *object, int32_t width, in
   const int32_t created = jcxGuard(
       object, [](JcxCompressObject *o, void *) { jpeg_create_compress(&o->cinfo); }, nullptr);
   if (created != 0) return created;
+  if (object->cinfo.mem->max_memory_to_use == 0)
+    object->cinfo.mem->max_memory_to_use = kMaxWorkingMemory;
   int32_t status = jpeg_callback_dest(ctx, object, user, write);
   if (status == 0) status = jcx_set_width(ctx, object, width);
   if (status == 0) status = jcx_set_height(ctx, object, height);

@@ -1,5 +1,6 @@
-// The PCX codec, read side: the stream object over a C stream, header parsing with the
-// built-in palettes, and the scan-line decoder.
+// The PCX codec, read side and open stream: the stream object over a C stream, the built-in
+// palettes, header parsing, the scan-line decoder, and opening and closing a stream for
+// reading or writing (the write side's header and trailer are in pcxw.cpp).
 //
 // Header (128 bytes, 16-bit fields little-endian): version (0 and 3 select the default colour
 // palette), bits per plane, window Xmin, Ymin, Xmax, Ymax (signed; width = Xmax - Xmin + 1),
@@ -20,6 +21,20 @@
 #include "pxl_imagefile.h"
 #include "pxl_internal.h"
 
+const uint8_t kPcxColour16[48] = {0,   0,   0,   128, 0, 0,   0, 128, 0,   128, 128, 0,
+                                  0,   0,   128, 128, 0, 128, 0, 128, 128, 192, 192, 192,
+                                  128, 128, 128, 255, 0, 0,   0, 255, 0,   255, 255, 0,
+                                  0,   0,   255, 255, 0, 255, 0, 255, 255, 255, 255, 255};
+
+void pcxFillMono(uint8_t *palette) {
+  std::memset(palette, 0, 3);
+  std::memset(palette + 3, 255, 45);
+}
+
+void pcxFillGrey16(uint8_t *palette) {
+  for (int i = 0; i < 16; ++i) std::memset(palette + 3 * i, 17 * i, 3);
+}
+
 struct PcxReader {
   PcxStream *stream;
   uint8_t input[512];
@@ -31,24 +46,10 @@ struct PcxReader {
 
 namespace {
 
-constexpr uint8_t kColour16[48] = {0,   0,   0,   128, 0, 0,   0, 128, 0,   128, 128, 0,
-                                   0,   0,   128, 128, 0, 128, 0, 128, 128, 192, 192, 192,
-                                   128, 128, 128, 255, 0, 0,   0, 255, 0,   255, 255, 0,
-                                   0,   0,   255, 255, 0, 255, 0, 255, 255, 255, 255, 255};
-
 int16_t field16(const uint8_t *header, size_t offset) {
   int16_t v = 0;
   std::memcpy(&v, header + offset, 2);
   return v;
-}
-
-void fillMono(uint8_t *palette) {
-  std::memset(palette, 0, 3);
-  std::memset(palette + 3, 255, 45);
-}
-
-void fillGrey16(uint8_t *palette) {
-  for (int i = 0; i < 16; ++i) std::memset(palette + 3 * i, 17 * i, 3);
 }
 
 void pcxResetReader(PcxReader *reader) {
@@ -162,15 +163,15 @@ int pcxParseHeader(PcxImageInfo *info, PcxStream *stream) {
   info->totalBits = static_cast<uint8_t>(total < 255 ? total : 255);
   info->paletteKind = field16(h, 68) == 2 ? PCX_PALETTE_GREY : PCX_PALETTE_COLOUR;
   if (info->totalBits == 1) {
-    fillMono(info->palette);
+    pcxFillMono(info->palette);
     info->paletteKind = PCX_PALETTE_GREY;
   } else if (info->paletteKind == PCX_PALETTE_GREY) {
     if (info->totalBits <= 4)
-      fillGrey16(info->palette);
+      pcxFillGrey16(info->palette);
     else
       return pcxReadPalette256(info, stream);
   } else if (version == 0 || version == 3) {
-    std::memcpy(info->palette, kColour16, sizeof kColour16);
+    std::memcpy(info->palette, kPcxColour16, sizeof kPcxColour16);
   } else if (info->totalBits <= 4) {
     std::memcpy(info->palette, h + 16, 48);
   } else {
@@ -228,12 +229,22 @@ int64_t pcxStreamSize(PcxStream *stream) {
 }
 
 int pcxOpen(PcxImageInfo *info, PcxStream *stream, int32_t mode) {
-  if (info == nullptr || stream == nullptr || mode != PCX_READ) return PCX_ERROR;
+  if (info == nullptr || stream == nullptr || (mode != PCX_READ && mode != PCX_WRITE))
+    return PCX_ERROR;
   PxlContext *ctx = stream->ctx;
   auto *reader = pxl::newRecord<PcxReader>(ctx);
   if (reader == nullptr) return PCX_NO_MEMORY;
   reader->stream = stream;
   info->holder = reader;
+  if (mode == PCX_WRITE) {
+    if (pcxWriteHeader(info, stream) != 1) {
+      pxl::freeRecord(ctx, reader);
+      info->holder = nullptr;
+      return PCX_ERROR;
+    }
+    info->mode = PCX_WRITE;
+    return 0;
+  }
   if (pcxParseHeader(info, stream) != 0 || info->planes == 0 || info->bytesPerLine <= 0) {
     pxl::freeRecord(ctx, reader);
     info->holder = nullptr;
@@ -252,7 +263,8 @@ int pcxOpen(PcxImageInfo *info, PcxStream *stream, int32_t mode) {
 }
 
 int pcxReadLine(PcxImageInfo *info, uint8_t *row) {
-  if (info == nullptr || row == nullptr || info->holder == nullptr) return PCX_ERROR;
+  if (info == nullptr || row == nullptr || info->holder == nullptr || info->mode != PCX_READ)
+    return PCX_ERROR;
   PcxReader *reader = info->holder;
   const int64_t length = reader->lineLength;
   if (info->totalBits == 4) {
@@ -267,10 +279,13 @@ int pcxReadLine(PcxImageInfo *info, uint8_t *row) {
 
 int pcxClose(PcxImageInfo *info) {
   if (info == nullptr || info->holder == nullptr) return 0;
-  PxlContext *ctx = info->holder->stream->ctx;
-  pxl::freeRecord(ctx, info->holder->planeLine);
-  pxl::freeRecord(ctx, info->holder);
+  PcxStream *stream = info->holder->stream;
+  const int trailer = info->mode == PCX_WRITE && info->totalBits != 1 && info->totalBits != 24
+                          ? pcxWritePalette(info, stream)
+                          : 0;
+  pxl::freeRecord(stream->ctx, info->holder->planeLine);
+  pxl::freeRecord(stream->ctx, info->holder);
   info->holder = nullptr;
   info->mode = 0;
-  return 0;
+  return trailer;
 }

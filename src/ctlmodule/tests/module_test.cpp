@@ -10,18 +10,25 @@
 
 #include <QApplication>
 #include <QDialogButtonBox>
+#include <QKeyEvent>
+#include <QMouseEvent>
 #include <QPushButton>
+#include <QTabWidget>
 #include <QTimer>
+#include <QWheelEvent>
+#include <algorithm>
 #include <array>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <set>
 #include <string>
 
 #include "comp_dispatch.h"
 #include "comp_guids.h"
 #include "comp_module.h"
 #include "comp_registry.h"
+#include "comp_typelib.h"
 #include "testkit_files.h"
 #include "testkit_tools.h"
 
@@ -419,6 +426,189 @@ std::string elfSection(const std::string &path, const char *wanted) {
       return std::string(reinterpret_cast<const char *>(file.data() + s.sh_offset), s.sh_size);
   }
   return "";
+}
+
+// A text resource: the section's bytes up to the text's terminating zero (a sanitizer build
+// pads the section after it).
+std::string textResource(const char *section) {
+  const std::string bytes = elfSection(NORV_MODULE_PATH, section);
+  return bytes.substr(0, bytes.find('\0'));
+}
+
+// The type library resource, read as a container reads it from the file, describes every
+// member of the control's member table, and the events the control's window fires.
+TEST_F(ModuleTest, TypeLibraryResourceDescribesTheControl) {
+  comp::TypeLibrary library;
+  ASSERT_TRUE(comp::parseTypeLibrary(textResource(".norvview.typelib.1"), &library));
+  EXPECT_EQ(library.name, "NORVVIEWLib");
+  EXPECT_TRUE(comp::sameId(library.id.c_str(), comp::kTypeLibId));
+  EXPECT_EQ(library.major, 1u);
+  EXPECT_EQ(library.minor, 0u);
+  const comp::TypeInterface *dispatch = library.find(comp::kDispatchInterfaceId);
+  const comp::TypeInterface *events = library.find(comp::kEventInterfaceId);
+  ASSERT_NE(dispatch, nullptr);
+  ASSERT_NE(events, nullptr);
+  EXPECT_EQ(dispatch->name, "_DNorvview");
+  EXPECT_EQ(events->name, "_DNorvviewEvents");
+
+  auto *control = create<comp::DispatchObject>(comp::kControlClassId, comp::kDispatchInterfaceId);
+  ASSERT_NE(control, nullptr);
+  const std::span<const comp::MemberInfo> members = control->members();
+  ASSERT_EQ(dispatch->members.size(), members.size());
+  for (const comp::MemberInfo &info : members) {
+    SCOPED_TRACE(info.name);
+    int described = 0;
+    for (const comp::TypeMember &m : dispatch->members) described += m.describes(info);
+    EXPECT_EQ(described, 1);
+  }
+
+  // The window's input as events: each event fired is described with its argument types.
+  void *windowView = nullptr;
+  ASSERT_EQ(control->queryInterface(comp::kControlWindowInterfaceId, &windowView), comp::S_OK);
+  auto *hosting = static_cast<comp::ControlWindow *>(windowView);
+  struct Sink : comp::EventSink {
+    std::vector<std::pair<int32_t, std::vector<comp::VarType>>> fired;
+    void fire(int32_t id, std::span<const Variant> args) override {
+      std::vector<comp::VarType> types;
+      for (const Variant &a : args) types.push_back(a.type());
+      fired.emplace_back(id, types);
+    }
+  } sink;
+  setenv("QT_QPA_PLATFORM", "offscreen", 1);
+  int argc = 1;
+  char name[] = "test_ctlmodule";
+  char *argv[] = {name, nullptr};
+  {
+    QApplication app(argc, argv);
+    hosting->advise(&sink);
+    auto *window = static_cast<QWidget *>(hosting->createWindow(nullptr));
+    ASSERT_NE(window, nullptr);
+    window->resize(100, 80);
+    const QPointF at(10, 12);
+    QMouseEvent press(QEvent::MouseButtonPress, at, window->mapToGlobal(at), Qt::LeftButton,
+                      Qt::LeftButton, Qt::NoModifier);
+    QMouseEvent move(QEvent::MouseMove, at, window->mapToGlobal(at), Qt::NoButton, Qt::LeftButton,
+                     Qt::NoModifier);
+    QMouseEvent release(QEvent::MouseButtonRelease, at, window->mapToGlobal(at), Qt::LeftButton,
+                        Qt::NoButton, Qt::NoModifier);
+    QMouseEvent twice(QEvent::MouseButtonDblClick, at, window->mapToGlobal(at), Qt::LeftButton,
+                      Qt::LeftButton, Qt::NoModifier);
+    QWheelEvent wheel(at, window->mapToGlobal(at), QPoint(), QPoint(0, 120), Qt::NoButton,
+                      Qt::NoModifier, Qt::NoScrollPhase, false);
+    QKeyEvent down(QEvent::KeyPress, Qt::Key_A, Qt::NoModifier, "a");
+    QKeyEvent up(QEvent::KeyRelease, Qt::Key_A, Qt::NoModifier, "a");
+    for (QEvent *e :
+         std::initializer_list<QEvent *>{&press, &move, &release, &twice, &wheel, &down, &up})
+      QApplication::sendEvent(window, e);
+    hosting->advise(nullptr);
+    delete window;
+  }
+  std::vector<int32_t> seen;
+  for (const auto &[id, types] : sink.fired) {
+    SCOPED_TRACE(id);
+    seen.push_back(id);
+    const comp::TypeMember *member = nullptr;
+    for (const comp::TypeMember &m : events->members)
+      if (m.id == id) member = &m;
+    ASSERT_NE(member, nullptr);
+    EXPECT_TRUE(member->event);
+    EXPECT_EQ(member->args, types);
+  }
+  for (const int32_t id : {-605, -606, -607, -600, -601, 1, -602, -603, -604})
+    EXPECT_NE(std::find(seen.begin(), seen.end(), id), seen.end()) << id;
+  EXPECT_EQ(events->members.size(), 9u);
+  hosting->release();
+  control->release();
+}
+
+// The verbs Edit and Properties: Edit shows the control's window in the container's with the
+// focus, Properties the property frame with the property page; other verbs are refused.
+TEST_F(ModuleTest, VerbsEditAndProperties) {
+  auto *control = create<comp::OleObject>(comp::kControlClassId, comp::kOleObjectInterfaceId);
+  ASSERT_NE(control, nullptr);
+  const std::span<const comp::Verb> verbs = control->verbs();
+  ASSERT_EQ(verbs.size(), 2u);
+  EXPECT_EQ(verbs[0].id, comp::OLEIVERB_PRIMARY);
+  EXPECT_STREQ(verbs[0].name, "&Edit");
+  EXPECT_EQ(verbs[1].id, comp::OLEIVERB_PROPERTIES);
+  EXPECT_STREQ(verbs[1].name, "&Properties...");
+  void *window = &window;
+  EXPECT_EQ(control->doVerb(-3, nullptr, &window), comp::OLEOBJ_E_INVALIDVERB);
+  EXPECT_EQ(window, nullptr);
+  // No application: no window can be made and no frame is shown.
+  EXPECT_EQ(control->doVerb(comp::OLEIVERB_PRIMARY, nullptr, &window), comp::E_FAIL);
+  EXPECT_EQ(control->doVerb(comp::OLEIVERB_PROPERTIES, nullptr, nullptr), comp::S_OK);
+
+  setenv("QT_QPA_PLATFORM", "offscreen", 1);
+  int argc = 1;
+  char name[] = "test_ctlmodule";
+  char *argv[] = {name, nullptr};
+  {
+    QApplication app(argc, argv);
+    QString title, tab;
+    bool pageShown = false;
+    QTimer::singleShot(0, [&] {
+      QWidget *modal = QApplication::activeModalWidget();
+      ASSERT_NE(modal, nullptr);
+      title = modal->windowTitle();
+      auto *tabs = modal->findChild<QTabWidget *>();
+      ASSERT_NE(tabs, nullptr);
+      ASSERT_EQ(tabs->count(), 1);
+      tab = tabs->tabText(0);
+      pageShown = tabs->widget(0)->objectName() == "propertyPage";
+      auto *buttons = modal->findChild<QDialogButtonBox *>();
+      ASSERT_NE(buttons->button(QDialogButtonBox::Apply), nullptr);
+      ASSERT_NE(buttons->button(QDialogButtonBox::Cancel), nullptr);
+      buttons->button(QDialogButtonBox::Ok)->click();
+    });
+    EXPECT_EQ(control->doVerb(comp::OLEIVERB_PROPERTIES, nullptr, nullptr), comp::S_OK);
+    EXPECT_EQ(title, "Norvview Control Properties");
+    EXPECT_EQ(tab, "General");
+    EXPECT_TRUE(pageShown);
+    EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+
+    QWidget container;
+    container.resize(200, 150);
+    container.show();
+    ASSERT_EQ(control->doVerb(comp::OLEIVERB_PRIMARY, &container, &window), comp::S_OK);
+    auto *hosted = static_cast<QWidget *>(window);
+    ASSERT_NE(hosted, nullptr);
+    EXPECT_EQ(hosted->parentWidget(), &container);
+    EXPECT_TRUE(hosted->isVisible());
+    EXPECT_EQ(container.focusWidget(), hosted);  // the focus the window gets once it is active
+    delete hosted;
+  }
+  EXPECT_EQ(control->release(), 0u);
+}
+
+// Bitmap resource 1: a 16 x 15 BMP file of several colours that netpbm reads (the section may
+// be padded after the file by a sanitizer build).
+TEST(ModuleFile, CarriesItsToolboxBitmap) {
+  std::string bmp = elfSection(NORV_MODULE_PATH, ".norvview.bitmap.1");
+  ASSERT_GE(bmp.size(), 54u);
+  EXPECT_EQ(bmp.substr(0, 2), "BM");
+  auto le32 = [&](size_t at) {
+    uint32_t v = 0;
+    std::memcpy(&v, bmp.data() + at, 4);
+    return v;
+  };
+  ASSERT_LE(le32(2), bmp.size());
+  EXPECT_EQ(le32(2), 54u + 15u * 48u);
+  bmp.resize(le32(2));
+  EXPECT_EQ(le32(18), 16u);
+  EXPECT_EQ(le32(22), 15u);
+  if (!norvtest::toolAvailable("bmptopnm")) GTEST_SKIP() << "netpbm missing";
+  norvtest::TempDir dir("toolbox");
+  ASSERT_TRUE(norvtest::writeFile(dir.file("t.bmp"), bmp));
+  const norvtest::ToolRun run =
+      norvtest::runTool("bmptopnm " + dir.file("t.bmp") + " 2>/dev/null | ppmtoppm");
+  ASSERT_EQ(run.status, 0);
+  const std::string ppm(run.output.begin(), run.output.end());
+  ASSERT_EQ(ppm.rfind("P6\n16 15\n255\n", 0), 0u);
+  std::set<std::string> colours;
+  for (size_t at = ppm.size() - 16 * 15 * 3; at < ppm.size(); at += 3)
+    colours.insert(ppm.substr(at, 3));
+  EXPECT_GE(colours.size(), 4u);
 }
 
 TEST(ModuleFile, CarriesItsVersionResource) {

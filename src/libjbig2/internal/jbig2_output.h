@@ -46,7 +46,9 @@ struct TclySymbolRecord {
   uint16_t width;
   uint16_t height;
   uint16_t wordsPerRow;
-  uint8_t emitted;  // 0 until the symbol has been coded into a written dictionary
+  uint8_t emitted;      // 0 until the symbol has been coded into a written dictionary
+  int32_t memberCount;  // a page's deskewed variant of a shared symbol: the members of that
+                        // page that use it (0 otherwise); not read here
 };
 
 // One symbol instance of a text region: the symbol, the page token it was found as (whose

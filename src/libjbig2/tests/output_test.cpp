@@ -60,6 +60,7 @@ TclySymbolRecord tokenFor(Glyph &g) {
           static_cast<uint16_t>(g.width),
           static_cast<uint16_t>(g.height),
           static_cast<uint16_t>(g.wordsPerRow()),
+          0,
           0};
 }
 

@@ -53,6 +53,7 @@ TclySymbolRecord DocumentMaker::newSymbol() {
                           static_cast<uint16_t>(b.width),
                           static_cast<uint16_t>(b.height),
                           static_cast<uint16_t>(b.wordsPerRow()),
+                          0,
                           0};
 }
 

@@ -51,6 +51,10 @@ bool forEachTokenRun(const uint16_t *runs, int32_t count, Run run) {
 // the three values untouched. Statuses as tc_readTiffEx.
 int32_t ipReadTiffPage(const char *path, int32_t quarterTurns, int32_t page, int32_t *width,
                        int32_t *height, int32_t *bytesPerRow, Pixr **image, QtzState *state);
+// The first image of a file of any type the image core reads, turned and palette-expanded;
+// width, height and bytes per row are those of the final image. Statuses as tc_readTiff.
+int32_t ipReadImageFile(const char *path, int32_t quarterTurns, int32_t *width, int32_t *height,
+                        int32_t *bytesPerRow, Pixr **image, QtzState *state);
 // The RGB half of tc_convertToPixr, without its argument checks.
 int32_t rgbToPixr(QtzState *state, const QtzImage *image, Pixr **pixr);
 

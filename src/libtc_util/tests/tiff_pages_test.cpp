@@ -277,6 +277,77 @@ TEST_F(TiffPagesTest, RefusalsAndRecordEdges) {
   EXPECT_NE(errors_.text().find("118"), std::string::npos) << errors_.text();
 }
 
+// The first image of each file type the image core reads, made by netpbm from one picture,
+// against the PNM it was made from: tc_readTiff reads them all, tc_readTiffEx TIFF only.
+TEST_F(TiffPagesTest, FirstImageOfEveryFileTypeConverts) {
+  for (const char *tool : {"ppmtopgm", "pgmtopbm", "ppmtobmp", "pnmtorast", "rasttopnm", "ppmtopcx",
+                           "pnmtotiff", "pamflip"})
+    if (!norvtest::toolAvailable(tool)) GTEST_SKIP() << tool << " missing";
+  norvtest::TempDir dir("tcfiles");
+  const std::string ppm = dir.file("p.ppm"), pgm = dir.file("p.pgm"), pbm = dir.file("p.pbm");
+  ASSERT_TRUE(norvtest::writePnm(ppm, picture(45, 23, 0)));
+  ASSERT_EQ(norvtest::runTool("ppmtopgm " + shellQuote(ppm) + " > " + shellQuote(pgm)).status, 0);
+  ASSERT_EQ(
+      norvtest::runTool("pgmtopbm -threshold " + shellQuote(pgm) + " > " + shellQuote(pbm)).status,
+      0);
+  // pnmtorast drops the last pixels of 1-bit rows that do not end on a byte boundary, so the
+  // Sun raster files are compared with rasttopnm's reading of them.
+  struct Case {
+    const char *name;
+    std::string made, reference;  // commands making the file and the PNM it must read as
+  } cases[] = {
+      {"bilevel.pbm", "cat " + shellQuote(pbm), "cat " + shellQuote(pbm)},
+      {"grey.pgm", "cat " + shellQuote(pgm), "cat " + shellQuote(pgm)},
+      {"colour.ppm", "cat " + shellQuote(ppm), "cat " + shellQuote(ppm)},
+      {"bilevel.bmp", "ppmtobmp " + shellQuote(pbm), "cat " + shellQuote(pbm)},
+      {"colour.bmp", "ppmtobmp -bpp=24 " + shellQuote(ppm), "cat " + shellQuote(ppm)},
+      {"bilevel.ras", "pnmtorast -standard " + shellQuote(pbm), "rasttopnm"},
+      {"bilevel-rle.ras", "pnmtorast -rle " + shellQuote(pbm), "rasttopnm"},
+      {"bilevel.pcx", "ppmtopcx " + shellQuote(pbm), "cat " + shellQuote(pbm)},
+      {"colour.tif", "pnmtotiff " + shellQuote(ppm), "cat " + shellQuote(ppm)},
+  };
+  for (const Case &k : cases) {
+    SCOPED_TRACE(k.name);
+    const std::string path = dir.file(k.name);
+    ASSERT_EQ(norvtest::runTool(k.made + " > " + shellQuote(path) + " 2>/dev/null").status, 0);
+    const std::string reference =
+        k.reference == "rasttopnm" ? "rasttopnm " + shellQuote(path) : k.reference;
+    const Pnm unturned = pnmOf(reference);
+    ASSERT_TRUE(unturned.valid());
+    ASSERT_EQ(unturned.width, 45);
+    for (const int turns : {0, 1}) {
+      TcImage *record = nullptr;
+      ASSERT_EQ(tc_readTiff(state_, path.c_str(), turns, &record), 0);
+      const Pnm want = turns == 0 ? unturned : pnmOf(reference + " | pamflip -r270");
+      EXPECT_EQ(differences(record, want), 0);
+      EXPECT_EQ(record->bytesPerRow, norvtest::channel(record->image, 0)->bytesPerRow);
+      EXPECT_EQ(tc_freeImage(state_, record), 0);
+    }
+    TcImage *page = nullptr;
+    const bool tiff = std::string(k.name).ends_with(".tif");
+    EXPECT_EQ(tc_readTiffEx(state_, path.c_str(), 0, 1, &page) == 0, tiff);
+    tc_freeImage(state_, page);
+  }
+  // A file of no known type, and an allocation failure at every step of a BMP read.
+  const std::string text = dir.file("text.txt");
+  ASSERT_TRUE(norvtest::writeFile(text, std::vector<uint8_t>{'h', 'e', 'l', 'l', 'o'}));
+  TcImage *record = nullptr;
+  EXPECT_EQ(tc_readTiff(state_, text.c_str(), 0, &record), 2);
+  EXPECT_EQ(record, nullptr);
+  const std::string bmp = dir.file("colour.bmp");
+  for (long n = 1;; ++n) {
+    norvtest::heap.failAt = norvtest::heap.requests + n;
+    const int32_t status = tc_readTiff(state_, bmp.c_str(), 3, &record);
+    norvtest::heap.failAt = -1;
+    if (status == 0) {
+      EXPECT_EQ(tc_freeImage(state_, record), 0);
+      break;
+    }
+    EXPECT_EQ(record, nullptr) << n;
+    ASSERT_LT(n, 1000);
+  }
+}
+
 // Caller images: RGB (with offsets) and packed pages against their source pixels.
 TEST_F(TiffPagesTest, CallerImagesConvertPixelForPixel) {
   std::mt19937 random(43);

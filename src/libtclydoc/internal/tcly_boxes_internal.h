@@ -26,6 +26,7 @@
 
 #include <cstdint>
 
+#include "pxl_components.h"
 #include "qtz_adt.h"
 #include "qtz_cc.h"
 #include "qtz_sc.h"
@@ -57,6 +58,12 @@ struct TclyBoxesOptions {
   int32_t memoryLimit;           // bytes; 0 or less: no estimates
   int32_t classifierCopiesRows;  // 1 when the lossy classifier was made with
                                  // TOK_FLAG_KEEP_INPUT: tokens then keep their bitmaps
+  // Replaces the collector: every component the finder completes goes to this callback (with
+  // componentUser, in the finder's framed coordinates of its stripe: the bottom stripe's rows
+  // count from the split row) instead, and the page yields no tokens, boxes or generic
+  // regions. The encoder never gives one.
+  PxlComponentFn componentCallback = nullptr;
+  void *componentUser = nullptr;
 };
 
 // The compressed document's side: the lossless classifier of the small tokens and its
@@ -80,6 +87,10 @@ struct TclyPageBoxes {
   int32_t dictionaryEstimate;   // bytes
   int32_t compressedEstimate;   // bytes
   int32_t splitRow;             // rows [0, splitRow) and [splitRow, height)
+  int32_t pageTokenMemory;      // bytes of the bitmaps drawn for the tokens; not read yet
+  // The compressed document's page record: bytes of its box array and of its entries in the
+  // position block (boxCount records each), which the section keeps while it is open.
+  int32_t compressedPageEstimates[2];
 };
 
 // The split row of a framed 1-bit page image (height of at least 501 rows): searched on the

@@ -44,6 +44,8 @@ struct TclyToken {
   uint16_t colour[2];        // colour tokens: two 16-bit colour words
   TclySymbolRecord *symbol;  // the symbol record the token is coded with, or null
   uint8_t ownsBits;          // 1: bits belongs to the token and goes with it
+  uint8_t notCoded;          // generic regions: 1 once deskewing has replaced the bitmap that
+                             // was to be coded (the region is coded afresh); not read yet
 };
 
 // The per-page record of the open section.

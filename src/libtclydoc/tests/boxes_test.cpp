@@ -356,6 +356,40 @@ TEST_F(BoxesTest, SizeRulesAtTheirBoundaries) {
       if (result_.boxes[i].x == s.x && result_.boxes[i].yBottom == s.y + s.h - 1) found = 'b';
     EXPECT_EQ(found == 0 ? '-' : char(found), s.kind);
   }
+  // The tokens' bitmaps and the compressed-document record's boxes and positions.
+  int32_t tokenBytes = 0;
+  for (const Shape &s : shapes)
+    if (s.kind == 't') tokenBytes += (s.w + 31) / 32 * s.h * 4;
+  EXPECT_EQ(result_.pageTokenMemory, tokenBytes);
+  EXPECT_EQ(result_.compressedPageEstimates[0], 2 * int32_t(sizeof(QtzCCBox)));
+  EXPECT_EQ(result_.compressedPageEstimates[1], 2 * int32_t(sizeof(QtzCCPosition)));
+  tclyFreePageBoxes(state_, &result_);
+
+  // A replacement callback sees every component the finder keeps, and nothing is collected.
+  struct Seen {
+    std::vector<std::array<int, 4>> boxes;
+    static int32_t take(PxlContext *, void *user, int32_t x, int32_t y, int32_t w, int32_t h,
+                        int32_t, int32_t, PxlRunNode *) {
+      static_cast<Seen *>(user)->boxes.push_back({x - 32, y - 32, w, h});
+      return 0;
+    }
+  } seen;
+  TclyBoxesOptions replaced{6, 2, 0, 1, 0, 1};
+  replaced.componentCallback = Seen::take;
+  replaced.componentUser = &seen;
+  ASSERT_EQ(run(image.get(), replaced), 0);
+  EXPECT_EQ(result_.tokenCount, 0);
+  EXPECT_EQ(result_.boxCount, 0);
+  EXPECT_EQ(result_.generics->count, 0);
+  // The finder's coordinates: every shape lies in the bottom stripe, whose rows count from the
+  // split row (1 on a page this low).
+  ASSERT_EQ(result_.splitRow, 1);
+  std::vector<std::array<int, 4>> kept;
+  for (const Shape &s : shapes)
+    if (s.kind != '-') kept.push_back({s.x, s.y - 1, s.w, s.h});
+  std::sort(seen.boxes.begin(), seen.boxes.end());
+  std::sort(kept.begin(), kept.end());
+  EXPECT_EQ(seen.boxes, kept);
 }
 
 TEST_F(BoxesTest, SplitRowSearchWalksOutFromTheMiddle) {

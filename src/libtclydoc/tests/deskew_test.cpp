@@ -154,7 +154,7 @@ TEST_F(DeskewTest, SharedClassesGetAVariantPerPageTheyExceed) {
     pages[i].height = 1000;
     pages[i].skewAngle = i == 1 ? 0.0f : 0.01f;
   }
-  TclySymbolRecord shared{nullptr, nullptr, 0, 201, 6, 7, 1};
+  TclySymbolRecord shared{nullptr, nullptr, 0, 201, 6, 7, 1, 0};
   TclyToken *a = token(10, 100, 500, 201, 6), *b = token(11, 100, 500, 201, 6);
   TclyToken *c = token(10, 300, 700, 201, 6), *d = token(12, 50, 50, 201, 6);
   TokOutClass *wide = addClass(bar(201, 6), {a, b, c, d}, &shared);
@@ -184,6 +184,9 @@ TEST_F(DeskewTest, SharedClassesGetAVariantPerPageTheyExceed) {
     EXPECT_EQ(v->wordsPerRow, (v->width + 31) / 32);
     EXPECT_EQ(v->emitted, 0);
   }
+  // Each variant counts the members of its page: a and c on page 10, d on page 12.
+  EXPECT_EQ(v0->memberCount, 2);
+  EXPECT_EQ(v1->memberCount, 1);
   for (auto [t, v, x, y] : {std::tuple{a, v0, 100, 500}, {c, v0, 300, 700}, {d, v1, 50, 50}}) {
     EXPECT_EQ(t->symbol, v);
     EXPECT_EQ(t->bits, v->bitmap);
@@ -248,7 +251,7 @@ TEST_F(DeskewTest, EveryAllocationFailureKeepsTheMembers) {
     pages[i].width = pages[i].height = 600;
     pages[i].skewAngle = 0.02f;
   }
-  TclySymbolRecord shared{nullptr, nullptr, 0, 150, 3, 5, 1};
+  TclySymbolRecord shared{nullptr, nullptr, 0, 150, 3, 5, 1, 0};
   for (long n = 1;; ++n) {
     ASSERT_LT(n, 200);
     // A fresh section each time: one shared class on both pages, one private class.
@@ -321,12 +324,14 @@ TEST_F(DeskewTest, GenericRegionsStayOnThePage) {
     EXPECT_EQ(t->wordsPerRow, (t->width + 31) / 32);
     EXPECT_GE(t->x, 0);
     EXPECT_LE(t->x + t->width, 1000);
+    EXPECT_EQ(t->notCoded, 1);  // its new bitmap is still to be coded
   }
   // Bottom rows: the region on the last row stays on it, the one on the first keeps its top.
   EXPECT_EQ(last->y, 999);
   EXPECT_EQ(first->y - first->height + 1, 0);
   EXPECT_NE(kept->runs, nullptr);
   EXPECT_EQ(kept->y, 500);
+  EXPECT_EQ(kept->notCoded, 0);
   // A straight page changes nothing.
   page.skewAngle = 0.0f;
   const int32_t before = last->y;
@@ -429,7 +434,7 @@ namespace {
 // lies (dx, dy) from the template's moves left by dx and keeps the template's bottom row (its
 // top row - dy + template height - 1), so that an exact member is covered pixel for pixel.
 TEST_F(DeskewTest, MembersTakeTheirClassTemplateAtTheirOffsets) {
-  TclySymbolRecord record{nullptr, nullptr, 0, 10, 14, 1, 0};
+  TclySymbolRecord record{nullptr, nullptr, 0, 10, 14, 1, 0, 0};
   uint32_t rows[14] = {};
   TokOutClass coded{};
   coded.head = TokInputToken{10, 14, rows, 1, reinterpret_cast<uintptr_t>(&record)};

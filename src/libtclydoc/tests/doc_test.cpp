@@ -129,6 +129,15 @@ class DocTest : public norvtest::TrackedStateTest {
     if (status != 0 && status != -1) pages_.pop_back();
     return status;
   }
+  // What the page just added weighs against the limit: its dictionary and compressed-document
+  // estimates and its compressed-document record's box array and positions.
+  int32_t pageWeight() const {
+    const QtzTdcPageRecord &record = tdc_->page;
+    EXPECT_EQ(record.estimates[0], record.boxCount * int32_t(sizeof(QtzCCBox)));
+    EXPECT_EQ(record.estimates[1], record.boxCount * int32_t(sizeof(QtzCCPosition)));
+    return doc_->page.dictionaryEstimate + doc_->page.compressedEstimate + record.estimates[0] +
+           record.estimates[1];
+  }
 
   // Every stored page of the section against its model: its tokens' own bitmaps, its generic
   // runs and its small tokens drawn from the compressed document's symbols rebuild the page
@@ -382,9 +391,10 @@ TEST_F(DocTest, BudgetAtTheLimitsAroundThePageEstimate) {
   closeDoc();
   ASSERT_EQ(openDoc(1 << 30), 0);
   ASSERT_EQ(addPage(0), 0);
-  const int32_t first = doc_->page.dictionaryEstimate + doc_->page.compressedEstimate;
+  const int32_t first = pageWeight();
+  ASSERT_GT(tdc_->page.boxCount, 0);
   ASSERT_EQ(addPage(1), 0);
-  const int32_t second = doc_->page.dictionaryEstimate + doc_->page.compressedEstimate;
+  const int32_t second = pageWeight();
   ASSERT_GT(first, 0);
   EXPECT_EQ(doc_->section->runningEstimate + doc_->section->compressedEstimate, first + second);
 
@@ -432,7 +442,7 @@ TEST_F(DocTest, BudgetAtTheLimitsAroundThePageEstimate) {
     closeDoc();
     ASSERT_EQ(openDoc(1 << 30), 0);
     ASSERT_EQ(addPage(i == 0 ? 29 : 0), 0);
-    alone[i] = doc_->page.dictionaryEstimate + doc_->page.compressedEstimate;
+    alone[i] = pageWeight();
   }
   ASSERT_LT(alone[0], alone[1]);
   closeDoc();

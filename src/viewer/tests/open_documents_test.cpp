@@ -2,7 +2,8 @@
 // registry: the command line opens page 1 (the window's pixels are the control's own render of
 // the page), names that are no document give the message and leave no window, the File menu's
 // dialog and dropped file lists open their files in order, and the conversion command runs its
-// dialogs, converts on the hidden control and opens the result.
+// dialogs, converts on the hidden control and opens the result, whose window shows the converted
+// scan as the control renders it.
 #include <gtest/gtest.h>
 
 #include <QAction>
@@ -14,6 +15,7 @@
 #include <QMdiSubWindow>
 #include <QMimeData>
 #include <QUrl>
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -239,6 +241,33 @@ TEST_F(OpenDocumentsTest, ConversionOpensTheResult) {
   ASSERT_NE(document, nullptr);
   EXPECT_EQ(document->control().NumPages(), 1);
   EXPECT_TRUE(document->control().IsNorv());
+
+  // The window shows the converted page as the control renders it: the part of the render
+  // the view holds, pixel for pixel, with text on it. The page's last reduction blocks (8 view
+  // pixels at this zoom) on the right and at the bottom are left out: there the export and the
+  // window differ (the export writes black rows past the page's scaled height, and its last
+  // columns differ from the window's).
+  QWidget *view = document->findChild<QWidget *>("NorvCtl");
+  ASSERT_NE(view, nullptr);
+  QCoreApplication::processEvents();  // the window's layout settles
+  const QImage shot = view->grab().toImage();
+  const QImage render = controlRender(*document->NorvCtl()->dispatch(), 1);
+  ASSERT_FALSE(render.isNull());
+  const double zoom = document->control().ZoomFactor();
+  ASSERT_GT(zoom, 0.0);
+  // The scan is 801 x 401 pixels.
+  const int pageColumns = static_cast<int>(801 * zoom) / 8 * 8 - 8;
+  const int pageRows = static_cast<int>(401 * zoom) / 8 * 8 - 8;
+  const QImage visible = render.copy(0, 0, std::min({render.width(), shot.width(), pageColumns}),
+                                     std::min({render.height(), shot.height(), pageRows}));
+  ASSERT_GT(visible.width(), 100);
+  ASSERT_GT(visible.height(), 100);
+  int dark = 0;
+  for (int y = 0; y < visible.height(); ++y)
+    for (int x = 0; x < visible.width(); ++x) dark += qGray(visible.pixel(x, y)) < 128;
+  EXPECT_GT(dark, 100);
+  EXPECT_LT(dark, visible.width() * visible.height() / 2);
+  expectShowsRender(shot, visible);
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 // densities and quantisation tables as they reach the stream, and the error manager's life.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <set>
 #include <string>
 #include <vector>
@@ -285,6 +286,35 @@ TEST_F(Binding, QuantTablesInNaturalOrderAndUnlimited) {
   d = decode(sink.bytes, false);
   ASSERT_TRUE(d.ok);
   EXPECT_EQ(d.quant[1][0], 1000);
+}
+
+// The library's working memory is bounded: by JPEGMEM when it is set (in thousands of bytes),
+// else by the binding; a progressive image whose coefficient buffers exceed the bound fails
+// with 49 and leaves nothing behind.
+TEST_F(Binding, WorkingMemoryIsBounded) {
+  const char *saved = std::getenv("JPEGMEM");
+  const std::string kept = saved != nullptr ? saved : "";
+  unsetenv("JPEGMEM");
+  ASSERT_EQ(create(64, 48, 3, 75, 0, 0, 1), 0);
+  EXPECT_GE(o.cinfo.mem->max_memory_to_use, 1L << 28);
+  abandon();
+  setenv("JPEGMEM", "20", 1);
+  ASSERT_EQ(create(64, 48, 3, 75, 0, 0, 1), 0);
+  EXPECT_EQ(o.cinfo.mem->max_memory_to_use, 20000);
+  int32_t status = jcx_start(ctx, &o);
+  if (status == 0) status = writeAll(30);
+  EXPECT_EQ(status, 49);
+  EXPECT_EQ(o.cinfo.global_state, 0);
+  jcx_free_error_mgr(ctx, &o.cinfo.err);
+  // Sequential coding needs no whole-image buffer and fits the same bound.
+  ASSERT_EQ(create(64, 48, 3), 0);
+  ASSERT_EQ(jcx_start(ctx, &o), 0);
+  ASSERT_EQ(writeAll(30), 0);
+  ASSERT_EQ(jcx_finish(ctx, &o), 0);
+  if (saved != nullptr)
+    setenv("JPEGMEM", kept.c_str(), 1);
+  else
+    unsetenv("JPEGMEM");
 }
 
 TEST_F(Binding, ProgressiveStreams) {
