@@ -166,12 +166,22 @@ inline double covered(int64_t x, double from, double to) {
 }
 
 // Adds f x (the first n samples of source row y from channel c on, one every `step` samples)
-// to the sums, in float.
+// to the sums, in float: f x v in double rounded to float, then added. Contiguous 8-bit rows
+// run as plain loops the compiler vectorises; a whole fraction (f = 1) skips the product,
+// which changes no result.
 template <class T>
 void addRow(const Kernel &k, int64_t y, int32_t c, double f, float *sums, int64_t n, int64_t step) {
   const uint8_t *row = k.s.first + y * k.s.rowStep + c * k.s.channelStep;
   if constexpr (std::is_same_v<T, bool>) {
     for (int64_t x = 0; x < n; ++x) sums[x] += static_cast<float>(f * double(k.bit(x, y)));
+  } else if constexpr (std::is_same_v<T, uint8_t>) {
+    if (step == 1 && f == 1.0) {
+      for (int64_t x = 0; x < n; ++x) sums[x] += static_cast<float>(row[x]);
+    } else if (step == 1) {
+      for (int64_t x = 0; x < n; ++x) sums[x] += static_cast<float>(f * double(row[x]));
+    } else {
+      for (int64_t x = 0; x < n; ++x) sums[x] += static_cast<float>(f * double(row[x * step]));
+    }
   } else {
     for (int64_t x = 0; x < n; ++x) {
       T v;
@@ -181,6 +191,39 @@ void addRow(const Kernel &k, int64_t y, int32_t c, double f, float *sums, int64_
   }
 }
 
+// The source columns of every destination column: first column, count and covered fractions
+// (fractions below 0.0001 left out), computed once for all rows.
+struct ColumnTaps {
+  imp::AlignedBlock<int64_t> first, count;
+  imp::AlignedBlock<double> fraction;  // maxTaps per destination column
+  int64_t maxTaps;
+
+  explicit ColumnTaps(const Kernel &k)
+      : first(k.w),
+        count(k.w),
+        fraction(k.w * (int64_t(std::ceil(double(k.rx))) + 2)),
+        maxTaps(int64_t(std::ceil(double(k.rx))) + 2) {
+    if (!ok()) return;
+    double x0 = k.startX;
+    for (int64_t j = 0; j < k.w; ++j) {
+      const double x1 = std::min(x0 + k.rx, double(k.srcW));
+      first[j] = int64_t(x0);
+      int64_t n = 0;
+      for (int64_t x = int64_t(x0); x < x1 && x < k.srcW && n < maxTaps; ++x) {
+        const double f = covered(x, x0, x1);
+        if (f < 0.0001) {
+          if (n == 0) first[j] = x + 1;
+          continue;
+        }
+        fraction[j * maxTaps + n++] = f;
+      }
+      count[j] = n;
+      x0 += k.rx;
+    }
+  }
+  bool ok() const { return first.get() && count.get() && fraction.get(); }
+};
+
 int32_t areaAverage(const Kernel &k) {
   // Pixel order sums every sample of a row at once (channels interleaved, the loop runs over
   // contiguous samples); planar order one channel plane at a time.
@@ -189,7 +232,8 @@ int32_t areaAverage(const Kernel &k) {
                            k.s.pixelStep != imp::sampleBytes(k.depth);
   const int64_t per = interleaved ? k.s.pixelStep / imp::sampleBytes(k.depth) : 1;
   imp::AlignedBlock<float> colSums((k.srcW + 1) * per);
-  if (colSums.get() == nullptr)
+  const ColumnTaps taps(k);
+  if (colSums.get() == nullptr || !taps.ok())
     return kDecimKernel.report(IMP_STS_NO_MEMORY,
                                "Can't create temporary buffer for interpolate = IMP_INTER_SUPER",
                                __LINE__);
@@ -224,16 +268,13 @@ int32_t areaAverage(const Kernel &k) {
         }
       }
       for (int32_t c = interleaved ? 0 : pass; c < (interleaved ? k.channels : pass + 1); ++c) {
-        const int64_t at = interleaved ? c : 0;
-        double x0 = k.startX;
+        const float *sums = colSums.get() + (interleaved ? c : 0);
         for (int64_t j = 0; j < k.w; ++j) {
-          const double x1 = std::min(x0 + k.rx, double(k.srcW));
           float sum = 0;
-          for (int64_t x = int64_t(x0); x < x1 && x < k.srcW; ++x) {
-            const double f = covered(x, x0, x1);
-            if (f < 0.0001) continue;
-            sum += static_cast<float>(f * colSums[x * per + at]);
-          }
+          const double *f = taps.fraction.get() + j * taps.maxTaps;
+          const float *at = sums + taps.first[j] * per;
+          for (int64_t t = 0; t < taps.count[j]; ++t)
+            sum += static_cast<float>(f[t] * double(at[t * per]));
           const float v = sum * inv;
           if (k.depth == IMP_DEPTH_1U)
             k.storeBit(j, i, std::trunc(double(v) + 0.5) >= 1.0);
@@ -241,7 +282,6 @@ int32_t areaAverage(const Kernel &k) {
             k.store(j, i, c, v, false);
           else
             k.store(j, i, c, double(v) + 0.5, true);
-          x0 += k.rx;
         }
       }
     }
