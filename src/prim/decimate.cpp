@@ -224,6 +224,53 @@ struct ColumnTaps {
   bool ok() const { return first.get() && count.get() && fraction.get(); }
 };
 
+// Area average of 8-bit samples by whole ratios fx x fy covering at most 256 pixels: the
+// plain walk's float sums are then whole numbers below 2^16, so 16-bit integer sums are
+// equal to them; the mean is float(sum) x (1 / (fx fy)) as there, or, when fx fy is a
+// power of two and that product is exact, (sum + fx fy / 2) >> log2(fx fy), the same number.
+int32_t areaAverageWhole8u(const Kernel &k, int64_t fx, int64_t fy, bool interleaved, int64_t per) {
+  const int64_t n = k.w * fx * per;
+  imp::AlignedBlock<uint16_t> sums(n);
+  if (sums.get() == nullptr)
+    return kDecimKernel.report(IMP_STS_NO_MEMORY,
+                               "Can't create temporary buffer for interpolate = IMP_INTER_SUPER",
+                               __LINE__);
+  const float inv = 1.0f / (k.rx * k.ry);
+  const int64_t area = fx * fy;
+  const bool power = (area & (area - 1)) == 0;
+  int32_t shift = 0;
+  while ((int64_t{1} << shift) < area) ++shift;
+  const int32_t passes = interleaved ? 1 : k.channels;
+  const int64_t step = interleaved ? 1 : k.s.pixelStep;
+  for (int64_t i = 0; i < k.h; ++i)
+    for (int32_t pass = 0; pass < passes; ++pass) {
+      uint16_t *acc = sums.get();
+      for (int64_t r = 0; r < fy; ++r) {
+        const uint8_t *row = k.s.first + (i * fy + r) * k.s.rowStep + pass * k.s.channelStep;
+        if (r == 0 && step == 1)
+          for (int64_t x = 0; x < n; ++x) acc[x] = row[x];
+        else if (step == 1)
+          for (int64_t x = 0; x < n; ++x) acc[x] = static_cast<uint16_t>(acc[x] + row[x]);
+        else
+          for (int64_t x = 0; x < n; ++x)
+            acc[x] = static_cast<uint16_t>((r == 0 ? 0 : acc[x]) + row[x * step]);
+      }
+      for (int32_t c = interleaved ? 0 : pass; c < (interleaved ? k.channels : pass + 1); ++c) {
+        const uint16_t *at = acc + (interleaved ? c : 0);
+        uint8_t *out = k.d.first + i * k.d.rowStep + c * k.d.channelStep;
+        for (int64_t j = 0; j < k.w; ++j) {
+          uint32_t sum = 0;
+          for (int64_t t = 0; t < fx; ++t) sum += at[(j * fx + t) * per];
+          const uint32_t v =
+              power ? (sum + uint32_t(area / 2)) >> shift
+                    : uint32_t(std::min(255.0, std::trunc(double(float(sum) * inv) + 0.5)));
+          out[j * k.d.pixelStep] = static_cast<uint8_t>(std::min<uint32_t>(v, 255));
+        }
+      }
+    }
+  return 0;
+}
+
 int32_t areaAverage(const Kernel &k) {
   // Pixel order sums every sample of a row at once (channels interleaved, the loop runs over
   // contiguous samples); planar order one channel plane at a time.
@@ -231,6 +278,10 @@ int32_t areaAverage(const Kernel &k) {
                            k.s.channelStep * k.channels <= k.s.pixelStep &&
                            k.s.pixelStep != imp::sampleBytes(k.depth);
   const int64_t per = interleaved ? k.s.pixelStep / imp::sampleBytes(k.depth) : 1;
+  const auto fx = static_cast<int64_t>(k.rx), fy = static_cast<int64_t>(k.ry);
+  if (k.depth == IMP_DEPTH_8U && float(fx) == k.rx && float(fy) == k.ry && fx * fy <= 256 &&
+      k.startX == 0 && k.startY == 0)
+    return areaAverageWhole8u(k, fx, fy, interleaved, per);
   imp::AlignedBlock<float> colSums((k.srcW + 1) * per);
   const ColumnTaps taps(k);
   if (colSums.get() == nullptr || !taps.ok())
