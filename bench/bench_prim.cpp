@@ -293,55 +293,6 @@ void scaleTheirs(benchmark::State &state, PIX *page, int num, int den, Scaling h
   }
 }
 
-void BM_Resize1of2_Ours(benchmark::State &s) {
-  scaleOurs(s, pages().ourColour, 1, 2, IMP_INTER_LINEAR);
-}
-void BM_Resize1of2_Leptonica(benchmark::State &s) {
-  scaleTheirs(s, pages().colour, 1, 2, Scaling::Linear);
-}
-void BM_Resize1of4_Ours(benchmark::State &s) {
-  scaleOurs(s, pages().ourColour, 1, 4, IMP_INTER_LINEAR);
-}
-void BM_Resize1of4_Leptonica(benchmark::State &s) {
-  scaleTheirs(s, pages().colour, 1, 4, Scaling::Linear);
-}
-void BM_Resize3of7_Ours(benchmark::State &s) {
-  scaleOurs(s, pages().ourColour, 3, 7, IMP_INTER_LINEAR);
-}
-void BM_Resize3of7_Leptonica(benchmark::State &s) {
-  scaleTheirs(s, pages().colour, 3, 7, Scaling::Linear);
-}
-void BM_Zoom2x_Ours(benchmark::State &s) {
-  scaleOurs(s, pages().ourColour, 2, 1, IMP_INTER_LINEAR);
-}
-void BM_Zoom2x_Leptonica(benchmark::State &s) {
-  scaleTheirs(s, pages().colour, 2, 1, Scaling::Linear);
-}
-void BM_Area1of2_Ours(benchmark::State &s) {
-  scaleOurs(s, pages().ourColour, 1, 2, IMP_INTER_SUPER);
-}
-void BM_Area1of2_Leptonica(benchmark::State &s) {
-  scaleTheirs(s, pages().colour, 1, 2, Scaling::Area);
-}
-void BM_Area1of4_Ours(benchmark::State &s) {
-  scaleOurs(s, pages().ourColour, 1, 4, IMP_INTER_SUPER);
-}
-void BM_Area1of4_Leptonica(benchmark::State &s) {
-  scaleTheirs(s, pages().colour, 1, 4, Scaling::Area);
-}
-void BM_Area1of4Grey_Ours(benchmark::State &s) {
-  scaleOurs(s, pages().ourGrey, 1, 4, IMP_INTER_SUPER);
-}
-void BM_Area1of4Grey_Leptonica(benchmark::State &s) {
-  scaleTheirs(s, pages().grey, 1, 4, Scaling::Area);
-}
-void BM_Area3of7_Ours(benchmark::State &s) {
-  scaleOurs(s, pages().ourColour, 3, 7, IMP_INTER_SUPER);
-}
-void BM_Area3of7_Leptonica(benchmark::State &s) {
-  scaleTheirs(s, pages().colour, 3, 7, Scaling::Area);
-}
-
 void BM_ColourToGrey_Ours(benchmark::State &state) {
   Pages &p = pages();
   OurImage grey(p.grey);
@@ -418,22 +369,29 @@ int main(int argc, char **argv) {
   addPair("dither_fs", "lept", BM_DitherFs_Leptonica);
   addPair("threshold254", "ours", BM_Threshold254_Ours);
   addPair("threshold254", "lept", BM_Threshold254_Leptonica);
-  addPair("linear/1of2_colour", "ours", BM_Resize1of2_Ours);
-  addPair("linear/1of2_colour", "lept", BM_Resize1of2_Leptonica);
-  addPair("linear/1of4_colour", "ours", BM_Resize1of4_Ours);
-  addPair("linear/1of4_colour", "lept", BM_Resize1of4_Leptonica);
-  addPair("linear/3of7_colour", "ours", BM_Resize3of7_Ours);
-  addPair("linear/3of7_colour", "lept", BM_Resize3of7_Leptonica);
-  addPair("linear/2x_colour", "ours", BM_Zoom2x_Ours);
-  addPair("linear/2x_colour", "lept", BM_Zoom2x_Leptonica);
-  addPair("area/1of2_colour", "ours", BM_Area1of2_Ours);
-  addPair("area/1of2_colour", "lept", BM_Area1of2_Leptonica);
-  addPair("area/1of4_colour", "ours", BM_Area1of4_Ours);
-  addPair("area/1of4_colour", "lept", BM_Area1of4_Leptonica);
-  addPair("area/1of4_grey", "ours", BM_Area1of4Grey_Ours);
-  addPair("area/1of4_grey", "lept", BM_Area1of4Grey_Leptonica);
-  addPair("area/3of7_colour", "ours", BM_Area3of7_Ours);
-  addPair("area/3of7_colour", "lept", BM_Area3of7_Leptonica);
+  // Scaling pairs: name, page (colour or grey), factor num / den.
+  const struct {
+    const char *name;
+    bool grey;
+    int num, den;
+    int interp;
+  } scalings[] = {{"linear/1of2_colour", false, 1, 2, IMP_INTER_LINEAR},
+                  {"linear/1of4_colour", false, 1, 4, IMP_INTER_LINEAR},
+                  {"linear/3of7_colour", false, 3, 7, IMP_INTER_LINEAR},
+                  {"linear/2x_colour", false, 2, 1, IMP_INTER_LINEAR},
+                  {"area/1of2_colour", false, 1, 2, IMP_INTER_SUPER},
+                  {"area/1of4_colour", false, 1, 4, IMP_INTER_SUPER},
+                  {"area/1of4_grey", true, 1, 4, IMP_INTER_SUPER},
+                  {"area/3of7_colour", false, 3, 7, IMP_INTER_SUPER}};
+  for (const auto &c : scalings) {
+    addPair(c.name, "ours", [c](benchmark::State &s) {
+      scaleOurs(s, c.grey ? pages().ourGrey : pages().ourColour, c.num, c.den, c.interp);
+    });
+    addPair(c.name, "lept", [c](benchmark::State &s) {
+      scaleTheirs(s, c.grey ? pages().grey : pages().colour, c.num, c.den,
+                  c.interp == IMP_INTER_SUPER ? Scaling::Area : Scaling::Linear);
+    });
+  }
   addPair("colour_to_grey", "ours", BM_ColourToGrey_Ours);
   addPair("colour_to_grey", "lept", BM_ColourToGrey_Leptonica);
   addPair("composite", "ours", BM_Composite_Ours);

@@ -258,14 +258,26 @@ int32_t areaAverageWhole8u(const Kernel &k, int64_t fx, int64_t fy, bool interle
       for (int32_t c = interleaved ? 0 : pass; c < (interleaved ? k.channels : pass + 1); ++c) {
         const uint16_t *at = acc + (interleaved ? c : 0);
         uint8_t *out = k.d.first + i * k.d.rowStep + c * k.d.channelStep;
-        for (int64_t j = 0; j < k.w; ++j) {
-          uint32_t sum = 0;
-          for (int64_t t = 0; t < fx; ++t) sum += at[(j * fx + t) * per];
-          const uint32_t v =
-              power ? (sum + uint32_t(area / 2)) >> shift
-                    : uint32_t(std::min(255.0, std::trunc(double(float(sum) * inv) + 0.5)));
-          out[j * k.d.pixelStep] = static_cast<uint8_t>(std::min<uint32_t>(v, 255));
-        }
+        const int64_t outStep = k.d.pixelStep;
+        // The common shapes with their steps known to the compiler.
+        auto columns = [&](auto FX, auto PER) {
+          const int64_t cfx = FX > 0 ? int64_t{FX} : fx, cper = PER > 0 ? int64_t{PER} : per;
+          for (int64_t j = 0; j < k.w; ++j) {
+            uint32_t sum = 0;
+            for (int64_t t = 0; t < cfx; ++t) sum += at[(j * cfx + t) * cper];
+            const uint32_t v =
+                power ? (sum + uint32_t(area / 2)) >> shift
+                      : uint32_t(std::min(255.0, std::trunc(double(float(sum) * inv) + 0.5)));
+            out[j * outStep] = static_cast<uint8_t>(std::min<uint32_t>(v, 255));
+          }
+        };
+        using I = std::integral_constant<int, 0>;
+        if (fx == 2 && per == 3)
+          columns(std::integral_constant<int, 2>{}, std::integral_constant<int, 3>{});
+        else if (fx == 2 && per == 1)
+          columns(std::integral_constant<int, 2>{}, std::integral_constant<int, 1>{});
+        else
+          columns(I{}, I{});
       }
     }
   return 0;
