@@ -51,19 +51,21 @@ inline int64_t roundOf(double v) {
   return static_cast<int64_t>(std::round(v));
 }
 
-// Bits [from, to) of out from the row's bits [from + delta, to + delta): whole words by a
-// shifted copy, the first and last word merged under their masks.
-void copySpan(const Plan &p, const uint32_t *row, int64_t from, int64_t to, int64_t delta,
-              uint32_t *out) {
+// Puts bits [from, to) of the destination row from the row's bits [from + delta, to +
+// delta). The spans of a row come in order and cover it: a word a span leaves unfinished is
+// held in acc (the pieces so far, ORed) until the span that ends it; whole words between are
+// a shifted copy, tested against the row's ends only where they reach them.
+inline void putSpan(const Plan &p, const uint32_t *row, int64_t from, int64_t to, int64_t delta,
+                    uint32_t *out, uint32_t &acc) {
   const int64_t first = from >> 5, last = (to - 1) >> 5;
-  const uint32_t headMask = ~0u >> (from & 31);
-  const uint32_t tailMask = (to & 31) == 0 ? ~0u : ~(~0u >> (to & 31));
+  const uint32_t head = ~0u >> (from & 31);
+  const uint32_t tail = (to & 31) == 0 ? ~0u : ~(~0u >> (to & 31));
   if (first == last) {
-    const uint32_t m = headMask & tailMask;
-    out[first] = (out[first] & ~m) | (fetch(p, row, first * 32 + delta) & m);
+    acc |= fetch(p, row, first * 32 + delta) & head & tail;
+    if ((to & 31) == 0) out[first] = acc, acc = 0;
     return;
   }
-  out[first] = (out[first] & ~headMask) | (fetch(p, row, first * 32 + delta) & headMask);
+  out[first] = acc | (fetch(p, row, first * 32 + delta) & head);
   const int64_t q0 = delta >> 5;
   const int32_t off = static_cast<int32_t>(delta & 31);
   const int64_t insideFrom = std::clamp(-q0, first + 1, last);
@@ -73,7 +75,8 @@ void copySpan(const Plan &p, const uint32_t *row, int64_t from, int64_t to, int6
   const uint32_t *from32 = row + q0;
   for (; i < insideTo; ++i) out[i] = (from32[i] << off) | ((from32[i + 1] >> 1) >> (31 - off));
   for (; i < last; ++i) out[i] = fetch(p, row, i * 32 + delta);
-  out[last] = (out[last] & ~tailMask) | (fetch(p, row, last * 32 + delta) & tailMask);
+  acc = fetch(p, row, last * 32 + delta) & tail;
+  if ((to & 31) == 0) out[last] = acc, acc = 0;
 }
 
 // Whether the run over bits [from, to) of source row r (read with delta) breaks a stroke
@@ -194,6 +197,7 @@ void pxlShearGatherRow(const Plan &p, const Rows &src, int64_t y, const uint32_t
   const int32_t *seam = std::upper_bound(p.seams, p.seams + p.seamCount, static_cast<int32_t>(h));
   const int32_t *seamsEnd = p.seams + p.seamCount;
   int64_t x = 0;
+  uint32_t acc = 0;
   while (x < p.width) {
     const int64_t end = seam != seamsEnd ? std::min<int64_t>(p.width, *seam++ - h) : p.width;
     const int64_t r = y - p.runOf[x + h - p.runLow];
@@ -201,9 +205,9 @@ void pxlShearGatherRow(const Plan &p, const Rows &src, int64_t y, const uint32_t
     if (static_cast<uint64_t>(r) < static_cast<uint64_t>(p.height)) {
       int64_t delta = (h + p.sourceShift[r]) * d;
       if (previous != nullptr && breaksStroke(p, src, r, from, to, delta, previous)) delta -= d;
-      copySpan(p, src.row(r), from, to, delta, out);
+      putSpan(p, src.row(r), from, to, delta, out, acc);
     } else {
-      copySpan(p, p.whiteRow, from, to, 0, out);
+      putSpan(p, p.whiteRow, from, to, 0, out, acc);
     }
     x = end;
   }
