@@ -1,7 +1,8 @@
 // Binary morphology of a 1-bit page at 300 dpi (2550 x 3300) and 600 dpi (5100 x 6600)
-// beside Leptonica on the same page: dilation and erosion by 3 x 3, 5 x 5 and 1 x 7 (width
-// x height) bricks and opening by 3 x 3, against Leptonica's generated brick code
-// (pixDilateBrickDwa, pixErodeBrickDwa, pixOpenBrickDwa) and its general pixDilate with the
+// beside Leptonica on the same page: dilation and erosion by 3 x 3, 5 x 5, 1 x 7 and
+// 101 x 3 (width x height) bricks and opening by 3 x 3, against Leptonica's generated brick
+// code (pixDilateBrickDwa, pixErodeBrickDwa, pixOpenBrickDwa; beyond 63 pixels its composite
+// pixDilateCompBrickExtendDwa and kin) and its general pixDilate with the
 // same element; ours through the compiled routine (the element's code, as callers run it)
 // and through the rasterop path (the same element with its compile flag cleared). Results
 // are compared with Leptonica's once before timing; a difference stops the run. Every call
@@ -75,9 +76,13 @@ Pixr *ours(int k, Op op, PxlStrel *e) {
 
 PIX *dwa(int k, Op op, Brick b) {
   PIX *src = pages().page[k].pix;
-  PIX *out = op == kDilate  ? pixDilateBrickDwa(nullptr, src, b.w, b.h)
-             : op == kErode ? pixErodeBrickDwa(nullptr, src, b.w, b.h)
-                            : pixOpenBrickDwa(nullptr, src, b.w, b.h);
+  // Its generated code reaches 63 pixels; longer bricks go through its composite code.
+  const bool extend = b.w > 63 || b.h > 63;
+  PIX *out = op == kDilate ? (extend ? pixDilateCompBrickExtendDwa : pixDilateBrickDwa)(
+                                 nullptr, src, b.w, b.h)
+             : op == kErode
+                 ? (extend ? pixErodeCompBrickExtendDwa : pixErodeBrickDwa)(nullptr, src, b.w, b.h)
+                 : (extend ? pixOpenCompBrickExtendDwa : pixOpenBrickDwa)(nullptr, src, b.w, b.h);
   if (out == nullptr) fail("leptonica dwa");
   return out;
 }
@@ -91,7 +96,7 @@ PIX *general(int k, Op op, SEL *sel) {
   return out;
 }
 
-constexpr Brick kBricks[] = {{3, 3}, {5, 5}, {1, 7}};
+constexpr Brick kBricks[] = {{3, 3}, {5, 5}, {1, 7}, {101, 3}};
 
 void checkAll() {
   for (int k = 0; k < 2; ++k)
@@ -170,6 +175,8 @@ MORPH_CASE(erode5x5_300, 0, kErode, 5, 5);
 MORPH_CASE(dilate1x7_300, 0, kDilate, 1, 7);
 MORPH_CASE(erode1x7_300, 0, kErode, 1, 7);
 MORPH_CASE(open3x3_300, 0, kOpen, 3, 3);
+MORPH_CASE(dilate101x3_300, 0, kDilate, 101, 3);
+MORPH_CASE(erode101x3_300, 0, kErode, 101, 3);
 MORPH_CASE(dilate3x3_600, 1, kDilate, 3, 3);
 MORPH_CASE(erode3x3_600, 1, kErode, 3, 3);
 MORPH_CASE(dilate5x5_600, 1, kDilate, 5, 5);

@@ -13,13 +13,22 @@
 // ours is its complement). Our destinations are made once; Leptonica makes and frees its
 // output in each iteration, as its API does.
 //
-// Scaling the colour page: linear resize to 1/2, 1/4 and 3/7 (impResize, linear) beside
-// pixScaleLI, area decimation to 1/4 (impDecimate, area average) beside pixScaleAreaMap, and
-// colour to grey (impColorToGray) beside pixConvertRGBToGray with the same weights.
+// 1-bit copies: impCopy of the mask page, whole (beside pixCopy), a region at the same bit
+// phase and at another (beside pixRasterop), and through a 1-bit mask (beside
+// pixCombineMasked).
+//
+// Scaling: linear resize of the colour page to 1/2, 1/4 and 3/7 (impResize, linear) beside
+// pixScaleColorLI, which interpolates linearly at any factor (pixScaleLI itself hands factors
+// below 0.7 to the area mapping, so it does other work); linear zoom by 2 beside pixScaleLI
+// (its 2x linear interpolation); area decimation of the colour page to 1/2, 1/4 and 3/7 and
+// of the grey page to 1/4 (impDecimate, area average) beside pixScaleAreaMap; colour to grey
+// (impColorToGray) beside pixConvertRGBToGray with the same weights.
 //
 // Compositing: the colour foreground over the colour page through the grey page as alpha
 // (impAlphaComposite, rule 5, the view control's call) beside pixBlendWithGrayMask; and the
 // vector row kernels of the planar path beside their scalar twins on the page's bytes.
+// Each pair runs interleaved in one process (bench_pairs.h); run pinned, e.g.
+//   taskset -c 3 build/release/bench/bench_prim
 #include <allheaders.h>
 #include <benchmark/benchmark.h>
 #include <unistd.h>
@@ -30,6 +39,7 @@
 #include <string>
 #include <vector>
 
+#include "bench_pairs.h"
 #include "imp_alpha_internal.h"
 #include "imp_ops.h"
 
@@ -143,7 +153,6 @@ void BM_MaskedCopyColour_Ours(benchmark::State &state) {
   for (auto _ : state) impCopy(p.ourColourFg->h, p.ourColour->h);
   p.ourColour->h->maskROI = nullptr;
 }
-BENCHMARK(BM_MaskedCopyColour_Ours)->Unit(benchmark::kMillisecond);
 
 void BM_MaskedCopyColour_Memcpy(benchmark::State &state) {
   Pages &p = pages();
@@ -153,13 +162,11 @@ void BM_MaskedCopyColour_Memcpy(benchmark::State &state) {
     benchmark::ClobberMemory();
   }
 }
-BENCHMARK(BM_MaskedCopyColour_Memcpy)->Unit(benchmark::kMillisecond);
 
 void BM_MaskedCopyColour_Leptonica(benchmark::State &state) {
   Pages &p = pages();
   for (auto _ : state) pixCombineMasked(p.colour, p.colourFg, p.mask);
 }
-BENCHMARK(BM_MaskedCopyColour_Leptonica)->Unit(benchmark::kMillisecond);
 
 void BM_MaskedCopyGrey_Ours(benchmark::State &state) {
   Pages &p = pages();
@@ -167,13 +174,11 @@ void BM_MaskedCopyGrey_Ours(benchmark::State &state) {
   for (auto _ : state) impCopy(p.ourGreyFg->h, p.ourGrey->h);
   p.ourGrey->h->maskROI = nullptr;
 }
-BENCHMARK(BM_MaskedCopyGrey_Ours)->Unit(benchmark::kMillisecond);
 
 void BM_MaskedCopyGrey_Leptonica(benchmark::State &state) {
   Pages &p = pages();
   for (auto _ : state) pixCombineMasked(p.grey, p.greyFg, p.mask);
 }
-BENCHMARK(BM_MaskedCopyGrey_Leptonica)->Unit(benchmark::kMillisecond);
 
 OurImage &bitPage() {
   static PIX *blank = pixCreate(kWidth, kHeight, 1);
@@ -181,11 +186,49 @@ OurImage &bitPage() {
   return page;
 }
 
+// 1-bit copies of the mask page into a second 1-bit page: the whole page (beside pixCopy
+// into an existing page), a 2400 x 3200 region whose source and destination columns share
+// their bit phase (37 -> 5, the same phase in bytes and in 32-bit words; beside pixRasterop)
+// or not (37 -> 10), and the whole page through itself as the mask (beside pixCombineMasked).
+enum class CopyCase { WholePage, SamePhase, OddOffsets, Masked };
+constexpr int kRegionW = 2400, kRegionH = 3200, kSrcX = 37, kSrcY = 50;
+int destinationX(CopyCase c) {
+  return c == CopyCase::SamePhase ? 5 : 10;
+}
+
+template <CopyCase C>
+void BM_CopyBits_Ours(benchmark::State &state) {
+  Pages &p = pages();
+  OurImage &dst = bitPage();
+  ImpRoiRecord srcRoi{0, kSrcX, kSrcY, kRegionW, kRegionH};
+  ImpRoiRecord dstRoi{0, destinationX(C), 20, kRegionW, kRegionH};
+  const bool region = C == CopyCase::SamePhase || C == CopyCase::OddOffsets;
+  if (region) p.ourMask->h->roi = &srcRoi, dst.h->roi = &dstRoi;
+  if (C == CopyCase::Masked) dst.h->maskROI = p.ourMask->h;
+  for (auto _ : state) impCopy(p.ourMask->h, dst.h);
+  p.ourMask->h->roi = dst.h->roi = nullptr;
+  dst.h->maskROI = nullptr;
+  if (ownGetErrorStatus() != 0) fail("1-bit copy failed");
+}
+
+template <CopyCase C>
+void BM_CopyBits_Leptonica(benchmark::State &state) {
+  Pages &p = pages();
+  static PIX *dst = pixCreate(kWidth, kHeight, 1);
+  for (auto _ : state) {
+    if (C == CopyCase::WholePage)
+      pixCopy(dst, p.mask);
+    else if (C == CopyCase::Masked)
+      pixCombineMasked(dst, p.mask, p.mask);
+    else
+      pixRasterop(dst, destinationX(C), 20, kRegionW, kRegionH, PIX_SRC, p.mask, kSrcX, kSrcY);
+  }
+}
+
 void BM_DitherFs_Ours(benchmark::State &state) {
   Pages &p = pages();
   for (auto _ : state) impReduceBits(p.ourGrey->h, bitPage().h, 0, IMP_DITHER_FS, 2);
 }
-BENCHMARK(BM_DitherFs_Ours)->Unit(benchmark::kMillisecond);
 
 void BM_DitherFs_Leptonica(benchmark::State &state) {
   Pages &p = pages();
@@ -194,7 +237,6 @@ void BM_DitherFs_Leptonica(benchmark::State &state) {
     pixDestroy(&out);
   }
 }
-BENCHMARK(BM_DitherFs_Leptonica)->Unit(benchmark::kMillisecond);
 
 void BM_Threshold254_Ours(benchmark::State &state) {
   Pages &p = pages();
@@ -210,7 +252,6 @@ void BM_Threshold254_Ours(benchmark::State &state) {
   pixDestroy(&theirs);
   for (auto _ : state) impThreshold(p.ourGrey->h, bits.h, 254);
 }
-BENCHMARK(BM_Threshold254_Ours)->Unit(benchmark::kMillisecond);
 
 void BM_Threshold254_Leptonica(benchmark::State &state) {
   Pages &p = pages();
@@ -219,66 +260,38 @@ void BM_Threshold254_Leptonica(benchmark::State &state) {
     pixDestroy(&out);
   }
 }
-BENCHMARK(BM_Threshold254_Leptonica)->Unit(benchmark::kMillisecond);
 
-// A colour page scaled by num/den; our destination is made once per benchmark.
-void scaleOurs(benchmark::State &state, int num, int den, int interp) {
-  Pages &p = pages();
+// A page (colour or grey) scaled by num/den; our destination is made once per benchmark.
+void scaleOurs(benchmark::State &state, OurImage *page, int num, int den, int interp) {
+  const ImpImageHeader *src = page->h;
   const int w = kWidth * num / den, h = kHeight * num / den;
-  ImpImageHeader *out = impCreateImageHeader(3, 0, IMP_DEPTH_8U, "RGB", "BGR", 0, 0, 8, w, h,
-                                             nullptr, nullptr, nullptr, nullptr);
+  ImpImageHeader *out =
+      impCreateImageHeader(src->nChannels, 0, IMP_DEPTH_8U, src->colorModel, src->channelSeq, 0, 0,
+                           8, w, h, nullptr, nullptr, nullptr, nullptr);
   impAllocateImage(out, 0, 0);
   for (auto _ : state) {
     if (interp == IMP_INTER_SUPER)
-      impDecimate(p.ourColour->h, out, w, kWidth, h, kHeight, interp);
+      impDecimate(page->h, out, num, den, num, den, interp);
     else
-      impResize(p.ourColour->h, out, w, kWidth, h, kHeight, interp);
+      impResize(page->h, out, num, den, num, den, interp);
   }
   if (ownGetErrorStatus() != 0) fail("scaling failed");
   ownReleaseImage(out, IMP_RELEASE_HEADER | IMP_RELEASE_DATA);
 }
 
-void scaleTheirs(benchmark::State &state, int num, int den, bool area) {
-  Pages &p = pages();
+// Leptonica's call doing the same work: linear interpolation at any factor is pixScaleColorLI
+// (pixScaleLI hands factors below 0.7 to the area mapping) and pixScaleLI at 2x; the area
+// average is pixScaleAreaMap.
+enum class Scaling { Linear, Area };
+void scaleTheirs(benchmark::State &state, PIX *page, int num, int den, Scaling how) {
   const float f = float(num) / float(den);
   for (auto _ : state) {
-    PIX *out = area ? pixScaleAreaMap(p.colour, f, f) : pixScaleLI(p.colour, f, f);
+    PIX *out = how == Scaling::Area ? pixScaleAreaMap(page, f, f)
+               : f < 1              ? pixScaleColorLI(page, f, f)
+                                    : pixScaleLI(page, f, f);
     pixDestroy(&out);
   }
 }
-
-void BM_Resize1of2_Ours(benchmark::State &s) {
-  scaleOurs(s, 1, 2, IMP_INTER_LINEAR);
-}
-void BM_Resize1of2_Leptonica(benchmark::State &s) {
-  scaleTheirs(s, 1, 2, false);
-}
-void BM_Resize1of4_Ours(benchmark::State &s) {
-  scaleOurs(s, 1, 4, IMP_INTER_LINEAR);
-}
-void BM_Resize1of4_Leptonica(benchmark::State &s) {
-  scaleTheirs(s, 1, 4, false);
-}
-void BM_Resize3of7_Ours(benchmark::State &s) {
-  scaleOurs(s, 3, 7, IMP_INTER_LINEAR);
-}
-void BM_Resize3of7_Leptonica(benchmark::State &s) {
-  scaleTheirs(s, 3, 7, false);
-}
-void BM_Area1of4_Ours(benchmark::State &s) {
-  scaleOurs(s, 1, 4, IMP_INTER_SUPER);
-}
-void BM_Area1of4_Leptonica(benchmark::State &s) {
-  scaleTheirs(s, 1, 4, true);
-}
-BENCHMARK(BM_Resize1of2_Ours)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_Resize1of2_Leptonica)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_Resize1of4_Ours)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_Resize1of4_Leptonica)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_Resize3of7_Ours)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_Resize3of7_Leptonica)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_Area1of4_Ours)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_Area1of4_Leptonica)->Unit(benchmark::kMillisecond);
 
 void BM_ColourToGrey_Ours(benchmark::State &state) {
   Pages &p = pages();
@@ -286,7 +299,6 @@ void BM_ColourToGrey_Ours(benchmark::State &state) {
   std::memcpy(grey.h->colorModel, "GRAY", 4);
   for (auto _ : state) impColorToGray(p.ourColour->h, grey.h);
 }
-BENCHMARK(BM_ColourToGrey_Ours)->Unit(benchmark::kMillisecond);
 
 void BM_ColourToGrey_Leptonica(benchmark::State &state) {
   Pages &p = pages();
@@ -295,7 +307,6 @@ void BM_ColourToGrey_Leptonica(benchmark::State &state) {
     pixDestroy(&out);
   }
 }
-BENCHMARK(BM_ColourToGrey_Leptonica)->Unit(benchmark::kMillisecond);
 
 void BM_Composite_Ours(benchmark::State &state) {
   Pages &p = pages();
@@ -303,7 +314,6 @@ void BM_Composite_Ours(benchmark::State &state) {
     impAlphaComposite(p.ourColour->h, p.ourColourFg->h, p.ourColour->h, 5, p.ourGrey->h, nullptr,
                       nullptr, 0, 0);
 }
-BENCHMARK(BM_Composite_Ours)->Unit(benchmark::kMillisecond);
 
 void BM_Composite_Leptonica(benchmark::State &state) {
   Pages &p = pages();
@@ -312,7 +322,6 @@ void BM_Composite_Leptonica(benchmark::State &state) {
     pixDestroy(&out);
   }
 }
-BENCHMARK(BM_Composite_Leptonica)->Unit(benchmark::kMillisecond);
 
 // One colour row kernel over all bytes of the colour page (three planes' worth).
 template <bool Vector>
@@ -338,9 +347,56 @@ void BM_AlphaRows_Vector(benchmark::State &s) {
 void BM_AlphaRows_Scalar(benchmark::State &s) {
   compositeRows<false>(s);
 }
-BENCHMARK(BM_AlphaRows_Vector)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_AlphaRows_Scalar)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 
-BENCHMARK_MAIN();
+int main(int argc, char **argv) {
+  using bench::addPair;
+  addPair("masked_copy/colour", "ours", BM_MaskedCopyColour_Ours);
+  addPair("masked_copy/colour", "memcpy", BM_MaskedCopyColour_Memcpy);
+  addPair("masked_copy/colour", "lept", BM_MaskedCopyColour_Leptonica);
+  addPair("masked_copy/grey", "ours", BM_MaskedCopyGrey_Ours);
+  addPair("masked_copy/grey", "lept", BM_MaskedCopyGrey_Leptonica);
+  addPair("copy1/whole_page", "ours", BM_CopyBits_Ours<CopyCase::WholePage>);
+  addPair("copy1/whole_page", "lept", BM_CopyBits_Leptonica<CopyCase::WholePage>);
+  addPair("copy1/same_phase", "ours", BM_CopyBits_Ours<CopyCase::SamePhase>);
+  addPair("copy1/same_phase", "lept", BM_CopyBits_Leptonica<CopyCase::SamePhase>);
+  addPair("copy1/odd_offsets", "ours", BM_CopyBits_Ours<CopyCase::OddOffsets>);
+  addPair("copy1/odd_offsets", "lept", BM_CopyBits_Leptonica<CopyCase::OddOffsets>);
+  addPair("copy1/masked", "ours", BM_CopyBits_Ours<CopyCase::Masked>);
+  addPair("copy1/masked", "lept", BM_CopyBits_Leptonica<CopyCase::Masked>);
+  addPair("dither_fs", "ours", BM_DitherFs_Ours);
+  addPair("dither_fs", "lept", BM_DitherFs_Leptonica);
+  addPair("threshold254", "ours", BM_Threshold254_Ours);
+  addPair("threshold254", "lept", BM_Threshold254_Leptonica);
+  // Scaling pairs: name, page (colour or grey), factor num / den.
+  const struct {
+    const char *name;
+    bool grey;
+    int num, den;
+    int interp;
+  } scalings[] = {{"linear/1of2_colour", false, 1, 2, IMP_INTER_LINEAR},
+                  {"linear/1of4_colour", false, 1, 4, IMP_INTER_LINEAR},
+                  {"linear/3of7_colour", false, 3, 7, IMP_INTER_LINEAR},
+                  {"linear/2x_colour", false, 2, 1, IMP_INTER_LINEAR},
+                  {"area/1of2_colour", false, 1, 2, IMP_INTER_SUPER},
+                  {"area/1of4_colour", false, 1, 4, IMP_INTER_SUPER},
+                  {"area/1of4_grey", true, 1, 4, IMP_INTER_SUPER},
+                  {"area/3of7_colour", false, 3, 7, IMP_INTER_SUPER}};
+  for (const auto &c : scalings) {
+    addPair(c.name, "ours", [c](benchmark::State &s) {
+      scaleOurs(s, c.grey ? pages().ourGrey : pages().ourColour, c.num, c.den, c.interp);
+    });
+    addPair(c.name, "lept", [c](benchmark::State &s) {
+      scaleTheirs(s, c.grey ? pages().grey : pages().colour, c.num, c.den,
+                  c.interp == IMP_INTER_SUPER ? Scaling::Area : Scaling::Linear);
+    });
+  }
+  addPair("colour_to_grey", "ours", BM_ColourToGrey_Ours);
+  addPair("colour_to_grey", "lept", BM_ColourToGrey_Leptonica);
+  addPair("composite", "ours", BM_Composite_Ours);
+  addPair("composite", "lept", BM_Composite_Leptonica);
+  addPair("alpha_rows", "ours", BM_AlphaRows_Vector);
+  addPair("alpha_rows", "ours_scalar", BM_AlphaRows_Scalar);
+  return bench::runPairs(argc, argv);
+}

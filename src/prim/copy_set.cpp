@@ -7,9 +7,12 @@
 // next to each other in pixel order). Masked kernels read the mask a byte at a time and skip
 // eight clear pixels or move eight set ones at once, testing single bits only in mixed bytes.
 // 1-bit images are combined 64 bits at a time at any bit offsets: a masked 1-bit copy makes
-// every destination bit whose mask bit is 1 take the source bit (the others keep theirs).
+// every destination bit whose mask bit is 1 take the source bit (the others keep theirs); an
+// unmasked copy at one bit phase moves its whole bytes with memcpy.
 // Tiled images run the untiled form block by block on views of the tiles.
+#include <algorithm>
 #include <cstdlib>
+#include <cstring>
 
 #include "bit_rows_internal.h"
 #include "imp_internal.h"
@@ -83,6 +86,27 @@ void moveRegion(const Lane &src, const Lane &dst, const MaskLane *mask, int32_t 
     }
 }
 
+// An unmasked 1-bit copy of n bits whose source and destination share their bit phase: the
+// whole bytes by memcpy, the partial bytes at both ends merged under their masks.
+void copyBitsSamePhase(uint8_t *d, int64_t dOff, const uint8_t *s, int64_t sOff, int64_t n) {
+  uint8_t *to = d + (dOff >> 3);
+  const uint8_t *from = s + (sOff >> 3);
+  auto merge = [&](int64_t at, int64_t lo, int64_t hi) {  // bits lo .. hi - 1 of byte at
+    const auto mask = static_cast<uint8_t>((0xFFu >> lo) & (0xFFu << (8 - hi)));
+    to[at] = static_cast<uint8_t>((to[at] & ~mask) | (from[at] & mask));
+  };
+  const int64_t phase = dOff & 7, end = phase + n;
+  if (end <= 8) {
+    merge(0, phase, end);
+    return;
+  }
+  int64_t first = 0;
+  if (phase != 0) merge(first++, phase, 8);
+  const int64_t whole = end / 8 - first;
+  if (whole > 0) std::memcpy(to + first, from + first, size_t(whole));
+  if (end % 8 != 0) merge(end / 8, 0, end % 8);
+}
+
 // Region height and width of the images and the mask; false when one has no region.
 bool commonSize(const ImpImageHeader *a, const ImpImageHeader *b, const ImpImageHeader *mask,
                 int32_t *height, int32_t *width) {
@@ -148,12 +172,20 @@ int32_t ownCopyImage(ImpImageHeader *src, ImpImageHeader *dst) {
   MaskLane m;
   const bool masked = imp::maskLaneOf(mask, &m);
   if (dst->depth == IMP_DEPTH_1U) {
-    for (int64_t y = 0; y < height; ++y)
-      imp::combineBitRow(d.first + y * d.rowStep, d.bitOffset, width, s.first + y * s.rowStep,
-                         s.bitOffset, nullptr, 0, masked ? m.first + y * m.rowStep : nullptr,
-                         m.bitOffset, [masked](uint64_t dv, uint64_t sv, uint64_t, uint64_t mv) {
-                           return masked ? (dv & ~mv) | (sv & mv) : sv;
-                         });
+    auto rows = [&](auto combine) {
+      for (int64_t y = 0; y < height; ++y)
+        imp::combineBitRow(d.first + y * d.rowStep, d.bitOffset, width, s.first + y * s.rowStep,
+                           s.bitOffset, nullptr, 0, masked ? m.first + y * m.rowStep : nullptr,
+                           m.bitOffset, combine);
+    };
+    if (masked)
+      rows([](uint64_t dv, uint64_t sv, uint64_t, uint64_t mv) { return (dv & ~mv) | (sv & mv); });
+    else if ((d.bitOffset & 7) == (s.bitOffset & 7))
+      for (int64_t y = 0; y < height; ++y)
+        copyBitsSamePhase(d.first + y * d.rowStep, d.bitOffset, s.first + y * s.rowStep,
+                          s.bitOffset, width);
+    else
+      rows([](uint64_t, uint64_t sv, uint64_t, uint64_t) { return sv; });
     return 0;
   }
   moveRegion(s, d, masked ? &m : nullptr, channels, imp::sampleBytes(dst->depth),

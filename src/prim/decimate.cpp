@@ -166,12 +166,22 @@ inline double covered(int64_t x, double from, double to) {
 }
 
 // Adds f x (the first n samples of source row y from channel c on, one every `step` samples)
-// to the sums, in float.
+// to the sums, in float: f x v in double rounded to float, then added. Contiguous 8-bit rows
+// run as plain loops the compiler vectorises; a whole fraction (f = 1) skips the product,
+// which changes no result.
 template <class T>
 void addRow(const Kernel &k, int64_t y, int32_t c, double f, float *sums, int64_t n, int64_t step) {
   const uint8_t *row = k.s.first + y * k.s.rowStep + c * k.s.channelStep;
   if constexpr (std::is_same_v<T, bool>) {
     for (int64_t x = 0; x < n; ++x) sums[x] += static_cast<float>(f * double(k.bit(x, y)));
+  } else if constexpr (std::is_same_v<T, uint8_t>) {
+    if (step == 1 && f == 1.0) {
+      for (int64_t x = 0; x < n; ++x) sums[x] += static_cast<float>(row[x]);
+    } else if (step == 1) {
+      for (int64_t x = 0; x < n; ++x) sums[x] += static_cast<float>(f * double(row[x]));
+    } else {
+      for (int64_t x = 0; x < n; ++x) sums[x] += static_cast<float>(f * double(row[x * step]));
+    }
   } else {
     for (int64_t x = 0; x < n; ++x) {
       T v;
@@ -181,6 +191,98 @@ void addRow(const Kernel &k, int64_t y, int32_t c, double f, float *sums, int64_
   }
 }
 
+// The source columns of every destination column: first column, count and covered fractions
+// (fractions below 0.0001 left out), computed once for all rows.
+struct ColumnTaps {
+  imp::AlignedBlock<int64_t> first, count;
+  imp::AlignedBlock<double> fraction;  // maxTaps per destination column
+  int64_t maxTaps;
+
+  explicit ColumnTaps(const Kernel &k)
+      : first(k.w),
+        count(k.w),
+        fraction(k.w * (int64_t(std::ceil(double(k.rx))) + 2)),
+        maxTaps(int64_t(std::ceil(double(k.rx))) + 2) {
+    if (!ok()) return;
+    double x0 = k.startX;
+    for (int64_t j = 0; j < k.w; ++j) {
+      const double x1 = std::min(x0 + k.rx, double(k.srcW));
+      first[j] = int64_t(x0);
+      int64_t n = 0;
+      for (int64_t x = int64_t(x0); x < x1 && x < k.srcW && n < maxTaps; ++x) {
+        const double f = covered(x, x0, x1);
+        if (f < 0.0001) {
+          if (n == 0) first[j] = x + 1;
+          continue;
+        }
+        fraction[j * maxTaps + n++] = f;
+      }
+      count[j] = n;
+      x0 += k.rx;
+    }
+  }
+  bool ok() const { return first.get() && count.get() && fraction.get(); }
+};
+
+// Area average of 8-bit samples by whole ratios fx x fy covering at most 256 pixels: the
+// plain walk's float sums are then whole numbers below 2^16, so 16-bit integer sums are
+// equal to them; the mean is float(sum) x (1 / (fx fy)) as there, or, when fx fy is a
+// power of two and that product is exact, (sum + fx fy / 2) >> log2(fx fy), the same number.
+int32_t areaAverageWhole8u(const Kernel &k, int64_t fx, int64_t fy, bool interleaved, int64_t per) {
+  const int64_t n = k.w * fx * per;
+  imp::AlignedBlock<uint16_t> sums(n);
+  if (sums.get() == nullptr)
+    return kDecimKernel.report(IMP_STS_NO_MEMORY,
+                               "Can't create temporary buffer for interpolate = IMP_INTER_SUPER",
+                               __LINE__);
+  const float inv = 1.0f / (k.rx * k.ry);
+  const int64_t area = fx * fy;
+  const bool power = (area & (area - 1)) == 0;
+  int32_t shift = 0;
+  while ((int64_t{1} << shift) < area) ++shift;
+  const int32_t passes = interleaved ? 1 : k.channels;
+  const int64_t step = interleaved ? 1 : k.s.pixelStep;
+  for (int64_t i = 0; i < k.h; ++i)
+    for (int32_t pass = 0; pass < passes; ++pass) {
+      uint16_t *acc = sums.get();
+      for (int64_t r = 0; r < fy; ++r) {
+        const uint8_t *row = k.s.first + (i * fy + r) * k.s.rowStep + pass * k.s.channelStep;
+        if (r == 0 && step == 1)
+          for (int64_t x = 0; x < n; ++x) acc[x] = row[x];
+        else if (step == 1)
+          for (int64_t x = 0; x < n; ++x) acc[x] = static_cast<uint16_t>(acc[x] + row[x]);
+        else
+          for (int64_t x = 0; x < n; ++x)
+            acc[x] = static_cast<uint16_t>((r == 0 ? 0 : acc[x]) + row[x * step]);
+      }
+      for (int32_t c = interleaved ? 0 : pass; c < (interleaved ? k.channels : pass + 1); ++c) {
+        const uint16_t *at = acc + (interleaved ? c : 0);
+        uint8_t *out = k.d.first + i * k.d.rowStep + c * k.d.channelStep;
+        const int64_t outStep = k.d.pixelStep;
+        // The common shapes with their steps known to the compiler.
+        auto columns = [&](auto FX, auto PER) {
+          const int64_t cfx = FX > 0 ? int64_t{FX} : fx, cper = PER > 0 ? int64_t{PER} : per;
+          for (int64_t j = 0; j < k.w; ++j) {
+            uint32_t sum = 0;
+            for (int64_t t = 0; t < cfx; ++t) sum += at[(j * cfx + t) * cper];
+            const uint32_t v =
+                power ? (sum + uint32_t(area / 2)) >> shift
+                      : uint32_t(std::min(255.0, std::trunc(double(float(sum) * inv) + 0.5)));
+            out[j * outStep] = static_cast<uint8_t>(std::min<uint32_t>(v, 255));
+          }
+        };
+        using I = std::integral_constant<int, 0>;
+        if (fx == 2 && per == 3)
+          columns(std::integral_constant<int, 2>{}, std::integral_constant<int, 3>{});
+        else if (fx == 2 && per == 1)
+          columns(std::integral_constant<int, 2>{}, std::integral_constant<int, 1>{});
+        else
+          columns(I{}, I{});
+      }
+    }
+  return 0;
+}
+
 int32_t areaAverage(const Kernel &k) {
   // Pixel order sums every sample of a row at once (channels interleaved, the loop runs over
   // contiguous samples); planar order one channel plane at a time.
@@ -188,8 +290,13 @@ int32_t areaAverage(const Kernel &k) {
                            k.s.channelStep * k.channels <= k.s.pixelStep &&
                            k.s.pixelStep != imp::sampleBytes(k.depth);
   const int64_t per = interleaved ? k.s.pixelStep / imp::sampleBytes(k.depth) : 1;
+  const auto fx = static_cast<int64_t>(k.rx), fy = static_cast<int64_t>(k.ry);
+  if (k.depth == IMP_DEPTH_8U && float(fx) == k.rx && float(fy) == k.ry && fx * fy <= 256 &&
+      k.startX == 0 && k.startY == 0)
+    return areaAverageWhole8u(k, fx, fy, interleaved, per);
   imp::AlignedBlock<float> colSums((k.srcW + 1) * per);
-  if (colSums.get() == nullptr)
+  const ColumnTaps taps(k);
+  if (colSums.get() == nullptr || !taps.ok())
     return kDecimKernel.report(IMP_STS_NO_MEMORY,
                                "Can't create temporary buffer for interpolate = IMP_INTER_SUPER",
                                __LINE__);
@@ -224,16 +331,13 @@ int32_t areaAverage(const Kernel &k) {
         }
       }
       for (int32_t c = interleaved ? 0 : pass; c < (interleaved ? k.channels : pass + 1); ++c) {
-        const int64_t at = interleaved ? c : 0;
-        double x0 = k.startX;
+        const float *sums = colSums.get() + (interleaved ? c : 0);
         for (int64_t j = 0; j < k.w; ++j) {
-          const double x1 = std::min(x0 + k.rx, double(k.srcW));
           float sum = 0;
-          for (int64_t x = int64_t(x0); x < x1 && x < k.srcW; ++x) {
-            const double f = covered(x, x0, x1);
-            if (f < 0.0001) continue;
-            sum += static_cast<float>(f * colSums[x * per + at]);
-          }
+          const double *f = taps.fraction.get() + j * taps.maxTaps;
+          const float *at = sums + taps.first[j] * per;
+          for (int64_t t = 0; t < taps.count[j]; ++t)
+            sum += static_cast<float>(f[t] * double(at[t * per]));
           const float v = sum * inv;
           if (k.depth == IMP_DEPTH_1U)
             k.storeBit(j, i, std::trunc(double(v) + 0.5) >= 1.0);
@@ -241,7 +345,6 @@ int32_t areaAverage(const Kernel &k) {
             k.store(j, i, c, v, false);
           else
             k.store(j, i, c, double(v) + 0.5, true);
-          x0 += k.rx;
         }
       }
     }

@@ -1,5 +1,5 @@
 // Row kernels over framed 8-bit planes: weighted grey from three planes, palette expansion
-// of 8-bit and 4-bit index rows into three planes, and the 3 x 3 neighbourhood filter.
+// of 8-, 4-, 2- and 1-bit index rows into three planes, and the 3 x 3 neighbourhood filter.
 //
 // Output rows are assembled four pixels to a 32-bit word (first pixel in the high byte) and
 // stored a word at a time; the last word of a palette row has zeros after the row's last
@@ -122,6 +122,22 @@ int32_t pxlPalette4ToPlanesRows(PxlContext *, const uint8_t *index, int32_t x, i
                           : static_cast<uint8_t>((b << 4) | (pixelByte(row, (p >> 1) + 1) >> 4));
     };
     expandRow(out, width, [&](int32_t i) { return &pairs[pairByte(i & ~1)][3 * (i & 1)]; });
+  });
+  return 0;
+}
+
+int32_t pxlPaletteBitsToPlanesRows(PxlContext *, const uint8_t *index, int32_t depth, int32_t x,
+                                   int32_t y, int32_t width, int32_t height, int32_t indexStride,
+                                   uint8_t *plane0, uint8_t *plane1, uint8_t *plane2,
+                                   int32_t outStride, const uint8_t *palette) {
+  const uint32_t mask = (1u << depth) - 1;
+  forEachRow(plane0, plane1, plane2, outStride, height, [&](int32_t j, const PlaneRows &out) {
+    const uint8_t *row = index + int64_t{y + j} * indexStride;
+    expandRow(out, width, [&](int32_t i) {
+      const int64_t bit = (int64_t{x} + i) * depth;
+      const uint32_t v = (pixelByte(row, bit >> 3) >> (8 - depth - (bit & 7))) & mask;
+      return palette + 4 * v;
+    });
   });
   return 0;
 }

@@ -202,7 +202,7 @@ int32_t readSingle(PxlContext *ctx, TIFF *tif, int32_t scanlineMode, uint32_t wi
 
   uint16_t photometric = depth == 1 ? PHOTOMETRIC_MINISWHITE : PHOTOMETRIC_MINISBLACK;
   TIFFGetField(tif, TIFFTAG_PHOTOMETRIC, &photometric);
-  if (depth == 1) {
+  if (depth == 1 && photometric != PHOTOMETRIC_PALETTE) {
     if (photometric == PHOTOMETRIC_MINISBLACK && !invertedScheme(coder.codec->compression)) {
       Pixr *same = out.get();
       PXL_STEP(ctx, kUnit, pxlInvertImage(ctx, same, &same));
@@ -211,6 +211,7 @@ int32_t readSingle(PxlContext *ctx, TIFF *tif, int32_t scanlineMode, uint32_t wi
     Pixr *same = out.get();
     PXL_STEP(ctx, kUnit, pxlInvertImage(ctx, same, &same));
   } else if (photometric == PHOTOMETRIC_PALETTE) {
+    // The indices as stored (a 1-bit palette page is not bilevel: its map says the colours).
     uint16_t *red = nullptr, *green = nullptr, *blue = nullptr;
     if (!TIFFGetField(tif, TIFFTAG_COLORMAP, &red, &green, &blue))
       return PXL_FAIL(ctx, kUnit, PXL_ERR_FILE_READ);

@@ -80,7 +80,7 @@ int32_t pxlPaletteToPlanes(PxlContext *ctx, Pixr *src, const PxlRect *rect, cons
                            Pixr **dst) {
   if (src == nullptr || map == nullptr || dst == nullptr) return PXL_FAIL(ctx, kUnit, PXL_ERR_NULL);
   PXL_STEP(ctx, kUnit,
-           pxlValidateImage(ctx, src, PXL_ACCEPT_ORDER_0, PXL_ACCEPT_DEPTH_4 | PXL_ACCEPT_DEPTH_8,
+           pxlValidateImage(ctx, src, PXL_ACCEPT_ORDER_0, PXL_ACCEPT_DEPTH_1_TO_8,
                             PXL_ACCEPT_CHANNELS_ANY, PXL_ACCEPT_FRAME_32));
   pxl::xfer::Attrs a;
   Pixr *main = nullptr;
@@ -110,9 +110,14 @@ int32_t pxlPaletteToPlanes(PxlContext *ctx, Pixr *src, const PxlRect *rect, cons
     uint8_t palette[256 * 4];
     fullPalette(map, s.depth, palette);
     PXL_POLL_OR_RETURN(ctx, kUnit);
-    auto rows = s.depth == 4 ? pxlPalette4ToPlanesRows : pxlPaletteToPlanesRows;
-    rows(ctx, s.framed, region.x + 32, region.y + 32, region.width, region.height, s.bytesPerRow,
-         p[0].framed, p[1].framed, p[2].framed, p[0].bytesPerRow, palette);
+    if (s.depth < 4)
+      pxlPaletteBitsToPlanesRows(ctx, s.framed, s.depth, region.x + 32, region.y + 32, region.width,
+                                 region.height, s.bytesPerRow, p[0].framed, p[1].framed,
+                                 p[2].framed, p[0].bytesPerRow, palette);
+    else
+      (s.depth == 4 ? pxlPalette4ToPlanesRows : pxlPaletteToPlanesRows)(
+          ctx, s.framed, region.x + 32, region.y + 32, region.width, region.height, s.bytesPerRow,
+          p[0].framed, p[1].framed, p[2].framed, p[0].bytesPerRow, palette);
     PXL_STEP(ctx, kUnit, pxlClearFrameSpill(ctx, *dst, shortX, shortY));
     return 0;
   });

@@ -1,13 +1,12 @@
 // Rotation by band-move shears: one shear into a larger image, the two- and three-shear
 // rotations built from it, and the three-shear rotation of an image within its own size.
 //
-// A horizontal shear by s of a W x H image gives (W + trunc(|s| H + 0.9999)) x H: bands of
-// rows of trunc(i / |s|) rows each (the i-th ends at row min(trunc(i / |s|), H)) are
-// copied with the rasterop, band i at column offset (Wc - W) / 2 + (i - trunc(|s| (H / 2)))
-// x sign(s) (Wc = W + trunc(|s| H)), so row y moves by about s (y - H / 2) and the
-// centre row stays centred; a positive factor moves lower rows to the right. Offsets are
-// kept within 0 .. (output width - W), so no band loses a column at either end. A
-// vertical shear moves bands of columns alike (positive: right columns down). Deeper than
+// A horizontal shear by s of a W x H image gives (W + trunc(|s| H + 0.9999)) x H: row y
+// moves by round(s (y - H / 2)) pixels, and pixel W / 2 of the centre row lands on pixel
+// Wo / 2 of the output (Wo its width); rows that move alike are copied as one band with
+// the rasterop. A positive factor moves lower rows to the right. Offsets are kept within
+// 0 .. (Wo - W), so no band loses a column at either end. A vertical shear moves bands of
+// columns alike (positive: right columns down). Deeper than
 // 1 bit, the output is set to all ones (white) before the bands are copied, so uncovered
 // areas are white at every depth.
 //
@@ -15,7 +14,8 @@
 // shears: horizontal by -tan(a/2), vertical by sin(a), horizontal by -tan(a/2). Both turn
 // clockwise as displayed for positive angles. Between shears the progress is polled through
 // the countdown and then the callback is called once directly. The rotation within the
-// image's own size turns through the three-shear images and copies their centre back.
+// image's own size turns through the three-shear images and copies back the part whose
+// centre pixel is the turned image's centre pixel, so it turns about (W / 2, H / 2).
 //
 // Sources are single-channel, framed, byte order 0, depth 1, 2, 4 or 8. Failures are
 // reported once (unit "shearops"); intermediate images are destroyed on every path and
@@ -40,20 +40,24 @@ int32_t validate(PxlContext *ctx, Pixr *image) {
                           PXL_ACCEPT_CHANNELS_1, PXL_ACCEPT_FRAME_32);
 }
 
-// Moves the bands of a shear from src into out (already white where no band lands).
-int32_t copyBands(PxlContext *ctx, Pixr *src, Pixr *out, bool horizontal, double a, int32_t sign,
+// Moves the bands of a shear from src into out (already white where no band lands): line y
+// (a row for a horizontal shear, a column for a vertical one) goes to offset
+// (across + room) / 2 - across / 2 + round(factor (y - length / 2)), kept within 0 .. room,
+// so the source's centre lands on the output's centre; lines of one offset move as a band.
+int32_t copyBands(PxlContext *ctx, Pixr *src, Pixr *out, bool horizontal, double factor,
                   int32_t length, int32_t across, int32_t room) {
   // length: rows (horizontal) or columns (vertical) walked; across: the other size; room:
-  // the output's extra columns (rows); centre: (covered - size) / 2.
-  const double step = 1.0 / a;
-  const int64_t covered = static_cast<int64_t>(a * length);
-  const int64_t half = static_cast<int64_t>(a * (length / 2));
+  // the output's extra columns (rows).
+  const int64_t centre = (int64_t{across} + room) / 2 - across / 2;
+  auto offsetAt = [&](int64_t line) {
+    const auto shift = static_cast<int64_t>(std::round(factor * double(line - length / 2)));
+    return std::clamp<int64_t>(centre + shift, 0, int64_t{room});
+  };
   int64_t start = 0;
-  for (int64_t i = 1; start < length; ++i) {
-    const auto end =
-        static_cast<int64_t>(std::min(static_cast<double>(i) * step, static_cast<double>(length)));
-    if (end <= start) continue;
-    const int64_t offset = std::clamp<int64_t>(covered / 2 + (i - half) * sign, 0, int64_t{room});
+  while (start < length) {
+    const int64_t offset = offsetAt(start);
+    int64_t end = start + 1;
+    while (end < length && offsetAt(end) == offset) ++end;
     PXL_POLL_OR_RETURN(ctx, kUnit);
     const auto b = static_cast<int32_t>(start), n = static_cast<int32_t>(end - start);
     const auto o = static_cast<int32_t>(offset);
@@ -94,7 +98,7 @@ int32_t shear(PxlContext *ctx, Pixr *src, int32_t direction, float factor, Pixr 
     if (status != 0) status = PXL_FAIL(ctx, kUnit, status);
   }
   if (status == 0)
-    status = copyBands(ctx, src, out, horizontal, a, factor > 0 ? 1 : -1, length,
+    status = copyBands(ctx, src, out, horizontal, double{factor}, length,
                        horizontal ? src->width : src->height, room);
   if (status != 0) {
     pxlDestroyImage(ctx, &out);
@@ -161,9 +165,9 @@ int32_t pxlRotateInPlace(PxlContext *ctx, float angle, Pixr *image) {
   if (status != 0) return PXL_FAIL(ctx, kUnit, status);
   status = pxlPollProgress(ctx);
   if (status == 0)
-    status =
-        pxlRasterOp(ctx, (turned->width - image->width) / 2, (turned->height - image->height) / 2,
-                    turned, PXL_ROP_COPY, 0, 0, image->width, image->height, image);
+    status = pxlRasterOp(ctx, turned->width / 2 - image->width / 2,
+                         turned->height / 2 - image->height / 2, turned, PXL_ROP_COPY, 0, 0,
+                         image->width, image->height, image);
   pxlDestroyImage(ctx, &turned);
   return status != 0 ? PXL_FAIL(ctx, kUnit, status) : PXL_OK;
 }

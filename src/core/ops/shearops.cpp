@@ -22,7 +22,6 @@ namespace {
 constexpr const char *kUnit = "shearops";
 constexpr double kMaxAngle = 0.78534;
 constexpr double kSmallAngle = 0.12;
-constexpr double kNegligibleAngle = 0.002;
 
 int32_t validate(PxlContext *ctx, Pixr *image, int32_t depths) {
   return pxlValidateImage(ctx, image, PXL_ACCEPT_ORDER_0, depths, PXL_ACCEPT_CHANNELS_ANY,
@@ -176,7 +175,6 @@ int32_t pxlRotateSmallInPlace(PxlContext *ctx, float angle, uint8_t mode, Pixr *
   if (status != 0) return PXL_FAIL(ctx, kUnit, status);
   if (!std::isfinite(angle) || std::fabs(angle) > kSmallAngle)
     return PXL_FAIL(ctx, kUnit, PXL_ERR_PARAM);
-  if (std::fabs(angle) < kNegligibleAngle) return PXL_OK;
   int32_t channels = 0;
   status = pxlGetImageChannelCount(ctx, image, &channels);
   if (status != 0) return PXL_FAIL(ctx, kUnit, status);

@@ -99,6 +99,8 @@ class TiffPageFiles : public TiffPagesTest {
     const std::string bw = norvtest::renderPage(NORV_TEST_DATA "/page.ps", "pbmraw", 30);
     const std::string grey = norvtest::renderPage(NORV_TEST_DATA "/page.ps", "pgmraw", 20);
     if (bw.empty() || grey.empty()) return;
+    norvtest::writePnm(dir->file("c2.ppm"), picture(77, 23, 2));
+    norvtest::writePnm(dir->file("c4.ppm"), picture(131, 19, 4));
     norvtest::writePnm(dir->file("c16.ppm"), picture(301, 37, 16));
     norvtest::writePnm(dir->file("c200.ppm"), picture(45, 29, 200));
     norvtest::writePnm(dir->file("rgb.ppm"), picture(53, 33, 0));
@@ -107,6 +109,10 @@ class TiffPageFiles : public TiffPagesTest {
         {{"bw.tif", 1, 1, 1, 0}, "pnmtotiff -g4 -miniswhite" + res + shellQuote(bw)},
         {{"grey8.tif", 1, 8, 1, 0}, "pnmtotiff -lzw" + res + shellQuote(grey)},
         {{"grey4.tif", 1, 4, 1, 0}, "pamdepth 15 " + shellQuote(grey) + " | pnmtotiff" + res},
+        {{"palette1.tif", 1, 8, 3, 1},
+         "pnmtotiff -indexbits=1" + res + shellQuote(dir->file("c2.ppm"))},
+        {{"palette2.tif", 1, 8, 3, 2},
+         "pnmtotiff -indexbits=2" + res + shellQuote(dir->file("c4.ppm"))},
         {{"palette4.tif", 1, 8, 3, 4},
          "pnmtotiff -indexbits=4" + res + shellQuote(dir->file("c16.ppm"))},
         {{"palette8.tif", 1, 8, 3, 8},

@@ -17,9 +17,9 @@ int32_t pxlRgbToGrayRows(PxlContext *ctx, const uint8_t *planeA, const uint8_t *
                          int32_t fullWidth, int32_t fullHeight);
 
 /* Palette expansion: the width x height index pixels from framed position (x, y) of an 8-bit
- * (or 4-bit) index buffer select 4-byte palette entries whose bytes 0, 1, 2 go to the
- * content of planes 0, 1, 2 at the same position relative to (x, y). The bits after each
- * output row's last pixel are cleared. 0. */
+ * (4-bit; 1- or 2-bit of the given depth) index buffer select 4-byte palette entries whose bytes 0,
+ * 1, 2 go to the content of planes 0, 1, 2 at the same position relative to (x, y). The bits after
+ * each output row's last pixel are cleared. 0. */
 int32_t pxlPaletteToPlanesRows(PxlContext *ctx, const uint8_t *index, int32_t x, int32_t y,
                                int32_t width, int32_t height, int32_t indexStride, uint8_t *plane0,
                                uint8_t *plane1, uint8_t *plane2, int32_t outStride,
@@ -28,6 +28,10 @@ int32_t pxlPalette4ToPlanesRows(PxlContext *ctx, const uint8_t *index, int32_t x
                                 int32_t width, int32_t height, int32_t indexStride, uint8_t *plane0,
                                 uint8_t *plane1, uint8_t *plane2, int32_t outStride,
                                 const uint8_t *palette);
+int32_t pxlPaletteBitsToPlanesRows(PxlContext *ctx, const uint8_t *index, int32_t depth, int32_t x,
+                                   int32_t y, int32_t width, int32_t height, int32_t indexStride,
+                                   uint8_t *plane0, uint8_t *plane1, uint8_t *plane2,
+                                   int32_t outStride, const uint8_t *palette);
 
 /* 3 x 3 filter of one framed 8-bit plane into another: each content pixel becomes
  * (sum of its eight neighbours + W * pixel) >> S, with (W, S) = (56, 6), (24, 5), (8, 4),

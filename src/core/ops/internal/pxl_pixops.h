@@ -80,7 +80,7 @@ int32_t pxlGetGrayHistogram(PxlContext *ctx, Pixr *src, const PxlRect *rect, uin
 int32_t pxlRgbToGray(PxlContext *ctx, Pixr *src, Pixr **dst);
 
 /* Three 8-bit planes (colour code 1, no colour map) of rect's size (null: the whole content)
- * holding the map's colours of a 4- or 8-bit palette image's indices. An index at or above
+ * holding the map's colours of a 1-, 2-, 4- or 8-bit palette image's indices. An index at or above
  * the map's count takes entry 0 (black when the map is empty). 2 rect not wholly inside,
  * 100 empty region, 118 null argument. */
 int32_t pxlPaletteToPlanes(PxlContext *ctx, Pixr *src, const PxlRect *rect, const PxlColorMap *map,

@@ -44,8 +44,9 @@ int32_t pxlRotate180(PxlContext *ctx, Pixr *src, Pixr **dst);
 
 /* ---- Small-angle rotation by simultaneous shears (depths 1, 2, 4, 8) ----
  * Angles in units of 1/32768 of a turn, at most 910 either way (else 9); x and y dpi whole.
- * Destination (x, y) = source (x + hs(y), y + i0 - k(x)): a horizontal shift growing with
- * the row and a vertical one growing, run by run, with the column, both centred. smooth
+ * The three shears of a rotation (horizontal by -tan(a/2), vertical by sin a, horizontal by
+ * -tan(a/2), whole pixels about (w / 2, h / 2)) done in one pass from the destination: a
+ * point lands within about a pixel of its true rotation, and -a undoes a. smooth
  * non-zero shifts a run by one pixel where that keeps a horizontal stroke from breaking at
  * a run seam. 2 when the resolutions differ by more than 1 and one of them is 0 (or either
  * is negative), or when a rate scaled by their ratio exceeds twice the rate of 910 units;
@@ -57,7 +58,8 @@ int32_t pxlShearRotateCopy(PxlContext *ctx, const uint8_t *src, int32_t fullWidt
 int32_t pxlShearRotateInPlace(PxlContext *ctx, uint8_t *data, int32_t fullWidth, int32_t fullHeight,
                               int32_t bytesPerRow, int32_t units, int32_t depth, int32_t smooth,
                               int32_t xDpi, int32_t yDpi);
-/* The same with the angle in radians (truncated to units; 9 for a non-finite angle). */
+/* The same with the angle in radians (9 when its units, truncated, exceed 910 either way or
+ * it is not finite); the rotation uses the angle as given. */
 int32_t pxlShearRotateCopyRadians(PxlContext *ctx, const uint8_t *src, int32_t fullWidth,
                                   int32_t fullHeight, int32_t srcBytesPerRow, double angle,
                                   uint8_t *dst, int32_t dstBytesPerRow, int32_t depth,

@@ -201,12 +201,12 @@ TEST_P(ExpandTest, ColourToGreyMatchesTheWeightsAtBothDepths) {
 
 // ---- palettes and colour maps ----
 
-TEST_P(ExpandTest, PaletteExpansionOfRectanglesAtBothDepths) {
+TEST_P(ExpandTest, PaletteExpansionOfRectanglesAtEveryIndexDepth) {
   PxlColorMap *map = nullptr;
   ASSERT_EQ(0, pxlCreateColorMap(ctx, 256, &map));
   for (int i = 0; i < 256; ++i)
     for (int k = 0; k < 4; ++k) map->entries[4 * i + k] = static_cast<uint8_t>(i * 7 + k * 50);
-  for (int depth : {4, 8})
+  for (int depth : {1, 2, 4, 8})
     for (int w : {1, 2, 3, 9, 33, 66}) {
       Pixr *p = image(w, 4, depth);
       std::vector<int> xs{0, 1, w / 2, w};
@@ -288,7 +288,7 @@ TEST_P(ExpandTest, PaletteRefusalsAndColourMaps) {
   EXPECT_EQ(PXL_ERR_BOUNDS, pxlPaletteToPlanes(ctx, p, &zero, map, &out));
   EXPECT_EQ(PXL_ERR_PARAM, pxlPaletteToPlanes(ctx, p, &past, map, &out));
   EXPECT_EQ(PXL_ERR_NULL, pxlPaletteToPlanes(ctx, p, nullptr, nullptr, &out));
-  EXPECT_EQ(PXL_ERR_BAD_DEPTH, pxlPaletteToPlanes(ctx, image(4, 4, 1), nullptr, map, &out));
+  EXPECT_EQ(PXL_ERR_BAD_DEPTH, pxlPaletteToPlanes(ctx, image(4, 4, 16), nullptr, map, &out));
   EXPECT_EQ(nullptr, out);
   freeMap(map);
 }

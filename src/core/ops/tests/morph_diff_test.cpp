@@ -1,7 +1,8 @@
 // Differential test of binary morphology: random structuring elements (up to 33 x 33, cells
 // 0/1/2, origins within the reach limits and beyond them) on random images and on a real
 // page with odd widths give identical pixels through the compiled routines, the rasterop
-// path and a per-pixel model, for dilation and erosion (hit-or-miss), on both units.
+// path and a per-pixel model, for dilation and erosion (hit-or-miss), on both units; so do
+// bricks of every shape up to 101 cells, which take the separable path.
 #include <gtest/gtest.h>
 
 #include <random>
@@ -144,6 +145,38 @@ TEST_P(MorphDiff, RandomElementsOnARealPage) {
     check(src, e, true);
   }
   pxlDestroyImage(ctx, &src);
+}
+
+// Bricks (every cell a hit) take the separable path when no compiled routine runs: sizes
+// around the powers of two and far beyond the compiled reach, origins at the centre and at
+// the corners, on a random image and on a real page.
+TEST_P(MorphDiff, BricksEqualTheModel) {
+  std::mt19937 rng(31 + GetParam());
+  Pixr *noise = pagetest::blankImage(ctx, 203, 61, 1);
+  for (int y = 0; y < 61; ++y)
+    for (int x = 0; x < 203; ++x) pagetest::setPixel(noise, x, y, rng() % 100 < 70);
+  const pagetest::Pnm page =
+      norvtest::readPnm(pagetest::renderedPage("text_page.ps", "pbmraw", 300, 301, 97));
+  Pixr *text = pagetest::toImage(ctx, page);
+  const struct {
+    int w, h;
+  } sizes[] = {{2, 1},  {1, 2},  {3, 3},  {7, 1},   {1, 9},
+               {33, 2}, {64, 1}, {65, 3}, {101, 3}, {3, 40}};
+  for (Pixr *src : {noise, text})
+    for (const auto &[w, h] : sizes)
+      for (int corner = 0; corner < 3 && !HasFailure(); ++corner) {
+        Element e{w, h,
+                  corner == 0   ? w / 2
+                  : corner == 1 ? 0
+                                : w - 1,
+                  corner == 0   ? h / 2
+                  : corner == 1 ? h - 1
+                                : 0,
+                  std::vector<uint8_t>(size_t(w) * h, 1)};
+        check(src, e, false);
+        check(src, e, true);
+      }
+  for (Pixr *p : {noise, text}) pxlDestroyImage(ctx, &p);
 }
 
 INSTANTIATE_TEST_SUITE_P(Units, MorphDiff, ::testing::Values(0, 1), norvtest::unitName);

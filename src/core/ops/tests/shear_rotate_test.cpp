@@ -1,7 +1,9 @@
 // One-pass small-angle rotation by simultaneous shears: a per-pixel model of the mapping
-// (destination (x, y) = source (x + hs(y), y + i0 - k(x)), white outside) at every depth,
-// both signs and unequal resolutions, for the copying and the in-place front ends; the
-// angle and rate limits; smoothing; and the round trip +a, -a on a real text page.
+// (the three shears horizontal by -tan(a/2), vertical by sin a, horizontal by -tan(a/2),
+// each moving whole pixels about (w / 2, h / 2), undone from the destination; white
+// outside) at every depth, both signs and unequal resolutions, for the copying and the
+// in-place front ends; small marks landing within a pixel of their true rotation over the
+// whole range; the angle and rate limits; smoothing.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -9,7 +11,8 @@
 
 #include "page_support.h"
 #include "pxl_rotate.h"
-#include "pxl_utils.h"
+#include "pxl_transfer.h"
+#include "rotation_marks.h"
 #include "testkit_context.h"
 
 namespace {
@@ -19,33 +22,22 @@ using pagetest::setPixel;
 
 // The mapping written out pixel by pixel.
 struct Model {
-  int w, h, depth;
-  int64_t hRate, vRate, i0, b0;
-  std::vector<int> runOf;  // k(x)
+  int w, h, cx, cy;
+  double t, u;
 
-  Model(int width, int height, int d, int units, int xDpi, int yDpi)
-      : w(width), h(height), depth(d) {
-    int32_t sine = 0;
-    pxlFixedSin(nullptr, std::abs(units), &sine);
-    const int64_t s = 2 * int64_t(sine);
-    const bool unequal = std::abs(xDpi - yDpi) > 1;
-    hRate = unequal ? s * xDpi / yDpi : s;
-    vRate = unequal ? s * yDpi / xDpi : s;
-    i0 = ((w / 2) * vRate + 0x8000) >> 16;
-    b0 = ((h / 2) * hRate + 0x8000) >> 16;
-    const int64_t a = 0x10000000 / vRate;
-    int64_t acc = 0;
-    for (int run = 0; int(runOf.size()) < w; ++run) {
-      const bool longer = acc < 0;
-      for (int64_t i = 0; i < (a >> 12) + (longer ? 1 : 0); ++i) runOf.push_back(run);
-      acc -= a & 0xFFF;
-      if (longer) acc += 4096;
-    }
+  Model(int width, int height, int units, int xDpi, int yDpi)
+      : w(width), h(height), cx(width / 2), cy(height / 2) {
+    const double a = units * 2 * M_PI / 32768;
+    const double ratio = std::abs(xDpi - yDpi) > 1 ? double(xDpi) / yDpi : 1.0;
+    t = std::tan(a / 2) * ratio;
+    u = std::sin(a) / ratio;
   }
-  // Source position of destination (x, y) in the walking order of positive angles.
+  int shift(int line, double quarter) const { return int(std::round(t * (line - cy) + quarter)); }
+  // Source position of destination (x, y).
   bool source(int x, int y, int *sx, int *sy) const {
-    *sx = int(x + ((int64_t(y) * hRate) >> 16) - b0);
-    *sy = int(y + i0 - runOf[x]);
+    const int x1 = x + shift(y, 0.25);
+    *sy = y - int(std::round(u * (x1 - cx)));
+    *sx = x1 + shift(*sy, -0.25);
     return *sx >= 0 && *sx < w && *sy >= 0 && *sy < h;
   }
 };
@@ -80,7 +72,8 @@ TEST_P(ShearRotate, BothFrontEndsEqualTheModel) {
     int w, h, units, xDpi, yDpi;
   } cases[] = {{77, 53, 300, 300, 300},   {77, 53, -300, 300, 300}, {130, 41, 910, 300, 300},
                {130, 41, -910, 300, 300}, {95, 120, 40, 300, 300},  {64, 64, 200, 200, 400},
-               {64, 64, -200, 400, 200},  {33, 7, 600, 300, 301}};
+               {64, 64, -200, 400, 200},  {33, 7, 600, 300, 301},   {300, 90, 3, 300, 300},
+               {300, 90, -7, 300, 300},   {260, 200, 700, 300, 300}};
   for (int depth : {1, 2, 4, 8})
     for (const Case &k : cases) {
       SCOPED_TRACE(testing::Message() << depth << "-bit " << k.w << "x" << k.h << " units "
@@ -88,16 +81,13 @@ TEST_P(ShearRotate, BothFrontEndsEqualTheModel) {
       Pixr *src = patterned(k.w, k.h, depth);
       Pixr *out = blank(src);
       ASSERT_EQ(0, copy(src, out, k.units, 0, k.xDpi, k.yDpi));
-      const Model m(k.w, k.h, depth, k.units, k.xDpi, k.yDpi);
+      const Model m(k.w, k.h, k.units, k.xDpi, k.yDpi);
       const uint32_t white = depth == 1 ? 0 : (1u << depth) - 1;
       bool same = true;
       for (int y = 0; y < k.h; ++y)
         for (int x = 0; x < k.w; ++x) {
-          // Negative angles are the mirror image in the rows.
-          const int my = k.units < 0 ? k.h - 1 - y : y;
           int sx, sy;
-          uint32_t expected = white;
-          if (m.source(x, my, &sx, &sy)) expected = pixel(src, sx, k.units < 0 ? k.h - 1 - sy : sy);
+          const uint32_t expected = m.source(x, y, &sx, &sy) ? pixel(src, sx, sy) : white;
           same = same && pixel(out, x, y) == expected;
         }
       EXPECT_TRUE(same) << "copy";
@@ -105,6 +95,27 @@ TEST_P(ShearRotate, BothFrontEndsEqualTheModel) {
       EXPECT_TRUE(samePixels(src, out)) << "in place";
       for (Pixr *p : {src, out}) pxlDestroyImage(ctx, &p);
     }
+}
+
+// The one-pass rotation over its whole range (up to 910 units, about 10 degrees): every mark
+// within a pixel of its true place, both signs, both front ends.
+TEST_P(ShearRotate, MarksLandWithinAPixelOfTheTrueRotation) {
+  for (int depth : {1, 4}) {
+    std::vector<pagetest::Mark> marks;
+    Pixr *src = pagetest::markedImage(ctx, 900, 640, depth, 41, &marks);
+    for (int units : {1, 6, 60, 300, 600, 910, -1, -6, -60, -300, -600, -910}) {
+      SCOPED_TRACE(testing::Message() << depth << "-bit, units " << units);
+      const double angle = units * 2 * M_PI / 32768;
+      Pixr *out = blank(src), *inPlaceImage = nullptr;
+      ASSERT_EQ(0, copy(src, out, units));
+      EXPECT_LE(pagetest::worstLanding(out, marks, angle), 1.0) << "copying";
+      ASSERT_EQ(0, pxlCopyToFramedImage(ctx, src, &inPlaceImage));
+      ASSERT_EQ(0, inPlace(inPlaceImage, units));
+      EXPECT_TRUE(samePixels(inPlaceImage, out)) << "in place";
+      for (Pixr *p : {out, inPlaceImage}) pxlDestroyImage(ctx, &p);
+    }
+    pxlDestroyImage(ctx, &src);
+  }
 }
 
 TEST_P(ShearRotate, SmoothingKeepsTheFirstRowAndBothFrontEndsAgree) {
