@@ -387,9 +387,10 @@ TEST_F(DocCommandsTest, WheelScrollsFourUnitsANotchTimesTheZoom) {
     int16_t delta;
     int32_t moved;
   };
+  // A turn away from the user (positive delta) scrolls toward the top, toward the user down.
   for (const Case &c :
-       {Case{1.0, 120, 4}, Case{2.0, 120, 8}, Case{1.0, -120, -4}, Case{0.5, 120, 4},
-        Case{1.5, 60, 3}, Case{2.0, 240, 16}, Case{1.25, 120, 5}}) {
+       {Case{1.0, 120, -4}, Case{2.0, 120, -8}, Case{1.0, -120, 4}, Case{0.5, 120, -4},
+        Case{1.5, 60, -3}, Case{2.0, 240, -16}, Case{1.25, 120, -5}, Case{2.0, -120, 8}}) {
     SCOPED_TRACE(std::to_string(c.zoom) + " " + std::to_string(c.delta));
     start({1, c.zoom});
     control_->call(dispid::SetModalYPosition, {Variant::i4(100)});
@@ -626,12 +627,16 @@ TEST_F(DocCommandsTest, InputOnTheControlsWindowReachesTheCommands) {
   QTest::keyClick(view, Qt::Key_PageDown);
   EXPECT_EQ(doc_->VScroll->value(), doc_->VScroll->pageStep());
 
-  // The wheel: a notch towards the user (a negative delta) pans up by 4 at zoom 1.
-  const int32_t y1 = callI4(dispid::GetModalYPosition);
-  QWheelEvent wheel(QPointF(50, 50), view->mapToGlobal(QPointF(50, 50)), QPoint(), QPoint(0, -120),
-                    Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
-  QApplication::sendEvent(view, &wheel);
-  EXPECT_EQ(callI4(dispid::GetModalYPosition), y1 - 4);
+  // The wheel at the top: a notch towards the user (a negative delta) scrolls down by 4 at zoom
+  // 1, a notch away from the user back up.
+  QTest::keyClick(view, Qt::Key_Home);
+  ASSERT_EQ(callI4(dispid::GetModalYPosition), 0);
+  for (const int delta : {-120, 120}) {
+    QWheelEvent wheel(QPointF(50, 50), view->mapToGlobal(QPointF(50, 50)), QPoint(),
+                      QPoint(0, delta), Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+    QApplication::sendEvent(view, &wheel);
+    EXPECT_EQ(callI4(dispid::GetModalYPosition), delta < 0 ? 4 : 0) << delta;
+  }
 
   // The middle button changes the tool; the right button's release pops up the tool menu.
   QTest::mouseClick(view, Qt::MiddleButton, {}, QPoint(30, 30));
