@@ -536,6 +536,50 @@ TEST_F(DocCommandsTest, RightClickOnAToolbarButtonAsksWhatItIs) {
   EXPECT_FALSE(QWhatsThis::inWhatsThisMode());
 }
 
+// Every toolbar button and field carries its help text, so What's This (Shift+F1 or the
+// toolbar's "?") shows it for a click instead of taking the click and showing nothing.
+TEST_F(DocCommandsTest, WhatsThisShowsEachToolbarControlsHelp) {
+  openTiff();
+  NorvDoc &d = *doc_;
+  const std::pair<QWidget *, const char *> controls[] = {{d.FirstPage, "First Page"},
+                                                         {d.PreviousPage, "Previous Page"},
+                                                         {d.NextPage, "Next Page"},
+                                                         {d.LastPage, "Last Page"},
+                                                         {d.ZoomIn, "Zoom In"},
+                                                         {d.ZoomOut, "Zoom Out"},
+                                                         {d.RotateLeft, "Rotate Left"},
+                                                         {d.RotateRight, "Rotate Right"},
+                                                         {d.PageNum, "Current Page"},
+                                                         {d.NumPages, "Pages in This Document"},
+                                                         {d.ZoomFactor, "Zoom Factor"},
+                                                         {d.Layer, "View Individual MRC Layers"},
+                                                         {d.WhatsThisButton, "\"What's This?\""}};
+  for (const auto &[widget, text] : controls) {
+    EXPECT_EQ(widget->whatsThis(), text) << widget->objectName().toStdString();
+    EXPECT_EQ(widget->toolTip(), text) << widget->objectName().toStdString();
+  }
+  // From the toolbar's button and from the menu item (Shift+F1): a click on the page field shows
+  // its text and ends the mode; the page stays.
+  const auto popupShown = [] {
+    for (QWidget *w : QApplication::topLevelWidgets())
+      if (w->inherits("QWhatsThat") && w->isVisible()) return true;
+    return false;
+  };
+  for (int entry = 0; entry < 2; ++entry) {
+    SCOPED_TRACE(entry == 0 ? "toolbar button" : "menu item");
+    if (entry == 0)
+      d.WhatsThisButton->click();
+    else
+      cmd_->menuHelpWhatsthis->trigger();
+    ASSERT_TRUE(QWhatsThis::inWhatsThisMode());
+    QTest::mouseClick(d.PageNum, Qt::LeftButton, {}, QPoint(5, 5));
+    EXPECT_FALSE(QWhatsThis::inWhatsThisMode());
+    EXPECT_TRUE(QTest::qWaitFor(popupShown, 1000));
+    QWhatsThis::hideText();
+    EXPECT_EQ(i4(dispid::CurrentPage), 1);
+  }
+}
+
 TEST_F(DocCommandsTest, OptionsFromTheToolsMenuRepaintTheWindow) {
   openTiff();
   start({1, 0.25});
@@ -564,6 +608,13 @@ TEST_F(DocCommandsTest, OptionsFromTheToolsMenuRepaintTheWindow) {
   EXPECT_EQ(i4(dispid::BackColor), 0x3C1EC8);
   const QImage window = doc_->grab().toImage();
   EXPECT_EQ(window.pixelColor(2, view->y() + 10), QColor(200, 30, 60));
+  // The toolbar keeps its own colours: no pixel of it takes the background colour.
+  const QImage toolbar = doc_->ToolBar->grab().toImage();
+  int taken = 0;
+  for (int y = 0; y < toolbar.height(); ++y)
+    for (int x = 0; x < toolbar.width(); ++x)
+      taken += toolbar.pixelColor(x, y) == QColor(200, 30, 60);
+  EXPECT_EQ(taken, 0);
   // The gap between pages 1 and 2 in the control's own drawing has the new size and colour.
   const QImage shown = view->grab().toImage();
   const int pageBottom = CLng(700 * 0.25) - callI4(dispid::GetModalYPosition);
