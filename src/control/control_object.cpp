@@ -62,6 +62,9 @@ class ControlObject final
   void unregisterPrinter(int32_t handle) override {
     if (hooks_.unregisterPrinter != nullptr) hooks_.unregisterPrinter(handle);
   }
+  int32_t registerBitmap(void *bitmap) override {
+    return hooks_.registerBitmap != nullptr ? hooks_.registerBitmap(bitmap) : 0;
+  }
 
   void invalidate() override {}
   void setCursor(int32_t) override {}

@@ -7,6 +7,7 @@
 
 #include <array>
 
+#include "clipboard_site.h"
 #include "fake_document.h"
 #include "gfx_device_handles.h"
 #include "gfx_memory_device.h"
@@ -22,21 +23,6 @@ namespace {
 
 using ctl_test::pnmPixel;
 using ctl_test::renderPixel;
-
-struct KeepingSite final : ControlSite {
-  void invalidate() override {}
-  void setCursor(int32_t) override {}
-  void showAboutBox() override {}
-  void setClipboard(const gfx::RecordingDevice &drawing) override {
-    const gfx::Caps caps = drawing.caps();
-    size = Extent{caps.width, caps.height};
-    gfx::MemoryDevice device(std::max(caps.width, 1), std::max(caps.height, 1));
-    drawing.replay(device);
-    pixels = device.pixels();
-  }
-  Extent size;
-  std::vector<gfx::Rgb> pixels;
-};
 
 class ExportGeometryTest : public ctl_test::ColourPagesTest {
  protected:
@@ -62,7 +48,7 @@ class ExportGeometryTest : public ctl_test::ColourPagesTest {
     return size;
   }
 
-  KeepingSite site_;
+  ctl_test::ClipboardSite site_;
   NorvviewCtrl control_;
 };
 
@@ -116,7 +102,7 @@ TEST_F(ExportGeometryTest, ClipboardPagesHoldThePagesPixelsAlone) {
     control_.SetZoomFactor(c.zoom);
     control_.SetLayer(c.layer);
     ASSERT_EQ(call(kIdCopyPageToClipboard, {comp::Variant::i4(c.page + 1)}), 0);
-    ASSERT_EQ(site_.size, size);
+    ASSERT_EQ((Extent{site_.width, site_.height}), size);
     int mismatches = 0;
     for (int32_t y = 0; y < size.height; ++y)
       for (int32_t x = 0; x < size.width; ++x)
