@@ -64,6 +64,9 @@ class ControlObject final : public comp::ModuleObject<comp::DispatchObject, comp
   void unregisterPrinter(int32_t handle) override {
     if (hooks_.unregisterPrinter != nullptr) hooks_.unregisterPrinter(handle);
   }
+  int32_t registerBitmap(void *bitmap) override {
+    return hooks_.registerBitmap != nullptr ? hooks_.registerBitmap(bitmap) : 0;
+  }
 
   std::span<const comp::Verb> verbs() const override { return kVerbs; }
   // Edit activates the control: its window in the container's, shown with the focus.

@@ -1,5 +1,6 @@
 // Image buffers: the pixel block and its resize rule, the bitmap information header with its
-// colour tables, Create with the width widening for 8-byte rows, Clear, CopyFrom and FlipRows.
+// colour tables, Create with the width widening for 8-byte rows, Clear, CopyFrom, FlipRows and
+// CropTo.
 #include "image_buf.h"
 
 #include <algorithm>
@@ -159,6 +160,26 @@ void DibImgBuf::FlipRows() {
                        data + uint64_t{stride} * (height - 1 - r));
   }
   setField32(kHeightField, -field32(kHeightField));
+}
+
+void DibImgBuf::CropTo(Extent size) {
+  const int32_t width = std::clamp(size.width, 0, GetWidth());
+  const int32_t height = std::clamp(size.height, 0, GetHeight());
+  const int32_t bpp = GetBitsPerPixel();
+  const uint64_t from = GetStride();
+  const uint64_t to = rowBytes(width, bpp, 4);
+  // The picture's top row is the first stored row top-down, the last bottom-up; the kept rows
+  // move toward the block's start (to <= from), so each lands where no row still unread lies.
+  const bool topDown = headerHeight() < 0;
+  const uint64_t first = topDown ? 0 : static_cast<uint64_t>(GetHeight() - height);
+  uint8_t *data = data_.get();
+  if (to != 0)
+    for (uint64_t r = 0; r < static_cast<uint64_t>(height); ++r)
+      std::memmove(data + r * to, data + (first + r) * from, to);
+  setField32(kWidthField, width);
+  setField32(kHeightField, topDown ? -height : height);
+  rowAlignment_ = 4;
+  resizeBlock(static_cast<uint32_t>(to * static_cast<uint64_t>(height)));
 }
 
 }  // namespace ctl

@@ -83,6 +83,10 @@ class DibImgBuf : public ImageBuf {
   int32_t headerHeight() const;
   // Exchanges the rows end for end and flips the sign of biHeight: the picture is unchanged.
   void FlipRows();
+  // Keeps the top-left size pixels (held within the buffer's own size): the header takes that
+  // width and height, the rows are packed to 4 bytes and keep their order. A render buffer
+  // whose rows were padded for the image core becomes exactly the picture asked for.
+  void CropTo(Extent size);
   // Writes the rectangle of this 1-, 8- or 24-bit buffer turned clockwise by angle (90, 180 or
   // 270) into target; any other angle or depth does nothing. Pixels of the rectangle outside
   // this buffer stay 0 in the target.

@@ -3,8 +3,10 @@
 //
 // Opening (FileName put): an empty name is ignored; otherwise the control is purged, the
 // extension (from the last "." to the end, lower-cased; ".tfx" when there is no ".") chooses a
-// plain TIFF document for ".tif" and ".tiff" and a TIFF-FX document for anything else, the page
-// list gets one empty entry per page, and the name is stored. A file that cannot be read is a
+// plain TIFF document for ".tif" and ".tiff" and a TIFF-FX document for anything else, except
+// that a ".tif" or ".tiff" file whose first IFD has TIFF-FX's ImageLayer tag opens as the
+// TIFF-FX document it is (read as plain TIFF, its pages would be blank); the page list gets one
+// empty entry per page, and the name is stored. A file that cannot be read is a
 // document of 0 pages, so every getter then gives 0.
 #include <algorithm>
 #include <cctype>
@@ -59,7 +61,12 @@ void NorvviewCtrl::SetFileName(const std::string &name) {
   }
   std::unique_ptr<TfxFile> document;
   if (extension == ".tiff" || extension == ".tif") {
-    document = std::make_unique<TifFile>(copy.c_str());
+    auto tiff = std::make_unique<TifFile>(copy.c_str());
+    // The content decides where it contradicts the name.
+    if (tiff->HasImageLayers())
+      document = std::make_unique<MrcFile>(copy.c_str());
+    else
+      document = std::move(tiff);
   } else {
     document = std::make_unique<MrcFile>(copy.c_str());
   }

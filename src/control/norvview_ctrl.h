@@ -81,17 +81,16 @@ enum DispatchId : int32_t {
   kIdAboutBox = -552,
 };
 
-enum EventId : int32_t {
-  kEventMouseWheel = 1,
-  kEventClick = -600,
-  kEventDblClick = -601,
-  kEventKeyDown = -602,
-  kEventKeyPress = -603,
-  kEventKeyUp = -604,
-  kEventMouseDown = -605,
-  kEventMouseMove = -606,
-  kEventMouseUp = -607,
-};
+// The event ids, as the host interface names them.
+using comp::kEventClick;
+using comp::kEventDblClick;
+using comp::kEventKeyDown;
+using comp::kEventKeyPress;
+using comp::kEventKeyUp;
+using comp::kEventMouseDown;
+using comp::kEventMouseMove;
+using comp::kEventMouseUp;
+using comp::kEventMouseWheel;
 
 // The stock BackColor before a container sets it: the system's window colour, as an OLE colour.
 constexpr uint32_t kDefaultBackColor = 0x80000005u;

@@ -11,8 +11,9 @@
 // continuous view a shadow min(G / 3, 10) + 1 pixels wide lies against the page's right and bottom
 // edges. The cache is trimmed after each paint.
 //
-// A render that fails leaves no stale pixels: the bitmap is released and the page's visible
-// part is filled with BackColor. A top-down bitmap drawn into a metafile is flipped to
+// A render that fails leaves no stale pixels: the bitmap is released, the page's visible part is
+// filled with BackColor and the site is told the area (a window says there that the page cannot
+// be shown). A top-down bitmap drawn into a metafile is flipped to
 // bottom-up in a copy; the cached bitmap is never changed by drawing.
 #include <algorithm>
 
@@ -165,8 +166,10 @@ Rect NorvviewCtrl::PaintPage(gfx::Device &device, const Rect &bounds, uint32_t i
         drawCached(device, entry, bounds, rectOf(u), args, static_cast<int32_t>(sw),
                    static_cast<int32_t>(sh));
       } else {
-        FillBackground(&device, Rect{bounds.left, bounds.top, held32(bounds.left + sw),
-                                     held32(bounds.top + sh)});
+        const Rect area{bounds.left, bounds.top, held32(bounds.left + sw), held32(bounds.top + sh)};
+        FillBackground(&device, area);
+        if (site_ != nullptr)
+          site_->pageNotShown(gfx::Rect{area.left, area.top, area.right, area.bottom});
       }
     }
   }

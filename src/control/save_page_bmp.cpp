@@ -3,9 +3,11 @@
 // palette (2 entries for 1 bit, 256 greys for 8 bits, none above) and the rows bottom-up, each
 // padded to 4 bytes. All numbers are little-endian.
 //
-// A page whose zoomed size is empty leaves the file created and empty. A render that fails
-// writes the header of an empty bitmap and no pixels, never the scribbles a failed render may
-// leave in its buffer.
+// The bitmap written is exactly R = trunc(W x z) by trunc(H x z): a render buffer may carry
+// padding columns and rows (image-core rows are whole words, 24-bit rows 8 bytes), which are
+// cut off. A page whose zoomed size is empty leaves the file created and empty. A render that
+// fails writes the header of an empty bitmap and no pixels, never the scribbles a failed render
+// may leave in its buffer.
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
@@ -55,7 +57,9 @@ int32_t NorvviewCtrl::SavePageAsBmp(const std::string &fileName, int32_t page, i
   DibImgBuf bitmap;
   TfxPage *object = entry->GetTfxPage();
   const bool rendered = object != nullptr && object->Render(&bitmap, r, 1.0 / z, layer);
-  if (!rendered) bitmap.Create(Extent{0, 0}, bitmap.GetBitsPerPixel(), 4);
+  // The file holds the page's pixels alone, not the rows and columns a render buffer is padded
+  // with; a failed render writes an empty bitmap.
+  bitmap.CropTo(rendered ? Extent{r.width(), r.height()} : Extent{0, 0});
   if (bitmap.headerHeight() < 0) bitmap.FlipRows();
 
   const int32_t bpp = bitmap.GetBitsPerPixel();

@@ -1,6 +1,6 @@
 // TifFile: opening a plain TIFF through libtiff's public API with the file's messages routed
-// to its library state, counting the directories, and reading each directory's size and
-// pixel depth.
+// to its library state, counting the directories, reading each directory's size and pixel
+// depth, and recognising a TIFF-FX document by its ImageLayer tags.
 #include "tif_file.h"
 
 #include <tiffio.h>
@@ -15,6 +15,8 @@ namespace {
 
 // Directories beyond this many are not made into pages (a TIFF page number is 16 bits).
 constexpr int32_t kMaxPages = 65535;
+// ImageLayer (RFC 2301): the layer and the order of an IFD of a TIFF-FX page.
+constexpr uint32_t kImageLayerTag = 34732;
 
 // libtiff's message for one file, as one line of the state's error sink.
 int routeMessage(QtzState *state, int32_t code, const char *module, const char *format,
@@ -83,6 +85,14 @@ LongPair TifFile::GetPageSize(int32_t index) {
   TIFFGetField(tiff_, TIFFTAG_IMAGEWIDTH, &width);
   TIFFGetField(tiff_, TIFFTAG_IMAGELENGTH, &height);
   return LongPair{width, height};
+}
+
+bool TifFile::HasImageLayers() {
+  if (!selectDirectory(0)) return false;
+  // libtiff keeps a tag it has no name for as an array with its count.
+  uint32_t count = 0;
+  void *values = nullptr;
+  return TIFFGetField(tiff_, kImageLayerTag, &count, &values) == 1 && count != 0;
 }
 
 int32_t TifFile::GetBitsPerPixel(int32_t index) {

@@ -30,6 +30,10 @@ class TifFile final : public TfxFile {
   // BitsPerSample x SamplesPerPixel of directory index when that is 1, 4, 8, 24 or 32; else 0.
   int32_t GetBitsPerPixel(int32_t index);
 
+  // True when the first directory carries TIFF-FX's ImageLayer tag (RFC 2301): the file is a
+  // TIFF-FX document, whose pages read as plain TIFF would show one layer or nothing.
+  bool HasImageLayers();
+
   // Makes directory index the current one of the handle; false outside the document.
   bool SelectDirectory(int32_t index) { return selectDirectory(index); }
 

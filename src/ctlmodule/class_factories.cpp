@@ -55,9 +55,9 @@ constexpr std::array<ModuleClass, 2> kClasses = {{
     {comp::kPropertyPageClassId, kPropertyPageProgId, kPropertyPageTypeName, false},
 }};
 
-// The control's windows and printer devices come from the Qt host.
+// The control's windows, printer and bitmap devices come from the Qt host.
 constexpr ctl::ControlHostHooks kQtHost{ctq::createControlWindow, ctq::registerPrinter,
-                                        ctq::unregisterPrinter};
+                                        ctq::unregisterPrinter, ctq::registerBitmap};
 
 int32_t createControl(const char *iid, void **out) {
   return ctl::createControlObject(moduleCounts(), iid, out, kQtHost);

@@ -4,11 +4,14 @@
 #ifndef CTLMODULE_MODULE_RESOURCES_H
 #define CTLMODULE_MODULE_RESOURCES_H
 
+#include "host/norv_host.h"
+
 namespace ctlmod {
 
 inline constexpr const char *kPropertyPageTypeName = "Norvview Property Page";
-inline constexpr const char *kControlProgId = "NORVVIEW.NorvviewCtrl.1";
-inline constexpr const char *kPropertyPageProgId = "NORVVIEW.NorvviewPropPage.1";
+// The ProgIDs are those the host interface names.
+using comp::kControlProgId;
+using comp::kPropertyPageProgId;
 inline constexpr const char *kThreadingModel = "Apartment";
 inline constexpr int kToolboxBitmap = 1;
 

@@ -1,5 +1,5 @@
-// QtPrinterDevice: the print job on a Qt paged paint device, drawing through the painter
-// device. Calls outside a begun job draw nothing and fail.
+// QtPrinterDevice: the print job on a Qt paged paint device or a memory bitmap, drawing through
+// the painter device. Calls outside a begun job draw nothing and fail.
 #include "ctq_printer_device.h"
 
 #include <mutex>
@@ -20,14 +20,14 @@ struct MadePrinter {
 std::mutex madeLock;
 MadePrinter made[gfx::kMaxDeviceHandles];
 
-}  // namespace
-
-int32_t registerPrinter(void *printer) {
-  if (printer == nullptr) return 0;
+// A new device over target registered in the handle table and kept among the made ones: its
+// handle, or 0 when no slot is free or it cannot be made or registered.
+template <class Target>
+int32_t registerMade(Target &target) {
   std::lock_guard<std::mutex> lock(madeLock);
   for (MadePrinter &slot : made) {
     if (slot.device != nullptr) continue;
-    auto *device = new (std::nothrow) QtPrinterDevice(*static_cast<QPagedPaintDevice *>(printer));
+    auto *device = new (std::nothrow) QtPrinterDevice(target);
     if (device == nullptr) return 0;
     const int32_t handle = gfx::registerDevice(device);
     if (handle == 0) {
@@ -38,6 +38,17 @@ int32_t registerPrinter(void *printer) {
     return handle;
   }
   return 0;
+}
+
+}  // namespace
+
+int32_t registerPrinter(void *printer) {
+  return printer != nullptr ? registerMade(*static_cast<QPagedPaintDevice *>(printer)) : 0;
+}
+
+int32_t registerBitmap(void *bitmap) {
+  auto *image = static_cast<QImage *>(bitmap);
+  return image != nullptr && !image->isNull() ? registerMade(*image) : 0;
 }
 
 void unregisterPrinter(int32_t handle) {
@@ -77,7 +88,7 @@ int32_t QtPrinterDevice::startDoc(const char * /*documentName*/) {
 
 int32_t QtPrinterDevice::startPage() {
   if (!painter_.isActive()) return -1;
-  if (pages_++ > 0 && !printer_.newPage()) return -1;
+  if (pages_++ > 0 && (paged_ == nullptr || !paged_->newPage())) return -1;
   return 1;
 }
 

@@ -1,5 +1,6 @@
-// NorvviewWidget: painting the control over the whole widget, the translation of Qt's input
-// events into the control's events, and the site calls (update, cursors, wait cursor).
+// NorvviewWidget: painting the control over the whole widget (with a notice over pages that
+// cannot be rendered), the translation of Qt's input events into the control's events, and the
+// site calls (update, cursors, wait cursor).
 //
 // Clicks: a left-button release inside the widget fires Click, except the release that ends a
 // double click, which fires DblClick at the second press instead (after its MouseDown).
@@ -17,6 +18,10 @@
 
 namespace ctq {
 namespace {
+
+// What the view says over a page that cannot be rendered (an unsupported coding or depth, a
+// damaged file), instead of showing an empty page.
+constexpr char kPageNotShown[] = "This page cannot be shown.";
 
 int16_t buttonCode(Qt::MouseButton button) {
   switch (button) {
@@ -111,8 +116,19 @@ void NorvviewWidget::paintEvent(QPaintEvent *event) {
   QPainter painter(this);
   QtPainterDevice device(painter, capsOf(*this));
   const QRect r = event->rect();
+  notShown_.clear();
+  painting_ = true;
   control_.OnDraw(&device, gfx::Rect{0, 0, width(), height()},
                   gfx::Rect{r.left(), r.top(), r.left() + r.width(), r.top() + r.height()});
+  painting_ = false;
+  painter.setPen(palette().color(QPalette::WindowText));
+  for (const QRect &area : notShown_)
+    painter.drawText(area, Qt::AlignCenter | Qt::TextWordWrap, kPageNotShown);
+}
+
+void NorvviewWidget::pageNotShown(const gfx::Rect &area) {
+  if (painting_)
+    notShown_.emplace_back(QPoint(area.left, area.top), QPoint(area.right - 1, area.bottom - 1));
 }
 
 void NorvviewWidget::resizeEvent(QResizeEvent *event) {

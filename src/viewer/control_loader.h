@@ -21,7 +21,7 @@ class QWidget;
 namespace viewer {
 
 // The ProgID of the view control's class.
-inline constexpr const char *kControlProgId = "NORVVIEW.NorvviewCtrl.1";
+using comp::kControlProgId;
 
 // One view control. Member calls go by dispatch id (control_ids.h).
 class ViewControl {

@@ -148,27 +148,6 @@ void NorvviewApp::OpenFileByName(QString &fileName) {
   if (fileName.isEmpty()) return;
   QString error;
   NorvDoc *doc = newDocument(&error);
-  QMdiSubWindow *frame = nullptr;
-  if (doc != nullptr) {
-    // The window's commands, with the main window's own open, exit and conversion.
-    new NorvDocCommands(*doc, {[this] { OpenFile(); },
-                               [this](const QString &name) {
-                                 QString copy = name;
-                                 OpenFileByName(copy);
-                               },
-                               [this] { close(); },
-                               [this]() -> comp::Dispatch * {
-                                 ViewControl *control = norvForm();
-                                 return control != nullptr ? control->dispatch() : nullptr;
-                               }});
-    doc->setAttribute(Qt::WA_DeleteOnClose);
-    frame = mdi_->addSubWindow(doc);
-    frame->setAttribute(Qt::WA_DeleteOnClose);
-    // A new document window takes three quarters of the frame's area, as the platform's
-    // default for child windows would give it.
-    frame->resize(mdi_->viewport()->size() * 3 / 4);
-    frame->show();
-  }
   fileName = cleanFileName(fileName);
   if (doc == nullptr) {
     // Without a control the reason is the loader's, not the document's.
@@ -176,17 +155,37 @@ void NorvviewApp::OpenFileByName(QString &fileName) {
     box.exec();
     return;
   }
+  // The window's commands, with the main window's own open, exit and conversion.
+  new NorvDocCommands(*doc, {[this] { OpenFile(); },
+                             [this](const QString &name) {
+                               QString copy = name;
+                               OpenFileByName(copy);
+                             },
+                             [this] { close(); },
+                             [this]() -> comp::Dispatch * {
+                               ViewControl *control = norvForm();
+                               return control != nullptr ? control->dispatch() : nullptr;
+                             }});
+  doc->setAttribute(Qt::WA_DeleteOnClose);
   ControlCalls &control = doc->control();
   control.invoke(dispid::FileName, comp::kPropPut, {comp::Variant::bstr(fileName.toStdString())});
-  if (control.NumPages() != 0) {
-    doc->setWindowTitle(fileName);
-    doc->FitToWidth();
+  if (control.NumPages() == 0) {
+    // The window goes before it is shown, so the other windows keep their places and states (a
+    // maximised one stays maximised).
+    delete doc;
+    QMessageBox box(QMessageBox::NoIcon, kTitle, "\"" + fileName + "\" is not a valid Norv file.",
+                    QMessageBox::Ok, this);
+    box.exec();
     return;
   }
-  delete frame;
-  QMessageBox box(QMessageBox::NoIcon, kTitle, "\"" + fileName + "\" is not a valid Norv file.",
-                  QMessageBox::Ok, this);
-  box.exec();
+  QMdiSubWindow *frame = mdi_->addSubWindow(doc);
+  frame->setAttribute(Qt::WA_DeleteOnClose);
+  // A new document window takes three quarters of the frame's area, as the platform's default
+  // for child windows would give it.
+  frame->resize(mdi_->viewport()->size() * 3 / 4);
+  frame->show();
+  doc->setWindowTitle(fileName);
+  doc->FitToWidth();
 }
 
 void NorvviewApp::Tiff2Norv() {
@@ -256,7 +255,7 @@ void NorvviewApp::dropEvent(QDropEvent *event) {
 }
 
 void NorvviewApp::menuHelpContents_Click() {
-  ShowHelpContents();
+  ShowHelpContents(this);
 }
 
 void NorvviewApp::menuHelpAbout_Click() {

@@ -8,7 +8,9 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QResizeEvent>
+#include <algorithm>
 
+#include "help.h"
 #include "util.h"
 
 namespace viewer {
@@ -106,7 +108,7 @@ QToolButton *toolButton(QWidget *parent, QHBoxLayout *row, const char *name, con
                         Picture picture) {
   auto *button = new QToolButton(parent);
   button->setObjectName(name);
-  button->setToolTip(tip);
+  setHelpText(button, tip);
   button->setIcon(drawnIcon(picture));
   button->setAutoRaise(true);
   button->setFixedSize(24, 24);
@@ -225,6 +227,11 @@ void NorvDoc::buildToolBar() {
   ToolBar = new QFrame(this);
   ToolBar->setObjectName("ToolBar");
   ToolBar->setFrameStyle(QFrame::Panel | QFrame::Raised);
+  // The toolbar keeps the system's window colour whatever background the document takes.
+  QPalette own = ToolBar->palette();
+  own.setColor(QPalette::Window, own.color(QPalette::Window));
+  ToolBar->setPalette(own);
+  ToolBar->setAutoFillBackground(true);
   auto *row = new QHBoxLayout(ToolBar);
   row->setContentsMargins(3, 2, 3, 2);
   row->setSpacing(2);
@@ -235,12 +242,12 @@ void NorvDoc::buildToolBar() {
   row->addWidget(PageLabel);
   PageNum = new QLineEdit(ToolBar);
   PageNum->setObjectName("PageNum");
-  PageNum->setToolTip("Current Page");
+  setHelpText(PageNum, "Current Page");
   PageNum->setFixedWidth(44);
   row->addWidget(PageNum);
   NumPages = new QLabel("of 0", ToolBar);
   NumPages->setObjectName("NumPages");
-  NumPages->setToolTip("Pages in This Document");
+  setHelpText(NumPages, "Pages in This Document");
   NumPages->setMinimumWidth(48);
   row->addWidget(NumPages);
   NextPage = toolButton(ToolBar, row, "NextPage", "Next Page", Picture::Next);
@@ -253,7 +260,7 @@ void NorvDoc::buildToolBar() {
   row->addWidget(ZoomLabel);
   ZoomFactor = new QLineEdit(ToolBar);
   ZoomFactor->setObjectName("ZoomFactor");
-  ZoomFactor->setToolTip("Zoom Factor");
+  setHelpText(ZoomFactor, "Zoom Factor");
   ZoomFactor->setFixedWidth(56);
   row->addWidget(ZoomFactor);
   row->addSpacing(8);
@@ -262,7 +269,7 @@ void NorvDoc::buildToolBar() {
   row->addSpacing(8);
   Layer = new QComboBox(ToolBar);
   Layer->setObjectName("Layer");
-  Layer->setToolTip("View Individual MRC Layers");
+  setHelpText(Layer, "View Individual MRC Layers");
   Layer->setMinimumWidth(96);
   Layer->addItem("Composite");
   row->addWidget(Layer);
@@ -304,6 +311,12 @@ void NorvDoc::resizeEvent(QResizeEvent *event) {
   UpdateAll();  // the bars' ranges and the indicators for the new size
 }
 
+void NorvDoc::showEvent(QShowEvent *event) {
+  QWidget::showEvent(event);
+  // The toolbar's controls take their final sizes when the window is first shown.
+  FixSize();
+}
+
 // ---------------------------------------------------------------------------------------------
 // Layout
 
@@ -324,7 +337,10 @@ float NorvDoc::ViewableHeightPix() const {
 }
 
 void NorvDoc::FixSize() {
-  ToolBar->setGeometry(0, 0, width(), ToolBar->height());
+  // Never narrower than its controls side by side: a narrow window cuts the toolbar off at its
+  // right edge instead of laying the controls over each other.
+  ToolBar->setGeometry(0, 0, std::max(width(), ToolBar->minimumSizeHint().width()),
+                       ToolBar->height());
   FixNorvCtlSize();
   FixScrollBarSize();
 }

@@ -197,6 +197,7 @@ class NorvDoc : public QWidget {
 
  protected:
   void resizeEvent(QResizeEvent *event) override;
+  void showEvent(QShowEvent *event) override;
 
  private:
   NorvDoc(std::unique_ptr<ViewControl> owned, QWidget *parent);

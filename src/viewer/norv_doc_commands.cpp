@@ -269,7 +269,7 @@ void NorvDocCommands::connectWindow() {
           &NorvDocCommands::menuToolsMouseactionZoom_Click);
   connect(menuToolsMouseactionSelect, &QAction::triggered, this,
           &NorvDocCommands::menuToolsMouseactionSelect_Click);
-  connect(menuHelpContents, &QAction::triggered, this, [] { ShowHelpContents(); });
+  connect(menuHelpContents, &QAction::triggered, this, [this] { ShowHelpContents(&doc_); });
   on(menuHelpWhatsthis, &NorvDocCommands::menuHelpWhatsthis_Click);
   on(menuHelpAbout, &NorvDocCommands::menuHelpAbout_Click);
 

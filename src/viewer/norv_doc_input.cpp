@@ -201,7 +201,9 @@ void NorvDocCommands::NorvCtl_MouseWheel(int32_t /*flags*/, int16_t zDelta, int3
   double d = zDelta / 120.0 * 4;
   const double zoom = ctlGetR8(control(), dispid::ZoomFactor);
   if (zoom > 1.0) d = Round(zoom * d, 0);
-  ctlCall(control(), dispid::Pan, {comp::Variant::i4(0), comp::Variant::i4(CLng(d))});
+  // A positive delta is a turn away from the user, which scrolls toward the document's top:
+  // the pan goes the other way.
+  ctlCall(control(), dispid::Pan, {comp::Variant::i4(0), comp::Variant::i4(-CLng(d))});
   refresh();
 }
 

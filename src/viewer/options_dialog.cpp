@@ -11,10 +11,12 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QTabBar>
+#include <algorithm>
 
 #include "control_ids.h"
 #include "dispatch_calls.h"
 #include "document_access.h"
+#include "help.h"
 #include "util.h"
 
 namespace viewer {
@@ -35,8 +37,30 @@ QLineEdit *field(QWidget *panel, const char *name, const char *label, int row) {
   place(text, 0, 60 + row * 480, 2700, 315);
   auto *edit = new QLineEdit(panel);
   edit->setObjectName(name);
+  setHelpText(edit, label);
   place(edit, 2760, row * 480, 1320, 315);
   return edit;
+}
+
+// The twips layout was drawn for a narrower font than the one at hand: each panel's labels
+// widen to their texts, the fields beside them move right, and the panels grow by what the
+// widest label lacked, which is given back (0 when every label fits).
+int widenForLabels(const std::array<QWidget *, 2> &panels) {
+  int lack = 0;
+  for (QWidget *panel : panels)
+    for (const QLabel *label : panel->findChildren<QLabel *>())
+      lack = std::max(lack, label->sizeHint().width() - label->width());
+  if (lack == 0) return 0;
+  for (QWidget *panel : panels) {
+    for (QWidget *child : panel->findChildren<QWidget *>(Qt::FindDirectChildrenOnly)) {
+      if (qobject_cast<QLabel *>(child) != nullptr)
+        child->resize(child->width() + lack, child->height());
+      else
+        child->move(child->x() + lack, child->y());
+    }
+    panel->resize(panel->width() + lack, panel->height());
+  }
+  return lack;
 }
 
 QString textOf(int32_t value) {
@@ -59,8 +83,10 @@ Options::Options(QWidget *parent) : QDialog(parent) {
   tbsOptions_->setObjectName("tbsOptions");
   tbsOptions_->addTab("Caching");
   tbsOptions_->setTabToolTip(0, "Caching Options");
+  tbsOptions_->setTabWhatsThis(0, "Caching Options");
   tbsOptions_->addTab("Format");
   tbsOptions_->setTabToolTip(1, "Set Options for Group 2");
+  tbsOptions_->setTabWhatsThis(1, "Set Options for Group 2");
   place(tbsOptions_, 120, 120, 4800, 400);
 
   for (size_t i = 0; i < picOptions_.size(); ++i) {
@@ -75,17 +101,21 @@ Options::Options(QWidget *parent) : QDialog(parent) {
   place(colourLabel, 0, 540, 2700, 315);
   AppBgColor_ = new QPushButton(picOptions_[1]);
   AppBgColor_->setObjectName("AppBgColor");
+  setHelpText(AppBgColor_, "Background Color");
   place(AppBgColor_, 2760, 480, 1320, 375);
 
   auto *ok = new QPushButton("OK", this);
   ok->setObjectName("cmdOK");
+  setHelpText(ok, "OK");
   ok->setDefault(true);
   place(ok, 1320, 2520, 1095, 375);
   auto *cancel = new QPushButton("Cancel", this);
   cancel->setObjectName("cmdCancel");
+  setHelpText(cancel, "Cancel");
   place(cancel, 2520, 2520, 1095, 375);
   cmdApply_ = new QPushButton("Apply", this);
   cmdApply_->setObjectName("cmdApply");
+  setHelpText(cmdApply_, "Apply");
   place(cmdApply_, 3720, 2520, 1095, 375);
 
   for (QLineEdit *edit : {ExtraPageCache_, FullPageCache_, PageBreakSpace_})
@@ -106,7 +136,11 @@ Options::Options(QWidget *parent) : QDialog(parent) {
   // Form_Load.
   cmdApply_->setEnabled(false);
   FixTabs();
-  setFixedSize(twips(this, 5055), twips(this, 3525));
+  const int lack = widenForLabels(picOptions_);
+  if (lack > 0)
+    for (QPushButton *button : {ok, cancel, cmdApply_})
+      button->move(button->x() + lack, button->y());
+  setFixedSize(twips(this, 5055) + lack, twips(this, 3525));
   if (const QScreen *screen = this->screen(); screen != nullptr) {
     const QRect area = screen->geometry();
     move(area.left() + (area.width() - width()) / 2, area.top() + (area.height() - height()) / 2);

@@ -22,7 +22,7 @@ namespace {
 QPushButton *button(QWidget *parent, const char *name, const char *text, const char *tip) {
   auto *b = new QPushButton(text, parent);
   b->setObjectName(name);
-  if (tip != nullptr) b->setToolTip(tip);
+  setHelpText(b, tip != nullptr ? tip : text);
   return b;
 }
 
@@ -48,13 +48,16 @@ BmpOptions::BmpOptions(QWidget *parent) : QDialog(parent) {
   layout->addWidget(new QLabel("Page to be Saved", this));
   Page_ = new QLineEdit(this);
   Page_->setObjectName("Page");
+  setHelpText(Page_, "Page to be Saved");
   layout->addWidget(Page_);
   layout->addWidget(new QLabel("Zoom to be Saved at", this));
   Zoom_ = new QLineEdit(this);
   Zoom_->setObjectName("Zoom");
+  setHelpText(Zoom_, "Zoom to be Saved at");
   layout->addWidget(Zoom_);
   Layer_ = new QComboBox(this);
   Layer_->setObjectName("Layer");
+  setHelpText(Layer_, "View Individual MRC Layers");
   layout->addWidget(Layer_);
   auto *save = button(this, "SaveButton", "Save to .bmp", nullptr);
   auto *cancel = button(this, "CancelButton", "Cancel", "Exit Dialog Without Saving");
@@ -65,7 +68,7 @@ BmpOptions::BmpOptions(QWidget *parent) : QDialog(parent) {
   connect(Page_, &QLineEdit::textChanged, this, &BmpOptions::fixLayers);
   connect(save, &QPushButton::clicked, this, &BmpOptions::SaveButton_Click);
   connect(cancel, &QPushButton::clicked, this, &BmpOptions::reject);
-  connect(help, &QPushButton::clicked, this, [] { ShowHelpContents(); });
+  connect(help, &QPushButton::clicked, this, [this] { ShowHelpContents(this); });
 }
 
 void BmpOptions::Init(DocumentAccess &doc) {

@@ -7,9 +7,12 @@
 #   - builds and runs tests/install/api_<header>.c, which must call every function the header
 #     declares (checked here by name),
 #   - checks that every symbol the library exports is declared in an installed header,
-# and builds the examples against the package with find_package(Norvview) and runs them. The
-# viewer comes with its help page, and its first start registers the installed control module
-# into an empty registry file.
+#   - compiles the host interface (host/norv_host.h, C++) alone with `pkg-config norvview-host`,
+# and builds the examples against the package with find_package(Norvview) and runs them;
+# example_host's pages (converted documents rendered through the dispatch interface) must have
+# the source pages' sizes and the pixels of the control's own export. The viewer comes with its
+# help page, and its first start registers the installed control module into an empty registry
+# file, where example_host finds it.
 # Usage: check_install.sh BUILD_DIR SOURCE_DIR SANITIZE(ON/OFF)
 set -euo pipefail
 build=$(realpath "$1")
@@ -33,7 +36,7 @@ declared() {
 
 check_root() {
   local root=$1 label=$2 libdir=$3 sanitized=$4
-  local cflags=(-std=c99 -D_POSIX_C_SOURCE=200809L -Wall -Wextra -Werror) cxxflags="" runtime=()
+  local cflags=(-std=c99 -D_POSIX_C_SOURCE=200809L -Wall -Wextra -Werror) runtime=()
   if [ "$sanitized" = ON ]; then
     # A sanitized library needs the sanitizer runtimes loaded first: the programs carry them
     # (with the C++ part of the undefined-behaviour runtime, which the library's C++ checks use).
@@ -42,7 +45,6 @@ check_root() {
       cflags+=(-fsanitize-link-c++-runtime)
       runtime=(-lstdc++)
     fi
-    cxxflags="-fsanitize=address,undefined -fno-omit-frame-pointer"
   fi
   echo "== $label: $root"
   local pcdir="$root/$libdir/pkgconfig"
@@ -83,19 +85,62 @@ check_root() {
     [ -n "${is_declared[$symbol]:-}" ] ||
       fail "$label: $symbol is exported but no installed header declares it"
   done
-  # The examples, built as a user would with find_package(Norvview).
-  local examples="$out/examples"
+  # The host interface: a C++ header that compiles alone, and its pkg-config file.
+  [ -f "$pcdir/norvview-host.pc" ] || fail "$label: no norvview-host.pc in $pcdir"
+  local host_pc
+  read -r -a host_pc <<<"$(PKG_CONFIG_PATH="$pcdir" pkg-config --cflags --libs norvview-host)"
+  printf '#include "host/norv_host.h"\nint main() { return comp::S_OK; }\n' >"$out/alone_host.cpp"
+  "$cxx" -Wall -Wextra -Werror "$out/alone_host.cpp" "${host_pc[@]}" -o "$out/alone_host" ||
+    fail "$label: host/norv_host.h does not compile alone"
+  echo "   ${#all_declared[@]} functions, $(printf '%s\n' $exported | wc -l) exports: ok"
+}
+
+# The examples, built as a user would with find_package(Norvview) and run with the registry
+# file in which the viewer's first start registered this install's module (example_host finds
+# the control there).
+check_examples() {
+  local root=$1 label=$2 libdir=$3 sanitized=$4
+  local cxxflags=""
+  [ "$sanitized" = ON ] && cxxflags="-fsanitize=address,undefined -fno-omit-frame-pointer"
+  local out="$work/$label" examples="$work/$label/examples"
   cmake -S "$source/examples" -B "$examples" -G Ninja -DCMAKE_PREFIX_PATH="$root" \
     -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_COMPILER="$cxx" -DCMAKE_CXX_FLAGS="$cxxflags" >/dev/null ||
     fail "$label: examples do not configure"
   cmake --build "$examples" >/dev/null || fail "$label: examples do not build"
+  local results="$out/example-output"
+  mkdir -p "$results"
   for example in "$examples"/example_*; do
     [ -x "$example" ] || continue
-    mkdir -p "$out/example-output"
-    LD_LIBRARY_PATH="$root/$libdir" "$example" "$source/data" "$out/example-output" >/dev/null ||
+    NORVVIEW_REGISTRY="$work/$label-registry.ini" QT_QPA_PLATFORM=offscreen \
+      LD_LIBRARY_PATH="$root/$libdir" "$example" "$source/data" "$results" >/dev/null ||
       fail "$label: $(basename "$example") failed"
   done
-  echo "   ${#all_declared[@]} functions, $(printf '%s\n' $exported | wc -l) exports: ok"
+  check_host_pages "$label" "$results"
+  echo "   examples: ok"
+}
+
+# What example_host rendered through the dispatch interface: every page of each converted
+# document, of the source page's exact pixel size, with the pixels of the control's own export
+# of the page.
+check_host_pages() {
+  local label=$1 results=$2 name pages page ppm size want
+  for name in sample_scan sample_colour; do
+    pages=$(tiffinfo "$source/data/$name.tif" 2>/dev/null | grep -c '^TIFF Directory')
+    [ "$pages" -gt 0 ] || fail "$label: no pages in $name.tif"
+    for page in $(seq 1 "$pages"); do
+      ppm="$results/host-$name-$page.ppm"
+      [ -f "$ppm" ] || fail "$label: example_host rendered no page $page of $name"
+      want=$(tiffinfo "$source/data/$name.tif" 2>/dev/null |
+        sed -n 's/.*Image Width: \([0-9]*\) Image Length: \([0-9]*\).*/\1 \2/p' | sed -n "${page}p")
+      size=$(pnmfile "$ppm" | sed -n 's/.* \([0-9]*\) by \([0-9]*\) .*/\1 \2/p')
+      [ "$size" = "$want" ] || fail "$label: $name page $page rendered $size, the page is $want"
+      ppmtoppm <"$ppm" >"$results/a.ppm" 2>/dev/null
+      bmptopnm "${ppm%.ppm}.bmp" 2>/dev/null | ppmtoppm >"$results/b.ppm" 2>/dev/null
+      cmp -s "$results/a.ppm" "$results/b.ppm" ||
+        fail "$label: $name page $page differs from the control's own render"
+    done
+  done
+  rm -f "$results/a.ppm" "$results/b.ppm"
 }
 
 # The installed viewer: the program, its help page beside it, and a first start (on Qt's
@@ -139,6 +184,7 @@ libdir=$(sed -n 's/^CMAKE_INSTALL_LIBDIR:PATH=//p' "$build/CMakeCache.txt")
 DESTDIR="$work/stage-default" cmake --install "$build" >/dev/null
 check_root "$work/stage-default$prefix" default "$libdir" "$sanitize"
 check_viewer "$work/stage-default$prefix" default "$libdir"
+check_examples "$work/stage-default$prefix" default "$libdir" "$sanitize"
 
 # A tree configured for /usr: the library goes to lib/<multiarch>, the viewer to bin.
 # NORV_USR_BUILD names one already built (the test command's release tree, without sanitizers);
@@ -161,3 +207,4 @@ multiarch=$(cc -print-multiarch)
 DESTDIR="$work/stage-usr" cmake --install "$usr_build" >/dev/null
 check_root "$work/stage-usr/usr" usr "$usr_libdir" OFF
 check_viewer "$work/stage-usr/usr" usr "$usr_libdir"
+check_examples "$work/stage-usr/usr" usr "$usr_libdir" OFF

@@ -1,6 +1,6 @@
-// The dispatch interface: members found by name (getIdsOfNames) and called by id (invoke), the
-// member table (id, name, kind, argument and result types) made from one dispatch map, and the
-// event-sink interface through which a component fires its events.
+// Dispatch maps: the member table of a component class (id, name, kind, argument and result
+// types) from which its dispatch interface (host/norv_host.h) finds members by name and calls
+// them by id.
 //
 // A dispatch map is an array of DispatchEntry<T> for a component class T. Its custom members
 // take their ids from their positions in the map, counted from 1; stock members carry their own
@@ -16,29 +16,9 @@
 #include <span>
 
 #include "comp_variant.h"
+#include "host/norv_host.h"
 
 namespace comp {
-
-// Kinds of call (invoke flags; a property get may also be made as a method call).
-enum InvokeFlags : uint32_t { kMethod = 1, kPropGet = 2, kPropPut = 4 };
-
-enum class MemberKind : uint8_t {
-  StoredProperty,  // a member variable with a change notification
-  Property,        // get and put functions
-  ReadOnlyProperty,
-  Method,
-};
-
-constexpr size_t kMaxArgs = 4;
-
-struct MemberInfo {
-  int32_t id;
-  const char *name;
-  MemberKind kind;
-  VarType result;  // the property's type, or the method's result (Empty: none)
-  uint8_t argCount;
-  VarType args[kMaxArgs];
-};
 
 // One member of a dispatch map for component class T. get gives a property's value; put takes
 // the coerced value; call runs a method over its coerced arguments and gives its result.
@@ -48,25 +28,6 @@ struct DispatchEntry {
   Variant (*get)(T &self) = nullptr;
   void (*put)(T &self, const Variant &value) = nullptr;
   Variant (*call)(T &self, const Variant *args) = nullptr;
-};
-
-class Dispatch {
- public:
-  virtual ~Dispatch() = default;
-  // The id of the member called name (case-insensitive); DISP_E_UNKNOWNNAME when none.
-  virtual int32_t getIdsOfNames(const char *name, int32_t *id) const = 0;
-  // Calls member id; result (may be null) receives a get's value or a method's result.
-  virtual int32_t invoke(int32_t id, uint32_t flags, std::span<const Variant> args,
-                         Variant *result) = 0;
-  // Every member with its id, name, kind and types, in map order.
-  virtual std::span<const MemberInfo> members() const = 0;
-};
-
-// The receiver of a component's events (stock events and custom ones), args in declared order.
-class EventSink {
- public:
-  virtual ~EventSink() = default;
-  virtual void fire(int32_t id, std::span<const Variant> args) = 0;
 };
 
 // Case-insensitive comparison of member names.

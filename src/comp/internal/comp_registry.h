@@ -17,9 +17,9 @@
 #include <utility>
 #include <vector>
 
-namespace comp {
+#include "host/norv_host.h"
 
-inline constexpr const char *kRegistryPathVariable = "NORVVIEW_REGISTRY";
+namespace comp {
 
 struct RegistrySection {
   std::string name;

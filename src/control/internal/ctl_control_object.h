@@ -29,12 +29,14 @@ static_assert(kControlMiscStatus == 0x20191);
 // What the platform's host gives a control object for its ControlWindow interface. makeWindow:
 // a toolkit window hosting control, a child of parent, that holds a reference on owner while it
 // lives and gives the control back to idleSite when it goes (null when it cannot be made);
-// registerPrinter and unregisterPrinter: printer devices in the device handle table.
+// registerPrinter, registerBitmap and unregisterPrinter: printer and bitmap devices in the
+// device handle table.
 struct ControlHostHooks {
   void *(*makeWindow)(HostedControl &control, ControlSite *idleSite, comp::Unknown *owner,
                       void *parent) = nullptr;
   int32_t (*registerPrinter)(void *printer) = nullptr;
   void (*unregisterPrinter)(int32_t handle) = nullptr;
+  int32_t (*registerBitmap)(void *bitmap) = nullptr;
 };
 
 // A new control counted in counts, asked for iid (see comp::createObject). The object answers

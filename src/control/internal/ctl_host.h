@@ -41,6 +41,9 @@ class ControlSite {
   // Empties the platform clipboard and puts the recorded drawing on it (its size is the
   // recording's caps), as an image and as a PDF; nothing is reported.
   virtual void setClipboard(const gfx::RecordingDevice & /*drawing*/) {}
+  // A page that cannot be rendered was painted as BackColor over area (device pixels of the
+  // drawing in progress), so that a window can say so there.
+  virtual void pageNotShown(const gfx::Rect & /*area*/) {}
 };
 
 // The control as its window sees it.

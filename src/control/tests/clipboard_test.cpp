@@ -8,6 +8,7 @@
 #include <memory>
 #include <vector>
 
+#include "clipboard_site.h"
 #include "fake_document.h"
 #include "gfx_memory_device.h"
 #include "gfx_recording_device.h"
@@ -16,26 +17,9 @@
 namespace ctl {
 namespace {
 
+using ctl_test::ClipboardSite;
 using ctl_test::FakeDocument;
 using gfx::Rgb;
-
-struct ClipboardSite final : ControlSite {
-  void invalidate() override {}
-  void setCursor(int32_t) override {}
-  void showAboutBox() override {}
-  void setClipboard(const gfx::RecordingDevice &drawing) override {
-    ++calls;
-    const gfx::Caps caps = drawing.caps();
-    width = caps.width;
-    height = caps.height;
-    gfx::MemoryDevice device(std::max(width, 1), std::max(height, 1));
-    drawing.replay(device);
-    pixels = device.pixels();
-  }
-  int calls = 0;
-  int32_t width = 0, height = 0;
-  std::vector<Rgb> pixels;
-};
 
 class ClipboardTest : public ::testing::Test {
  protected:

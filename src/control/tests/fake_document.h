@@ -1,7 +1,8 @@
 // Test support: a document of synthetic pages of chosen sizes and depths whose renders are a
 // pattern of the zoomed pixel position (the same pixel of the same zoomed page always gets the
 // same colour, whatever rectangle is asked for), with counts of the renders and a switch that
-// makes renders fail after scribbling into the buffer.
+// makes renders fail after scribbling into the buffer; the pixels of rendered bitmaps and of PNM
+// images read back by outside tools.
 #ifndef CTL_TEST_FAKE_DOCUMENT_H
 #define CTL_TEST_FAKE_DOCUMENT_H
 
@@ -10,6 +11,7 @@
 #include <memory>
 #include <vector>
 
+#include "testkit_pnm.h"
 #include "tfx_file.h"
 
 namespace ctl_test {
@@ -30,6 +32,20 @@ inline uint32_t renderPixel(const DibImgBuf &b, int64_t x, int64_t y) {
       return row[x] * 0x010101u;
     default:
       return uint32_t{row[3 * x + 2]} << 16 | uint32_t{row[3 * x + 1]} << 8 | row[3 * x];
+  }
+}
+
+// Pixel (x, y) of a PNM image read back by an outside tool, as 0xRRGGBB.
+inline uint32_t pnmPixel(const norvtest::Pnm &p, int32_t x, int32_t y) {
+  const uint8_t *row = p.row(y);
+  const auto scale = [&](uint32_t v) { return v * 255 / static_cast<uint32_t>(p.maxval); };
+  switch (p.kind) {
+    case '4':
+      return (row[x / 8] >> (7 - x % 8)) & 1 ? 0x000000 : 0xFFFFFF;
+    case '5':
+      return scale(row[x]) * 0x010101u;
+    default:
+      return scale(row[3 * x]) << 16 | scale(row[3 * x + 1]) << 8 | scale(row[3 * x + 2]);
   }
 }
 

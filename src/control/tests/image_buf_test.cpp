@@ -1,6 +1,6 @@
 // Image buffers: the bitmap header and colour tables, Create's row sizes and width widening,
-// the block resize rule, Clear, CopyFrom, FlipRows, and rotation against a per-pixel model at
-// 1, 8 and 24 bits with odd sizes and rectangles inside and across the source.
+// the block resize rule, Clear, CopyFrom, FlipRows, CropTo, and rotation against a per-pixel model
+// at 1, 8 and 24 bits with odd sizes and rectangles inside and across the source.
 #include <gtest/gtest.h>
 
 #include <random>
@@ -133,6 +133,48 @@ uint32_t pixel(const DibImgBuf &b, int32_t x, int32_t y) {
       return row[x];
     default:
       return row[3 * x] | row[3 * x + 1] << 8 | row[3 * x + 2] << 16;
+  }
+}
+
+// CropTo keeps the picture's top-left pixels, top-down and bottom-up, packs the rows to 4 bytes
+// (a 24-bit buffer of 8-byte rows is widened by Create, an 8-bit one padded like the image
+// core's rows) and holds sizes larger than the buffer to its own.
+TEST(DibImgBufTest, CropToKeepsTheTopLeftPixels) {
+  struct Case {
+    int32_t bpp, alignment;
+    Extent created, asked, kept;
+    bool bottomUp;
+  };
+  const Case cases[] = {
+      {24, 8, {15, 9}, {13, 7}, {13, 7}, false},  // 45-byte rows widened to 16 pixels
+      {24, 8, {15, 9}, {13, 7}, {13, 7}, true},
+      {1, 4, {64, 12}, {37, 10}, {37, 10}, false},
+      {8, 4, {40, 20}, {33, 19}, {33, 19}, true},
+      {8, 4, {40, 20}, {50, 30}, {40, 20}, false},  // larger than the buffer: unchanged
+      {1, 4, {64, 12}, {0, 5}, {0, 5}, false},      // no columns: no pixel block
+  };
+  std::mt19937 random(9);
+  for (const Case &c : cases) {
+    SCOPED_TRACE(testing::Message() << "bpp " << c.bpp << " " << c.asked.width << "x"
+                                    << c.asked.height << (c.bottomUp ? " bottom-up" : ""));
+    DibImgBuf buf;
+    ASSERT_TRUE(buf.Create(c.created, c.bpp, c.alignment));
+    for (uint32_t i = 0; i < buf.length(); ++i) buf.GetData()[i] = static_cast<uint8_t>(random());
+    if (c.bottomUp) buf.FlipRows();
+    // The model: the pixels as seen from the top, whatever order the rows are stored in.
+    DibImgBuf before;
+    ASSERT_TRUE(before.CopyFrom(buf));
+    if (c.bottomUp) before.FlipRows();
+
+    buf.CropTo(c.asked);
+    EXPECT_EQ(buf.GetSize(), c.kept);
+    EXPECT_EQ(buf.headerHeight(), c.bottomUp ? c.kept.height : -c.kept.height);
+    const uint64_t stride = (uint64_t{static_cast<uint32_t>(c.kept.width)} * c.bpp + 31) / 32 * 4;
+    ASSERT_EQ(buf.length(), stride * c.kept.height);
+    if (c.bottomUp) buf.FlipRows();
+    for (int32_t y = 0; y < c.kept.height; ++y)
+      for (int32_t x = 0; x < c.kept.width; ++x)
+        ASSERT_EQ(pixel(buf, x, y), pixel(before, x, y)) << x << "," << y;
   }
 }
 

@@ -84,7 +84,7 @@ class ControlTest : public ::testing::Test {
     using ctl_test::jbig2Mask;
     using ctl_test::jpegLayer;
     using ctl_test::pattern;
-    for (const char *name : {"doc", "doc.tfx", "doc.Tif.mrc", "doc.dat"}) {
+    for (const char *name : {"doc", "doc.tfx", "doc.Tif.mrc", "doc.dat", "doc.tif", "doc.TIFF"}) {
       ctl_test::writeMrc(file(name), 13,
                          {{jbig2Mask(0, 600, 300, pattern(8, 600), {0}, pattern(30, 300)),
                            jpegLayer(1, 0, 100, 200, 100, {pattern(40, 1)})},
@@ -416,9 +416,17 @@ TEST_F(ControlTest, OpeningByExtension) {
     int32_t pages, layersOnFirst;
   };
   const Case cases[] = {
-      {"scan.TIF", true, 2, 1},     {"scan.tiff", true, 2, 1}, {"scan.tif", true, 2, 1},
-      {"doc", false, 3, 3},         {"doc.tfx", false, 3, 3},  {"doc.Tif.mrc", false, 3, 3},
-      {"missing.TIFF", true, 0, 0}, {"doc.dat", false, 3, 3},
+      {"scan.TIF", true, 2, 1},
+      {"scan.tiff", true, 2, 1},
+      {"scan.tif", true, 2, 1},
+      {"doc", false, 3, 3},
+      {"doc.tfx", false, 3, 3},
+      {"doc.Tif.mrc", false, 3, 3},
+      {"missing.TIFF", true, 0, 0},
+      {"doc.dat", false, 3, 3},
+      // The content decides where the name says plain TIFF and the pages have TIFF-FX layers.
+      {"doc.tif", false, 3, 3},
+      {"doc.TIFF", false, 3, 3},
   };
   for (const Case &c : cases) {
     SCOPED_TRACE(c.name);
@@ -435,7 +443,7 @@ TEST_F(ControlTest, OpeningByExtension) {
     EXPECT_TRUE(control_.IsModified());
     EXPECT_EQ(site_.redraws, 1);
   }
-  // The kind follows the name alone: a TIFF named without an extension opens as TIFF-FX.
+  // Other names are TIFF-FX: a TIFF named without an extension opens as TIFF-FX.
   std::rename(file("scan.tif").c_str(), file("scan").c_str());
   put(control_, kIdFileName, Variant::bstr(file("scan")));
   EXPECT_EQ(get(control_, kIdIsNorv), Variant::boolean(true));

@@ -18,24 +18,12 @@ namespace ctl {
 namespace {
 
 using ctl_test::FakeDocument;
+using ctl_test::pnmPixel;
 using ctl_test::renderPixel;
 using norvtest::Pnm;
 
 uint32_t le32(const std::vector<uint8_t> &b, size_t at) {
   return b[at] | b[at + 1] << 8 | b[at + 2] << 16 | uint32_t{b[at + 3]} << 24;
-}
-
-uint32_t pnmPixel(const Pnm &p, int32_t x, int32_t y) {
-  const uint8_t *row = p.row(y);
-  const auto scale = [&](uint32_t v) { return v * 255 / static_cast<uint32_t>(p.maxval); };
-  switch (p.kind) {
-    case '4':
-      return (row[x / 8] >> (7 - x % 8)) & 1 ? 0x000000 : 0xFFFFFF;
-    case '5':
-      return scale(row[x]) * 0x010101u;
-    default:
-      return scale(row[3 * x]) << 16 | scale(row[3 * x + 1]) << 8 | scale(row[3 * x + 2]);
-  }
 }
 
 class SaveBmpTest : public ::testing::Test {

@@ -4,12 +4,16 @@
 // Drawing goes through the painter device, so printed bitmaps keep the devices' one rule. A
 // host registers it in the device handle table and passes the handle to PrintLayerFromTo.
 //
+// Over a memory bitmap (a QImage) the device is a printer of one sheet, the bitmap: a job's
+// first page is drawn into it and a second StartPage fails.
+//
 // A container outside the module (the viewer) cannot reach the module's handle table itself: it
-// asks the module, through registerPrinter, for a printer device over its Qt printer and gets
-// the handle, and gives it back with unregisterPrinter when the job is done.
+// asks the module, through registerPrinter or registerBitmap, for a device over its Qt printer
+// or image and gets the handle, and gives it back with unregisterPrinter when the job is done.
 #ifndef CTQ_PRINTER_DEVICE_H
 #define CTQ_PRINTER_DEVICE_H
 
+#include <QImage>
 #include <QPagedPaintDevice>
 #include <QPainter>
 
@@ -19,7 +23,8 @@ namespace ctq {
 
 class QtPrinterDevice final : public gfx::Device {
  public:
-  explicit QtPrinterDevice(QPagedPaintDevice &printer) : printer_(printer) {}
+  explicit QtPrinterDevice(QPagedPaintDevice &printer) : printer_(printer), paged_(&printer) {}
+  explicit QtPrinterDevice(QImage &bitmap) : printer_(bitmap) {}
   ~QtPrinterDevice() override { abortDoc(); }
 
   gfx::Caps caps() const override;
@@ -34,7 +39,8 @@ class QtPrinterDevice final : public gfx::Device {
   void drawDib(const gfx::DibBlit &blit, const gfx::Dib &dib) override;
 
  private:
-  QPagedPaintDevice &printer_;
+  QPaintDevice &printer_;
+  QPagedPaintDevice *paged_ = nullptr;  // null over a bitmap: one sheet only
   QPainter painter_;
   int32_t pages_ = 0;
 };
@@ -43,8 +49,11 @@ class QtPrinterDevice final : public gfx::Device {
 // to its QPagedPaintDevice base before it became a void *) registered in the device handle
 // table: its handle, or 0 for a null printer or when the device cannot be made or registered.
 int32_t registerPrinter(void *printer);
-// Unregisters and deletes a device registerPrinter made (ending a job left open); handles it
-// did not make are ignored.
+// The same over a memory bitmap (a QImage *, of a format a painter can draw on); 0 for a null
+// or empty image.
+int32_t registerBitmap(void *bitmap);
+// Unregisters and deletes a device registerPrinter or registerBitmap made (ending a job left
+// open); handles they did not make are ignored.
 void unregisterPrinter(int32_t handle);
 
 }  // namespace ctq

@@ -13,6 +13,7 @@
 
 #include <QWidget>
 #include <functional>
+#include <vector>
 
 #include "ctl_host.h"
 
@@ -36,6 +37,9 @@ class NorvviewWidget final : public QWidget, public ctl::ControlSite {
   void endWaitCursor() override;
   // Puts the drawing on the clipboard as an image and a PDF.
   void setClipboard(const gfx::RecordingDevice &drawing) override;
+  // Keeps the area of the widget's own paint, where the paint then says the page cannot be
+  // shown (areas of printing and clipboard drawings are not the widget's).
+  void pageNotShown(const gfx::Rect &area) override;
 
   // The virtual-key code of a Qt key; 0 for a key without one.
   static int16_t virtualKey(int key);
@@ -55,6 +59,8 @@ class NorvviewWidget final : public QWidget, public ctl::ControlSite {
   ctl::HostedControl &control_;
   std::function<void()> aboutBox_;
   bool afterDoubleClick_ = false;
+  bool painting_ = false;
+  std::vector<QRect> notShown_;  // areas of pages not rendered in the paint in progress
 };
 
 }  // namespace ctq

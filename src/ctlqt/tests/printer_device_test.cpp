@@ -1,7 +1,8 @@
 // Printing to a Qt PDF printer on the offscreen platform: PrintLayerFromTo through the device
 // handle table writes one PDF page per document page, which pdftoppm renders to the pages' own
 // pixels (pages of the printer's size and 1.7 % smaller print at scale 1, white beside them);
-// the private escape is not supported, so the normal path runs; calls outside a job fail.
+// the private escape is not supported, so the normal path runs; calls outside a job fail; a
+// container's memory bitmap takes one page pixel for pixel.
 #include <gtest/gtest.h>
 #include <tiffio.h>
 
@@ -81,6 +82,54 @@ TEST(PrinterDeviceTest, PdfPagesAreThePagesPixels) {
     EXPECT_EQ(bad, 0);
   }
   EXPECT_FALSE(QFile::exists(QString::fromStdString(dir.file("page-4.ppm"))));
+}
+
+// A container's memory bitmap: a page of the bitmap's size is drawn into it pixel for pixel,
+// one 1.7 % smaller at 1:1 with the rest left as the container painted it; the bitmap holds one
+// page, so a job of two pages fails at the second; null and empty images give no device.
+TEST(PrinterDeviceTest, BitmapsTakeOnePagePixelForPixel) {
+  norvtest::TempDir dir("bitmap");
+  ASSERT_TRUE(dir.made());
+  const std::vector<std::pair<uint32_t, uint32_t>> sizes{{90, 60}, {89, 59}};
+  norvtest::writeRgbTiff(dir.file("doc.tif"), sizes, sample);
+  ctl::NorvviewCtrl control;
+  control.SetFileName(dir.file("doc.tif"));
+  ASSERT_EQ(control.NumPages(), 2);
+  const auto print = [&](int32_t handle, int32_t from, int32_t to) {
+    Variant result;
+    const std::array args{Variant::i4(handle), Variant::i4(0), Variant::i4(from), Variant::i4(to)};
+    EXPECT_EQ(control.invoke(ctl::kIdPrintLayerFromTo, comp::kMethod, args, &result), comp::S_OK);
+    return result.asI4();
+  };
+  for (uint32_t p = 0; p < 2; ++p) {
+    SCOPED_TRACE(p + 1);
+    QImage bitmap(90, 60, QImage::Format_RGB32);
+    bitmap.fill(qRgb(1, 2, 3));
+    const int32_t handle = registerBitmap(&bitmap);
+    ASSERT_NE(handle, 0);
+    EXPECT_EQ(gfx::deviceFromHandle(handle)->caps().width, 90);
+    EXPECT_EQ(print(handle, static_cast<int32_t>(p + 1), static_cast<int32_t>(p + 1)), 0);
+    unregisterPrinter(handle);
+    EXPECT_EQ(gfx::deviceFromHandle(handle), nullptr);
+    const auto [w, h] = sizes[p];
+    int bad = 0;
+    for (uint32_t y = 0; y < 60; ++y)
+      for (uint32_t x = 0; x < 90; ++x) {
+        const size_t i = (size_t{y} * w + x) * 3;
+        const QRgb want =
+            x < w && y < h ? qRgb(sample(i, p), sample(i + 1, p), sample(i + 2, p)) : qRgb(1, 2, 3);
+        bad += (bitmap.pixel(static_cast<int>(x), static_cast<int>(y)) & 0xFFFFFF) !=
+               (want & 0xFFFFFF);
+      }
+    EXPECT_EQ(bad, 0);
+  }
+  QImage bitmap(90, 60, QImage::Format_RGB32);
+  const int32_t handle = registerBitmap(&bitmap);
+  EXPECT_LT(print(handle, 1, 2), 0);
+  unregisterPrinter(handle);
+  QImage empty;
+  EXPECT_EQ(registerBitmap(&empty), 0);
+  EXPECT_EQ(registerBitmap(nullptr), 0);
 }
 
 // Printers made for a container: each a device of the handle table with the printer's size until

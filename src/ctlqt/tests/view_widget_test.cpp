@@ -1,7 +1,8 @@
 // The Qt host of the view control on the offscreen platform: the widget paints the same pixels
 // as the memory device at several zooms, orientations and view modes, the painter device keeps
-// the bitmap rule (pixels outside the source untouched), and mouse, key and wheel input reach
-// the control's events with the control's codes; cursors follow the control's requests.
+// the bitmap rule (pixels outside the source untouched), a page that cannot be rendered carries
+// a notice, and mouse, key and wheel input reach the control's events with the control's codes;
+// cursors follow the control's requests.
 #include <gtest/gtest.h>
 #include <tiffio.h>
 
@@ -104,6 +105,61 @@ TEST_F(WidgetTest, PaintsTheMemoryDevicePixels) {
     EXPECT_EQ(differing, 0);
     EXPECT_GT(pagePixels, 200);  // the view shows page pixels, not only background
   }
+}
+
+// A page that cannot be rendered (too large to read: its size alone is checked) is painted as
+// background by the control, and the widget says over it that it cannot be shown; a rendered
+// page carries no notice.
+TEST_F(WidgetTest, PagesThatCannotBeRenderedSaySo) {
+  const std::string path = dir_.file("huge.tif");
+  TIFF *tiff = TIFFOpen(path.c_str(), "w");
+  ASSERT_NE(tiff, nullptr);
+  constexpr uint32_t kPage = 16400;  // 16400 x 16400 pixels: more than one bitmap may hold
+  // A bilevel Group 4 page of one strip (the strip is never decoded).
+  const std::pair<uint32_t, uint32_t> tags[] = {{TIFFTAG_IMAGEWIDTH, kPage},
+                                                {TIFFTAG_IMAGELENGTH, kPage},
+                                                {TIFFTAG_BITSPERSAMPLE, 1},
+                                                {TIFFTAG_SAMPLESPERPIXEL, 1},
+                                                {TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_MINISWHITE},
+                                                {TIFFTAG_ROWSPERSTRIP, kPage},
+                                                {TIFFTAG_COMPRESSION, COMPRESSION_CCITTFAX4}};
+  for (const auto &[tag, value] : tags) ASSERT_EQ(TIFFSetField(tiff, tag, value), 1) << tag;
+  std::vector<uint8_t> coded(64, 0);
+  ASSERT_GT(TIFFWriteRawStrip(tiff, 0, coded.data(), static_cast<tmsize_t>(coded.size())), 0);
+  TIFFClose(tiff);
+  ctl::NorvviewCtrl control;
+  control.SetFileName(path);
+  ASSERT_EQ(control.NumPages(), 1);
+  control.SetZoomFactor(0.01);  // the page is 164 x 164 pixels on the screen
+  control.SetViewMode(1);
+  control.SetBackColor(0x00336699);
+  constexpr int32_t kShown = 164;
+  NorvviewWidget widget(control);
+  widget.resize(kShown + 20, kShown + 20);
+  const QImage shown = widget.grab().toImage().convertToFormat(QImage::Format_RGB32);
+  gfx::MemoryDevice memory(kShown + 20, kShown + 20);
+  control.setSite(nullptr);
+  control.OnDraw(&memory, gfx::Rect{0, 0, kShown + 20, kShown + 20},
+                 gfx::Rect{0, 0, kShown + 20, kShown + 20});
+  int written = 0, background = 0;
+  for (int32_t y = 0; y < kShown; ++y)
+    for (int32_t x = 0; x < kShown; ++x) {
+      background += memory.pixel(x, y) == 0x996633;
+      written += (shown.pixel(x, y) & 0xFFFFFF) != 0x996633;
+    }
+  EXPECT_EQ(background, kShown * kShown);  // the control alone: background
+  EXPECT_GT(written, 50);                  // the widget: the notice's text
+  // A page that renders carries no notice: the widget shows the control's own pixels.
+  NorvviewWidget good(control_);
+  good.resize(70, 50);
+  control_.SetZoomFactor(1.0);
+  const QImage page = good.grab().toImage().convertToFormat(QImage::Format_RGB32);
+  gfx::MemoryDevice pixels(70, 50);
+  control_.OnDraw(&pixels, gfx::Rect{0, 0, 70, 50}, gfx::Rect{0, 0, 70, 50});
+  int differing = 0;
+  for (int y = 0; y < 50; ++y)
+    for (int x = 0; x < 70; ++x) differing += (page.pixel(x, y) & 0xFFFFFF) != pixels.pixel(x, y);
+  EXPECT_EQ(differing, 0);
 }
 
 // Pixels the bitmap rule does not reach keep what the painter's target held.

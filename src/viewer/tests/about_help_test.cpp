@@ -1,7 +1,9 @@
 // The about box built offscreen (caption, texts, OK closing a modal run), the registry lookup of
-// the system-information program, and the help page beside the built program and its contents.
+// the system-information program, the help page beside the built program and its contents, and
+// the message when no browser shows it.
 #include <gtest/gtest.h>
 
+#include <QCoreApplication>
 #include <QFile>
 #include <QLabel>
 #include <QPushButton>
@@ -12,6 +14,7 @@
 #include "about_box.h"
 #include "app_fixture.h"
 #include "help.h"
+#include "modal_watch.h"
 
 namespace viewer {
 namespace {
@@ -87,6 +90,22 @@ TEST_F(ViewerWindowTest, SystemInformationProgramLookup) {
   // The MSINFO key's PATH comes first, taken as it stands.
   root.setValue("SOFTWARE/Microsoft/Shared Tools/MSINFO/PATH", "/opt/sysinfo");
   EXPECT_EQ(findSysInfoProgram(root), "/opt/sysinfo");
+}
+
+// Help > Contents says so when no browser can show the page: with an empty search path none
+// can be started.
+TEST_F(ViewerWindowTest, HelpContentsSaysWhenNoBrowserShowsThePage) {
+  const QByteArray path = qgetenv("PATH");
+  qputenv("PATH", QByteArray("/nonexistent"));
+  ModalWatch watch;
+  const bool shown = ShowHelpContents(nullptr);
+  qputenv("PATH", path);
+  EXPECT_FALSE(shown);
+  const QString page = helpFilePath(QCoreApplication::applicationDirPath());
+  EXPECT_EQ(watch.messages(),
+            QStringList{"Norvview|The help page " + page +
+                        " cannot be shown: no web browser could be started. Open it in a "
+                        "browser of your choice.|OK"});
 }
 
 TEST(Help, PageBesideTheProgram) {

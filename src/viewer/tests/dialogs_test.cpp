@@ -1,13 +1,15 @@
 // The options dialog and the page export dialog over a loaded view control: fields filled from
 // the control, edits reaching it only through Apply or OK, the colour dialog, Ctrl+Tab; the
 // export's refusals, its default name and a written bitmap equal to the control's own at the
-// chosen page, zoom and layer.
+// chosen page, zoom and layer; whole labels in any font and the controls' help texts.
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QColorDialog>
 #include <QComboBox>
 #include <QDir>
 #include <QFileDialog>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
@@ -250,6 +252,64 @@ TEST_F(DialogTest, OptionsCtrlTabCyclesTheTabs) {
 
 std::vector<uint8_t> fileBytes(const std::string &path) {
   return norvtest::readFile(path);
+}
+
+// In fonts of several sizes every label of the options dialog shows its whole text (the twips
+// layout cut "(MB)" off), no control of a panel covers another, and the dialog holds its
+// panels and buttons.
+TEST_F(DialogTest, OptionsLabelsShowTheirWholeText) {
+  const QFont saved = QApplication::font();
+  for (const int pixels : {11, 12, 16}) {
+    SCOPED_TRACE(pixels);
+    QFont font("DejaVu Sans");
+    font.setPixelSize(pixels);
+    QApplication::setFont(font);
+    Options options;
+    const QList<QLabel *> labels = options.findChildren<QLabel *>();
+    ASSERT_EQ(labels.size(), 4);
+    for (const QLabel *label : labels)
+      EXPECT_GE(label->width(), label->sizeHint().width()) << label->text().toStdString();
+    for (int i = 0; i < 2; ++i) {
+      auto *panel = child<QWidget>(options, QString("picOptions%1").arg(i).toLatin1().constData());
+      EXPECT_TRUE(options.rect().contains(panel->geometry()));
+      const QList<QWidget *> parts = panel->findChildren<QWidget *>(Qt::FindDirectChildrenOnly);
+      for (qsizetype a = 0; a < parts.size(); ++a) {
+        for (qsizetype b = a + 1; b < parts.size(); ++b)
+          EXPECT_FALSE(parts[a]->geometry().intersects(parts[b]->geometry()))
+              << parts[a]->objectName().toStdString() << " / "
+              << parts[b]->objectName().toStdString();
+      }
+    }
+    for (const QPushButton *button : options.findChildren<QPushButton *>())
+      EXPECT_TRUE(options.rect().contains(button->geometry())) << button->text().toStdString();
+  }
+  QApplication::setFont(saved);
+}
+
+// Every control of both dialogs has a help text for What's This: the texts the dialogs give as
+// tooltips, labels or captions.
+TEST_F(DialogTest, DialogControlsHaveHelpTexts) {
+  Options options;
+  BmpOptions bmp;
+  const std::pair<QWidget *, const char *> controls[] = {
+      {child<QWidget>(options, "ExtraPageCache"), "Extra Page Cache Size (MB)"},
+      {child<QWidget>(options, "FullPageCache"), "Full-page Cache Threshold (MB)"},
+      {child<QWidget>(options, "PageBreakSpace"), "Pixels Between Pages"},
+      {child<QWidget>(options, "AppBgColor"), "Background Color"},
+      {child<QWidget>(options, "cmdOK"), "OK"},
+      {child<QWidget>(options, "cmdCancel"), "Cancel"},
+      {child<QWidget>(options, "cmdApply"), "Apply"},
+      {child<QWidget>(bmp, "Page"), "Page to be Saved"},
+      {child<QWidget>(bmp, "Zoom"), "Zoom to be Saved at"},
+      {child<QWidget>(bmp, "Layer"), "View Individual MRC Layers"},
+      {child<QWidget>(bmp, "SaveButton"), "Save to .bmp"},
+      {child<QWidget>(bmp, "CancelButton"), "Exit Dialog Without Saving"},
+      {child<QWidget>(bmp, "helpButton"), "Show Help"}};
+  for (const auto &[widget, text] : controls)
+    EXPECT_EQ(widget->whatsThis(), text) << widget->objectName().toStdString();
+  auto *tabs = child<QTabBar>(options, "tbsOptions");
+  EXPECT_EQ(tabs->tabWhatsThis(0), "Caching Options");
+  EXPECT_EQ(tabs->tabWhatsThis(1), "Set Options for Group 2");
 }
 
 bool fileExists(const std::string &path) {

@@ -387,9 +387,10 @@ TEST_F(DocCommandsTest, WheelScrollsFourUnitsANotchTimesTheZoom) {
     int16_t delta;
     int32_t moved;
   };
+  // A turn away from the user (positive delta) scrolls toward the top, toward the user down.
   for (const Case &c :
-       {Case{1.0, 120, 4}, Case{2.0, 120, 8}, Case{1.0, -120, -4}, Case{0.5, 120, 4},
-        Case{1.5, 60, 3}, Case{2.0, 240, 16}, Case{1.25, 120, 5}}) {
+       {Case{1.0, 120, -4}, Case{2.0, 120, -8}, Case{1.0, -120, 4}, Case{0.5, 120, -4},
+        Case{1.5, 60, -3}, Case{2.0, 240, -16}, Case{1.25, 120, -5}, Case{2.0, -120, 8}}) {
     SCOPED_TRACE(std::to_string(c.zoom) + " " + std::to_string(c.delta));
     start({1, c.zoom});
     control_->call(dispid::SetModalYPosition, {Variant::i4(100)});
@@ -535,6 +536,50 @@ TEST_F(DocCommandsTest, RightClickOnAToolbarButtonAsksWhatItIs) {
   EXPECT_FALSE(QWhatsThis::inWhatsThisMode());
 }
 
+// Every toolbar button and field carries its help text, so What's This (Shift+F1 or the
+// toolbar's "?") shows it for a click instead of taking the click and showing nothing.
+TEST_F(DocCommandsTest, WhatsThisShowsEachToolbarControlsHelp) {
+  openTiff();
+  NorvDoc &d = *doc_;
+  const std::pair<QWidget *, const char *> controls[] = {{d.FirstPage, "First Page"},
+                                                         {d.PreviousPage, "Previous Page"},
+                                                         {d.NextPage, "Next Page"},
+                                                         {d.LastPage, "Last Page"},
+                                                         {d.ZoomIn, "Zoom In"},
+                                                         {d.ZoomOut, "Zoom Out"},
+                                                         {d.RotateLeft, "Rotate Left"},
+                                                         {d.RotateRight, "Rotate Right"},
+                                                         {d.PageNum, "Current Page"},
+                                                         {d.NumPages, "Pages in This Document"},
+                                                         {d.ZoomFactor, "Zoom Factor"},
+                                                         {d.Layer, "View Individual MRC Layers"},
+                                                         {d.WhatsThisButton, "\"What's This?\""}};
+  for (const auto &[widget, text] : controls) {
+    EXPECT_EQ(widget->whatsThis(), text) << widget->objectName().toStdString();
+    EXPECT_EQ(widget->toolTip(), text) << widget->objectName().toStdString();
+  }
+  // From the toolbar's button and from the menu item (Shift+F1): a click on the page field shows
+  // its text and ends the mode; the page stays.
+  const auto popupShown = [] {
+    for (QWidget *w : QApplication::topLevelWidgets())
+      if (w->inherits("QWhatsThat") && w->isVisible()) return true;
+    return false;
+  };
+  for (int entry = 0; entry < 2; ++entry) {
+    SCOPED_TRACE(entry == 0 ? "toolbar button" : "menu item");
+    if (entry == 0)
+      d.WhatsThisButton->click();
+    else
+      cmd_->menuHelpWhatsthis->trigger();
+    ASSERT_TRUE(QWhatsThis::inWhatsThisMode());
+    QTest::mouseClick(d.PageNum, Qt::LeftButton, {}, QPoint(5, 5));
+    EXPECT_FALSE(QWhatsThis::inWhatsThisMode());
+    EXPECT_TRUE(QTest::qWaitFor(popupShown, 1000));
+    QWhatsThis::hideText();
+    EXPECT_EQ(i4(dispid::CurrentPage), 1);
+  }
+}
+
 TEST_F(DocCommandsTest, OptionsFromTheToolsMenuRepaintTheWindow) {
   openTiff();
   start({1, 0.25});
@@ -563,6 +608,13 @@ TEST_F(DocCommandsTest, OptionsFromTheToolsMenuRepaintTheWindow) {
   EXPECT_EQ(i4(dispid::BackColor), 0x3C1EC8);
   const QImage window = doc_->grab().toImage();
   EXPECT_EQ(window.pixelColor(2, view->y() + 10), QColor(200, 30, 60));
+  // The toolbar keeps its own colours: no pixel of it takes the background colour.
+  const QImage toolbar = doc_->ToolBar->grab().toImage();
+  int taken = 0;
+  for (int y = 0; y < toolbar.height(); ++y)
+    for (int x = 0; x < toolbar.width(); ++x)
+      taken += toolbar.pixelColor(x, y) == QColor(200, 30, 60);
+  EXPECT_EQ(taken, 0);
   // The gap between pages 1 and 2 in the control's own drawing has the new size and colour.
   const QImage shown = view->grab().toImage();
   const int pageBottom = CLng(700 * 0.25) - callI4(dispid::GetModalYPosition);
@@ -626,12 +678,16 @@ TEST_F(DocCommandsTest, InputOnTheControlsWindowReachesTheCommands) {
   QTest::keyClick(view, Qt::Key_PageDown);
   EXPECT_EQ(doc_->VScroll->value(), doc_->VScroll->pageStep());
 
-  // The wheel: a notch towards the user (a negative delta) pans up by 4 at zoom 1.
-  const int32_t y1 = callI4(dispid::GetModalYPosition);
-  QWheelEvent wheel(QPointF(50, 50), view->mapToGlobal(QPointF(50, 50)), QPoint(), QPoint(0, -120),
-                    Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
-  QApplication::sendEvent(view, &wheel);
-  EXPECT_EQ(callI4(dispid::GetModalYPosition), y1 - 4);
+  // The wheel at the top: a notch towards the user (a negative delta) scrolls down by 4 at zoom
+  // 1, a notch away from the user back up.
+  QTest::keyClick(view, Qt::Key_Home);
+  ASSERT_EQ(callI4(dispid::GetModalYPosition), 0);
+  for (const int delta : {-120, 120}) {
+    QWheelEvent wheel(QPointF(50, 50), view->mapToGlobal(QPointF(50, 50)), QPoint(),
+                      QPoint(0, delta), Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+    QApplication::sendEvent(view, &wheel);
+    EXPECT_EQ(callI4(dispid::GetModalYPosition), delta < 0 ? 4 : 0) << delta;
+  }
 
   // The middle button changes the tool; the right button's release pops up the tool menu.
   QTest::mouseClick(view, Qt::MiddleButton, {}, QPoint(30, 30));

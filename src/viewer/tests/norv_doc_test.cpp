@@ -1,8 +1,8 @@
 // The document window over a loaded view control, shown offscreen: layout of toolbar, control
-// and scroll bars; the indicators refreshed from the control; zoom about the centre and to a
-// box; four quarter turns; the vertical scroll bar over a 300-page document (scaled into its
-// 16-bit range); printing a page range to a PDF file; and screenshots of the window compared with
-// golden images.
+// and scroll bars; the toolbar's controls side by side at any width; the indicators refreshed from
+// the control; zoom about the centre and to a box; four quarter turns; the vertical scroll bar over
+// a 300-page document (scaled into its 16-bit range); printing a page range to a PDF file; and
+// screenshots of the window compared with golden images.
 //
 // Golden images: src/viewer/tests/data/norv_doc_*.png. After a deliberate change of the
 // window's look, run the suite with NORVVIEW_UPDATE_GOLDEN=1 (the images are rewritten in the
@@ -17,6 +17,7 @@
 #include <QPrinter>
 #include <QStyleFactory>
 #include <QTest>
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <functional>
@@ -141,7 +142,9 @@ TEST_F(NorvDocTest, LayoutPlacesToolbarControlAndScrollBars) {
   open(path);
   NorvDoc &d = *doc_;
   const int tb = d.ToolBar->height();
-  EXPECT_EQ(d.ToolBar->geometry(), QRect(0, 0, 420, tb));
+  // The toolbar spans the window, or its controls' width where the window is narrower.
+  EXPECT_EQ(d.ToolBar->geometry(),
+            QRect(0, 0, std::max(420, d.ToolBar->minimumSizeHint().width()), tb));
   EXPECT_EQ(d.VScroll->geometry(), QRect(420 - d.VScroll->width(), tb, d.VScroll->width(),
                                          360 - tb - d.HScroll->height()));
   EXPECT_EQ(d.HScroll->geometry(),
@@ -177,6 +180,31 @@ TEST_F(NorvDocTest, LayoutPlacesToolbarControlAndScrollBars) {
   zoom = 3.0;
   d.CenteredZoom(zoom);
   EXPECT_EQ(d.HScroll->singleStep(), 3);
+}
+
+// At any window width, from narrow to the default and wide, the toolbar's controls lie side by
+// side, each at least as wide as it needs: no field covers its label or a button.
+TEST_F(NorvDocTest, ToolbarControlsNeverOverlap) {
+  const std::string path = dir_.file("doc.tif");
+  writeRgbTiff(path, {{600, 700}});
+  open(path);
+  NorvDoc &d = *doc_;
+  for (const int width : {200, 420, 480, 600, 900}) {
+    SCOPED_TRACE(width);
+    d.resize(width, 360);
+    QApplication::processEvents();
+    std::vector<QWidget *> shown;
+    for (QWidget *child : d.ToolBar->findChildren<QWidget *>(Qt::FindDirectChildrenOnly))
+      if (child->isVisible()) shown.push_back(child);
+    ASSERT_GT(shown.size(), 10u);
+    for (size_t i = 0; i < shown.size(); ++i) {
+      const QString name = shown[i]->objectName();
+      EXPECT_GE(shown[i]->width(), shown[i]->minimumSizeHint().width()) << name.toStdString();
+      for (size_t j = i + 1; j < shown.size(); ++j)
+        EXPECT_FALSE(shown[i]->geometry().intersects(shown[j]->geometry()))
+            << name.toStdString() << " and " << shown[j]->objectName().toStdString();
+    }
+  }
 }
 
 TEST_F(NorvDocTest, IndicatorsFollowTheControl) {

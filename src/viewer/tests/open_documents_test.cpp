@@ -1,7 +1,8 @@
 // Opening documents in the main window with the real control module loaded through the
 // registry: the command line opens page 1 (the window's pixels are the control's own render of
-// the page), names that are no document give the message and leave no window, the File menu's
-// dialog and dropped file lists open their files in order, and the conversion command runs its
+// the page), names that are no document give the message and leave no window (and the other
+// windows as they were), a TIFF-FX document named .tif shows its pages, the File menu's dialog
+// and dropped file lists open their files in order, and the conversion command runs its
 // dialogs, converts on the hidden control and opens the result, whose window shows the converted
 // scan as the control renders it.
 #include <gtest/gtest.h>
@@ -14,6 +15,7 @@
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMimeData>
+#include <QTest>
 #include <QUrl>
 #include <algorithm>
 #include <string>
@@ -21,6 +23,7 @@
 
 #include "control_fixture.h"
 #include "control_ids.h"
+#include "dispatch_calls.h"
 #include "main_window.h"
 #include "modal_watch.h"
 #include "norv_doc.h"
@@ -112,6 +115,66 @@ TEST_F(OpenDocumentsTest, NamesThatAreNoDocumentLeaveNoWindow) {
   window.OpenFileByName(empty);
   EXPECT_TRUE(window.mdiArea()->subWindowList().isEmpty());
   EXPECT_TRUE(watch.messages().isEmpty());
+}
+
+// A refused open leaves the open windows as they were: a maximised one stays maximised, the
+// others keep their places and sizes, and the refused one never appears.
+TEST_F(OpenDocumentsTest, RefusedOpenLeavesTheWindowsAsTheyWere) {
+  NorvviewApp window;
+  window.resize(900, 700);
+  window.show();
+  ModalWatch watch;
+  for (const char *name : {"small.tif", "wide.tif"}) {
+    QString path = file(name);
+    window.OpenFileByName(path);
+  }
+  const QList<QMdiSubWindow *> frames = window.mdiArea()->subWindowList();
+  ASSERT_EQ(frames.size(), 2);
+  frames[0]->move(10, 20);
+  window.activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+  window.mdiArea()->setActiveSubWindow(frames[1]);
+  frames[1]->showMaximized();
+  QCoreApplication::processEvents();
+  ASSERT_TRUE(frames[1]->isMaximized());
+  const QRect first = frames[0]->geometry(), second = frames[1]->geometry();
+  for (const char *refused : {"notes.txt", "missing.tfx"}) {
+    SCOPED_TRACE(refused);
+    QString path = file(refused);
+    window.OpenFileByName(path);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(watch.messages().last(), invalid(file(refused)));
+    EXPECT_EQ(window.mdiArea()->subWindowList(), frames);
+    EXPECT_TRUE(frames[1]->isMaximized());
+    EXPECT_EQ(frames[1]->geometry(), second);
+    EXPECT_EQ(frames[0]->geometry(), first);
+    EXPECT_EQ(window.mdiArea()->activeSubWindow(), frames[1]);
+  }
+}
+
+// A TIFF-FX document named .tif opens as the TIFF-FX document it is and shows its pages.
+TEST_F(OpenDocumentsTest, TiffFxNamedTifShowsItsPages) {
+  const std::string tfx = dir_.file("colour.tif");
+  ASSERT_TRUE(QFile::copy(NORV_TEST_DATA "/two_colour_pages.tfx", QString::fromStdString(tfx)));
+  NorvviewApp window;
+  window.show();
+  ModalWatch watch;
+  QString name = QString::fromStdString(tfx);
+  window.OpenFileByName(name);
+  EXPECT_TRUE(watch.messages().isEmpty()) << watch.messages().join("\n").toStdString();
+  NorvDoc *document = doc(window, 0);
+  ASSERT_NE(document, nullptr);
+  comp::Dispatch &ctl = *document->NorvCtl()->dispatch();
+  EXPECT_TRUE(ctlGetBool(ctl, dispid::IsNorv));
+  EXPECT_EQ(ctlCallI4(ctl, dispid::NumPages), 2);
+  EXPECT_EQ(ctlCallI4(ctl, dispid::LayersOnCurrentPage), 3);
+  // The page shows ink, not a blank page.
+  const QImage render = controlRender(ctl, 1);
+  ASSERT_FALSE(render.isNull());
+  int dark = 0;
+  for (int y = 0; y < render.height(); ++y)
+    for (int x = 0; x < render.width(); ++x) dark += qGray(render.pixel(x, y)) < 128;
+  EXPECT_GT(dark, 0);
 }
 
 TEST_F(OpenDocumentsTest, OpenFileByNameWritesTheCleanedNameBack) {
