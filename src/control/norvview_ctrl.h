@@ -209,8 +209,9 @@ class NorvviewCtrl final : public comp::Dispatch, public HostedControl {
   int32_t CopyPageToClipboard(int32_t page);
   int32_t PrintLayerFromTo(int32_t hdc, int32_t layer, int32_t fromPage, int32_t toPage);
   int32_t SavePageAsBmp(const std::string &fileName, int32_t page, int32_t layer, double zoom);
-  // Converts the TIFF scan file into a TIFF-FX file through the document encoder (failures go
-  // to the standard error stream only); always 0. The open document is not changed.
+  // Converts the TIFF scan file into a TIFF-FX file through the document encoder: 0 when the
+  // whole document was written, else the failure's status (the output name is left as it was;
+  // one sentence on the standard error stream). The open document is not changed.
   int32_t ConvertTiff2Tfx(const std::string &tiffFile, const std::string &tfxFile);
 
   // Persistence: version, stock properties, then the control's own in their fixed order; on

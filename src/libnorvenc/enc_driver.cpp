@@ -17,8 +17,10 @@
 // an empty section cannot refuse a page (10003 if it ever did, rather than retrying forever).
 //
 // Failures: 2 a null record or a record not started, 118 a null file, path or image, 10000 a
-// log file that cannot be opened, 1 out of memory, else the status of the layer that failed;
-// sections written before a failure stay in the output.
+// log file that cannot be opened, 1 out of memory, else the status of the layer that failed.
+// A failed norv_encDocument or norv_encPage abandons the output: nothing more is written to it,
+// and the record's clean-up cuts the file back to where the output began and gives the failure,
+// so that no part of the document passes for the whole.
 #include <cstdio>
 #include <cstring>
 
@@ -295,8 +297,6 @@ void releaseEncoding(QtzState *state, NorvEncState *enc) {
 
 }  // namespace norvenc
 
-using norvenc::PageOutcome;
-
 extern "C" int32_t norv_encStart(QtzState *state, NorvEncState *enc, FILE *outFile,
                                  const char *logPath) {
   if (state == nullptr) return QTZ_ERR_NULL;
@@ -322,17 +322,17 @@ extern "C" int32_t norv_encStart(QtzState *state, NorvEncState *enc, FILE *outFi
   return status;
 }
 
-extern "C" int32_t norv_encDocument(QtzState *state, NorvEncState *enc, const char *tiffPath,
-                                    int32_t last) {
-  if (state == nullptr) return QTZ_ERR_NULL;
-  if (const int32_t status = norvenc::checkStarted(state, enc); status != 0) return status;
-  if (tiffPath == nullptr) return qtz::report(state, QTZ_ERR_NULL);
+namespace norvenc {
+namespace {
+
+// Every page of the TIFF file to the open section, by the section rule.
+int32_t encodeDocument(QtzState *state, NorvEncState *enc, const char *tiffPath, int32_t last) {
   for (int32_t index = 0;;) {
-    NorvPageSource *source = norvenc::newSource(state);
+    NorvPageSource *source = newSource(state);
     if (source == nullptr) return qtz::report(state, QTZ_ERR_NO_MEMORY);
     TcImage *image = nullptr;
-    if (const int32_t status = norvenc::readSourcePage(state, tiffPath, source, index, &image,
-                                                       enc->quarterTurns, enc->defaultDpi);
+    if (const int32_t status = readSourcePage(state, tiffPath, source, index, &image,
+                                              enc->quarterTurns, enc->defaultDpi);
         status != 0) {
       qtz::release(state, source);
       return status;
@@ -346,18 +346,57 @@ extern "C" int32_t norv_encDocument(QtzState *state, NorvEncState *enc, const ch
       Pixr *core = image->image;
       image->image = nullptr;
       tc_freeImage(state, image);
-      if (const int32_t status = norvenc::offerPage(state, enc, core, source, &outcome);
-          status != 0)
+      if (const int32_t status = offerPage(state, enc, core, source, &outcome); status != 0)
         return status;
       // A refused page is read again into the next section.
       if (outcome.accepted) ++index;
     }
     if (const int32_t status =
-            norvenc::applySectionRule(state, enc, outcome.sectionFull, last == 1 && exhausted);
+            applySectionRule(state, enc, outcome.sectionFull, last == 1 && exhausted);
         status != 0)
       return status;
     if (exhausted) return QTZ_OK;
   }
+}
+
+// The caller's image to the open section, by the section rule.
+int32_t encodeImage(QtzState *state, NorvEncState *enc, const QtzImage *image, int32_t last) {
+  PageOutcome outcome;
+  // A page refused by the open section ends it and goes into the next one; a fresh section
+  // always takes it (or fails).
+  while (!outcome.accepted) {
+    Pixr *core = nullptr;
+    if (const int32_t status = tc_convertToPixr(state, image, &core); status != 0) return status;
+    NorvPageSource *source = newSource(state);
+    if (source == nullptr) {
+      pxlDestroyImage(state->ipwContext, &core);
+      return qtz::report(state, QTZ_ERR_NO_MEMORY);
+    }
+    describeSource(state, core, enc->defaultDpi, source);
+    if (const int32_t status = offerPage(state, enc, core, source, &outcome); status != 0)
+      return status;
+    if (!outcome.accepted) {
+      if (const int32_t status = writeOpenSection(state, enc, true); status != 0) return status;
+    }
+  }
+  return applySectionRule(state, enc, outcome.sectionFull, last == 1);
+}
+
+// A failed call leaves the output abandoned (see the head of the file).
+int32_t abandonOnFailure(NorvEncState *enc, int32_t status) {
+  if (status != 0) abandonOutput(enc->writer, status);
+  return status;
+}
+
+}  // namespace
+}  // namespace norvenc
+
+extern "C" int32_t norv_encDocument(QtzState *state, NorvEncState *enc, const char *tiffPath,
+                                    int32_t last) {
+  if (state == nullptr) return QTZ_ERR_NULL;
+  if (const int32_t status = norvenc::checkStarted(state, enc); status != 0) return status;
+  if (tiffPath == nullptr) return qtz::report(state, QTZ_ERR_NULL);
+  return norvenc::abandonOnFailure(enc, norvenc::encodeDocument(state, enc, tiffPath, last));
 }
 
 extern "C" int32_t norv_encPage(QtzState *state, NorvEncState *enc, const QtzImage *image,
@@ -365,24 +404,5 @@ extern "C" int32_t norv_encPage(QtzState *state, NorvEncState *enc, const QtzIma
   if (state == nullptr) return QTZ_ERR_NULL;
   if (const int32_t status = norvenc::checkStarted(state, enc); status != 0) return status;
   if (image == nullptr) return qtz::report(state, QTZ_ERR_NULL);
-  PageOutcome outcome;
-  // A page refused by the open section ends it and goes into the next one; a fresh section
-  // always takes it (or fails).
-  while (!outcome.accepted) {
-    Pixr *core = nullptr;
-    if (const int32_t status = tc_convertToPixr(state, image, &core); status != 0) return status;
-    NorvPageSource *source = norvenc::newSource(state);
-    if (source == nullptr) {
-      pxlDestroyImage(state->ipwContext, &core);
-      return qtz::report(state, QTZ_ERR_NO_MEMORY);
-    }
-    norvenc::describeSource(state, core, enc->defaultDpi, source);
-    if (const int32_t status = norvenc::offerPage(state, enc, core, source, &outcome); status != 0)
-      return status;
-    if (!outcome.accepted) {
-      if (const int32_t status = norvenc::writeOpenSection(state, enc, true); status != 0)
-        return status;
-    }
-  }
-  return norvenc::applySectionRule(state, enc, outcome.sectionFull, last == 1);
+  return norvenc::abandonOnFailure(enc, norvenc::encodeImage(state, enc, image, last));
 }

@@ -3,8 +3,10 @@
 // output file, and the choice of the writer's kind for writing and closing.
 //
 // A failed write is reported once (2001) and remembered: the writer writes nothing more, every
-// later section gives 2001, and the close still closes the file exactly once and frees
-// everything.
+// later section gives 2001, and the close cuts the file back to where the output began, closes
+// it exactly once and frees everything.
+#include <unistd.h>
+
 #include <cstdio>
 
 #include "output_writer.h"
@@ -47,6 +49,7 @@ int32_t makeWriter(QtzState *state, const NorvOutputIo *io, WriterKind kind,
   w->hooks = OvrFileHooks{io->read, io->write, io->seek, io->tell};
   w->stream = OvrHookedFile{io->file, 0, &w->hooks};
   w->kind = kind;
+  w->start = std::ftell(io->file);
   w->section = section.release();
   *writer = made.release();
   return QTZ_OK;
@@ -89,8 +92,23 @@ int32_t closeFile(NorvOutputWriter *writer) {
   writer->io.file = nullptr;
   writer->stream.file = nullptr;
   if (file == nullptr) return QTZ_OK;
+  // Nothing of a failed output stays, also when the close's own flush is what fails: once the
+  // stream has put out what it still holds, the file is cut back through a descriptor of its
+  // own (a file that cannot be cut, such as a pipe, keeps what it got; the status says it
+  // failed).
+  const int descriptor = writer->start >= 0 ? dup(fileno(file)) : -1;
   if (std::fclose(file) != 0) writeFailed(writer);
+  if (descriptor >= 0) {
+    if (writer->failure != 0 && ftruncate(descriptor, writer->start) != 0) {
+      // Nothing more can be done: the failure is already the result.
+    }
+    close(descriptor);
+  }
   return writer->failure;
+}
+
+void abandonOutput(NorvOutputWriter *writer, int32_t status) {
+  if (writer != nullptr && writer->failure == 0 && status != 0) writer->failure = status;
 }
 
 void endSection(NorvOutputWriter *writer) {

@@ -12,7 +12,9 @@
 // Statuses: 1 out of memory, 10003 a missing or wrong argument (both reported); 2001 a write,
 // flush or close of the output that failed (reported once; every later section gives 2001
 // without writing, and the close still closes the file, exactly once); 2 a page resolution
-// below 1 (PDF); the container library's statuses unchanged (TIFF-FX).
+// below 1 (PDF); the container library's statuses unchanged (TIFF-FX). A failed output is cut
+// back at the close to the length the file had when the writer opened (a file that cannot
+// seek, such as a pipe, keeps what was written), and the close gives the failure.
 #ifndef NORV_OUTPUT_WRITER_H
 #define NORV_OUTPUT_WRITER_H
 
@@ -80,6 +82,7 @@ struct NorvOutputWriter {
   norvenc::PdfObjects *pdf;
   norvenc::WriterKind kind;
   int32_t failure;  // first failure that left the file unfinished; nothing more is written
+  int64_t start;    // where the output began in the file; -1 when it cannot seek
 };
 
 namespace norvenc {
@@ -119,8 +122,12 @@ void freeWriter(NorvOutputWriter *writer);
 int32_t writeFailed(NorvOutputWriter *writer);
 // length bytes through the I/O block's write function; 2001 when not all are written.
 int32_t writeBytes(NorvOutputWriter *writer, const void *data, size_t length);
-// Closes the file once; 2001 when the close (its final flush) fails.
+// Closes the file once; 2001 when the close (its final flush) fails. After a failure the file
+// is first cut back to where the output began, so that no part of it passes for the document.
 int32_t closeFile(NorvOutputWriter *writer);
+// Marks the output failed with status (an encoding call that failed): nothing more is written
+// and the close cuts the file back and gives the status.
+void abandonOutput(NorvOutputWriter *writer, int32_t status);
 // After a section is written: every page dropped, the count added to the pages written.
 void endSection(NorvOutputWriter *writer);
 

@@ -16,7 +16,9 @@
 // one JBIG2Globals stream. So the writer keeps the dictionary bytes of the open chain of sections
 // and each section that brings new ones writes a globals stream holding the whole chain; a section
 // that ended final closes the chain. The page size in points is W x 72 / x resolution by
-// H x 72 / y resolution.
+// H x 72 / y resolution, a whole number of points exactly, else six decimals just below the
+// exact size (see pointsOf): a reader that renders at the scan's resolution gets the scan's
+// pixel size.
 //
 // Failures: those of the shared writer (output_writer.h); 2 for a page resolution below 1.
 #include <algorithm>
@@ -56,6 +58,39 @@ namespace {
 
 constexpr uint32_t kFirstEntries = 20;
 constexpr int32_t kPointsPerInch = 72;
+constexpr int64_t kPointDecimals = 1000000;
+
+// pixels x 72 / dpi (dpi at least 1) points as a decimal: a whole number exactly, else six
+// decimals (trailing zeros dropped) one millionth below the exact size. Readers multiply the
+// decimal by dpi / 72 in binary floating point and take the ceiling: the exact decimal of a
+// fraction such as 0.72 comes out a hair above the pixel count and gains a pixel, a millionth
+// below never loses one.
+struct Points {
+  char text[32];
+};
+
+Points pointsOf(int32_t pixels, int32_t dpi) {
+  const int64_t scaled = int64_t{pixels} * kPointsPerInch;
+  Points p{};
+  if (scaled % dpi == 0) {
+    std::snprintf(p.text, sizeof p.text, "%" PRId64, scaled / dpi);
+    return p;
+  }
+  // The decimal in millionths: the exact value cut, and a millionth less where the cut is exact.
+  int64_t millionths = scaled * kPointDecimals / dpi;
+  if (scaled * kPointDecimals % dpi == 0) --millionths;
+  const int length = std::snprintf(p.text, sizeof p.text, "%" PRId64, millionths / kPointDecimals);
+  int64_t fraction = millionths % kPointDecimals;
+  if (fraction == 0) return p;
+  int digits = 6;
+  while (fraction % 10 == 0) {
+    fraction /= 10;
+    --digits;
+  }
+  std::snprintf(p.text + length, sizeof p.text - static_cast<size_t>(length), ".%0*" PRId64, digits,
+                fraction);
+  return p;
+}
 
 // Makes room for one more element, doubling the capacity (first capacity kFirstEntries).
 template <typename T>
@@ -143,8 +178,8 @@ int32_t writePage(NorvOutputWriter *writer, const NorvLayerRecord *mask) {
   PdfObjects *pdf = writer->pdf;
   if (mask->xdpi < 1 || mask->ydpi < 1 || mask->length > INT32_MAX)
     return qtz::report(writer->state, QTZ_ERR_PARAM);
-  const int64_t w = int64_t{mask->width} * kPointsPerInch / mask->xdpi;
-  const int64_t h = int64_t{mask->height} * kPointsPerInch / mask->ydpi;
+  const Points w = pointsOf(mask->width, mask->xdpi);
+  const Points h = pointsOf(mask->height, mask->ydpi);
   int32_t status = roomForOne(writer->state, pdf->pageObjects, pdf->pageCount, pdf->pageCapacity);
   if (status != QTZ_OK) return status;
   const int32_t image = pdf->nextObject;
@@ -164,9 +199,9 @@ int32_t writePage(NorvOutputWriter *writer, const NorvLayerRecord *mask) {
   if (status == QTZ_OK) status = emitData(writer, mask->data, mask->length);
   if (status == QTZ_OK) status = emit(writer, "\nendstream\nendobj\n\n");
 
-  char content[96];
-  const int contentLength = std::snprintf(
-      content, sizeof content, "q %" PRId64 " 0 0 %" PRId64 " 0 0 cm /%s Do Q", w, h, name);
+  char content[128];
+  const int contentLength =
+      std::snprintf(content, sizeof content, "q %s 0 0 %s 0 0 cm /%s Do Q", w.text, h.text, name);
   if (status == QTZ_OK) status = beginObject(writer, image + 1);
   if (status == QTZ_OK)
     status = emit(writer, "%d 0 obj\n<<\n/Length %d\n>>\nstream\n%s\nendstream\nendobj\n\n",
@@ -176,8 +211,8 @@ int32_t writePage(NorvOutputWriter *writer, const NorvLayerRecord *mask) {
     status = emit(writer,
                   "%d 0 obj <<\n/Type /Page\n/Resources <<\n/XObject <<\n/%s %d 0 R\n>>\n"
                   "/ProcSet %d 0 R\n>>\n/Parent %d 0 R\n/Contents %d 0 R\n"
-                  "/MediaBox [ 0 0 %" PRId64 " %" PRId64 " ]\n>>\nendobj\n\n",
-                  image + 2, name, image, pdf->procSet, pdf->pages, image + 1, w, h);
+                  "/MediaBox [ 0 0 %s %s ]\n>>\nendobj\n\n",
+                  image + 2, name, image, pdf->procSet, pdf->pages, image + 1, w.text, h.text);
   if (status == QTZ_OK) pdf->pageObjects[pdf->pageCount++] = image + 2;
   return status;
 }

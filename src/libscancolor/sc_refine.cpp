@@ -3,10 +3,13 @@
 // marked ones by the two-pass propagation, so each text pixel takes the colour of the
 // nearest pixel that is not text. The background test compares each text component's colour
 // with the mean of that spread colour under it and drops the text that has the background's
-// colour. Joining places the text components' centres on a map of 60 cells per inch, spreads
-// them, and makes a small non-text component text (with its neighbour's colour) when it lies
-// within the neighbour's max side, has its colour, and is at most the join size ratio of its
-// size (an exact comparison, not a truncated quotient). Failures: 1 without memory (reported).
+// colour: within the background tolerance, or within a third of the page's contrast (the median
+// over the text pixels of their component's largest channel difference from the background)
+// where that is smaller, so that ink on darkened paper stays text. Joining places the text
+// components' centres on a map of 60 cells per inch, spreads them, and makes a small non-text
+// component text (with its neighbour's colour) when it lies within the neighbour's max side, has
+// its colour, and is at most the join size ratio of its size (an exact comparison, not a truncated
+// quotient). Failures: 1 without memory (reported).
 #include <cmath>
 #include <cstring>
 
@@ -15,6 +18,9 @@
 
 namespace sc {
 namespace {
+
+// The background test's tolerance is at most this share of the page's contrast.
+constexpr int32_t kContrastShare = 3;
 
 bool near(int32_t a, int32_t b, int32_t tolerance) {
   return std::abs(a - b) <= tolerance;
@@ -76,15 +82,38 @@ int32_t dropBackgroundColoured(QtzSCState *sc) {
       s[2] += rgb[3 * x + 2];
     }
   }
-  const int32_t tol = sc->options.backgroundTolerance;
+  // Each text component's distance from the background under it: the largest channel
+  // difference. The page's contrast is the median of that distance over the text pixels.
+  uint64_t pixelsAt[256] = {};
+  uint64_t textPixels = 0;
   for (int32_t k = 0; k < n; ++k) {
     QtzSCComponent &c = sc->components[k];
     if (c.text == 0 || c.pixelCount == 0) continue;
     const float count = static_cast<float>(c.pixelCount);
+    float *s = sum + 3 * int64_t{k};
+    int32_t distance = 0;
+    const uint8_t colour[3] = {c.r, c.g, c.b};
+    for (int channel = 0; channel < 3; ++channel) {
+      s[channel] = static_cast<float>(static_cast<int32_t>(s[channel] / count));  // the mean
+      const int32_t d = std::abs(static_cast<int32_t>(s[channel]) - colour[channel]);
+      distance = d > distance ? d : distance;
+    }
+    pixelsAt[distance > 255 ? 255 : distance] += static_cast<uint64_t>(c.pixelCount);
+    textPixels += static_cast<uint64_t>(c.pixelCount);
+  }
+  int32_t contrast = 0;
+  for (uint64_t below = 0; contrast < 255 && (below += pixelsAt[contrast]) * 2 < textPixels;)
+    ++contrast;
+  // Ink on darkened paper lies closer to it than the tolerance: the test then judges by a third
+  // of the page's own contrast, which still drops paper-coloured specks inside letters.
+  const int32_t option = sc->options.backgroundTolerance;
+  const int32_t tol = contrast / kContrastShare < option ? contrast / kContrastShare : option;
+  for (int32_t k = 0; k < n; ++k) {
+    QtzSCComponent &c = sc->components[k];
+    if (c.text == 0 || c.pixelCount == 0) continue;
     const float *s = sum + 3 * int64_t{k};
-    if (near(static_cast<int32_t>(s[0] / count), c.r, tol) &&
-        near(static_cast<int32_t>(s[1] / count), c.g, tol) &&
-        near(static_cast<int32_t>(s[2] / count), c.b, tol))
+    if (near(static_cast<int32_t>(s[0]), c.r, tol) && near(static_cast<int32_t>(s[1]), c.g, tol) &&
+        near(static_cast<int32_t>(s[2]), c.b, tol))
       c.text = 0;
   }
   return 0;

@@ -2,7 +2,10 @@
 #include "testkit_files.h"
 
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <unistd.h>
+
+#include <csignal>
 
 #include <algorithm>
 #include <cerrno>
@@ -101,6 +104,32 @@ bool writeFile(const std::string &path, const std::vector<uint8_t> &bytes) {
 
 bool writeFile(const std::string &path, const std::string &text) {
   return writeFile(path, std::vector<uint8_t>(text.begin(), text.end()));
+}
+
+FileSizeLimit::FileSizeLimit(uint64_t bytes) {
+  rlimit limit{};
+  EXPECT_EQ(getrlimit(RLIMIT_FSIZE, &limit), 0);
+  savedCurrent_ = limit.rlim_cur;
+  savedHandler_ = std::signal(SIGXFSZ, SIG_IGN);
+  limit.rlim_cur = bytes;
+  EXPECT_EQ(setrlimit(RLIMIT_FSIZE, &limit), 0) << std::strerror(errno);
+}
+
+FileSizeLimit::~FileSizeLimit() {
+  rlimit limit{};
+  getrlimit(RLIMIT_FSIZE, &limit);
+  limit.rlim_cur = savedCurrent_;
+  setrlimit(RLIMIT_FSIZE, &limit);
+  std::signal(SIGXFSZ, savedHandler_);
+}
+
+std::vector<std::string> listDirectory(const std::string &path) {
+  std::vector<std::string> names;
+  std::error_code error;
+  for (const auto &entry : std::filesystem::directory_iterator(path, error))
+    names.push_back(entry.path().filename().string());
+  std::sort(names.begin(), names.end());
+  return names;
 }
 
 }  // namespace norvtest

@@ -66,6 +66,24 @@ std::vector<uint8_t> readFile(const std::string &path, bool *ok = nullptr);
 bool writeFile(const std::string &path, const std::vector<uint8_t> &bytes);
 bool writeFile(const std::string &path, const std::string &text);
 
+// A full disk for real files: while it lives, no file of the process can grow past `bytes`
+// (the file size limit), and a write that would is refused with EFBIG instead of raising the
+// signal. The destructor restores the limit and the signal's handling.
+class FileSizeLimit {
+ public:
+  explicit FileSizeLimit(uint64_t bytes);
+  ~FileSizeLimit();
+  FileSizeLimit(const FileSizeLimit &) = delete;
+  FileSizeLimit &operator=(const FileSizeLimit &) = delete;
+
+ private:
+  uint64_t savedCurrent_ = 0;
+  void (*savedHandler_)(int) = nullptr;
+};
+
+// The names in a directory (not . and ..), sorted.
+std::vector<std::string> listDirectory(const std::string &path);
+
 }  // namespace norvtest
 
 #endif

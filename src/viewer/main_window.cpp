@@ -22,11 +22,13 @@
 #include <QScreen>
 #include <QUrl>
 #include <QWhatsThis>
+#include <cstring>
 #include <span>
 
 #include "about_box.h"
 #include "control_ids.h"
 #include "control_loader.h"
+#include "dispatch_calls.h"
 #include "help.h"
 #include "norv_doc.h"
 #include "norv_doc_commands.h"
@@ -201,13 +203,39 @@ void NorvviewApp::Tiff2Norv() {
 void NorvviewApp::ConvertAndOpen(const QString &tiff, const QString &out) {
   const QString caption = windowTitle();
   setWindowTitle("Compressing \"" + tiff + "\" ... Please wait.");
-  if (ViewControl *control = norvForm(); control != nullptr) {
-    control->call(dispid::ConvertTiff2Tfx, {comp::Variant::bstr(tiff.toStdString()),
-                                            comp::Variant::bstr(out.toStdString())});
-  }
+  ViewControl *control = norvForm();
+  const bool converted = control != nullptr && convertTiff(*control->dispatch(), tiff, out, this);
   setWindowTitle(caption);
+  if (!converted) return;
   QString result = out;
   OpenFileByName(result);
+}
+
+QString conversionFailure(const QString &tiff, const QString &out, int32_t status) {
+  // The statuses a conversion gives: the C library's error numbers from 12000 on (the output
+  // could not be made or take its name), the reader's and the writer's, and the rest.
+  QString reason;
+  if (status >= 12000 && status < 13000)
+    reason = QString::fromLocal8Bit(std::strerror(status - 12000));
+  else if (status == 2000)
+    reason = "the scan could not be read";
+  else if (status == 2001)
+    reason = "the converted file could not be written (is the disk full?)";
+  else
+    reason = "the encoder stopped with status " + QString::number(status);
+  return "Could not convert \"" + tiff + "\" to \"" + out + "\": " + reason + ".";
+}
+
+bool convertTiff(comp::Dispatch &converter, const QString &tiff, const QString &out,
+                 QWidget *parent) {
+  const int32_t status =
+      ctlCallI4(converter, dispid::ConvertTiff2Tfx,
+                {comp::Variant::bstr(tiff.toStdString()), comp::Variant::bstr(out.toStdString())});
+  if (status == 0) return true;
+  QMessageBox box(QMessageBox::NoIcon, kTitle, conversionFailure(tiff, out, status),
+                  QMessageBox::Ok, parent);
+  box.exec();
+  return false;
 }
 
 ViewControl *NorvviewApp::norvForm() {

@@ -7,7 +7,10 @@
 #include <QMainWindow>
 #include <QString>
 #include <QStringList>
+#include <cstdint>
 #include <memory>
+
+#include "comp_dispatch.h"
 
 class QAction;
 class QMdiArea;
@@ -69,5 +72,12 @@ QString proposedOutputName(const QString &tiff);
 // A file dialog filter in "text|patterns|text|patterns" form as Qt's name filters: each text
 // with its patterns in parentheses, separated by blanks ("*.*" matches every name).
 QStringList nameFilters(const QString &filter);
+// Converts the TIFF file into a TIFF-FX file through the control's ConvertTiff2Tfx; a failure
+// is shown in a message box over parent, one sentence naming both files and what went wrong.
+// True when the whole document was written.
+bool convertTiff(comp::Dispatch &converter, const QString &tiff, const QString &out,
+                 QWidget *parent);
+// That sentence for the control's status (not 0).
+QString conversionFailure(const QString &tiff, const QString &out, int32_t status);
 
 }  // namespace viewer

@@ -487,12 +487,9 @@ void NorvDocCommands::menuToolsConverttifftonorv_Click() {
   const QString caption = doc_.windowTitle();
   doc_.setWindowTitle("Compressing \"" + input + "\" ... Please wait.");
   comp::Dispatch *converter = main_.converter ? main_.converter() : nullptr;
-  if (converter != nullptr) {
-    ctlCall(*converter, dispid::ConvertTiff2Tfx,
-            {comp::Variant::bstr(input.toStdString()), comp::Variant::bstr(output.toStdString())});
-  }
+  const bool converted = converter != nullptr && convertTiff(*converter, input, output, &doc_);
   doc_.setWindowTitle(caption);
-  if (main_.openFileByName) main_.openFileByName(output);
+  if (converted && main_.openFileByName) main_.openFileByName(output);
 }
 
 NorvDocCommands::Tool NorvDocCommands::currentTool() const {

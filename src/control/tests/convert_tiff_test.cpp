@@ -1,10 +1,12 @@
 // ConvertTiff2Tfx through the dispatch interface: a scan converted by the document encoder opens
 // in the control as a TIFF-FX document whose page renders to the scan's pixels; the member
-// answers 0 also when the conversion fails, and leaves the open document alone.
+// answers the conversion's status when it fails, leaving no output, and leaves the open
+// document alone.
 #include <gtest/gtest.h>
 #include <tiffio.h>
 
 #include <array>
+#include <cerrno>
 #include <string>
 #include <vector>
 
@@ -78,11 +80,29 @@ TEST(ConvertTiffTest, ConvertedScanOpensAndRendersAsTheScan) {
   EXPECT_LE(differing, black / 50) << differing << " of " << black;
 }
 
-TEST(ConvertTiffTest, FailedConversionAnswersZero) {
+// A failed conversion answers its status and leaves the output name as it was: absent, or the
+// file that had it before (a missing scan, a directory that does not exist, a full disk).
+TEST(ConvertTiffTest, FailedConversionAnswersItsStatusAndLeavesNoFile) {
   norvtest::TempDir dir("convert");
   NorvviewCtrl control;
-  EXPECT_EQ(convert(control, dir.file("missing.tif"), dir.file("out.tif")), 0);
-  EXPECT_EQ(convert(control, kScan, dir.file("no/dir/out.tif")), 0);
+  const std::string out = dir.file("out.tfx");
+  EXPECT_EQ(convert(control, dir.file("missing.tif"), out), 2000);
+  EXPECT_EQ(convert(control, kScan, dir.file("no/dir/out.tfx")), 12000 + ENOENT);
+  EXPECT_TRUE(norvtest::listDirectory(dir.path()).empty());
+  for (bool existing : {false, true}) {
+    SCOPED_TRACE(existing ? "earlier file" : "no earlier file");
+    if (existing) ASSERT_TRUE(norvtest::writeFile(out, std::string("old")));
+    int32_t status = 0;
+    {
+      norvtest::FileSizeLimit disk(2000);
+      status = convert(control, kScan, out);
+    }
+    EXPECT_NE(status, 0);
+    EXPECT_EQ(norvtest::listDirectory(dir.path()),
+              existing ? std::vector<std::string>{"out.tfx"} : std::vector<std::string>{});
+    if (existing) EXPECT_EQ(norvtest::readFile(out), std::vector<uint8_t>({'o', 'l', 'd'}));
+  }
+  EXPECT_EQ(control.NumPages(), 0);
 }
 
 }  // namespace

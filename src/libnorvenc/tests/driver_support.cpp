@@ -125,6 +125,31 @@ bool writeTiff(const std::string &path, const std::vector<SourcePage> &pages) {
   return ok;
 }
 
+bool spoilTiffPage(const std::string &path, int index) {
+  std::vector<uint8_t> bytes = norvtest::readFile(path);
+  auto load = [&bytes](size_t at, int size) {
+    uint32_t value = 0;
+    for (int k = size - 1; k >= 0; --k) value = value << 8 | bytes[at + size_t(k)];
+    return value;
+  };
+  if (bytes.size() < 8 || bytes[0] != 'I') return false;
+  size_t ifd = load(4, 4);
+  for (int k = 0; k < index && ifd != 0 && ifd + 2 <= bytes.size(); ++k) {
+    const size_t next = ifd + 2 + size_t(load(ifd, 2)) * 12;
+    ifd = next + 4 <= bytes.size() ? load(next, 4) : 0;
+  }
+  if (ifd == 0 || ifd + 2 > bytes.size()) return false;
+  const uint32_t entries = load(ifd, 2);
+  for (uint32_t e = 0; e < entries && ifd + 2 + (e + 1) * 12 <= bytes.size(); ++e) {
+    const size_t entry = ifd + 2 + e * 12;
+    if (load(entry, 2) != TIFFTAG_COMPRESSION) continue;
+    bytes[entry + 8] = COMPRESSION_ADOBE_DEFLATE;
+    bytes[entry + 9] = 0;
+    return norvtest::writeFile(path, bytes);
+  }
+  return false;
+}
+
 bool writeEmptyTiff(const std::string &path) {
   return norvtest::writeFile(path, std::vector<uint8_t>{'I', 'I', 42, 0, 0, 0, 0, 0});
 }

@@ -33,6 +33,9 @@ norvtest::Pnm colourPage(int width, int height);
 bool writeTiff(const std::string &path, const std::vector<SourcePage> &pages);
 // A TIFF file whose header points at no directory (a document of no pages).
 bool writeEmptyTiff(const std::string &path);
+// Marks page `index` (from 0) of a little-endian TIFF file as coded with a compression the page
+// reader does not take (Deflate); false when the page or its compression entry is not found.
+bool spoilTiffPage(const std::string &path, int index);
 
 // Every page of a bilevel TIFF file as P4 rasters, decoded by libtiff.
 std::vector<norvtest::Pnm> readTiffPages(const std::string &path);

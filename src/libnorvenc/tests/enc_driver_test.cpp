@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -184,9 +185,10 @@ TEST_F(DriverTest, OpenSectionWaitsForLastAndDecodesToTheScans) {
   expectPages(enctest::jbig2decPages(output_), expected);
 }
 
-// A TIFF file without a page cannot be opened: its status, nothing written, and the section
-// left open by an earlier call is still there.
-TEST_F(DriverTest, DocumentWithoutPagesWritesNothing) {
+// A TIFF file without a page cannot be opened: its status, nothing more written, and the
+// output abandoned: the clean-up gives the status and leaves an empty file, not a document
+// that passes for whole.
+TEST_F(DriverTest, DocumentWithoutPagesFailsAndLeavesNoDocument) {
   const std::string none = dir_.file("none.tif");
   ASSERT_TRUE(enctest::writeEmptyTiff(none));
   const std::string one = tiff("one.tif", glyphPages(1));
@@ -196,9 +198,8 @@ TEST_F(DriverTest, DocumentWithoutPagesWritesNothing) {
   EXPECT_EQ(written(), 0);
   EXPECT_EQ(enc_->pageCount, 1);
   EXPECT_EQ(enc_->pendingPages->count, 1);
-  ASSERT_EQ(finish(), 0);
-  // The raw file's header alone: the open section is not written at clean-up.
-  EXPECT_EQ(norvtest::readFile(output_).size(), 9u);
+  EXPECT_EQ(finish(), 2000);
+  EXPECT_EQ(norvtest::readFile(output_).size(), 0u);
 }
 
 // The dictionary budget refuses page 2 of a section in each of its three ways (E1 is page 1's
@@ -279,7 +280,8 @@ TEST_F(DriverTest, BudgetLimitsNeverLoseAPage) {
     });
     const int32_t status = norv_encDocument(state_, enc_, path.c_str(), 0);
     if (status == -1) {
-      ASSERT_EQ(finish(), 0);
+      ASSERT_EQ(finish(), -1);
+      EXPECT_EQ(norvtest::readFile(output_).size(), 0u);
       continue;
     }
     ASSERT_EQ(status, 0) << errors_.text();
@@ -496,7 +498,7 @@ TEST_F(DriverTest, ErrorStreamFollowsQuietAndLogPath) {
     if (std::string(c.name) == "stderr") {
       EXPECT_EQ(state_->errSink->stream, stderr);
     }
-    ASSERT_EQ(finish(), 0);
+    ASSERT_EQ(finish(), 2000);
     EXPECT_EQ(state_->errSink->stream, own);
     if (std::string(c.name) == "file") {
       // Closed and complete: the failure's line is in it.
@@ -620,13 +622,116 @@ TEST_F(DriverTest, ConversionEntryWritesTfxAndReportsOpenFailures) {
   EXPECT_EQ(encodeTiffFileToTfx(dataFile("scans3.tif").c_str(), bad.c_str(), state_),
             12000 + ENOENT);
   EXPECT_NE(errors_.text().find(std::strerror(ENOENT)), std::string::npos) << errors_.text();
-  // A missing input: the reader's status, the output file finished empty.
+  // A missing input: the reader's status, the earlier output left as it was.
+  const std::vector<uint8_t> before = norvtest::readFile(tfx);
   EXPECT_EQ(encodeTiffFileToTfx(dir_.file("missing.tif").c_str(), tfx.c_str(), state_), 2000);
+  EXPECT_TRUE(norvtest::readFile(tfx) == before);
   // The entry with a state of its own.
   EXPECT_EQ(convertTiffFileToTfx(dataFile("scans3.tif").c_str(), tfx.c_str()), 0);
   // One page: no section dictionary, its strip refers to no global data.
   const std::string one = tiff("one.tif", glyphPages(1));
   EXPECT_EQ(encodeTiffFileToTfx(one.c_str(), tfx.c_str(), state_), 0) << errors_.text();
+}
+
+// A failed encoding abandons the output: whether a page in the middle cannot be read, the
+// document has no pages or the disk fills up, the clean-up gives the failure and the caller's
+// file is cut back to nothing, for every output kind.
+TEST_F(DriverTest, FailedDocumentLeavesNoPartOfItInTheOutput) {
+  std::vector<SourcePage> pages = glyphPages(4);
+  const std::string bad = tiff("bad3of4.tif", pages);
+  ASSERT_TRUE(enctest::spoilTiffPage(bad, 2));
+  const std::string empty = dir_.file("none.tif");
+  ASSERT_TRUE(enctest::writeEmptyTiff(empty));
+  const std::string good = tiff("good.tif", pages);
+  struct Case {
+    const char *name;
+    Output kind;
+    std::string input;
+    uint64_t diskBytes;  // 0: no limit
+  };
+  const Case cases[] = {
+      {"pdf, page 3 of 4 bad", Output::Pdf, bad, 0},
+      {"raw, page 3 of 4 bad", Output::RawJbig2, bad, 0},
+      {"tiff-fx, page 3 of 4 bad", Output::Tfx, bad, 0},
+      {"pdf, no pages", Output::Pdf, empty, 0},
+      {"pdf, disk full", Output::Pdf, good, 700},
+      {"raw, disk full", Output::RawJbig2, good, 300},
+      {"tiff-fx, disk full", Output::Tfx, good, 900},
+  };
+  for (const Case &c : cases) {
+    SCOPED_TRACE(c.name);
+    start(c.kind, [](NorvEncState *enc) {
+      lossless(enc);
+      enc->flushPages = 1;  // every page written as soon as it is read
+    });
+    int32_t status = 0, cleaned = 0;
+    {
+      std::unique_ptr<norvtest::FileSizeLimit> disk;
+      if (c.diskBytes != 0) disk = std::make_unique<norvtest::FileSizeLimit>(c.diskBytes);
+      status = norv_encDocument(state_, enc_, c.input.c_str(), 1);
+      cleaned = finish();
+    }
+    EXPECT_NE(status != 0 ? status : cleaned, 0);
+    EXPECT_EQ(cleaned, status != 0 ? status : cleaned);
+    EXPECT_EQ(norvtest::readFile(output_).size(), 0u);
+  }
+}
+
+// The conversion entry after a failure leaves the output name as it was (absent, or the file
+// that had it before) and nothing else in the directory: a disk that fills at several points
+// (the first bytes, the middle, the last bytes), a bad page in the middle, a directory that
+// does not exist, an output name that is a directory. Each failure is a status and one
+// sentence naming both files.
+TEST_F(DriverTest, FailedConversionLeavesTheOutputNameAsItWas) {
+  const std::string scans = dataFile("scans3.tif");
+  std::vector<SourcePage> pages = glyphPages(4);
+  const std::string bad = tiff("bad3of4.tif", pages);
+  ASSERT_TRUE(enctest::spoilTiffPage(bad, 2));
+  norvtest::TempDir out("converted");
+  const std::string tfx = out.file("doc.tfx");
+  ASSERT_EQ(encodeTiffFileToTfx(scans.c_str(), tfx.c_str(), state_), 0) << errors_.text();
+  const uint64_t whole = norvtest::readFile(tfx).size();
+  ASSERT_GT(whole, 1000u);
+  ASSERT_EQ(std::remove(tfx.c_str()), 0);
+  const std::vector<uint8_t> earlier = {'o', 'l', 'd'};
+  struct Case {
+    const char *name;
+    std::string input, output;
+    uint64_t diskBytes;  // 0: no limit
+  };
+  const Case cases[] = {
+      {"disk full at the start", scans, tfx, 1},
+      {"disk full in the middle", scans, tfx, whole / 2},
+      {"disk full at the end", scans, tfx, whole - 1},
+      {"page 3 of 4 bad", bad, tfx, 0},
+      {"no such directory", scans, out.file("none/doc.tfx"), 0},
+      {"output name is a directory", scans, out.path(), 0},
+  };
+  for (bool existing : {false, true}) {
+    for (const Case &c : cases) {
+      SCOPED_TRACE(std::string(c.name) + (existing ? ", earlier file" : ""));
+      if (existing) ASSERT_TRUE(norvtest::writeFile(tfx, earlier));
+      const std::vector<std::string> before = norvtest::listDirectory(out.path());
+      int32_t status = 0;
+      {
+        std::unique_ptr<norvtest::FileSizeLimit> disk;
+        if (c.diskBytes != 0) disk = std::make_unique<norvtest::FileSizeLimit>(c.diskBytes);
+        status = encodeTiffFileToTfx(c.input.c_str(), c.output.c_str(), state_);
+      }
+      EXPECT_NE(status, 0);
+      EXPECT_EQ(norvtest::listDirectory(out.path()), before);
+      if (existing) EXPECT_TRUE(norvtest::readFile(tfx) == earlier);
+      char message[kConversionMessageSize];
+      describeConversionFailure(c.input.c_str(), c.output.c_str(), status, message, sizeof message);
+      EXPECT_EQ(std::string(message), "Could not convert \"" + c.input + "\" to \"" + c.output +
+                                          "\": " + Qtz_getErrStr(status) + " (status " +
+                                          std::to_string(status) + ").");
+      std::remove(tfx.c_str());
+    }
+  }
+  char message[8] = "x";
+  EXPECT_EQ(describeConversionFailure("a", "b", 0, message, sizeof message), 0);
+  EXPECT_STREQ(message, "");
 }
 
 }  // namespace

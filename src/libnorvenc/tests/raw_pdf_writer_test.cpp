@@ -223,7 +223,14 @@ INSTANTIATE_TEST_SUITE_P(
     Pages, PdfDocumentTest,
     ::testing::Values(PdfCase{"Huffman300", 2, PageShape{200, 150, 300, 300}},
                       PdfCase{"Arithmetic72", 3, PageShape{96, 120, 72, 72}},
-                      PdfCase{"HeightFromYResolution", 2, PageShape{200, 150, 300, 150}}),
+                      PdfCase{"HeightFromYResolution", 2, PageShape{200, 150, 300, 150}},
+                      // Sizes that are no whole number of points: 60.72 x 79.44, 60.72 x 119.16
+                      // (poppler shows the exact decimals a pixel larger).
+                      PdfCase{"FractionalPoints", 2, PageShape{253, 331, 300, 300}},
+                      PdfCase{"FractionalPointsUnequalResolutions", 3,
+                              PageShape{253, 331, 300, 200}},
+                      // 1028.571428... x 771.428571... points: cut to six decimals.
+                      PdfCase{"NonTerminatingPoints", 2, PageShape{100, 75, 7, 7}}),
     [](const ::testing::TestParamInfo<PdfCase> &info) { return std::string(info.param.name); });
 
 TEST_F(WriterTest, PdfObjectsOfOneSectionAreNumberedInWritingOrder) {
@@ -244,6 +251,34 @@ TEST_F(WriterTest, PdfObjectsOfOneSectionAreNumberedInWritingOrder) {
             std::string::npos);
   EXPECT_NE(text.find("xref\n0 8\n0000000000 65535 f \n"), std::string::npos);
   EXPECT_NE(text.find("trailer\n<<\n/Size 8\n/Root 3 0 R\n>>\nstartxref\n"), std::string::npos);
+}
+
+// The page size and the image's matrix: a whole number of points exactly, else a millionth
+// below the exact size (cut where the decimal does not end), never above it.
+TEST_F(WriterTest, PdfPageSizeIsTheExactSizeInPoints) {
+  struct SizeCase {
+    PageShape shape;
+    const char *content;
+    const char *mediaBox;
+  };
+  for (const SizeCase &c : {
+           SizeCase{
+               {2528, 3300, 300, 300}, "q 606.719999 0 0 792 0 0 cm", "[ 0 0 606.719999 792 ]"},
+           SizeCase{
+               {2550, 3302, 300, 300}, "q 612 0 0 792.479999 0 0 cm", "[ 0 0 612 792.479999 ]"},
+           SizeCase{{1700, 1100, 200, 100}, "q 612 0 0 792 0 0 cm", "[ 0 0 612 792 ]"},
+           SizeCase{{100, 75, 7, 7},
+                    "q 1028.571428 0 0 771.428571 0 0 cm",
+                    "[ 0 0 1028.571428 771.428571 ]"},
+       }) {
+    SCOPED_TRACE(c.mediaBox);
+    enctest::DocumentMaker maker(state_, 2, true);
+    const std::string text =
+        textOf(writeFile(norvenc::openPdfWriter, {maker.section(1, c.shape, true, 0)}));
+    EXPECT_NE(text.find(std::string("stream\n") + c.content + " /IID4 Do Q\nendstream"),
+              std::string::npos);
+    EXPECT_NE(text.find(std::string("/MediaBox ") + c.mediaBox), std::string::npos);
+  }
 }
 
 TEST_F(WriterTest, PdfFirstSectionWithoutDictionaryHasNoDecodeParms) {

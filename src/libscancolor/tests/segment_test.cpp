@@ -187,15 +187,31 @@ TEST_F(TableTest, MeasuresFavourTheInsideOfAStroke) {
   EXPECT_EQ(c.g, 60);
 }
 
+// Text of the paper's colour is dropped: within the background tolerance, or within a third of
+// the page's contrast (the median over text pixels) where that is smaller.
 TEST_F(TableTest, TextOfThePapersColourIsDropped) {
+  // Black ink dominates (contrast 220, tolerance 73).
   make(120, 60, 240,
-       {{10, 10, 8, 12, 20, 20, 20, 1},       // dark on light paper: stays text
-        {40, 10, 8, 12, 200, 190, 230, 1},    // within 100 of the paper: dropped
+       {{10, 10, 20, 24, 20, 20, 20, 1},      // dark on light paper: stays text
+        {40, 10, 8, 12, 200, 190, 230, 1},    // 50 from the paper: dropped
         {70, 10, 8, 12, 120, 120, 120, 1}});  // 120 from the paper in every channel: stays
   ASSERT_EQ(sc::dropBackgroundColoured(sc_), 0);
   EXPECT_EQ(sc_->components[0].text, 1);
   EXPECT_EQ(sc_->components[1].text, 0);
   EXPECT_EQ(sc_->components[2].text, 1);
+}
+
+// Ink on darkened paper lies within the tolerance of 100 but is three times further from the
+// paper than a third of the page's contrast: it stays text, a paper-coloured speck does not.
+TEST_F(TableTest, InkOnDarkenedPaperStaysText) {
+  make(120, 60, 100,
+       {{10, 10, 8, 12, 30, 25, 20, 1},   // 80 from the paper
+        {30, 10, 8, 12, 35, 28, 22, 1},   // 78
+        {50, 10, 8, 12, 28, 30, 26, 1},   // 74
+        {70, 10, 3, 3, 95, 93, 97, 1}});  // a speck 7 from the paper
+  ASSERT_EQ(sc::dropBackgroundColoured(sc_), 0);
+  for (int k = 0; k < 3; ++k) EXPECT_EQ(sc_->components[k].text, 1) << k;
+  EXPECT_EQ(sc_->components[3].text, 0);
 }
 
 TEST_F(TableTest, DotsJoinTheirStemOnlyWhenCloseSimilarAndSmallEnough) {

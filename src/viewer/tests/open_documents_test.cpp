@@ -7,6 +7,9 @@
 // scan as the control renders it.
 #include <gtest/gtest.h>
 
+#include <cerrno>
+#include <cstring>
+
 #include <QAction>
 #include <QDropEvent>
 #include <QFile>
@@ -331,6 +334,39 @@ TEST_F(OpenDocumentsTest, ConversionOpensTheResult) {
   EXPECT_GT(dark, 100);
   EXPECT_LT(dark, visible.width() * visible.height() / 2);
   expectShowsRender(shot, visible);
+}
+
+// A conversion that fails says so in one sentence naming both files and the reason, and opens
+// nothing: here the output's directory does not exist.
+TEST_F(OpenDocumentsTest, FailedConversionShowsWhyAndOpensNothing) {
+  std::unique_ptr<ViewControl> probe = newControl();
+  ASSERT_NE(probe, nullptr);
+  const QString scan = file("scan_text300.tif");
+  ASSERT_TRUE(QFile::copy(NORV_TEST_DATA "/scan_text300.tif", scan));
+  const QString out = file("none/scan_text300.tfx");
+  NorvviewApp window;
+  window.show();
+  DialogAnswers answers({scan, out});
+  ModalWatch watch([&answers](QWidget *modal) { answers(modal); });
+  window.findChild<QAction *>("menuToolsConverttifftonorv")->trigger();
+  EXPECT_EQ(watch.messages(),
+            QStringList{"Norvview|Could not convert \"" + scan + "\" to \"" + out +
+                        "\": " + QString::fromLocal8Bit(std::strerror(ENOENT)) + ".|OK"});
+  EXPECT_TRUE(window.mdiArea()->subWindowList().isEmpty());
+}
+
+TEST(ConversionFailureTest, EachStatusGivesOneSentence) {
+  struct Case {
+    int32_t status;
+    const char *reason;
+  };
+  for (const Case &c :
+       {Case{12000 + EACCES, std::strerror(EACCES)}, Case{2000, "the scan could not be read"},
+        Case{2001, "the converted file could not be written (is the disk full?)"},
+        Case{-1, "the encoder stopped with status -1"}}) {
+    EXPECT_EQ(conversionFailure("a.tif", "b.tfx", c.status),
+              QString("Could not convert \"a.tif\" to \"b.tfx\": ") + c.reason + ".");
+  }
 }
 
 }  // namespace
