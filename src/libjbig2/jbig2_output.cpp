@@ -104,6 +104,13 @@ void freeDictList(QtzState *state, QtzAdtList **list) {
   *list = nullptr;
 }
 
+void freeSectionDicts(QtzJb2Output *handle) {
+  freeDictList(handle->state, &handle->globalDicts);
+  jbFree(handle->state, handle->globalIndex);
+  handle->globalIndex = nullptr;
+  handle->globalSymbols = 0;
+}
+
 int32_t QtzJb2_outOpen(const void *optionBlock, QtzState *state, int32_t mode, int32_t,
                        uint8_t singlePage, QtzJb2Output **handle, void **user) {
   if (handle == nullptr) return qtz::report(state, kJbNull);
@@ -127,7 +134,7 @@ int32_t QtzJb2_outClose(QtzJb2Output *handle, void *) {
   int32_t status = writeEndOfFile(handle->stream, &end);
   const int32_t closed = endStream(handle->stream, nullptr);
   if (status == 0) status = closed;
-  freeDictList(state, &handle->globalDicts);
+  freeSectionDicts(handle);
   freeDictList(state, &handle->pageDicts);
   jbFree(state, handle);
   return status;
@@ -141,8 +148,7 @@ int32_t QtzJb2_outEndOfPage(QtzJb2Output *handle, void *) {
 }
 
 int32_t QtzJb2_outFree(void *dictionary, QtzJb2Output *handle, void *) {
-  freeDictList(handle->state, &handle->globalDicts);
-  handle->globalSymbols = 0;
+  freeSectionDicts(handle);
   jbFree(handle->state, dictionary);
   return 0;
 }

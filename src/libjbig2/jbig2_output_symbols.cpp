@@ -141,6 +141,10 @@ int32_t QtzJb2_outSymbolDict(TclySymbolRecord *symbols, int32_t count, const voi
       writeDictionary(handle, symbols, count, 0, true, &handle->globalDicts, &written);
   if (status != 0) return status;
   handle->globalSymbols += written;
+  if (written > 0) {
+    jbFree(handle->state, handle->globalIndex);
+    handle->globalIndex = nullptr;
+  }
   if (newDictionary != nullptr) *newDictionary = nullptr;
   return 0;
 }
@@ -183,23 +187,38 @@ int32_t QtzJb2_outTextRegion(const TclyTextInstance *instances, int32_t count, i
   // region (its symbol-ID code could not be built from no symbols).
   if (count == 0 && symbolCount == 0) return 0;
 
-  // Every symbol, sorted by the record it came from.
+  // The symbols sorted by the record they came from: the section ones once per section
+  // dictionary (kept in the handle, as every region of the section looks them up), the page
+  // ones per region.
+  int64_t sectionCount = 0;
+  for (int32_t i = 0; i < globalCount; ++i) sectionCount += dicts.get()[i]->numSymbols;
+  auto sortSymbols = [](const Jbig2SymbolDictRecord *const *from, int32_t n,
+                        const Jbig2Symbol **to) {
+    int64_t at = 0;
+    for (int32_t i = 0; i < n; ++i)
+      for (int32_t k = 0; k < from[i]->numSymbols; ++k) to[at++] = &from[i]->symbols[k];
+    std::sort(to, to + at, byOrigin);
+  };
+  if (handle->globalIndex == nullptr && sectionCount > 0) {
+    handle->globalIndex =
+        jbAllocArray<const Jbig2Symbol *>(state, static_cast<size_t>(sectionCount));
+    if (handle->globalIndex == nullptr) return qtz::report(state, kJbNoMemory);
+    sortSymbols(dicts.get(), globalCount, handle->globalIndex);
+  }
+  const int64_t pageCount = symbolCount - sectionCount;
   qtz::OwnedBlock<const Jbig2Symbol *> sorted(
-      state, jbAllocArray<const Jbig2Symbol *>(state, static_cast<size_t>(symbolCount)));
+      state, jbAllocArray<const Jbig2Symbol *>(state, static_cast<size_t>(pageCount)));
   qtz::OwnedBlock<Jbig2SymbolInstance> placed(
       state, jbAllocArray<Jbig2SymbolInstance>(state, static_cast<size_t>(count)));
   qtz::OwnedBlock<const QtzTokenBitmap *> tokens(
       state, jbAllocArray<const QtzTokenBitmap *>(state, static_cast<size_t>(count)));
   if (!sorted || !placed || !tokens) return qtz::report(state, kJbNoMemory);
-  int64_t s = 0;
-  for (int32_t i = 0; i < dictCount; ++i)
-    for (int32_t k = 0; k < dicts.get()[i]->numSymbols; ++k)
-      sorted.get()[s++] = &dicts.get()[i]->symbols[k];
-  std::sort(sorted.get(), sorted.get() + symbolCount, byOrigin);
+  sortSymbols(dicts.get() + globalCount, dictCount - globalCount, sorted.get());
 
   for (int32_t i = 0; i < count; ++i) {
     const TclyTextInstance &in = instances[i];
-    const Jbig2Symbol *symbol = findSymbol(sorted.get(), symbolCount, in.symbol);
+    const Jbig2Symbol *symbol = findSymbol(handle->globalIndex, sectionCount, in.symbol);
+    if (symbol == nullptr) symbol = findSymbol(sorted.get(), pageCount, in.symbol);
     if (symbol == nullptr)
       return jbReport(state, kJbAssert, "text region: instance %d has no symbol", i);
     const int64_t top = int64_t{in.y} - symbol->height + 1;

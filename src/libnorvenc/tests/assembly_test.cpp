@@ -630,6 +630,66 @@ TEST_F(AssemblyTest, SymbolsOfOnePageGoToThatPagesDictionary) {
   pending_.clear();
 }
 
+// A frame larger than a tenth of the page is a generic region. With MMR coding a shape used
+// once inside it is drawn into the region (its symbol leaves the page dictionary and its
+// instance the text regions); a shape used twice inside it and a single shape outside it stay
+// symbols. Arithmetic coding folds nothing. Every page decodes exactly.
+TEST_F(AssemblyTest, SingleShapesInsideGenericRegionsFoldIntoThemWithMmr) {
+  auto shape = [](Pixr *p, int kind, int x0, int y0) {
+    for (int y = 0; y < 12; ++y)
+      for (int x = 0; x < 9; ++x)
+        if (x == 0 || x == 8 || y == 0 || y == 11 || y == 3 + 3 * kind)
+          norvtest::setPixel(p, x0 + x, y0 + y, 1);
+  };
+  struct Case {
+    int32_t outputMode;
+    uint32_t symbols, instances;
+  };
+  for (const Case c : {Case{2, 2, 3}, Case{3, 3, 4}}) {
+    SCOPED_TRACE(c.outputMode);
+    build([&](NorvEncState *e) {
+      setExactClasses(e);
+      ASSERT_EQ(
+          norv_setGeneralEncOptions(e, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+                                    &c.outputMode, nullptr, nullptr, nullptr, nullptr, nullptr,
+                                    nullptr, nullptr, nullptr, nullptr, nullptr, nullptr),
+          0);
+    });
+    if (HasFatalFailure()) return;
+    Pixr *page = drawnPage(400, 200, [&](Pixr *p) {
+      for (int x = 20; x < 380; ++x)
+        norvtest::setPixel(p, x, 20, 1), norvtest::setPixel(p, x, 180, 1);
+      for (int y = 20; y <= 180; ++y)
+        norvtest::setPixel(p, 20, y, 1), norvtest::setPixel(p, 379, y, 1);
+      shape(p, 0, 40, 40);
+      shape(p, 0, 100, 60);
+      shape(p, 1, 200, 100);
+      shape(p, 2, 390, 5);
+    });
+    ASSERT_NE(page, nullptr);
+    ASSERT_TRUE(add(page, 300));
+    endSection(NORV_CLOSE_FINAL);
+    ASSERT_EQ(coded_.size(), 1u);
+    uint32_t symbols = 0, instances = 0;
+    for (const Segment &g : segmentsOf(coded_[0].stream)) {
+      auto be32 = [&](size_t i) {
+        return uint32_t{g.data.at(i)} << 24 | uint32_t{g.data.at(i + 1)} << 16 |
+               uint32_t{g.data.at(i + 2)} << 8 | g.data.at(i + 3);
+      };
+      const bool huffman = c.outputMode != 3;
+      if (g.type == 0) symbols += be32(huffman ? 6 : 8);
+      if (g.type == 6) instances += be32(huffman ? 21 : 19);
+    }
+    EXPECT_EQ(symbols, c.symbols);
+    EXPECT_EQ(instances, c.instances);
+    expectDecoded();
+    ASSERT_EQ(destroyEncoder(enc_), 0);
+    enc_ = nullptr;
+    coded_.clear();
+    carried_.clear();
+  }
+}
+
 TEST_F(AssemblyTest, StripesEndOnTheRowAboveTheSplit) {
   // Small pages are split at row 1: the first stripe is row 0 alone, and components on rows 1
   // and 2 belong to the second. Dots on rows 0, 1 and 2, a symbol ending on row 1, and tokens
