@@ -565,18 +565,20 @@ TEST_F(AssemblyTest, DeskewedTokensComeOutLevel) {
   tclyFreeDeskewContext(&context);
 }
 
+// A 9 x 12 box with a bar at a row of its kind (0, 1, 2, ...) drawn at (x0, y0).
+void drawShape(Pixr *p, int kind, int x0, int y0) {
+  for (int y = 0; y < 12; ++y)
+    for (int x = 0; x < 9; ++x)
+      if (x == 0 || x == 8 || y == 0 || y == 11 || y == 3 + 3 * kind)
+        norvtest::setPixel(p, x0 + x, y0 + y, 1);
+}
+
 TEST_F(AssemblyTest, SymbolsOfOnePageGoToThatPagesDictionary) {
   // Shape A on both pages, shape B twice on the first page only, shape C once on the second.
   // A final end codes A in the section dictionary and B and C in their pages' dictionaries; a
   // flush carries its classes, so B (two members) joins the section dictionary. A section
   // whose symbols are all page-private writes no dictionary bytes. (Pages of 400 x 200: the
   // shapes stay below a tenth of the page, so they are tokens, not generic regions.)
-  auto shape = [](Pixr *p, int kind, int x0, int y0) {
-    for (int y = 0; y < 12; ++y)
-      for (int x = 0; x < 9; ++x)
-        if (x == 0 || x == 8 || y == 0 || y == 11 || y == 3 + 3 * kind)
-          norvtest::setPixel(p, x0 + x, y0 + y, 1);
-  };
   struct Case {
     int32_t mode;
     int32_t sectionSymbols;
@@ -594,13 +596,13 @@ TEST_F(AssemblyTest, SymbolsOfOnePageGoToThatPagesDictionary) {
     });
     if (HasFatalFailure()) return;
     Pixr *first = drawnPage(400, 200, [&](Pixr *p) {
-      shape(p, 0, 5, 5);
-      shape(p, 1, 30, 5);
-      shape(p, 1, 50, 20);
+      drawShape(p, 0, 5, 5);
+      drawShape(p, 1, 30, 5);
+      drawShape(p, 1, 50, 20);
     });
     Pixr *second = drawnPage(400, 200, [&](Pixr *p) {
-      shape(p, 0, 60, 10);
-      shape(p, 2, 10, 20);
+      drawShape(p, 0, 60, 10);
+      drawShape(p, 2, 10, 20);
     });
     ASSERT_TRUE(first && second);
     ASSERT_TRUE(add(first, 300));
@@ -620,7 +622,7 @@ TEST_F(AssemblyTest, SymbolsOfOnePageGoToThatPagesDictionary) {
   }
   buildLossless();
   if (HasFatalFailure()) return;
-  ASSERT_TRUE(add(drawnPage(400, 200, [&](Pixr *p) { shape(p, 0, 5, 5); }), 300));
+  ASSERT_TRUE(add(drawnPage(400, 200, [&](Pixr *p) { drawShape(p, 0, 5, 5); }), 300));
   ASSERT_EQ(closeSection(enc_, NORV_CLOSE_FINAL), 0);
   uint8_t *data = nullptr;
   size_t length = 1;
@@ -635,12 +637,6 @@ TEST_F(AssemblyTest, SymbolsOfOnePageGoToThatPagesDictionary) {
 // instance the text regions); a shape used twice inside it and a single shape outside it stay
 // symbols. Arithmetic coding folds nothing. Every page decodes exactly.
 TEST_F(AssemblyTest, SingleShapesInsideGenericRegionsFoldIntoThemWithMmr) {
-  auto shape = [](Pixr *p, int kind, int x0, int y0) {
-    for (int y = 0; y < 12; ++y)
-      for (int x = 0; x < 9; ++x)
-        if (x == 0 || x == 8 || y == 0 || y == 11 || y == 3 + 3 * kind)
-          norvtest::setPixel(p, x0 + x, y0 + y, 1);
-  };
   struct Case {
     int32_t outputMode;
     uint32_t symbols, instances;
@@ -661,10 +657,10 @@ TEST_F(AssemblyTest, SingleShapesInsideGenericRegionsFoldIntoThemWithMmr) {
         norvtest::setPixel(p, x, 20, 1), norvtest::setPixel(p, x, 180, 1);
       for (int y = 20; y <= 180; ++y)
         norvtest::setPixel(p, 20, y, 1), norvtest::setPixel(p, 379, y, 1);
-      shape(p, 0, 40, 40);
-      shape(p, 0, 100, 60);
-      shape(p, 1, 200, 100);
-      shape(p, 2, 390, 5);
+      drawShape(p, 0, 40, 40);
+      drawShape(p, 0, 100, 60);
+      drawShape(p, 1, 200, 100);
+      drawShape(p, 2, 390, 5);
     });
     ASSERT_NE(page, nullptr);
     ASSERT_TRUE(add(page, 300));
