@@ -228,14 +228,11 @@ int32_t writeGenericRegion(QtzJb2Output *handle, const QtzImage *image, int32_t 
   forEachMmrBand(bitmap.words, bitmap.width, bitmap.height, bitmap.wordsPerRow,
                  [&](int32_t first, int32_t end) {
                    if (status != 0) return;
-                   QtzImage *band = nullptr;
-                   status = QtzImage_wrapAll(
-                       handle->state, bitmap.words + int64_t{first} * bitmap.wordsPerRow,
-                       QTZ_IMAGE_PACKED, bitmap.width, end - first, bitmap.wordsPerRow * 4, &band);
-                   if (status != 0) return;
-                   status = writeGenericSegment(handle, band, x, y + first);
-                   void *unwrapped = nullptr;
-                   QtzImage_unwrapAll(band, &unwrapped);
+                   // The band: the image's own row table from row `first` on.
+                   QtzImage band = *image;
+                   band.rows = image->rows + first;
+                   band.hdr.height = end - first;
+                   status = writeGenericSegment(handle, &band, x, y + first);
                  });
   return status;
 }
