@@ -17,6 +17,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 
 #include "jb2_stream.h"
 #include "jbig2_generic.h"
@@ -49,6 +50,15 @@ int32_t encodeGenericMmr(Jb2File *stream, DataSink *sink, const uint32_t *rows, 
                          int32_t height, int32_t wordsPerRow, bool endOfBlock);
 // The AT bytes of a region's flags field: four pairs for template 0, one for the others.
 int32_t writeAtPixels(Jb2File *stream, DataSink *sink, const Jbig2GenericTemplate *params);
+
+// Black runs of a packed row of the width: 0, 1, or 2 for two or more.
+int32_t blackRunClass(const uint32_t *row, int32_t width);
+// Calls band(first, end) for the row bands [first, end) that are each to be MMR coded on their
+// own, top to bottom: no band starts or ends with a white row or holds a white row that follows
+// a row of two or more black runs (a common reader draws such a row wrong). None for a white
+// bitmap.
+void forEachMmrBand(const uint32_t *rows, int32_t width, int32_t height, int32_t wordsPerRow,
+                    const std::function<void(int32_t first, int32_t end)> &band);
 
 // True when every AT pixel the template uses lies above the pixel or left of it in its row.
 bool atPixelsCausal(const Jbig2GenericTemplate &params);

@@ -5,11 +5,15 @@
 //
 // Resolutions become pixels per metre (dpi x 39.37007874015748 + 0.5, truncated); a value that
 // does not fit 32 bits gives 2. A page whose colour flag is 0 is declared striped with the
-// maximum stripe size height - 1, capped at the 15 bits the field holds. A hand-over makes the
+// maximum stripe size height - 1, capped at the 15 bits the field holds. MMR-coded generic
+// regions are written band by band, leaving out white rows at their ends and cutting them where
+// a white row follows a row of two or more black runs, which a common reader's MMR decoder
+// draws with that row's runs. A hand-over makes the
 // new sink and stream before it takes the old one apart, so a failure leaves a handle that can
 // still be closed.
 #include <cstring>
 
+#include "jbig2_generic.h"
 #include "jbig2_generic_encode.h"
 #include "jbig2_output_handle.h"
 #include "jbig2_report.h"
@@ -100,6 +104,13 @@ void freeDictList(QtzState *state, QtzAdtList **list) {
   *list = nullptr;
 }
 
+void freeSectionDicts(QtzJb2Output *handle) {
+  freeDictList(handle->state, &handle->globalDicts);
+  jbFree(handle->state, handle->globalIndex);
+  handle->globalIndex = nullptr;
+  handle->globalSymbols = 0;
+}
+
 int32_t QtzJb2_outOpen(const void *optionBlock, QtzState *state, int32_t mode, int32_t,
                        uint8_t singlePage, QtzJb2Output **handle, void **user) {
   if (handle == nullptr) return qtz::report(state, kJbNull);
@@ -123,7 +134,7 @@ int32_t QtzJb2_outClose(QtzJb2Output *handle, void *) {
   int32_t status = writeEndOfFile(handle->stream, &end);
   const int32_t closed = endStream(handle->stream, nullptr);
   if (status == 0) status = closed;
-  freeDictList(state, &handle->globalDicts);
+  freeSectionDicts(handle);
   freeDictList(state, &handle->pageDicts);
   jbFree(state, handle);
   return status;
@@ -137,8 +148,7 @@ int32_t QtzJb2_outEndOfPage(QtzJb2Output *handle, void *) {
 }
 
 int32_t QtzJb2_outFree(void *dictionary, QtzJb2Output *handle, void *) {
-  freeDictList(handle->state, &handle->globalDicts);
-  handle->globalSymbols = 0;
+  freeSectionDicts(handle);
   jbFree(handle->state, dictionary);
   return 0;
 }
@@ -187,7 +197,7 @@ int32_t QtzJbig2_encodeEndOfStripe(int32_t endRow, int32_t pageNumber, QtzJb2Out
 namespace {
 
 // One immediate generic region of the image at (x, y), coded as the stream's options say.
-int32_t writeGenericRegion(QtzJb2Output *handle, const QtzImage *image, int32_t x, int32_t y) {
+int32_t writeGenericSegment(QtzJb2Output *handle, const QtzImage *image, int32_t x, int32_t y) {
   Jbig2GenericRegionRecord record{};
   record.header.type = 38;
   record.header.page = pageAssociation(handle, handle->pageNumber);
@@ -205,6 +215,26 @@ int32_t writeGenericRegion(QtzJb2Output *handle, const QtzImage *image, int32_t 
     record.params.tpgdon = b[12];
   }
   return encodeGenericRegion(handle->stream, &record);
+}
+
+// The image at (x, y): one arithmetic-coded region, or, MMR coded, one region per band of
+// forEachMmrBand (no white rows at either end, none that a common reader draws wrong); an
+// all-white image then writes nothing.
+int32_t writeGenericRegion(QtzJb2Output *handle, const QtzImage *image, int32_t x, int32_t y) {
+  if (jb2GetOptions(handle->stream)->bytes[0] != 0 || image->hdr.height <= 0)
+    return writeGenericSegment(handle, image, x, y);
+  const Jbig2Bitmap bitmap = bitmapOf(const_cast<QtzImage *>(image));
+  int32_t status = 0;
+  forEachMmrBand(bitmap.words, bitmap.width, bitmap.height, bitmap.wordsPerRow,
+                 [&](int32_t first, int32_t end) {
+                   if (status != 0) return;
+                   // The band: the image's own row table from row `first` on.
+                   QtzImage band = *image;
+                   band.rows = image->rows + first;
+                   band.hdr.height = end - first;
+                   status = writeGenericSegment(handle, &band, x, y + first);
+                 });
+  return status;
 }
 
 }  // namespace

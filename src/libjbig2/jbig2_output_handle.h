@@ -18,8 +18,11 @@ struct QtzJb2Output {
   QtzAdtList *globalDicts;  // Jbig2SymbolDictRecord, oldest first; none until the first
   QtzAdtList *pageDicts;    // the same for the page dictionaries
   int32_t globalSymbols;    // symbols in the section dictionaries
-  int32_t pageSymbols;      // symbols in the latest page dictionary
-  int32_t pageNumber;       // pages begun
+  // The section dictionary's symbols sorted by the record they came from (made by the first
+  // text region after the dictionary changed; none until then).
+  const Jbig2Symbol **globalIndex;
+  int32_t pageSymbols;  // symbols in the latest page dictionary
+  int32_t pageNumber;   // pages begun
   uint8_t singlePage;
 };
 
@@ -28,6 +31,8 @@ void setModeOptions(Jb2File *stream, int32_t mode);
 
 // Frees every dictionary record of the list (symbols and record) and the list; sets it to none.
 void freeDictList(QtzState *state, QtzAdtList **list);
+// Forgets the section dictionaries: their records and the index of their symbols.
+void freeSectionDicts(QtzJb2Output *handle);
 
 // Page association of a page segment: 1 in single-page mode, else the page given.
 inline int32_t pageAssociation(const QtzJb2Output *handle, int32_t page) {

@@ -3,7 +3,9 @@
 // A dictionary call writes the symbols not yet emitted (none: nothing is written) as one
 // dictionary in coding order, keeps its record (the symbols' sizes and the records they came
 // from) on the section or page list and marks the symbols emitted; a failure leaves them
-// unemitted. A text region refers to every section dictionary, then every page dictionary; an
+// unemitted. Section dictionaries form a chain: each after the first refers to the one before
+// and exports all its symbols, so the handle keeps only the newest record, holding every section
+// symbol in ID order. A text region refers to that dictionary, then the page dictionary; an
 // instance's symbol is looked up among their records (sorted by record address, so the token
 // document's records are never written to), and its top row is its bottom row - height + 1.
 // Positions are 32-bit; a top row below -2^31 gives 2. The colour payload coder, when given,
@@ -20,18 +22,28 @@ namespace {
 
 using DictOwner = qtz::OwnedBlock<Jbig2SymbolDictRecord>;
 
-// Writes the symbols not yet emitted as one dictionary and appends its record to *list.
+// Writes the symbols not yet emitted as one dictionary and appends its record to *list. With
+// chain set and a dictionary already on the list, the new one refers to the newest of them and
+// exports its symbols before its own; its record then stands for the whole chain (the previous
+// symbols followed by the new ones) and the previous record leaves the list, so that a text
+// region needs to refer to one section dictionary however many flushes wrote one.
 int32_t writeDictionary(QtzJb2Output *handle, TclySymbolRecord *symbols, int32_t count,
-                        int32_t page, QtzAdtList **list, int32_t *written) {
+                        int32_t page, bool chain, QtzAdtList **list, int32_t *written) {
   QtzState *state = handle->state;
   *written = 0;
   int32_t fresh = 0;
   for (int32_t i = 0; symbols != nullptr && i < count; ++i) fresh += symbols[i].emitted == 0;
   if (fresh == 0) return 0;
+  Jbig2SymbolDictRecord *previous = chain && *list != nullptr && (*list)->tail != nullptr
+                                        ? static_cast<Jbig2SymbolDictRecord *>((*list)->tail->data)
+                                        : nullptr;
+  const int32_t inherited = previous != nullptr ? previous->numSymbols : 0;
   DictOwner dict(state, jbAllocArray<Jbig2SymbolDictRecord>(state, 1));
   qtz::OwnedBlock<Jbig2Symbol> records(
       state, jbAllocArray<Jbig2Symbol>(state, static_cast<size_t>(fresh)));
-  if (!dict || !records) return qtz::report(state, kJbNoMemory);
+  qtz::OwnedBlock<Jbig2Symbol> joined(
+      state, jbAllocArray<Jbig2Symbol>(state, static_cast<size_t>(int64_t{inherited} + fresh)));
+  if (!dict || !records || !joined) return qtz::report(state, kJbNoMemory);
   int32_t n = 0;
   for (int32_t i = 0; i < count; ++i) {
     TclySymbolRecord &s = symbols[i];
@@ -44,18 +56,37 @@ int32_t writeDictionary(QtzJb2Output *handle, TclySymbolRecord *symbols, int32_t
   dict->numSymbols = fresh;
   dict->symbols = records.get();
   Jb2File *stream = handle->stream;
-  int32_t status = encodeSymbolDict(stream, dict.get(), nullptr, 0, nullptr, nullptr, true);
+  const Jbig2SymbolDictRecord *inputs[1] = {previous};
+  int32_t status = 0;
+  if (previous != nullptr) {
+    const Jbig2SegHeader *refs[1] = {&previous->header};
+    status = segAddReferences(stream, &dict->header, refs, 1);
+    if (status == 0) dict->header.retain[0] = 1;
+    dict->exportInputs = true;
+  }
+  if (status == 0)
+    status = encodeSymbolDict(stream, dict.get(), previous != nullptr ? inputs : nullptr,
+                              previous != nullptr ? 1 : 0, nullptr, nullptr, true);
   freeSegReferences(stream, &dict->header);
   if (status != 0) return status;
   if (*list == nullptr && (status = QtzAdt_liNew(list, state)) != 0) return status;
   if ((status = QtzAdt_liAdd(*list, dict.get(), nullptr)) != 0) return status;
-  dict.release();
-  Jbig2Symbol *kept = records.release();
-  for (int32_t i = 0; i < fresh; ++i) {
-    reinterpret_cast<TclySymbolRecord *>(kept[i].user0)->emitted = 1;
-    kept[i].bitmap = nullptr;  // the bitmap stays the token document's
+  Jbig2Symbol *all = joined.release();
+  if (previous != nullptr) std::copy(previous->symbols, previous->symbols + inherited, all);
+  std::copy(records.get(), records.get() + fresh, all + inherited);
+  for (int32_t i = inherited; i < inherited + fresh; ++i) {
+    reinterpret_cast<TclySymbolRecord *>(all[i].user0)->emitted = 1;
+    all[i].bitmap = nullptr;  // the bitmap stays the token document's
   }
+  dict->symbols = all;
+  dict->numSymbols = inherited + fresh;
+  dict.release();
   *written = fresh;
+  if (previous != nullptr) {
+    QtzAdt_liRem((*list)->tail->prev);
+    jbFree(state, previous->symbols);
+    jbFree(state, previous);
+  }
   return 0;
 }
 
@@ -106,9 +137,14 @@ int32_t collectTokens(const Jbig2SymbolInstance *const *ordered, int32_t count, 
 int32_t QtzJb2_outSymbolDict(TclySymbolRecord *symbols, int32_t count, const void *,
                              void **newDictionary, int32_t, int32_t, QtzJb2Output *handle, void *) {
   int32_t written = 0;
-  const int32_t status = writeDictionary(handle, symbols, count, 0, &handle->globalDicts, &written);
+  const int32_t status =
+      writeDictionary(handle, symbols, count, 0, true, &handle->globalDicts, &written);
   if (status != 0) return status;
   handle->globalSymbols += written;
+  if (written > 0) {
+    jbFree(handle->state, handle->globalIndex);
+    handle->globalIndex = nullptr;
+  }
   if (newDictionary != nullptr) *newDictionary = nullptr;
   return 0;
 }
@@ -117,7 +153,7 @@ int32_t QtzJb2_outPageSymbolDict(TclySymbolRecord *symbols, int32_t count, int32
                                  int32_t, int32_t, int32_t, const void *, void **newDictionary,
                                  int32_t, int32_t, QtzJb2Output *handle, void *) {
   int32_t written = 0;
-  const int32_t status = writeDictionary(handle, symbols, count, pageAssociation(handle, 0),
+  const int32_t status = writeDictionary(handle, symbols, count, pageAssociation(handle, 0), false,
                                          &handle->pageDicts, &written);
   if (status != 0) return status;
   if (written > 0) handle->pageSymbols = written;
@@ -151,23 +187,38 @@ int32_t QtzJb2_outTextRegion(const TclyTextInstance *instances, int32_t count, i
   // region (its symbol-ID code could not be built from no symbols).
   if (count == 0 && symbolCount == 0) return 0;
 
-  // Every symbol, sorted by the record it came from.
+  // The symbols sorted by the record they came from: the section ones once per section
+  // dictionary (kept in the handle, as every region of the section looks them up), the page
+  // ones per region.
+  int64_t sectionCount = 0;
+  for (int32_t i = 0; i < globalCount; ++i) sectionCount += dicts.get()[i]->numSymbols;
+  auto sortSymbols = [](const Jbig2SymbolDictRecord *const *from, int32_t n,
+                        const Jbig2Symbol **to) {
+    int64_t at = 0;
+    for (int32_t i = 0; i < n; ++i)
+      for (int32_t k = 0; k < from[i]->numSymbols; ++k) to[at++] = &from[i]->symbols[k];
+    std::sort(to, to + at, byOrigin);
+  };
+  if (handle->globalIndex == nullptr && sectionCount > 0) {
+    handle->globalIndex =
+        jbAllocArray<const Jbig2Symbol *>(state, static_cast<size_t>(sectionCount));
+    if (handle->globalIndex == nullptr) return qtz::report(state, kJbNoMemory);
+    sortSymbols(dicts.get(), globalCount, handle->globalIndex);
+  }
+  const int64_t pageCount = symbolCount - sectionCount;
   qtz::OwnedBlock<const Jbig2Symbol *> sorted(
-      state, jbAllocArray<const Jbig2Symbol *>(state, static_cast<size_t>(symbolCount)));
+      state, jbAllocArray<const Jbig2Symbol *>(state, static_cast<size_t>(pageCount)));
   qtz::OwnedBlock<Jbig2SymbolInstance> placed(
       state, jbAllocArray<Jbig2SymbolInstance>(state, static_cast<size_t>(count)));
   qtz::OwnedBlock<const QtzTokenBitmap *> tokens(
       state, jbAllocArray<const QtzTokenBitmap *>(state, static_cast<size_t>(count)));
   if (!sorted || !placed || !tokens) return qtz::report(state, kJbNoMemory);
-  int64_t s = 0;
-  for (int32_t i = 0; i < dictCount; ++i)
-    for (int32_t k = 0; k < dicts.get()[i]->numSymbols; ++k)
-      sorted.get()[s++] = &dicts.get()[i]->symbols[k];
-  std::sort(sorted.get(), sorted.get() + symbolCount, byOrigin);
+  sortSymbols(dicts.get() + globalCount, dictCount - globalCount, sorted.get());
 
   for (int32_t i = 0; i < count; ++i) {
     const TclyTextInstance &in = instances[i];
-    const Jbig2Symbol *symbol = findSymbol(sorted.get(), symbolCount, in.symbol);
+    const Jbig2Symbol *symbol = findSymbol(handle->globalIndex, sectionCount, in.symbol);
+    if (symbol == nullptr) symbol = findSymbol(sorted.get(), pageCount, in.symbol);
     if (symbol == nullptr)
       return jbReport(state, kJbAssert, "text region: instance %d has no symbol", i);
     const int64_t top = int64_t{in.y} - symbol->height + 1;

@@ -1,7 +1,8 @@
 // Symbol dictionary segments (type 0, ITU-T T.88 6.5 and 7.4.2) and text region segments
 // (types 4, 6 and 7, T.88 6.4 and 7.4.3) written by the encoder.
 //
-// A dictionary holds new symbols only, all exported, never refined or aggregated: arithmetic
+// A dictionary holds new symbols only, all exported (with its inputs' when asked), never refined
+// or aggregated: arithmetic
 // coded (each symbol a generic-template bitmap) or Huffman coded (height classes, each with one
 // collective bitmap, MMR when that is smaller than the plain bitmap). Symbols are coded by
 // height, then width, then their place in the array; with keepOrder the record's array is left
@@ -42,6 +43,7 @@ struct Jbig2SymbolDictRecord {
   Jbig2SegHeader header;  // type 0; refers to the input dictionaries, if any
   int32_t numSymbols;
   Jbig2Symbol *symbols;
+  bool exportInputs;  // the input dictionaries' symbols are exported too, before the new ones
 };
 
 // A text region to write: instance i places symbol instances[i].symbol with its top-left pixel
@@ -60,7 +62,8 @@ typedef int32_t (*Jbig2InstanceOrderFn)(const Jbig2SymbolInstance *const *instan
                                         void *user);
 
 // Writes a symbol dictionary. inputs (numInputs entries, matching the header's referred-to
-// segments) are dictionaries whose symbols precede the new ones and are not exported.
+// segments) are dictionaries whose symbols precede the new ones; they are exported only when the
+// record says so.
 int32_t encodeSymbolDict(Jb2File *stream, Jbig2SymbolDictRecord *dict,
                          const Jbig2SymbolDictRecord *const *inputs, int32_t numInputs,
                          Jbig2SymbolOrderFn order, void *user, bool keepOrder);

@@ -3,12 +3,15 @@
 // the array), coded with IADH/IADW and generic-template bitmaps (arithmetic) or with DH/DW
 // Huffman tables and one collective bitmap per class (Huffman), always MMR coded: plain rows
 // (BMSIZE 0) are valid T.88 but misread by common readers. Export flags are two runs: the input
-// dictionaries' symbols, not exported, then the new ones.
+// dictionaries' symbols, not exported, then the new ones; or, for a dictionary that exports its
+// inputs (a chain of dictionaries where each stands for all before it), none, then all.
 //
 // DH and DW tables: B.4 and B.2 when the options fix them, else the cheaper of B.4/B.5 and of
 // B.2/B.3 for the values a dry run counts, or custom tables when allowed and cheaper with their
-// segments. Symbols must be 1 to 2^24 pixels a side and a class's collective bitmap within the
-// sizes a decoder takes (2 otherwise).
+// segments. A height class is split into classes of the same height (DH 0) where its MMR
+// collective bitmap would hold a white row after a row of two or more black runs, which a
+// common reader's MMR decoder draws wrong. Symbols must be 1 to 2^24 pixels a side and a class's
+// collective bitmap within the sizes a decoder takes (2 otherwise).
 #include <algorithm>
 #include <cstring>
 #include <functional>
@@ -25,11 +28,13 @@ namespace {
 
 enum DictEvent { kDh, kDw, kSymbol, kClassEnd };
 
-// Calls visit(event, value, oob, first, count) in coding order: DH at each new height, DW per
-// symbol (then kSymbol with its index), OOB on DW and kClassEnd (first index, count) after each
-// class.
+// Calls visit(event, value, oob, first, count) in coding order: DH at each new height class,
+// DW per symbol (then kSymbol with its index), OOB on DW and kClassEnd (first index, count)
+// after each class. A class holds the symbols of one height; where breaks (when given) marks a
+// symbol, it starts a class of its own height (DH 0).
 template <typename Visit>
-int32_t walkClasses(const Jbig2Symbol *const *sorted, int32_t count, Visit &&visit) {
+int32_t walkClasses(const Jbig2Symbol *const *sorted, int32_t count, const uint8_t *breaks,
+                    Visit &&visit) {
   int32_t status = 0;
   int64_t height = 0;
   for (int32_t k = 0; k < count && status == 0;) {
@@ -37,7 +42,9 @@ int32_t walkClasses(const Jbig2Symbol *const *sorted, int32_t count, Visit &&vis
     status = visit(kDh, sorted[k]->height - height, false, k, 0);
     height = sorted[k]->height;
     int64_t width = 0;
-    for (; k < count && sorted[k]->height == height && status == 0; ++k) {
+    for (; k < count && sorted[k]->height == height &&
+           (k == first || breaks == nullptr || breaks[k] == 0) && status == 0;
+         ++k) {
       status = visit(kDw, sorted[k]->width - width, false, k, 0);
       if (status == 0) status = visit(kSymbol, 0, false, k, 1);
       width = sorted[k]->width;
@@ -64,6 +71,48 @@ void orSymbolIntoRows(const Jbig2Symbol &s, uint32_t *rows, int32_t wordsPerRow,
       if (shift != 0 && word << (32 - shift) != 0) dst[w + 1] |= word << (32 - shift);
     }
   }
+}
+
+// Where the symbols of a height class (coding order) must start a class of their own so that
+// no MMR-coded collective bitmap holds a white row after a row of two or more black runs (a
+// common reader's MMR decoder draws such a row with that row's runs; forEachMmrBand). A class
+// takes symbols while the rows of their union stay clear of that; a row's runs in the union are
+// taken as the sum over its symbols (at most too many, when neighbours touch), so a split may
+// come early but never too late. breaks[k] = 1 where symbol k starts a class at a height
+// already coded. A single symbol with such a row (two parts one above the other) stays as it is.
+int32_t findClassBreaks(QtzState *state, const Jbig2Symbol *const *sorted, int32_t count,
+                        uint8_t *breaks) {
+  int32_t maxHeight = 0;
+  for (int32_t k = 0; k < count; ++k) maxHeight = std::max(maxHeight, sorted[k]->height);
+  qtz::OwnedBlock<uint8_t> rows(state,
+                                jbAllocArray<uint8_t>(state, 2 * static_cast<size_t>(maxHeight)));
+  if (!rows) return qtz::report(state, kJbNoMemory);
+  uint8_t *group = rows.get(), *trial = rows.get() + maxHeight;
+  auto clear = [](const uint8_t *classes, int32_t height) {
+    bool many = false;
+    for (int32_t y = 0; y < height; ++y) {
+      if (classes[y] == 0 && many) return false;
+      if (classes[y] != 0) many = classes[y] == 2;
+    }
+    return true;
+  };
+  for (int32_t k = 0; k < count; ++k) {
+    const Jbig2Symbol &s = *sorted[k];
+    const bool newHeight = k == 0 || sorted[k - 1]->height != s.height;
+    for (int32_t y = 0; y < s.height; ++y) {
+      const int32_t runs = blackRunClass(s.bitmap + int64_t{y} * s.wordsPerRow, s.width);
+      trial[y] = static_cast<uint8_t>(std::min(2, (newHeight ? 0 : group[y]) + runs));
+    }
+    breaks[k] = 0;
+    if (!newHeight && !clear(trial, s.height)) {
+      breaks[k] = 1;
+      for (int32_t y = 0; y < s.height; ++y)
+        trial[y] =
+            static_cast<uint8_t>(blackRunClass(s.bitmap + int64_t{y} * s.wordsPerRow, s.width));
+    }
+    std::swap(group, trial);
+  }
+  return 0;
 }
 
 // The coding order: height, then width, then place in the array.
@@ -149,14 +198,15 @@ int32_t checkSymbols(QtzState *state, const Jbig2Symbol *const *sorted, int32_t 
                       s.height);
   }
   if (!huffman) return 0;
-  return walkClasses(sorted, count, [&](DictEvent event, int64_t, bool, int32_t first, int32_t n) {
-    if (event != kClassEnd) return 0;
-    int64_t total = 0;
-    for (int32_t k = first; k < first + n; ++k) total += sorted[k]->width;
-    if (jbSizeOk(total, sorted[first]->height)) return 0;
-    return jbReport(state, kJbParam, "symbol dictionary: collective bitmap of %lld x %d pixels",
-                    static_cast<long long>(total), sorted[first]->height);
-  });
+  return walkClasses(
+      sorted, count, nullptr, [&](DictEvent event, int64_t, bool, int32_t first, int32_t n) {
+        if (event != kClassEnd) return 0;
+        int64_t total = 0;
+        for (int32_t k = first; k < first + n; ++k) total += sorted[k]->width;
+        if (jbSizeOk(total, sorted[first]->height)) return 0;
+        return jbReport(state, kJbParam, "symbol dictionary: collective bitmap of %lld x %d pixels",
+                        static_cast<long long>(total), sorted[first]->height);
+      });
 }
 
 struct DictTables {
@@ -169,7 +219,7 @@ struct DictTables {
 };
 
 int32_t chooseSymbolDictTables(Jb2File *stream, const Jbig2Symbol *const *sorted, int32_t count,
-                               DictTables *t) {
+                               const uint8_t *breaks, DictTables *t) {
   QtzState *state = stream->state;
   const uint8_t *options = stream->options.bytes;
   if (options[2]) {
@@ -182,12 +232,14 @@ int32_t chooseSymbolDictTables(Jb2File *stream, const Jbig2Symbol *const *sorted
   Jbig2ValueCollector *c = nullptr;
   int32_t status = newValueCollectors(candidates, 4, state, &c);
   if (status != 0) return status;
-  status =
-      walkClasses(sorted, count, [c](DictEvent event, int64_t value, bool oob, int32_t, int32_t) {
-        if (event == kDh) return collectValue(c, 2, static_cast<int32_t>(value), oob);
-        if (event == kDw) return collectValue(c + 2, 2, static_cast<int32_t>(value), oob);
-        return 0;
-      });
+  status = walkClasses(sorted, count, breaks,
+                       [c](DictEvent event, int64_t value, bool oob, int32_t, int32_t) {
+                         if (event == kDh)
+                           return collectValue(c, 2, static_cast<int32_t>(value), oob);
+                         if (event == kDw)
+                           return collectValue(c + 2, 2, static_cast<int32_t>(value), oob);
+                         return 0;
+                       });
   const bool customAllowed = options[1] != 0;
   if (status == 0) status = chooseHuffTable(c, 2, customAllowed, state, &t->dh, &t->custom[0]);
   if (status == 0) status = chooseHuffTable(c + 2, 2, customAllowed, state, &t->dw, &t->custom[1]);
@@ -312,10 +364,19 @@ int32_t encodeSymbolDict(Jb2File *stream, Jbig2SymbolDictRecord *dict,
     for (int32_t k = 0; k < count; ++k) inOrder.get()[k] = *sorted.get()[k];
   }
 
+  // Huffman height classes split where an MMR collective bitmap would hold a row a common reader
+  // draws wrong (not with the fixed tables, whose DH table has no 0).
+  qtz::OwnedBlock<uint8_t> breaks(state, nullptr);
+  if (huffman && stream->options.bytes[2] == 0) {
+    breaks.reset(jbAllocArray<uint8_t>(state, static_cast<size_t>(count)));
+    if (!breaks) return qtz::report(state, kJbNoMemory);
+    if ((status = findClassBreaks(state, sorted.get(), count, breaks.get())) != 0) return status;
+  }
   DictTables tables;
   tables.state = state;
   if (huffman) {
-    if ((status = chooseSymbolDictTables(stream, sorted.get(), count, &tables)) != 0) return status;
+    if ((status = chooseSymbolDictTables(stream, sorted.get(), count, breaks.get(), &tables)) != 0)
+      return status;
     if ((status = writeCustomTables(stream, dict, tables)) != 0) return status;
   }
   Jbig2SegHeader &h = dict->header;
@@ -324,7 +385,8 @@ int32_t encodeSymbolDict(Jb2File *stream, Jbig2SymbolDictRecord *dict,
   status = sinkPutBigEndian(sink, dictFlags(stream->options, tables, huffman), 2);
 
   if (!huffman && status == 0) status = writeAtPixels(stream, sink, &params);
-  if (status == 0) status = sinkPutBigEndian(sink, static_cast<uint32_t>(count), 4);
+  const int64_t exported = dict->exportInputs ? numIn + count : count;
+  if (status == 0) status = sinkPutBigEndian(sink, static_cast<uint32_t>(exported), 4);
   if (status == 0) status = sinkPutBigEndian(sink, static_cast<uint32_t>(count), 4);
   if (status != 0) return status;
   if (!huffman && params.tpgdon) return jbReport(state, kJbBadData, "symdict can't have TPD on");
@@ -334,7 +396,7 @@ int32_t encodeSymbolDict(Jb2File *stream, Jbig2SymbolDictRecord *dict,
   status = startCoders(stream, tables, params, &coders);
   if (status == 0)
     status = walkClasses(
-        sorted.get(), count,
+        sorted.get(), count, breaks.get(),
         [&](DictEvent event, int64_t value, bool oob, int32_t first, int32_t n) {
           const auto v = static_cast<int32_t>(value);
           if (event == kDh) return encodeInt(&coders.dh, v, oob);
@@ -346,9 +408,11 @@ int32_t encodeSymbolDict(Jb2File *stream, Jbig2SymbolDictRecord *dict,
                                                coders.genericCx, stream, &coders.mq);
           return huffman ? encodeHeightClassBitmap(stream, &coders, sorted.get() + first, n) : 0;
         });
-  // Export flags: the input symbols not exported, the new ones exported.
-  if (status == 0) status = encodeInt(&coders.ex, static_cast<int32_t>(numIn), false);
-  if (status == 0) status = encodeInt(&coders.ex, count, false);
+  // Export flags: a run not exported, then one exported (the input symbols join the second
+  // when the dictionary exports them).
+  const int64_t hidden = dict->exportInputs ? 0 : numIn;
+  if (status == 0) status = encodeInt(&coders.ex, static_cast<int32_t>(hidden), false);
+  if (status == 0) status = encodeInt(&coders.ex, static_cast<int32_t>(exported), false);
   if (status == 0) status = finishCoders(stream, &coders);
   if (status != 0) return status;
   if (keepOrder)

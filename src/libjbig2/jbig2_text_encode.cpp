@@ -9,9 +9,11 @@
 // candidates (FS: B.6, B.7; DS: B.8 to B.10; DT: B.11 to B.13 and a table of this program with
 // a lower range line for the steps below 1 that only caller-ordered regions take); the
 // cheapest wins, or a custom table when allowed and cheaper with its segment, or, when a step
-// below 1 occurred, a custom table over that fourth candidate. Symbol IDs run over the
-// referred-to dictionaries in order; a symbol is found by its address inside one of their
-// arrays. Positions are limited to 2^24 from the region's origin so that every coded value
+// below 1 occurred, a custom table over that fourth candidate. Custom tables are made only while
+// the region's referred-to segments stay at four or fewer, so that its header never takes the
+// long form of the referred-to count (readers disagree on that form's retention bytes). Symbol IDs
+// run over the referred-to dictionaries in order; a symbol is found by its address inside one of
+// their arrays. Positions are limited to 2^24 from the region's origin so that every coded value
 // fits 32 bits; sizes and positions are held in 32 bits throughout (pages of any height).
 #include <algorithm>
 #include <functional>
@@ -193,7 +195,10 @@ struct TextTables {
   }
 };
 
-int32_t chooseTextRegionTables(Jb2File *stream, const TextPlan &p, TextTables *t) {
+// At most `slots` custom tables are made (a segment header carries four referred-to segments in
+// its short form, and the region already refers to its dictionaries): the step-below-1 DT table
+// first, then FS, DS and DT in that order while slots remain.
+int32_t chooseTextRegionTables(Jb2File *stream, const TextPlan &p, int32_t slots, TextTables *t) {
   QtzState *state = stream->state;
   const uint8_t *options = stream->options.bytes;
   // Candidates: FS 0-1, DS 2-4, DT 5-8.
@@ -213,20 +218,29 @@ int32_t chooseTextRegionTables(Jb2File *stream, const TextPlan &p, TextTables *t
     stepBelowOne = stepBelowOne || value < 1;
     return collectValue(c + 5, 4, v, oob);
   });
-  const bool fixed = options[15] != 0, customAllowed = options[14] != 0;
+  const bool fixed = options[15] != 0;
   if (status == 0 && fixed) {
     t->fs = candidates[0], t->ds = candidates[2], t->dt = candidates[5];
     if (stepBelowOne)
       status = jbReport(state, kJbParam, "text region: strip step below 1 with fixed tables");
   } else if (status == 0) {
-    status = chooseHuffTable(c, 2, customAllowed, state, &t->fs, &t->custom[0]);
-    if (status == 0)
-      status = chooseHuffTable(c + 2, 3, customAllowed, state, &t->ds, &t->custom[1]);
+    if (stepBelowOne) --slots;
+    auto choose = [&](int32_t first, int32_t n, const Jbig2CodeTable **table,
+                      Jbig2CodeTable **custom) {
+      const int32_t chosen =
+          chooseHuffTable(c + first, n, options[14] != 0 && slots > 0, state, table, custom);
+      slots -= *custom != nullptr ? 1 : 0;
+      return chosen;
+    };
+    if (stepBelowOne && slots < 0)
+      status = jbReport(state, kJbAssert, "text region: no referred-to slot for its DT table");
+    if (status == 0) status = choose(0, 2, &t->fs, &t->custom[0]);
+    if (status == 0) status = choose(2, 3, &t->ds, &t->custom[1]);
     if (status == 0 && stepBelowOne) {
       status = newCustomHuffTable(candidates[8], c[8].counts, nullptr, state, &t->custom[2]);
       t->dt = t->custom[2];
     } else if (status == 0) {
-      status = chooseHuffTable(c + 5, 3, customAllowed, state, &t->dt, &t->custom[2]);
+      status = choose(5, 3, &t->dt, &t->custom[2]);
     }
   }
   freeValueCollectors(&c, 9, state);
@@ -421,7 +435,8 @@ int32_t encodeTextRegion(Jb2File *stream, Jbig2TextRegionRecord *r,
   TextTables tables;
   tables.state = state;
   if (huffman) {
-    if ((status = chooseTextRegionTables(stream, p, &tables)) != 0) return status;
+    const int32_t slots = 4 - r->header.refCount;
+    if ((status = chooseTextRegionTables(stream, p, slots, &tables)) != 0) return status;
     if ((status = writeCustomTables(stream, r, tables)) != 0) return status;
   }
   Jbig2SegHeader &h = r->header;

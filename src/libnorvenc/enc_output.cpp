@@ -29,6 +29,10 @@
 // stripe. A split row outside 1 to height - 1 codes the page as one stripe. A colour page is one
 // text region with the colours of its instances collected behind the JBIG2 bytes.
 //
+// With MMR-coded generic regions, a page symbol that one instance alone uses and whose box lies
+// inside one of the page's generic regions is drawn into that region instead of being coded in
+// the page dictionary and placed by a text region (foldSingleShapes).
+//
 // Failures: 10003 an encoder that does not point to itself, a page call without an ended
 // section or past its last page, a token without a symbol record, records of the two
 // documents that disagree; 1 out of memory (reported); the back end's statuses pass up.
@@ -38,6 +42,9 @@
 #include "colour_payload.h"
 #include "compdoc_tdc.h"
 #include "enc_assembly.h"
+#include "jb2_stream.h"
+#include "jbig2_output.h"
+#include "qtz_blat.h"
 #include "qtz_halftone.h"
 #include "qtz_internal.h"
 #include "qtz_owners_internal.h"
@@ -364,19 +371,43 @@ int64_t bottomRowOf(const TclyToken *region) {
   return region->runs != nullptr ? int64_t{region->y} + region->height - 1 : region->y;
 }
 
+// A symbol instance drawn into a generic region instead of being placed by a text region: the
+// region, the symbol and its top-left pixel in the region.
+struct FoldedShape {
+  const TclyToken *region;
+  const TclySymbolRecord *symbol;
+  int32_t x;
+  int32_t y;
+};
+
 // One generic region of the page as an immediate generic region: drawn from its runs, or its
-// own bitmap when it has one.
-int32_t codeGenericRegion(NorvEncoder *encoder, const TclyToken *region) {
+// own bitmap when it has one; the folded shapes of the region are ORed in.
+int32_t codeGenericRegion(NorvEncoder *encoder, const TclyToken *region, const FoldedShape *folded,
+                          int32_t foldedCount) {
   QtzState *state = encoder->state;
   const int32_t wordsPerRow = (region->width + 31) / 32;
   const uint32_t *rows = region->bits;
   qtz::OwnedBlock<uint32_t> drawn(state, nullptr);
-  if (region->runs != nullptr || rows == nullptr) {
+  bool shapes = false;
+  for (int32_t i = 0; i < foldedCount && !shapes; ++i) shapes = folded[i].region == region;
+  if (region->runs != nullptr || rows == nullptr || shapes) {
     drawn.reset(static_cast<uint32_t *>(qtz::allocateZeroed(
         state, std::max<size_t>(size_t(wordsPerRow) * region->height, 1), sizeof(uint32_t))));
     if (!drawn) return qtz::report(state, QTZ_ERR_NO_MEMORY);
-    if (region->runs != nullptr)
+    if (region->runs != nullptr) {
       drawRuns(drawn.get(), wordsPerRow, region->runs, region->runCount, 0, 0);
+    } else if (rows != nullptr) {
+      for (int32_t y = 0; y < region->height; ++y)
+        std::memcpy(drawn.get() + int64_t{y} * wordsPerRow, rows + int64_t{y} * region->wordsPerRow,
+                    size_t(wordsPerRow) * 4);
+    }
+    for (int32_t i = 0; i < foldedCount; ++i) {
+      const FoldedShape &f = folded[i];
+      if (f.region != region) continue;
+      QtzBlat_blitBitsOrClip(drawn.get(), wordsPerRow, 0, 0, region->width, region->height,
+                             f.symbol->bitmap, f.symbol->wordsPerRow, f.symbol->width,
+                             f.symbol->height, f.x, f.y, state);
+    }
     rows = drawn.get();
   }
   const int32_t bytesPerRow = (drawn ? wordsPerRow : region->wordsPerRow) * 4;
@@ -394,7 +425,8 @@ int32_t codeGenericRegion(NorvEncoder *encoder, const TclyToken *region) {
 
 // The generic regions of one stripe: those whose bottom row lies above `below` (every one with
 // INT64_MAX), each coded and taken off the list.
-int32_t codeGenericRegions(NorvEncoder *encoder, QtzAdtList *generics, int64_t below) {
+int32_t codeGenericRegions(NorvEncoder *encoder, QtzAdtList *generics, int64_t below,
+                           const FoldedShape *folded, int32_t foldedCount) {
   QtzAdtListNode *n = generics != nullptr ? generics->head : nullptr;
   while (n != nullptr) {
     auto *region = static_cast<TclyToken *>(n->data);
@@ -402,7 +434,8 @@ int32_t codeGenericRegions(NorvEncoder *encoder, QtzAdtList *generics, int64_t b
       n = n->next;
       continue;
     }
-    if (int32_t status = codeGenericRegion(encoder, region); status != QTZ_OK) return status;
+    if (int32_t status = codeGenericRegion(encoder, region, folded, foldedCount); status != QTZ_OK)
+      return status;
     tclyReleaseToken(encoder->state, region);
     QtzAdt_liRemAndNext(n, &n);
   }
@@ -483,6 +516,58 @@ int32_t rotatePageTokens(QtzState *state, const TclyPageRecord &page) {
   return QTZ_OK;
 }
 
+// MMR coding: the page's own symbols that one instance alone uses, whose box lies inside one
+// of the page's generic regions, are drawn into that region rather than coded in the page
+// dictionary and placed by a text region. In the region's MMR code such a shape costs about
+// what its share of a dictionary's MMR-coded collective bitmap does, and its width, symbol-ID
+// code, placement and ID are saved (on printed music, whose staves make one generic region,
+// most marks are single). The folded symbols are marked emitted, so the page dictionary leaves
+// them out, and their instances leave the list (its order kept); *folded receives the shapes.
+int32_t foldSingleShapes(NorvEncoder *encoder, int32_t b, TclyTextInstance *instances,
+                         int32_t *count, qtz::OwnedBlock<FoldedShape> &folded,
+                         int32_t *foldedCount) {
+  QtzState *state = encoder->state;
+  const TclyPageRecord &page = encoder->section->pages[b];
+  const NorvPageSymbols &own = encoder->pageSymbols[b];
+  TclySymbolRecord *first = encoder->symbols + own.first, *end = first + own.count;
+  qtz::OwnedBlock<int32_t> uses(
+      state, static_cast<int32_t *>(
+                 qtz::allocateZeroed(state, size_t(std::max(own.count, 1)), sizeof(int32_t))));
+  folded.reset(static_cast<FoldedShape *>(
+      qtz::allocate(state, sizeof(FoldedShape) * size_t(std::max(*count, 1)))));
+  if (!uses || !folded) return qtz::report(state, QTZ_ERR_NO_MEMORY);
+  auto ownIndex = [&](const TclySymbolRecord *s) { return s >= first && s < end ? s - first : -1; };
+  for (int32_t i = 0; i < *count; ++i)
+    if (const auto k = ownIndex(instances[i].symbol); k >= 0) uses.get()[k]++;
+  int32_t kept = 0, n = 0;
+  for (int32_t i = 0; i < *count; ++i) {
+    const TclyTextInstance &in = instances[i];
+    const auto k = ownIndex(in.symbol);
+    const TclyToken *inside = nullptr;
+    const int64_t top = int64_t{in.y} - in.symbol->height + 1;
+    for (const QtzAdtListNode *g = page.generics->head;
+         g != nullptr && k >= 0 && uses.get()[k] == 1; g = g->next) {
+      const auto *region = static_cast<const TclyToken *>(g->data);
+      const int64_t regionTop = bottomRowOf(region) - region->height + 1;
+      if (in.x >= region->x && in.x + in.symbol->width <= int64_t{region->x} + region->width &&
+          top >= regionTop && in.y <= bottomRowOf(region)) {
+        inside = region;
+        break;
+      }
+    }
+    if (inside == nullptr) {
+      instances[kept++] = in;
+      continue;
+    }
+    first[k].emitted = 1;
+    folded.get()[n++] = {inside, in.symbol, in.x - inside->x,
+                         static_cast<int32_t>(top - (bottomRowOf(inside) - inside->height + 1))};
+  }
+  *count = kept;
+  *foldedCount = n;
+  return QTZ_OK;
+}
+
 // Page b of the ended section (see the file comment).
 int32_t encodeOnePage(NorvEncoder *encoder, int32_t b) {
   QtzState *state = encoder->state;
@@ -498,27 +583,44 @@ int32_t encodeOnePage(NorvEncoder *encoder, int32_t b) {
   status = QtzJbig2_encodePageInfo(page.width, page.height, page.xdpi, page.ydpi, out->handle,
                                    &encoder->colourFlag);
   if (status != QTZ_OK) return status;
+  TclyTextInstance *instanceArray = nullptr;
+  QtzTokenBitmap *tokenArray = nullptr;
+  int32_t count = 0;
+  qtz::OwnedBlock<TclyTextInstance> instances(state, nullptr);
+  qtz::OwnedBlock<QtzTokenBitmap> tokens(state, nullptr);
+  auto build = [&] {
+    const int32_t built = buildInstances(encoder, b, &instanceArray, &tokenArray, &count);
+    instances.reset(instanceArray);
+    tokens.reset(tokenArray);
+    return built;
+  };
+  // Shapes fold into generic regions only where the page's tokens keep their places (no token
+  // deskew) and the regions are MMR coded.
+  const bool fold = page.colour == 0 && encoder->doc->deskew == nullptr && own.count > 0 &&
+                    page.generics != nullptr && page.generics->count > 0 &&
+                    jb2GetOptions(QtzJbig2_outputStream(out->handle))->bytes[0] == 0;
+  qtz::OwnedBlock<FoldedShape> folded(state, nullptr);
+  int32_t foldedCount = 0;
+  if (fold && ((status = build()) != QTZ_OK ||
+               (status = foldSingleShapes(encoder, b, instances.get(), &count, folded,
+                                          &foldedCount)) != QTZ_OK))
+    return status;
   void *pageDictionary = nullptr;
   if (own.count > 0) {
     status = out->ops.pageDict(encoder->symbols + own.first, own.count, page.width, page.height,
                                page.xdpi, page.ydpi, 0, out->dictionary, &pageDictionary, 0, 0,
                                out->handle, out->ops.user);
     if (status != QTZ_OK) return status;
-    // The dictionary keeps the symbols' sizes; their bitmaps are no longer needed.
-    releaseBitmaps(state, encoder->symbols, own.first, own.count);
+    // The dictionary keeps the symbols' sizes; their bitmaps are no longer needed (the folded
+    // shapes' once their regions are written).
+    if (!fold) releaseBitmaps(state, encoder->symbols, own.first, own.count);
   }
   qtz::OwnedBlock<TclySymbolRecord> variants(state, nullptr);
   if ((status = codeDeskewedVariants(encoder, page, variants)) != QTZ_OK) return status;
   if (encoder->doc->deskew != nullptr && page.skewAngle != 0.0f) {
     if ((status = rotatePageTokens(state, page)) != QTZ_OK) return status;
   }
-  TclyTextInstance *instanceArray = nullptr;
-  QtzTokenBitmap *tokenArray = nullptr;
-  int32_t count = 0;
-  if ((status = buildInstances(encoder, b, &instanceArray, &tokenArray, &count)) != QTZ_OK)
-    return status;
-  qtz::OwnedBlock<TclyTextInstance> instances(state, instanceArray);
-  qtz::OwnedBlock<QtzTokenBitmap> tokens(state, tokenArray);
+  if (!fold && (status = build()) != QTZ_OK) return status;
   const void *dictionary = pageDictionary != nullptr ? pageDictionary : out->dictionary;
   const int32_t pageNumber = page.pageNumber + 1;
 
@@ -545,7 +647,8 @@ int32_t encodeOnePage(NorvEncoder *encoder, int32_t b) {
     if (status == QTZ_OK) status = codeHalftones(encoder, page, 1, pageNumber);
     if (status == QTZ_OK && !striped) status = codeHalftones(encoder, page, 2, pageNumber);
     if (status == QTZ_OK)
-      status = codeGenericRegions(encoder, page.generics, striped ? split : INT64_MAX);
+      status = codeGenericRegions(encoder, page.generics, striped ? split : INT64_MAX, folded.get(),
+                                  foldedCount);
     if (status == QTZ_OK && striped) {
       status = QtzJbig2_encodeEndOfStripe(split - 1, pageNumber, out->handle);
       for (int32_t i = first; i < count; ++i) instances.get()[i].y -= split;
@@ -554,11 +657,13 @@ int32_t encodeOnePage(NorvEncoder *encoder, int32_t b) {
                                      page.height - split, page.xdpi, page.ydpi, nullptr, pageNumber,
                                      dictionary, 1, out->handle, &split);
       if (status == QTZ_OK) status = codeHalftones(encoder, page, 2, pageNumber);
-      if (status == QTZ_OK) status = codeGenericRegions(encoder, page.generics, INT64_MAX);
+      if (status == QTZ_OK)
+        status = codeGenericRegions(encoder, page.generics, INT64_MAX, folded.get(), foldedCount);
     }
     if (status != QTZ_OK) return status;
     tclyFreeTokenList(state, page.generics);
     page.generics = nullptr;
+    if (fold) releaseBitmaps(state, encoder->symbols, own.first, own.count);
   }
   if (pageDictionary != nullptr) {
     status = out->ops.freeDict(pageDictionary, out->handle, out->ops.user);

@@ -195,6 +195,75 @@ inline void expectPageDecodes(QtzState *state, const std::vector<uint8_t> &bytes
   EXPECT_TRUE(d.page.raster == model.bytes) << "jbig2dec";
 }
 
+// A one-page PDF 1.4 file showing the embedded stream as a width x height image on a page of
+// width x height points. The end-of-page segment is left out, as PDF asks of embedded streams.
+inline std::string pdfOfPage(const std::vector<uint8_t> &stream,
+                             const std::vector<ParsedHeader> &headers, int width, int height) {
+  std::string data;
+  size_t offset = 0;
+  for (const ParsedHeader &h : headers) {
+    const size_t size = h.headerBytes + h.dataLength;
+    if (h.type != 49) data.append(stream.begin() + offset, stream.begin() + offset + size);
+    offset += size;
+  }
+  const std::string w = std::to_string(width), h = std::to_string(height);
+  const std::string content = "q " + w + " 0 0 " + h + " 0 0 cm /Im0 Do Q";
+  const std::string objects[] = {
+      "<< /Type /Catalog /Pages 2 0 R >>", "<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
+      "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 " + w + " " + h +
+          "] /Resources << /XObject << /Im0 5 0 R >> >> /Contents 4 0 R >>",
+      "<< /Length " + std::to_string(content.size()) + " >>\nstream\n" + content + "\nendstream",
+      "<< /Type /XObject /Subtype /Image /Width " + w + " /Height " + h +
+          " /ColorSpace /DeviceGray /BitsPerComponent 1 /Filter /JBIG2Decode /Length " +
+          std::to_string(data.size()) + " >>\nstream\n" + data + "\nendstream"};
+  std::string pdf = "%PDF-1.4\n";
+  std::vector<size_t> offsets;
+  for (size_t k = 0; k < std::size(objects); ++k) {
+    offsets.push_back(pdf.size());
+    pdf += std::to_string(k + 1) + " 0 obj\n" + objects[k] + "\nendobj\n";
+  }
+  const size_t xref = pdf.size();
+  pdf += "xref\n0 6\n0000000000 65535 f \n";
+  for (const size_t o : offsets) {
+    char line[24];
+    std::snprintf(line, sizeof line, "%010zu 00000 n \n", o);
+    pdf += line;
+  }
+  pdf += "trailer\n<< /Size 6 /Root 1 0 R >>\nstartxref\n" + std::to_string(xref) + "\n%%EOF\n";
+  return pdf;
+}
+
+// A page stream (page association 1, its headers parsed) put in a PDF and rendered by poppler's
+// pdftoppm: the pixels that differ from the model, -1 (with a failure) when the render fails or
+// reports anything. Rendered at four times the page's resolution and read at the centre of each
+// page pixel (the renderer's one-to-one image scaling moves edges). The caller skips without
+// pdftoppm.
+inline int64_t popplerDifferingPixels(const std::vector<uint8_t> &stream,
+                                      const std::vector<ParsedHeader> &headers, const Pbm &model) {
+  norvtest::TempDir dir;
+  const std::string pdf = dir.file("page.pdf");
+  if (!dir.made() ||
+      !norvtest::writeFile(pdf, pdfOfPage(stream, headers, model.width, model.height))) {
+    ADD_FAILURE() << "cannot write " << pdf;
+    return -1;
+  }
+  const norvtest::ToolRun run =
+      norvtest::runTool("pdftoppm -mono -aa no -aaVector no -r 288 " + norvtest::shellQuote(pdf) +
+                        " " + norvtest::shellQuote(dir.file("out")) + " 2>&1");
+  const norvtest::Pnm out = norvtest::readPnm(dir.file("out-1.pbm"));
+  if (run.status != 0 || !run.text().empty() || out.kind != '4' || out.width != 4 * model.width ||
+      out.height != 4 * model.height) {
+    ADD_FAILURE() << "pdftoppm: " << run.text();
+    return -1;
+  }
+  int64_t differing = 0;
+  for (int y = 0; y < model.height; ++y)
+    for (int x = 0; x < model.width; ++x)
+      differing += pnmPixel(out, 4 * x + 2, 4 * y + 2) !=
+                   ((model.bytes[size_t(y) * ((model.width + 7) / 8) + x / 8] >> (7 - x % 8)) & 1);
+  return differing;
+}
+
 // The bytes of a page stream and the numbers of its dictionary and text region.
 struct PageSegments {
   std::vector<uint8_t> bytes;

@@ -64,6 +64,28 @@ TclySymbolRecord tokenFor(Glyph &g) {
           0};
 }
 
+// Sizes of random glyphs: glyph i is (width + i % widths) x (height + i % heights).
+struct GlyphSizes {
+  int32_t width, widths, height, heights;
+};
+
+// A page (size and placements left to the caller) of `count` random glyphs.
+GlyphPage randomGlyphs(uint32_t seed, int count, GlyphSizes sizes) {
+  std::mt19937 random(seed);
+  GlyphPage page;
+  for (int i = 0; i < count; ++i)
+    page.glyphs.push_back(jbtest::randomGlyph(sizes.width + i % sizes.widths,
+                                              sizes.height + i % sizes.heights, random));
+  return page;
+}
+
+// One token record per glyph of the page.
+std::vector<TclySymbolRecord> tokensFor(GlyphPage &page) {
+  std::vector<TclySymbolRecord> tokens;
+  for (Glyph &g : page.glyphs) tokens.push_back(tokenFor(g));
+  return tokens;
+}
+
 // The first row at or below `from` that no placement spans.
 int32_t freeRow(const GlyphPage &p, int32_t from) {
   for (int32_t r = from; r < p.height; ++r) {
@@ -154,6 +176,30 @@ class OutputTest : public jbtest::SinkStreamTest {
       if (status != 0) return status;
     }
     return ops_.endOfPage(out_, ops_.user);
+  }
+
+  // A new output (not single-page) for tokens none of which is emitted yet.
+  void openForTokens(int32_t mode, std::vector<TclySymbolRecord> &tokens) {
+    open(mode, false);
+    for (TclySymbolRecord &t : tokens) t.emitted = 0;
+  }
+
+  // A page of glyphs begun: page information (a colour page, not striped), a page dictionary of
+  // the first `count` tokens not yet emitted; the instances of the page's placements.
+  std::vector<TclyTextInstance> startGlyphPage(const GlyphPage &page,
+                                               std::vector<TclySymbolRecord> &tokens,
+                                               int32_t count) {
+    const uint8_t colour = 1;
+    void *fresh = nullptr;
+    EXPECT_EQ(QtzJbig2_encodePageInfo(page.width, page.height, 300, 300, out_, &colour), 0);
+    EXPECT_EQ(
+        ops_.pageDict(tokens.data(), count, 0, 0, 0, 0, 0, nullptr, &fresh, 0, 0, out_, ops_.user),
+        0);
+    std::vector<TclyTextInstance> instances;
+    for (const jbtest::Placement &pl : page.placements)
+      instances.push_back(
+          {&tokens[pl.glyph], nullptr, pl.x, pl.y + page.glyphs[pl.glyph].height - 1});
+    return instances;
   }
 
   TclyOutOps ops_{};
@@ -357,37 +403,36 @@ TEST_F(OutputTest, HandOverWithNothingWrittenGivesNoBufferAndNumberingRunsOn) {
 }
 
 // Dictionaries of 10 and 5 symbols and a page dictionary of 3: every symbol placed once comes
-// back in its place, so the IDs run over the section dictionaries first, then the page ones.
+// back in its place, so the IDs run over the section dictionaries first, then the page ones. The
+// second section dictionary refers to the first and exports all 15 symbols, so the regions
+// refer to it and the page dictionary only.
 TEST_F(OutputTest, SymbolIdsRunOverSectionThenPageDictionaries) {
-  std::mt19937 random(7);
-  GlyphPage page;
+  GlyphPage page = randomGlyphs(7, 18, {5, 7, 6, 5});
   page.width = 18 * 20;
   page.height = 24;
-  for (int i = 0; i < 18; ++i) {
-    page.glyphs.push_back(jbtest::randomGlyph(5 + i % 7, 6 + i % 5, random));
-    page.placements.push_back({i, 20 * i, 2});
-  }
-  std::vector<TclySymbolRecord> tokens;
-  for (Glyph &g : page.glyphs) tokens.push_back(tokenFor(g));
+  for (int i = 0; i < 18; ++i) page.placements.push_back({i, 20 * i, 2});
+  std::vector<TclySymbolRecord> tokens = tokensFor(page);
   for (const int32_t mode : {0, 3}) {
     SCOPED_TRACE(mode);
-    open(mode, false);
-    for (TclySymbolRecord &t : tokens) t.emitted = 0;
+    openForTokens(mode, tokens);
     void *fresh = nullptr;
     ASSERT_EQ(ops_.sectionDict(tokens.data(), 10, nullptr, &fresh, 0, 0, out_, ops_.user), 0);
     // Already emitted: nothing is written.
     ASSERT_EQ(ops_.sectionDict(tokens.data(), 10, nullptr, &fresh, 0, 0, out_, ops_.user), 0);
     ASSERT_EQ(ops_.sectionDict(tokens.data(), 15, nullptr, &fresh, 0, 0, out_, ops_.user), 0);
     std::vector<uint8_t> stream = take();
-    EXPECT_EQ(parseAll(stream).size(), 2u);
-    const uint8_t colour = 1;
-    ASSERT_EQ(QtzJbig2_encodePageInfo(page.width, page.height, 300, 300, out_, &colour), 0);
-    ASSERT_EQ(
-        ops_.pageDict(tokens.data(), 18, 0, 0, 0, 0, 0, nullptr, &fresh, 0, 0, out_, ops_.user), 0);
-    std::vector<TclyTextInstance> instances;
-    for (const jbtest::Placement &pl : page.placements)
-      instances.push_back(
-          {&tokens[pl.glyph], nullptr, pl.x, pl.y + page.glyphs[pl.glyph].height - 1});
+    const std::vector<ParsedHeader> dicts = parseAll(stream);
+    ASSERT_EQ(dicts.size(), 2u);
+    EXPECT_TRUE(dicts[0].refs.empty());
+    EXPECT_EQ(dicts[1].refs, (std::vector<int32_t>{0}));
+    EXPECT_EQ(dicts[1].refRetain, (std::vector<uint8_t>{1}));
+    // SDNUMEXSYMS and SDNUMNEWSYMS follow the flags (and the AT bytes when arithmetic).
+    const std::vector<uint8_t> second = segmentData(stream, dicts)[1];
+    const size_t counts = mode == 3 ? 2 + 2 : 2;
+    EXPECT_EQ(be32(second, counts), 15u);
+    EXPECT_EQ(be32(second, counts + 4), 5u);
+    const std::vector<TclyTextInstance> instances = startGlyphPage(page, tokens, 18);
+    ASSERT_FALSE(HasFailure());
     // A first region keeps the page dictionary; the last stripe releases it.
     for (const uint8_t last : {0, 1})
       ASSERT_EQ(ops_.textRegion(instances.data(), 18, page.width, page.height, 300, 300, nullptr, 1,
@@ -403,11 +448,113 @@ TEST_F(OutputTest, SymbolIdsRunOverSectionThenPageDictionaries) {
     for (const ParsedHeader &h : parseAll(pageBytes))
       if (h.type == 6) regions.push_back(h);
     ASSERT_EQ(regions.size(), 2u);
-    EXPECT_EQ(regions[0].refs, (std::vector<int32_t>{0, 1, 3}));
-    EXPECT_EQ(regions[0].refRetain, (std::vector<uint8_t>{1, 1, 1}));
-    EXPECT_EQ(regions[1].refRetain, (std::vector<uint8_t>{1, 1, 0}));
+    EXPECT_EQ(regions[0].refs, (std::vector<int32_t>{1, 3}));
+    EXPECT_EQ(regions[0].refRetain, (std::vector<uint8_t>{1, 1}));
+    EXPECT_EQ(regions[1].refRetain, (std::vector<uint8_t>{1, 0}));
     stream.insert(stream.end(), pageBytes.begin(), pageBytes.end());
     jbtest::expectPageDecodes(state_, stream, jbtest::drawPage(page));
+    ASSERT_EQ(ops_.close(out_, ops_.user), 0);
+    out_ = nullptr;
+  }
+}
+
+// Seven section dictionaries (one per flush), a page dictionary and a region that chooses custom
+// tables: every segment header keeps the short form of the referred-to count (four at most;
+// readers disagree on the long form's retention bytes), and the page decodes exactly here and in
+// jbig2dec, in both codings.
+TEST_F(OutputTest, ManyFlushesKeepEveryHeaderShort) {
+  GlyphPage page = randomGlyphs(11, 40, {6, 1, 5, 6});
+  page.width = 40 * 47 + 1300;
+  page.height = 120 * 37 + 20;
+  // A grid whose steps no standard table codes well (gaps of 41 columns, rows 37 apart, rows
+  // starting 1200 columns apart in turn), so that Huffman regions take custom tables.
+  for (int r = 0; r < 120; ++r)
+    for (int i = 0; i < 40; ++i)
+      page.placements.push_back({(i * 7 + r) % 40, 1200 * (r % 2) + 47 * i, 10 + 37 * r});
+  std::vector<TclySymbolRecord> tokens = tokensFor(page);
+  for (const int32_t mode : {0, 3}) {
+    SCOPED_TRACE(mode);
+    openForTokens(mode, tokens);
+    void *fresh = nullptr;
+    std::vector<uint8_t> stream;
+    for (int32_t upTo = 5; upTo <= 35; upTo += 5) {
+      ASSERT_EQ(ops_.sectionDict(tokens.data(), upTo, nullptr, &fresh, 0, 0, out_, ops_.user), 0);
+      const std::vector<uint8_t> part = take();
+      stream.insert(stream.end(), part.begin(), part.end());
+    }
+    const std::vector<TclyTextInstance> instances = startGlyphPage(page, tokens, 40);
+    ASSERT_FALSE(HasFailure());
+    ASSERT_EQ(ops_.textRegion(instances.data(), static_cast<int32_t>(instances.size()), page.width,
+                              page.height, 300, 300, nullptr, 1, nullptr, 1, out_, nullptr),
+              0)
+        << errors_.text();
+    const std::vector<uint8_t> pageBytes = take();
+    stream.insert(stream.end(), pageBytes.begin(), pageBytes.end());
+    int dictionaries = 0;
+    size_t regionRefs = 0;
+    for (const ParsedHeader &h : parseAll(stream)) {
+      EXPECT_LE(h.refs.size(), 4u) << "segment " << h.number << " of type " << int{h.type};
+      dictionaries += h.type == 0;
+      if (h.type == 6) regionRefs = h.refs.size();
+    }
+    EXPECT_EQ(dictionaries, 8);
+    // Huffman: the two dictionaries and the custom DS and DT tables; arithmetic: no tables.
+    EXPECT_EQ(regionRefs, mode == 3 ? 2u : 4u);
+    jbtest::expectPageDecodes(state_, stream, jbtest::drawPage(page));
+    ASSERT_EQ(ops_.close(out_, ops_.user), 0);
+    out_ = nullptr;
+  }
+}
+
+// A 64 x 16 generic region: a row of two black runs followed by white rows, then a band of
+// one-run rows holding a white row, then white rows to the bottom. MMR coded, it becomes one
+// region per band without white rows at its ends, cut after the two-run row (a common reader's
+// MMR decoder draws the white rows after it with that row's second run) but not after a one-run
+// row; poppler then draws it exactly. Arithmetic coded, it stays one region of the image's size.
+TEST_F(OutputTest, MmrGenericRegionsHoldNoWhiteRowAfterARowOfTwoRuns) {
+  jbtest::Glyph block = jbtest::blankGlyph(64, 16);
+  for (int x : {3, 4, 5, 40, 41}) block.set(x, 2);
+  for (int y : {6, 8, 9})
+    for (int x = 10; x < 30; ++x) block.set(x, y);
+  struct Expected {
+    int32_t mode;
+    std::vector<std::pair<uint32_t, uint32_t>> regions;  // top row and height of each
+  };
+  const Expected cases[] = {{0, {{2 + 7, 1}, {6 + 7, 4}}}, {3, {{7, 16}}}};
+  for (const Expected &c : cases) {
+    SCOPED_TRACE(c.mode);
+    open(c.mode, true);
+    const uint8_t colour = 1;
+    ASSERT_EQ(QtzJbig2_encodePageInfo(80, 30, 300, 300, out_, &colour), 0);
+    QtzImage *image = nullptr;
+    ASSERT_EQ(QtzImage_wrap(state_, block.words.data(), block.width, block.height,
+                            block.wordsPerRow(), &image),
+              0);
+    EXPECT_EQ(QtzJbig2_encodeGenericRegion(image, 2, 5, 7, out_, nullptr), 0) << errors_.text();
+    void *pixels = nullptr;
+    QtzImage_unwrap(image, &pixels);
+    ASSERT_EQ(ops_.endOfPage(out_, ops_.user), 0);
+    const std::vector<uint8_t> stream = take();
+    const std::vector<ParsedHeader> headers = parseAll(stream);
+    const std::vector<std::vector<uint8_t>> data = segmentData(stream, headers);
+    std::vector<std::pair<uint32_t, uint32_t>> regions;
+    for (size_t k = 0; k < headers.size(); ++k)
+      if (headers[k].type == 38) {
+        EXPECT_EQ(be32(data[k], 0), 64u);
+        EXPECT_EQ(be32(data[k], 8), 5u);
+        regions.push_back({be32(data[k], 12), be32(data[k], 4)});
+      }
+    EXPECT_EQ(regions, c.regions);
+    GlyphPage page;
+    page.width = 80;
+    page.height = 30;
+    page.glyphs.push_back(block);
+    page.placements.push_back({0, 5, 7});
+    const jbtest::Pbm model = jbtest::drawPage(page);
+    jbtest::expectPageDecodes(state_, stream, model);
+    if (norvtest::toolAvailable("pdftoppm")) {
+      EXPECT_EQ(jbtest::popplerDifferingPixels(stream, headers, model), 0);
+    }
     ASSERT_EQ(ops_.close(out_, ops_.user), 0);
     out_ = nullptr;
   }
@@ -439,15 +586,19 @@ TEST_F(OutputTest, FailedAllocationsAreReportedAndUnwound) {
   std::vector<Glyph> glyphs;
   for (int i = 0; i < 4; ++i) glyphs.push_back(jbtest::randomGlyph(9, 9, random));
   jbig2FillOutOps(&ops_);
-  for (long n = 1;; ++n) {
+  // Arithmetic coding, and MMR with Huffman codes (generic regions written band by band); two
+  // section dictionaries, the second chained to the first.
+  for (long n = 1, mode = 3;; ++n) {
     std::vector<TclySymbolRecord> tokens;
     for (Glyph &g : glyphs) tokens.push_back(tokenFor(g));
     QtzImage *image = nullptr;
     ASSERT_EQ(QtzImage_wrap(state_, glyphs[1].words.data(), 9, 9, 1, &image), 0);
     norvtest::heap.failAt = norvtest::heap.requests + n;
-    int32_t status = QtzJb2_outOpen(nullptr, state_, 3, 1, 0, &out_, nullptr);
+    int32_t status = QtzJb2_outOpen(nullptr, state_, int32_t(mode), 1, 0, &out_, nullptr);
     const uint8_t colour = 0;
     void *fresh = nullptr;
+    if (status == 0)
+      status = ops_.sectionDict(tokens.data(), 1, nullptr, &fresh, 0, 0, out_, nullptr);
     if (status == 0)
       status = ops_.sectionDict(tokens.data(), 2, nullptr, &fresh, 0, 0, out_, nullptr);
     uint8_t *buffer = nullptr;
@@ -473,8 +624,12 @@ TEST_F(OutputTest, FailedAllocationsAreReportedAndUnwound) {
       EXPECT_EQ(QtzJb2_outClose(out_, nullptr), 0);
       out_ = nullptr;
     }
-    if (status == 0) break;
-    EXPECT_EQ(status, kJbNoMemory) << "allocation " << n;
+    if (status == 0 && mode == 0) break;
+    if (status == 0) {
+      mode = 0, n = 0;
+      continue;
+    }
+    EXPECT_EQ(status, kJbNoMemory) << "allocation " << n << ", mode " << mode;
   }
 }
 

@@ -565,18 +565,20 @@ TEST_F(AssemblyTest, DeskewedTokensComeOutLevel) {
   tclyFreeDeskewContext(&context);
 }
 
+// A 9 x 12 box with a bar at a row of its kind (0, 1, 2, ...) drawn at (x0, y0).
+void drawShape(Pixr *p, int kind, int x0, int y0) {
+  for (int y = 0; y < 12; ++y)
+    for (int x = 0; x < 9; ++x)
+      if (x == 0 || x == 8 || y == 0 || y == 11 || y == 3 + 3 * kind)
+        norvtest::setPixel(p, x0 + x, y0 + y, 1);
+}
+
 TEST_F(AssemblyTest, SymbolsOfOnePageGoToThatPagesDictionary) {
   // Shape A on both pages, shape B twice on the first page only, shape C once on the second.
   // A final end codes A in the section dictionary and B and C in their pages' dictionaries; a
   // flush carries its classes, so B (two members) joins the section dictionary. A section
   // whose symbols are all page-private writes no dictionary bytes. (Pages of 400 x 200: the
   // shapes stay below a tenth of the page, so they are tokens, not generic regions.)
-  auto shape = [](Pixr *p, int kind, int x0, int y0) {
-    for (int y = 0; y < 12; ++y)
-      for (int x = 0; x < 9; ++x)
-        if (x == 0 || x == 8 || y == 0 || y == 11 || y == 3 + 3 * kind)
-          norvtest::setPixel(p, x0 + x, y0 + y, 1);
-  };
   struct Case {
     int32_t mode;
     int32_t sectionSymbols;
@@ -594,13 +596,13 @@ TEST_F(AssemblyTest, SymbolsOfOnePageGoToThatPagesDictionary) {
     });
     if (HasFatalFailure()) return;
     Pixr *first = drawnPage(400, 200, [&](Pixr *p) {
-      shape(p, 0, 5, 5);
-      shape(p, 1, 30, 5);
-      shape(p, 1, 50, 20);
+      drawShape(p, 0, 5, 5);
+      drawShape(p, 1, 30, 5);
+      drawShape(p, 1, 50, 20);
     });
     Pixr *second = drawnPage(400, 200, [&](Pixr *p) {
-      shape(p, 0, 60, 10);
-      shape(p, 2, 10, 20);
+      drawShape(p, 0, 60, 10);
+      drawShape(p, 2, 10, 20);
     });
     ASSERT_TRUE(first && second);
     ASSERT_TRUE(add(first, 300));
@@ -620,7 +622,7 @@ TEST_F(AssemblyTest, SymbolsOfOnePageGoToThatPagesDictionary) {
   }
   buildLossless();
   if (HasFatalFailure()) return;
-  ASSERT_TRUE(add(drawnPage(400, 200, [&](Pixr *p) { shape(p, 0, 5, 5); }), 300));
+  ASSERT_TRUE(add(drawnPage(400, 200, [&](Pixr *p) { drawShape(p, 0, 5, 5); }), 300));
   ASSERT_EQ(closeSection(enc_, NORV_CLOSE_FINAL), 0);
   uint8_t *data = nullptr;
   size_t length = 1;
@@ -628,6 +630,60 @@ TEST_F(AssemblyTest, SymbolsOfOnePageGoToThatPagesDictionary) {
   EXPECT_EQ(length, 0u);
   EXPECT_EQ(data, nullptr);
   pending_.clear();
+}
+
+// A frame larger than a tenth of the page is a generic region. With MMR coding a shape used
+// once inside it is drawn into the region (its symbol leaves the page dictionary and its
+// instance the text regions); a shape used twice inside it and a single shape outside it stay
+// symbols. Arithmetic coding folds nothing. Every page decodes exactly.
+TEST_F(AssemblyTest, SingleShapesInsideGenericRegionsFoldIntoThemWithMmr) {
+  struct Case {
+    int32_t outputMode;
+    uint32_t symbols, instances;
+  };
+  for (const Case c : {Case{2, 2, 3}, Case{3, 3, 4}}) {
+    SCOPED_TRACE(c.outputMode);
+    build([&](NorvEncState *e) {
+      setExactClasses(e);
+      ASSERT_EQ(
+          norv_setGeneralEncOptions(e, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+                                    &c.outputMode, nullptr, nullptr, nullptr, nullptr, nullptr,
+                                    nullptr, nullptr, nullptr, nullptr, nullptr, nullptr),
+          0);
+    });
+    if (HasFatalFailure()) return;
+    Pixr *page = drawnPage(400, 200, [&](Pixr *p) {
+      for (int x = 20; x < 380; ++x)
+        norvtest::setPixel(p, x, 20, 1), norvtest::setPixel(p, x, 180, 1);
+      for (int y = 20; y <= 180; ++y)
+        norvtest::setPixel(p, 20, y, 1), norvtest::setPixel(p, 379, y, 1);
+      drawShape(p, 0, 40, 40);
+      drawShape(p, 0, 100, 60);
+      drawShape(p, 1, 200, 100);
+      drawShape(p, 2, 390, 5);
+    });
+    ASSERT_NE(page, nullptr);
+    ASSERT_TRUE(add(page, 300));
+    endSection(NORV_CLOSE_FINAL);
+    ASSERT_EQ(coded_.size(), 1u);
+    uint32_t symbols = 0, instances = 0;
+    for (const Segment &g : segmentsOf(coded_[0].stream)) {
+      auto be32 = [&](size_t i) {
+        return uint32_t{g.data.at(i)} << 24 | uint32_t{g.data.at(i + 1)} << 16 |
+               uint32_t{g.data.at(i + 2)} << 8 | g.data.at(i + 3);
+      };
+      const bool huffman = c.outputMode != 3;
+      if (g.type == 0) symbols += be32(huffman ? 6 : 8);
+      if (g.type == 6) instances += be32(huffman ? 21 : 19);
+    }
+    EXPECT_EQ(symbols, c.symbols);
+    EXPECT_EQ(instances, c.instances);
+    expectDecoded();
+    ASSERT_EQ(destroyEncoder(enc_), 0);
+    enc_ = nullptr;
+    coded_.clear();
+    carried_.clear();
+  }
 }
 
 TEST_F(AssemblyTest, StripesEndOnTheRowAboveTheSplit) {
