@@ -4,6 +4,13 @@
 // length (border count) of the bitmap, and must not cluster in a 3 x 3 window. hausBestShift
 // picks, among the same shifts, the one at which the bitmaps differ in the fewest pixels.
 //
+// The two-way test alone lets different characters through: a shape lies inside the one-pixel
+// dilation of any shape whose strokes are one pixel thicker, so a small 't' matches a '1', and
+// a bold letter its regular form. A match therefore also needs the bitmaps to differ, at one of
+// the trial shifts around the accepted one, in fewer pixels than a tenth of the smaller black
+// count (shapesAgree). Every use of the test (a token joining a class, member verification,
+// class merges) goes through it, so no member ends up far from its representative.
+//
 // Both counts run over packed words: one AND (outside the complemented dilation) or XOR
 // (differences) and a popcount per word, reading the other bitmap at any bit offset, so any
 // shift is handled (columns outside a bitmap read as white, outside a dilation as uncovered).
@@ -187,6 +194,19 @@ int32_t countDifferences(const Bitmap &a, const Bitmap &b, int32_t dx, int32_t d
   return static_cast<int32_t>(c);
 }
 
+bool shapesAgree(const Bitmap &a, const Bitmap &b, int32_t dx, int32_t dy,
+                 const TokTokenizer *tok) {
+  // Differences below a tenth of the smaller black count: 10 * d < black, d <= (black - 1) / 10.
+  const int32_t limit = (std::min(a.black, b.black) - 1) / 10;
+  const int32_t trials = shiftTrials(tok);
+  for (int32_t i = 0; i <= trials; ++i) {
+    const int32_t d =
+        countDifferences(a, b, dx + kTrialShifts[i][0], dy + kTrialShifts[i][1], limit);
+    if (d <= limit) return true;
+  }
+  return false;
+}
+
 bool hausMatch(const Token &a, const Token &b, int32_t *dx, int32_t *dy, TokTokenizer *tok) {
   ++tok->matchCalls;
   const int32_t budgetA = errorBudget(a.bitmap->border, tok);
@@ -207,8 +227,11 @@ bool hausMatch(const Token &a, const Token &b, int32_t *dx, int32_t *dy, TokToke
     bestError = err;
   }
   if (best < 0) return false;
-  *dx += kTrialShifts[best][0];
-  *dy += kTrialShifts[best][1];
+  const int32_t sx = *dx + kTrialShifts[best][0];
+  const int32_t sy = *dy + kTrialShifts[best][1];
+  if (!shapesAgree(*a.bitmap, *b.bitmap, sx, sy, tok)) return false;
+  *dx = sx;
+  *dy = sy;
   return true;
 }
 
