@@ -104,6 +104,18 @@ struct TokTokenizer {
 
 namespace tok {
 
+// Set bits of a word: the POPCNT instruction where the build targets it, else a few shifts and
+// adds inline (the portable std::popcount calls the compiler's run-time library on x86-64).
+inline int32_t bitCount(uint32_t w) {
+#if defined(__POPCNT__)
+  return __builtin_popcount(w);
+#else
+  w = w - ((w >> 1) & 0x55555555U);
+  w = (w & 0x33333333U) + ((w >> 2) & 0x33333333U);
+  return static_cast<int32_t>((((w + (w >> 4)) & 0x0F0F0F0FU) * 0x01010101U) >> 24);
+#endif
+}
+
 // ---- Tables (lossy_tables.cpp) ----
 const uint8_t *gapCrossTable();
 const uint8_t *plusTable();
