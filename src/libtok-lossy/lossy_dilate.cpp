@@ -15,7 +15,6 @@
 // Failures: 1 (reported) when memory runs out, 10003 for a token without black pixels or a
 // radius of 32 or more.
 #include <algorithm>
-#include <bit>
 #include <cstring>
 
 #include "lossy_records.h"
@@ -207,7 +206,7 @@ int32_t dilateBitmap(TokTokenizer *tok, Bitmap *bitmap, Dilation **out) {
   }
   int64_t black = 0;
   for (int64_t i = 0; i < total; ++i) {
-    black += std::popcount(dil->rows[i]);
+    black += bitCount(dil->rows[i]);
     dil->rows[i] = ~dil->rows[i];
   }
   dil->black = static_cast<int32_t>(black);
@@ -257,7 +256,7 @@ int32_t makeToken(TokTokenizer *tok, const TokInputToken &in, bool keepInput, To
         row[k] = (row[k] >> r) | (prev << (32 - r));
       }
     }
-    for (int32_t k = 0; k < n; ++k) black += std::popcount(row[k]);
+    for (int32_t k = 0; k < n; ++k) black += bitCount(row[k]);
   }
   if (black == 0) return kAssert;
 

@@ -4,10 +4,17 @@
 // length (border count) of the bitmap, and must not cluster in a 3 x 3 window. hausBestShift
 // picks, among the same shifts, the one at which the bitmaps differ in the fewest pixels.
 //
+// The two-way test alone lets different characters through: a shape lies inside the one-pixel
+// dilation of any shape whose strokes are one pixel thicker, so a small 't' matches a '1', and
+// a bold letter its regular form. A match therefore also needs the bitmaps to differ, at one of
+// the trial shifts around the accepted one, in fewer pixels than a tenth of the smaller black
+// count (shapesAgree). Every use of the test (a token joining a class, member verification,
+// class merges) goes through it, so no member ends up far from its representative.
+//
 // Both counts run over packed words: one AND (outside the complemented dilation) or XOR
 // (differences) and a popcount per word, reading the other bitmap at any bit offset, so any
 // shift is handled (columns outside a bitmap read as white, outside a dilation as uncovered).
-// Counting stops as soon as the count exceeds its limit, and a test on black counts rejects
+// Counting stops as soon as the count exceeds its limit, and tests on black counts reject
 // hopeless pairs before any row is read. Shift (dx, dy) places bitmap B's top-left corner at
 // (dx, dy) from A's; B's pixel (x, y) lies on A's dilation pixel (x + dx, y + dy + passes).
 #include <algorithm>
@@ -40,7 +47,7 @@ inline int32_t usedWords(const Bitmap &b) {
 inline int64_t rowBlack(const Bitmap &b, int64_t y) {
   const uint32_t *row = b.rows + y * b.wordsPerRow;
   int64_t c = 0;
-  for (int32_t k = 0; k < usedWords(b); ++k) c += std::popcount(row[k]);
+  for (int32_t k = 0; k < usedWords(b); ++k) c += bitCount(row[k]);
   return c;
 }
 
@@ -136,8 +143,7 @@ int32_t countOutside(const Dilation &aDil, const Bitmap &b, int32_t dx, int32_t 
       const uint32_t *d = aDil.rows + dyRow * aDil.wordsPerRow;
       for (int32_t k = 0; k < words; ++k) {
         if (brow[k] == 0) continue;
-        c +=
-            std::popcount(brow[k] & bitsAt(d, aDil.wordsPerRow, int64_t{32} * k + dx, 0xFFFFFFFFU));
+        c += bitCount(brow[k] & bitsAt(d, aDil.wordsPerRow, int64_t{32} * k + dx, 0xFFFFFFFFU));
       }
     }
     if (c > limit) return static_cast<int32_t>(std::min<int64_t>(c, INT32_MAX));
@@ -179,7 +185,7 @@ int32_t countDifferences(const Bitmap &a, const Bitmap &b, int32_t dx, int32_t d
       for (int64_t k = k0; k < k1; ++k) {
         const uint32_t aw = bitsAt(arow, aWords, 32 * k, 0);
         const uint32_t bw = bitsAt(brow, bWords, 32 * k - dx, 0);
-        c += std::popcount(aw ^ bw);
+        c += bitCount(aw ^ bw);
       }
     }
     if (c > limit) return static_cast<int32_t>(std::min<int64_t>(c, INT32_MAX));
@@ -187,8 +193,34 @@ int32_t countDifferences(const Bitmap &a, const Bitmap &b, int32_t dx, int32_t d
   return static_cast<int32_t>(c);
 }
 
+namespace {
+
+// Differences allowed between two shapes: below a tenth of the smaller black count (10 * d <
+// black, d <= (black - 1) / 10).
+inline int32_t agreementLimit(int32_t blackA, int32_t blackB) {
+  return (std::min(blackA, blackB) - 1) / 10;
+}
+
+}  // namespace
+
+bool shapesAgree(const Bitmap &a, const Bitmap &b, int32_t dx, int32_t dy,
+                 const TokTokenizer *tok) {
+  const int32_t limit = agreementLimit(a.black, b.black);
+  const int32_t trials = shiftTrials(tok);
+  for (int32_t i = 0; i <= trials; ++i) {
+    const int32_t d =
+        countDifferences(a, b, dx + kTrialShifts[i][0], dy + kTrialShifts[i][1], limit);
+    if (d <= limit) return true;
+  }
+  return false;
+}
+
 bool hausMatch(const Token &a, const Token &b, int32_t *dx, int32_t *dy, TokTokenizer *tok) {
   ++tok->matchCalls;
+  // At any shift the shapes differ in at least the difference of their black counts: a pair
+  // that cannot agree is turned away before any row is read.
+  const int64_t gap = int64_t{a.bitmap->black} - b.bitmap->black;
+  if (std::max(gap, -gap) > agreementLimit(a.bitmap->black, b.bitmap->black)) return false;
   const int32_t budgetA = errorBudget(a.bitmap->border, tok);
   const int32_t budgetB = errorBudget(b.bitmap->border, tok);
   const int32_t trials = shiftTrials(tok);
@@ -207,8 +239,11 @@ bool hausMatch(const Token &a, const Token &b, int32_t *dx, int32_t *dy, TokToke
     bestError = err;
   }
   if (best < 0) return false;
-  *dx += kTrialShifts[best][0];
-  *dy += kTrialShifts[best][1];
+  const int32_t sx = *dx + kTrialShifts[best][0];
+  const int32_t sy = *dy + kTrialShifts[best][1];
+  if (!shapesAgree(*a.bitmap, *b.bitmap, sx, sy, tok)) return false;
+  *dx = sx;
+  *dy = sy;
   return true;
 }
 

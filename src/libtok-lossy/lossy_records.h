@@ -104,6 +104,18 @@ struct TokTokenizer {
 
 namespace tok {
 
+// Set bits of a word: the POPCNT instruction where the build targets it, else a few shifts and
+// adds inline (the portable std::popcount calls the compiler's run-time library on x86-64).
+inline int32_t bitCount(uint32_t w) {
+#if defined(__POPCNT__)
+  return __builtin_popcount(w);
+#else
+  w = w - ((w >> 1) & 0x55555555U);
+  w = (w & 0x33333333U) + ((w >> 2) & 0x33333333U);
+  return static_cast<int32_t>((((w + (w >> 4)) & 0x0F0F0F0FU) * 0x01010101U) >> 24);
+#endif
+}
+
 // ---- Tables (lossy_tables.cpp) ----
 const uint8_t *gapCrossTable();
 const uint8_t *plusTable();
@@ -131,6 +143,9 @@ int32_t countDifferences(const Bitmap &a, const Bitmap &b, int32_t dx, int32_t d
 // Largest number of set pixels in a 3 x 3 window centred on rows 1 to height - 2.
 int32_t densestErrorWindow(const uint32_t *rows, int32_t wordsPerRow, int32_t width,
                            int32_t height);
+// Whether A and B (at one of the trial shifts around (dx, dy)) differ in fewer pixels than a
+// tenth of the smaller black count.
+bool shapesAgree(const Bitmap &a, const Bitmap &b, int32_t dx, int32_t dy, const TokTokenizer *tok);
 bool hausMatch(const Token &a, const Token &b, int32_t *dx, int32_t *dy, TokTokenizer *tok);
 void hausBestShift(const Token &a, const Token &b, int32_t *dx, int32_t *dy,
                    const TokTokenizer *tok);

@@ -4,8 +4,9 @@
 // x-2 to x+2; 9, 10, 11 the row below from x-1 to x+1; 12 (x, y+2)). Bit 0 of an entry is the
 // pixel after the pass, bit 1 its border flag (black with a white pixel among its 8 neighbours).
 //
-// Gap-keeping cross: a white pixel takes the colour of its black direct neighbours unless that
-// would join black pixels lying on opposite sides of it (the conditions below). Plus: OR of the
+// Gap-keeping cross: a white pixel with black direct neighbours becomes black unless that
+// would join black pixels lying on opposite sides of it (each case below returns the pixel's
+// new value: black unless its keep-white condition holds). Plus: OR of the
 // pixel and its four direct neighbours. Square: OR of the 3 x 3 block.
 #include <array>
 #include <cstdint>
@@ -57,15 +58,15 @@ constexpr bool gapCross(uint32_t i) {
   }
   if (n == 2) {
     if ((u && d) || (l && r)) return false;
-    if (u && l) return dr || (ur && r2 && dl && d2);
-    if (u && r) return dl || (ul && l2 && dr && d2);
-    if (d && l) return ur || (ul && u2 && r2 && dr);
-    return ul || (ur && u2 && l2 && dl);
+    if (u && l) return !(dr || (ur && r2 && dl && d2));
+    if (u && r) return !(dl || (ul && l2 && dr && d2));
+    if (d && l) return !(ur || (ul && u2 && r2 && dr));
+    return !(ul || (ur && u2 && l2 && dl));
   }
-  if (!d) return dl && dr && d2;  // up, left and right
-  if (!r) return ur && r2 && dr;  // up, left and down
-  if (!l) return ul && l2 && dl;  // up, right and down
-  return ul && ur && u2;          // left, right and down
+  if (!d) return !(dl && dr && d2);  // up, left and right
+  if (!r) return !(ur && r2 && dr);  // up, left and down
+  if (!l) return !(ul && l2 && dl);  // up, right and down
+  return !(ul && ur && u2);          // left, right and down
 }
 
 constexpr bool plus(uint32_t i) {

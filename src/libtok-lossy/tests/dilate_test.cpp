@@ -4,6 +4,9 @@
 #include <gtest/gtest.h>
 
 #include <random>
+#include <string>
+#include <utility>
+#include <vector>
 
 #include "lossy_records.h"
 #include "lossy_support.h"
@@ -144,6 +147,71 @@ TEST(TableCrossDilate, TablesAreMirrorSymmetric) {
   }
 }
 
+// The gap-keeping rule as a table of its own: for each set of black direct neighbours of a
+// white pixel, the pixels of which any one, or all together, keep it white. Positions are
+// (dx, dy) with y growing downwards.
+struct GapRule {
+  const char *neighbours;  // "U", "D", "L", "R" of the black direct neighbours
+  bool alwaysWhite;
+  std::vector<std::pair<int, int>> anyOf;
+  std::vector<std::pair<int, int>> allOf;
+};
+
+const std::pair<int, int> kUL{-1, -1}, kUR{1, -1}, kDL{-1, 1}, kDR{1, 1}, kU2{0, -2}, kD2{0, 2},
+    kL2{-2, 0}, kR2{2, 0};
+
+const GapRule kGapRules[] = {
+    {"", true, {}, {}},
+    {"U", false, {kDL, kDR, kD2}, {}},
+    {"D", false, {kUL, kUR, kU2}, {}},
+    {"L", false, {kUR, kDR, kR2}, {}},
+    {"R", false, {kUL, kDL, kL2}, {}},
+    {"UD", true, {}, {}},
+    {"LR", true, {}, {}},
+    {"UDLR", true, {}, {}},
+    {"UL", false, {kDR}, {kUR, kR2, kDL, kD2}},
+    {"UR", false, {kDL}, {kUL, kL2, kDR, kD2}},
+    {"DL", false, {kUR}, {kUL, kU2, kR2, kDR}},
+    {"DR", false, {kUL}, {kUR, kU2, kL2, kDL}},
+    {"ULR", false, {}, {kDL, kDR, kD2}},
+    {"UDL", false, {}, {kUR, kR2, kDR}},
+    {"UDR", false, {}, {kUL, kL2, kDL}},
+    {"DLR", false, {}, {kUL, kUR, kU2}},
+};
+
+// Pass result of the centre pixel of a 5 x 5 picture by the rule table.
+bool gapRuleResult(const Picture &p) {
+  const int32_t cx = 2, cy = 2;
+  if (p.get(cx, cy)) return true;
+  std::string set;
+  if (p.get(cx, cy - 1)) set += 'U';
+  if (p.get(cx, cy + 1)) set += 'D';
+  if (p.get(cx - 1, cy)) set += 'L';
+  if (p.get(cx + 1, cy)) set += 'R';
+  for (const GapRule &rule : kGapRules) {
+    if (set != rule.neighbours) continue;
+    if (rule.alwaysWhite) return false;
+    bool keep = false;
+    for (auto [dx, dy] : rule.anyOf) keep = keep || p.get(cx + dx, cy + dy);
+    bool all = !rule.allOf.empty();
+    for (auto [dx, dy] : rule.allOf) all = all && p.get(cx + dx, cy + dy);
+    return !(keep || all);
+  }
+  ADD_FAILURE() << "no rule for neighbours " << set;
+  return false;
+}
+
+TEST(TableCrossDilate, GapKeepingTableFollowsItsRuleEntryByEntry) {
+  const int offsets[13][2] = {{0, -2}, {-1, -1}, {0, -1}, {1, -1}, {-2, 0}, {-1, 0}, {0, 0},
+                              {1, 0},  {2, 0},   {-1, 1}, {0, 1},  {1, 1},  {0, 2}};
+  const uint8_t *table = tok::gapCrossTable();
+  for (uint32_t i = 0; i < 8192; ++i) {
+    Picture p(5, 5);
+    for (int b = 0; b < 13; ++b) p.set(2 + offsets[b][0], 2 + offsets[b][1], (i >> b) & 1U);
+    ASSERT_EQ(table[i] & 1U, gapRuleResult(p) ? 1U : 0U) << "index " << i;
+  }
+}
+
 struct PassCase {
   const char *name;
   Kind kind;
@@ -166,8 +234,13 @@ TEST(TableCrossDilate, DocumentedCases) {
       {"enclosed pixel stays white",
        Kind::Gap,
        {".#.", "#.#", ".#."},
-       {".#..", ".#..", "#.##", ".#..", ".#.."},
+       {".#..", "###.", "#.##", "###.", ".#.."},
        4},
+      {"inside corners of a staircase fill",
+       Kind::Gap,
+       {"#...", "##..", ".##.", "..#."},
+       {"#....", "##...", "###..", "####.", ".###.", "..#.."},
+       6},
       {"single pixel grows a plus",
        Kind::Gap,
        {"...", ".#.", "..."},
