@@ -4,8 +4,9 @@
 # with AddressSanitizer and UndefinedBehaviorSanitizer (warnings are errors) and runs every
 # test under them, including the installed-API test; runs each libFuzzer target briefly over
 # its seed corpus. Tests labelled slow (the encoder's end-to-end runs over full documents) run
-# in a release build instead. Any format difference, warning, failing test, sanitizer report,
-# leak or fuzzer finding fails the run.
+# in a release build instead; the multi-threaded test also runs under ThreadSanitizer. Any
+# format difference, warning, failing test, sanitizer report, leak or fuzzer finding fails the
+# run.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup-deps.sh
@@ -25,6 +26,14 @@ cmake --build "$build" -j "$(nproc)"
 
 NORV_FUZZ_BUILD="$build" bash scripts/fuzz.sh "${NORV_FUZZ_SECONDS:-10}"
 
+# A ThreadSanitizer tree for the one program that runs independent instances on separate
+# threads (conversions and view controls at once): only that program and the libraries it
+# links are built there.
+tsan=build/tsan
+cmake -S . -B "$tsan" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DCMAKE_C_COMPILER=clang \
+  -DCMAKE_CXX_COMPILER=clang++ -DNORV_TSAN=ON -DNORV_BENCH=OFF >/dev/null
+cmake --build "$tsan" -j "$(nproc)" --target test_threads
+
 # A release tree for the tests labelled slow (whole documents of full pages) and, configured for
 # /usr, the plain install the installed-API test checks beside the sanitized one.
 release=build/release
@@ -36,3 +45,4 @@ export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1:strict_string_checks=1
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 NORV_USR_BUILD="$PWD/$release" ctest --test-dir "$build" --output-on-failure -j "$(nproc)" -LE slow
 ctest --test-dir "$release" --output-on-failure -L slow -j "$(nproc)"
+TSAN_OPTIONS=halt_on_error=1 ctest --test-dir "$tsan" --output-on-failure -R '^test_threads$'

@@ -1,11 +1,13 @@
 // The per-user component registry file: where it lives, reading it (a missing file is empty;
 // an unreadable, oversized or malformed one is refused), writing it through a new file renamed
-// over the old one, and finding class records by ProgID or class id.
+// over the old one (one save of the process at a time), and finding class records by ProgID or
+// class id.
 #include <sys/stat.h>
 
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <mutex>
 #include <string_view>
 
 #include "comp_registry.h"
@@ -150,6 +152,10 @@ bool Registry::load(const std::string &path) {
 bool Registry::save(const std::string &path) const {
   std::string text;
   if (path.empty() || !toText(&text) || !makeParents(path)) return false;
+  // Saves of the process run one at a time: two writing the one new file at once would
+  // rename a mixture of both over the registry.
+  static std::mutex lock;
+  const std::lock_guard<std::mutex> guard(lock);
   const std::string fresh = path + ".new";
   if (!writeText(fresh, text)) return false;
   if (std::rename(fresh.c_str(), path.c_str()) != 0) {

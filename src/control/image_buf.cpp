@@ -130,7 +130,7 @@ bool DibImgBuf::Create(Extent size, int32_t bpp, int32_t rowAlignment) {
        ++i)
     ++width;
   const uint64_t n = rowBytes(width, bpp, alignment) * static_cast<uint64_t>(height);
-  if (n > UINT32_MAX) return false;
+  if (n > kMaxImageBytes) return false;
   setField32(kWidthField, static_cast<int32_t>(width));
   setField32(kHeightField, -height);
   SetBitsPerPixel(bpp);

@@ -7,9 +7,9 @@
 // (4 or 8 bytes); a buffer created with alignment 8 has its width widened until the 4-byte
 // rule of the bitmap header gives the same row size. In 1-bit bitmaps colour entry 0 is white
 // and entry 1 black, so a set bit is ink; 8-bit bitmaps carry a grey ramp. Header fields are
-// little-endian. Sizes are computed in 64 bits: a buffer whose pixel block would not fit the
-// header's 32-bit size is refused and keeps its previous block. Allocation failures raise
-// the C++ out-of-memory exception, as for any block of the control.
+// little-endian. Sizes are computed in 64 bits: a buffer whose pixel block would exceed
+// kMaxImageBytes is refused before anything is allocated and keeps its previous block. Allocation
+// failures raise the C++ out-of-memory exception, as for any block of the control.
 #ifndef CTL_IMAGE_BUF_H
 #define CTL_IMAGE_BUF_H
 
@@ -20,6 +20,10 @@
 #include "geometry.h"
 
 namespace ctl {
+
+// The largest pixel block of one buffer (a page, band or work image): 256 MB, a 24-bit
+// drawing of 89 million pixels. Larger requests come only from hostile or broken files.
+inline constexpr uint64_t kMaxImageBytes = uint64_t{1} << 28;
 
 // Bytes of one row of width pixels at bpp bits, padded to alignment.
 uint64_t rowBytes(int64_t width, int32_t bpp, int32_t alignment);
@@ -37,7 +41,7 @@ class ImageBuf {
   const uint8_t *GetData() const { return data_.get(); }
   uint8_t *GetData() { return data_.get(); }
   // Sizes the buffer for size at bpp bits per pixel; false (nothing changed) when the pixel
-  // block would exceed 32-bit sizes.
+  // block would exceed kMaxImageBytes.
   virtual bool Create(Extent size, int32_t bpp, int32_t rowAlignment) = 0;
 
   uint32_t length() const { return length_; }

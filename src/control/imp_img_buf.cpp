@@ -1,7 +1,8 @@
 // ImpImgBuf: an image-primitives header over a bitmap (or a rectangle of it) and the
 // operations carried out by the primitives: zoom, resize, copy through a 1-bit mask, PLUS
 // composite with an 8-bit alpha, a PNM dump, and conversion to 1-bit ink (Floyd-Steinberg
-// dithering of the grey, with grey 254 and 255 always white).
+// dithering of the grey, with grey 254 and 255 always white). An operation the primitives
+// refuse (their error status) answers false, never a drawing left half done as a success.
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
@@ -28,6 +29,12 @@ ImpImageHeader *headerOver(int32_t bpp, int32_t width, int32_t height, uint8_t *
   h->widthStep = stride;
   h->dataSize = static_cast<int32_t>(std::min<int64_t>(int64_t{stride} * height, INT32_MAX));
   return h;
+}
+
+// The outcome of the primitive just called on this thread: a refused call leaves a negative
+// status (its destination untouched), which the drawing must report as a failure.
+bool primitiveOk() {
+  return ownGetErrorStatus() >= 0;
 }
 
 void releaseHeaderOnly(ImpImageHeader *h) {
@@ -119,7 +126,7 @@ bool ImpImgBuf::ZoomInto(Extent factors, ImageAdapter *target) {
   ImpImgBuf *t = target ? target->asImp() : nullptr;
   if (t == nullptr || !valid() || !t->valid()) return false;
   impZoom(header_, t->header_, factors.width, 1, factors.height, 1, IMP_INTER_NN);
-  return true;
+  return primitiveOk();
 }
 
 bool ImpImgBuf::ResizeInto(ImageAdapter *target) {
@@ -127,7 +134,7 @@ bool ImpImgBuf::ResizeInto(ImageAdapter *target) {
   if (t == nullptr || !valid() || !t->valid()) return false;
   const Extent from = regionSize(header_), to = regionSize(t->header_);
   impResize(header_, t->header_, to.width, from.width, to.height, from.height, IMP_INTER_LINEAR);
-  return true;
+  return primitiveOk();
 }
 
 bool ImpImgBuf::CopyMasked(ImageAdapter *mask, ImageAdapter *source) {
@@ -140,7 +147,7 @@ bool ImpImgBuf::CopyMasked(ImageAdapter *mask, ImageAdapter *source) {
   header_->maskROI = view.h;
   impCopy(s->header_, header_);
   header_->maskROI = nullptr;
-  return true;
+  return primitiveOk();
 }
 
 bool ImpImgBuf::BlendMasked(ImageAdapter *alpha, ImageAdapter *source) {
@@ -151,7 +158,7 @@ bool ImpImgBuf::BlendMasked(ImageAdapter *alpha, ImageAdapter *source) {
   HeaderOnly view(headerOver(8, a->GetWidth(), a->GetHeight(), a->GetData(), a->GetStride()));
   if (view.h == nullptr) return false;
   impAlphaComposite(header_, s->header_, header_, 5, view.h, nullptr, nullptr, 0, 0);
-  return true;
+  return primitiveOk();
 }
 
 bool ImpImgBuf::Dump(const char *path, const char *kind) {

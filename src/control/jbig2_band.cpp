@@ -7,7 +7,8 @@
 // the image core (in the store state's core context) whose content rows are wrapped as the
 // decoder's page; the decoder's page-free call only unwraps, so the last page survives the
 // decoder, and every page a decode made is destroyed when the render ends. The hooks refuse
-// pages larger than kMaxBandPixels or than four times the band's area. A failure while
+// pages larger than kMaxBandPixels or than four times the band's area, and the decoder may
+// produce at most bandPixelLimit pixels (regions, symbols, instances). A failure while
 // decoding globals leaves the shared decoder unusable: the store then makes a fresh one, and
 // the band fails.
 #include <algorithm>
@@ -50,6 +51,15 @@ constexpr int32_t kNullArgument = 118;
 constexpr int32_t kNoPage = 1;
 constexpr int32_t kHighestPage = 6500;
 constexpr size_t kMaxTokens = size_t{1} << 22;
+constexpr int64_t kSmallBandAllowance = int64_t{1} << 16;
+
+// Pixels a band's page decoder may produce: four times the band (its regions and the
+// instances drawn on it) and an allowance that grows with the band up to the store's, so that
+// a page of many small bands cannot spend the whole allowance once per band.
+int64_t bandPixelLimit(const BandBox &box) {
+  const int64_t area = int64_t{box.width} * box.height;
+  return 4 * area + std::min(Jbig2GlobalStore::kPixelAllowance, area + kSmallBandAllowance);
+}
 
 int32_t allocPageImage(QtzState *state, int32_t width, int32_t height, QtzImage **image,
                        void **cookie) {
@@ -101,7 +111,7 @@ bool TfxJBig2Band::decode(uint8_t keepAll, uint8_t composePage, Jbig2Decoder **o
   if (QtzJbig2_newDecoder(&d, 0, nullptr, nullptr, 1, kHighestPage, keepAll, composePage,
                           allocPageImage, freePageImage, store_->state()) != 0)
     return false;
-  d->pixelLimit = 4 * int64_t{box_.width} * box_.height + Jbig2GlobalStore::kPixelAllowance;
+  d->pixelLimit = bandPixelLimit(box_);
   if (QtzJbig2_attachGlobals(d, store_->decoder()) != 0 ||
       QtzJbig2_decodePage(d, data_.data(), data_.size(), cookie) != 0) {
     QtzJbig2_freeDecoder(&d);

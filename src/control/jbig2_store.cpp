@@ -10,7 +10,9 @@
 namespace ctl {
 
 Jbig2GlobalStore::Jbig2GlobalStore(int32_t highestPage) : highestPage_(highestPage) {
-  if (Qtz_initQtzState(&state_, nullptr, nullptr, stderr, Qtz_fileErrPrinter, 1, 1) != 0) {
+  // A quiet state: the decoder's failures reach the render as a failed band, never the
+  // host's error stream.
+  if (Qtz_initQtzState(&state_, nullptr, nullptr, nullptr, nullptr, 1, 1) != 0) {
     state_ = nullptr;
     return;
   }

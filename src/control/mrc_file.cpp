@@ -47,9 +47,10 @@ LongPair MrcFile::GetPageSize(int32_t index) {
   if (!io_ || index < 0) return kUnknownPair;
   const auto page = static_cast<uint32_t>(index);
   const uint32_t layers = io_->GetLayerCount(page);
-  if (layers == 1) return io_->GetLayerSize(page, 1);
-  if (layers > 1) return io_->GetLayerSize(page, 2);
-  return kUnknownPair;
+  const LongPair size = layers == 1  ? io_->GetLayerSize(page, 1)
+                        : layers > 1 ? io_->GetLayerSize(page, 2)
+                                     : kUnknownPair;
+  return pageSizeOk(size) ? size : kUnknownPair;
 }
 
 namespace {
@@ -58,16 +59,32 @@ bool hasBand(const BandList &bands) {
   return std::any_of(bands.begin(), bands.end(), [](const auto &band) { return band != nullptr; });
 }
 
+// Takes the band's pixels from the page's budget; false (the budget spent) when they do not fit.
+bool takeBandPixels(const BandBox &box, int64_t *budget) {
+  *budget -= int64_t{box.width} * box.height;
+  return *budget >= 0;
+}
+
+// The extent of a layer's bands fits a page.
+bool extentOk(const TfxLayer &layer) {
+  return layer.width() <= 0 || layer.height() <= 0 ||
+         pageSizeOk(LongPair{layer.width(), layer.height()});
+}
+
 }  // namespace
+
+uint64_t MrcFile::globalBytesLimit() const {
+  return io_->FileSize() != 0 ? io_->FileSize() : kMaxGlobalBytes;
+}
 
 QtzState *MrcFile::faxState() {
   if (faxState_ == nullptr &&
-      Qtz_initQtzState(&faxState_, nullptr, nullptr, stderr, Qtz_fileErrPrinter, 0, 0) != 0)
+      Qtz_initQtzState(&faxState_, nullptr, nullptr, nullptr, nullptr, 0, 0) != 0)
     faxState_ = nullptr;
   return faxState_;
 }
 
-BandList MrcFile::maskBands(uint32_t page, uint32_t layer, BandKind kind) {
+BandList MrcFile::maskBands(uint32_t page, uint32_t layer, BandKind kind, int64_t *budget) {
   const uint32_t count = std::min(io_->GetBandCount(page, layer), kMaxBandsPerLayer);
   BandList bands(count);
   if (kind != BandKind::Jbig2 && kind != BandKind::G4) return bands;
@@ -75,6 +92,7 @@ BandList MrcFile::maskBands(uint32_t page, uint32_t layer, BandKind kind) {
     BandBox box;
     if (!bandBoxOf(io_->GetBandPosition(page, layer, j), io_->GetBandSize(page, layer, j), &box))
       continue;
+    if (!takeBandPixels(box, budget)) return bands;
     if (kind == BandKind::G4) {
       std::optional<Block> data = io_->ReadBandData(page, layer, j);
       bands[j] = std::make_unique<TfxG4Band>(data ? std::move(*data) : Block{}, box, faxState());
@@ -85,7 +103,12 @@ BandList MrcFile::maskBands(uint32_t page, uint32_t layer, BandKind kind) {
     io_->GetBandGlobalRefs(page, layer, j, &refs);
     for (uint32_t index : refs.indices) {
       if (store_->Has(index)) continue;
-      if (std::optional<Block> block = io_->ReadGlobalData(index)) store_->Put(index, *block);
+      // The document's global blocks together never exceed its file: many indices naming
+      // one large block would otherwise copy it once each. A block past the bound is not
+      // kept, and the bands naming it fail.
+      std::optional<Block> block = io_->ReadGlobalData(index);
+      if (block && store_->bytes() + block->size() <= globalBytesLimit())
+        store_->Put(index, *block);
     }
     std::optional<Block> data = io_->ReadJbig2BandData(page, layer, j);
     bands[j] = std::make_unique<TfxJBig2Band>(data ? std::move(*data) : Block{}, box,
@@ -94,7 +117,8 @@ BandList MrcFile::maskBands(uint32_t page, uint32_t layer, BandKind kind) {
   return bands;
 }
 
-BandList MrcFile::colourBands(uint32_t page, uint32_t layer, const BandList &masks) {
+BandList MrcFile::colourBands(uint32_t page, uint32_t layer, const BandList &masks,
+                              int64_t *budget) {
   BandList bands;
   if (layer % 2 == 0) return bands;
   const uint32_t count = std::min(io_->GetBandCount(page, layer), kMaxBandsPerLayer);
@@ -124,6 +148,11 @@ BandList MrcFile::colourBands(uint32_t page, uint32_t layer, const BandList &mas
     BandBox box;
     if (!bandBoxOf(position, io_->GetBandSize(page, layer, b), &box)) continue;
     Block bytes = data ? std::move(*data) : Block{};
+    if (kind == BandKind::Jpeg &&
+        int64_t{box.width} * box.height >
+            static_cast<int64_t>(bytes.size()) * kJpegPixelsPerByte + kJpegPixelAllowance)
+      continue;
+    if (!takeBandPixels(box, budget)) return bands;
     if (kind == BandKind::Jpeg) {
       bands[b] = std::make_unique<TfxJpegBand>(std::move(bytes), box, colour);
     } else {
@@ -139,11 +168,13 @@ std::unique_ptr<TfxPage> MrcFile::BuildPage(int32_t index) {
   const auto p = static_cast<uint32_t>(index);
   const uint32_t n = io_->GetLayerCount(p);
   LongPair reference = io_->GetLayerResolution(p, 2);
+  int64_t budget = kMaxPageBandPixels;
   std::vector<std::unique_ptr<TfxSelLayer>> selectors(n / 2);
   for (uint32_t i = 2; i <= n; i += 2) {
     const BandKind kind = io_->GetBandKind(p, i);
-    BandList masks = maskBands(p, i, kind);
-    BandList foregrounds = colourBands(p, i + 1, masks);
+    BandList masks = maskBands(p, i, kind, &budget);
+    BandList foregrounds = colourBands(p, i + 1, masks, &budget);
+    if (budget < 0) return nullptr;
     const LongPair own = io_->GetLayerResolution(p, i + 1);
     Extent scale{1, 1};
     // A foreground whose resolution gives no whole ratio of 1 or more is left out.
@@ -153,6 +184,7 @@ std::unique_ptr<TfxPage> MrcFile::BuildPage(int32_t index) {
                                                   kind, io_->GetColourKind(p, i), foregroundColour);
     if (foregroundColour == ColourKind::ItuLab)
       selector->setDecodeValues(io_->GetDecodeValues(p, i + 1));
+    if (!extentOk(*selector)) return nullptr;
     selectors[i / 2 - 1] = std::move(selector);
   }
 
@@ -163,10 +195,12 @@ std::unique_ptr<TfxPage> MrcFile::BuildPage(int32_t index) {
     Extent scale{1, 1};
     const bool scaled =
         reference.x == -1 || reference.y == -1 || layerScaleOf(reference, own, &scale);
-    BandList bands = scaled ? colourBands(p, 1, BandList{}) : BandList{};
+    BandList bands = scaled ? colourBands(p, 1, BandList{}, &budget) : BandList{};
+    if (budget < 0) return nullptr;
     if (hasBand(bands)) {
       const ColourKind colour = io_->GetColourKind(p, 1);
       background = std::make_unique<TfxBgLayer>(std::move(bands), scale, colour);
+      if (!extentOk(*background)) return nullptr;
       if (colour == ColourKind::ItuLab) background->setDecodeValues(io_->GetDecodeValues(p, 1));
     }
   }

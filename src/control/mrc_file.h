@@ -16,6 +16,12 @@
 // first JBIG2 mask band of the document makes the JBIG2 global-segment store; every global
 // block a band names is read into it once. Group 4 bands decode in a library state the file
 // makes with its first such band. At most kMaxBandsPerLayer bands of a layer are built.
+//
+// Bounds, checked before anything is decoded or allocated for a page: a declared page size
+// outside pageSizeOk is unknown; a JPEG band claiming more pixels than its bytes can code
+// (kJpegPixelsPerByte) is left out; a page whose bands together exceed kMaxPageBandPixels, or
+// whose bands' extent exceeds kMaxPagePixels, is refused (GetPage answers null, which the
+// control draws as a failed page).
 #ifndef CTL_MRC_FILE_H
 #define CTL_MRC_FILE_H
 
@@ -50,9 +56,15 @@ class MrcFile final : public TfxFile {
 
  private:
   std::unique_ptr<TfxPage> BuildPage(int32_t index);
-  BandList maskBands(uint32_t page, uint32_t layer, BandKind kind);
-  BandList colourBands(uint32_t page, uint32_t layer, const BandList &masks);
+  // budget: band pixels the page may still take; a band past it makes the budget negative
+  // and is not built.
+  BandList maskBands(uint32_t page, uint32_t layer, BandKind kind, int64_t *budget);
+  BandList colourBands(uint32_t page, uint32_t layer, const BandList &masks, int64_t *budget);
   QtzState *faxState();
+  // The most global data bytes the store keeps: the file's size (kMaxGlobalBytes when the
+  // size is unknown).
+  uint64_t globalBytesLimit() const;
+  static constexpr uint64_t kMaxGlobalBytes = uint64_t{1} << 26;
 
   FILE *stream_ = nullptr;
   std::unique_ptr<MrcIo> io_;

@@ -34,6 +34,8 @@ class MrcIo final : public TfxIo {
 
   uint32_t GetPageCount() override { return pageCount_; }
   std::optional<Block> ReadGlobalData(uint32_t index) override;
+  // The file's size in bytes; 0 when unknown.
+  uint64_t FileSize() const { return fileSize_; }
   uint32_t GetLayerCount(uint32_t page) override;
   uint32_t GetBandCount(uint32_t page, uint32_t layer) override;
   BandKind GetBandKind(uint32_t page, uint32_t layer) override;

@@ -65,6 +65,11 @@ class MrcPage final : public TfxPage {
   };
   // False for a selector the page does not have or a scale out of range.
   bool planDrawing(double scale, int32_t selector, Drawing *plan);
+  // True when the request, in the selected layer's pixels, is at most twice the layer's extent
+  // plus kRequestMargin on each side: a larger drawing holds nothing the file's bands back
+  // (a declared size far beyond them) and is refused before its buffer is made.
+  bool requestOk(Rect request, int32_t selector, const Drawing &plan) const;
+  static constexpr int64_t kRequestMargin = 1024;
   // The drawing into buffer (filled, composed, in byte order, ITULab converted).
   bool draw(DibImgBuf *buffer, Rect request, int32_t selector, const Drawing &plan);
   bool drawLayers(ImageAdapter *target, Rect request, int32_t f, int32_t selector);

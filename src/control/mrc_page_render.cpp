@@ -222,8 +222,27 @@ bool MrcPage::planDrawing(double scale, int32_t selector, Drawing *plan) {
   return true;
 }
 
+bool MrcPage::requestOk(Rect request, int32_t selector, const Drawing &plan) const {
+  LongPair extent{0, 0};
+  if (selector == 1) {
+    extent = LongPair{background_->width(), background_->height()};
+  } else if (selector >= 3 && selector % 2 == 1) {
+    const TfxSelLayer *pair = this->selector(static_cast<size_t>(selector / 2 - 1));
+    extent = LongPair{pair->foregroundWidth(), pair->foregroundHeight()};
+  } else if (!selectors_.empty() && selectors_[0]) {
+    extent = LongPair{selectors_[0]->width(), selectors_[0]->height()};
+  } else if (background_) {
+    extent = LongPair{background_->width(), background_->height()};
+  }
+  auto fits = [&](int64_t side, int64_t layerSide) {
+    return side * plan.n <= (2 * std::max<int64_t>(layerSide, 0) + kRequestMargin) * plan.d;
+  };
+  return fits(request.width(), extent.x) && fits(request.height(), extent.y);
+}
+
 bool MrcPage::draw(DibImgBuf *buffer, Rect request, int32_t selector, const Drawing &plan) {
   const LabRange *lab = plan.lab ? &plan.range : nullptr;
+  if (!requestOk(request, selector, plan)) return false;
   ImagePool pool;
   ImageAdapter *image = pool.MakeAdapter(plan.depth, request, buffer);
   if (image == nullptr || request.width() == 0 || request.height() == 0) return false;

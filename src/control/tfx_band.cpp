@@ -33,6 +33,11 @@ bool bandBoxOf(LongPair position, LongPair size, BandBox *box) {
   return true;
 }
 
+bool pageSizeOk(LongPair size) {
+  return size.x >= 1 && size.y >= 1 && size.x <= kMaxBandSide && size.y <= kMaxBandSide &&
+         size.x * size.y <= kMaxPagePixels;
+}
+
 Jbig2TokenSet::~Jbig2TokenSet() {
   if (decoder != nullptr) QtzJbig2_freeDecoder(&decoder);
 }

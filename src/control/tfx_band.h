@@ -62,6 +62,19 @@ class Jbig2TokenSet {
 inline constexpr int64_t kMaxBandSide = int64_t{1} << 18;
 inline constexpr int64_t kMaxBandPixels = int64_t{1} << 28;
 inline constexpr int64_t kMaxBandPosition = int64_t{1} << 24;
+// A page: at most kMaxPagePixels (134 million, an A3 sheet at 800 dpi) in its declared size
+// and in its bands' extent, and at most kMaxPageBandPixels in all its bands together (every
+// layer's bands at their own resolution), so that overlapping or repeated bands cannot
+// multiply the decoding work. A page past these is not drawn.
+inline constexpr int64_t kMaxPagePixels = int64_t{1} << 27;
+inline constexpr int64_t kMaxPageBandPixels = int64_t{1} << 28;
+// A JPEG band codes each 8 x 8 block of its first component in at least one bit, so its bytes
+// bound its pixels (with room for markers and tables of a tiny band).
+inline constexpr int64_t kJpegPixelsPerByte = 512;
+inline constexpr int64_t kJpegPixelAllowance = int64_t{1} << 16;
+
+// True when a declared page size has sides of 1 .. kMaxBandSide and at most kMaxPagePixels.
+bool pageSizeOk(LongPair size);
 
 // Place and size of a band: position in reference pixels, size in the band's own pixels.
 struct BandBox {

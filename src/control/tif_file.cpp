@@ -56,8 +56,13 @@ TifFile::TifFile(const char *path) : path_(path != nullptr ? path : "") {
   }
   tiff_ = openForReading(state_, path);
   if (tiff_ == nullptr) return;
-  for (int32_t i = 0; i < kMaxPages && TIFFSetDirectory(tiff_, static_cast<tdir_t>(i)) == 1; ++i)
+  // The directories in file order, each read once after the one before (the open read the
+  // first): a long chain costs its length, not its length squared, and libtiff stops at a
+  // loop.
+  for (int32_t i = 0; i < kMaxPages; ++i) {
     pages_.push_back(std::make_unique<TifPage>(this, i));
+    if (TIFFReadDirectory(tiff_) != 1) break;
+  }
 }
 
 TifFile::~TifFile() {

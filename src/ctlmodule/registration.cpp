@@ -11,6 +11,7 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <mutex>
 #include <string>
 #include <system_error>
 
@@ -82,9 +83,13 @@ RegistrySection classRecord(const ModuleClass &c, const std::string &module) {
   return record;
 }
 
-// One step: read the registry, let change() edit it, write it back when it changed.
+// One step: read the registry, let change() edit it, write it back when it changed. The steps
+// of the process run one at a time, so that registrations on separate threads do not lose
+// each other's records.
 template <class Change>
 bool updateRegistry(const std::string &path, Change change) {
+  static std::mutex lock;
+  const std::lock_guard<std::mutex> guard(lock);
   Registry registry;
   if (!registry.load(path)) return false;
   const Registry before = registry;

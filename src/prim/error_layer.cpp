@@ -1,5 +1,5 @@
-// Error layer of the image primitives: the one process-wide error context {status, mode,
-// handler}, the header validator with its fixed negative statuses (first failing check wins,
+// Error layer of the image primitives: the error context {status, mode, handler} (one per
+// thread), the header validator with its fixed negative statuses (first failing check wins,
 // a failure also stored as the current status), the report entry and the status texts.
 //
 // The validator adds one check to the classic list: an untiled image's row step must cover the
@@ -12,7 +12,9 @@
 
 namespace {
 
-ImpErrorContext context{0, 0, ownDefaultErrorHandler};
+// One context per thread, as the C library's errno: controls drawing on separate threads
+// each read the outcome of their own calls.
+thread_local ImpErrorContext context{0, 0, ownDefaultErrorHandler};
 
 constexpr int kMaxMaskDepth = 4;
 

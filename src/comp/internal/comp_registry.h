@@ -7,7 +7,8 @@
 // section, "key=value" adds a value to it (the value runs to the end of the line), blank lines
 // and lines starting with '#' or ';' are ignored; anything else makes the file unreadable, as
 // does a file over 1 MiB. Saving writes "<path>.new" and renames it over the file, creating the
-// directory first, so a failed save leaves the old file whole.
+// directory first, so a failed save leaves the old file whole; the saves of a process run one
+// at a time, so that threads never write the new file together.
 #ifndef COMP_REGISTRY_H
 #define COMP_REGISTRY_H
 

@@ -3,10 +3,13 @@
 // and class records found by ProgID and by class id.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "comp_registry.h"
 #include "testkit_files.h"
@@ -181,6 +184,29 @@ TEST(RegistryTest, FailedSavesKeepTheOldFile) {
   ASSERT_TRUE(norvtest::writeFile(dir.file("plain"), std::string("x")));
   EXPECT_FALSE(sample().save(dir.file("plain/registry.ini")));
   EXPECT_FALSE(sample().save(""));
+}
+
+// Saves from several threads at once: the registry ends as one of them, whole, and no new
+// file is left over.
+TEST(RegistryTest, ConcurrentSavesLeaveOneWholeFile) {
+  norvtest::TempDir dir("registry");
+  const std::string path = dir.file("registry.ini");
+  constexpr int kThreads = 8;
+  std::vector<Registry> versions(kThreads);
+  for (int t = 0; t < kThreads; ++t)
+    versions[t].put({"Class {" + std::to_string(t) + "}",
+                     {{"ProgID", std::string(4000 + 500 * t, static_cast<char>('a' + t))}}});
+  std::vector<std::thread> threads;
+  for (int t = 0; t < kThreads; ++t)
+    threads.emplace_back([&, t] {
+      for (int i = 0; i < 20; ++i) EXPECT_TRUE(versions[t].save(path));
+    });
+  for (std::thread &t : threads) t.join();
+  Registry read;
+  ASSERT_TRUE(read.load(path));
+  EXPECT_NE(std::find(versions.begin(), versions.end(), read), versions.end());
+  EXPECT_TRUE(std::filesystem::exists(path));
+  EXPECT_FALSE(std::filesystem::exists(path + ".new"));
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 #include <cmath>
 #include <filesystem>
 #include <random>
+#include <vector>
 
 #include "image_pool.h"
 #include "testkit_files.h"
@@ -246,6 +247,13 @@ TEST(ImageAdapterTest, ImpZoomAndResize) {
   PixlabImgBuf core(3, 3, 8, &other);
   EXPECT_FALSE(src.ZoomInto({2, 2}, &core));
   EXPECT_FALSE(src.ResizeInto(&core));
+  // A call the primitives refuse (a zoom by 0, a shrinking "zoom") fails, and the target keeps
+  // its pixels.
+  const std::vector<uint8_t> before(zoomed.GetData(), zoomed.GetData() + zoomBuf.length());
+  EXPECT_FALSE(src.ZoomInto({0, 3}, &zoomed));
+  EXPECT_FALSE(src.ZoomInto({2, 0}, &zoomed));
+  EXPECT_EQ(std::vector<uint8_t>(zoomed.GetData(), zoomed.GetData() + zoomBuf.length()), before);
+  EXPECT_TRUE(src.ZoomInto({2, 3}, &zoomed));  // a refusal decides nothing after it
 }
 
 TEST(ImageAdapterTest, ImpViewsAndEmptySizes) {

@@ -99,6 +99,12 @@ TEST(DibImgBufTest, ResizeKeepsOrZeroes) {
   EXPECT_FALSE(buf.Create({INT32_MAX, INT32_MAX}, 24, 4));
   EXPECT_EQ(buf.GetSize(), (Extent{3, 3}));
   EXPECT_EQ(buf.length(), 36u);
+  // Within 32 bits but above the block limit (a 24-bit 20000 x 20000 page asks 1.2 GB):
+  // refused before any allocation, the buffer unchanged.
+  EXPECT_FALSE(buf.Create({20000, 20000}, 24, 4));
+  EXPECT_FALSE(buf.Create({65536, 32769}, 1, 4));  // one row past 256 MB of 1-bit rows
+  EXPECT_EQ(buf.GetSize(), (Extent{3, 3}));
+  EXPECT_EQ(buf.length(), 36u);
 }
 
 TEST(DibImgBufTest, CopyFromAndFlipRows) {

@@ -154,6 +154,28 @@ std::vector<uint8_t> jbig2MmrPage(const Bits &bitmap, uint32_t firstSegment) {
   return out;
 }
 
+std::vector<uint8_t> jbig2GenericClaim(uint32_t pageWidth, uint32_t pageHeight,
+                                       uint32_t regionWidth, uint32_t regionHeight,
+                                       uint32_t firstSegment) {
+  const bool unknownHeight = pageHeight == 0xFFFFFFFFu;
+  Bytes page = pageInfo(static_cast<int32_t>(pageWidth), static_cast<int32_t>(pageHeight));
+  if (unknownHeight) page[page.size() - 2] = page[page.size() - 1] = 0xFF;  // striped, any size
+  Bytes region = regionInfo(static_cast<int32_t>(regionWidth), static_cast<int32_t>(regionHeight));
+  region.push_back(0x08);  // arithmetic, template 0, typical prediction
+  for (const int8_t at : {3, -1, -3, -1, 2, -2, -2, -2}) region.push_back(static_cast<uint8_t>(at));
+  for (int i = 0; i < 6; ++i) region.push_back(0x00);  // a few bytes of coded data
+  Bytes out;
+  segment(&out, firstSegment, 48, {}, 1, page);
+  segment(&out, firstSegment + 1, 38, {}, 1, region);
+  if (unknownHeight) {
+    Bytes stripe;
+    put32(&stripe, regionHeight - 1);
+    segment(&out, firstSegment + 2, 50, {}, 1, stripe);
+  }
+  segment(&out, firstSegment + 3, 49, {}, 1, {});
+  return out;
+}
+
 std::vector<uint8_t> jbig2SymbolDictionary(const std::vector<Bits> &symbols, uint32_t number) {
   Mq mq;
   IntCoder iadh, iadw, iaex;

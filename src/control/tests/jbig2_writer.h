@@ -37,6 +37,14 @@ std::vector<uint8_t> jbig2TextPage(int32_t width, int32_t height, uint32_t dicti
                                    uint32_t symbolCount, const std::vector<Placement> &placements,
                                    uint32_t firstSegment);
 
+// A page whose one immediate generic region (arithmetic coding, template 0, typical
+// prediction on) claims regionWidth x regionHeight pixels from a few bytes of coded data; a
+// page height of 0xFFFFFFFF makes a striped page of unknown height that an end-of-stripe
+// segment closes at regionHeight rows. For the tests of hostile files.
+std::vector<uint8_t> jbig2GenericClaim(uint32_t pageWidth, uint32_t pageHeight,
+                                       uint32_t regionWidth, uint32_t regionHeight,
+                                       uint32_t firstSegment);
+
 // The colour payload of colours (0xRRGGBB, one per token), runs of equal neighbours merged.
 std::vector<uint8_t> colourPayload(const std::vector<uint32_t> &colours);
 

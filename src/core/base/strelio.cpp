@@ -27,11 +27,13 @@ int32_t destroyStrelWith(PxlContext *pollCtx, PxlContext *allocCtx, PxlStrel **e
   PxlStrel *el = *element;
   releaseRows(allocCtx, el->rows, el->height);
   el->rows = nullptr;
-  PXL_POLL_OR_RETURN(pollCtx, kUnit);
+  // An abort answered here is passed on, but the element still goes: a destroy that stopped
+  // half way would lose the routines and the record.
+  const int32_t status = pxlPollProgress(pollCtx);
   pxlFreeStrelDerived(allocCtx, el);
   pxl::freeRecord(allocCtx, el);
   *element = nullptr;
-  return PXL_OK;
+  return status != 0 ? PXL_FAIL(pollCtx, kUnit, status) : PXL_OK;
 }
 
 }  // namespace pxl

@@ -5,14 +5,20 @@
 // The master is made with the first context whose cache is built and released with the last
 // one. It and its elements are allocated with the C runtime (through pxlProcessContext), not
 // with the allocator of whichever context happens to make or drop them: a context's
-// allocator may be gone by the time the master goes. Contexts must be created and destroyed
-// on one thread (the master is unguarded, as the whole core is single-threaded).
+// allocator may be gone by the time the master goes. Every entry point below holds the
+// process-wide element lock (pxl::strelLock) while it reads or changes the master or a count,
+// so contexts may be created, used and destroyed on separate threads.
 #include "pxl_internal.h"
 #include "pxl_strel.h"
 
 namespace pxl {
 int32_t destroyStrelWith(PxlContext *pollCtx, PxlContext *allocCtx, PxlStrel **element);
+
+std::recursive_mutex &strelLock() {
+  static std::recursive_mutex lock;
+  return lock;
 }
+}  // namespace pxl
 
 namespace {
 constexpr const char *kUnit = "strelmgr";
@@ -31,10 +37,12 @@ PxlContext *allocatorFor(PxlContext *ctx, const PxlStrelCache *cache) {
 extern "C" {
 
 PxlStrelCache *pxlGetMasterStrelCache(void) {
+  const pxl::StrelGuard guard(pxl::strelLock());
   return gMaster;
 }
 
 int32_t pxlNewStrelCache(PxlContext *ctx, PxlStrelCache **out) {
+  const pxl::StrelGuard guard(pxl::strelLock());
   if (ctx == nullptr) return PXL_ERR_NULL_CONTEXT;
   if (out == nullptr) return PXL_FAIL(ctx, kUnit, PXL_ERR_NULL);
   if (*out != nullptr) return PXL_FAIL(ctx, kUnit, PXL_ERR_PARAM);
@@ -52,6 +60,7 @@ int32_t pxlNewStrelCache(PxlContext *ctx, PxlStrelCache **out) {
 }
 
 int32_t pxlReleaseStrel(PxlContext *ctx, PxlStrelCache *cache, int32_t id) {
+  const pxl::StrelGuard guard(pxl::strelLock());
   if (ctx == nullptr) return PXL_ERR_NULL_CONTEXT;
   if (cache == nullptr) cache = ctx->strelCache;
   if (cache == nullptr || cache->master == nullptr)
@@ -77,6 +86,7 @@ int32_t pxlReleaseStrel(PxlContext *ctx, PxlStrelCache *cache, int32_t id) {
 }
 
 int32_t pxlReleaseAllStrels(PxlContext *ctx, PxlStrelCache *cache) {
+  const pxl::StrelGuard guard(pxl::strelLock());
   if (ctx == nullptr) return PXL_ERR_NULL_CONTEXT;
   if (cache == nullptr) return PXL_FAIL(ctx, kUnit, PXL_ERR_NO_STREL_CACHE);
   for (int32_t id = 1; id <= 64; ++id) {
@@ -90,6 +100,7 @@ int32_t pxlReleaseAllStrels(PxlContext *ctx, PxlStrelCache *cache) {
 }
 
 int32_t pxlDeleteStrelCache(PxlContext *ctx, PxlStrelCache **cache) {
+  const pxl::StrelGuard guard(pxl::strelLock());
   if (ctx == nullptr) return PXL_ERR_NULL_CONTEXT;
   if (cache == nullptr || *cache == nullptr) return PXL_OK;
   PxlStrelCache *c = *cache;
@@ -107,6 +118,7 @@ int32_t pxlDeleteStrelCache(PxlContext *ctx, PxlStrelCache **cache) {
 }
 
 int32_t pxlBuildStrelCache(PxlContext *ctx) {
+  const pxl::StrelGuard guard(pxl::strelLock());
   if (ctx == nullptr) return PXL_ERR_NULL_CONTEXT;
   bool madeMaster = false;
   if (gMaster == nullptr) {
@@ -135,6 +147,7 @@ int32_t pxlBuildStrelCache(PxlContext *ctx) {
 }
 
 int32_t pxlFreeStrelCache(PxlContext *ctx) {
+  const pxl::StrelGuard guard(pxl::strelLock());
   if (ctx == nullptr) return PXL_ERR_NULL_CONTEXT;
   PXL_POLL_OR_RETURN(ctx, kUnit);
   int32_t status = pxlDeleteStrelCache(ctx, &ctx->strelCache);
@@ -149,6 +162,7 @@ int32_t pxlFreeStrelCache(PxlContext *ctx) {
 }
 
 int32_t pxlGetStrel(PxlContext *ctx, int32_t id, PxlStrel **out) {
+  const pxl::StrelGuard guard(pxl::strelLock());
   if (ctx == nullptr) return PXL_ERR_NULL_CONTEXT;
   if (ctx->strelCache == nullptr) return PXL_FAIL(ctx, kUnit, PXL_ERR_NO_STREL_CACHE);
   if (out == nullptr) return PXL_FAIL(ctx, kUnit, PXL_ERR_NULL);

@@ -33,7 +33,10 @@ int32_t validate(PxlContext *ctx, Pixr *image) {
                           PXL_ACCEPT_FRAME_32);
 }
 
+// Under the element lock: a standard element is shared by every context, which may compile
+// it at once on separate threads.
 int32_t compileOnce(PxlContext *ctx, PxlStrel *strel, const Operation &op) {
+  const pxl::StrelGuard guard(pxl::strelLock());
   if (strel->built == 0 || strel->derived[op.intSlot] != nullptr) return PXL_OK;
   int32_t length = 0;
   PXL_POLL_OR_RETURN(ctx, kUnit);
@@ -58,12 +61,9 @@ int32_t morph(PxlContext *ctx, Pixr *src, PxlStrel *strel, Pixr **dst, const Ope
   PXL_POLL_OR_RETURN(ctx, kUnit);
   status = pxlEnsureOutputImageLike(ctx, src, dst, &shortX, &shortY, &created);
   if (status != 0) return PXL_FAIL(ctx, kUnit, status);
-  pxl::OwnedImage made(ctx, created ? *dst : nullptr);
+  pxl::MadeOutput made(ctx, dst, created);
   status = compileOnce(ctx, strel, op);
-  if (status != 0) {
-    if (created) *dst = nullptr;  // the image made here goes with `made`
-    return status;
-  }
+  if (status != 0) return status;
   if (*dst == src) {
     pxl::OwnedImage working(ctx);
     PXL_POLL_OR_RETURN(ctx, kUnit);
@@ -77,11 +77,8 @@ int32_t morph(PxlContext *ctx, Pixr *src, PxlStrel *strel, Pixr **dst, const Ope
     status = op.run(ctx, src, strel, *dst);
   }
   if (status == 0) status = pxlClearFrameSpill(ctx, *dst, shortX, shortY);
-  if (status != 0) {
-    if (created) *dst = nullptr;
-    return PXL_FAIL(ctx, kUnit, status);
-  }
-  made.release();
+  if (status != 0) return PXL_FAIL(ctx, kUnit, status);
+  made.keep();
   return PXL_OK;
 }
 
@@ -107,7 +104,7 @@ int32_t pxlOpenImage(PxlContext *ctx, Pixr *src, PxlStrel *strel, Pixr **dst) {
   PXL_POLL_OR_RETURN(ctx, kUnit);
   status = pxlEnsureOutputImageLike(ctx, src, dst, &shortX, &shortY, &created);
   if (status != 0) return PXL_FAIL(ctx, kUnit, status);
-  pxl::OwnedImage made(ctx, created ? *dst : nullptr);
+  pxl::MadeOutput made(ctx, dst, created);
   pxl::OwnedImage eroded(ctx);
   PXL_POLL_OR_RETURN(ctx, kUnit);
   status = pxlCreateImageLike(ctx, src, eroded.put());
@@ -116,11 +113,8 @@ int32_t pxlOpenImage(PxlContext *ctx, Pixr *src, PxlStrel *strel, Pixr **dst) {
   Pixr *out = *dst;
   if (status == 0) status = pxlDilateImage(ctx, eroded.get(), strel, &out);
   if (status == 0) status = pxlClearFrameSpill(ctx, *dst, shortX, shortY);
-  if (status != 0) {
-    if (created) *dst = nullptr;
-    return PXL_FAIL(ctx, kUnit, status);
-  }
-  made.release();
+  if (status != 0) return PXL_FAIL(ctx, kUnit, status);
+  made.keep();
   return PXL_OK;
 }
 

@@ -181,6 +181,7 @@ int32_t pxlCreateTripleStrelV(PxlContext *ctx, int32_t n, PxlStrel **element) {
 
 int32_t pxlInitStdStrel(PxlContext *ctx, int32_t id) {
   if (ctx == nullptr) return PXL_ERR_NULL_CONTEXT;
+  const pxl::StrelGuard guard(pxl::strelLock());
   PxlStrelCache *cache = ctx->strelCache;
   if (cache == nullptr || cache->master == nullptr)
     return PXL_FAIL(ctx, kUnit, PXL_ERR_NO_STREL_CACHE);

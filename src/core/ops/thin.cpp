@@ -57,7 +57,8 @@ int32_t pxlThinImage(PxlContext *ctx, Pixr *src, Pixr **result) {
   int32_t status = validate(src);
   if (status != 0) return PXL_FAIL(ctx, kUnit, status);
   PXL_POLL_OR_RETURN(ctx, kUnit);
-  if (*result == nullptr) {
+  const int32_t created = *result == nullptr ? 1 : 0;
+  if (created) {
     status = pxlCopyToFramedImage(ctx, src, result);
   } else if (*result != src) {
     status = validate(*result);
@@ -65,6 +66,7 @@ int32_t pxlThinImage(PxlContext *ctx, Pixr *src, Pixr **result) {
     if (status == 0) status = pxlLogicOp(ctx, src, PXL_LOGIC_COPY, *result);
   }
   if (status != 0) return PXL_FAIL(ctx, kUnit, status);
+  pxl::MadeOutput made(ctx, result, created);
 
   OwnedStrel elements[4] = {OwnedStrel(ctx), OwnedStrel(ctx), OwnedStrel(ctx), OwnedStrel(ctx)};
   PXL_POLL_OR_RETURN(ctx, kUnit);
@@ -88,6 +90,7 @@ int32_t pxlThinImage(PxlContext *ctx, Pixr *src, Pixr **result) {
     if (status == 0) status = pxlLogicOp(ctx, matches.get(), PXL_LOGIC_AND_NOT, *result);
     if (status != 0) return PXL_FAIL(ctx, kUnit, status);
   }
+  made.keep();
   return PXL_OK;
 }
 

@@ -33,6 +33,7 @@ using RunFn = int32_t (*)(PxlContext *, uint8_t *, const uint8_t *, const uint8_
 
 // The allocator that releases the element (and so its routines).
 PxlContext *ownerOf(PxlContext *ctx, const PxlStrel *strel) {
+  const pxl::StrelGuard guard(pxl::strelLock());
   const PxlStrelCache *master = pxlGetMasterStrelCache();
   const bool cached = master != nullptr && strel->id >= 1 && strel->id < PXL_STREL_ENTRIES &&
                       master->entries[strel->id].element == strel;

@@ -1,6 +1,6 @@
 // Image primitives: the image header with its region-of-interest and tiling records, the
 // 32-byte aligned allocator, header creation, allocation and release, the error layer (one
-// process-wide error context, the header validator with its fixed negative statuses, the
+// error context per thread, the header validator with its fixed negative statuses, the
 // report entry and the status texts), per-side border modes, reading any rectangle of an
 // image with its borders, and the generic tile walker every operation uses for tiled images.
 //

@@ -4,6 +4,9 @@
 //   pxl::OwnedRecord<T>  a record block from the record set (pxl::newRecord)
 //   pxl::OwnedPixels     a block from the pixel set
 //   pxl::OwnedImage      an image descriptor (pxlDestroyImage)
+//   pxl::MadeOutput      the output image a call made in its caller's slot: destroyed and the
+//                        slot set back to null unless kept, so no failure path leaves the
+//                        caller's pointer dangling
 // Usage:
 //   pxl::OwnedImage out(ctx);
 //   if (int32_t s = pxlCreateImage(ctx, ..., out.put()); s != 0) return PXL_FAIL(ctx, kUnit, s);
@@ -65,6 +68,25 @@ template <typename T>
 using OwnedRecord = Owner<T, freeRecordOf<T>>;
 template <typename T = uint8_t>
 using OwnedPixels = Owner<T, freePixelsOf<T>>;
+
+// The output an operation made for its caller in *slot (created != 0): on any early return
+// the image is destroyed and *slot becomes null again; keep() hands it over. An output the
+// caller passed in (created == 0) is never touched.
+class MadeOutput {
+ public:
+  MadeOutput(PxlContext *ctx, Pixr **slot, int32_t created)
+      : ctx_(ctx), slot_(created != 0 ? slot : nullptr) {}
+  ~MadeOutput() {
+    if (slot_ != nullptr) pxlDestroyImage(ctx_, slot_);
+  }
+  MadeOutput(const MadeOutput &) = delete;
+  MadeOutput &operator=(const MadeOutput &) = delete;
+  void keep() { slot_ = nullptr; }
+
+ private:
+  PxlContext *ctx_;
+  Pixr **slot_;
+};
 
 }  // namespace pxl
 

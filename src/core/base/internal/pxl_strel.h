@@ -4,7 +4,9 @@
  * A PxlStrel is a grid of 16-bit cells (1 = hit/member, 2 = miss, 0 = don't care) with an
  * origin. Standard elements (ids 1 to 64) live in one process-wide master cache shared by
  * every context through reference counts; each context owns a PxlStrelCache of its own
- * references. A run list holds the runs of set pixels of one bilevel row.
+ * references. The master and the shared elements are guarded by one process-wide lock
+ * (pxl::strelLock), so contexts may live on separate threads. A run list holds the runs of set
+ * pixels of one bilevel row.
  */
 #ifndef PXL_STREL_H
 #define PXL_STREL_H
@@ -67,5 +69,19 @@ int32_t pxlRowToRuns(PxlContext *ctx, const uint32_t *row, int32_t lastBit, int3
                      PxlRowRun *buffer, int32_t capacity, int32_t offset, PxlRowRun **outEnd);
 
 NORV_EXTERN_C_END
+
+#ifdef __cplusplus
+#include <mutex>
+
+namespace pxl {
+// The lock over the process-wide master cache and the standard elements it shares between
+// contexts: held while the master is made, counted or released, while a context takes or
+// drops a standard element, and while a shared element is compiled, so that contexts on
+// separate threads can use the cache at once. Recursive: releasing a cache releases its
+// elements under the same lock.
+std::recursive_mutex &strelLock();
+using StrelGuard = std::lock_guard<std::recursive_mutex>;
+}  // namespace pxl
+#endif
 
 #endif
