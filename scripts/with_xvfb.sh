@@ -20,6 +20,7 @@ cleanup() {
   rm -rf "$auth_dir"
 }
 trap cleanup EXIT
+trap 'exit 143' TERM INT
 Xvfb -displayfd 3 -nolisten tcp "${server_args[@]}" 3>"$display_file" 2>"$auth_dir/log" &
 server=$!
 # The server writes the number (in one write) once it is ready.
