@@ -24,6 +24,7 @@ namespace pxl::shear {
 namespace {
 
 constexpr int32_t kMaxUnits = 910;
+constexpr int64_t kAhead = 6;  // destination rows a run's source is fetched ahead
 constexpr double kUnitsPerRadian = 0.15915494580678602 * 32768;
 
 // Source word q of a row, white outside the row; the grey tail reads as white.
@@ -205,6 +206,13 @@ void pxlShearGatherRow(const Plan &p, const Rows &src, int64_t y, const uint32_t
     if (static_cast<uint64_t>(r) < static_cast<uint64_t>(p.height)) {
       int64_t delta = (h + p.sourceShift[r]) * d;
       if (previous != nullptr && breaksStroke(p, src, r, from, to, delta, previous)) delta -= d;
+      // The run's source bits for a later destination row come from a row kAhead further
+      // down at the same place; each run reads a new stretch of a row that nothing read
+      // before, which the hardware does not foresee, so it is asked for ahead of need.
+      if (r + kAhead < p.height) {
+        const int64_t word = std::clamp<int64_t>((from + delta) >> 5, 0, p.words - 1);
+        __builtin_prefetch(src.row(r + kAhead) + word);
+      }
       putSpan(p, src.row(r), from, to, delta, out, acc);
     } else {
       putSpan(p, p.whiteRow, from, to, 0, out, acc);

@@ -10,7 +10,12 @@
 // 1 bit, the output is set to all ones (white) before the bands are copied, so uncovered
 // areas are white at every depth.
 //
-// Two shears (below 0.12 radian): vertical by tan(a), then horizontal by -tan(a). Three
+// Two shears (below 0.12 radian): vertical by sin(a), then horizontal by -sin(a): the map
+// (x, y) -> ((1 - sin^2 a) x - sin(a) y, sin(a) x + y) turns by a but lacks the cosine of a
+// rotation, so a point at distance r from the centre lands up to (1 - cos a) r from its
+// true place (about 0.0072 r at 0.12 radian, 0.0003 r at 1.4 degrees); no two shears do
+// better, as the second line's own factor stays 1. Amounts of tan(a) would turn by more
+// than a and add (tan a - sin a) r. Three
 // shears: horizontal by -tan(a/2), vertical by sin(a), horizontal by -tan(a/2). Both turn
 // clockwise as displayed for positive angles. Between shears the progress is polled through
 // the countdown and then the callback is called once directly. The rotation within the
@@ -144,9 +149,9 @@ int32_t pxlShearImage(PxlContext *ctx, Pixr *src, int32_t direction, float facto
 }
 
 int32_t pxlRotateByTwoShears(PxlContext *ctx, Pixr *src, float angle, int32_t spare, Pixr **dst) {
-  const auto t = static_cast<float>(std::tan(double{angle}));
+  const auto u = static_cast<float>(std::sin(double{angle}));
   const int32_t directions[] = {kVertical, kHorizontal};
-  const float factors[] = {t, -t};
+  const float factors[] = {u, -u};
   return shearChain(ctx, src, directions, factors, 2, dst);
 }
 

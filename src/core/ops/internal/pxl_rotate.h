@@ -76,7 +76,8 @@ int32_t pxlShearRotateInPlaceRadians(PxlContext *ctx, uint8_t *data, int32_t ful
  * shears below 0.12 radian, three above; equal resolutions required). */
 int32_t pxlRotateByShear(PxlContext *ctx, Pixr *src, float angle, int32_t keepSize, uint8_t mode,
                          Pixr **dst);
-/* New image: vertical shear by tan(angle), then horizontal shear by -tan(angle). */
+/* New image: vertical shear by sin(angle), then horizontal shear by -sin(angle) (a turn
+ * by angle without the cosine: see shearimg.cpp). */
 int32_t pxlRotateByTwoShears(PxlContext *ctx, Pixr *src, float angle, int32_t spare, Pixr **dst);
 /* New image: horizontal by -tan(angle/2), vertical by sin(angle), horizontal by -tan(angle/2). */
 int32_t pxlRotateByThreeShears(PxlContext *ctx, Pixr *src, float angle, int32_t spare, Pixr **dst);

@@ -163,6 +163,39 @@ TEST_P(ShearOps, MarksLandWithinAPixelOfTheTrueRotation) {
   }
 }
 
+// The growing result below 0.12 radian (two shears, vertical then horizontal) turns by the
+// angle itself: its only departure from a true rotation is the missing cosine, a point at
+// distance r from the centre landing up to (1 - cos a) r away, plus a pixel of rounding.
+// Amounts of tan(a) would turn by more than a and miss by (tan a - sin a) r besides.
+TEST_P(ShearOps, GrowingTwoShearsTurnByTheAngleUpToTheMissingCosine) {
+  struct Case {
+    int w, h, depth;
+  } images[] = {{1400, 1000, 1}, {330, 250, 8}};
+  const double angles[] = {0.001, 0.005, 0.02, 0.05, 0.0873, 0.1199};
+  for (const Case &k : images) {
+    std::vector<pagetest::Mark> marks;
+    Pixr *src = pagetest::markedImage(ctx, k.w, k.h, k.depth, k.depth == 1 ? 37 : 23, &marks);
+    const double radius = std::min(k.w, k.h) / 2 - 8;
+    for (double magnitude : angles)
+      for (double angle : {magnitude, -magnitude}) {
+        SCOPED_TRACE(testing::Message() << k.depth << "-bit, angle " << angle);
+        Pixr *grown = nullptr;
+        ASSERT_EQ(0, pxlRotateByShear(ctx, src, float(angle), 0, 0, &grown));
+        EXPECT_GT(grown->width, k.w);
+        // The source's centre lands on the grown image's centre.
+        std::vector<pagetest::Mark> moved = marks;
+        for (pagetest::Mark &m : moved) {
+          m.x += grown->width / 2 - k.w / 2;
+          m.y += grown->height / 2 - k.h / 2;
+        }
+        const double allowed = 1.0 + (1 - std::cos(angle)) * radius;
+        EXPECT_LE(pagetest::worstLanding(grown, moved, float(angle)), allowed);
+        pxlDestroyImage(ctx, &grown);
+      }
+    pxlDestroyImage(ctx, &src);
+  }
+}
+
 TEST_P(ShearOps, ChannelSetsTurnChannelByChannel) {
   Pixr *set = nullptr, *out = nullptr;
   ASSERT_EQ(
