@@ -4,9 +4,9 @@
 // zoom, layer and menu indicators).
 #include "norv_doc.h"
 
+#include <QActionGroup>
 #include <QHBoxLayout>
-#include <QPainter>
-#include <QPainterPath>
+#include <QIcon>
 #include <QResizeEvent>
 #include <algorithm>
 
@@ -32,88 +32,25 @@ double numberOf(const Variant &value) {
   }
 }
 
-// The toolbar's pictures, drawn in code: 16 by 16 pixels, dark grey on transparent.
-enum class Picture { First, Previous, Next, Last, ZoomIn, ZoomOut, RotateLeft, RotateRight, Help };
-
-QIcon drawnIcon(Picture picture) {
-  QPixmap pixmap(16, 16);
-  pixmap.fill(Qt::transparent);
-  QPainter p(&pixmap);
-  p.setRenderHint(QPainter::Antialiasing, false);
-  const QColor ink(48, 48, 48);
-  p.setPen(QPen(ink, 1));
-  p.setBrush(ink);
-  const auto triangle = [&](bool left, int x) {
-    const QPolygon shape = left ? QPolygon({QPoint(x + 5, 3), QPoint(x + 5, 12), QPoint(x, 8)})
-                                : QPolygon({QPoint(x, 3), QPoint(x, 12), QPoint(x + 5, 8)});
-    p.drawPolygon(shape);
-  };
-  const auto magnifier = [&](bool plus) {
-    p.setBrush(Qt::NoBrush);
-    p.drawEllipse(QRect(1, 1, 10, 10));
-    p.drawLine(3, 6, 9, 6);
-    if (plus) p.drawLine(6, 3, 6, 9);
-    p.setPen(QPen(ink, 2));
-    p.drawLine(10, 10, 14, 14);
-  };
-  const auto turn = [&](bool left) {
-    p.setBrush(Qt::NoBrush);
-    p.drawArc(QRect(3, 3, 10, 10), left ? 0 : 180 * 16, left ? 270 * 16 : -270 * 16);
-    p.setBrush(ink);
-    if (left) {
-      p.drawPolygon(QPolygon({QPoint(8, 0), QPoint(8, 6), QPoint(5, 3)}));
-    } else {
-      p.drawPolygon(QPolygon({QPoint(8, 0), QPoint(8, 6), QPoint(11, 3)}));
-    }
-  };
-  switch (picture) {
-    case Picture::First:
-      p.drawRect(3, 3, 1, 9);
-      triangle(true, 6);
-      break;
-    case Picture::Previous:
-      triangle(true, 5);
-      break;
-    case Picture::Next:
-      triangle(false, 6);
-      break;
-    case Picture::Last:
-      triangle(false, 5);
-      p.drawRect(12, 3, 1, 9);
-      break;
-    case Picture::ZoomIn:
-      magnifier(true);
-      break;
-    case Picture::ZoomOut:
-      magnifier(false);
-      break;
-    case Picture::RotateLeft:
-      turn(true);
-      break;
-    case Picture::RotateRight:
-      turn(false);
-      break;
-    case Picture::Help:
-      p.drawPolygon(QPolygon({QPoint(1, 1), QPoint(1, 11), QPoint(4, 8), QPoint(7, 8)}));
-      p.setBrush(Qt::NoBrush);
-      p.drawArc(QRect(9, 1, 5, 5), 180 * 16, -270 * 16);
-      p.drawLine(11, 6, 11, 9);
-      p.drawPoint(11, 12);
-      break;
-  }
-  return QIcon(pixmap);
-}
-
+// The toolbar's pictures are resources of the program (icons/*.png, 16 by 16 pixels, dark grey
+// on transparent), named by the picture's file name.
 QToolButton *toolButton(QWidget *parent, QHBoxLayout *row, const char *name, const char *tip,
-                        Picture picture) {
+                        const char *picture) {
   auto *button = new QToolButton(parent);
   button->setObjectName(name);
   setHelpText(button, tip);
-  button->setIcon(drawnIcon(picture));
+  button->setIcon(QIcon(QString(":/icons/") + picture + ".png"));
   button->setAutoRaise(true);
   button->setFixedSize(24, 24);
   row->addWidget(button);
   return button;
+}
+
+// A group of menu's items of which one at most is checked (Qt unchecks the others).
+QActionGroup *exclusive(QMenu *menu, std::initializer_list<QAction *> items) {
+  auto *group = new QActionGroup(menu);
+  for (QAction *item : items) group->addAction(item);
+  return group;
 }
 
 QAction *menuItem(QMenu *menu, const char *name, const QString &caption, bool checkable = false) {
@@ -235,8 +172,8 @@ void NorvDoc::buildToolBar() {
   auto *row = new QHBoxLayout(ToolBar);
   row->setContentsMargins(3, 2, 3, 2);
   row->setSpacing(2);
-  FirstPage = toolButton(ToolBar, row, "FirstPage", "First Page", Picture::First);
-  PreviousPage = toolButton(ToolBar, row, "PreviousPage", "Previous Page", Picture::Previous);
+  FirstPage = toolButton(ToolBar, row, "FirstPage", "First Page", "first");
+  PreviousPage = toolButton(ToolBar, row, "PreviousPage", "Previous Page", "previous");
   PageLabel = new QLabel("Page:", ToolBar);
   PageLabel->setObjectName("PageLabel");
   row->addWidget(PageLabel);
@@ -250,11 +187,11 @@ void NorvDoc::buildToolBar() {
   setHelpText(NumPages, "Pages in This Document");
   NumPages->setMinimumWidth(48);
   row->addWidget(NumPages);
-  NextPage = toolButton(ToolBar, row, "NextPage", "Next Page", Picture::Next);
-  LastPage = toolButton(ToolBar, row, "LastPage", "Last Page", Picture::Last);
+  NextPage = toolButton(ToolBar, row, "NextPage", "Next Page", "next");
+  LastPage = toolButton(ToolBar, row, "LastPage", "Last Page", "last");
   row->addSpacing(8);
-  ZoomIn = toolButton(ToolBar, row, "ZoomIn", "Zoom In", Picture::ZoomIn);
-  ZoomOut = toolButton(ToolBar, row, "ZoomOut", "Zoom Out", Picture::ZoomOut);
+  ZoomIn = toolButton(ToolBar, row, "ZoomIn", "Zoom In", "zoom_in");
+  ZoomOut = toolButton(ToolBar, row, "ZoomOut", "Zoom Out", "zoom_out");
   ZoomLabel = new QLabel("Zoom", ToolBar);
   ZoomLabel->setObjectName("ZoomLabel");
   row->addWidget(ZoomLabel);
@@ -264,8 +201,8 @@ void NorvDoc::buildToolBar() {
   ZoomFactor->setFixedWidth(56);
   row->addWidget(ZoomFactor);
   row->addSpacing(8);
-  RotateLeft = toolButton(ToolBar, row, "RotateLeft", "Rotate Left", Picture::RotateLeft);
-  RotateRight = toolButton(ToolBar, row, "RotateRight", "Rotate Right", Picture::RotateRight);
+  RotateLeft = toolButton(ToolBar, row, "RotateLeft", "Rotate Left", "rotate_left");
+  RotateRight = toolButton(ToolBar, row, "RotateRight", "Rotate Right", "rotate_right");
   row->addSpacing(8);
   Layer = new QComboBox(ToolBar);
   Layer->setObjectName("Layer");
@@ -273,7 +210,7 @@ void NorvDoc::buildToolBar() {
   Layer->setMinimumWidth(96);
   Layer->addItem("Composite");
   row->addWidget(Layer);
-  WhatsThisButton = toolButton(ToolBar, row, "WhatsThisButton", "\"What's This?\"", Picture::Help);
+  WhatsThisButton = toolButton(ToolBar, row, "WhatsThisButton", "\"What's This?\"", "help");
   row->addStretch(1);
   ToolBar->resize(ToolBar->sizeHint());
 }
@@ -286,6 +223,7 @@ void NorvDoc::buildViewMenu() {
   menuViewContinuous = menuItem(menuViewMode, "menuViewContinuous", "Continuous", true);
   menuViewContinuous->setChecked(true);
   menuViewOnepage = menuItem(menuViewMode, "menuViewOnepage", "One Page", true);
+  exclusive(menuViewMode, {menuViewContinuous, menuViewOnepage});
   menuViewOrientation = menuView->addMenu("Orientation");
   menuViewOrientation->setObjectName("menuViewOrientation");
   menuViewOrientation0 = menuItem(menuViewOrientation, "menuViewOrientation0", "0", true);
@@ -293,9 +231,13 @@ void NorvDoc::buildViewMenu() {
   menuViewOrientation90 = menuItem(menuViewOrientation, "menuViewOrientation90", "90", true);
   menuViewOrientation180 = menuItem(menuViewOrientation, "menuViewOrientation180", "180", true);
   menuViewOrientation270 = menuItem(menuViewOrientation, "menuViewOrientation270", "270", true);
+  exclusive(menuViewOrientation, {menuViewOrientation0, menuViewOrientation90,
+                                  menuViewOrientation180, menuViewOrientation270});
   menuViewLayer = menuView->addMenu("Layer");
   menuViewLayer->setObjectName("menuViewLayer");
+  menuViewLayerGroup = exclusive(menuViewLayer, {});
   menuViewLayerLayer.push_back(menuItem(menuViewLayer, "menuViewLayerLayer", "Composite", true));
+  menuViewLayerGroup->addAction(menuViewLayerLayer.back());
   // The zoom commands' items go between these two separators.
   menuViewZoomSeparator = menuView->addSeparator();
   menuViewPageSeparator = menuView->addSeparator();
@@ -438,13 +380,14 @@ void NorvDoc::UpdateInfo() {
   menuViewLastpage->setEnabled(!atLast);
   menuViewNextpage->setEnabled(!atLast);
   ZoomFactor->setText(QString::fromStdString(Str(ctl_.ZoomFactor() * 100) + "%"));
-  menuViewContinuous->setChecked(ctl_.ViewMode() == 0);
-  menuViewOnepage->setChecked(!menuViewContinuous->isChecked());
+  // Checking an item of an exclusive group unchecks the others.
+  (ctl_.ViewMode() == 0 ? menuViewContinuous : menuViewOnepage)->setChecked(true);
   const int16_t o = CInt(ctl_.Orientation());
-  menuViewOrientation0->setChecked(o == 0);
-  menuViewOrientation90->setChecked(o == 90);
-  menuViewOrientation180->setChecked(o == 180);
-  menuViewOrientation270->setChecked(o == 270);
+  // Each orientation item's caption is its angle.
+  for (QAction *item : {menuViewOrientation0, menuViewOrientation90, menuViewOrientation180,
+                        menuViewOrientation270}) {
+    if (item->text().toInt() == o) item->setChecked(true);
+  }
 
   if (!ctl_.IsNorv() || menuViewContinuous->isChecked()) {
     Layer->setVisible(false);
@@ -463,11 +406,11 @@ void NorvDoc::UpdateInfo() {
     const size_t k = menuViewLayerLayer.size();
     menuViewLayerLayer.push_back(menuItem(menuViewLayer, "menuViewLayerLayer",
                                           QString::fromStdString("Layer " + Str(double(k))), true));
+    menuViewLayerGroup->addAction(menuViewLayerLayer.back());
   }
-  for (size_t i = 0; i < menuViewLayerLayer.size(); ++i) {
+  for (size_t i = 0; i < menuViewLayerLayer.size(); ++i)
     menuViewLayerLayer[i]->setVisible(static_cast<int64_t>(i) <= n);
-    menuViewLayerLayer[i]->setChecked(static_cast<int64_t>(i) == cur);
-  }
+  if (cur >= 0) menuViewLayerLayer[cur]->setChecked(true);
   if (Layer->count() != n + 1) {
     Layer->clear();
     Layer->addItem("Composite");

@@ -30,6 +30,7 @@
 #include "control_loader.h"
 #include "util.h"
 
+class QActionGroup;
 class QPagedPaintDevice;
 class QPrinter;
 
@@ -194,6 +195,8 @@ class NorvDoc : public QWidget {
   QAction *menuViewPageSeparator;
   // The item array of layers; element 0 is "Composite". Elements are added, never removed.
   std::vector<QAction *> menuViewLayerLayer;
+  // The exclusive group the layer items join as they are added.
+  QActionGroup *menuViewLayerGroup;
 
  protected:
   void resizeEvent(QResizeEvent *event) override;
