@@ -17,20 +17,6 @@ namespace viewer {
 namespace {
 
 using comp::Variant;
-// A variant read as a number: integers and booleans as themselves, reals as they are.
-double numberOf(const Variant &value) {
-  switch (value.type()) {
-    case comp::VarType::I2:
-      return value.asI2();
-    case comp::VarType::I4:
-    case comp::VarType::Bool:
-      return value.asI4();
-    case comp::VarType::R8:
-      return value.asR8();
-    default:
-      return 0;
-  }
-}
 
 // The toolbar's pictures are resources of the program (icons/*.png, 16 by 16 pixels, dark grey
 // on transparent), named by the picture's file name.
@@ -65,51 +51,30 @@ QAction *menuItem(QMenu *menu, const char *name, const QString &caption, bool ch
 // ---------------------------------------------------------------------------------------------
 // ControlCalls
 
-Variant ControlCalls::invoke(int32_t id, uint32_t flags, std::initializer_list<Variant> args) {
-  Variant result;
-  if (control_ == nullptr ||
-      control_->invoke(id, flags, std::span(args.begin(), args.size()), &result) != comp::S_OK)
-    return Variant();
-  return result;
-}
-
-double ControlCalls::number(int32_t id) {
-  // A property's get, or a call of a method without arguments: one kind of call for both.
-  return numberOf(invoke(id, comp::kPropGet | comp::kMethod));
-}
-
-std::string ControlCalls::FileName() {
-  const Variant name = invoke(dispid::FileName, comp::kPropGet);
-  return name.type() == comp::VarType::Bstr ? name.asBstr() : std::string();
-}
-
-void ControlCalls::SetLayer(int32_t layer) {
-  invoke(dispid::Layer, comp::kPropPut, {Variant::i4(layer)});
-}
+ControlCalls::ControlCalls(ViewControl *control)
+    : control_(control), dispatch_(control != nullptr ? *control->dispatch() : noControl()) {}
 
 int32_t ControlCalls::GetPageForPosition(int32_t x, int32_t y) {
-  return CLng(numberOf(
-      invoke(dispid::GetPageForPosition, comp::kMethod, {Variant::i4(x), Variant::i4(y)})));
+  return ctlCallI4(dispatch_, dispid::GetPageForPosition, {Variant::i4(x), Variant::i4(y)});
 }
 
 void ControlCalls::Pan(int32_t dx, int32_t dy) {
-  invoke(dispid::Pan, comp::kMethod, {Variant::i4(dx), Variant::i4(dy)});
+  ctlCall(dispatch_, dispid::Pan, {Variant::i4(dx), Variant::i4(dy)});
 }
 
 void ControlCalls::SetZoomAndModalPosition(double zoom, int32_t x, int32_t y) {
-  invoke(dispid::SetZoomAndModalPosition, comp::kMethod,
-         {Variant::r8(zoom), Variant::i4(x), Variant::i4(y)});
+  ctlCall(dispatch_, dispid::SetZoomAndModalPosition,
+          {Variant::r8(zoom), Variant::i4(x), Variant::i4(y)});
 }
 
 void ControlCalls::SetOrientationAndPagePosition(int16_t orientation, int32_t x, int32_t y) {
-  invoke(dispid::SetOrientationAndPagePosition, comp::kMethod,
-         {Variant::i2(orientation), Variant::i4(x), Variant::i4(y)});
+  ctlCall(dispatch_, dispid::SetOrientationAndPagePosition,
+          {Variant::i2(orientation), Variant::i4(x), Variant::i4(y)});
 }
 
 int32_t ControlCalls::PrintLayerFromTo(int32_t hdc, int32_t layer, int32_t first, int32_t last) {
-  return CLng(numberOf(
-      invoke(dispid::PrintLayerFromTo, comp::kMethod,
-             {Variant::i4(hdc), Variant::i4(layer), Variant::i4(first), Variant::i4(last)})));
+  return ctlCallI4(dispatch_, dispid::PrintLayerFromTo,
+                   {Variant::i4(hdc), Variant::i4(layer), Variant::i4(first), Variant::i4(last)});
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -43,22 +43,6 @@ QMenu *menu(QWidget *parent, const char *name, const QString &caption) {
   return m;
 }
 
-// The control of a window that has none: every member is missing, so every call reads as 0,
-// false or empty text.
-class NoControl final : public comp::Dispatch {
- public:
-  int32_t getIdsOfNames(const char *, int32_t *) const override { return comp::DISP_E_UNKNOWNNAME; }
-  int32_t invoke(int32_t, uint32_t, std::span<const comp::Variant>, comp::Variant *) override {
-    return comp::DISP_E_MEMBERNOTFOUND;
-  }
-  std::span<const comp::MemberInfo> members() const override { return {}; }
-};
-
-comp::Dispatch &noControl() {
-  static NoControl none;
-  return none;
-}
-
 }  // namespace
 
 NorvDocCommands::NorvDocCommands(NorvDoc &doc, MainWindowLink main)
