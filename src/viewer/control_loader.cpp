@@ -11,6 +11,7 @@
 #include <utility>
 
 #include "comp_registry.h"
+#include "dispatch_calls.h"
 
 namespace viewer {
 namespace {
@@ -59,21 +60,15 @@ int32_t ViewControl::invoke(int32_t id, uint32_t flags, std::span<const comp::Va
 }
 
 comp::Variant ViewControl::get(int32_t id) {
-  comp::Variant value;
-  if (dispatch_->invoke(id, comp::kPropGet, {}, &value) != comp::S_OK) return {};
-  return value;
+  return ctlGet(*dispatch_, id);
 }
 
 int32_t ViewControl::put(int32_t id, comp::Variant value) {
-  return dispatch_->invoke(id, comp::kPropPut, std::span(&value, 1), nullptr);
+  return ctlPut(*dispatch_, id, value);
 }
 
 comp::Variant ViewControl::call(int32_t id, std::initializer_list<comp::Variant> args) {
-  comp::Variant value;
-  if (dispatch_->invoke(id, comp::kMethod, std::span(args.begin(), args.size()), &value) !=
-      comp::S_OK)
-    return {};
-  return value;
+  return ctlCall(*dispatch_, id, args);
 }
 
 QWidget *ViewControl::createWindow(QWidget *parent) {

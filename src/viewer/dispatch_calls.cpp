@@ -13,7 +13,22 @@ comp::Variant as(const comp::Variant &value, comp::VarType type) {
   return out;
 }
 
+// The control of a window that has none: every member is missing.
+class NoControl final : public comp::Dispatch {
+ public:
+  int32_t getIdsOfNames(const char *, int32_t *) const override { return comp::DISP_E_UNKNOWNNAME; }
+  int32_t invoke(int32_t, uint32_t, std::span<const comp::Variant>, comp::Variant *) override {
+    return comp::DISP_E_MEMBERNOTFOUND;
+  }
+  std::span<const comp::MemberInfo> members() const override { return {}; }
+};
+
 }  // namespace
+
+comp::Dispatch &noControl() {
+  static NoControl none;
+  return none;
+}
 
 comp::Variant ctlGet(comp::Dispatch &ctl, int32_t id) {
   comp::Variant value;

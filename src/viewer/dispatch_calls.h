@@ -11,6 +11,8 @@
 
 namespace viewer {
 
+// The control of a window that has none: every call fails, so it reads as 0, false or "".
+comp::Dispatch &noControl();
 // A property's value (empty when the get fails).
 comp::Variant ctlGet(comp::Dispatch &ctl, int32_t id);
 int32_t ctlGetI4(comp::Dispatch &ctl, int32_t id);

@@ -170,7 +170,7 @@ void NorvviewApp::OpenFileByName(QString &fileName) {
                              }});
   doc->setAttribute(Qt::WA_DeleteOnClose);
   ControlCalls &control = doc->control();
-  control.invoke(dispid::FileName, comp::kPropPut, {comp::Variant::bstr(fileName.toStdString())});
+  ctlPut(control.dispatch(), dispid::FileName, comp::Variant::bstr(fileName.toStdString()));
   if (control.NumPages() == 0) {
     // The window goes before it is shown, so the other windows keep their places and states (a
     // maximised one stays maximised).

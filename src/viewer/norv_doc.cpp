@@ -4,9 +4,9 @@
 // zoom, layer and menu indicators).
 #include "norv_doc.h"
 
+#include <QActionGroup>
 #include <QHBoxLayout>
-#include <QPainter>
-#include <QPainterPath>
+#include <QIcon>
 #include <QResizeEvent>
 #include <algorithm>
 
@@ -17,103 +17,26 @@ namespace viewer {
 namespace {
 
 using comp::Variant;
-// A variant read as a number: integers and booleans as themselves, reals as they are.
-double numberOf(const Variant &value) {
-  switch (value.type()) {
-    case comp::VarType::I2:
-      return value.asI2();
-    case comp::VarType::I4:
-    case comp::VarType::Bool:
-      return value.asI4();
-    case comp::VarType::R8:
-      return value.asR8();
-    default:
-      return 0;
-  }
-}
 
-// The toolbar's pictures, drawn in code: 16 by 16 pixels, dark grey on transparent.
-enum class Picture { First, Previous, Next, Last, ZoomIn, ZoomOut, RotateLeft, RotateRight, Help };
-
-QIcon drawnIcon(Picture picture) {
-  QPixmap pixmap(16, 16);
-  pixmap.fill(Qt::transparent);
-  QPainter p(&pixmap);
-  p.setRenderHint(QPainter::Antialiasing, false);
-  const QColor ink(48, 48, 48);
-  p.setPen(QPen(ink, 1));
-  p.setBrush(ink);
-  const auto triangle = [&](bool left, int x) {
-    const QPolygon shape = left ? QPolygon({QPoint(x + 5, 3), QPoint(x + 5, 12), QPoint(x, 8)})
-                                : QPolygon({QPoint(x, 3), QPoint(x, 12), QPoint(x + 5, 8)});
-    p.drawPolygon(shape);
-  };
-  const auto magnifier = [&](bool plus) {
-    p.setBrush(Qt::NoBrush);
-    p.drawEllipse(QRect(1, 1, 10, 10));
-    p.drawLine(3, 6, 9, 6);
-    if (plus) p.drawLine(6, 3, 6, 9);
-    p.setPen(QPen(ink, 2));
-    p.drawLine(10, 10, 14, 14);
-  };
-  const auto turn = [&](bool left) {
-    p.setBrush(Qt::NoBrush);
-    p.drawArc(QRect(3, 3, 10, 10), left ? 0 : 180 * 16, left ? 270 * 16 : -270 * 16);
-    p.setBrush(ink);
-    if (left) {
-      p.drawPolygon(QPolygon({QPoint(8, 0), QPoint(8, 6), QPoint(5, 3)}));
-    } else {
-      p.drawPolygon(QPolygon({QPoint(8, 0), QPoint(8, 6), QPoint(11, 3)}));
-    }
-  };
-  switch (picture) {
-    case Picture::First:
-      p.drawRect(3, 3, 1, 9);
-      triangle(true, 6);
-      break;
-    case Picture::Previous:
-      triangle(true, 5);
-      break;
-    case Picture::Next:
-      triangle(false, 6);
-      break;
-    case Picture::Last:
-      triangle(false, 5);
-      p.drawRect(12, 3, 1, 9);
-      break;
-    case Picture::ZoomIn:
-      magnifier(true);
-      break;
-    case Picture::ZoomOut:
-      magnifier(false);
-      break;
-    case Picture::RotateLeft:
-      turn(true);
-      break;
-    case Picture::RotateRight:
-      turn(false);
-      break;
-    case Picture::Help:
-      p.drawPolygon(QPolygon({QPoint(1, 1), QPoint(1, 11), QPoint(4, 8), QPoint(7, 8)}));
-      p.setBrush(Qt::NoBrush);
-      p.drawArc(QRect(9, 1, 5, 5), 180 * 16, -270 * 16);
-      p.drawLine(11, 6, 11, 9);
-      p.drawPoint(11, 12);
-      break;
-  }
-  return QIcon(pixmap);
-}
-
+// The toolbar's pictures are resources of the program (icons/*.png, 16 by 16 pixels, dark grey
+// on transparent), named by the picture's file name.
 QToolButton *toolButton(QWidget *parent, QHBoxLayout *row, const char *name, const char *tip,
-                        Picture picture) {
+                        const char *picture) {
   auto *button = new QToolButton(parent);
   button->setObjectName(name);
   setHelpText(button, tip);
-  button->setIcon(drawnIcon(picture));
+  button->setIcon(QIcon(QString(":/icons/") + picture + ".png"));
   button->setAutoRaise(true);
   button->setFixedSize(24, 24);
   row->addWidget(button);
   return button;
+}
+
+// A group of menu's items of which one at most is checked (Qt unchecks the others).
+QActionGroup *exclusive(QMenu *menu, std::initializer_list<QAction *> items) {
+  auto *group = new QActionGroup(menu);
+  for (QAction *item : items) group->addAction(item);
+  return group;
 }
 
 QAction *menuItem(QMenu *menu, const char *name, const QString &caption, bool checkable = false) {
@@ -128,51 +51,30 @@ QAction *menuItem(QMenu *menu, const char *name, const QString &caption, bool ch
 // ---------------------------------------------------------------------------------------------
 // ControlCalls
 
-Variant ControlCalls::invoke(int32_t id, uint32_t flags, std::initializer_list<Variant> args) {
-  Variant result;
-  if (control_ == nullptr ||
-      control_->invoke(id, flags, std::span(args.begin(), args.size()), &result) != comp::S_OK)
-    return Variant();
-  return result;
-}
-
-double ControlCalls::number(int32_t id) {
-  // A property's get, or a call of a method without arguments: one kind of call for both.
-  return numberOf(invoke(id, comp::kPropGet | comp::kMethod));
-}
-
-std::string ControlCalls::FileName() {
-  const Variant name = invoke(dispid::FileName, comp::kPropGet);
-  return name.type() == comp::VarType::Bstr ? name.asBstr() : std::string();
-}
-
-void ControlCalls::SetLayer(int32_t layer) {
-  invoke(dispid::Layer, comp::kPropPut, {Variant::i4(layer)});
-}
+ControlCalls::ControlCalls(ViewControl *control)
+    : control_(control), dispatch_(control != nullptr ? *control->dispatch() : noControl()) {}
 
 int32_t ControlCalls::GetPageForPosition(int32_t x, int32_t y) {
-  return CLng(numberOf(
-      invoke(dispid::GetPageForPosition, comp::kMethod, {Variant::i4(x), Variant::i4(y)})));
+  return ctlCallI4(dispatch_, dispid::GetPageForPosition, {Variant::i4(x), Variant::i4(y)});
 }
 
 void ControlCalls::Pan(int32_t dx, int32_t dy) {
-  invoke(dispid::Pan, comp::kMethod, {Variant::i4(dx), Variant::i4(dy)});
+  ctlCall(dispatch_, dispid::Pan, {Variant::i4(dx), Variant::i4(dy)});
 }
 
 void ControlCalls::SetZoomAndModalPosition(double zoom, int32_t x, int32_t y) {
-  invoke(dispid::SetZoomAndModalPosition, comp::kMethod,
-         {Variant::r8(zoom), Variant::i4(x), Variant::i4(y)});
+  ctlCall(dispatch_, dispid::SetZoomAndModalPosition,
+          {Variant::r8(zoom), Variant::i4(x), Variant::i4(y)});
 }
 
 void ControlCalls::SetOrientationAndPagePosition(int16_t orientation, int32_t x, int32_t y) {
-  invoke(dispid::SetOrientationAndPagePosition, comp::kMethod,
-         {Variant::i2(orientation), Variant::i4(x), Variant::i4(y)});
+  ctlCall(dispatch_, dispid::SetOrientationAndPagePosition,
+          {Variant::i2(orientation), Variant::i4(x), Variant::i4(y)});
 }
 
 int32_t ControlCalls::PrintLayerFromTo(int32_t hdc, int32_t layer, int32_t first, int32_t last) {
-  return CLng(numberOf(
-      invoke(dispid::PrintLayerFromTo, comp::kMethod,
-             {Variant::i4(hdc), Variant::i4(layer), Variant::i4(first), Variant::i4(last)})));
+  return ctlCallI4(dispatch_, dispid::PrintLayerFromTo,
+                   {Variant::i4(hdc), Variant::i4(layer), Variant::i4(first), Variant::i4(last)});
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -235,8 +137,8 @@ void NorvDoc::buildToolBar() {
   auto *row = new QHBoxLayout(ToolBar);
   row->setContentsMargins(3, 2, 3, 2);
   row->setSpacing(2);
-  FirstPage = toolButton(ToolBar, row, "FirstPage", "First Page", Picture::First);
-  PreviousPage = toolButton(ToolBar, row, "PreviousPage", "Previous Page", Picture::Previous);
+  FirstPage = toolButton(ToolBar, row, "FirstPage", "First Page", "first");
+  PreviousPage = toolButton(ToolBar, row, "PreviousPage", "Previous Page", "previous");
   PageLabel = new QLabel("Page:", ToolBar);
   PageLabel->setObjectName("PageLabel");
   row->addWidget(PageLabel);
@@ -250,11 +152,11 @@ void NorvDoc::buildToolBar() {
   setHelpText(NumPages, "Pages in This Document");
   NumPages->setMinimumWidth(48);
   row->addWidget(NumPages);
-  NextPage = toolButton(ToolBar, row, "NextPage", "Next Page", Picture::Next);
-  LastPage = toolButton(ToolBar, row, "LastPage", "Last Page", Picture::Last);
+  NextPage = toolButton(ToolBar, row, "NextPage", "Next Page", "next");
+  LastPage = toolButton(ToolBar, row, "LastPage", "Last Page", "last");
   row->addSpacing(8);
-  ZoomIn = toolButton(ToolBar, row, "ZoomIn", "Zoom In", Picture::ZoomIn);
-  ZoomOut = toolButton(ToolBar, row, "ZoomOut", "Zoom Out", Picture::ZoomOut);
+  ZoomIn = toolButton(ToolBar, row, "ZoomIn", "Zoom In", "zoom_in");
+  ZoomOut = toolButton(ToolBar, row, "ZoomOut", "Zoom Out", "zoom_out");
   ZoomLabel = new QLabel("Zoom", ToolBar);
   ZoomLabel->setObjectName("ZoomLabel");
   row->addWidget(ZoomLabel);
@@ -264,8 +166,8 @@ void NorvDoc::buildToolBar() {
   ZoomFactor->setFixedWidth(56);
   row->addWidget(ZoomFactor);
   row->addSpacing(8);
-  RotateLeft = toolButton(ToolBar, row, "RotateLeft", "Rotate Left", Picture::RotateLeft);
-  RotateRight = toolButton(ToolBar, row, "RotateRight", "Rotate Right", Picture::RotateRight);
+  RotateLeft = toolButton(ToolBar, row, "RotateLeft", "Rotate Left", "rotate_left");
+  RotateRight = toolButton(ToolBar, row, "RotateRight", "Rotate Right", "rotate_right");
   row->addSpacing(8);
   Layer = new QComboBox(ToolBar);
   Layer->setObjectName("Layer");
@@ -273,7 +175,7 @@ void NorvDoc::buildToolBar() {
   Layer->setMinimumWidth(96);
   Layer->addItem("Composite");
   row->addWidget(Layer);
-  WhatsThisButton = toolButton(ToolBar, row, "WhatsThisButton", "\"What's This?\"", Picture::Help);
+  WhatsThisButton = toolButton(ToolBar, row, "WhatsThisButton", "\"What's This?\"", "help");
   row->addStretch(1);
   ToolBar->resize(ToolBar->sizeHint());
 }
@@ -286,6 +188,7 @@ void NorvDoc::buildViewMenu() {
   menuViewContinuous = menuItem(menuViewMode, "menuViewContinuous", "Continuous", true);
   menuViewContinuous->setChecked(true);
   menuViewOnepage = menuItem(menuViewMode, "menuViewOnepage", "One Page", true);
+  exclusive(menuViewMode, {menuViewContinuous, menuViewOnepage});
   menuViewOrientation = menuView->addMenu("Orientation");
   menuViewOrientation->setObjectName("menuViewOrientation");
   menuViewOrientation0 = menuItem(menuViewOrientation, "menuViewOrientation0", "0", true);
@@ -293,9 +196,13 @@ void NorvDoc::buildViewMenu() {
   menuViewOrientation90 = menuItem(menuViewOrientation, "menuViewOrientation90", "90", true);
   menuViewOrientation180 = menuItem(menuViewOrientation, "menuViewOrientation180", "180", true);
   menuViewOrientation270 = menuItem(menuViewOrientation, "menuViewOrientation270", "270", true);
+  exclusive(menuViewOrientation, {menuViewOrientation0, menuViewOrientation90,
+                                  menuViewOrientation180, menuViewOrientation270});
   menuViewLayer = menuView->addMenu("Layer");
   menuViewLayer->setObjectName("menuViewLayer");
+  menuViewLayerGroup = exclusive(menuViewLayer, {});
   menuViewLayerLayer.push_back(menuItem(menuViewLayer, "menuViewLayerLayer", "Composite", true));
+  menuViewLayerGroup->addAction(menuViewLayerLayer.back());
   // The zoom commands' items go between these two separators.
   menuViewZoomSeparator = menuView->addSeparator();
   menuViewPageSeparator = menuView->addSeparator();
@@ -438,13 +345,14 @@ void NorvDoc::UpdateInfo() {
   menuViewLastpage->setEnabled(!atLast);
   menuViewNextpage->setEnabled(!atLast);
   ZoomFactor->setText(QString::fromStdString(Str(ctl_.ZoomFactor() * 100) + "%"));
-  menuViewContinuous->setChecked(ctl_.ViewMode() == 0);
-  menuViewOnepage->setChecked(!menuViewContinuous->isChecked());
+  // Checking an item of an exclusive group unchecks the others.
+  (ctl_.ViewMode() == 0 ? menuViewContinuous : menuViewOnepage)->setChecked(true);
   const int16_t o = CInt(ctl_.Orientation());
-  menuViewOrientation0->setChecked(o == 0);
-  menuViewOrientation90->setChecked(o == 90);
-  menuViewOrientation180->setChecked(o == 180);
-  menuViewOrientation270->setChecked(o == 270);
+  // Each orientation item's caption is its angle.
+  for (QAction *item : {menuViewOrientation0, menuViewOrientation90, menuViewOrientation180,
+                        menuViewOrientation270}) {
+    if (item->text().toInt() == o) item->setChecked(true);
+  }
 
   if (!ctl_.IsNorv() || menuViewContinuous->isChecked()) {
     Layer->setVisible(false);
@@ -463,11 +371,11 @@ void NorvDoc::UpdateInfo() {
     const size_t k = menuViewLayerLayer.size();
     menuViewLayerLayer.push_back(menuItem(menuViewLayer, "menuViewLayerLayer",
                                           QString::fromStdString("Layer " + Str(double(k))), true));
+    menuViewLayerGroup->addAction(menuViewLayerLayer.back());
   }
-  for (size_t i = 0; i < menuViewLayerLayer.size(); ++i) {
+  for (size_t i = 0; i < menuViewLayerLayer.size(); ++i)
     menuViewLayerLayer[i]->setVisible(static_cast<int64_t>(i) <= n);
-    menuViewLayerLayer[i]->setChecked(static_cast<int64_t>(i) == cur);
-  }
+  if (cur >= 0) menuViewLayerLayer[cur]->setChecked(true);
   if (Layer->count() != n + 1) {
     Layer->clear();
     Layer->addItem("Composite");

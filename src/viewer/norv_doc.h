@@ -28,48 +28,46 @@
 
 #include "control_ids.h"
 #include "control_loader.h"
+#include "dispatch_calls.h"
 #include "util.h"
 
+class QActionGroup;
 class QPagedPaintDevice;
 class QPrinter;
 
 namespace viewer {
 
-// The view control as the document window calls it: typed calls of its members by dispatch id.
-// A call that fails (no control, a member the control lacks, a refused argument) gives an empty
-// result, which reads as 0, false or "".
+// The view control as the document window calls it: its members by name, through the viewer's
+// one set of typed dispatch calls (dispatch_calls.h), so a failed call (no control, a member
+// the control lacks, a refused argument) reads as 0, false or "" as everywhere in the viewer.
 class ControlCalls {
  public:
-  // control (may be null) must outlive the wrapper.
-  explicit ControlCalls(ViewControl *control) : control_(control) {}
+  // control (may be null: then every call fails) must outlive the wrapper.
+  explicit ControlCalls(ViewControl *control);
 
   ViewControl *control() const { return control_; }
+  // The control's dispatch interface (one whose members are all missing when there is none).
+  comp::Dispatch &dispatch() { return dispatch_; }
 
-  // One call of a member: a property get, put, or a method call (comp::InvokeFlags).
-  comp::Variant invoke(int32_t id, uint32_t flags, std::initializer_list<comp::Variant> args = {});
-  // A property or argument-less method as a number.
-  double number(int32_t id);
-  int32_t getI4(int32_t id) { return CLng(number(id)); }
-
-  double ZoomFactor() { return number(dispid::ZoomFactor); }
-  int32_t PageBreakSpace() { return getI4(dispid::PageBreakSpace); }
-  int32_t ViewMode() { return getI4(dispid::ViewMode); }
-  std::string FileName();
-  int32_t CurrentPage() { return getI4(dispid::CurrentPage); }
-  int32_t Layer() { return getI4(dispid::Layer); }
-  void SetLayer(int32_t layer);
-  int32_t Orientation() { return getI4(dispid::Orientation); }
-  bool IsNorv() { return number(dispid::IsNorv) != 0; }
-  int32_t NumPages() { return getI4(dispid::NumPages); }
-  int32_t GetModalWidth() { return getI4(dispid::GetModalWidth); }
-  int32_t GetModalHeight() { return getI4(dispid::GetModalHeight); }
-  int32_t GetModalXPosition() { return getI4(dispid::GetModalXPosition); }
-  int32_t GetModalYPosition() { return getI4(dispid::GetModalYPosition); }
-  int32_t GetCurrentPageWidth() { return getI4(dispid::GetCurrentPageWidth); }
-  int32_t GetCurrentPageHeight() { return getI4(dispid::GetCurrentPageHeight); }
-  int32_t GetPageX() { return getI4(dispid::GetPageX); }
-  int32_t GetPageY() { return getI4(dispid::GetPageY); }
-  int32_t LayersOnCurrentPage() { return getI4(dispid::LayersOnCurrentPage); }
+  double ZoomFactor() { return ctlGetR8(dispatch_, dispid::ZoomFactor); }
+  int32_t PageBreakSpace() { return ctlGetI4(dispatch_, dispid::PageBreakSpace); }
+  int32_t ViewMode() { return ctlGetI4(dispatch_, dispid::ViewMode); }
+  std::string FileName() { return ctlGetText(dispatch_, dispid::FileName); }
+  int32_t CurrentPage() { return ctlGetI4(dispatch_, dispid::CurrentPage); }
+  int32_t Layer() { return ctlGetI4(dispatch_, dispid::Layer); }
+  void SetLayer(int32_t layer) { ctlPut(dispatch_, dispid::Layer, comp::Variant::i4(layer)); }
+  int32_t Orientation() { return ctlGetI4(dispatch_, dispid::Orientation); }
+  bool IsNorv() { return ctlGetBool(dispatch_, dispid::IsNorv); }
+  int32_t NumPages() { return ctlCallI4(dispatch_, dispid::NumPages); }
+  int32_t GetModalWidth() { return ctlCallI4(dispatch_, dispid::GetModalWidth); }
+  int32_t GetModalHeight() { return ctlCallI4(dispatch_, dispid::GetModalHeight); }
+  int32_t GetModalXPosition() { return ctlCallI4(dispatch_, dispid::GetModalXPosition); }
+  int32_t GetModalYPosition() { return ctlCallI4(dispatch_, dispid::GetModalYPosition); }
+  int32_t GetCurrentPageWidth() { return ctlCallI4(dispatch_, dispid::GetCurrentPageWidth); }
+  int32_t GetCurrentPageHeight() { return ctlCallI4(dispatch_, dispid::GetCurrentPageHeight); }
+  int32_t GetPageX() { return ctlCallI4(dispatch_, dispid::GetPageX); }
+  int32_t GetPageY() { return ctlCallI4(dispatch_, dispid::GetPageY); }
+  int32_t LayersOnCurrentPage() { return ctlCallI4(dispatch_, dispid::LayersOnCurrentPage); }
   int32_t GetPageForPosition(int32_t x, int32_t y);
   void Pan(int32_t dx, int32_t dy);
   void SetZoomAndModalPosition(double zoom, int32_t x, int32_t y);
@@ -78,6 +76,7 @@ class ControlCalls {
 
  private:
   ViewControl *control_;
+  comp::Dispatch &dispatch_;
 };
 
 // The print dialog's answer: accepted, and whether a page range was chosen (then from/to hold
@@ -194,6 +193,8 @@ class NorvDoc : public QWidget {
   QAction *menuViewPageSeparator;
   // The item array of layers; element 0 is "Composite". Elements are added, never removed.
   std::vector<QAction *> menuViewLayerLayer;
+  // The exclusive group the layer items join as they are added.
+  QActionGroup *menuViewLayerGroup;
 
  protected:
   void resizeEvent(QResizeEvent *event) override;

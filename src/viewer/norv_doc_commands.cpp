@@ -6,6 +6,7 @@
 #include "norv_doc_commands.h"
 
 #include <QAction>
+#include <QActionGroup>
 #include <QEvent>
 #include <QFileDialog>
 #include <QFocusEvent>
@@ -40,22 +41,6 @@ QMenu *menu(QWidget *parent, const char *name, const QString &caption) {
   auto *m = new QMenu(caption, parent);
   m->setObjectName(name);
   return m;
-}
-
-// The control of a window that has none: every member is missing, so every call reads as 0,
-// false or empty text.
-class NoControl final : public comp::Dispatch {
- public:
-  int32_t getIdsOfNames(const char *, int32_t *) const override { return comp::DISP_E_UNKNOWNNAME; }
-  int32_t invoke(int32_t, uint32_t, std::span<const comp::Variant>, comp::Variant *) override {
-    return comp::DISP_E_MEMBERNOTFOUND;
-  }
-  std::span<const comp::MemberInfo> members() const override { return {}; }
-};
-
-comp::Dispatch &noControl() {
-  static NoControl none;
-  return none;
 }
 
 }  // namespace
@@ -156,6 +141,11 @@ void NorvDocCommands::buildMenus() {
       item(menuToolsMouseaction, "menuToolsMouseactionZoom", "&ZoomTool", true);
   menuToolsMouseactionSelect =
       item(menuToolsMouseaction, "menuToolsMouseactionSelect", "&Selection Tool", true);
+  // One tool at a time: the group unchecks the others.
+  auto *tools = new QActionGroup(menuToolsMouseaction);
+  for (QAction *a :
+       {menuToolsMounseactionPan, menuToolsMouseactionZoom, menuToolsMouseactionSelect})
+    tools->addAction(a);
 
   menuHelp = menu(&doc_, "menuHelp", "&Help");
   menuHelpContents = item(menuHelp, "menuHelpContents", "&Contents...");
@@ -209,29 +199,20 @@ void NorvDocCommands::connectWindow() {
                                                         {d.menuViewOrientation90, 90},
                                                         {d.menuViewOrientation180, 180},
                                                         {d.menuViewOrientation270, 270}};
+  // The items are exclusive in their groups (QActionGroup); the refresh after each command
+  // checks the one that matches the control.
   for (const auto &orientation : orientations) {
-    QAction *action = orientation.first;
     const int16_t angle = orientation.second;
-    connect(action, &QAction::triggered, this, [this, action, angle](bool checked) {
-      uncheckToggle(action, checked);
-      menuViewOrientation_Click(angle);
-    });
+    connect(orientation.first, &QAction::triggered, this,
+            [this, angle] { menuViewOrientation_Click(angle); });
   }
-  connect(d.menuViewContinuous, &QAction::triggered, this, [this](bool checked) {
-    uncheckToggle(doc_.menuViewContinuous, checked);
-    menuViewContinuous_Click();
-  });
-  connect(d.menuViewOnepage, &QAction::triggered, this, [this](bool checked) {
-    uncheckToggle(doc_.menuViewOnepage, checked);
-    menuViewOnepage_Click();
-  });
+  on(d.menuViewContinuous, &NorvDocCommands::menuViewContinuous_Click);
+  on(d.menuViewOnepage, &NorvDocCommands::menuViewOnepage_Click);
   // The layer items are added as pages need them: find the index of the one chosen.
   connect(d.menuViewLayer, &QMenu::triggered, this, [this](QAction *action) {
     const auto &items = doc_.menuViewLayerLayer;
     const auto at = std::find(items.begin(), items.end(), action);
-    if (at == items.end()) return;
-    uncheckToggle(action, action->isChecked());
-    menuViewLayerLayer_Click(static_cast<int>(at - items.begin()));
+    if (at != items.end()) menuViewLayerLayer_Click(static_cast<int>(at - items.begin()));
   });
   // A choice of the user's, not the refresh setting the list.
   connect(d.Layer, &QComboBox::activated, this, &NorvDocCommands::Layer_Click);
@@ -307,12 +288,6 @@ bool NorvDocCommands::eventFilter(QObject *watched, QEvent *event) {
   return QObject::eventFilter(watched, event);
 }
 
-bool NorvDocCommands::uncheckToggle(QAction *item, bool checkedNow) {
-  // The View menu's checks are the refresh's to set; Qt has just toggled this one.
-  item->setChecked(!checkedNow);
-  return !checkedNow;
-}
-
 void NorvDocCommands::refresh() {
   doc_.UpdateAll();
 }
@@ -366,13 +341,14 @@ void NorvDocCommands::menuViewOrientation_Click(int16_t angle) {
 }
 
 void NorvDocCommands::menuViewContinuous_Click() {
-  if (doc_.menuViewContinuous->isChecked()) return;
+  // Nothing to do in the mode the window shows (the group has checked the item already).
+  if (ctlGetI4(control(), dispid::ViewMode) == 0) return;
   ctlPut(control(), dispid::ViewMode, comp::Variant::i4(0));
   refresh();
 }
 
 void NorvDocCommands::menuViewOnepage_Click() {
-  if (doc_.menuViewOnepage->isChecked()) return;
+  if (ctlGetI4(control(), dispid::ViewMode) != 0) return;
   ctlPut(control(), dispid::ViewMode, comp::Variant::i4(1));
   refresh();
 }
@@ -499,9 +475,9 @@ NorvDocCommands::Tool NorvDocCommands::currentTool() const {
 }
 
 void NorvDocCommands::checkTool(Tool tool) {
-  menuToolsMounseactionPan->setChecked(tool == Tool::Pan);
-  menuToolsMouseactionZoom->setChecked(tool == Tool::Zoom);
-  menuToolsMouseactionSelect->setChecked(tool == Tool::Selection);
+  QAction *const items[] = {menuToolsMounseactionPan, menuToolsMouseactionZoom,
+                            menuToolsMouseactionSelect};
+  items[static_cast<int>(tool)]->setChecked(true);  // the group unchecks the others
 }
 
 void NorvDocCommands::menuToolsMounseactionPan_Click() {

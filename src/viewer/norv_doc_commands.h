@@ -138,8 +138,6 @@ class NorvDocCommands : public QObject, public comp::EventSink, public DocumentA
   void connectWindow();
   void refresh();
   void checkTool(Tool tool);
-  // A checkable View item back at its check before Qt toggled it; the check it had.
-  static bool uncheckToggle(QAction *item, bool checkedNow);
 
   NorvDoc &doc_;
   MainWindowLink main_;

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -12,6 +13,7 @@
 #include "app_fixture.h"
 #include "control_ids.h"
 #include "control_loader.h"
+#include "dispatch_calls.h"
 #include "norv_doc.h"
 
 namespace viewer {
@@ -321,6 +323,60 @@ TEST_F(NorvDocRefreshTest, NarrowPageIsCentred) {
   ASSERT_EQ(pans.size(), 1u);
   EXPECT_EQ(pans[0].args[0].asI4(), CLng(-margin));
   EXPECT_EQ(pans[0].args[1].asI4(), 0);
+}
+
+// The window reads the control's answers by the viewer's one conversion rule (the dialogs'
+// typed calls): numbers and flags of any numeric kind convert, reals round half to even, text
+// is no number and a number no text, a failed call reads as 0, false or "".
+TEST_F(NorvDocRefreshTest, AnswersConvertAsInTheDialogs) {
+  ControlCalls &ctl = doc_->control();
+  struct Case {
+    const char *name;
+    int32_t id;
+    Variant answer;  // empty: the member is missing
+    std::function<Variant()> read;
+    Variant expected;
+  };
+  const Case cases[] = {
+      {"short page", dispid::CurrentPage, Variant::i2(7),
+       [&] { return Variant::i4(ctl.CurrentPage()); }, Variant::i4(7)},
+      {"real page rounds to even", dispid::CurrentPage, Variant::r8(2.5),
+       [&] { return Variant::i4(ctl.CurrentPage()); }, Variant::i4(2)},
+      {"whole zoom", dispid::ZoomFactor, Variant::i4(3),
+       [&] { return Variant::r8(ctl.ZoomFactor()); }, Variant::r8(3.0)},
+      {"flag as number", dispid::ViewMode, Variant::boolean(true),
+       [&] { return Variant::i4(ctl.ViewMode()); }, Variant::i4(-1)},
+      {"number as flag", dispid::IsNorv, Variant::i4(2),
+       [&] { return Variant::boolean(ctl.IsNorv()); }, Variant::boolean(true)},
+      {"text is no number", dispid::NumPages, Variant::bstr("3"),
+       [&] { return Variant::i4(ctl.NumPages()); }, Variant::i4(0)},
+      {"number is no text", dispid::FileName, Variant::i4(5),
+       [&] { return Variant::bstr(ctl.FileName()); }, Variant::bstr("")},
+      {"missing member", dispid::GetPageX, Variant(), [&] { return Variant::i4(ctl.GetPageX()); },
+       Variant::i4(0)},
+  };
+  for (const Case &c : cases) {
+    SCOPED_TRACE(c.name);
+    script_.values.erase(c.id);
+    if (c.answer.type() != comp::VarType::Empty) script_.values[c.id] = c.answer;
+    EXPECT_EQ(c.read(), c.expected);
+    // The dialogs' calls read the same answer alike.
+    comp::Variant dialogs;
+    switch (c.expected.type()) {
+      case comp::VarType::I4:
+        dialogs = Variant::i4(ctlGetI4(script_, c.id));
+        break;
+      case comp::VarType::R8:
+        dialogs = Variant::r8(ctlGetR8(script_, c.id));
+        break;
+      case comp::VarType::Bool:
+        dialogs = Variant::boolean(ctlGetBool(script_, c.id));
+        break;
+      default:
+        dialogs = Variant::bstr(ctlGetText(script_, c.id));
+    }
+    EXPECT_EQ(dialogs, c.expected);
+  }
 }
 
 // Without a control the window still lays itself out, and its procedures do nothing.
