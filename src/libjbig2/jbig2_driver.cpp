@@ -1,6 +1,7 @@
 // The decoder driver: reading segments, the active list with retention, the decode step with
 // its consumed-length check, composition of regions onto the page, and the page, stripe and
-// extension handlers.
+// extension handlers. Segments follow one another as in the embedded organisation of
+// ITU-T T.88 (header of 7.2, data of 7.4); pages are composed as 8.2 describes.
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
@@ -12,6 +13,7 @@
 
 namespace {
 
+// The segment types of T.88 7.3.
 const char *segmentName(uint8_t type) {
   switch (type) {
     case 0:
@@ -61,7 +63,8 @@ const char *segmentName(uint8_t type) {
   }
 }
 
-// Bytes every segment of a type carries before anything of variable length.
+// Bytes every segment of a type carries before anything of variable length: its data header
+// of T.88 7.4 (the region segment information field of 7.4.1 is 17 bytes).
 uint32_t fixedDataPart(uint8_t type) {
   switch (type) {
     case 0:
@@ -141,6 +144,7 @@ int32_t readSegment(Jbig2Decoder *d, Jbig2Segment **out) {
 int32_t decodeSegmentData(Jbig2Decoder *d, Jbig2Segment *seg) {
   jbLog(d->state, d->verbose, "decoding segment %d\n", static_cast<int>(seg->number));
   DataSource *src = d->source;
+  // An unknown data length (0xFFFFFFFF, T.88 7.2.7): the type's parser finds the end itself.
   const bool unknownLength = seg->dataLength == 0xFFFFFFFFu;
   if (!unknownLength) {
     if (seg->dataLength < fixedDataPart(seg->type))
@@ -171,16 +175,18 @@ int32_t pageOp(uint8_t op) {
 int32_t composeRegion(Jbig2Decoder *d, Jbig2Segment *seg) {
   const uint8_t type = seg->type;
   if (!isRegionType(type)) return kJbAssert;
-  // Page flags that deny intermediate or refinement regions the page then holds are common in
-  // files other readers show: such regions are decoded and counted for one warning.
+  // Page flags (T.88 7.4.8.5) that deny intermediate or refinement regions the page then holds are
+  // common in files other readers show: such regions are decoded and counted for one warning.
   if ((!isImmediateRegion(type) && !d->info.auxBuffers) ||
       (isRefinementType(type) && !d->info.refinements))
     d->deniedRegions++;
+  // Combination operators: the region's (7.4.1.5) must be the page's default unless the page
+  // flags allow an override (7.4.8.5).
   if (!d->info.opOverride && seg->region.op != d->info.defaultOp)
     return jbReport(d->state, kJbDecode,
                     "region combination operator doesn't match page combination operator\n"
                     "on a page where they must match\n");
-  if (d->info.striped) {
+  if (d->info.striped) {  // page striping information, T.88 7.4.8.6
     const int64_t top = seg->region.y;
     const int64_t bottom = top + seg->region.height - 1;
     if (top < d->lastStripeEnd)
@@ -228,6 +234,8 @@ void releasePage(Jbig2Decoder *d) {
   d->page = nullptr;
 }
 
+// Page information (T.88 7.4.8): allocates the page, or defers its regions when a striped page
+// leaves its height unknown (0xFFFFFFFF, 7.4.8.2) until its end-of-stripe segments say it.
 int32_t handlePageInfo(Jbig2Decoder *d, Jbig2Segment *seg) {
   int32_t status = decodeSegmentData(d, seg);
   if (status != 0) {
@@ -266,6 +274,7 @@ int32_t handlePageInfo(Jbig2Decoder *d, Jbig2Segment *seg) {
   return 0;
 }
 
+// End of stripe (T.88 7.4.10): the row the stripe ends on.
 int32_t handleEndOfStripe(Jbig2Decoder *d, Jbig2Segment *seg) {
   if (!d->info.striped)
     return jbReport(d->state, kJbDecode, "non-striped page has EOStripe segment\n");
@@ -330,6 +339,7 @@ int32_t composeDeferred(Jbig2Decoder *d) {
   return status;
 }
 
+// End of page (T.88 7.4.9).
 int32_t handleEndOfPage(Jbig2Decoder *d, Jbig2Segment *seg) {
   int32_t status = decodeSegmentData(d, seg);
   if (status != 0 || !d->composePage) return status;
@@ -344,6 +354,7 @@ int32_t handleEndOfPage(Jbig2Decoder *d, Jbig2Segment *seg) {
   return 0;
 }
 
+// Extension segments (T.88 7.4.14); comments (type 0x20000000) are printed when verbose.
 int32_t handleExtension(Jbig2Decoder *d, Jbig2Segment *seg) {
   const int32_t status = decodeSegmentData(d, seg);
   if (status != 0) return status;
@@ -355,6 +366,8 @@ int32_t handleExtension(Jbig2Decoder *d, Jbig2Segment *seg) {
   return 0;
 }
 
+// Dictionaries (T.88 7.4.2, 7.4.4), end of file (7.4.11), profiles (7.4.12) and code tables
+// (7.4.13) are only decoded; regions (7.4.3, 7.4.5 to 7.4.7) are composed onto the page too.
 int32_t runHandler(Jbig2Decoder *d, Jbig2Segment *seg) {
   const uint8_t type = seg->type;
   switch (type) {
@@ -399,8 +412,8 @@ int32_t runHandler(Jbig2Decoder *d, Jbig2Segment *seg) {
   }
 }
 
-// Drops the segments of pages (page association other than 0) from the active list: what the
-// next page may refer to are the global segments alone.
+// Drops the segments of pages (page association other than 0, T.88 7.2.6) from the active list:
+// what the next page may refer to are the global segments alone.
 void dropPageSegments(Jbig2Decoder *d) {
   QtzAdtListNode *node = d->active->head;
   while (node != nullptr) {
@@ -416,10 +429,10 @@ void dropPageSegments(Jbig2Decoder *d) {
   }
 }
 
-// Runs the handler and keeps the segment on the active list. Retention flags are not trusted
-// (encoders in use clear them on segments that later segments still refer to): every segment
-// stays until its page ends (with keep-all, until the decoder is freed). The segment is owned
-// by this call from here on.
+// Runs the handler and keeps the segment on the active list. Retention flags (T.88 7.2.4) are not
+// trusted (encoders in use clear them on segments that later segments still refer to): every
+// segment stays until its page ends (with keep-all, until the decoder is freed). The segment is
+// owned by this call from here on.
 int32_t dispatchSegment(Jbig2Decoder *d, Jbig2Segment *seg) {
   int32_t status = runHandler(d, seg);
   if (status != 0) {

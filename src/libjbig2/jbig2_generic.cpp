@@ -1,9 +1,9 @@
 // Generic region segments (types 36, 38, 39; ITU-T T.88 7.4.6): parsing, including immediate
 // regions of unknown data length, and decoding into the region's own image or onto the page.
 //
-// A region of unknown length (data length 0xFFFFFFFF) ends with 0xFF 0xAC (arithmetic) or
-// 0x00 0x00 (MMR) and a 4-byte row count that replaces the height. The arithmetic data keeps
-// its marker; the MMR data ends before the end sequence.
+// A region of unknown length (data length 0xFFFFFFFF, T.88 7.2.7) ends with 0xFF 0xAC (arithmetic)
+// or 0x00 0x00 (MMR) and a 4-byte row count that replaces the height. The arithmetic data keeps its
+// marker; the MMR data ends before the end sequence.
 #include <bit>
 #include <cstring>
 

@@ -105,7 +105,8 @@ void releasePatternDict(Jbig2Segment *seg, QtzState *state) {
 
 namespace {
 
-// Cell (mg, ng) of the grid lies at ((HGX + mg HRY + ng HRX) >> 8, (HGY + mg HRX - ng HRY) >> 8).
+// Cell (mg, ng) of the grid (T.88 6.7.5) lies at ((HGX + mg HRY + ng HRX) >> 8, (HGY + mg HRX - ng
+// HRY) >> 8).
 inline int64_t cellX(const Jbig2HalftoneData &h, int64_t mg, int64_t ng) {
   return (int64_t{h.hgx} + mg * h.hry + ng * h.hrx) >> 8;
 }
@@ -113,6 +114,7 @@ inline int64_t cellY(const Jbig2HalftoneData &h, int64_t mg, int64_t ng) {
   return (int64_t{h.hgy} + mg * h.hrx - ng * h.hry) >> 8;
 }
 
+// The gray-scale image of T.88 C.5: Gray-coded bit planes from the most significant down.
 int32_t decodeGrayScaleImage(Jb2File *stream, DataSource *src, size_t codedLength, bool mmr,
                              uint8_t tmpl, bool skipEnabled, int32_t bpp, uint32_t gw, uint32_t gh,
                              int32_t pw, int32_t ph, Jbig2Segment *seg) {

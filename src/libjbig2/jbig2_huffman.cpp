@@ -1,8 +1,11 @@
-// Code assignment, canonical prefix decoding and the integer decoders.
+// Code assignment (ITU-T T.88 B.3), canonical prefix decoding and the integer decoders:
+// Huffman (B.4) and arithmetic (A.2, IAx; A.3, IAID).
 #include "jbig2_huffman.h"
 
 #include "jbig2_report.h"
 
+// T.88 B.3: lines of prefix length 0 get no code; FIRSTCODE of each length is (FIRSTCODE +
+// LENCOUNT of the length below) shifted left by 1, and lines take the codes in order.
 int32_t assignPrefixCodes(Jbig2CodeTable *t, Jbig2CodeLine *lines, int32_t count, uint16_t *order) {
   t->lines = lines;
   t->numLines = count;
@@ -95,6 +98,8 @@ void newIntDecoder(Jbig2IntDecoder *d, bool huffman, const Jbig2CodeTable *table
 
 namespace {
 
+// The IAx procedure of T.88 A.2: sign, prefix bits selecting the range (Table A.1), value
+// bits; a negative zero is OOB.
 int32_t decodeArithInt(Jbig2IntDecoder *d, bool *oob, int32_t *value) {
   MqDecoder &mq = *d->mq;
   uint8_t *cx = d->cx;
@@ -132,6 +137,8 @@ int32_t decodeArithInt(Jbig2IntDecoder *d, bool *oob, int32_t *value) {
 
 }  // namespace
 
+// Huffman integers as T.88 B.4 reads them: the lower-range line subtracts a 32-bit offset from
+// its range low, the upper-range line adds one, other lines add RANGELEN bits.
 int32_t decodeInt(Jbig2IntDecoder *d, bool *oob, int32_t *value) {
   *oob = false;
   *value = 0;
@@ -155,6 +162,7 @@ int32_t decodeInt(Jbig2IntDecoder *d, bool *oob, int32_t *value) {
   return 0;
 }
 
+// The IAID procedure of T.88 A.3.
 uint32_t decodeIaid(MqDecoder *mq, uint8_t *cx, int32_t codeLength) {
   uint32_t prev = 1;
   for (int32_t i = 0; i < codeLength; ++i) prev = (prev << 1) | mqDecode(*mq, &cx[prev]);

@@ -1,10 +1,12 @@
-// Segment headers, region segment information and the per-type dispatch of segment data.
+// Segment headers (ITU-T T.88 7.2), region segment information (7.4.1) and the per-type
+// dispatch of segment data (types of 7.3).
 #include "jbig2_segment.h"
 
 #include "jbig2_report.h"
 
 namespace {
 
+// A referred-to segment number of 1, 2 or 4 bytes (T.88 7.2.5).
 int32_t readRefNumber(DataSource *source, int size, uint32_t *value) {
   if (size == 4) return srcReadU32(source, value);
   if (size == 2) {
@@ -19,6 +21,11 @@ int32_t readRefNumber(DataSource *source, int size, uint32_t *value) {
   return status;
 }
 
+// Segment number (T.88 7.2.2), header flags (7.2.3: type in bits 0-5, a 4-byte page
+// association in bit 6, deferred non-retain in bit 7), referred-to segment count and retention
+// flags (7.2.4: the short form of 3 count bits and 5 flag bits, or the long form when the
+// count is 7), referred-to segment numbers (7.2.5), page association (7.2.6) and data length
+// (7.2.7).
 int32_t parseHeaderBody(DataSource *source, Jbig2Segment *seg, QtzState *state) {
   int32_t status = srcReadU32(source, &seg->number);
   uint8_t flags = 0;
@@ -39,7 +46,7 @@ int32_t parseHeaderBody(DataSource *source, Jbig2Segment *seg, QtzState *state) 
             (static_cast<uint64_t>(more[1]) << 8) | more[2];
     retentionBytes = static_cast<size_t>((count + 1 + 7) / 8);
   }
-  const int refSize = seg->number <= 256 ? 1 : seg->number <= 65536 ? 2 : 4;
+  const int refSize = seg->number <= 256 ? 1 : seg->number <= 65536 ? 2 : 4;  // T.88 7.2.5
   // The count may claim 2^29 entries: the flag bytes and numbers must be present first.
   if (retentionBytes + count * refSize > srcLeft(source)) {
     source->pos = source->size;
@@ -97,6 +104,8 @@ int32_t parseSegmentHeader(Jb2File *stream, DataSource *source, Jbig2Segment *se
   return status;
 }
 
+// Region segment information (T.88 7.4.1): width, height, x and y (7.4.1.1 to 7.4.1.4) and
+// the flags whose bits 0-2 are the combination operator (7.4.1.5).
 int32_t parseRegionInfo(Jb2File *stream, DataSource *source, Jbig2RegionInfo *region,
                         bool unknownHeight) {
   uint32_t v[4];
@@ -139,6 +148,7 @@ struct TypeEntry {
   ReleaseFn release;
 };
 
+// The segment types of T.88 7.3 and the data syntax of each (7.4).
 TypeEntry entryOf(uint8_t type) {
   switch (type) {
     case 0:
@@ -258,6 +268,7 @@ int32_t pickTableSegments(const Jbig2CodeTable **slots, const bool *wantUser, in
   return 0;
 }
 
+// Contexts of a generic template: 16, 13 or 10 template pixels (T.88 6.2.5.3).
 int32_t genericContextCount(int32_t tmpl) {
   return tmpl == 0 ? 65536 : tmpl == 1 ? 8192 : 1024;
 }

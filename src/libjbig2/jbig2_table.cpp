@@ -1,7 +1,7 @@
-// Code table segments (type 53; ITU-T T.88 B.2): a user Huffman table. Prefix lengths above 32,
-// range lengths above 31, HTLOW above HTHIGH, range lows that leave 32 bits and tables without
-// codes are refused with 107; the line count is bounded by the bits the segment holds. Bytes
-// after the last line are skipped with the segment.
+// Code table segments (type 53; ITU-T T.88 7.4.13 and B.2): a user Huffman table. Prefix lengths
+// above 32, range lengths above 31, HTLOW above HTHIGH, range lows that leave 32 bits and tables
+// without codes are refused with 107; the line count is bounded by the bits the segment holds.
+// Bytes after the last line are skipped with the segment.
 #include "jbig2_huffman.h"
 #include "jbig2_report.h"
 
@@ -16,6 +16,7 @@ int32_t parseCodeTableSegment(Jb2File *stream, DataSource *src, Jbig2Segment *se
   if (status == 0) status = srcReadI32(src, &low);
   if (status == 0) status = srcReadI32(src, &high);
   if (status != 0) return status;
+  // Code table flags (T.88 B.2): HTOOB in bit 0, HTPS - 1 in bits 1-3, HTRS - 1 in bits 4-6.
   const bool oob = flags & 1;
   const int ps = ((flags >> 1) & 7) + 1;
   const int rs = ((flags >> 4) & 7) + 1;
@@ -51,6 +52,7 @@ int32_t parseCodeTableSegment(Jb2File *stream, DataSource *src, Jbig2Segment *se
                   static_cast<uint8_t>(range), kLineNormal};
     current += int64_t{1} << range;
   }
+  // Then the lower-range, upper-range and (with HTOOB) out-of-band lines' prefix lengths.
   if (status == 0 && (status = jbitGetBits(bits, ps, &pref)) == 0 && pref > 0)
     lines[n++] = {0, low - 1, static_cast<uint8_t>(pref), 32, kLineLower};
   if (status == 0 && (status = jbitGetBits(bits, ps, &pref)) == 0 && pref > 0)

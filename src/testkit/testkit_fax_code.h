@@ -100,6 +100,39 @@ inline constexpr EmptyRunCode kEmptyRunCodes[] = {
     {"vertical onto a0", "001 0111 11 1  1 000010 1  0001 001 0111 11 1"},
 };
 
+// T.4 code of three 8-pixel lines some of which come without an EOL before them (as some fax
+// software writes them), with the rows the code describes ('#' black). A line whose first
+// code follows the previous line directly is decoded there; zeros before an EOL are fill.
+// Two-dimensional lines without an EOL keep the coding the last tag bit named.
+struct LinesWithoutEolsCode {
+  const char *name;
+  uint32_t t4Options;
+  const char *code;
+  const char *rows[3];
+};
+inline constexpr LinesWithoutEolsCode kLinesWithoutEols[] = {
+    // Lines: white 3 (1000) black 2 (11) white 3; white 0 (00110101) black 8 (000101);
+    // white 0, black 1 (010), white 6 (1110), black 1. EOL: 000000000001.
+    {"an EOL before the first line only",
+     0,
+     "000000000001  1000 11 1000  00110101 000101  00110101 010 1110 010",
+     {"...##...", "########", "#......#"}},
+    {"no EOL at all",
+     0,
+     "1000 11 1000  00110101 000101  00110101 010 1110 010",
+     {"...##...", "########", "#......#"}},
+    {"fill and an EOL before the second line only",
+     0,
+     "1000 11 1000  0000 000000000001 00110101 000101  00110101 010 1110 010",
+     {"...##...", "########", "#......#"}},
+    // EOL + 1: a one-dimensional line; EOL + 0: V0 V0 V0 copies it; then without an EOL,
+    // VR1 (011) VR1 V0 moves its run right by one.
+    {"a two-dimensional line without an EOL",
+     1,
+     "0000000000011 1000 11 1000  0000000000010 1 1 1  011 011 1",
+     {"...##...", "...##...", "....##.."}},
+};
+
 }  // namespace norvtest
 
 #endif

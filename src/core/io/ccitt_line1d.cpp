@@ -1,5 +1,8 @@
 // One-dimensional line decoder of ITU-T T.4 (modified Huffman runs, alternating white and
-// black from a white run) and the EOL search used before every line of T.4 data.
+// black from a white run) and the EOL search used before every line of T.4 data: zeros
+// before an EOL are fill and dropped; a line whose code follows the previous line without an
+// EOL (as some fax software writes T.4 data) is decoded where it begins, keeping the coding
+// the last tag bit named.
 //
 // Before each code, zeros beyond the eleven of an EOL are dropped (fill bits). An EOL met
 // where a code is expected ends the row: inside a white run the rest is white, inside a
@@ -155,9 +158,6 @@ leave:
 int32_t pxlFindCcittEol(PxlCcittDecoderState *s, int32_t twoDimensional, int32_t finalFlag,
                         const uint8_t **cursor, const uint8_t *end, int32_t *lineTag) {
   const bool final = finalFlag != 0;
-  if (s->linesDone == 0 && s->bits == 0 && s->alignment == PXL_CCITT_ALIGN_NONE && *cursor < end &&
-      **cursor != 0 && s->step == 0)
-    return PXL_OK;                                  // the data begin with a coded line
   if (s->step != 0 && s->step != 9) return PXL_OK;  // resuming inside a line
 
   const uint8_t *chunkStart = *cursor;
@@ -166,12 +166,16 @@ int32_t pxlFindCcittEol(PxlCcittDecoderState *s, int32_t twoDimensional, int32_t
   int32_t status = PXL_OK;
   for (;;) {
     r.refill();
+    const uint64_t v = r.validBits();
+    if (v != 0 && __builtin_clzll(v) < kEolBits - 1) {  // a line coded without an EOL begins
+      s->step = 0;
+      break;
+    }
     if (r.bits < need) {
       s->step = final ? 0 : 9;
       status = PXL_ERR_OVERFLOW;
       break;
     }
-    const uint64_t v = r.validBits();
     if ((v >> (64 - kEolBits)) == 1) {
       r.consume(kEolBits);
       if (twoDimensional) {
@@ -182,12 +186,7 @@ int32_t pxlFindCcittEol(PxlCcittDecoderState *s, int32_t twoDimensional, int32_t
       break;
     }
     const int zeros = v ? __builtin_clzll(v) : r.bits;
-    if (zeros >= r.bits)
-      r.consume(r.bits - (kEolBits - 1));
-    else if (zeros >= kEolBits - 1)
-      r.consume(zeros - (kEolBits - 1));
-    else
-      r.consume(zeros + 1);
+    r.consume(zeros - (kEolBits - 1));  // fill zeros before an EOL, keeping its eleven
   }
   ccitt_detail::stopReading(s, r, chunkStart);
   *cursor = r.p;

@@ -22,6 +22,13 @@ const std::string kData = std::string(NORV_TEST_DATA) + "/";
 
 using DecodeFn = decltype(&g4DecodeC);
 
+// Row y of a decoded bitmap, '#' for black.
+std::string rowText(const Bitmap &b, int32_t y) {
+  std::string row;
+  for (int32_t x = 0; x < b.width; ++x) row += b.get(x, y) ? '#' : '.';
+  return row;
+}
+
 class FaxDecode : public norvtest::TrackedStateTest {
  protected:
   void SetUp() override {
@@ -249,11 +256,8 @@ TEST_F(FaxDecode, HandMadeCode) {
     ASSERT_EQ(0, c.decode(decoder_, target.words.data(), 8, height, 1, 0, 7, height - 1,
                           code.data(), static_cast<int32_t>(code.size()), 0, nullptr))
         << c.name;
-    for (int32_t y = 0; y < height; ++y) {
-      std::string row;
-      for (int32_t x = 0; x < 8; ++x) row += target.get(x, y) ? '#' : '.';
-      EXPECT_EQ(c.rows[y], row) << c.name << " line " << y;
-    }
+    for (int32_t y = 0; y < height; ++y)
+      EXPECT_EQ(c.rows[y], rowText(target, y)) << c.name << " line " << y;
   }
 }
 
@@ -269,11 +273,21 @@ TEST_F(FaxDecode, EmptyRunsCountForTheNextLine) {
     Bitmap target(8, 3);
     ASSERT_EQ(0, g4DecodeC(decoder_, target.words.data(), 8, 3, 1, 0, 7, 2, code.data(),
                            static_cast<int32_t>(code.size()), 0, nullptr));
-    for (int32_t y = 0; y < 3; ++y) {
-      std::string row;
-      for (int32_t x = 0; x < 8; ++x) row += target.get(x, y) ? '#' : '.';
-      EXPECT_EQ(expected[y], row) << "line " << y;
-    }
+    for (int32_t y = 0; y < 3; ++y) EXPECT_EQ(expected[y], rowText(target, y)) << "line " << y;
+  }
+}
+
+// T.4 lines without an EOL before them are decoded where they begin; zeros before an EOL are
+// fill; a two-dimensional line without an EOL keeps the last tag's coding.
+TEST_F(FaxDecode, T4LinesWithoutEols) {
+  for (const norvtest::LinesWithoutEolsCode &c : norvtest::kLinesWithoutEols) {
+    SCOPED_TRACE(c.name);
+    const std::vector<uint8_t> code = bits(c.code);
+    const DecodeFn decode = c.t4Options ? g3_2DDecodeC : g3_1DDecodeC;
+    Bitmap target(8, 3);
+    ASSERT_EQ(0, decode(decoder_, target.words.data(), 8, 3, 1, 0, 7, 2, code.data(),
+                        static_cast<int32_t>(code.size()), 0, nullptr));
+    for (int32_t y = 0; y < 3; ++y) EXPECT_EQ(c.rows[y], rowText(target, y)) << "line " << y;
   }
 }
 

@@ -69,6 +69,13 @@ TEST(CcittDecode, RawGroup3WithEolsAndReturnToControl) {
   }
 }
 
+// Row y of a decoded bitmap, '#' for black.
+std::string rowText(const Bitmap &b, int32_t y) {
+  std::string row;
+  for (int32_t x = 0; x < b.width; ++x) row += b.pixel(x, y) ? '#' : '.';
+  return row;
+}
+
 // Empty runs stay in a line's run list: the next line's pass and vertical codes land where
 // libtiff puts them, whether the data comes at once or a byte at a time.
 TEST(CcittDecode, EmptyRunsCountForTheNextLine) {
@@ -85,11 +92,28 @@ TEST(CcittDecode, EmptyRunsCountForTheNextLine) {
       ASSERT_EQ(0, ccitttest::decodeStrip(c.ctx, ccitttest::Coding::Mmr, code, chunk, image.pix, 8,
                                           0, 3));
       const Bitmap got = ccitttest::toBitmap(image.pix);
-      for (int32_t y = 0; y < 3; ++y) {
-        std::string row;
-        for (int32_t x = 0; x < 8; ++x) row += got.pixel(x, y) ? '#' : '.';
-        EXPECT_EQ(expected[y], row) << "line " << y << " chunk " << chunk;
-      }
+      for (int32_t y = 0; y < 3; ++y)
+        EXPECT_EQ(expected[y], rowText(got, y)) << "line " << y << " chunk " << chunk;
+    }
+  }
+}
+
+// T.4 lines without an EOL before them are decoded where they begin (fill zeros before an EOL
+// are skipped), whether the data come at once or a byte at a time; the last line is shorter
+// than an EOL.
+TEST(CcittDecode, T4LinesWithoutEols) {
+  Context c;
+  for (const norvtest::LinesWithoutEolsCode &k : norvtest::kLinesWithoutEols) {
+    SCOPED_TRACE(k.name);
+    const std::vector<uint8_t> code = norvtest::bits(k.code);
+    const ccitttest::Coding coding = k.t4Options ? ccitttest::Coding::Mr2D : ccitttest::Coding::Mr;
+    for (size_t chunk : {size_t{0}, size_t{1}}) {
+      iotest::OwnedImage image(c.ctx);
+      ASSERT_EQ(0, pxlCreateImage(c.ctx, 8, 3, 1, 0, 0, 32, &image.pix));
+      ASSERT_EQ(0, ccitttest::decodeStrip(c.ctx, coding, code, chunk, image.pix, 8, 0, 3));
+      const Bitmap got = ccitttest::toBitmap(image.pix);
+      for (int32_t y = 0; y < 3; ++y)
+        EXPECT_EQ(k.rows[y], rowText(got, y)) << "line " << y << " chunk " << chunk;
     }
   }
 }
