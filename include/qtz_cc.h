@@ -38,7 +38,8 @@
  * follow the token run-list convention of qtz_lltok.h (no row markers). Records come from
  * pool class 3, runs from the allocate hook, images from QtzImage_new; the caller frees them
  * all. Statuses: 2 bad page size, rows past the page's end, a row longer than the page,
- * missing state; 118 null arguments; 1 out of memory; 10003 pool classes too small or an
+ * missing state; 118 null arguments; 1 out of memory (also for a row of more than 4096
+ * components under way at once, which no scan gives); 10003 pool classes too small or an
  * inconsistent component; the reader's own status. After a failure the finder can only be
  * given a new page or cleaned up.
  */

@@ -69,6 +69,10 @@ constexpr uint32_t kContactMask = 0xFFFF;
 constexpr int32_t kNoWash = 0xFFFF;
 constexpr int32_t kSlotStep = 32;
 constexpr int32_t kFirstSlots = 64;
+// The most components the touch table holds at once (its cells grow with the square of the
+// slots: 4096 slots take 32 MB). A row of more live components than this, which only a
+// crafted page gives, fails with QTZ_ERR_NO_MEMORY instead of asking for gigabytes.
+constexpr int32_t kMaxSlots = 4096;
 constexpr int32_t kRowItems = 32;
 
 }  // namespace supercc

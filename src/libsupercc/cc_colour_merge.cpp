@@ -1,6 +1,8 @@
 // The colour finder's touch table, merging of two components and the wash.
 //
-// Touch table: slots are taken lowest first and the table grows by 32 slots when full; after
+// Touch table: slots are taken lowest first and the table grows when full by 32 slots or by
+// half its size, whichever is more (up to kMaxSlots: more live components at once fail as out
+// of memory); after
 // a strip, a table of 65 or more slots with at least 32 free moves its highest live slots
 // down into free ones and shrinks to the smallest multiple of 32 (at least 64) that holds
 // them. Cells count each touching pair once: a merge ORs the two cells of every third
@@ -27,6 +29,7 @@ size_t cellCount(int64_t slots) {
 
 int32_t growTable(QtzCCFinder *finder, int32_t slots) {
   QtzState *state = finder->state;
+  if (slots > kMaxSlots) return qtz::report(state, QTZ_ERR_NO_MEMORY);
   const size_t oldCells = finder->slots > 0 ? cellCount(finder->slots) : 0;
   void *cells = qtz::resize(state, finder->cells, cellCount(slots) * sizeof(uint32_t));
   if (cells == nullptr) return qtz::report(state, QTZ_ERR_NO_MEMORY);
@@ -175,7 +178,12 @@ int32_t takeSlot(QtzCCFinder *finder, Component *component) {
   int32_t slot = finder->firstFree;
   while (slot < finder->slots && finder->slotOwner[slot] != nullptr) ++slot;
   if (slot == finder->slots) {
-    const int32_t status = growTable(finder, finder->slots + kSlotStep);
+    // By 32 slots, or by half the table once it is large, so that growing to n slots copies
+    // the cells (n squared) a bounded number of times rather than n / 32 times.
+    const int32_t step = std::max(kSlotStep, finder->slots / 2 / kSlotStep * kSlotStep);
+    const int32_t grown = finder->slots < kMaxSlots ? std::min(finder->slots + step, kMaxSlots)
+                                                    : finder->slots + kSlotStep;
+    const int32_t status = growTable(finder, grown);
     if (status != QTZ_OK) return status;
   }
   finder->slotOwner[slot] = component;

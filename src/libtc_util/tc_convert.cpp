@@ -1,6 +1,6 @@
 // Caller images (QtzImage records) as core images: 24-bit RGB into three 8-bit channels and
 // packed bilevel rows copied word for word into a 1-bit image of 300 dpi, both with the
-// 32-pixel frame.
+// 32-pixel frame, which (with every bit past a row's content) holds 0.
 //
 // Packed rows must be whole words wide enough for the image (a stride that is a multiple of 4
 // and at least 4 x ceil(width / 32) bytes); other strides, other pixel types and images wider
@@ -58,8 +58,9 @@ int32_t rgbToPixr(QtzState *state, const QtzImage *image, Pixr **pixr) {
   PxlContext *ctx = state->ipwContext;
   const int32_t width = image->hdr.width, height = image->hdr.height;
   pxl::OwnedImage out(ctx);
+  // Cleared: the rows below fill the content only, and the frame and row tails must read 0.
   int32_t status =
-      pxlCreateMultiChannelImageNoClear(ctx, width, height, 8, 0, 0, 32, 3, 1, nullptr, out.put());
+      pxlCreateMultiChannelImage(ctx, width, height, 8, 0, 0, 32, 3, 1, nullptr, out.put());
   if (status != 0) return status;
   Pixr *channels[3] = {};
   for (int32_t c = 0; c < 3; ++c)

@@ -273,5 +273,30 @@ TEST(HostileFiles, OversizedPagesAreRefusedNotDrawn) {
   }
 }
 
+// A JBIG2 band whose decoding fails (its region past the band's limit) fails the drawing
+// quietly: nothing reaches the host's error stream.
+TEST(HostileFiles, FailingJbig2BandsPrintNothing) {
+  norvtest::TempDir dir("quiet");
+  ASSERT_TRUE(dir.made());
+  const std::string path = dir.file("input.tfx"), errors = dir.file("errors.txt");
+  kFiles[9].make(path);
+  std::fflush(stderr);
+  const int saved = dup(2);
+  FILE *sink = std::fopen(errors.c_str(), "wb");
+  ASSERT_NE(sink, nullptr);
+  dup2(fileno(sink), 2);
+  {
+    ctl::NorvviewCtrl control;
+    control.SetFileName(path);
+    control.SavePageAsBmp(dir.file("page.bmp"), 1, 0, 1.0);
+    control.SavePageAsBmp(dir.file("page.bmp"), 1, 2, 1.0);
+  }
+  std::fflush(stderr);
+  dup2(saved, 2);
+  close(saved);
+  std::fclose(sink);
+  EXPECT_EQ(norvtest::readFile(errors).size(), 0u);
+}
+
 }  // namespace
 }  // namespace ctl_test

@@ -413,6 +413,20 @@ TEST_F(ColourStripsTest, Refusals) {
   freeLists(lists);
 }
 
+// A crafted row of one-pixel runs in two alternating colours makes a component per pixel,
+// all under way at once: the touch table (its cells grow with the square of the components)
+// stops at its limit (4096 components) with "out of memory" instead of growing with the square
+// of the row (a 60000-pixel row would ask for 7 GB), and nothing is handed out or left behind.
+TEST_F(ColourStripsTest, ARowOfTooManyComponentsIsRefused) {
+  ASSERT_EQ(QtzCC_init(state_, &finder_), 0);
+  ColourPage page(4200, 2);
+  for (int x = 0; x < page.width; ++x) page.at(x, 0) = x % 2 == 0 ? 0x000000 : 0xC01010;
+  Lists lists = newLists();
+  EXPECT_EQ(feed(page, 2, lists), 1);
+  EXPECT_EQ(lists.tokens->count + lists.pictures->count, 0);
+  freeLists(lists);
+}
+
 TEST_F(ColourStripsTest, FailureAtEveryAllocationLeavesNothing) {
   const ColourPage page = syntheticPage(200, 60, 3);
   const size_t expected = labelPage(page).size();

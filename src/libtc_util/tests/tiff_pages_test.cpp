@@ -384,6 +384,18 @@ TEST_F(TiffPagesTest, CallerImagesConvertPixelForPixel) {
       }
       for (int x = width; x < 32; ++x) ASSERT_EQ(norvtest::pixel(fromPacked, x, y), 0u);
     }
+    // Every channel's frame (and whatever lies past the content) holds 0, never what the
+    // allocator left there.
+    for (int c = 0; c < 3; ++c) {
+      const Pixr *ch = fromRgb->channels[c];
+      for (int fy = 0; fy < ch->height + 64; ++fy)
+        for (int fx = 0; fx < ch->bytesPerRow; ++fx) {
+          const bool content = fy >= 32 && fy < ch->height + 32 && fx >= 32 && fx < ch->width + 32;
+          if (!content)
+            ASSERT_EQ(norvtest::pixel(ch->framedData + int64_t{fy} * ch->bytesPerRow, fx, 8), 0u)
+                << "channel " << c << " framed (" << fx << ", " << fy << ")";
+        }
+    }
     pxlDestroyImage(state_->ipwContext, &fromRgb);
     pxlDestroyImage(state_->ipwContext, &fromPacked);
     // Strides that do not hold whole words of the row.
