@@ -7,7 +7,7 @@ packages=(
   cmake ninja-build g++ clang python3 libclang-rt-14-dev clang-format pkg-config
   libtiff-dev libjpeg62-turbo-dev libgtest-dev libbenchmark-dev libleptonica-dev libjbig2dec0-dev
   libtiff-tools netpbm ghostscript imagemagick libjpeg-turbo-progs jbig2dec poppler-utils
-  qt6-base-dev xvfb xauth qpdf mupdf-tools fonts-dejavu-core
+  qt6-base-dev xvfb xauth qpdf mupdf-tools fonts-dejavu-core lld
 )
 
 missing=()
