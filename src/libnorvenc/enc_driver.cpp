@@ -382,8 +382,14 @@ int32_t encodeImage(QtzState *state, NorvEncState *enc, const QtzImage *image, i
   return applySectionRule(state, enc, outcome.sectionFull, last == 1);
 }
 
-// A failed call leaves the output abandoned (see the head of the file).
-int32_t abandonOnFailure(NorvEncState *enc, int32_t status) {
+// An encoding call: the record and its input checked, then encode(); a failure leaves the
+// output abandoned (see the head of the file).
+template <typename Input, typename Encode>
+int32_t encodingCall(QtzState *state, NorvEncState *enc, const Input *input, Encode encode) {
+  if (state == nullptr) return QTZ_ERR_NULL;
+  if (const int32_t status = checkStarted(state, enc); status != 0) return status;
+  if (input == nullptr) return qtz::report(state, QTZ_ERR_NULL);
+  const int32_t status = encode();
   if (status != 0) abandonOutput(enc->writer, status);
   return status;
 }
@@ -393,16 +399,12 @@ int32_t abandonOnFailure(NorvEncState *enc, int32_t status) {
 
 extern "C" int32_t norv_encDocument(QtzState *state, NorvEncState *enc, const char *tiffPath,
                                     int32_t last) {
-  if (state == nullptr) return QTZ_ERR_NULL;
-  if (const int32_t status = norvenc::checkStarted(state, enc); status != 0) return status;
-  if (tiffPath == nullptr) return qtz::report(state, QTZ_ERR_NULL);
-  return norvenc::abandonOnFailure(enc, norvenc::encodeDocument(state, enc, tiffPath, last));
+  return norvenc::encodingCall(state, enc, tiffPath,
+                               [&] { return norvenc::encodeDocument(state, enc, tiffPath, last); });
 }
 
 extern "C" int32_t norv_encPage(QtzState *state, NorvEncState *enc, const QtzImage *image,
                                 int32_t last) {
-  if (state == nullptr) return QTZ_ERR_NULL;
-  if (const int32_t status = norvenc::checkStarted(state, enc); status != 0) return status;
-  if (image == nullptr) return qtz::report(state, QTZ_ERR_NULL);
-  return norvenc::abandonOnFailure(enc, norvenc::encodeImage(state, enc, image, last));
+  return norvenc::encodingCall(state, enc, image,
+                               [&] { return norvenc::encodeImage(state, enc, image, last); });
 }

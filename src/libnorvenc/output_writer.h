@@ -131,6 +131,16 @@ void abandonOutput(NorvOutputWriter *writer, int32_t status);
 // After a section is written: every page dropped, the count added to the pages written.
 void endSection(NorvOutputWriter *writer);
 
+// pixels x 72 / dpi (dpi at least 1) points as the PDF writer writes a page size: a whole number
+// exactly, else six decimals (trailing zeros dropped) one millionth below the exact size.
+// Readers multiply the decimal by dpi / 72 in binary floating point and take the ceiling: the
+// exact decimal of a fraction such as 0.72 comes out a hair above the pixel count and gains a
+// pixel, a millionth below never loses one.
+struct Points {
+  char text[32];
+};
+Points pointsOf(int32_t pixels, int32_t dpi);
+
 // The kinds' own section writers and closers.
 int32_t writeTfxSection(NorvOutputWriter *writer);
 int32_t closeTfxWriter(NorvOutputWriter *writer);

@@ -60,38 +60,6 @@ constexpr uint32_t kFirstEntries = 20;
 constexpr int32_t kPointsPerInch = 72;
 constexpr int64_t kPointDecimals = 1000000;
 
-// pixels x 72 / dpi (dpi at least 1) points as a decimal: a whole number exactly, else six
-// decimals (trailing zeros dropped) one millionth below the exact size. Readers multiply the
-// decimal by dpi / 72 in binary floating point and take the ceiling: the exact decimal of a
-// fraction such as 0.72 comes out a hair above the pixel count and gains a pixel, a millionth
-// below never loses one.
-struct Points {
-  char text[32];
-};
-
-Points pointsOf(int32_t pixels, int32_t dpi) {
-  const int64_t scaled = int64_t{pixels} * kPointsPerInch;
-  Points p{};
-  if (scaled % dpi == 0) {
-    std::snprintf(p.text, sizeof p.text, "%" PRId64, scaled / dpi);
-    return p;
-  }
-  // The decimal in millionths: the exact value cut, and a millionth less where the cut is exact.
-  int64_t millionths = scaled * kPointDecimals / dpi;
-  if (scaled * kPointDecimals % dpi == 0) --millionths;
-  const int length = std::snprintf(p.text, sizeof p.text, "%" PRId64, millionths / kPointDecimals);
-  int64_t fraction = millionths % kPointDecimals;
-  if (fraction == 0) return p;
-  int digits = 6;
-  while (fraction % 10 == 0) {
-    fraction /= 10;
-    --digits;
-  }
-  std::snprintf(p.text + length, sizeof p.text - static_cast<size_t>(length), ".%0*" PRId64, digits,
-                fraction);
-  return p;
-}
-
 // Makes room for one more element, doubling the capacity (first capacity kFirstEntries).
 template <typename T>
 int32_t roomForOne(QtzState *state, T *&array, uint32_t count, uint32_t &capacity) {
@@ -258,6 +226,29 @@ void freeObjects(NorvOutputWriter *writer) {
 }
 
 }  // namespace
+
+Points pointsOf(int32_t pixels, int32_t dpi) {
+  const int64_t scaled = int64_t{pixels} * kPointsPerInch;
+  Points p{};
+  if (scaled % dpi == 0) {
+    std::snprintf(p.text, sizeof p.text, "%" PRId64, scaled / dpi);
+    return p;
+  }
+  // The decimal in millionths: the exact value cut, and a millionth less where the cut is exact.
+  int64_t millionths = scaled * kPointDecimals / dpi;
+  if (scaled * kPointDecimals % dpi == 0) --millionths;
+  const int length = std::snprintf(p.text, sizeof p.text, "%" PRId64, millionths / kPointDecimals);
+  int64_t fraction = millionths % kPointDecimals;
+  if (fraction == 0) return p;
+  int digits = 6;
+  while (fraction % 10 == 0) {
+    fraction /= 10;
+    --digits;
+  }
+  std::snprintf(p.text + length, sizeof p.text - static_cast<size_t>(length), ".%0*" PRId64, digits,
+                fraction);
+  return p;
+}
 
 int32_t openPdfWriter(QtzState *state, const NorvOutputIo *io, NorvOutputWriter **writer) {
   if (writer == nullptr) return qtz::report(state, QTZ_ERR_ASSERT);

@@ -6,6 +6,7 @@
 
 #include <map>
 
+#include "output_writer.h"
 #include "ovr_context.h"
 #include "ovr_document.h"
 #include "ovr_file_hooks.h"
@@ -324,13 +325,13 @@ int64_t differingSamples(const norvtest::Pnm &a, const norvtest::Pnm &b) {
 
 namespace {
 
-// A one-page PDF of the page's size in points at its resolution, whose page is the image
-// (dictionary entries after /Subtype /Image and the stream bytes) drawn over the whole page.
+// A one-page PDF of the page's size in points at its resolution (written as the encoder's PDF
+// writes it), whose page is the image (dictionary entries after /Subtype /Image and the stream
+// bytes) drawn over the whole page.
 std::string onePagePdf(int width, int height, int dpi, const std::string &imageEntries,
                        const std::string &imageData) {
-  char w[32], h[32];
-  std::snprintf(w, sizeof w, "%g", width * 72.0 / dpi);
-  std::snprintf(h, sizeof h, "%g", height * 72.0 / dpi);
+  const norvenc::Points wide = norvenc::pointsOf(width, dpi), high = norvenc::pointsOf(height, dpi);
+  const char *w = wide.text, *h = high.text;
   const std::string content = std::string("q ") + w + " 0 0 " + h + " 0 0 cm /Im Do Q";
   const std::vector<std::string> objects = {
       "<< /Type /Catalog /Pages 2 0 R >>", "<< /Type /Pages /Kids [3 0 R] /Count 1 >>",

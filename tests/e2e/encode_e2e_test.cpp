@@ -280,6 +280,34 @@ TEST_F(EncodeCorpusDocument, GenericAllPages) {
   convertInEveryOutput({0, 22, 0, Mode::Generic});
 }
 
+// The readers' table: a rendered page of formulae and two scans whose sizes are no whole number
+// of points (at 100 and 150 dpi), converted with lossless settings into every output,
+// in both JBIG2 output modes, flushing after every page and with the default flush; every reader
+// shows every page at the scan's resolution with the scan's pixel size, exactly (poppler as
+// expectPages says).
+TEST_F(EncodeCorpus, EveryReaderShowsEveryCellOfTheTable) {
+  // Three pages: with a flush after every page, a fourth page's text regions would refer to
+  // more than four dictionary segments, the long form of the referred-to segment count that
+  // readers do not agree on.
+  const std::vector<std::string> pages = {"s01_s100_cavalerie-29.tif", "p13_t200_eqn-2.tif",
+                                          "s02_s150_table-27.tif"};
+  // flushPages 0 keeps the default (50). Add 5 (and a longer document) once text regions refer
+  // to at most four segments whatever the flush.
+  const int32_t flushes[] = {1, 0};
+  for (Output output : kOutputs) {
+    for (int32_t outputMode : {2, 3}) {
+      for (int32_t flushPages : flushes) {
+        SCOPED_TRACE(std::string(e2e::nameOf(output)) + ", output mode " +
+                     std::to_string(outputMode) + ", flushPages " + std::to_string(flushPages));
+        EncodeOptions options{output, Mode::Lossless};
+        options.outputMode = outputMode;
+        options.flushPages = flushPages;
+        expectPages(convert(pages, options), output, pages, true);
+      }
+    }
+  }
+}
+
 // Twelve sections of two different pages each: a section dictionary each (the symbols the two
 // pages share that no earlier dictionary holds), and every page kept and exact (a TIFF-FX
 // document once stopped after five dictionaries).
