@@ -173,9 +173,17 @@ bool MrcPage::ComposeLayers(ImageAdapter *target, Rect request, int64_t n, int64
   const int64_t right = floorDiv(request.right * n, d), bottom = floorDiv(request.bottom * n, d);
   if (std::max({std::abs(left), std::abs(top), std::abs(right), std::abs(bottom)}) > limit)
     return false;
-  const Rect work{static_cast<int32_t>(floorDiv(left, f)), static_cast<int32_t>(floorDiv(top, f)),
-                  static_cast<int32_t>(ceilDiv(right, f)),
-                  static_cast<int32_t>(ceilDiv(bottom, f))};
+  Rect work{static_cast<int32_t>(floorDiv(left, f)), static_cast<int32_t>(floorDiv(top, f)),
+            static_cast<int32_t>(ceilDiv(right, f)), static_cast<int32_t>(ceilDiv(bottom, f))};
+  // A block reaching past the drawing's right or bottom edge would average the fill outside it
+  // into its pixel (a grey last column or row on a black page): the work image ends at the last
+  // whole block, or holds the one block a part starting there needs.
+  const LongPair extent = drawingExtent(selector);
+  auto lastWhole = [f](int64_t side, int32_t from, int32_t end) {
+    return static_cast<int32_t>(std::max<int64_t>(std::min<int64_t>(end, side / f), from + 1));
+  };
+  work.right = lastWhole(extent.x, work.left, work.right);
+  work.bottom = lastWhole(extent.y, work.top, work.bottom);
   if (int64_t{work.width()} * work.height() > kMaxBandPixels) return false;
   int32_t depth = target->GetBitsPerPixel();
   if (depth == 8 && f == 1) depth = 1;
@@ -222,18 +230,20 @@ bool MrcPage::planDrawing(double scale, int32_t selector, Drawing *plan) {
   return true;
 }
 
-bool MrcPage::requestOk(Rect request, int32_t selector, const Drawing &plan) const {
-  LongPair extent{0, 0};
-  if (selector == 1) {
-    extent = LongPair{background_->width(), background_->height()};
-  } else if (selector >= 3 && selector % 2 == 1) {
+LongPair MrcPage::drawingExtent(int32_t selector) const {
+  if (selector == 1) return LongPair{background_->width(), background_->height()};
+  if (selector >= 3 && selector % 2 == 1) {
     const TfxSelLayer *pair = this->selector(static_cast<size_t>(selector / 2 - 1));
-    extent = LongPair{pair->foregroundWidth(), pair->foregroundHeight()};
-  } else if (!selectors_.empty() && selectors_[0]) {
-    extent = LongPair{selectors_[0]->width(), selectors_[0]->height()};
-  } else if (background_) {
-    extent = LongPair{background_->width(), background_->height()};
+    return LongPair{pair->foregroundWidth(), pair->foregroundHeight()};
   }
+  if (!selectors_.empty() && selectors_[0])
+    return LongPair{selectors_[0]->width(), selectors_[0]->height()};
+  if (background_) return LongPair{background_->width(), background_->height()};
+  return LongPair{0, 0};
+}
+
+bool MrcPage::requestOk(Rect request, int32_t selector, const Drawing &plan) const {
+  const LongPair extent = drawingExtent(selector);
   auto fits = [&](int64_t side, int64_t layerSide) {
     return side * plan.n <= (2 * std::max<int64_t>(layerSide, 0) + kRequestMargin) * plan.d;
   };
