@@ -5,11 +5,13 @@
 // (a single layer's scale first divided by the layer's own scale, so that it is drawn at its own
 // resolution). The layers are drawn at the power-of-two reduction f = 2^floor(log2(n / d)) (at
 // most 8; 1 when enlarging): straight into the caller's bitmap when n / d is f itself, else
-// into a work image of the request scaled to reduced page pixels, which is then resampled into
-// the bitmap. The whole page draws the background, resampled from its own resolution, then
-// every pair's colours through its masks; on a page without colour the masks alone. Masks are
-// drawn 1-bit at 1:1 and as 8-bit grey otherwise; 1- and 8-bit results are turned from the
-// image core's word order into the bitmap's byte order; ITULab results are converted to RGB.
+// into a work image of the request scaled to reduced page pixels (ending at the last whole
+// block inside the drawing, so that no pixel averages the fill outside it), which is then
+// resampled into the bitmap. The whole page draws the background, resampled from its own
+// resolution, then every pair's colours through its masks; on a page without colour the masks
+// alone. Masks are drawn 1-bit at 1:1 and as 8-bit grey otherwise; 1- and 8-bit results are turned
+// from the image core's word order into the bitmap's byte order; ITULab results are converted to
+// RGB.
 //
 // RenderConverted, for monochrome devices, draws a 1-bit drawing (a page without colour or a
 // mask, at 1:1) straight into the caller's bitmap and every other drawing into a bitmap of its
