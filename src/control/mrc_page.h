@@ -69,6 +69,9 @@ class MrcPage final : public TfxPage {
   // plus kRequestMargin on each side: a larger drawing holds nothing the file's bands back
   // (a declared size far beyond them) and is refused before its buffer is made.
   bool requestOk(Rect request, int32_t selector, const Drawing &plan) const;
+  // The selected drawing's extent in its own pixels: the layer's for a background or a
+  // foreground, else the first mask's (the background's on a page without masks).
+  LongPair drawingExtent(int32_t selector) const;
   static constexpr int64_t kRequestMargin = 1024;
   // The drawing into buffer (filled, composed, in byte order, ITULab converted).
   bool draw(DibImgBuf *buffer, Rect request, int32_t selector, const Drawing &plan);

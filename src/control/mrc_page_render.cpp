@@ -5,11 +5,13 @@
 // (a single layer's scale first divided by the layer's own scale, so that it is drawn at its own
 // resolution). The layers are drawn at the power-of-two reduction f = 2^floor(log2(n / d)) (at
 // most 8; 1 when enlarging): straight into the caller's bitmap when n / d is f itself, else
-// into a work image of the request scaled to reduced page pixels, which is then resampled into
-// the bitmap. The whole page draws the background, resampled from its own resolution, then
-// every pair's colours through its masks; on a page without colour the masks alone. Masks are
-// drawn 1-bit at 1:1 and as 8-bit grey otherwise; 1- and 8-bit results are turned from the
-// image core's word order into the bitmap's byte order; ITULab results are converted to RGB.
+// into a work image of the request scaled to reduced page pixels (ending at the last whole
+// block inside the drawing, so that no pixel averages the fill outside it), which is then
+// resampled into the bitmap. The whole page draws the background, resampled from its own
+// resolution, then every pair's colours through its masks; on a page without colour the masks
+// alone. Masks are drawn 1-bit at 1:1 and as 8-bit grey otherwise; 1- and 8-bit results are turned
+// from the image core's word order into the bitmap's byte order; ITULab results are converted to
+// RGB.
 //
 // RenderConverted, for monochrome devices, draws a 1-bit drawing (a page without colour or a
 // mask, at 1:1) straight into the caller's bitmap and every other drawing into a bitmap of its
@@ -173,9 +175,17 @@ bool MrcPage::ComposeLayers(ImageAdapter *target, Rect request, int64_t n, int64
   const int64_t right = floorDiv(request.right * n, d), bottom = floorDiv(request.bottom * n, d);
   if (std::max({std::abs(left), std::abs(top), std::abs(right), std::abs(bottom)}) > limit)
     return false;
-  const Rect work{static_cast<int32_t>(floorDiv(left, f)), static_cast<int32_t>(floorDiv(top, f)),
-                  static_cast<int32_t>(ceilDiv(right, f)),
-                  static_cast<int32_t>(ceilDiv(bottom, f))};
+  Rect work{static_cast<int32_t>(floorDiv(left, f)), static_cast<int32_t>(floorDiv(top, f)),
+            static_cast<int32_t>(ceilDiv(right, f)), static_cast<int32_t>(ceilDiv(bottom, f))};
+  // A block reaching past the drawing's right or bottom edge would average the fill outside it
+  // into its pixel (a grey last column or row on a black page): the work image ends at the last
+  // whole block, or holds the one block a part starting there needs.
+  const LongPair extent = drawingExtent(selector);
+  auto lastWhole = [f](int64_t side, int32_t from, int32_t end) {
+    return static_cast<int32_t>(std::max<int64_t>(std::min<int64_t>(end, side / f), from + 1));
+  };
+  work.right = lastWhole(extent.x, work.left, work.right);
+  work.bottom = lastWhole(extent.y, work.top, work.bottom);
   if (int64_t{work.width()} * work.height() > kMaxBandPixels) return false;
   int32_t depth = target->GetBitsPerPixel();
   if (depth == 8 && f == 1) depth = 1;
@@ -222,18 +232,20 @@ bool MrcPage::planDrawing(double scale, int32_t selector, Drawing *plan) {
   return true;
 }
 
-bool MrcPage::requestOk(Rect request, int32_t selector, const Drawing &plan) const {
-  LongPair extent{0, 0};
-  if (selector == 1) {
-    extent = LongPair{background_->width(), background_->height()};
-  } else if (selector >= 3 && selector % 2 == 1) {
+LongPair MrcPage::drawingExtent(int32_t selector) const {
+  if (selector == 1) return LongPair{background_->width(), background_->height()};
+  if (selector >= 3 && selector % 2 == 1) {
     const TfxSelLayer *pair = this->selector(static_cast<size_t>(selector / 2 - 1));
-    extent = LongPair{pair->foregroundWidth(), pair->foregroundHeight()};
-  } else if (!selectors_.empty() && selectors_[0]) {
-    extent = LongPair{selectors_[0]->width(), selectors_[0]->height()};
-  } else if (background_) {
-    extent = LongPair{background_->width(), background_->height()};
+    return LongPair{pair->foregroundWidth(), pair->foregroundHeight()};
   }
+  if (!selectors_.empty() && selectors_[0])
+    return LongPair{selectors_[0]->width(), selectors_[0]->height()};
+  if (background_) return LongPair{background_->width(), background_->height()};
+  return LongPair{0, 0};
+}
+
+bool MrcPage::requestOk(Rect request, int32_t selector, const Drawing &plan) const {
+  const LongPair extent = drawingExtent(selector);
   auto fits = [&](int64_t side, int64_t layerSide) {
     return side * plan.n <= (2 * std::max<int64_t>(layerSide, 0) + kRequestMargin) * plan.d;
   };

@@ -138,5 +138,75 @@ TEST_F(ExportGeometryTest, PrintedPagesHoldThePagesPixelsAlone) {
   }
 }
 
+// A black bilevel page whose sides are no multiples of the reduction blocks, exported and
+// copied at reduced zooms: the size trunc(W x z) by trunc(H x z), every pixel black up to the
+// last row and column (a block reaching past the page's edge must not average the white
+// outside into it), and the window painting the same pixels.
+TEST(ReducedExportTest, OddSizedBlackPagesStayBlackToTheirEdges) {
+  if (!norvtest::toolAvailable("bmptopnm")) GTEST_SKIP() << "bmptopnm is not installed";
+  struct Case {
+    int32_t width, height;
+    double zoom;
+  };
+  // Reductions by 2 with a half block left over at the bottom or the right, and by 8 with a
+  // few columns over.
+  constexpr Case kReduced[] = {{801, 401, 0.4692}, {801, 401, 0.7705}, {203, 97, 0.0893},
+                               {203, 97, 0.2858},  {130, 61, 0.1024},  {130, 61, 0.1155}};
+  norvtest::TempDir dir("reduced");
+  ASSERT_TRUE(dir.made());
+  for (const Case &c : kReduced) {
+    SCOPED_TRACE(testing::PrintToString(c.width) + " x " + testing::PrintToString(c.height) +
+                 " zoom " + testing::PrintToString(c.zoom));
+    ctl_test::Bits ink(c.width, c.height);
+    for (int32_t y = 0; y < c.height; ++y)
+      for (int32_t x = 0; x < c.width; ++x) ink.set(x, y, 1);
+    ctl_test::IfdPlan mask;
+    mask.layer = 2;
+    mask.colourKind = 1;
+    mask.width = static_cast<uint32_t>(c.width);
+    mask.height = static_cast<uint32_t>(c.height);
+    mask.bits = ctl_test::kG4Bits;
+    mask.strips.push_back(ctl_test::g4Strip(ink));
+    const std::string tfx = dir.file("black.tfx");
+    ctl_test::writeMrc(tfx, 7, {{mask}});
+    ctl_test::ClipboardSite site;
+    NorvviewCtrl control;
+    control.setSite(&site);
+    control.SetFileName(tfx);
+    ASSERT_EQ(control.NumPages(), 1);
+    control.SetZoomFactor(c.zoom);
+    const Extent size{static_cast<int32_t>(c.width * c.zoom),
+                      static_cast<int32_t>(c.height * c.zoom)};
+
+    const std::string file = dir.file("page.bmp");
+    comp::Variant result;
+    const std::array save{comp::Variant::bstr(file), comp::Variant::i4(1), comp::Variant::i4(0),
+                          comp::Variant::r8(c.zoom)};
+    ASSERT_EQ(control.invoke(kIdSavePageAsBmp, comp::kMethod, save, &result), comp::S_OK);
+    const norvtest::ToolRun run = norvtest::runTool("bmptopnm " + norvtest::shellQuote(file));
+    ASSERT_EQ(run.status, 0) << run.errors;
+    const norvtest::Pnm pnm = norvtest::parsePnm(run.output);
+    ASSERT_TRUE(pnm.valid());
+    ASSERT_EQ((Extent{pnm.width, pnm.height}), size);
+    const std::array copy{comp::Variant::i4(1)};
+    ASSERT_EQ(control.invoke(kIdCopyPageToClipboard, comp::kMethod, copy, &result), comp::S_OK);
+    ASSERT_EQ((Extent{site.width, site.height}), size);
+    gfx::MemoryDevice window(size.width + 4, size.height + 4);
+    control.OnDraw(&window, gfx::Rect{0, 0, window.width(), window.height()},
+                   gfx::Rect{0, 0, window.width(), window.height()});
+
+    int notBlack = 0, differing = 0;
+    for (int32_t y = 0; y < size.height; ++y)
+      for (int32_t x = 0; x < size.width; ++x) {
+        const uint32_t exported = pnmPixel(pnm, x, y);
+        notBlack += exported != 0;
+        differing += site.pixels[static_cast<size_t>(y) * size.width + x] != exported ||
+                     window.pixel(x, y) != exported;
+      }
+    EXPECT_EQ(notBlack, 0);
+    EXPECT_EQ(differing, 0);
+  }
+}
+
 }  // namespace
 }  // namespace ctl
