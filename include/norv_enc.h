@@ -167,7 +167,8 @@ NORV_API int32_t norv_setTokenOptions(NorvEncState *enc, const int32_t *t1, cons
  * the output writer by its kind (which finishes and closes the output file), then the record; a
  * log file opened by norv_encStart is closed and the state's error stream given back. *enc
  * becomes null. A null record gives 0, a null address 2 (reported). The writer's failure (2001
- * for a failed write or close) is returned after everything is freed.
+ * for a failed write or close), or the status of a failed encoding call, is returned after
+ * everything is freed; after either the output file is cut back to where the output began.
  */
 NORV_API int32_t norv_cleanEncState(QtzState *state, NorvEncState **enc);
 
@@ -188,7 +189,8 @@ NORV_API int32_t norv_cleanEncState(QtzState *state, NorvEncState **enc);
  * page; each ended section goes to the writer. With last = 0 the open section waits for the
  * next call. Pages without a resolution take the other axis's, or defaultDpi (with a warning).
  * 2 for a null record or a record not started, 118 for a null path or image, else the failing
- * layer's status (sections written before stay in the output).
+ * layer's status; a failed call abandons the output (nothing more is written to it, and
+ * clean-up cuts it back and returns the failure).
  *
  * Banded mode (no writer): norv_encMonoBufInPage feeds one band of a packed bilevel page
  * (continuing 0 starts a page of pageHeight rows; lastBand ends it, and the page forms a

@@ -286,14 +286,15 @@ TEST_F(EncodeCorpusDocument, GenericAllPages) {
 // shows every page at the scan's resolution with the scan's pixel size, exactly (poppler as
 // expectPages says).
 TEST_F(EncodeCorpus, EveryReaderShowsEveryCellOfTheTable) {
-  // Three pages: with a flush after every page, a fourth page's text regions would refer to
-  // more than four dictionary segments, the long form of the referred-to segment count that
-  // readers do not agree on.
-  const std::vector<std::string> pages = {"s01_s100_cavalerie-29.tif", "p13_t200_eqn-2.tif",
-                                          "s02_s150_table-27.tif"};
-  // flushPages 0 keeps the default (50). Add 5 (and a longer document) once text regions refer
-  // to at most four segments whatever the flush.
-  const int32_t flushes[] = {1, 0};
+  // Seven pages, so that a flush after every page or after five leaves several section
+  // dictionaries before the last pages (each text region still refers to one of them only): two
+  // real scans, text at 200 and 300 dpi, the digit table and the halftone page.
+  const std::vector<std::string> pages = {
+      "s01_s100_cavalerie-29.tif", "p13_t200_eqn-2.tif",         "s02_s150_table-27.tif",
+      "p09_t300_grops-3.tif",      "p19_d200_digits-times8.tif", "p21_h300_ps2pdf-screen.tif",
+      "p11_t200_bash-56.tif"};
+  // flushPages 0 keeps the default (50).
+  const int32_t flushes[] = {1, 5, 0};
   for (Output output : kOutputs) {
     for (int32_t outputMode : {2, 3}) {
       for (int32_t flushPages : flushes) {

@@ -1,7 +1,7 @@
 /* Installed API, norv_enc.h: an encoder state with its defaults, each setter taking good values
  * and refusing a bad one without changing anything, an encoding run of one caller page into a
- * raw JBIG2 file, a missing TIFF document refused, a banded page handed back, and clean-up
- * (twice). */
+ * raw JBIG2 file, a missing TIFF document refused (the output abandoned), a banded page handed
+ * back, and clean-up (twice). */
 #include <stddef.h>
 #include <stdio.h>
 #include <string.h>
@@ -63,7 +63,8 @@ int main(void) {
   CHECK(norv_encDocument(state, enc, "no-such-file.tif", 1) != 0);
   void *pixels = NULL;
   CHECK(QtzImage_unwrapAll(page, &pixels) == 0 && pixels == words);
-  CHECK(norv_cleanEncState(state, &enc) == 0);
+  /* The failed call abandoned the output: clean-up cuts it back, reports it and frees the state. */
+  CHECK(norv_cleanEncState(state, &enc) != 0 && enc == NULL);
 
   /* The same page in two bands, handed back as dictionary and page bytes. */
   CHECK(norv_initEncState(state, &enc) == 0);
