@@ -143,8 +143,9 @@ int32_t countDifferences(const Bitmap &a, const Bitmap &b, int32_t dx, int32_t d
 // Largest number of set pixels in a 3 x 3 window centred on rows 1 to height - 2.
 int32_t densestErrorWindow(const uint32_t *rows, int32_t wordsPerRow, int32_t width,
                            int32_t height);
-// Whether A and B (at one of the trial shifts around (dx, dy)) differ in fewer pixels than a
-// tenth of the smaller black count.
+// Whether A and B, aligned at the trial shift around (dx, dy) where they differ least, differ
+// only by edge noise (see lossy_match.cpp): in under a tenth of the smaller black count,
+// without two adjacent differing pixels away from the outlines.
 bool shapesAgree(const Bitmap &a, const Bitmap &b, int32_t dx, int32_t dy, const TokTokenizer *tok);
 bool hausMatch(const Token &a, const Token &b, int32_t *dx, int32_t *dy, TokTokenizer *tok);
 void hausBestShift(const Token &a, const Token &b, int32_t *dx, int32_t *dy,
