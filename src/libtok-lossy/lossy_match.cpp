@@ -213,11 +213,15 @@ inline int32_t agreementLimit(int32_t blackA, int32_t blackB) {
 // Words of a grid of differing pixels (rows of the two shapes' union box).
 constexpr int32_t kGridWords = 1024;
 
+// Word k of row y of a grid of `words` words per row and `height` rows; 0 outside it.
+inline uint32_t gridWord(const uint32_t *grid, int32_t words, int32_t height, int32_t y,
+                         int32_t k) {
+  return (y < 0 || y >= height || k < 0 || k >= words) ? 0 : grid[int64_t{y} * words + k];
+}
+
 // Whether a grid of `words` words per row and `height` rows holds two 8-adjacent set pixels.
 bool hasAdjacentPair(const uint32_t *d, int32_t words, int32_t height) {
-  auto at = [&](int32_t y, int32_t k) -> uint32_t {
-    return (y < 0 || y >= height || k < 0 || k >= words) ? 0 : d[int64_t{y} * words + k];
-  };
+  auto at = [&](int32_t y, int32_t k) { return gridWord(d, words, height, y, k); };
   for (int32_t y = 0; y < height; ++y) {
     for (int32_t k = 0; k < words; ++k) {
       const uint32_t m = at(y, k);
@@ -236,9 +240,7 @@ bool hasAdjacentPair(const uint32_t *d, int32_t words, int32_t height) {
 // Pixels of `only` (a grid of one shape's pixels missing from the other) that are not edge
 // noise beside `other` (the grid of the shape that lacks them).
 void keepOffEdge(uint32_t *only, const uint32_t *other, int32_t words, int32_t height) {
-  auto at = [&](int32_t y, int32_t k) -> uint32_t {
-    return (y < 0 || y >= height || k < 0 || k >= words) ? 0 : other[int64_t{y} * words + k];
-  };
+  auto at = [&](int32_t y, int32_t k) { return gridWord(other, words, height, y, k); };
   for (int32_t y = 0; y < height; ++y) {
     for (int32_t k = 0; k < words; ++k) {
       const int64_t i = int64_t{y} * words + k;
