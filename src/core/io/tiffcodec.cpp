@@ -257,8 +257,13 @@ bool decodeLoaded(Coder *c, Pixr *image, int32_t firstRow, int32_t rowCount, boo
                   bool final, bool wholeStrip) {
   const Scheme scheme = c->codec->scheme;
   const bool fax = scheme == Scheme::kMh || scheme == Scheme::kMr || scheme == Scheme::kMmr;
-  if (fax && c->brokenRow >= 0)
-    return clearRows(image, std::max(firstRow, c->brokenRow), firstRow + rowCount);
+  // Rows below the break are cleared once: reading row by row asks for the strip's rows again
+  // with each new row, and clearing them all each time would cost the square of the strip.
+  if (fax && c->brokenRow >= 0) {
+    clearRows(image, std::max(firstRow, c->brokenRow), firstRow + rowCount);
+    c->brokenRow = std::max(c->brokenRow, firstRow + rowCount);
+    return true;
+  }
   int32_t done = 0, usedUp = 0, consumed = 0;
   const int32_t status =
       decodeRows(c, image, firstRow, rowCount, resume, final, &done, &usedUp, &consumed);
@@ -281,6 +286,7 @@ bool decodeLoaded(Coder *c, Pixr *image, int32_t firstRow, int32_t rowCount, boo
         clearRows(image, c->brokenRow, c->brokenRow + 1);
       c->brokenRow++;
     }
+    c->brokenRow = std::max(c->brokenRow, firstRow + rowCount);
     return true;
   }
   if (status != PXL_OK) {
