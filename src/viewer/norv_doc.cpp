@@ -5,10 +5,9 @@
 #include "norv_doc.h"
 
 #include <QActionGroup>
-#include <QHBoxLayout>
 #include <QIcon>
 #include <QResizeEvent>
-#include <algorithm>
+#include <QToolBar>
 
 #include "help.h"
 #include "util.h"
@@ -20,16 +19,21 @@ using comp::Variant;
 
 // The toolbar's pictures are resources of the program (icons/*.png, 16 by 16 pixels, dark grey
 // on transparent), named by the picture's file name.
-QToolButton *toolButton(QWidget *parent, QHBoxLayout *row, const char *name, const char *tip,
-                        const char *picture) {
-  auto *button = new QToolButton(parent);
+QToolButton *toolButton(QToolBar *bar, const char *name, const char *tip, const char *picture) {
+  auto *button = new QToolButton(bar);
   button->setObjectName(name);
   setHelpText(button, tip);
   button->setIcon(QIcon(QString(":/icons/") + picture + ".png"));
   button->setAutoRaise(true);
   button->setFixedSize(24, 24);
-  row->addWidget(button);
+  bar->addWidget(button);
   return button;
+}
+
+// A field or label of the toolbar, named; gives the toolbar's action that shows or hides it.
+QAction *toolWidget(QToolBar *bar, QWidget *widget, const char *name) {
+  widget->setObjectName(name);
+  return bar->addWidget(widget);
 }
 
 // A group of menu's items of which one at most is checked (Qt unchecks the others).
@@ -126,57 +130,51 @@ void NorvDoc::build() {
 }
 
 void NorvDoc::buildToolBar() {
-  ToolBar = new QFrame(this);
+  // A fixed bar along the window's top edge. Controls that do not fit a narrow window move
+  // behind the bar's extension button instead of overlapping or leaving the window.
+  ToolBar = new QToolBar(this);
   ToolBar->setObjectName("ToolBar");
-  ToolBar->setFrameStyle(QFrame::Panel | QFrame::Raised);
+  ToolBar->setMovable(false);
+  ToolBar->setFloatable(false);
+  ToolBar->setIconSize(QSize(16, 16));
   // The toolbar keeps the system's window colour whatever background the document takes.
   QPalette own = ToolBar->palette();
   own.setColor(QPalette::Window, own.color(QPalette::Window));
   ToolBar->setPalette(own);
   ToolBar->setAutoFillBackground(true);
-  auto *row = new QHBoxLayout(ToolBar);
-  row->setContentsMargins(3, 2, 3, 2);
-  row->setSpacing(2);
-  FirstPage = toolButton(ToolBar, row, "FirstPage", "First Page", "first");
-  PreviousPage = toolButton(ToolBar, row, "PreviousPage", "Previous Page", "previous");
+  FirstPage = toolButton(ToolBar, "FirstPage", "First Page", "first");
+  PreviousPage = toolButton(ToolBar, "PreviousPage", "Previous Page", "previous");
   PageLabel = new QLabel("Page:", ToolBar);
-  PageLabel->setObjectName("PageLabel");
-  row->addWidget(PageLabel);
+  toolWidget(ToolBar, PageLabel, "PageLabel");
   PageNum = new QLineEdit(ToolBar);
-  PageNum->setObjectName("PageNum");
   setHelpText(PageNum, "Current Page");
   PageNum->setFixedWidth(44);
-  row->addWidget(PageNum);
+  toolWidget(ToolBar, PageNum, "PageNum");
   NumPages = new QLabel("of 0", ToolBar);
-  NumPages->setObjectName("NumPages");
   setHelpText(NumPages, "Pages in This Document");
   NumPages->setMinimumWidth(48);
-  row->addWidget(NumPages);
-  NextPage = toolButton(ToolBar, row, "NextPage", "Next Page", "next");
-  LastPage = toolButton(ToolBar, row, "LastPage", "Last Page", "last");
-  row->addSpacing(8);
-  ZoomIn = toolButton(ToolBar, row, "ZoomIn", "Zoom In", "zoom_in");
-  ZoomOut = toolButton(ToolBar, row, "ZoomOut", "Zoom Out", "zoom_out");
+  toolWidget(ToolBar, NumPages, "NumPages");
+  NextPage = toolButton(ToolBar, "NextPage", "Next Page", "next");
+  LastPage = toolButton(ToolBar, "LastPage", "Last Page", "last");
+  ToolBar->addSeparator();
+  ZoomIn = toolButton(ToolBar, "ZoomIn", "Zoom In", "zoom_in");
+  ZoomOut = toolButton(ToolBar, "ZoomOut", "Zoom Out", "zoom_out");
   ZoomLabel = new QLabel("Zoom", ToolBar);
-  ZoomLabel->setObjectName("ZoomLabel");
-  row->addWidget(ZoomLabel);
+  toolWidget(ToolBar, ZoomLabel, "ZoomLabel");
   ZoomFactor = new QLineEdit(ToolBar);
-  ZoomFactor->setObjectName("ZoomFactor");
   setHelpText(ZoomFactor, "Zoom Factor");
   ZoomFactor->setFixedWidth(56);
-  row->addWidget(ZoomFactor);
-  row->addSpacing(8);
-  RotateLeft = toolButton(ToolBar, row, "RotateLeft", "Rotate Left", "rotate_left");
-  RotateRight = toolButton(ToolBar, row, "RotateRight", "Rotate Right", "rotate_right");
-  row->addSpacing(8);
+  toolWidget(ToolBar, ZoomFactor, "ZoomFactor");
+  ToolBar->addSeparator();
+  RotateLeft = toolButton(ToolBar, "RotateLeft", "Rotate Left", "rotate_left");
+  RotateRight = toolButton(ToolBar, "RotateRight", "Rotate Right", "rotate_right");
+  ToolBar->addSeparator();
   Layer = new QComboBox(ToolBar);
-  Layer->setObjectName("Layer");
   setHelpText(Layer, "View Individual MRC Layers");
   Layer->setMinimumWidth(96);
   Layer->addItem("Composite");
-  row->addWidget(Layer);
-  WhatsThisButton = toolButton(ToolBar, row, "WhatsThisButton", "\"What's This?\"", "help");
-  row->addStretch(1);
+  LayerInBar = toolWidget(ToolBar, Layer, "Layer");
+  WhatsThisButton = toolButton(ToolBar, "WhatsThisButton", "\"What's This?\"", "help");
   ToolBar->resize(ToolBar->sizeHint());
 }
 
@@ -244,10 +242,8 @@ float NorvDoc::ViewableHeightPix() const {
 }
 
 void NorvDoc::FixSize() {
-  // Never narrower than its controls side by side: a narrow window cuts the toolbar off at its
-  // right edge instead of laying the controls over each other.
-  ToolBar->setGeometry(0, 0, std::max(width(), ToolBar->minimumSizeHint().width()),
-                       ToolBar->height());
+  // The window's width: what does not fit goes behind the bar's extension button.
+  ToolBar->setGeometry(0, 0, width(), ToolBar->sizeHint().height());
   FixNorvCtlSize();
   FixScrollBarSize();
 }
@@ -355,11 +351,11 @@ void NorvDoc::UpdateInfo() {
   }
 
   if (!ctl_.IsNorv() || menuViewContinuous->isChecked()) {
-    Layer->setVisible(false);
+    LayerInBar->setVisible(false);
     menuViewLayer->menuAction()->setVisible(false);
     return;
   }
-  Layer->setVisible(true);
+  LayerInBar->setVisible(true);
   menuViewLayer->menuAction()->setVisible(true);
   const int16_t n = CInt(ctl_.LayersOnCurrentPage());
   int16_t cur = CInt(ctl_.Layer());

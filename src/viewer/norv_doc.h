@@ -17,6 +17,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QScrollBar>
+#include <QToolBar>
 #include <QToolButton>
 #include <QWidget>
 #include <cstdint>
@@ -151,7 +152,7 @@ class NorvDoc : public QWidget {
   double pressY = 0;
 
   // Children.
-  QFrame *ToolBar;
+  QToolBar *ToolBar;
   QToolButton *FirstPage;
   QToolButton *PreviousPage;
   QToolButton *NextPage;
@@ -167,6 +168,7 @@ class NorvDoc : public QWidget {
   QLabel *ZoomLabel;
   QLineEdit *ZoomFactor;
   QComboBox *Layer;
+  QAction *LayerInBar;     // the toolbar's action that shows or hides Layer
   QWidget *NorvCtlWindow;  // the control's window
   QScrollBar *HScroll;
   QScrollBar *VScroll;
