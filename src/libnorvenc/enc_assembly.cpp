@@ -315,7 +315,13 @@ int32_t addColorTokensPage(NorvEncoder *encoder, QtzSCTextComponent *components,
     const int32_t gathered =
         gatherGreySamples(encoder->state, greyImage, classes, doc->page.tokens, pageNumber);
     status = tokReinsertClasses(doc->tokenizer, classes);
-    if (status != QTZ_OK) return qtz::report(encoder->state, status);
+    if (status != QTZ_OK) {
+      // The classes not put back are the caller's: freed here with their samples, as the
+      // page fails.
+      dropGreySamples(encoder->state, classes);
+      tokFreeOutput(doc->tokenizer, classes, (doc->lossy.flags & TOK_FLAG_MEMBER_RECORDS) != 0);
+      return qtz::report(encoder->state, status);
+    }
     return gathered;
   });
 }

@@ -30,6 +30,7 @@
 #include "page_source.h"
 #include "pxl_image.h"
 #include "pxl_owners_internal.h"
+#include "pxl_tiffpage.h"
 #include "qtz_internal.h"
 #include "qtz_owners_internal.h"
 
@@ -325,13 +326,19 @@ extern "C" int32_t norv_encStart(QtzState *state, NorvEncState *enc, FILE *outFi
 namespace norvenc {
 namespace {
 
-// Every page of the TIFF file to the open section, by the section rule.
+// Every page of the TIFF file to the open section, by the section rule. The file stays open
+// over the loop, so each page is reached from the one before.
 int32_t encodeDocument(QtzState *state, NorvEncState *enc, const char *tiffPath, int32_t last) {
+  PxlContext *ctx = state->ipwContext;
+  if (ctx == nullptr) return qtz::report(state, QTZ_ERR_NULL);
+  pxl::OwnedTiff file(ctx);
+  if (const int32_t status = pxlOpenTiffForRead(ctx, tiffPath, file.put()); status != 0)
+    return status;
   for (int32_t index = 0;;) {
     NorvPageSource *source = newSource(state);
     if (source == nullptr) return qtz::report(state, QTZ_ERR_NO_MEMORY);
     TcImage *image = nullptr;
-    if (const int32_t status = readSourcePage(state, tiffPath, source, index, &image,
+    if (const int32_t status = readSourcePage(state, file.get(), source, index, &image,
                                               enc->quarterTurns, enc->defaultDpi);
         status != 0) {
       qtz::release(state, source);

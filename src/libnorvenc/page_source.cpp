@@ -1,10 +1,10 @@
 // Source pages of the encoding driver.
 //
-// readSourcePage reads one TIFF page through the token utilities and fills the page source:
-// packed bilevel pages keep their framed rows, deeper pages are colour pages. A page without a
-// resolution on one axis takes the other axis's; a page without any gets the default (with the
-// warning "No resolution given in input file, assuming %d dpi."). Quarter turns outside 0 to 3
-// give 10003.
+// readSourcePage reads one page of an open TIFF file through the token utilities and fills the page
+// source: packed bilevel pages keep their framed rows, deeper pages are colour pages. A page
+// without a resolution on one axis takes the other axis's; a page without any gets the default
+// (with the warning "No resolution given in input file, assuming %d dpi."). Quarter turns outside 0
+// to 3 give 10003.
 //
 // splitColorPage runs the colour-scan segmentation over a colour page (which it takes over),
 // hands out the text components (and a grey image when asked), and turns the background into a
@@ -180,11 +180,11 @@ void describeSource(QtzState *state, Pixr *image, int32_t defaultDpi, NorvPageSo
   }
 }
 
-int32_t readSourcePage(QtzState *state, const char *tiffPath, NorvPageSource *source, int32_t index,
+int32_t readSourcePage(QtzState *state, TIFF *file, NorvPageSource *source, int32_t index,
                        TcImage **image, int32_t quarterTurns, int32_t defaultDpi) {
   *image = nullptr;
   if (quarterTurns < 0 || quarterTurns > 3) return qtz::report(state, QTZ_ERR_ASSERT);
-  if (const int32_t status = tc_readTiffEx(state, tiffPath, quarterTurns, index + 1, image);
+  if (const int32_t status = ipReadOpenTiffPage(state, file, quarterTurns, index + 1, image);
       status != 0 || *image == nullptr)
     return status;
   describeSource(state, (*image)->image, defaultDpi, source);

@@ -11,7 +11,7 @@
 #include "qtz_image.h"
 #include "qtz_sc.h"
 #include "qtz_state.h"
-#include "tc_util.h"
+#include "tc_util_internal.h"
 
 struct Pixr;
 
@@ -24,9 +24,10 @@ namespace norvenc {
 // whose resolution was filled in gets it on its core image too (the split reads it there).
 void describeSource(QtzState *state, Pixr *image, int32_t defaultDpi, NorvPageSource *source);
 
-// Page `index` (from 0) of the TIFF file, turned by quarterTurns (0 to 3, else 10003), into
-// *image (null at the end of the file, status 0) and the page source (describeSource).
-int32_t readSourcePage(QtzState *state, const char *tiffPath, NorvPageSource *source, int32_t index,
+// Page `index` (from 0) of the TIFF file opened with pxlOpenTiffForRead, turned by quarterTurns
+// (0 to 3, else 10003), into *image (null at the end of the file, status 0) and the page source
+// (describeSource). Pages read in order (or the same page again) read each directory once.
+int32_t readSourcePage(QtzState *state, TIFF *file, NorvPageSource *source, int32_t index,
                        TcImage **image, int32_t quarterTurns, int32_t defaultDpi);
 
 // The page's resolution in whole dots per inch (16.16 values rounded; 0 becomes 300).

@@ -1,6 +1,7 @@
-// Pages of image files as core images and token images: one page of a TIFF file, or the first
-// image of a file of any type the image core reads (TIFF, BMP, PNM, Sun raster, PCX), read by
-// the image core, turned by a number of quarter turns, palettes expanded into three 8-bit
+// Pages of image files as core images and token images: one page of a TIFF file (by name, or
+// of a file kept open so that pages read in order are each reached from the one before), or the
+// first image of a file of any type the image core reads (TIFF, BMP, PNM, Sun raster, PCX), read
+// by the image core, turned by a number of quarter turns, palettes expanded into three 8-bit
 // channels, and the result described in a TcImage record for the encoder's page loop.
 //
 // Token coordinates and sizes are 16-bit, so pages wider or taller than 32,767 pixels are
@@ -100,26 +101,25 @@ bool outputsGiven(const char *path, int32_t *width, int32_t *height, int32_t *by
 
 }  // namespace
 
-int32_t ipReadTiffPage(const char *path, int32_t quarterTurns, int32_t page, int32_t *width,
-                       int32_t *height, int32_t *bytesPerRow, Pixr **image, QtzState *state) {
-  if (!outputsGiven(path, width, height, bytesPerRow, image)) return qtz::report(state, 118);
+int32_t ipReadOpenTiffPage(QtzState *state, TIFF *file, int32_t quarterTurns, int32_t page,
+                           TcImage **image) {
   *image = nullptr;
   PxlContext *ctx = state->ipwContext;
-  if (ctx == nullptr) return qtz::report(state, 118);
   pxl::OwnedImage read(ctx);
-  int32_t pathLength = 0;
-  while (path[pathLength] != '\0') ++pathLength;
-  qtz::OwnedBlock<char> name(state, static_cast<char *>(qtz::allocate(state, pathLength + 1u)));
-  if (!name) return qtz::report(state, 1);
-  for (int32_t i = 0; i <= pathLength; ++i) name.get()[i] = path[i];
-  char *source = name.get();
-  if (int32_t status = pxlReadTiff(ctx, &source, page, 0, read.put()); status != 0) return status;
+  if (int32_t status = pxlReadTiffPage(ctx, file, page, 0, read.put()); status != 0) return status;
   if (!read) return 0;
   if (int32_t status = checkAndTurn(state, read, quarterTurns); status != 0) return status;
   int32_t stride = 0;
   pxlGetImageBytesPerRow(ctx, read.get(), &stride);
   if (int32_t status = expandPalette(ctx, read); status != 0) return status;
-  handOut(ctx, read, stride, width, height, bytesPerRow, image);
+  qtz::OwnedBlock<TcImage> record(state,
+                                  static_cast<TcImage *>(qtz::allocate(state, sizeof(TcImage))));
+  if (!record) return qtz::report(state, 1);
+  int32_t width = 0, height = 0, bytesPerRow = 0;
+  Pixr *kept = nullptr;
+  handOut(ctx, read, stride, &width, &height, &bytesPerRow, &kept);
+  describe(ctx, kept, width, height, bytesPerRow, record.get());
+  *image = record.release();
   return 0;
 }
 
@@ -146,18 +146,11 @@ extern "C" int32_t tc_readTiffEx(QtzState *state, const char *path, int32_t quar
   if (state == nullptr) return 118;
   if (image == nullptr) return qtz::report(state, 118);
   *image = nullptr;
-  int32_t width = 0, height = 0, bytesPerRow = 0;
-  Pixr *read = nullptr;
-  int32_t status =
-      ipReadTiffPage(path, quarterTurns, page, &width, &height, &bytesPerRow, &read, state);
-  if (status != 0 || read == nullptr) return status;
-  pxl::OwnedImage owned(state->ipwContext, read);
-  qtz::OwnedBlock<TcImage> record(state,
-                                  static_cast<TcImage *>(qtz::allocate(state, sizeof(TcImage))));
-  if (!record) return qtz::report(state, 1);
-  describe(state->ipwContext, owned.release(), width, height, bytesPerRow, record.get());
-  *image = record.release();
-  return 0;
+  PxlContext *ctx = state->ipwContext;
+  if (path == nullptr || ctx == nullptr) return qtz::report(state, 118);
+  pxl::OwnedTiff file(ctx);
+  if (int32_t status = pxlOpenTiffForRead(ctx, path, file.put()); status != 0) return status;
+  return ipReadOpenTiffPage(state, file.get(), quarterTurns, page, image);
 }
 
 extern "C" int32_t tc_readTiff(QtzState *state, const char *path, int32_t quarterTurns,

@@ -15,6 +15,7 @@
 #include "qtz_internal.h"
 #include "qtz_owners_internal.h"
 #include "tcly_doc_internal.h"
+#include "tcly_grey_internal.h"
 
 namespace tcly {
 namespace {
@@ -37,8 +38,10 @@ TclyToken *memberToken(const TclyDoc *doc, const QtzAdtListNode *member) {
   return static_cast<TclyToken *>(member->data);
 }
 
+// Frees an output class list with the grey samples hung on its classes.
 void freeClassList(TclyDoc *doc, QtzAdtList *classes) {
   if (classes == nullptr) return;
+  dropGreySamples(doc->state, classes);
   if (doc->tokenizer != nullptr) tokFreeOutput(doc->tokenizer, classes, memberRecords(doc) ? 1 : 0);
 }
 
@@ -319,7 +322,14 @@ extern "C" int32_t tcly_doc_end(TclyDoc *doc, TclySection *section) {
     qtz::release(state, s->pages);
     qtz::release(state, s);
   }
-  if (doc->tokenizer != nullptr) tokFree(doc->tokenizer);
+  if (doc->tokenizer != nullptr) {
+    // Classes the classifier still holds may carry grey samples on their class words (a page
+    // that failed before its section ended): they come out by a roll-back, which refines
+    // nothing, and go with their samples.
+    QtzAdtList *held = nullptr;
+    if (tokEndSectionRollBack(doc->tokenizer, &held) == QTZ_OK) freeClassList(doc, held);
+    tokFree(doc->tokenizer);
+  }
   qtz::release(state, doc);
   return QTZ_OK;
 }

@@ -7,7 +7,8 @@
 // list order): the first walk makes every output record and checks every class, so that a
 // failure leaves the classes in place; the second moves representatives and count images
 // into the records and frees the classes. Representatives lose their blank columns on the
-// way out and regain them when reinserted.
+// way out and regain them when reinserted. A reinsertion copies what it needs from an output
+// record and frees the record only once its class is placed, so a failure loses no class.
 #include <algorithm>
 #include <cstring>
 
@@ -218,36 +219,29 @@ int32_t endSection(TokTokenizer *tok, QtzAdtList **classes, bool refineFirst) {
   return 0;
 }
 
-// Puts one output class back as a frozen, carried-over class; the record is consumed (freed)
-// whether or not this succeeds.
+// Puts one output class back as a frozen, carried-over class. The record is only read: the
+// representative is made from a copy of its rows and the members from its member list; its
+// count image moves into the class only once the class is placed. On failure nothing of the
+// record has changed (the class stays the caller's, as coded); on success the caller frees it.
 int32_t reinsertOne(TokTokenizer *tok, TokOutClass *oc, bool withMembers) {
   QtzState *state = tok->opt.state;
   const bool records = (tok->opt.flags & TOK_FLAG_MEMBER_RECORDS) != 0;
   TokInputToken head = oc->head;
   head.user = 0;
-  oc->head.rows = nullptr;  // taken over by the token (or freed with it)
-  QtzImage *image = oc->countImage;
-  oc->countImage = nullptr;
-  auto consume = [&](int32_t status) {
-    QtzImage_free(image);
-    freeMemberList(tok, oc->members, records);
-    qtz::release(state, oc);
-    return status;
-  };
   Token *rep = nullptr;
-  int32_t status = makeToken(tok, head, false, &rep);
-  if (status != 0) return consume(status);
+  int32_t status = makeToken(tok, head, true, &rep);
+  if (status != 0) return status;
   Class *cls = nullptr;
   status = qtz::poolTake<2>(state, &cls);
   if (status != 0) {
     freeToken(tok, rep);
-    return consume(status);
+    return status;
   }
   *cls = Class{nullptr, rep, nullptr,
                kFrozen | kOwnsTemplate | kTemplateCurrent | kChecked | kCarried, oc->classWord};
   auto drop = [&](int32_t code) {
     freeClass(tok, cls);
-    return consume(code);
+    return code;
   };
   status = QtzAdt_liNew(&cls->members, state);
   if (status != 0) return drop(status);
@@ -257,14 +251,12 @@ int32_t reinsertOne(TokTokenizer *tok, TokOutClass *oc, bool withMembers) {
   const int32_t r = tok->passes;
   *acc = Accumulator{nullptr, r, 0, r, 0, 0, 1};
   cls->acc = acc;
+  QtzImage *image = oc->countImage;
   if (image != nullptr) {
-    QtzImage_setOffset(image, image->hdr.xoff + r, image->hdr.yoff);
-    acc->image = image;
-    image = nullptr;
-    const QtzImageHeader &h = acc->image->hdr;
-    acc->minX = h.xoff;
+    const QtzImageHeader &h = image->hdr;
+    acc->minX = h.xoff + r;
     acc->minY = h.yoff;
-    acc->maxX = h.xoff + h.width - 1;
+    acc->maxX = h.xoff + r + h.width - 1;
     acc->maxY = h.yoff + h.height - 1;
     acc->count = oc->countedMembers;
     acc->is8Bit = oc->countIs8Bit;
@@ -291,20 +283,27 @@ int32_t reinsertOne(TokTokenizer *tok, TokOutClass *oc, bool withMembers) {
   status = placeClass(tok, cls);
   if (status != 0) return drop(status);
   ++tok->classCount;
-  return consume(0);
+  if (image != nullptr) {
+    QtzImage_setOffset(image, image->hdr.xoff + r, image->hdr.yoff);
+    acc->image = image;
+    oc->countImage = nullptr;
+  }
+  return 0;
 }
 
+// Puts the listed classes back one after another; each class put back leaves the list and its
+// record is freed. A failure stops there: the classes not yet put back, the failing one
+// included, stay whole in the list for the caller.
 int32_t reinsert(TokTokenizer *tok, QtzAdtList *classes, bool withMembers) {
   if (tok == nullptr || classes == nullptr) return kAssert;
-  const uint32_t saved = tok->opt.flags;
-  tok->opt.flags &= ~TOK_FLAG_KEEP_INPUT;
+  const bool records = (tok->opt.flags & TOK_FLAG_MEMBER_RECORDS) != 0;
   int32_t status = 0;
   while (classes->head != nullptr && status == 0) {
     auto *oc = static_cast<TokOutClass *>(classes->head->data);
-    status = QtzAdt_liRem(classes->head);
-    if (status == 0) status = reinsertOne(tok, oc, withMembers);
+    status = reinsertOne(tok, oc, withMembers);
+    if (status == 0) status = QtzAdt_liRem(classes->head);
+    if (status == 0) freeOutClass(tok, oc, records);  // whole or not, it is put back
   }
-  tok->opt.flags = saved;
   if (status != 0) return status;
   return QtzAdt_liFree(classes);
 }

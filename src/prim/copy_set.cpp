@@ -262,7 +262,7 @@ ImpImageHeader *ownUntiledCopy(ImpImageHeader *im) {
       im->nChannels, im->alphaChannel, im->depth, im->colorModel, im->channelSeq, im->dataOrder,
       im->origin, im->alignment, im->width, im->height, nullptr, nullptr, nullptr, nullptr);
   if (copy == nullptr) return nullptr;
-  copy->dataOrigin =
+  copy->dataOrigin = copy->ownedData =
       static_cast<uint8_t *>(std::malloc(size_t(copy->dataSize) + size_t(copy->alignment)));
   if (copy->dataOrigin == nullptr) {
     ownReleaseImage(copy, IMP_RELEASE_HEADER);

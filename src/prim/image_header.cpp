@@ -4,6 +4,11 @@
 // first multiple of 32 after room for one pointer; the heap block's address is kept in the
 // pointer-sized slot just before the returned address.
 //
+// Release frees only what the primitives allocated for the header: its pixel block is the one
+// impAllocateImage (or an untiled copy) recorded as ownedData, never a block a caller hung on
+// the header itself (a header over the caller's pixels, or a mask over them released with its
+// image), so releasing with the data or mask flags cannot free the caller's memory.
+//
 // Layout rule: bits = width x bit count; pixel order rows hold bits x nChannels, planar rows
 // bits; a row is rounded up to the alignment; dataSize = height x widthStep (x nChannels in
 // planar order). All layout arithmetic is 64-bit, and an untiled layout whose step or size
@@ -165,7 +170,7 @@ void impAllocateImage(ImpImageHeader *image, int32_t fillFlag, int32_t fillValue
     return;
   }
   const uintptr_t a = static_cast<uintptr_t>(image->alignment);
-  image->dataOrigin = origin;
+  image->dataOrigin = image->ownedData = origin;
   image->imageData =
       reinterpret_cast<uint8_t *>((reinterpret_cast<uintptr_t>(origin) + a - 1) & ~(a - 1));
   image->widthStep = static_cast<int32_t>(layout.widthStep);
@@ -190,11 +195,8 @@ void ownReleaseImage(ImpImageHeader *image, int32_t flags) {
     ownFreeAligned(image->tileInfo);
     image->tileInfo = nullptr;
   }
-  if ((flags & IMP_RELEASE_DATA) && image->dataOrigin != nullptr) {
-    std::free(image->dataOrigin);
-    image->dataOrigin = nullptr;
-    image->imageData = nullptr;
-  }
+  if ((flags & IMP_RELEASE_DATA) && (image->dataOrigin != nullptr || image->ownedData != nullptr))
+    ownReleaseImageData(image);
   if (flags & IMP_RELEASE_HEADER) ownFreeAligned(image);
 }
 
@@ -204,7 +206,8 @@ void ownReleaseImageHeader(ImpImageHeader *image) {
 
 void ownReleaseImageData(ImpImageHeader *image) {
   if (image == nullptr) return;
-  std::free(image->dataOrigin);
+  std::free(image->ownedData);
+  image->ownedData = nullptr;
   image->dataOrigin = nullptr;
   image->imageData = nullptr;
 }

@@ -41,7 +41,10 @@ void copyRect(const uint8_t *src, int64_t sx, int64_t sy, int64_t srcStep, int64
 
 ImpImageHeader *copyHeader(const ImpImageHeader &im) {
   auto *h = static_cast<ImpImageHeader *>(ownMallocAligned(sizeof(ImpImageHeader)));
-  if (h != nullptr) *h = im;
+  if (h != nullptr) {
+    *h = im;
+    h->ownedData = nullptr;  // a view over the image's pixels, never their owner
+  }
   return h;
 }
 

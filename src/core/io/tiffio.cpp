@@ -3,7 +3,9 @@
 // the bilevel schemes and PackBits coded by the core's own coders (tiffcodec.h) and
 // everything else by libtiff (see pxl_tiffpage.h for the rules).
 //
-// Reading. Single-channel pages are read into the image's own pixel memory: either decoded
+// Reading. An open file keeps its current directory, so pages read in order are reached by
+// reading on from the one before (a long chain costs its length once, not once per page).
+// Single-channel pages are read into the image's own pixel memory: either decoded
 // straight into the framed rows, or (libtiff's schemes) read strip after strip with the
 // image laid out unframed at the file's row size, each 32-bit word's bytes reversed over the
 // whole block, and the frame restored in place. A single tile is read as a tile as many rows
@@ -35,14 +37,6 @@ constexpr const char *kUnit = "tiffio";
 constexpr int32_t kStripBytes = 8196;
 
 namespace codec = pxl::tiffcodec;
-
-// Closes a file opened for reading at the end of the scope.
-struct ReadFile {
-  TIFF *tif = nullptr;
-  ~ReadFile() {
-    if (tif != nullptr) pxlTiffClose(tif);
-  }
-};
 
 // 16.16 dots per inch of a resolution in dots per inch, clamped to the 32-bit range.
 int32_t fixedResolution(float dpi) {
@@ -334,6 +328,33 @@ int32_t writeSingle(PxlContext *ctx, TIFF *tif, Pixr *image, int32_t height, int
   return PXL_OK;
 }
 
+// Opens the file in mode ("r" or "w"); failed gives the status of a file that cannot be opened.
+int32_t openTiff(PxlContext *ctx, const char *path, const char *mode, int32_t failed,
+                 TIFF **record) {
+  if (path == nullptr || record == nullptr) return PXL_FAIL(ctx, kUnit, PXL_ERR_NULL);
+  *record = pxlTiffOpen(ctx, path, mode);
+  if (*record == nullptr) return PXL_FAIL(ctx, kUnit, failed);
+  return PXL_OK;
+}
+
+// Makes directory page - 1 (pages from 1; 1 and below the first) the current one. Forward it
+// reads the directories after the current one, one after another, so reading every page of a
+// long chain in order costs its length once; back it starts again from the first. False when
+// the chain ends (or loops, or breaks) before it; the first directory is then made current
+// again, so that a half-read directory is never taken for a page.
+bool toDirectory(TIFF *tif, int32_t page) {
+  const tdir_t target = page > 1 ? static_cast<tdir_t>(page - 1) : 0;
+  tdir_t current = TIFFCurrentDirectory(tif);
+  if (target < current) return TIFFSetDirectory(tif, target) == 1;
+  for (; current < target; ++current) {
+    if (TIFFReadDirectory(tif) != 1) {
+      TIFFSetDirectory(tif, 0);
+      return false;
+    }
+  }
+  return true;
+}
+
 }  // namespace
 
 extern "C" {
@@ -344,13 +365,23 @@ int32_t pxlReadTiff(PxlContext *ctx, char **source, int32_t page, int32_t scanli
     return PXL_FAIL(ctx, kUnit, PXL_ERR_NULL);
   if (*image != nullptr) return PXL_FAIL(ctx, kUnit, PXL_ERR_NOT_NULL);
   PXL_POLL_OR_RETURN(ctx, kUnit);
-  ReadFile file;
-  file.tif = pxlTiffOpen(ctx, *source, "r");
-  if (file.tif == nullptr) return PXL_FAIL(ctx, kUnit, PXL_ERR_FILE_READ);
-  // Step to the page; libtiff skips the directories before it without reading them whole.
-  if (page > 1 && !TIFFSetDirectory(file.tif, static_cast<tdir_t>(page - 1))) return PXL_OK;
+  pxl::OwnedTiff file(ctx);
+  if (const int32_t s = pxlOpenTiffForRead(ctx, *source, file.put()); s != PXL_OK) return s;
+  return pxlReadTiffPage(ctx, file.get(), page, scanlineMode, image);
+}
 
-  TIFF *tif = file.tif;
+int32_t pxlOpenTiffForRead(PxlContext *ctx, const char *path, TIFF **record) {
+  return openTiff(ctx, path, "r", PXL_ERR_FILE_READ, record);
+}
+
+int32_t pxlReadTiffPage(PxlContext *ctx, TIFF *record, int32_t page, int32_t scanlineMode,
+                        Pixr **image) {
+  if (record == nullptr || image == nullptr) return PXL_FAIL(ctx, kUnit, PXL_ERR_NULL);
+  if (*image != nullptr) return PXL_FAIL(ctx, kUnit, PXL_ERR_NOT_NULL);
+  PXL_POLL_OR_RETURN(ctx, kUnit);
+  if (!toDirectory(record, page)) return PXL_OK;
+
+  TIFF *tif = record;
   uint16_t depth = 1, samples = 1;
   TIFFGetFieldDefaulted(tif, TIFFTAG_BITSPERSAMPLE, &depth);
   TIFFGetFieldDefaulted(tif, TIFFTAG_SAMPLESPERPIXEL, &samples);
@@ -373,17 +404,12 @@ int32_t pxlReadTiff(PxlContext *ctx, char **source, int32_t page, int32_t scanli
              s != PXL_OK) {
     return s;
   }
-  pxlTiffClose(file.tif);
-  file.tif = nullptr;
   *image = out.release();
   return PXL_OK;
 }
 
 int32_t pxlOpenTiffForWrite(PxlContext *ctx, const char *path, TIFF **record) {
-  if (path == nullptr || record == nullptr) return PXL_FAIL(ctx, kUnit, PXL_ERR_NULL);
-  *record = pxlTiffOpen(ctx, path, "w");
-  if (*record == nullptr) return PXL_FAIL(ctx, kUnit, PXL_ERR_FILE_WRITE);
-  return PXL_OK;
+  return openTiff(ctx, path, "w", PXL_ERR_FILE_WRITE, record);
 }
 
 int32_t pxlWriteTiffImage(PxlContext *ctx, Pixr *image, int32_t compression, int32_t oneStrip,

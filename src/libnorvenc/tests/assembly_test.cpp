@@ -247,6 +247,15 @@ class AssemblyTest : public norvtest::TrackedStateTest {
     }
   }
 
+  // A colour page's text components (two shapes in several colours and a dot), the page they
+  // make as a bilevel model, their colours, and a grey image of the page dark where the ink is.
+  struct ColourPage {
+    Pnm model;
+    std::vector<QtzSCTextComponent> components;
+    std::vector<std::array<uint8_t, 3>> colours;
+    QtzImage *grey = nullptr;
+  };
+  ColourPage colourPage();
   void expectColourPage(bool withGrey);
 
   NorvEncoder *enc_ = nullptr;
@@ -331,9 +340,36 @@ TEST_F(AssemblyTest, ColourTokensDecodeWithTheirColoursBehindThePage) {
   }
 }
 
-void AssemblyTest::expectColourPage(bool withGrey) {
-  build(setExactClasses);
-  if (HasFatalFailure()) return;
+// Every allocation failing in turn while a colour page with a grey image is added: each failed
+// run leaves nothing behind, the classes taken out for the grey samples included (put back, or
+// freed when putting them back fails).
+TEST_F(AssemblyTest, ColourTokensWithEveryAllocationFailingLeaveNothingBehind) {
+  bool finished = false;
+  for (long k = 1; k < 20000 && !finished; ++k) {
+    SCOPED_TRACE(k);
+    build(setExactClasses);
+    if (HasFatalFailure()) return;
+    ColourPage c = colourPage();
+    ASSERT_NE(c.grey, nullptr);
+    const NorvPageSource page{nullptr, 200, 100, 0, 300, 300};
+    uint8_t overflow = 1;
+    norvtest::heap.failAt = norvtest::heap.requests + k;
+    const int32_t added = addColorTokensPage(
+        enc_, c.components.data(), int32_t(c.components.size()), &page, c.grey, &overflow);
+    finished = norvtest::heap.requests < norvtest::heap.failAt;
+    norvtest::heap.failAt = -1;
+    EXPECT_EQ(added == 0, finished);
+    for (const QtzSCTextComponent &component : c.components)
+      if (component.bitmap != nullptr) QtzImage_free(component.bitmap);
+    QtzImage_free(c.grey);
+    ASSERT_EQ(destroyEncoder(enc_), 0);
+    enc_ = nullptr;
+  }
+  EXPECT_TRUE(finished);
+}
+
+AssemblyTest::ColourPage AssemblyTest::colourPage() {
+  ColourPage c;
   struct Placed {
     int shape;
     int32_t x, y;
@@ -343,32 +379,43 @@ void AssemblyTest::expectColourPage(bool withGrey) {
                            {0, 100, 50, 0, 128, 0}, {1, 150, 70, 0, 0, 255}, {2, 190, 5, 9, 9, 9}};
   const int sizes[3][2] = {{8, 10}, {12, 9}, {3, 3}};
   auto on = [](int shape, int x, int y) { return shape == 2 || (x * 5 + y * 3 + shape) % 4 < 2; };
-  Pnm model;
+  Pnm &model = c.model;
   model.kind = '4';
   model.width = 200;
   model.height = 100;
   model.raster.assign(size_t(model.rowBytes()) * model.height, 0);
-  std::vector<QtzSCTextComponent> components;
-  std::vector<std::array<uint8_t, 3>> colours;
   for (const Placed &p : placed) {
     const int w = sizes[p.shape][0], h = sizes[p.shape][1];
     QtzImage *bitmap = nullptr;
-    ASSERT_EQ(QtzImage_new(state_, QTZ_IMAGE_PACKED, w, h, &bitmap), 0);
+    EXPECT_EQ(QtzImage_new(state_, QTZ_IMAGE_PACKED, w, h, &bitmap), 0);
+    if (bitmap == nullptr) continue;
     for (int y = 0; y < h; ++y)
       for (int x = 0; x < w; ++x)
         if (on(p.shape, x, y)) {
           bitmap->rows[y][(x / 32) * 4 + 3 - (x % 32) / 8] |= uint8_t(0x80 >> (x % 8));
           model.row(p.y + y)[(p.x + x) / 8] |= uint8_t(0x80 >> ((p.x + x) % 8));
         }
-    components.push_back(QtzSCTextComponent{bitmap, p.x, p.y, p.r, p.g, p.b});
-    colours.push_back({p.r, p.g, p.b});
+    c.components.push_back(QtzSCTextComponent{bitmap, p.x, p.y, p.r, p.g, p.b});
+    c.colours.push_back({p.r, p.g, p.b});
   }
+  EXPECT_EQ(QtzImage_new(state_, QTZ_IMAGE_GREY8, model.width, model.height, &c.grey), 0);
+  if (c.grey != nullptr)
+    for (int y = 0; y < model.height; ++y)
+      for (int x = 0; x < model.width; ++x)
+        c.grey->rows[y][x] = (model.row(y)[x / 8] >> (7 - x % 8)) & 1 ? 20 : 235;
+  return c;
+}
+
+void AssemblyTest::expectColourPage(bool withGrey) {
+  build(setExactClasses);
+  if (HasFatalFailure()) return;
+  ColourPage c = colourPage();
+  ASSERT_NE(c.grey, nullptr);
+  const Pnm &model = c.model;
+  std::vector<QtzSCTextComponent> &components = c.components;
+  std::vector<std::array<uint8_t, 3>> &colours = c.colours;
+  QtzImage *grey = c.grey;
   const NorvPageSource page{nullptr, 200, 100, 0, 300, 300};
-  QtzImage *grey = nullptr;
-  ASSERT_EQ(QtzImage_new(state_, QTZ_IMAGE_GREY8, model.width, model.height, &grey), 0);
-  for (int y = 0; y < model.height; ++y)
-    for (int x = 0; x < model.width; ++x)
-      grey->rows[y][x] = (model.row(y)[x / 8] >> (7 - x % 8)) & 1 ? 20 : 235;
   uint8_t overflow = 1;
   const int32_t added = withGrey
                             ? addColorTokensPage(enc_, components.data(),
@@ -378,7 +425,7 @@ void AssemblyTest::expectColourPage(bool withGrey) {
   QtzImage_free(grey);
   ASSERT_EQ(added, 0);
   EXPECT_EQ(overflow, 0);
-  for (const QtzSCTextComponent &c : components) EXPECT_EQ(c.bitmap, nullptr);
+  for (const QtzSCTextComponent &component : components) EXPECT_EQ(component.bitmap, nullptr);
   ASSERT_EQ(closeSection(enc_, NORV_CLOSE_FINAL), 0);
   if (withGrey) {
     ASSERT_EQ(refineClassTemplates(enc_), 0);

@@ -21,6 +21,7 @@
 #include "output_writer.h"
 #include "page_source.h"
 #include "pxl_image.h"
+#include "pxl_tiffpage.h"
 #include "qtz_internal.h"
 #include "testkit_files.h"
 #include "testkit_state.h"
@@ -354,22 +355,23 @@ TEST_F(DriverTest, ResolutionsDefaultSymmetrically) {
   for (const ResolutionCase &c : {cases[0], cases[2]}) {
     const std::string path =
         tiff("res.tif", {SourcePage{enctest::glyphPage(40, 30, 1), float(c.x), float(c.y)}});
+    pxl::OwnedTiff file(state_->ipwContext);
+    ASSERT_EQ(pxlOpenTiffForRead(state_->ipwContext, path.c_str(), file.put()), 0);
     NorvPageSource source{};
     TcImage *image = nullptr;
-    ASSERT_EQ(norvenc::readSourcePage(state_, path.c_str(), &source, 0, &image, 0, c.defaultDpi),
-              0);
+    ASSERT_EQ(norvenc::readSourcePage(state_, file.get(), &source, 0, &image, 0, c.defaultDpi), 0);
     ASSERT_NE(image, nullptr);
     EXPECT_EQ(source.xdpi, c.xdpi);
     EXPECT_EQ(source.ydpi, c.ydpi);
     EXPECT_EQ(tc_freeImage(state_, image), 0);
     // Past the last page: no image, status 0.
-    ASSERT_EQ(norvenc::readSourcePage(state_, path.c_str(), &source, 1, &image, 0, 300), 0);
+    ASSERT_EQ(norvenc::readSourcePage(state_, file.get(), &source, 1, &image, 0, 300), 0);
     EXPECT_EQ(image, nullptr);
   }
   // Quarter turns outside 0 to 3.
   NorvPageSource source{};
   TcImage *image = nullptr;
-  EXPECT_EQ(norvenc::readSourcePage(state_, "x.tif", &source, 0, &image, 4, 300), 10003);
+  EXPECT_EQ(norvenc::readSourcePage(state_, nullptr, &source, 0, &image, 4, 300), 10003);
   EXPECT_EQ(image, nullptr);
 }
 
@@ -412,9 +414,11 @@ TEST_F(DriverTest, BackgroundIsReducedByAWholeFactorOfItsResolution) {
     SCOPED_TRACE(c.dpi);
     const std::string path =
         tiff("colour.tif", {SourcePage{enctest::colourPage(120, 90), float(c.dpi), float(c.dpi)}});
+    pxl::OwnedTiff file(state_->ipwContext);
+    ASSERT_EQ(pxlOpenTiffForRead(state_->ipwContext, path.c_str(), file.put()), 0);
     NorvPageSource source{};
     TcImage *image = nullptr;
-    ASSERT_EQ(norvenc::readSourcePage(state_, path.c_str(), &source, 0, &image, 0, 300), 0);
+    ASSERT_EQ(norvenc::readSourcePage(state_, file.get(), &source, 0, &image, 0, 300), 0);
     NorvWriterPage *page = nullptr;
     ASSERT_EQ(norvenc::newWriterPage(enc_->writer, 120, 90, &page), 0);
     QtzSCTextComponent *components = nullptr;

@@ -10,6 +10,8 @@
 #include "qtz_state.h"
 #include "tc_util.h"
 
+typedef struct tiff TIFF;  // libtiff's file record
+
 // A zeroed 1-bit pixel block laid out as a core image of width x height with the 32-pixel
 // frame (from the state's hooks), wrapped whole as a packed image of (width + 64) x
 // (height + 64) pixels. Content goes at x = 32 + *bitOffset, y = 32: *bitOffset is 0, or 32
@@ -45,12 +47,11 @@ bool forEachTokenRun(const uint16_t *runs, int32_t count, Run run) {
   return true;
 }
 
-// Page `page` (from 1) of a TIFF file as a core image, turned and palette-expanded as
-// tc_readTiffEx does; width, height and bytes per row are those of the page as read and
-// turned (before palette expansion). A page past the last gives 0, a null *image and leaves
-// the three values untouched. Statuses as tc_readTiffEx.
-int32_t ipReadTiffPage(const char *path, int32_t quarterTurns, int32_t page, int32_t *width,
-                       int32_t *height, int32_t *bytesPerRow, Pixr **image, QtzState *state);
+// Page `page` (from 1) of a TIFF file opened with pxlOpenTiffForRead, as tc_readTiffEx reads
+// it; a page past the last gives 0 and a null *image. Pages read in order cost the length of
+// the file's directory chain once (pxl_tiffpage.h). Statuses as tc_readTiffEx.
+int32_t ipReadOpenTiffPage(QtzState *state, TIFF *file, int32_t quarterTurns, int32_t page,
+                           TcImage **image);
 // The first image of a file of any type the image core reads, turned and palette-expanded;
 // width, height and bytes per row are those of the final image. Statuses as tc_readTiff.
 int32_t ipReadImageFile(const char *path, int32_t quarterTurns, int32_t *width, int32_t *height,

@@ -414,6 +414,66 @@ TEST_F(Classifier, InvalidTokensAndOptions) {
   EXPECT_EQ(tokInit(nullptr, &tok_), QTZ_ERR_ASSERT);
 }
 
+// A reinsertion that fails (every allocation in turn) leaves every class it did not put back
+// whole in the list, the failing one included: its rows, count image, members and class word
+// are the caller's as coded; the classes put back before it are in the classifier. Reinserting
+// the rest then completes the dictionary.
+TEST_F(Classifier, AFailedReinsertionKeepsEveryClassItDidNotPutBack) {
+  options_.countTemplateMinimum = 2;
+  options_.flags = 0x1A;
+  const int digits[] = {0, 2, 4, 6, 8};
+  bool finished = false;
+  for (long k = 1; k < 400 && !finished; ++k) {
+    SCOPED_TRACE(k);
+    start();
+    for (int d : digits)
+      for (int i = 0; i < 3; ++i) ASSERT_EQ(add(Picture(kDigits[d]), d * 10 + i + 1), 0);
+    end();
+    uintptr_t word = 100;
+    for (QtzAdtListNode *n = out_->head; n != nullptr; n = n->next)
+      static_cast<TokOutClass *>(n->data)->classWord = ++word;
+    const Output coded = read(out_);
+    ASSERT_EQ(coded.classes.size(), std::size(digits));
+
+    norvtest::heap.failAt = norvtest::heap.requests + k;
+    const int32_t status = tokReinsertClasses(tok_, out_);
+    finished = norvtest::heap.requests < norvtest::heap.failAt;
+    norvtest::heap.failAt = -1;
+    if (finished) {
+      ASSERT_EQ(status, 0);
+    } else {
+      ASSERT_NE(status, 0);
+      const Output left = read(out_);
+      ASSERT_EQ(size_t(classCount()) + left.classes.size(), coded.classes.size());
+      const size_t taken = coded.classes.size() - left.classes.size();
+      for (size_t i = 0; i < left.classes.size(); ++i) {
+        const Output::Class &was = coded.classes[taken + i], &is = left.classes[i];
+        EXPECT_TRUE(samePicture(is.rep, was.rep));
+        EXPECT_EQ(is.classWord, was.classWord);
+        EXPECT_EQ(is.countImage, was.countImage);
+        EXPECT_EQ(is.counted, was.counted);
+        ASSERT_EQ(is.members.size(), was.members.size());
+        for (size_t m = 0; m < is.members.size(); ++m)
+          EXPECT_EQ(is.members[m].user, was.members[m].user);
+      }
+      ASSERT_EQ(tokReinsertClasses(tok_, out_), 0);
+    }
+    out_ = nullptr;
+    const Output again = end();
+    ASSERT_EQ(again.classes.size(), coded.classes.size());
+    for (size_t i = 0; i < coded.classes.size(); ++i) {
+      EXPECT_TRUE(samePicture(again.classes[i].rep, coded.classes[i].rep));
+      EXPECT_EQ(again.classes[i].classWord, coded.classes[i].classWord);
+      EXPECT_EQ(again.classes[i].members.size(), coded.classes[i].members.size());
+    }
+    tokFreeOutput(tok_, out_, 1);
+    out_ = nullptr;
+    tokFree(tok_);
+    tok_ = nullptr;
+  }
+  EXPECT_TRUE(finished);
+}
+
 TEST_F(Classifier, EveryAllocationFailingInTurnLeavesNothingBehind) {
   options_.countTemplateMinimum = 2;
   options_.flags = 0x1A;
@@ -435,10 +495,9 @@ TEST_F(Classifier, EveryAllocationFailingInTurnLeavesNothingBehind) {
     if (status == 0) status = tokAddToken(tok, nullptr) == QTZ_ERR_ASSERT ? 0 : -1;
     QtzAdtList *out = nullptr;
     if (status == 0) status = tokEndSectionPartial(tok, &out);
-    if (status == 0)
-      status = tokReinsertTemplates(tok, out);
-    else if (out != nullptr)
-      tokFreeOutput(tok, out, 1);
+    if (status == 0) status = tokReinsertTemplates(tok, out);
+    // A failed section end or reinsertion leaves the list (what it did not take) to the caller.
+    if (status != 0 && out != nullptr) tokFreeOutput(tok, out, 1);
     out = nullptr;
     if (status == 0) status = tokEndSectionFinal(tok, &out);
     if (out != nullptr) tokFreeOutput(tok, out, 1);

@@ -138,6 +138,10 @@ struct ImpImageHeader {
   int32_t borderModes[4];  // top, bottom, left, right
   int32_t borderConsts[4];
   uint8_t *dataOrigin;
+  // The pixel block the primitives allocated for this header (impAllocateImage), the only
+  // block a data release frees: pixels a caller hangs on the header through imageData and
+  // dataOrigin stay the caller's. Null until data is allocated.
+  uint8_t *ownedData;
 };
 
 // ---- Allocation and headers ---------------------------------------------------------------

@@ -5,6 +5,7 @@
 
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "prim_test_kit.h"
 
@@ -168,6 +169,46 @@ TEST_F(Headers, AlignedAllocatorAndRelease) {
   EXPECT_EQ(empty->roi->yOffset, 3);
   ownReleaseImage(empty, IMP_RELEASE_ALL);
   EXPECT_EQ(ownSetRoiRect(nullptr, 0, 0, 0, 1, 1), nullptr);
+}
+
+// Releasing with the data flag, or with the mask flag over a mask, frees only pixel blocks the
+// primitives allocated: pixels a caller hung on a header (as a view over its own bitmap does,
+// through imageData and dataOrigin) stay the caller's and usable, whatever the flags.
+TEST_F(Headers, ReleaseNeverFreesTheCallersPixels) {
+  struct Case {
+    const char *name;
+    bool asMask;  // the caller's pixels are those of a mask released with its image
+    int32_t flags;
+  } cases[] = {
+      {"data flag on a header over the caller's pixels", false, IMP_RELEASE_DATA},
+      {"all flags on a header over the caller's pixels", false, IMP_RELEASE_ALL},
+      {"mask flag over a mask on the caller's pixels", true,
+       IMP_RELEASE_MASK | IMP_RELEASE_DATA | IMP_RELEASE_HEADER},
+      {"all flags over a mask on the caller's pixels", true, IMP_RELEASE_ALL},
+  };
+  for (const Case &c : cases) {
+    SCOPED_TRACE(c.name);
+    std::vector<uint8_t> pixels(64, 0x5A);
+    ImpImageHeader *over = create(1, c.asMask ? IMP_DEPTH_1U : IMP_DEPTH_8U, 8, 8);
+    ASSERT_NE(over, nullptr);
+    over->imageData = over->dataOrigin = pixels.data();
+    if (c.asMask) {
+      // An image with pixels of its own, which the release must free (the leak check sees it).
+      ImpImageHeader *image = create(1, IMP_DEPTH_8U, 8, 8, 0, 4, 0, over);
+      ASSERT_NE(image, nullptr);
+      impAllocateImage(image, 1, 7);
+      ASSERT_EQ(ownGetErrorStatus(), 0);
+      ownReleaseImage(image, c.flags);  // the mask's header goes with it
+    } else {
+      ownReleaseImage(over, c.flags);
+      if (!(c.flags & IMP_RELEASE_HEADER)) {
+        EXPECT_EQ(over->imageData, nullptr);
+        ownReleaseImage(over, IMP_RELEASE_HEADER);
+      }
+    }
+    pixels[63] ^= 0xFF;  // still the caller's, writable and freed only by its owner
+    EXPECT_EQ(pixels[0], 0x5A);
+  }
 }
 
 TEST_F(Headers, BorderConstantsAreLimitedToTheDepth) {

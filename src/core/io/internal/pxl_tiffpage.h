@@ -19,6 +19,12 @@
  *   layout (or three samples that are not RGB), 2006 more than one tile, 1 no memory or a
  *   page larger than the file readers' limits (pxl_imagefile.h), or the status of a failing core
  * operation or progress abort.
+ * The same in steps, for reading many pages of one file: pxlOpenTiffForRead opens the file
+ * (2000 when it cannot; 118 null arguments), pxlReadTiffPage reads a page of the open file as
+ * pxlReadTiff does (118 a null record), and pxlAbandonTiff closes it. The open file remembers
+ * its current directory: a later page is reached by reading on from there, so the pages of a
+ * file read in order cost the length of its chain once (an earlier page starts again from the
+ * first directory). Reading a page leaves its directory current.
  *
  * pxlWriteTiff writes a framed image (one channel of 1, 2, 4 or 8 bits, or an RGB set of
  * three 8-bit channels) as a new one-page TIFF file. Compression: 1, 2 (CCITT RLE), 3 (Group
@@ -31,7 +37,8 @@
  * 1000 to 1004 a failed image validation (the image must be framed).
  * The inner steps: pxlOpenTiffForWrite opens (creates or truncates) the file,
  * pxlWriteTiffImage writes the page and its directory into an open file, pxlAbandonTiff
- * releases a file after a failure without writing more (what was written stays).
+ * releases a file after a failure without writing more (what was written stays) or closes a
+ * file opened for reading.
  */
 #ifndef PXL_TIFFPAGE_H
 #define PXL_TIFFPAGE_H
@@ -46,6 +53,9 @@ enum { PXL_ERR_MANY_TILES = 2006 };
 
 int32_t pxlReadTiff(PxlContext *ctx, char **source, int32_t page, int32_t scanlineMode,
                     Pixr **image);
+int32_t pxlOpenTiffForRead(PxlContext *ctx, const char *path, TIFF **record);
+int32_t pxlReadTiffPage(PxlContext *ctx, TIFF *record, int32_t page, int32_t scanlineMode,
+                        Pixr **image);
 
 int32_t pxlWriteTiff(PxlContext *ctx, Pixr *image, const char *path, int32_t compression,
                      int32_t oneStrip, int32_t group3Options);
@@ -55,5 +65,17 @@ int32_t pxlWriteTiffImage(PxlContext *ctx, Pixr *image, int32_t compression, int
 void pxlAbandonTiff(TIFF *record);
 
 NORV_EXTERN_C_END
+
+#ifdef __cplusplus
+#include "pxl_owners_internal.h"
+
+namespace pxl {
+inline void abandonTiff(PxlContext *, TIFF *record) {
+  pxlAbandonTiff(record);
+}
+// An open TIFF file, closed at the end of the scope (nothing more written) unless released.
+using OwnedTiff = Owner<TIFF, abandonTiff>;
+}  // namespace pxl
+#endif
 
 #endif

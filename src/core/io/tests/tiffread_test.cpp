@@ -1,9 +1,11 @@
 // The TIFF page reader's rules beyond what tifftopnm shows: resolutions (units, missing
 // values, clamping), palette entries from the high bytes of the file's map, the sample
 // layouts and tilings it refuses, Compression values it cannot read, corrupt and hostile
-// strips (short data, byte counts past the end of the file), and its argument checks.
+// strips (short data, byte counts past the end of the file), pages of one open file read in
+// any order, and its argument checks.
 #include <tiffio.h>
 
+#include <algorithm>
 #include <climits>
 #include <string>
 #include <vector>
@@ -279,6 +281,86 @@ TEST(TiffRead, FaxDataThatBreaksOffShowsWhatDecodes) {
       EXPECT_TRUE(warned);
     }
   }
+}
+
+// Pages of one open file: forward from the page before, the same page again, past the last
+// (no image, and the file stays usable), back to an earlier page; each read equals the page
+// read from a file opened for it alone. A chain that loops back ends where it loops.
+TEST(TiffRead, PagesOfAnOpenFileInAnyOrder) {
+  Context c;
+  iotest::TempDir dir;
+  const std::string path = dir.file("pages.tif");
+  constexpr int kPages = 5;
+  {
+    TIFF *tif = TIFFOpen(path.c_str(), "w");
+    ASSERT_NE(tif, nullptr);
+    for (uint32_t i = 0; i < kPages; ++i) {
+      // Page n is 8 x n pixels wide and holds the byte n in every position.
+      TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, 8 * (i + 1));
+      TIFFSetField(tif, TIFFTAG_IMAGELENGTH, 3u);
+      TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, uint16_t{8});
+      TIFFSetField(tif, TIFFTAG_SAMPLESPERPIXEL, uint16_t{1});
+      TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_MINISBLACK);
+      TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, 3u);
+      std::vector<uint8_t> strip(size_t{24} * (i + 1), static_cast<uint8_t>(i + 1));
+      ASSERT_GE(TIFFWriteEncodedStrip(tif, 0, strip.data(), static_cast<tmsize_t>(strip.size())),
+                0);
+      ASSERT_TRUE(TIFFWriteDirectory(tif));
+    }
+    TIFFClose(tif);
+  }
+  TIFF *file = nullptr;
+  ASSERT_EQ(0, pxlOpenTiffForRead(c.ctx, path.c_str(), &file));
+  for (const int32_t page : {0, 1, 2, 3, 3, 5, 6, 9, 5, 4, 2, 6, 1}) {
+    SCOPED_TRACE(page);
+    iotest::OwnedImage read(c.ctx), alone(c.ctx);
+    ASSERT_EQ(0, pxlReadTiffPage(c.ctx, file, page, 0, &read.pix));
+    ASSERT_EQ(0, readPage(c.ctx, path, page, &alone.pix));
+    if (page > kPages) {
+      EXPECT_EQ(read.pix, nullptr);
+      EXPECT_EQ(alone.pix, nullptr);
+      continue;
+    }
+    ASSERT_NE(read.pix, nullptr);
+    ASSERT_NE(alone.pix, nullptr);
+    const int32_t n = std::max(page, 1);
+    int32_t width = 0;
+    ASSERT_EQ(0, pxlGetImageWidth(c.ctx, read.pix, &width));
+    EXPECT_EQ(width, 8 * n);
+    for (int32_t y = 0; y < 3; ++y)
+      for (int32_t x = 0; x < width; ++x) {
+        ASSERT_EQ(norvtest::pixel(read.pix, x, y), uint32_t(n)) << x << "," << y;
+        ASSERT_EQ(norvtest::pixel(alone.pix, x, y), uint32_t(n)) << x << "," << y;
+      }
+  }
+  pxlAbandonTiff(file);
+
+  // The last directory pointing back to the first: three pages, then the end.
+  std::vector<uint8_t> bytes = iotest::readFile(path);
+  const auto u32 = [&](size_t at) {
+    return uint32_t(bytes[at]) | uint32_t(bytes[at + 1]) << 8 | uint32_t(bytes[at + 2]) << 16 |
+           uint32_t(bytes[at + 3]) << 24;
+  };
+  size_t ifd = u32(4);
+  for (int i = 0; i < 2; ++i) ifd = u32(ifd + 2 + 12 * (bytes[ifd] | bytes[ifd + 1] << 8));
+  const size_t next = ifd + 2 + 12 * (bytes[ifd] | bytes[ifd + 1] << 8);
+  for (int k = 0; k < 4; ++k) bytes[next + k] = bytes[4 + k];
+  const std::string looped = dir.file("looped.tif");
+  iotest::writeFile(looped, bytes);
+  ASSERT_EQ(0, pxlOpenTiffForRead(c.ctx, looped.c_str(), &file));
+  for (const int32_t page : {1, 2, 3, 4, 3}) {
+    SCOPED_TRACE(page);
+    iotest::OwnedImage read(c.ctx);
+    ASSERT_EQ(0, pxlReadTiffPage(c.ctx, file, page, 0, &read.pix));
+    EXPECT_EQ(read.pix == nullptr, page == 4);
+  }
+  pxlAbandonTiff(file);
+
+  Pixr *image = nullptr;
+  EXPECT_EQ(118, pxlOpenTiffForRead(c.ctx, nullptr, &file));
+  EXPECT_EQ(118, pxlOpenTiffForRead(c.ctx, path.c_str(), nullptr));
+  EXPECT_EQ(2000, pxlOpenTiffForRead(c.ctx, dir.file("missing.tif").c_str(), &file));
+  EXPECT_EQ(118, pxlReadTiffPage(c.ctx, nullptr, 1, 0, &image));
 }
 
 TEST(TiffRead, Arguments) {
