@@ -9,7 +9,8 @@
 // 1-bit images are combined 64 bits at a time at any bit offsets: a masked 1-bit copy makes
 // every destination bit whose mask bit is 1 take the source bit (the others keep theirs); an
 // unmasked copy at one bit phase moves its whole bytes with memcpy, runs of rows that share
-// their row step as one block (the bytes outside the span put back).
+// their row step as one block (the bytes outside the span put back); at different phases 16
+// shifted bytes at a time.
 // Tiled images run the untiled form block by block on views of the tiles.
 #include <algorithm>
 #include <cstdlib>
@@ -108,6 +109,40 @@ void copyBitsSamePhase(uint8_t *d, int64_t dOff, const uint8_t *s, int64_t sOff,
   const int64_t whole = end / 8 - first;
   if (whole > 0) std::memcpy(to + first, from + first, size_t(whole));
   if (end % 8 != 0) merge(end / 8, 0, end % 8);
+}
+
+// An unmasked 1-bit copy of n bits between different bit phases. The bits up to the
+// destination's first byte boundary and those after the last whole vector go through
+// combineBitRow; between them 16 destination bytes at a time, each its source byte shifted
+// left by the phase difference with the next source byte's top bits below it (shifts of 16-bit
+// lanes, the bits crossing between bytes masked off), reading only source bytes that hold bits
+// of the span.
+void copyBitsShifted(uint8_t *d, int64_t dOff, const uint8_t *s, int64_t sOff, int64_t n) {
+  auto copy = [](uint64_t, uint64_t sv, uint64_t, uint64_t) { return sv; };
+  const int64_t head = std::min<int64_t>(n, (8 - (dOff & 7)) & 7);
+  if (head > 0) imp::combineBitRow(d, dOff, head, s, sOff, nullptr, 0, nullptr, 0, copy);
+  const int sh = static_cast<int>((sOff + head) & 7);
+  uint8_t *to = d + ((dOff + head) >> 3);
+  const int64_t fromByte = (sOff + head) >> 3;
+  const uint8_t *from = s + fromByte;
+  int64_t k = 0;
+  if (sh != 0) {
+    const __m128i hiMask = _mm_set1_epi8(static_cast<char>(0xFF << sh));
+    const __m128i loMask = _mm_set1_epi8(static_cast<char>(0xFF >> (8 - sh)));
+    const __m128i left = _mm_cvtsi32_si128(sh), right = _mm_cvtsi32_si128(8 - sh);
+    // Destination bytes k .. k + 15, all inside the span, need source bytes k .. k + 16, the
+    // last of them starting before the span's end.
+    for (; head + 8 * (k + 16) <= n && 8 * (fromByte + k + 16) < sOff + n; k += 16) {
+      const __m128i v0 = _mm_loadu_si128(reinterpret_cast<const __m128i *>(from + k));
+      const __m128i v1 = _mm_loadu_si128(reinterpret_cast<const __m128i *>(from + k + 1));
+      _mm_storeu_si128(reinterpret_cast<__m128i *>(to + k),
+                       _mm_or_si128(_mm_and_si128(_mm_sll_epi16(v0, left), hiMask),
+                                    _mm_and_si128(_mm_srl_epi16(v1, right), loMask)));
+    }
+  }
+  const int64_t done = head + 8 * k;
+  if (done < n)
+    imp::combineBitRow(d, dOff + done, n - done, s, sOff + done, nullptr, 0, nullptr, 0, copy);
 }
 
 // The same copy over rows. Where both images step by the same bytes from a byte boundary and
@@ -227,7 +262,9 @@ int32_t ownCopyImage(ImpImageHeader *src, ImpImageHeader *dst) {
     else if ((d.bitOffset & 7) == (s.bitOffset & 7))
       copyRowsSamePhase(d, s, width, height);
     else
-      rows([](uint64_t, uint64_t sv, uint64_t, uint64_t) { return sv; });
+      for (int64_t y = 0; y < height; ++y)
+        copyBitsShifted(d.first + y * d.rowStep, d.bitOffset, s.first + y * s.rowStep, s.bitOffset,
+                        width);
     return 0;
   }
   moveRegion(s, d, masked ? &m : nullptr, channels, imp::sampleBytes(dst->depth),

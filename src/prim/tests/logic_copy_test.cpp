@@ -2,9 +2,11 @@
 // random layouts (channels, alpha channels, data orders, alignments, views with a longer row
 // step), regions at odd bit offsets and widths 1 to 130, channels of interest, masks, tiled
 // and untiled; plus the refusals with their texts, the documented cases, and spans that end at
-// the last byte of an exactly sized buffer; tall 1-bit copies keep every bit outside the span.
+// the last byte of an exactly sized buffer; tall 1-bit copies at one phase and at different
+// phases keep every bit outside the span.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
 #include <random>
 #include <vector>
@@ -293,41 +295,47 @@ TEST_F(LogicCopy, SpansEndingAtTheBufferEndReadNothingPastIt) {
     }
 }
 
-// Unmasked 1-bit copies of tall regions at one bit phase (several runs of block-copied rows):
-// every bit of the span comes from the source, every other bit of the destination buffer (the
-// rows' ends, the padding, the bits before the span) keeps its value. Region widths leave 1 to
-// 16 bytes and more past the span.
+// Unmasked 1-bit copies of tall regions at one bit phase (several runs of block-copied rows)
+// and at different phases (shifted vectors of bytes): every bit of the span comes from the
+// source, every other bit of the destination buffer (the rows' ends, the padding, the bits
+// before the span) keeps its value. Region widths leave 1 to 16 bytes and more past the span.
 TEST_F(LogicCopy, TallBitCopiesKeepEveryBitOutsideTheSpan) {
   std::mt19937 rng(64);
-  for (int32_t width : {121, 128, 130, 203, 255})
-    for (int32_t offset : {0, 8, 16})
+  const int32_t offsets[][2] = {{0, 0}, {8, 8}, {16, 16}, {3, 0}, {0, 5}, {13, 6}, {7, 1}};
+  for (int32_t width : {121, 128, 130, 203, 255, 300})
+    for (const auto &[srcOffset, dstOffset] : offsets)
       for (int32_t extra : {0, 1, 9, 20}) {
-        const int32_t w = width + offset, step = (w + 7) / 8 + extra, rows = 150;
+        const int32_t w = width + std::max(srcOffset, dstOffset), rows = 150;
+        const int32_t step = (w + 7) / 8 + extra;
         std::vector<uint8_t> src(size_t(step) * rows), dst(size_t(step) * rows);
         for (uint8_t &b : src) b = uint8_t(rng());
         for (uint8_t &b : dst) b = uint8_t(rng());
         const std::vector<uint8_t> before = dst;
         ImpImageHeader *hs[2];
         uint8_t *ps[2] = {src.data(), dst.data()};
-        ImpRoiRecord roi{0, offset, 0, width, rows};
+        ImpRoiRecord roi[2] = {{0, srcOffset, 0, width, rows}, {0, dstOffset, 0, width, rows}};
         for (int i = 0; i < 2; ++i) {
           hs[i] = impCreateImageHeader(1, 0, IMP_DEPTH_1U, "GRAY", "G", 0, 0, 4, w, rows, nullptr,
                                        nullptr, nullptr, nullptr);
           hs[i]->imageData = ps[i];
           hs[i]->widthStep = step;
           hs[i]->dataSize = step * rows;
-          hs[i]->roi = &roi;
+          hs[i]->roi = &roi[i];
         }
         impCopy(hs[0], hs[1]);
         ASSERT_EQ(ownGetErrorStatus(), 0);
-        for (int64_t bit = 0; bit < int64_t{8} * step * rows; ++bit) {
-          const int64_t x = bit % (8 * step);
-          const auto &from = x >= offset && x < w ? src : before;
-          const int at = 7 - int(bit & 7);
-          ASSERT_EQ((dst[size_t(bit >> 3)] >> at) & 1, (from[size_t(bit >> 3)] >> at) & 1)
-              << "width " << width << " offset " << offset << " step " << step << " row "
-              << bit / (8 * step) << " x " << x;
-        }
+        auto bitOf = [&](const std::vector<uint8_t> &v, int64_t row, int64_t x) {
+          const int64_t bit = row * 8 * step + x;
+          return (v[size_t(bit >> 3)] >> (7 - (bit & 7))) & 1;
+        };
+        for (int64_t row = 0; row < rows; ++row)
+          for (int64_t x = 0; x < 8 * step; ++x) {
+            const bool inside = x >= dstOffset && x < dstOffset + width;
+            ASSERT_EQ(bitOf(dst, row, x),
+                      inside ? bitOf(src, row, x - dstOffset + srcOffset) : bitOf(before, row, x))
+                << "width " << width << " offsets " << srcOffset << " -> " << dstOffset << " step "
+                << step << " row " << row << " x " << x;
+          }
         for (ImpImageHeader *h : hs) ownReleaseImage(h, IMP_RELEASE_HEADER);
       }
 }
