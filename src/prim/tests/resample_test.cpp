@@ -360,6 +360,34 @@ TEST_F(Resample, DecimationEqualsTheModel) {
   }
 }
 
+// Area averages of 8-bit images over pairs of columns and 1, 2 or 4 rows (the power-of-two
+// areas whose means are made for whole lines at once), grey and colour, pixel and planar
+// order, widths around the vector step: each pixel is its block's rounded mean.
+TEST_F(Resample, DecimationByPairsOfColumnsIsTheRoundedBlockMean) {
+  std::mt19937 rng(2);
+  for (int32_t nc : {1, 3})
+    for (int32_t order : {0, 1})
+      for (int32_t fy : {1, 2, 4})
+        for (int32_t W : {8, 17, 38, 101}) {
+          const int32_t H = 4 * fy + 3, w = W / 2, h = H / fy;
+          Image src = randomImage(rng, nc, IMP_DEPTH_8U, W, H, order);
+          Image dst(nc, IMP_DEPTH_8U, w, h, order, 8);
+          impDecimate(src, dst, 1, 2, 1, fy, IMP_INTER_SUPER);
+          ASSERT_EQ(ownGetErrorStatus(), 0) << lastContext();
+          for (int32_t c = 0; c < nc; ++c)
+            for (int32_t i = 0; i < h; ++i)
+              for (int32_t j = 0; j < w; ++j) {
+                uint32_t sum = 0;
+                for (int32_t r = 0; r < fy; ++r)
+                  sum += get(*src.h, 2 * j, i * fy + r, c) + get(*src.h, 2 * j + 1, i * fy + r, c);
+                const int32_t shift = fy == 1 ? 1 : fy == 2 ? 2 : 3;
+                ASSERT_EQ(get(*dst.h, j, i, c), (sum + fy) >> shift)
+                    << nc << " channels, order " << order << ", " << W << " x " << H << " by 2 x "
+                    << fy << " at " << j << "," << i << "," << c;
+              }
+        }
+}
+
 TEST_F(Resample, DecimationDocumentedCases) {
   Image src(1, IMP_DEPTH_8U, 6, 4), dst(1, IMP_DEPTH_8U, 4, 4);
   for (int x = 0; x < 6; ++x) set(*src.h, x, 0, 0, uint32_t(x * 10));
