@@ -263,6 +263,18 @@ TEST_F(LogicCopy, ValuesAndChannelsOfInterest) {
   EXPECT_EQ(get(*g8.h, 2, 0), 12u);
 }
 
+// A 1-bit header of w x rows pixels over the caller's bytes, step bytes a row, with a region.
+ImpImageHeader *bitHeaderOver(uint8_t *bytes, int32_t w, int32_t rows, int32_t step,
+                              ImpRoiRecord *roi) {
+  ImpImageHeader *h = impCreateImageHeader(1, 0, IMP_DEPTH_1U, "GRAY", "G", 0, 0, 4, w, rows,
+                                           nullptr, nullptr, nullptr, nullptr);
+  h->imageData = bytes;
+  h->widthStep = step;
+  h->dataSize = step * rows;
+  h->roi = roi;
+  return h;
+}
+
 // 1-bit and 8-bit spans that end at the last byte of a buffer of exactly the image's size:
 // AddressSanitizer reports any read past it.
 TEST_F(LogicCopy, SpansEndingAtTheBufferEndReadNothingPastIt) {
@@ -275,14 +287,9 @@ TEST_F(LogicCopy, SpansEndingAtTheBufferEndReadNothingPastIt) {
       uint8_t *ps[3] = {pa.get(), pb.get(), pd.get()};
       ImpRoiRecord roi[3];
       for (int i = 0; i < 3; ++i) {
-        hs[i] = impCreateImageHeader(1, 0, IMP_DEPTH_1U, "GRAY", "G", 0, 0, 4, w, rows, nullptr,
-                                     nullptr, nullptr, nullptr);
-        hs[i]->imageData = ps[i];
-        hs[i]->widthStep = step;
-        hs[i]->dataSize = step * rows;
         std::fill(ps[i], ps[i] + step * rows, uint8_t(0x5A + i));
         roi[i] = ImpRoiRecord{0, (offset + i) % (offset + 1), 0, width, rows};
-        hs[i]->roi = &roi[i];
+        hs[i] = bitHeaderOver(ps[i], w, rows, step, &roi[i]);
       }
       impOr(hs[0], hs[1], hs[2]);
       impCopy(hs[0], hs[2]);
@@ -314,14 +321,7 @@ TEST_F(LogicCopy, TallBitCopiesKeepEveryBitOutsideTheSpan) {
         ImpImageHeader *hs[2];
         uint8_t *ps[2] = {src.data(), dst.data()};
         ImpRoiRecord roi[2] = {{0, srcOffset, 0, width, rows}, {0, dstOffset, 0, width, rows}};
-        for (int i = 0; i < 2; ++i) {
-          hs[i] = impCreateImageHeader(1, 0, IMP_DEPTH_1U, "GRAY", "G", 0, 0, 4, w, rows, nullptr,
-                                       nullptr, nullptr, nullptr);
-          hs[i]->imageData = ps[i];
-          hs[i]->widthStep = step;
-          hs[i]->dataSize = step * rows;
-          hs[i]->roi = &roi[i];
-        }
+        for (int i = 0; i < 2; ++i) hs[i] = bitHeaderOver(ps[i], w, rows, step, &roi[i]);
         impCopy(hs[0], hs[1]);
         ASSERT_EQ(ownGetErrorStatus(), 0);
         auto bitOf = [&](const std::vector<uint8_t> &v, int64_t row, int64_t x) {
