@@ -15,7 +15,9 @@
 //
 // 1-bit copies: impCopy of the mask page, whole (beside pixCopy), a region at the same bit
 // phase and at another (beside pixRasterop), and through a 1-bit mask (beside
-// pixCombineMasked).
+// pixCombineMasked). pixCopy of pages of one size copies the whole buffer, row padding
+// included, as one block; ours leaves the destination's bits past each row's pixels as they
+// were, so it does a little more.
 //
 // Scaling: linear resize of the colour page to 1/2, 1/4 and 3/7 (impResize, linear) beside
 // pixScaleColorLI, which interpolates linearly at any factor (pixScaleLI itself hands factors

@@ -8,11 +8,15 @@
 // eight clear pixels or move eight set ones at once, testing single bits only in mixed bytes.
 // 1-bit images are combined 64 bits at a time at any bit offsets: a masked 1-bit copy makes
 // every destination bit whose mask bit is 1 take the source bit (the others keep theirs); an
-// unmasked copy at one bit phase moves its whole bytes with memcpy.
+// unmasked copy at one bit phase moves its whole bytes with memcpy, runs of rows that share
+// their row step as one block (the bytes outside the span put back); at different phases 16
+// shifted bytes at a time.
 // Tiled images run the untiled form block by block on views of the tiles.
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+
+#include <emmintrin.h>
 
 #include "bit_rows_internal.h"
 #include "imp_internal.h"
@@ -107,6 +111,81 @@ void copyBitsSamePhase(uint8_t *d, int64_t dOff, const uint8_t *s, int64_t sOff,
   if (end % 8 != 0) merge(end / 8, 0, end % 8);
 }
 
+// An unmasked 1-bit copy of n bits between different bit phases. The bits up to the
+// destination's first byte boundary and those after the last whole vector go through
+// combineBitRow; between them 16 destination bytes at a time, each its source byte shifted
+// left by the phase difference with the next source byte's top bits below it (shifts of 16-bit
+// lanes, the bits crossing between bytes masked off), reading only source bytes that hold bits
+// of the span.
+void copyBitsShifted(uint8_t *d, int64_t dOff, const uint8_t *s, int64_t sOff, int64_t n) {
+  auto copy = [](uint64_t, uint64_t sv, uint64_t, uint64_t) { return sv; };
+  const int64_t head = std::min<int64_t>(n, (8 - (dOff & 7)) & 7);
+  if (head > 0) imp::combineBitRow(d, dOff, head, s, sOff, nullptr, 0, nullptr, 0, copy);
+  const int sh = static_cast<int>((sOff + head) & 7);
+  uint8_t *to = d + ((dOff + head) >> 3);
+  const int64_t fromByte = (sOff + head) >> 3;
+  const uint8_t *from = s + fromByte;
+  int64_t k = 0;
+  if (sh != 0) {
+    const __m128i hiMask = _mm_set1_epi8(static_cast<char>(0xFF << sh));
+    const __m128i loMask = _mm_set1_epi8(static_cast<char>(0xFF >> (8 - sh)));
+    const __m128i left = _mm_cvtsi32_si128(sh), right = _mm_cvtsi32_si128(8 - sh);
+    // Destination bytes k .. k + 15, all inside the span, need source bytes k .. k + 16, the
+    // last of them starting before the span's end.
+    for (; head + 8 * (k + 16) <= n && 8 * (fromByte + k + 16) < sOff + n; k += 16) {
+      const __m128i v0 = _mm_loadu_si128(reinterpret_cast<const __m128i *>(from + k));
+      const __m128i v1 = _mm_loadu_si128(reinterpret_cast<const __m128i *>(from + k + 1));
+      _mm_storeu_si128(reinterpret_cast<__m128i *>(to + k),
+                       _mm_or_si128(_mm_and_si128(_mm_sll_epi16(v0, left), hiMask),
+                                    _mm_and_si128(_mm_srl_epi16(v1, right), loMask)));
+    }
+  }
+  const int64_t done = head + 8 * k;
+  if (done < n)
+    imp::combineBitRow(d, dOff + done, n - done, s, sOff + done, nullptr, 0, nullptr, 0, copy);
+}
+
+// The same copy over rows. Where both images step by the same bytes from a byte boundary and
+// at most 16 bytes of each row lie past the span, a run of rows is one block copy: the last 16
+// bytes before each next row are read from the destination first and written back after the
+// copy, the span's bytes among them taken from the source (the partial byte under its mask).
+// The run's last row, and any other case, go row by row.
+void copyRowsSamePhase(const Lane &d, const Lane &s, int64_t width, int64_t height) {
+  constexpr int64_t kRun = 64;
+  const int64_t whole = width / 8, step = d.rowStep, kept = step - whole;
+  int64_t y0 = 0;
+  if (step == s.rowStep && (d.bitOffset & 7) == 0 && kept >= 1 && kept <= 16 && step >= 16) {
+    // Per byte of the 16 before the next row: 0xFF where the destination keeps its bits.
+    alignas(16) uint8_t keep[16];
+    for (int64_t i = 0; i < 16; ++i) {
+      const int64_t at = step - 16 + i;
+      keep[i] = at < whole ? 0 : at > whole ? 0xFF : static_cast<uint8_t>(0xFFu >> (width & 7));
+    }
+    const __m128i keepMask = _mm_load_si128(reinterpret_cast<const __m128i *>(keep));
+    __m128i saved[kRun];
+    uint8_t *to = d.first + (d.bitOffset >> 3);
+    const uint8_t *from = s.first + (s.bitOffset >> 3);
+    for (int64_t n = 0; y0 + 1 < height; y0 += n - 1) {
+      n = std::min(kRun, height - y0);  // rows 0 .. n - 2 by block
+      uint8_t *run = to + y0 * step;
+      const uint8_t *source = from + y0 * step;
+      for (int64_t k = 0; k + 1 < n; ++k)
+        saved[k] = _mm_loadu_si128(reinterpret_cast<const __m128i *>(run + (k + 1) * step - 16));
+      std::memcpy(run, source, size_t((n - 2) * step + whole));
+      for (int64_t k = 0; k + 1 < n; ++k) {
+        const __m128i src =
+            _mm_loadu_si128(reinterpret_cast<const __m128i *>(source + (k + 1) * step - 16));
+        _mm_storeu_si128(
+            reinterpret_cast<__m128i *>(run + (k + 1) * step - 16),
+            _mm_or_si128(_mm_andnot_si128(keepMask, src), _mm_and_si128(keepMask, saved[k])));
+      }
+    }
+  }
+  for (int64_t y = y0; y < height; ++y)
+    copyBitsSamePhase(d.first + y * d.rowStep, d.bitOffset, s.first + y * s.rowStep, s.bitOffset,
+                      width);
+}
+
 // Region height and width of the images and the mask; false when one has no region.
 bool commonSize(const ImpImageHeader *a, const ImpImageHeader *b, const ImpImageHeader *mask,
                 int32_t *height, int32_t *width) {
@@ -181,11 +260,11 @@ int32_t ownCopyImage(ImpImageHeader *src, ImpImageHeader *dst) {
     if (masked)
       rows([](uint64_t dv, uint64_t sv, uint64_t, uint64_t mv) { return (dv & ~mv) | (sv & mv); });
     else if ((d.bitOffset & 7) == (s.bitOffset & 7))
-      for (int64_t y = 0; y < height; ++y)
-        copyBitsSamePhase(d.first + y * d.rowStep, d.bitOffset, s.first + y * s.rowStep,
-                          s.bitOffset, width);
+      copyRowsSamePhase(d, s, width, height);
     else
-      rows([](uint64_t, uint64_t sv, uint64_t, uint64_t) { return sv; });
+      for (int64_t y = 0; y < height; ++y)
+        copyBitsShifted(d.first + y * d.rowStep, d.bitOffset, s.first + y * s.rowStep, s.bitOffset,
+                        width);
     return 0;
   }
   moveRegion(s, d, masked ? &m : nullptr, channels, imp::sampleBytes(dst->depth),

@@ -24,6 +24,8 @@
 #include <cstring>
 #include <type_traits>
 
+#include <emmintrin.h>
+
 #include "imp_internal.h"
 #include "imp_logic_internal.h"
 #include "imp_ops.h"
@@ -224,6 +226,22 @@ struct ColumnTaps {
   bool ok() const { return first.get() && count.get() && fraction.get(); }
 };
 
+// means[m] = (sums[m] + sums[m + per] + half) >> shift for the samples m < n - per.
+void pairMeans(const uint16_t *sums, int64_t n, int64_t per, uint16_t half, int32_t shift,
+               uint8_t *means) {
+  int64_t m = 0;
+  const __m128i round = _mm_set1_epi16(static_cast<int16_t>(half)),
+                count = _mm_cvtsi32_si128(shift);
+  for (; m + per + 8 <= n; m += 8) {
+    const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i *>(sums + m));
+    const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i *>(sums + m + per));
+    const __m128i v = _mm_srl_epi16(_mm_add_epi16(_mm_add_epi16(a, b), round), count);
+    _mm_storel_epi64(reinterpret_cast<__m128i *>(means + m), _mm_packus_epi16(v, v));
+  }
+  for (; m + per < n; ++m)
+    means[m] = static_cast<uint8_t>((sums[m] + sums[m + per] + half) >> shift);
+}
+
 // Area average of 8-bit samples by whole ratios fx x fy covering at most 256 pixels: the
 // plain walk's float sums are then whole numbers below 2^16, so 16-bit integer sums are
 // equal to them; the mean is float(sum) x (1 / (fx fy)) as there, or, when fx fy is a
@@ -242,6 +260,14 @@ int32_t areaAverageWhole8u(const Kernel &k, int64_t fx, int64_t fy, bool interle
   while ((int64_t{1} << shift) < area) ++shift;
   const int32_t passes = interleaved ? 1 : k.channels;
   const int64_t step = interleaved ? 1 : k.s.pixelStep;
+  // Pairs of columns with a power-of-two area: every sample's mean with its right neighbour
+  // is made for the whole line at once (SSE2), and each channel takes every second pixel's.
+  const bool pairs = fx == 2 && power;
+  imp::AlignedBlock<uint8_t> means(pairs ? n + 16 : 1);
+  if (means.get() == nullptr)
+    return kDecimKernel.report(IMP_STS_NO_MEMORY,
+                               "Can't create temporary buffer for interpolate = IMP_INTER_SUPER",
+                               __LINE__);
   for (int64_t i = 0; i < k.h; ++i)
     for (int32_t pass = 0; pass < passes; ++pass) {
       uint16_t *acc = sums.get();
@@ -255,10 +281,16 @@ int32_t areaAverageWhole8u(const Kernel &k, int64_t fx, int64_t fy, bool interle
           for (int64_t x = 0; x < n; ++x)
             acc[x] = static_cast<uint16_t>((r == 0 ? 0 : acc[x]) + row[x * step]);
       }
+      if (pairs) pairMeans(acc, n, per, uint16_t(area / 2), shift, means.get());
       for (int32_t c = interleaved ? 0 : pass; c < (interleaved ? k.channels : pass + 1); ++c) {
         const uint16_t *at = acc + (interleaved ? c : 0);
         uint8_t *out = k.d.first + i * k.d.rowStep + c * k.d.channelStep;
         const int64_t outStep = k.d.pixelStep;
+        if (pairs) {
+          const uint8_t *mean = means.get() + (interleaved ? c : 0);
+          for (int64_t j = 0; j < k.w; ++j) out[j * outStep] = mean[2 * j * per];
+          continue;
+        }
         // The common shapes with their steps known to the compiler.
         auto columns = [&](auto FX, auto PER) {
           const int64_t cfx = FX > 0 ? int64_t{FX} : fx, cper = PER > 0 ? int64_t{PER} : per;

@@ -15,9 +15,14 @@
 // 32S sources work on v + 2^31 (maximum F = 2^32 - 1) with double weights k / 16, k / 48 or
 // k / 42; the quantised value Q becomes Q - 2^31 (32S), Q / 2^16 (16U), Q / 2^24 (8U) or a
 // bit; one-bit outputs always use two levels (threshold 2147483647.5).
+// Floyd-Steinberg from 8U to one bit without noise runs rows as a wavefront: four rows in the
+// plain kernel, bands of 32 rows in the lanes of AVX2 vectors where the processor has them,
+// each pixel computed with the same operations in the same order.
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+
+#include <immintrin.h>
 
 #include "imp_dither_internal.h"
 #include "imp_internal.h"
@@ -120,19 +125,17 @@ inline void fsPixel(FsRow &w, int64_t x, int64_t stride) {
   if ((x & 7) == 7) w.dst[x >> 3] = static_cast<uint8_t>(w.byte), w.byte = 0;
 }
 
-// False when its rows cannot be had (the general loop then does the work).
-bool fs8uTo1u(const DitherJob &job, DitherErrors &e) {
+// The rows of the job kRows at a time; rows holds kRows * (W + 4) floats.
+void fsPlain(const DitherJob &job, DitherErrors &e, float *rows) {
   const int64_t W = job.width;
-  AlignedBlock<float> rows(kRows * (W + 4));
-  if (rows.get() == nullptr) return false;
-  std::memset(rows.get(), 0, size_t(kRows * (W + 4)) * sizeof(float));
+  std::memset(rows, 0, size_t(kRows * (W + 4)) * sizeof(float));
   for (int64_t r0 = 0; r0 < job.rows; r0 += kRows) {
     const int n = static_cast<int>(std::min<int64_t>(kRows, job.rows - r0));
     FsRow w[kRows];
     for (int k = 0; k < n; ++k) {
       w[k].src = job.src + (r0 + k) * job.srcStep;
       w[k].dst = job.dst + (r0 + k) * job.dstStep;
-      w[k].cur = rows.get() + k * (W + 4) + 2;
+      w[k].cur = rows + k * (W + 4) + 2;
       w[k].up = k == 0 ? e.row[1] + 2 : w[k - 1].cur;
       w[k].left = 0.0, w[k].byte = 0;
     }
@@ -154,10 +157,183 @@ bool fs8uTo1u(const DitherJob &job, DitherErrors &e) {
     // The last row's errors become the row above the next one.
     std::memcpy(e.row[1] + 2, w[n - 1].cur, size_t(W) * sizeof(float));
   }
-  return true;
+}
+
+// The same Floyd-Steinberg with AVX2 on whole bands of kBand rows. Lane k of the band's
+// kWideVectors vectors of four doubles works on row k, two pixels behind row k - 1 (at step s
+// it does pixel s - 2k). The errors row k needs from the row above at x + 1, x and x - 1 are
+// then row k - 1's results of the last three steps, and its left error its own result of the
+// last step: they move between lanes in registers (the first row takes the band above's last
+// row from memory). Every pixel goes through the same operations in the same order as in
+// fsPixel, so bits and errors are equal. Lanes outside their row (before x = 0, from x = W on)
+// keep error 0 and bit 0, as the rows' zero guards do.
+constexpr int kWideVectors = 8, kBand = 4 * kWideVectors, kLag = 2 * (kBand - 1);
+static_assert(kBand % 8 == 0 && kBand <= 64, "whole bytes of rows, one bit per row in 64");
+
+[[gnu::target("avx2")]] inline __m256d byteLanes(__m256i rowBytes, int i) {
+  // Byte i of each lane's 64 bits as a double: its value placed in the mantissa of 2^52.
+  const __m256i magic = _mm256_set1_epi64x(0x4330000000000000LL);
+  const __m256i b = _mm256_and_si256(_mm256_srl_epi64(rowBytes, _mm_cvtsi32_si128(8 * i)),
+                                     _mm256_set1_epi64x(0xFF));
+  return _mm256_sub_pd(_mm256_castsi256_pd(_mm256_or_si256(b, magic)), _mm256_castsi256_pd(magic));
+}
+
+// An 8 x 8 bit matrix transposed: byte i from the top of x holds step i's bits with row r in
+// bit r; the result holds row r's bits in byte r from the bottom, step i in bit 7 - i.
+inline uint64_t transposeBits(uint64_t x) {
+  uint64_t t = (x ^ (x >> 7)) & 0x00AA00AA00AA00AAULL;
+  x ^= t ^ (t << 7);
+  t = (x ^ (x >> 14)) & 0x0000CCCC0000CCCCULL;
+  x ^= t ^ (t << 14);
+  t = (x ^ (x >> 28)) & 0x00000000F0F0F0F0ULL;
+  return x ^ t ^ (t << 28);
+}
+
+struct WideBand {
+  const uint8_t *src[kBand];
+  uint8_t *dst[kBand];
+  alignas(32) uint64_t bytes[kBand];  // each row's eight source samples of the chunk
+  uint16_t bits[kBand];               // each row's last two chunks of bits
+  __m256d err[kWideVectors], up0[kWideVectors], upLeft[kWideVectors];
+};
+
+// Eight steps from s0 (a multiple of 8) of a band; Edges: some lane may be outside its row.
+// above[x + 1] holds the error of the band above at x (zero outside the row); last[s] receives
+// the band's last row's error of step s.
+template <bool Edges>
+[[gnu::target("avx2")]] void fsWideChunk(WideBand &b, int64_t s0, int64_t W, int64_t stride,
+                                         const float *above, float *last) {
+  for (int k = 0; k < kBand; ++k) {
+    const int64_t x0 = s0 - 2 * k;
+    if (!Edges && stride == 1) {
+      std::memcpy(&b.bytes[k], b.src[k] + x0, 8);
+      continue;
+    }
+    uint64_t v = 0;
+    for (int i = 0; i < 8; ++i)
+      if (x0 + i >= 0 && x0 + i < W) v |= uint64_t(b.src[k][(x0 + i) * stride]) << (8 * i);
+    b.bytes[k] = v;
+  }
+  const __m256d three = _mm256_set1_pd(3.0), seven = _mm256_set1_pd(7.0),
+                five = _mm256_set1_pd(5.0), sixteenth = _mm256_set1_pd(0.0625),
+                half = _mm256_set1_pd(127.5), top = _mm256_set1_pd(255.0),
+                low = _mm256_set1_pd(1e-7), width = _mm256_set1_pd(double(W)),
+                zero = _mm256_setzero_pd(), laneX = _mm256_set_pd(-6.0, -4.0, -2.0, 0.0);
+  __m256d err[kWideVectors], up0[kWideVectors], upLeft[kWideVectors];
+  for (int j = 0; j < kWideVectors; ++j)
+    err[j] = b.err[j], up0[j] = b.up0[j], upLeft[j] = b.upLeft[j];
+  uint64_t stepBits[8];  // bit k: row k's bit of the step
+#pragma GCC unroll 8
+  for (int i = 0; i < 8; ++i) {
+    const int64_t s = s0 + i;
+    uint64_t bits = 0;
+    // From the last vector down, so that vector j still sees vector j - 1's last step.
+#pragma GCC unroll 16
+    for (int j = kWideVectors - 1; j >= 0; --j) {
+      const __m256d e = err[j];
+      const __m256d incoming =
+          j == 0 ? _mm256_set1_pd(double(above[s + 2])) : _mm256_permute4x64_pd(err[j - 1], 0xFF);
+      const __m256d up1 = _mm256_blend_pd(_mm256_permute4x64_pd(e, 0x90), incoming, 1);
+      const __m256d sum = _mm256_add_pd(
+          _mm256_add_pd(_mm256_add_pd(_mm256_mul_pd(three, up1), _mm256_mul_pd(seven, e)),
+                        _mm256_mul_pd(five, up0[j])),
+          upLeft[j]);
+      const __m256d sample =
+          byteLanes(_mm256_load_si256(reinterpret_cast<const __m256i *>(&b.bytes[4 * j])), i);
+      const __m256d t = _mm256_add_pd(sample, _mm256_mul_pd(sum, sixteenth));
+      __m256d one = _mm256_cmp_pd(t, half, _CMP_GT_OQ);
+      __m256d keep =
+          _mm256_and_pd(_mm256_cmp_pd(t, top, _CMP_LT_OQ), _mm256_cmp_pd(t, low, _CMP_GE_OQ));
+      if (Edges) {
+        const __m256d x = _mm256_add_pd(laneX, _mm256_set1_pd(double(s - 8 * j)));
+        const __m256d inside =
+            _mm256_and_pd(_mm256_cmp_pd(x, zero, _CMP_GE_OQ), _mm256_cmp_pd(x, width, _CMP_LT_OQ));
+        one = _mm256_and_pd(one, inside);
+        keep = _mm256_and_pd(keep, inside);
+      }
+      const __m128 stored =
+          _mm256_cvtpd_ps(_mm256_and_pd(_mm256_blendv_pd(t, _mm256_sub_pd(t, top), one), keep));
+      err[j] = _mm256_cvtps_pd(stored);
+      upLeft[j] = up0[j];
+      up0[j] = up1;
+      bits |= uint64_t(_mm256_movemask_pd(one)) << (4 * j);
+      if (j == kWideVectors - 1) _mm_store_ss(&last[s], _mm_shuffle_ps(stored, stored, 0xFF));
+    }
+    stepBits[i] = bits;
+  }
+  for (int j = 0; j < kWideVectors; ++j)
+    b.err[j] = err[j], b.up0[j] = up0[j], b.upLeft[j] = upLeft[j];
+  // Row k's eight bits are pixels s0 - 2k .. s0 - 2k + 7: with the chunk before, they make
+  // the byte that starts at pixel 8 (s0 / 8 - q - 1), q and p the whole bytes and the bits of
+  // the row's lag 2k.
+  const int64_t bytesPerRow = (W + 7) / 8;
+  for (int g = 0; g < kBand / 8; ++g) {
+    uint64_t m = 0;
+    for (int i = 0; i < 8; ++i) m |= uint64_t((stepBits[i] >> (8 * g)) & 0xFF) << (56 - 8 * i);
+    m = transposeBits(m);
+    for (int r = 0; r < 8; ++r) {
+      const int k = 8 * g + r, q = (2 * k) >> 3, p = (2 * k) & 7;
+      b.bits[k] = uint16_t((b.bits[k] << 8) | ((m >> (8 * r)) & 0xFF));
+      const int64_t index = s0 / 8 - q - 1;
+      if (index >= 0 && index < bytesPerRow) b.dst[k][index] = uint8_t(b.bits[k] >> (8 - p));
+    }
+  }
+}
+
+bool hasAvx2() {
+  static const bool has = __builtin_cpu_supports("avx2");
+  return has;
+}
+
+// Whole bands of kBand rows of the job; job is advanced past them. Does nothing when its rows
+// cannot be had.
+[[gnu::target("avx2")]] void fsWideBands(DitherJob &job, DitherErrors &e) {
+  const int64_t W = job.width, bytesPerRow = (W + 7) / 8, bands = job.rows / kBand;
+  const int64_t chunks = bytesPerRow + (kLag >> 3) + 1;  // until every row's last byte is out
+  const int64_t rowFloats = 8 * chunks + 4;
+  if (bands == 0) return;
+  AlignedBlock<float> work(2 * rowFloats);
+  if (work.get() == nullptr) return;
+  float *above = work.get(), *last = above + rowFloats;
+  std::memset(above, 0, size_t(2 * rowFloats) * sizeof(float));
+  std::memcpy(above + 1, e.row[1] + 2, size_t(W) * sizeof(float));
+  WideBand b;
+  for (int64_t band = 0; band < bands; ++band) {
+    for (int k = 0; k < kBand; ++k) {
+      b.src[k] = job.src + (band * kBand + k) * job.srcStep;
+      b.dst[k] = job.dst + (band * kBand + k) * job.dstStep;
+      b.bits[k] = 0;
+    }
+    for (int j = 0; j < kWideVectors; ++j) {
+      b.err[j] = b.upLeft[j] = _mm256_setzero_pd();
+      b.up0[j] = j == 0 ? _mm256_set_pd(0.0, 0.0, 0.0, double(above[1])) : _mm256_setzero_pd();
+    }
+    for (int64_t s0 = 0; s0 < 8 * chunks; s0 += 8) {
+      if (s0 >= kLag && s0 + 8 <= W)
+        fsWideChunk<false>(b, s0, W, job.srcStride, above, last);
+      else
+        fsWideChunk<true>(b, s0, W, job.srcStride, above, last);
+    }
+    std::memcpy(above + 1, last + kLag, size_t(W) * sizeof(float));
+  }
+  std::memcpy(e.row[1] + 2, above + 1, size_t(W) * sizeof(float));
+  const int64_t done = bands * kBand;
+  job.src += done * job.srcStep;
+  job.dst += done * job.dstStep;
+  job.rows -= done;
+  job.firstRow += done;
 }
 
 }  // namespace
+
+bool ditherFsToBits(const DitherJob &whole, DitherErrors &errors, bool wide) {
+  AlignedBlock<float> rows(kRows * (whole.width + 4));
+  if (rows.get() == nullptr) return false;
+  DitherJob job = whole;
+  if (wide && hasAvx2()) fsWideBands(job, errors);
+  if (job.rows > 0) fsPlain(job, errors, rows.get());
+  return true;
+}
 
 void DitherErrors::rotate() {
   float *oldest = row[count - 1];
@@ -239,7 +415,7 @@ void ditherRows(const DitherJob &job, DitherErrors &errors) {
   }
 
   if (!from32 && toBit && job.dither == IMP_DITHER_FS && job.noise == nullptr &&
-      job.srcDepth == IMP_DEPTH_8U && fs8uTo1u(job, errors))
+      job.srcDepth == IMP_DEPTH_8U && ditherFsToBits(job, errors, true))
     return;
 
   const Weights &w = weightsOf(job.dither);

@@ -41,6 +41,12 @@ struct DitherJob {
 
 void ditherRows(const DitherJob &job, DitherErrors &errors);
 
+// Floyd-Steinberg from 8U to one bit without noise, the view control's road: whole bands of 32
+// rows with AVX2 when wide is set and the processor has it, the other rows with the plain
+// kernel (four rows as a wavefront); both give the same bits and errors. False when its
+// working rows cannot be had (nothing is done).
+bool ditherFsToBits(const DitherJob &job, DitherErrors &errors, bool wide);
+
 }  // namespace imp
 
 #endif

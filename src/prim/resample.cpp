@@ -180,6 +180,8 @@ void linearFixed(const Pass &p, const Axis &ax, const Axis &ay, int32_t *offsets
     if constexpr (sizeof(T) == 1) {
       if (per == 1 && srcStride == 1)
         ownInterpRowH8uC1(s, p.nx, offsets, ax.w.get(), line);
+      else if (per == 3 && srcStride == 3)
+        ownInterpRowH8uC3(s, p.nx, offsets, ax.w.get(), line);
       else
         ownInterpRowH8uCn(s, p.nx, offsets, ax.w.get(), line, per, srcStride);
     } else {

@@ -17,6 +17,7 @@
 #include <cstdlib>
 
 #include "i_direct_poll.h"
+#include "i_skwcol.h"
 #include "pxl_internal.h"
 #include "pxl_owners_internal.h"
 #include "pxl_skew.h"
@@ -30,15 +31,22 @@ constexpr int kEntries = 100;
 struct Scorer {
   PxlContext *ctx;
   const uint8_t *start;  // first scored row, content column 0
-  int32_t rows, words, rowStride, columnStride, doublings, bytesPerRow;
+  int64_t firstRow;      // its framed row
+  int32_t rows, words, rowStep, columnStride, doublings, bytesPerRow;
+  const pxl::SkewColumnCounts &columns;
 
+  // By the column counts; by the word kernel where a path would leave them.
   uint64_t operator()(int32_t u) const {
     const int64_t v = int64_t{std::abs(u)} << doublings;
+    uint64_t score = 0;
+    if (pxl::scoreSlopeByColumns(columns, firstRow, rows, rowStep, words, 1 << doublings,
+                                 static_cast<int32_t>(v >> 5), u >= 0 ? 1 : -1,
+                                 pxlSkewSlopePatterns[v & 31], &score))
+      return score;
     const int32_t delta = u >= 0 ? bytesPerRow : -bytesPerRow;
     const auto step = static_cast<int32_t>(columnStride + (v >> 5) * delta);
-    uint64_t score = 0;
-    pxlSkewScoreSlope(ctx, start, rows, words, rowStride, step, delta, pxlSkewSlopePatterns[v & 31],
-                      &score);
+    pxlSkewScoreSlope(ctx, start, rows, words, rowStep * bytesPerRow, step, delta,
+                      pxlSkewSlopePatterns[v & 31], &score);
     return score;
   }
 };
@@ -68,15 +76,16 @@ int32_t search(PxlContext *ctx, const uint8_t *framed, int32_t width, int32_t he
   const int shift = rowStep == 1 ? 4 : rowStep == 2 ? 3 : 2;
   int32_t words = static_cast<int32_t>((wm >> 5) - 1), stride = 4, doublings = 0;
   while (words > 127) words /= 2, stride *= 2, ++doublings;
+  pxl::SkewColumnCounts columns;
+  if (pxl::buildSkewColumnCounts(ctx, framed, height + 64, bpr, &columns) != 0)
+    return PXL_ERR_NO_MEMORY;
+  pxl::OwnedPixels<uint8_t> columnBlock(ctx, columns.counts);
   const uint8_t *origin = framed + int64_t{32} * bpr + 4;
-  const Scorer score{ctx,
-                     origin + top * bpr,
-                     static_cast<int32_t>(rows / rowStep),
-                     words,
-                     rowStep * bpr,
-                     stride,
-                     doublings,
-                     bpr};
+  const Scorer score{ctx,      origin + top * bpr,
+                     32 + top, static_cast<int32_t>(rows / rowStep),
+                     words,    rowStep,
+                     stride,   doublings,
+                     bpr,      columns};
   int n = 0;
   auto evaluate = [&](int32_t u) {
     const uint64_t s = score(u);

@@ -2,11 +2,14 @@
 // random layouts (channels, alpha channels, data orders, alignments, views with a longer row
 // step), regions at odd bit offsets and widths 1 to 130, channels of interest, masks, tiled
 // and untiled; plus the refusals with their texts, the documented cases, and spans that end at
-// the last byte of an exactly sized buffer.
+// the last byte of an exactly sized buffer; tall 1-bit copies at one phase and at different
+// phases keep every bit outside the span.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
 #include <random>
+#include <vector>
 
 #include "imp_ops.h"
 #include "region_model.h"
@@ -260,6 +263,18 @@ TEST_F(LogicCopy, ValuesAndChannelsOfInterest) {
   EXPECT_EQ(get(*g8.h, 2, 0), 12u);
 }
 
+// A 1-bit header of w x rows pixels over the caller's bytes, step bytes a row, with a region.
+ImpImageHeader *bitHeaderOver(uint8_t *bytes, int32_t w, int32_t rows, int32_t step,
+                              ImpRoiRecord *roi) {
+  ImpImageHeader *h = impCreateImageHeader(1, 0, IMP_DEPTH_1U, "GRAY", "G", 0, 0, 4, w, rows,
+                                           nullptr, nullptr, nullptr, nullptr);
+  h->imageData = bytes;
+  h->widthStep = step;
+  h->dataSize = step * rows;
+  h->roi = roi;
+  return h;
+}
+
 // 1-bit and 8-bit spans that end at the last byte of a buffer of exactly the image's size:
 // AddressSanitizer reports any read past it.
 TEST_F(LogicCopy, SpansEndingAtTheBufferEndReadNothingPastIt) {
@@ -272,14 +287,9 @@ TEST_F(LogicCopy, SpansEndingAtTheBufferEndReadNothingPastIt) {
       uint8_t *ps[3] = {pa.get(), pb.get(), pd.get()};
       ImpRoiRecord roi[3];
       for (int i = 0; i < 3; ++i) {
-        hs[i] = impCreateImageHeader(1, 0, IMP_DEPTH_1U, "GRAY", "G", 0, 0, 4, w, rows, nullptr,
-                                     nullptr, nullptr, nullptr);
-        hs[i]->imageData = ps[i];
-        hs[i]->widthStep = step;
-        hs[i]->dataSize = step * rows;
         std::fill(ps[i], ps[i] + step * rows, uint8_t(0x5A + i));
         roi[i] = ImpRoiRecord{0, (offset + i) % (offset + 1), 0, width, rows};
-        hs[i]->roi = &roi[i];
+        hs[i] = bitHeaderOver(ps[i], w, rows, step, &roi[i]);
       }
       impOr(hs[0], hs[1], hs[2]);
       impCopy(hs[0], hs[2]);
@@ -290,6 +300,44 @@ TEST_F(LogicCopy, SpansEndingAtTheBufferEndReadNothingPastIt) {
       ASSERT_EQ(ownGetErrorStatus(), 0);
       for (ImpImageHeader *h : hs) ownReleaseImage(h, IMP_RELEASE_HEADER);
     }
+}
+
+// Unmasked 1-bit copies of tall regions at one bit phase (several runs of block-copied rows)
+// and at different phases (shifted vectors of bytes): every bit of the span comes from the
+// source, every other bit of the destination buffer (the rows' ends, the padding, the bits
+// before the span) keeps its value. Region widths leave 1 to 16 bytes and more past the span.
+TEST_F(LogicCopy, TallBitCopiesKeepEveryBitOutsideTheSpan) {
+  std::mt19937 rng(64);
+  const int32_t offsets[][2] = {{0, 0}, {8, 8}, {16, 16}, {3, 0}, {0, 5}, {13, 6}, {7, 1}};
+  for (int32_t width : {121, 128, 130, 203, 255, 300})
+    for (const auto &[srcOffset, dstOffset] : offsets)
+      for (int32_t extra : {0, 1, 9, 20}) {
+        const int32_t w = width + std::max(srcOffset, dstOffset), rows = 150;
+        const int32_t step = (w + 7) / 8 + extra;
+        std::vector<uint8_t> src(size_t(step) * rows), dst(size_t(step) * rows);
+        for (uint8_t &b : src) b = uint8_t(rng());
+        for (uint8_t &b : dst) b = uint8_t(rng());
+        const std::vector<uint8_t> before = dst;
+        ImpImageHeader *hs[2];
+        uint8_t *ps[2] = {src.data(), dst.data()};
+        ImpRoiRecord roi[2] = {{0, srcOffset, 0, width, rows}, {0, dstOffset, 0, width, rows}};
+        for (int i = 0; i < 2; ++i) hs[i] = bitHeaderOver(ps[i], w, rows, step, &roi[i]);
+        impCopy(hs[0], hs[1]);
+        ASSERT_EQ(ownGetErrorStatus(), 0);
+        auto bitOf = [&](const std::vector<uint8_t> &v, int64_t row, int64_t x) {
+          const int64_t bit = row * 8 * step + x;
+          return (v[size_t(bit >> 3)] >> (7 - (bit & 7))) & 1;
+        };
+        for (int64_t row = 0; row < rows; ++row)
+          for (int64_t x = 0; x < 8 * step; ++x) {
+            const bool inside = x >= dstOffset && x < dstOffset + width;
+            ASSERT_EQ(bitOf(dst, row, x),
+                      inside ? bitOf(src, row, x - dstOffset + srcOffset) : bitOf(before, row, x))
+                << "width " << width << " offsets " << srcOffset << " -> " << dstOffset << " step "
+                << step << " row " << row << " x " << x;
+          }
+        for (ImpImageHeader *h : hs) ownReleaseImage(h, IMP_RELEASE_HEADER);
+      }
 }
 
 }  // namespace

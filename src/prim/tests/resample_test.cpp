@@ -1,13 +1,15 @@
 // Zoom, resize, decimation and colour to grey against per-pixel models of their formulas:
 // zoom by 1 to 8 equals replication; linear, cubic and nearest resizes of odd sizes, shrinking
 // and growing, at every depth; decimation with every interpolation; tiled equal to untiled;
-// the grey weights on every 24-bit colour, and the vector grey kernel equal to its scalar twin.
+// the grey weights on every 24-bit colour, and the vector grey kernel equal to its scalar twin;
+// the vector linear row kernels equal to the plain forms.
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <random>
 
 #include "imp_ops.h"
+#include "imp_resample_internal.h"
 #include "imp_simd_internal.h"
 #include "region_model.h"
 
@@ -358,6 +360,34 @@ TEST_F(Resample, DecimationEqualsTheModel) {
   }
 }
 
+// Area averages of 8-bit images over pairs of columns and 1, 2 or 4 rows (the power-of-two
+// areas whose means are made for whole lines at once), grey and colour, pixel and planar
+// order, widths around the vector step: each pixel is its block's rounded mean.
+TEST_F(Resample, DecimationByPairsOfColumnsIsTheRoundedBlockMean) {
+  std::mt19937 rng(2);
+  for (int32_t nc : {1, 3})
+    for (int32_t order : {0, 1})
+      for (int32_t fy : {1, 2, 4})
+        for (int32_t W : {8, 17, 38, 101}) {
+          const int32_t H = 4 * fy + 3, w = W / 2, h = H / fy;
+          Image src = randomImage(rng, nc, IMP_DEPTH_8U, W, H, order);
+          Image dst(nc, IMP_DEPTH_8U, w, h, order, 8);
+          impDecimate(src, dst, 1, 2, 1, fy, IMP_INTER_SUPER);
+          ASSERT_EQ(ownGetErrorStatus(), 0) << lastContext();
+          for (int32_t c = 0; c < nc; ++c)
+            for (int32_t i = 0; i < h; ++i)
+              for (int32_t j = 0; j < w; ++j) {
+                uint32_t sum = 0;
+                for (int32_t r = 0; r < fy; ++r)
+                  sum += get(*src.h, 2 * j, i * fy + r, c) + get(*src.h, 2 * j + 1, i * fy + r, c);
+                const int32_t shift = fy == 1 ? 1 : fy == 2 ? 2 : 3;
+                ASSERT_EQ(get(*dst.h, j, i, c), (sum + fy) >> shift)
+                    << nc << " channels, order " << order << ", " << W << " x " << H << " by 2 x "
+                    << fy << " at " << j << "," << i << "," << c;
+              }
+        }
+}
+
 TEST_F(Resample, DecimationDocumentedCases) {
   Image src(1, IMP_DEPTH_8U, 6, 4), dst(1, IMP_DEPTH_8U, 4, 4);
   for (int x = 0; x < 6; ++x) set(*src.h, x, 0, 0, uint32_t(x * 10));
@@ -476,6 +506,46 @@ TEST_F(Resample, GreyKernelEqualsItsScalarTwin) {
   uint8_t out = 9;
   EXPECT_EQ(ownRgb16ToGray8Mmx(&x, &x, &x, &out, 1, 3, 'R'), 0);
   EXPECT_EQ(out, 9);
+}
+
+// The vector linear row kernels against the plain forms on random rows: the three-channel
+// horizontal kernel against the Cn form (shrinking, growing and repeated offsets, extreme
+// weights, counts that end inside a vector step), the 8-bit vertical kernel against its
+// formula (extreme lines and weights, counts around 16).
+TEST(LinearRows, VectorKernelsEqualThePlainForms) {
+  std::mt19937 rng(2);
+  for (int trial = 0; trial < 300; ++trial) {
+    const int64_t count = pick(rng, 1, 70), srcPixels = pick(rng, 2, 150);
+    std::vector<uint8_t> src(size_t(3 * srcPixels));
+    for (uint8_t &v : src) v = trial % 3 == 0 ? 255 : uint8_t(rng());
+    std::vector<int32_t> offsets(static_cast<size_t>(count));
+    std::vector<uint32_t> weights(static_cast<size_t>(count));
+    for (int64_t j = 0; j < count; ++j) {
+      // Nondecreasing left neighbours inside the row, as the axis tables make them.
+      const int64_t k = std::min<int64_t>(srcPixels - 2, j * (srcPixels - 1) / count);
+      offsets[size_t(j)] = int32_t(3 * k);
+      const uint32_t w = trial % 5 == 0 ? 16384 * uint32_t(j % 2) : uint32_t(pick(rng, 0, 16384));
+      weights[size_t(j)] = (16384 - w) | w << 16;
+    }
+    std::vector<uint16_t> plain(size_t(3 * count + 8), 0), vector(size_t(3 * count + 8), 0);
+    ownInterpRowH8uCn(src.data(), count, offsets.data(), weights.data(), plain.data(), 3, 3);
+    ownInterpRowH8uC3(src.data(), count, offsets.data(), weights.data(), vector.data());
+    for (int64_t i = 0; i < 3 * count; ++i)
+      ASSERT_EQ(vector[size_t(i)], plain[size_t(i)]) << "trial " << trial << " sample " << i;
+
+    const int64_t n = pick(rng, 1, 50);
+    std::vector<uint16_t> a(static_cast<size_t>(n)), b(static_cast<size_t>(n));
+    for (int64_t i = 0; i < n; ++i)
+      a[size_t(i)] = trial % 3 == 0 ? 16320 : uint16_t(pick(rng, 0, 16320)),
+      b[size_t(i)] = uint16_t(pick(rng, 0, 16320));
+    const uint32_t f = trial % 4 == 0 ? 16384 * uint32_t(trial % 8 == 0) : pick(rng, 0, 16384);
+    std::vector<uint8_t> out(size_t(n) + 1, 0xA5);
+    ownInterpRowV8u(out.data(), n, f, a.data(), b.data());
+    for (int64_t i = 0; i < n; ++i)
+      ASSERT_EQ(out[size_t(i)], uint8_t((a[size_t(i)] * (16384 - f) + b[size_t(i)] * f) >> 20))
+          << "trial " << trial << " sample " << i << " of " << n;
+    ASSERT_EQ(out[size_t(n)], 0xA5) << "written past the row";
+  }
 }
 
 }  // namespace

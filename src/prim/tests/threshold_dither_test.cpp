@@ -2,12 +2,15 @@
 // tiles for the threshold; every dither, level count, noise and depth pair for the reduction,
 // channel by channel with the errors carried across channels, tiled and untiled; plus the
 // documented rows, the refusals, repeatable noise, and a dithered page that box-filters back
-// close to the original.
+// close to the original; the vector Floyd-Steinberg kernel against the plain one.
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
 #include <random>
+#include <vector>
 
+#include "imp_dither_internal.h"
 #include "imp_ops.h"
 #include "region_model.h"
 
@@ -331,6 +334,58 @@ TEST_F(ReduceBits, EveryDitherEqualsThePerPixelModel) {
     td.copyTo(*back.h);
     check(*back.h, "tiled");
     ASSERT_TRUE(ts.balanced() && td.balanced());
+  }
+}
+
+// The vector Floyd-Steinberg kernel (bands of 32 rows) against the plain one on the same rows
+// and the same carried-in errors: bits, untouched bytes and the errors handed on are equal.
+// Widths around the band's lag and byte edges, heights with and without a rest of rows, one
+// sample of three (a colour channel), flat, smooth and noisy content.
+TEST(DitherKernels, VectorFloydSteinbergEqualsThePlainKernel) {
+  if (!__builtin_cpu_supports("avx2")) GTEST_SKIP() << "no AVX2 on this processor";
+  struct Case {
+    int64_t width, rows, stride;
+    int content;  // 0 noise, 1 smooth ramp, 2 flat mid-grey
+  };
+  const Case cases[] = {{1, 32, 1, 0},   {7, 33, 1, 0},   {8, 64, 1, 1},    {61, 32, 1, 0},
+                        {62, 40, 1, 2},  {63, 96, 1, 1},  {64, 65, 3, 0},   {65, 32, 1, 0},
+                        {200, 70, 1, 1}, {333, 64, 3, 1}, {517, 131, 1, 0}, {1000, 32, 1, 2},
+                        {129, 31, 1, 0}};
+  std::mt19937 rng(72);
+  for (const Case &c : cases) {
+    const int64_t W = c.width, srcStep = W * c.stride + 5, dstStep = (W + 7) / 8 + 3;
+    std::vector<uint8_t> src(size_t(srcStep * c.rows));
+    for (int64_t y = 0; y < c.rows; ++y)
+      for (int64_t x = 0; x < W * c.stride; ++x)
+        src[size_t(y * srcStep + x)] =
+            c.content == 0   ? uint8_t(rng())
+            : c.content == 1 ? uint8_t((x / c.stride + 3 * y) * 255 / (W + 3 * c.rows))
+                             : 128;
+    std::vector<float> carried(size_t(W + 4), 0.0f);
+    std::uniform_real_distribution<float> error(-127.0f, 127.0f);
+    for (int64_t x = 0; x < W; ++x) carried[size_t(x + 2)] = error(rng);
+    std::vector<uint8_t> dst[2];
+    std::vector<float> rows[2][2];
+    for (int wide = 0; wide < 2; ++wide) {
+      dst[wide].assign(size_t(dstStep * c.rows), 0xA5);
+      rows[wide][0].assign(size_t(W + 4), 0.0f);
+      rows[wide][1] = carried;
+      imp::DitherErrors e;
+      e.count = 2, e.row[0] = rows[wide][0].data(), e.row[1] = rows[wide][1].data();
+      imp::DitherJob job{};
+      job.src = src.data(), job.srcStep = srcStep, job.srcStride = c.stride;
+      job.srcDepth = IMP_DEPTH_8U, job.dst = dst[wide].data(), job.dstStep = dstStep;
+      job.dstStride = 1, job.dstDepth = IMP_DEPTH_1U, job.width = W, job.rows = c.rows;
+      job.dither = IMP_DITHER_FS, job.levels = 2;
+      ASSERT_TRUE(imp::ditherFsToBits(job, e, wide == 1));
+    }
+    for (int64_t y = 0; y < c.rows; ++y)
+      for (int64_t i = 0; i < dstStep; ++i)
+        ASSERT_EQ(dst[1][size_t(y * dstStep + i)], dst[0][size_t(y * dstStep + i)])
+            << "width " << W << " rows " << c.rows << " row " << y << " byte " << i;
+    for (int64_t x = 0; x < W + 4; ++x)
+      ASSERT_EQ(std::memcmp(&rows[1][1][size_t(x)], &rows[0][1][size_t(x)], sizeof(float)), 0)
+          << "width " << W << " rows " << c.rows << " handed-on error at " << x - 2;
   }
 }
 
