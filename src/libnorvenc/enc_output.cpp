@@ -521,9 +521,10 @@ int32_t rotatePageTokens(QtzState *state, const TclyPageRecord &page) {
 }
 
 // What single shapes cost as symbols, in bits beside their share of the dictionary's collective
-// bitmaps: per shape its symbol ID, its width in the dictionary and its placement in the text
-// region (about 9 bits of strip and offset codes and 5 of width on the scanned pages of text
-// measured).
+// bitmaps: per shape its symbol ID, and its placement in the text region and width in the
+// dictionary (about 9 bits of strip and offset codes measured on scanned book pages, and a few
+// of width). The choice is not sensitive to it: any value from 8 to 40 moves the scanned pages'
+// total by less than 0.1 %.
 constexpr int64_t kSymbolBitsBesideId = 14;
 
 // Single shapes (the instances at `members`) drawn into one region: its box and bitmap, and
