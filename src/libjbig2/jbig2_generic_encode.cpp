@@ -50,25 +50,15 @@ int32_t encodeGenericTemplate(const QtzImage *image, const Jbig2GenericTemplate 
 int32_t encodeGenericMmr(Jb2File *stream, DataSink *sink, const uint32_t *rows, int32_t width,
                          int32_t height, int32_t wordsPerRow, bool endOfBlock) {
   QtzState *state = stream->state;
-  int64_t capacity = int64_t{width} * height / 8;
-  for (;;) {
-    if (capacity > INT32_MAX) return jbReport(state, kJbAssert, "T.6 code above 2 GiB");
-    qtz::OwnedBlock<uint8_t> buffer(state,
-                                    jbAllocArray<uint8_t>(state, static_cast<size_t>(capacity)));
-    if (!buffer) return qtz::report(state, kJbNoMemory);
-    int32_t size = static_cast<int32_t>(capacity);
-    const int32_t status = ccittEncodeG4(rows, width, height, wordsPerRow, buffer.get(), &size,
-                                         endOfBlock ? 1 : 0, state);
-    if (status == 7) {  // the code did not fit: a quarter more room
-      capacity += capacity / 4 + 1;
-      continue;
-    }
-    if (status != 0) return status;  // reported by the T.6 encoder
-    size_t written = 0;
-    const int32_t put = sinkWrite(sink, static_cast<size_t>(size), buffer.get(), &written);
-    if (put != 0) return put;
-    return written == static_cast<size_t>(size) ? 0 : qtz::report(state, kJbShortWrite);
-  }
+  qtz::OwnedBlock<uint8_t> code(state, nullptr);
+  int32_t size = 0;
+  const int32_t status =
+      mmrCodeBitmap(state, rows, width, height, wordsPerRow, endOfBlock, &code, &size);
+  if (status != 0) return status;
+  size_t written = 0;
+  const int32_t put = sinkWrite(sink, static_cast<size_t>(size), code.get(), &written);
+  if (put != 0) return put;
+  return written == static_cast<size_t>(size) ? 0 : qtz::report(state, kJbShortWrite);
 }
 
 int32_t writeAtPixels(Jb2File *stream, DataSink *sink, const Jbig2GenericTemplate *params) {
@@ -121,4 +111,20 @@ int32_t encodeGenericRegion(Jb2File *stream, Jbig2GenericRegionRecord *r) {
   }
   if (status == 0) status = endSegmentData(stream, &h);
   return status;
+}
+
+int32_t mmrCodeBitmap(QtzState *state, const uint32_t *rows, int32_t width, int32_t height,
+                      int32_t wordsPerRow, bool endOfBlock, qtz::OwnedBlock<uint8_t> *code,
+                      int32_t *bytes) {
+  int64_t capacity = int64_t{width} * height / 8;
+  for (;;) {
+    if (capacity > INT32_MAX) return jbReport(state, kJbAssert, "T.6 code above 2 GiB");
+    code->reset(jbAllocArray<uint8_t>(state, static_cast<size_t>(capacity)));
+    if (!*code) return qtz::report(state, kJbNoMemory);
+    *bytes = static_cast<int32_t>(capacity);
+    const int32_t status = ccittEncodeG4(rows, width, height, wordsPerRow, code->get(), bytes,
+                                         endOfBlock ? 1 : 0, state);
+    if (status != 7) return status;  // a failure is reported by the T.6 encoder
+    capacity += capacity / 4 + 1;    // the code did not fit: a quarter more room
+  }
 }

@@ -23,6 +23,7 @@
 #include "jbig2_generic.h"
 #include "jbig2_seg_write.h"
 #include "mq_coder.h"
+#include "qtz_owners_internal.h"
 
 struct Jbig2GenericRegionRecord {
   Jbig2SegHeader header;  // type (36, 38 or 39) and page association set by the caller
@@ -48,6 +49,11 @@ int32_t encodeGenericTemplate(const QtzImage *image, const Jbig2GenericTemplate 
 // T.6 codes a bitmap into the sink (endOfBlock: append EOFB).
 int32_t encodeGenericMmr(Jb2File *stream, DataSink *sink, const uint32_t *rows, int32_t width,
                          int32_t height, int32_t wordsPerRow, bool endOfBlock);
+// T.6 codes a bitmap (endOfBlock: append EOFB) into *code, a buffer from the state that grows
+// until it holds the code; *bytes its length.
+int32_t mmrCodeBitmap(QtzState *state, const uint32_t *rows, int32_t width, int32_t height,
+                      int32_t wordsPerRow, bool endOfBlock, qtz::OwnedBlock<uint8_t> *code,
+                      int32_t *bytes);
 // The AT bytes of a region's flags field: four pairs for template 0, one for the others.
 int32_t writeAtPixels(Jb2File *stream, DataSink *sink, const Jbig2GenericTemplate *params);
 

@@ -239,6 +239,32 @@ int32_t writeGenericRegion(QtzJb2Output *handle, const QtzImage *image, int32_t 
 
 }  // namespace
 
+int32_t QtzJbig2_mmrBytes(QtzJb2Output *handle, const uint32_t *rows, int32_t width, int32_t height,
+                          int32_t wordsPerRow, bool asRegion, int64_t *bytes) {
+  *bytes = 0;
+  QtzState *state = handle->state;
+  qtz::OwnedBlock<uint8_t> code(state, nullptr);
+  int32_t size = 0;
+  if (!asRegion) {
+    const int32_t status =
+        mmrCodeBitmap(state, rows, width, height, wordsPerRow, false, &code, &size);
+    *bytes = size;
+    return status;
+  }
+  // A generic region segment beside its code: the segment header with one-byte page
+  // association and no referred-to segments (number 4, flags 1, count 1, page 1, length 4),
+  // the region information field (17) and the region's flags (1).
+  constexpr int32_t kSegmentBytes = 11 + 17 + 1;
+  int32_t status = 0;
+  forEachMmrBand(rows, width, height, wordsPerRow, [&](int32_t first, int32_t end) {
+    if (status != 0) return;
+    status = mmrCodeBitmap(state, rows + int64_t{first} * wordsPerRow, width, end - first,
+                           wordsPerRow, false, &code, &size);
+    *bytes += kSegmentBytes + size;
+  });
+  return status;
+}
+
 int32_t QtzJbig2_encodeGenericRegion(const QtzImage *image, int32_t, int32_t x, int32_t y,
                                      QtzJb2Output *handle, void *) {
   if (image == nullptr) return qtz::report(handle->state, kJbNoMemory);

@@ -160,22 +160,12 @@ int32_t encodeHeightClassBitmap(Jb2File *stream, DictCoders *c, const Jbig2Symbo
     x += symbols[k]->width;
   }
   // Always MMR (BMSIZE above 0): T.88 6.5.9 also allows plain rows (BMSIZE 0), but common
-  // readers misread them, so they are never written. The code can be longer than the rows: the
-  // buffer grows until it holds it (T.6 takes at most a few bytes per pixel).
-  const int64_t plainBytes = (total + 7) / 8 * height;
-  int32_t status = 7;
+  // readers misread them, so they are never written.
   int32_t codeBytes = 0;
   qtz::OwnedBlock<uint8_t> code(state, nullptr);
-  for (int64_t room = plainBytes + 64; status == 7; room *= 2) {
-    if (room > INT32_MAX || room > plainBytes * 64 + 4096)
-      return jbReport(state, kJbAssert, "symbol dictionary: MMR code of a height class too long");
-    code.reset(jbAllocArray<uint8_t>(state, static_cast<size_t>(room)));
-    if (!code) return qtz::report(state, kJbNoMemory);
-    codeBytes = static_cast<int32_t>(room);
-    status =
-        ccittEncodeG4(rows.get(), width, height, wordsPerRow, code.get(), &codeBytes, 0, state);
-    if (status != 0 && status != 7) return status;  // reported by the T.6 encoder
-  }
+  int32_t status =
+      mmrCodeBitmap(state, rows.get(), width, height, wordsPerRow, false, &code, &codeBytes);
+  if (status != 0) return status;
   status = encodeInt(&c->bmsize, codeBytes, false);
   if (status == 0) status = jbitSync(c->bits);
   if (status == 0) {

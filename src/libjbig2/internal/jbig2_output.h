@@ -150,6 +150,11 @@ int32_t QtzJbig2_encodeEndOfStripe(int32_t endRow, int32_t pageNumber, QtzJb2Out
 // One immediate generic region of a packed image (type 100) at (x, y).
 int32_t QtzJbig2_encodeGenericRegion(const QtzImage *image, int32_t spare0, int32_t x, int32_t y,
                                      QtzJb2Output *handle, void *spare1);
+// The bytes T.6 takes for packed rows: as the MMR-coded generic regions
+// QtzJbig2_encodeGenericRegion writes of them (asRegion: their code and segment headers, one
+// region per band a common reader decodes right; none for white rows), or as one bitmap.
+int32_t QtzJbig2_mmrBytes(QtzJb2Output *handle, const uint32_t *rows, int32_t width, int32_t height,
+                          int32_t wordsPerRow, bool asRegion, int64_t *bytes);
 // The stream the handle writes into, for segment writers outside the handle (pattern
 // dictionaries and halftone regions); it changes at every hand-over of the bytes.
 Jb2File *QtzJbig2_outputStream(QtzJb2Output *handle);

@@ -511,6 +511,8 @@ TEST_F(OutputTest, ManyFlushesKeepEveryHeaderShort) {
 // region per band without white rows at its ends, cut after the two-run row (a common reader's
 // MMR decoder draws the white rows after it with that row's second run) but not after a one-run
 // row; poppler then draws it exactly. Arithmetic coded, it stays one region of the image's size.
+// The bytes QtzJbig2_mmrBytes weighs for the image as MMR regions are the bytes those segments
+// take (none for a white image).
 TEST_F(OutputTest, MmrGenericRegionsHoldNoWhiteRowAfterARowOfTwoRuns) {
   jbtest::Glyph block = jbtest::blankGlyph(64, 16);
   for (int x : {3, 4, 5, 40, 41}) block.set(x, 2);
@@ -530,6 +532,14 @@ TEST_F(OutputTest, MmrGenericRegionsHoldNoWhiteRowAfterARowOfTwoRuns) {
     ASSERT_EQ(QtzImage_wrap(state_, block.words.data(), block.width, block.height,
                             block.wordsPerRow(), &image),
               0);
+    int64_t weighed = -1, white = -1;
+    const jbtest::Glyph blank = jbtest::blankGlyph(64, 16);
+    ASSERT_EQ(
+        QtzJbig2_mmrBytes(out_, block.words.data(), 64, 16, block.wordsPerRow(), true, &weighed),
+        0);
+    ASSERT_EQ(
+        QtzJbig2_mmrBytes(out_, blank.words.data(), 64, 16, blank.wordsPerRow(), true, &white), 0);
+    EXPECT_EQ(white, 0);
     EXPECT_EQ(QtzJbig2_encodeGenericRegion(image, 2, 5, 7, out_, nullptr), 0) << errors_.text();
     void *pixels = nullptr;
     QtzImage_unwrap(image, &pixels);
@@ -538,13 +548,18 @@ TEST_F(OutputTest, MmrGenericRegionsHoldNoWhiteRowAfterARowOfTwoRuns) {
     const std::vector<ParsedHeader> headers = parseAll(stream);
     const std::vector<std::vector<uint8_t>> data = segmentData(stream, headers);
     std::vector<std::pair<uint32_t, uint32_t>> regions;
+    int64_t written = 0;
     for (size_t k = 0; k < headers.size(); ++k)
       if (headers[k].type == 38) {
         EXPECT_EQ(be32(data[k], 0), 64u);
         EXPECT_EQ(be32(data[k], 8), 5u);
         regions.push_back({be32(data[k], 12), be32(data[k], 4)});
+        written += int64_t(headers[k].headerBytes + headers[k].dataLength);
       }
     EXPECT_EQ(regions, c.regions);
+    if (c.mode == 0) {
+      EXPECT_EQ(weighed, written);
+    }
     GlyphPage page;
     page.width = 80;
     page.height = 30;

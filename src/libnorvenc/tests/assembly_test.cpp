@@ -11,6 +11,7 @@
 #include <array>
 #include <cmath>
 #include <cstring>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -612,12 +613,18 @@ TEST_F(AssemblyTest, DeskewedTokensComeOutLevel) {
   tclyFreeDeskewContext(&context);
 }
 
+// The outline of a width x height box at (x0, y0), with a bar across its row `bar` (none when
+// outside the box).
+void drawBox(Pixr *p, int x0, int y0, int width, int height, int bar) {
+  for (int y = 0; y < height; ++y)
+    for (int x = 0; x < width; ++x)
+      if (x == 0 || x == width - 1 || y == 0 || y == height - 1 || y == bar)
+        norvtest::setPixel(p, x0 + x, y0 + y, 1);
+}
+
 // A 9 x 12 box with a bar at a row of its kind (0, 1, 2, ...) drawn at (x0, y0).
 void drawShape(Pixr *p, int kind, int x0, int y0) {
-  for (int y = 0; y < 12; ++y)
-    for (int x = 0; x < 9; ++x)
-      if (x == 0 || x == 8 || y == 0 || y == 11 || y == 3 + 3 * kind)
-        norvtest::setPixel(p, x0 + x, y0 + y, 1);
+  drawBox(p, x0, y0, 9, 12, 3 + 3 * kind);
 }
 
 TEST_F(AssemblyTest, SymbolsOfOnePageGoToThatPagesDictionary) {
@@ -679,58 +686,95 @@ TEST_F(AssemblyTest, SymbolsOfOnePageGoToThatPagesDictionary) {
   pending_.clear();
 }
 
-// A frame larger than a tenth of the page is a generic region. With MMR coding a shape used
-// once inside it is drawn into the region (its symbol leaves the page dictionary and its
-// instance the text regions); a shape used twice inside it and a single shape outside it stay
-// symbols. Arithmetic coding folds nothing. Every page decodes exactly.
-TEST_F(AssemblyTest, SingleShapesInsideGenericRegionsFoldIntoThemWithMmr) {
-  struct Case {
-    int32_t outputMode;
-    uint32_t symbols, instances;
-  };
-  for (const Case c : {Case{2, 2, 3}, Case{3, 3, 4}}) {
-    SCOPED_TRACE(c.outputMode);
+// What a page (added by `addPage` to a fresh encoder with exact classes in the output mode; with
+// `wholePageLimit` only components beyond the page size become generic regions, not those beyond
+// a tenth of it) is coded as: the symbols of its dictionaries, the instances of its text
+// regions and its generic regions; the page decodes exactly.
+struct Coded {
+  uint32_t symbols, instances, regions;
+  bool operator==(const Coded &) const = default;
+};
+
+void PrintTo(const Coded &c, std::ostream *os) {
+  *os << c.symbols << " symbols, " << c.instances << " instances, " << c.regions << " regions";
+}
+
+class FoldTest : public AssemblyTest {
+ protected:
+  Coded codedAs(int32_t outputMode, const std::function<bool()> &addPage,
+                bool wholePageLimit = false) {
     build([&](NorvEncState *e) {
       setExactClasses(e);
-      ASSERT_EQ(
-          norv_setGeneralEncOptions(e, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
-                                    &c.outputMode, nullptr, nullptr, nullptr, nullptr, nullptr,
-                                    nullptr, nullptr, nullptr, nullptr, nullptr, nullptr),
-          0);
+      uint8_t noTenth = wholePageLimit ? 1 : 0;
+      ASSERT_EQ(norv_setGeneralEncOptions(e, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+                                          &outputMode, nullptr, &noTenth, nullptr, nullptr, nullptr,
+                                          nullptr, nullptr, nullptr, nullptr, nullptr, nullptr),
+                0);
     });
-    if (HasFatalFailure()) return;
-    Pixr *page = drawnPage(400, 200, [&](Pixr *p) {
-      for (int x = 20; x < 380; ++x)
-        norvtest::setPixel(p, x, 20, 1), norvtest::setPixel(p, x, 180, 1);
-      for (int y = 20; y <= 180; ++y)
-        norvtest::setPixel(p, 20, y, 1), norvtest::setPixel(p, 379, y, 1);
-      drawShape(p, 0, 40, 40);
-      drawShape(p, 0, 100, 60);
-      drawShape(p, 1, 200, 100);
-      drawShape(p, 2, 390, 5);
-    });
-    ASSERT_NE(page, nullptr);
-    ASSERT_TRUE(add(page, 300));
+    Coded coded{};
+    if (HasFatalFailure() || !addPage()) {
+      ADD_FAILURE() << "page not added";
+      return coded;
+    }
     endSection(NORV_CLOSE_FINAL);
-    ASSERT_EQ(coded_.size(), 1u);
-    uint32_t symbols = 0, instances = 0;
-    for (const Segment &g : segmentsOf(coded_[0].stream)) {
+    EXPECT_EQ(coded_.size(), 1u);
+    for (const Segment &g : segmentsOf(coded_.at(0).stream)) {
       auto be32 = [&](size_t i) {
         return uint32_t{g.data.at(i)} << 24 | uint32_t{g.data.at(i + 1)} << 16 |
                uint32_t{g.data.at(i + 2)} << 8 | g.data.at(i + 3);
       };
-      const bool huffman = c.outputMode != 3;
-      if (g.type == 0) symbols += be32(huffman ? 6 : 8);
-      if (g.type == 6) instances += be32(huffman ? 21 : 19);
+      const bool huffman = outputMode != 3;
+      if (g.type == 0) coded.symbols += be32(huffman ? 6 : 8);
+      if (g.type == 6) coded.instances += be32(huffman ? 21 : 19);
+      coded.regions += g.type == 38;
     }
-    EXPECT_EQ(symbols, c.symbols);
-    EXPECT_EQ(instances, c.instances);
     expectDecoded();
-    ASSERT_EQ(destroyEncoder(enc_), 0);
+    EXPECT_EQ(destroyEncoder(enc_), 0);
     enc_ = nullptr;
     coded_.clear();
     carried_.clear();
+    return coded;
   }
+};
+
+// With MMR coding, a symbol that one instance alone uses and whose box lies inside one of the
+// page's generic regions is drawn into that region (it leaves the page dictionary and its
+// instance the text regions): a frame larger than a tenth of the page is a generic region; of
+// the shapes inside it, one used once folds and one used twice stays a symbol, and a single
+// shape outside it stays a symbol (alone on its line, a region of its own would cost more).
+// Arithmetic coding folds nothing.
+TEST_F(FoldTest, SingleShapesInsideGenericRegionsFoldIntoThemWithMmr) {
+  auto page = [&] {
+    return add(drawnPage(400, 200,
+                         [](Pixr *p) {
+                           drawBox(p, 20, 20, 360, 161, -1);
+                           drawShape(p, 0, 40, 40);
+                           drawShape(p, 0, 100, 60);
+                           drawShape(p, 1, 200, 100);
+                           drawShape(p, 2, 390, 5);
+                         }),
+               300);
+  };
+  EXPECT_EQ(codedAs(2, page), (Coded{2, 3, 1}));
+  EXPECT_EQ(codedAs(3, page), (Coded{3, 4, 1}));
+}
+
+// On scanned text most shapes are used once: with MMR coding the lines of a cut of a 100 dpi
+// book page (its words are symbols, not generic regions, with the limit at the page size) code
+// them in generic regions of their own, where MMR takes fewer bytes than their symbols would;
+// the shapes used several times stay symbols. Arithmetic coding folds nothing.
+TEST_F(FoldTest, SingleShapesOfScannedLinesGoToGenericRegionsWithMmr) {
+  auto page = [&] {
+    const TcImage *cut = source("s01_cavalerie-29-cut.tif");
+    return cut != nullptr && add(cut);
+  };
+  const Coded arithmetic = codedAs(3, page, true);
+  const Coded mmr = codedAs(2, page, true);
+  EXPECT_EQ(arithmetic.regions, 0u);
+  EXPECT_GE(mmr.regions, 1u);
+  EXPECT_GT(mmr.symbols, 0u);
+  EXPECT_LT(mmr.symbols * 2, arithmetic.symbols);
+  EXPECT_LT(mmr.instances * 2, arithmetic.instances);
 }
 
 TEST_F(AssemblyTest, StripesEndOnTheRowAboveTheSplit) {
