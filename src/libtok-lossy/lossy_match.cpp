@@ -15,10 +15,10 @@
 // merges) goes through it, so no member ends up far from its representative.
 //
 // Both counts run over packed words: one AND (outside the complemented dilation) or XOR
-// (differences) and a popcount per word, reading the other bitmap at any bit offset, so any
-// shift is handled (columns outside a bitmap read as white, outside a dilation as uncovered).
-// Counting stops as soon as the count exceeds its limit, and tests on black counts reject
-// hopeless pairs before any row is read. Shift (dx, dy) places bitmap B's top-left corner at
+// (differences) and a popcount per word that is not 0, reading the other bitmap at any bit offset,
+// so any shift is handled (columns outside a bitmap read as white, outside a dilation as
+// uncovered). Counting stops as soon as the count exceeds its limit, and tests on black counts
+// reject hopeless pairs before any row is read. Shift (dx, dy) places bitmap B's top-left corner at
 // (dx, dy) from A's; B's pixel (x, y) lies on A's dilation pixel (x + dx, y + dy + passes).
 #include <algorithm>
 #include <bit>
@@ -34,13 +34,18 @@ const int32_t kTrialShifts[kMaxShiftTrials + 1][2] = {
 
 namespace {
 
-// 32 bits of a row of `words` words starting at column s; columns outside read as fill.
+// Word i of a row of `words` words; fill outside the row.
+inline uint32_t wordOr(const uint32_t *row, int32_t words, int64_t i, uint32_t fill) {
+  return static_cast<uint64_t>(i) < static_cast<uint64_t>(words) ? row[i] : fill;
+}
+
+// 32 bits of a row of `words` words starting at column s; columns outside read as fill. The two
+// words the bits come from are joined into one 64-bit value, so no shift needs its own case.
 inline uint32_t bitsAt(const uint32_t *row, int32_t words, int64_t s, uint32_t fill) {
   const int64_t q = s >> 5;  // floor division
-  const int32_t b = static_cast<int32_t>(s & 31);
-  auto word = [&](int64_t i) { return (i < 0 || i >= words) ? fill : row[i]; };
-  if (b == 0) return word(q);
-  return (word(q) << b) | (word(q + 1) >> (32 - b));
+  const uint64_t pair =
+      (uint64_t{wordOr(row, words, q, fill)} << 32) | wordOr(row, words, q + 1, fill);
+  return static_cast<uint32_t>((pair << (s & 31)) >> 32);
 }
 
 inline int32_t usedWords(const Bitmap &b) {
@@ -158,7 +163,9 @@ int32_t countOutside(const Dilation &aDil, const Bitmap &b, int32_t dx, int32_t 
       const uint32_t *d = aDil.rows + dyRow * aDil.wordsPerRow;
       for (int32_t k = 0; k < words; ++k) {
         if (brow[k] == 0) continue;
-        c += bitCount(brow[k] & bitsAt(d, aDil.wordsPerRow, int64_t{32} * k + dx, 0xFFFFFFFFU));
+        const uint32_t outside =
+            brow[k] & bitsAt(d, aDil.wordsPerRow, int64_t{32} * k + dx, 0xFFFFFFFFU);
+        if (outside != 0) c += bitCount(outside);
       }
     }
     if (c > limit) return static_cast<int32_t>(std::min<int64_t>(c, INT32_MAX));
@@ -193,9 +200,9 @@ int32_t countDifferences(const Bitmap &a, const Bitmap &b, int32_t dx, int32_t d
       const uint32_t *arow = a.rows + y * a.wordsPerRow;
       const uint32_t *brow = b.rows + by * b.wordsPerRow;
       for (int64_t k = k0; k < k1; ++k) {
-        const uint32_t aw = bitsAt(arow, aWords, 32 * k, 0);
-        const uint32_t bw = bitsAt(brow, bWords, 32 * k - dx, 0);
-        c += bitCount(aw ^ bw);
+        const uint32_t aw = k >= 0 && k < aWords ? arow[k] : 0;
+        const uint32_t differ = aw ^ bitsAt(brow, bWords, 32 * k - dx, 0);
+        if (differ != 0) c += bitCount(differ);
       }
     }
     if (c > limit) return static_cast<int32_t>(std::min<int64_t>(c, INT32_MAX));
@@ -323,19 +330,23 @@ bool hausMatch(const Token &a, const Token &b, int32_t *dx, int32_t *dy, TokToke
   const int32_t budgetA = errorBudget(a.bitmap->border, tok);
   const int32_t budgetB = errorBudget(b.bitmap->border, tok);
   const int32_t trials = shiftTrials(tok);
+  // Once a shift is taken, a later one is taken only when both its errors are smaller: the
+  // counts stop at that bound, and after an error of 0 no shift can be better.
+  int32_t limitA = budgetA;
+  int32_t limitB = budgetB;
   int32_t best = -1;
-  int32_t bestError = 0;
   for (int32_t i = 0; i <= trials; ++i) {
     const int32_t sx = *dx + kTrialShifts[i][0];
     const int32_t sy = *dy + kTrialShifts[i][1];
-    const int32_t f = countOutside(*a.dilation, *b.bitmap, sx, sy, budgetB, tok);
-    if (f > budgetB) continue;
-    const int32_t g = countOutside(*b.dilation, *a.bitmap, -sx, -sy, budgetA, tok);
-    if (g > budgetA) continue;
-    const int32_t err = std::max(f, g);
-    if (best >= 0 && err >= bestError) continue;
+    const int32_t f = countOutside(*a.dilation, *b.bitmap, sx, sy, limitB, tok);
+    if (f > limitB) continue;
+    const int32_t g = countOutside(*b.dilation, *a.bitmap, -sx, -sy, limitA, tok);
+    if (g > limitA) continue;
     best = i;
-    bestError = err;
+    const int32_t bestError = std::max(f, g);
+    if (bestError == 0) break;
+    limitA = std::min(limitA, bestError - 1);
+    limitB = std::min(limitB, bestError - 1);
   }
   if (best < 0) return false;
   const int32_t sx = *dx + kTrialShifts[best][0];
