@@ -52,10 +52,13 @@ inline int32_t usedWords(const Bitmap &b) {
   return (b.width + 31) / 32;
 }
 
-inline int64_t rowBlack(const Bitmap &b, int64_t y) {
+// Black pixels of row y of B, whose rows use `words` words.
+inline int64_t rowBlack(const Bitmap &b, int64_t y, int32_t words) {
   const uint32_t *row = b.rows + y * b.wordsPerRow;
   int64_t c = 0;
-  for (int32_t k = 0; k < usedWords(b); ++k) c += bitCount(row[k]);
+  for (int32_t k = 0; k < words; ++k) {
+    if (row[k] != 0) c += bitCount(row[k]);
+  }
   return c;
 }
 
@@ -148,36 +151,66 @@ int32_t densestErrorWindow(const uint32_t *rows, int32_t wordsPerRow, int32_t wi
       width, height);
 }
 
-int32_t countOutside(const Dilation &aDil, const Bitmap &b, int32_t dx, int32_t dy, int32_t limit,
-                     const TokTokenizer *tok) {
+namespace {
+
+// A count above a limit as the count tests return it.
+inline int32_t clampCount(int64_t c) {
+  return static_cast<int32_t>(std::min<int64_t>(c, INT32_MAX));
+}
+
+// Whether B's pixels outside A's dilation (B at dx from A, B's row 0 on the dilation's row
+// dilRow) cluster: more than the allowed errors in one 3 x 3 window. Kept out of line, away from
+// the counting loop of every shift trial.
+[[gnu::noinline]] bool errorsCluster(const Dilation &aDil, const Bitmap &b, int32_t dx,
+                                     int64_t dilRow, const TokTokenizer *tok) {
+  const int32_t densest =
+      densestWindow([&](int64_t y, int32_t k) { return errorWord(aDil, b, dx, dilRow, y, k); },
+                    b.width, b.height);
+  return densest > tok->opt.maxClusterErrors;
+}
+
+// countOutside, inlined into the shift trials. B's rows beyond the dilation's rows count whole
+// and read no dilation words, so they are counted first: they often pass the limit alone.
+[[gnu::always_inline]] inline int32_t outsideCount(const Dilation &aDil, const Bitmap &b,
+                                                   int32_t dx, int32_t dy, int32_t limit,
+                                                   const TokTokenizer *tok) {
   if (int64_t{b.black} - aDil.black > limit) return b.black;
   const int64_t dilRow = int64_t{dy} + tok->passes;
   const int32_t words = usedWords(b);
+  // B's rows y0 to y1 - 1 lie on the dilation's rows.
+  const int64_t y0 = std::clamp<int64_t>(-dilRow, 0, b.height);
+  const int64_t y1 = std::clamp<int64_t>(aDil.height - dilRow, y0, b.height);
   int64_t c = 0;
-  for (int64_t y = 0; y < b.height; ++y) {
-    const int64_t dyRow = dilRow + y;
-    if (dyRow < 0 || dyRow >= aDil.height) {
-      c += rowBlack(b, y);
-    } else {
-      const uint32_t *brow = b.rows + y * b.wordsPerRow;
-      const uint32_t *d = aDil.rows + dyRow * aDil.wordsPerRow;
-      for (int32_t k = 0; k < words; ++k) {
-        if (brow[k] == 0) continue;
-        const uint32_t outside =
-            brow[k] & bitsAt(d, aDil.wordsPerRow, int64_t{32} * k + dx, 0xFFFFFFFFU);
-        if (outside != 0) c += bitCount(outside);
-      }
-    }
-    if (c > limit) return static_cast<int32_t>(std::min<int64_t>(c, INT32_MAX));
+  for (int64_t y = 0; y < y0; ++y) {
+    c += rowBlack(b, y, words);
+    if (c > limit) return clampCount(c);
   }
-  const int32_t maxCluster = tok->opt.maxClusterErrors;
-  if (c > maxCluster && b.width > 2) {
-    const int32_t densest =
-        densestWindow([&](int64_t y, int32_t k) { return errorWord(aDil, b, dx, dilRow, y, k); },
-                      b.width, b.height);
-    if (densest > maxCluster) return b.black;
+  for (int64_t y = y1; y < b.height; ++y) {
+    c += rowBlack(b, y, words);
+    if (c > limit) return clampCount(c);
+  }
+  for (int64_t y = y0; y < y1; ++y) {
+    const uint32_t *brow = b.rows + y * b.wordsPerRow;
+    const uint32_t *d = aDil.rows + (dilRow + y) * aDil.wordsPerRow;
+    for (int32_t k = 0; k < words; ++k) {
+      if (brow[k] == 0) continue;
+      const uint32_t outside =
+          brow[k] & bitsAt(d, aDil.wordsPerRow, int64_t{32} * k + dx, 0xFFFFFFFFU);
+      if (outside != 0) c += bitCount(outside);
+    }
+    if (c > limit) return clampCount(c);
+  }
+  if (c > tok->opt.maxClusterErrors && b.width > 2 && errorsCluster(aDil, b, dx, dilRow, tok)) {
+    return b.black;
   }
   return static_cast<int32_t>(c);
+}
+
+}  // namespace
+
+int32_t countOutside(const Dilation &aDil, const Bitmap &b, int32_t dx, int32_t dy, int32_t limit,
+                     const TokTokenizer *tok) {
+  return outsideCount(aDil, b, dx, dy, limit, tok);
 }
 
 int32_t countDifferences(const Bitmap &a, const Bitmap &b, int32_t dx, int32_t dy, int32_t limit) {
@@ -193,9 +226,9 @@ int32_t countDifferences(const Bitmap &a, const Bitmap &b, int32_t dx, int32_t d
     const int64_t by = y - dy;
     const bool inB = by >= 0 && by < b.height;
     if (inA && !inB) {
-      c += rowBlack(a, y);
+      c += rowBlack(a, y, aWords);
     } else if (inB && !inA) {
-      c += rowBlack(b, by);
+      c += rowBlack(b, by, bWords);
     } else if (inA && inB) {
       const uint32_t *arow = a.rows + y * a.wordsPerRow;
       const uint32_t *brow = b.rows + by * b.wordsPerRow;
@@ -205,7 +238,7 @@ int32_t countDifferences(const Bitmap &a, const Bitmap &b, int32_t dx, int32_t d
         if (differ != 0) c += bitCount(differ);
       }
     }
-    if (c > limit) return static_cast<int32_t>(std::min<int64_t>(c, INT32_MAX));
+    if (c > limit) return clampCount(c);
   }
   return static_cast<int32_t>(c);
 }
@@ -305,17 +338,18 @@ bool onlyEdgeNoise(const Bitmap &a, const Bitmap &b, int32_t dx, int32_t dy) {
 
 bool shapesAgree(const Bitmap &a, const Bitmap &b, int32_t dx, int32_t dy,
                  const TokTokenizer *tok) {
-  // The trial shift at which the shapes differ least (the first of equals) is the alignment.
+  // The trial shift at which the shapes differ least (the first of equals) is the alignment:
+  // after one is taken, a later shift counts only up to one difference fewer.
   int32_t limit = agreementLimit(a.black, b.black);
   int32_t best = -1;
   const int32_t trials = shiftTrials(tok);
   for (int32_t i = 0; i <= trials; ++i) {
     const int32_t d =
         countDifferences(a, b, dx + kTrialShifts[i][0], dy + kTrialShifts[i][1], limit);
-    if (d > limit || (best >= 0 && d >= limit)) continue;
+    if (d > limit) continue;
     best = i;
-    limit = d;
     if (d == 0) return true;
+    limit = d - 1;
   }
   if (best < 0) return false;
   return onlyEdgeNoise(a, b, dx + kTrialShifts[best][0], dy + kTrialShifts[best][1]);
@@ -335,12 +369,13 @@ bool hausMatch(const Token &a, const Token &b, int32_t *dx, int32_t *dy, TokToke
   int32_t limitA = budgetA;
   int32_t limitB = budgetB;
   int32_t best = -1;
+  const int32_t dx0 = *dx, dy0 = *dy;
   for (int32_t i = 0; i <= trials; ++i) {
-    const int32_t sx = *dx + kTrialShifts[i][0];
-    const int32_t sy = *dy + kTrialShifts[i][1];
-    const int32_t f = countOutside(*a.dilation, *b.bitmap, sx, sy, limitB, tok);
+    const int32_t sx = dx0 + kTrialShifts[i][0];
+    const int32_t sy = dy0 + kTrialShifts[i][1];
+    const int32_t f = outsideCount(*a.dilation, *b.bitmap, sx, sy, limitB, tok);
     if (f > limitB) continue;
-    const int32_t g = countOutside(*b.dilation, *a.bitmap, -sx, -sy, limitA, tok);
+    const int32_t g = outsideCount(*b.dilation, *a.bitmap, -sx, -sy, limitA, tok);
     if (g > limitA) continue;
     best = i;
     const int32_t bestError = std::max(f, g);
@@ -349,8 +384,8 @@ bool hausMatch(const Token &a, const Token &b, int32_t *dx, int32_t *dy, TokToke
     limitB = std::min(limitB, bestError - 1);
   }
   if (best < 0) return false;
-  const int32_t sx = *dx + kTrialShifts[best][0];
-  const int32_t sy = *dy + kTrialShifts[best][1];
+  const int32_t sx = dx0 + kTrialShifts[best][0];
+  const int32_t sy = dy0 + kTrialShifts[best][1];
   if (!shapesAgree(*a.bitmap, *b.bitmap, sx, sy, tok)) return false;
   *dx = sx;
   *dy = sy;
@@ -359,15 +394,17 @@ bool hausMatch(const Token &a, const Token &b, int32_t *dx, int32_t *dy, TokToke
 
 void hausBestShift(const Token &a, const Token &b, int32_t *dx, int32_t *dy,
                    const TokTokenizer *tok) {
-  int32_t limit = a.bitmap->black;
+  // A shift is taken when it differs in fewer pixels than the best so far: the count stops
+  // one below that.
+  int32_t limit = a.bitmap->black - 1;
   int32_t best = 0;
   const int32_t trials = shiftTrials(tok);
-  for (int32_t i = 0; i <= trials; ++i) {
+  for (int32_t i = 0; i <= trials && limit >= 0; ++i) {
     const int32_t d = countDifferences(*a.bitmap, *b.bitmap, *dx + kTrialShifts[i][0],
                                        *dy + kTrialShifts[i][1], limit);
-    if (d < limit) {
+    if (d <= limit) {
       best = i;
-      limit = d;
+      limit = d - 1;
     }
   }
   *dx += kTrialShifts[best][0];
