@@ -52,6 +52,16 @@ inline int32_t usedWords(const Bitmap &b) {
   return (b.width + 31) / 32;
 }
 
+// The first two words of a row of `words` words (1 or 2) as one value, column 0 at bit 63; a
+// missing second word reads as `missing`.
+inline uint64_t rowPair(const uint32_t *row, int32_t words, uint32_t missing) {
+  return (uint64_t{row[0]} << 32) | (words > 1 ? row[1] : missing);
+}
+
+inline int32_t bitCount64(uint64_t w) {
+  return bitCount(static_cast<uint32_t>(w >> 32)) + bitCount(static_cast<uint32_t>(w));
+}
+
 // Black pixels of row y of B, whose rows use `words` words.
 inline int64_t rowBlack(const Bitmap &b, int64_t y, int32_t words) {
   const uint32_t *row = b.rows + y * b.wordsPerRow;
@@ -220,6 +230,11 @@ int32_t countDifferences(const Bitmap &a, const Bitmap &b, int32_t dx, int32_t d
   const int32_t bWords = usedWords(b);
   const UnionBox box = unionBox(a, b, dx, dy);
   const int64_t k0 = box.k0, k1 = box.k1, top = box.top, bottom = box.bottom;
+  // Rows of two words at most within a union of two words (most glyph pairs): one 64-bit XOR per
+  // row, A's word 0 at word 0 - k0 of the union, B's column 0 at bit dx - 32 k0 from the left.
+  const int64_t bShift = dx - 32 * k0;
+  const bool narrow = aWords <= 2 && bWords <= 2 && k0 >= -1 && k1 - k0 <= 2 && bShift < 64;
+  const uint64_t unionMask = k1 - k0 == 2 ? ~uint64_t{0} : ~uint64_t{0} << 32;
   int64_t c = 0;
   for (int64_t y = top; y < bottom; ++y) {
     const bool inA = y >= 0 && y < a.height;
@@ -232,6 +247,14 @@ int32_t countDifferences(const Bitmap &a, const Bitmap &b, int32_t dx, int32_t d
     } else if (inA && inB) {
       const uint32_t *arow = a.rows + y * a.wordsPerRow;
       const uint32_t *brow = b.rows + by * b.wordsPerRow;
+      if (narrow) {
+        const uint64_t aw = rowPair(arow, aWords, 0) >> (-32 * k0);
+        const uint64_t bw = rowPair(brow, bWords, 0) >> bShift;
+        const uint64_t differ = (aw ^ bw) & unionMask;
+        if (differ != 0) c += bitCount64(differ);
+        if (c > limit) return clampCount(c);
+        continue;
+      }
       for (int64_t k = k0; k < k1; ++k) {
         const uint32_t aw = k >= 0 && k < aWords ? arow[k] : 0;
         const uint32_t differ = aw ^ bitsAt(brow, bWords, 32 * k - dx, 0);
