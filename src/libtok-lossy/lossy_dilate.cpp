@@ -71,6 +71,7 @@ extern "C" NORV_API void TableCrossDilate(const uint32_t *src, int32_t srcWordsP
   const int32_t outW = static_cast<int32_t>(outWords);
   // The square table is the only one whose pass reaches diagonally into the edge rows.
   const bool widen = table[(1U << 1)] & 1U;
+  const tok::TableTraits traits = tok::tableTraits(table);
   auto rowAt = [&](int64_t y) -> const uint32_t * {
     return (y < 0 || y >= height) ? nullptr : src + y * srcWordsPerRow;
   };
@@ -98,19 +99,30 @@ extern "C" NORV_API void TableCrossDilate(const uint32_t *src, int32_t srcWordsP
         out[k] = 0;
         continue;
       }
-      // Pixel p of the word is bit 31 - p. A pixel whose 13 neighbours are all white has index
-      // 0; when the table leaves such a pixel white and off the border, only the others are
-      // looked up.
+      // Pixel p of the word is bit 31 - p; near(w, j) holds at pixel p row w's column x + j.
+      auto near = [](uint64_t w, int j) { return static_cast<uint32_t>(w >> (2 - j)); };
+      // A pixel whose 13 neighbours are all white has index 0: when the table leaves it white
+      // and unflagged, it is not looked up. With the table's traits, black pixels are set and
+      // their border flags counted word-wide, and white pixels without a black direct
+      // neighbour are skipped.
       uint32_t todo = 0xFFFFFFFFU;
       if (table[0] == 0) {
-        auto near = [](uint64_t w, int reach) {
-          uint64_t m = 0;
-          for (int j = -reach; j <= reach; ++j) m |= w >> (2 - j);
-          return static_cast<uint32_t>(m);
-        };
-        todo = near(up2, 0) | near(up, 1) | near(mid, 2) | near(down, 1) | near(down2, 0);
+        todo = near(up2, 0) | near(up, -1) | near(up, 0) | near(up, 1) | near(mid, -2) |
+               near(mid, -1) | near(mid, 0) | near(mid, 1) | near(mid, 2) | near(down, -1) |
+               near(down, 0) | near(down, 1) | near(down2, 0);
       }
       uint32_t word = 0;
+      if (traits.blackKept) {
+        const uint32_t black = near(mid, 0);
+        const uint32_t inside = near(up, -1) & near(up, 0) & near(up, 1) & near(mid, -1) &
+                                near(mid, 1) & near(down, -1) & near(down, 0) & near(down, 1);
+        word = black;
+        border += tok::bitCount(black & ~inside);
+        todo &= ~black;
+      }
+      if (traits.whiteNeedsDirect) {
+        todo &= near(up, 0) | near(mid, -1) | near(mid, 1) | near(down, 0);
+      }
       while (todo != 0) {
         const int p = std::countl_zero(todo);
         todo &= ~(0x80000000U >> p);

@@ -120,6 +120,15 @@ inline int32_t bitCount(uint32_t w) {
 const uint8_t *gapCrossTable();
 const uint8_t *plusTable();
 const uint8_t *squareTable();
+// What a dilation pass may skip for a table: blackKept, every black pixel stays black and is
+// flagged exactly when a pixel of its 3 x 3 block is white; whiteNeedsDirect, a white pixel none
+// of whose four direct neighbours is black stays white and unflagged. Both false for a table
+// other than the three above.
+struct TableTraits {
+  bool blackKept;
+  bool whiteNeedsDirect;
+};
+TableTraits tableTraits(const uint8_t *table);
 
 // ---- Tokens (lossy_dilate.cpp) ----
 // Makes a token from the caller's record: rows taken over or copied, shifted right by the

@@ -90,6 +90,23 @@ constexpr std::array<uint8_t, 8192> kGapCross = makeTable<gapCross>();
 constexpr std::array<uint8_t, 8192> kPlus = makeTable<plus>();
 constexpr std::array<uint8_t, 8192> kSquare = makeTable<square>();
 
+// The traits of a table, checked entry by entry.
+constexpr TableTraits traitsOf(const std::array<uint8_t, 8192> &t) {
+  TableTraits traits{true, true};
+  for (uint32_t i = 0; i < 8192; ++i) {
+    if (on(i, kCentre)) {
+      if (t[i] != ((borderFlag(i) ? 2 : 0) | 1)) traits.blackKept = false;
+    } else if (!on(i, kUp) && !on(i, kDown) && !on(i, kLeft) && !on(i, kRight) && t[i] != 0) {
+      traits.whiteNeedsDirect = false;
+    }
+  }
+  return traits;
+}
+
+constexpr TableTraits kGapCrossTraits = traitsOf(kGapCross);
+constexpr TableTraits kPlusTraits = traitsOf(kPlus);
+constexpr TableTraits kSquareTraits = traitsOf(kSquare);
+
 }  // namespace
 
 const uint8_t *gapCrossTable() {
@@ -100,6 +117,13 @@ const uint8_t *plusTable() {
 }
 const uint8_t *squareTable() {
   return kSquare.data();
+}
+
+TableTraits tableTraits(const uint8_t *table) {
+  if (table == kGapCross.data()) return kGapCrossTraits;
+  if (table == kPlus.data()) return kPlusTraits;
+  if (table == kSquare.data()) return kSquareTraits;
+  return {false, false};
 }
 
 }  // namespace tok
