@@ -128,6 +128,36 @@ TEST(TableCrossDilate, EqualsThePerPixelModelForWidthsOneTo200) {
   }
 }
 
+TEST(TableCrossDilate, SkipsOnlyWhatTheTableAllowsAndLooksUpEveryPixelOfAnUnknownTable) {
+  // The pass skips look-ups by the traits of the three tables; a copy of a table is unknown to
+  // it, so every pixel of the copy is looked up, and both must give the same words and border.
+  const tok::TableTraits gap = tok::tableTraits(tok::gapCrossTable());
+  const tok::TableTraits plus = tok::tableTraits(tok::plusTable());
+  const tok::TableTraits square = tok::tableTraits(tok::squareTable());
+  EXPECT_TRUE(gap.blackKept && gap.whiteNeedsDirect);
+  EXPECT_TRUE(plus.blackKept && plus.whiteNeedsDirect);
+  EXPECT_TRUE(square.blackKept);
+  EXPECT_FALSE(square.whiteNeedsDirect);  // a diagonal neighbour darkens a white pixel
+  std::mt19937 rng(45);
+  for (Kind kind : {Kind::Gap, Kind::Plus, Kind::Square}) {
+    const std::vector<uint8_t> copy(tableOf(kind), tableOf(kind) + 8192);
+    const tok::TableTraits unknown = tok::tableTraits(copy.data());
+    EXPECT_FALSE(unknown.blackKept || unknown.whiteNeedsDirect);
+    for (int32_t w : {1, 5, 31, 32, 33, 63, 64, 65, 100}) {
+      const Picture in = lossytest::randomPicture(rng, w, 9, 40, 1);
+      const int32_t wpr = (w + 32) / 32;
+      std::vector<uint32_t> known(static_cast<size_t>(wpr) * 11), looked(known.size());
+      int32_t knownBorder = -1, lookedBorder = -1;
+      TableCrossDilate(in.words.data(), in.wordsPerRow, w, 9, &knownBorder, known.data(), wpr,
+                       tableOf(kind), nullptr);
+      TableCrossDilate(in.words.data(), in.wordsPerRow, w, 9, &lookedBorder, looked.data(), wpr,
+                       copy.data(), nullptr);
+      EXPECT_EQ(known, looked) << "table " << static_cast<int>(kind) << " width " << w;
+      EXPECT_EQ(knownBorder, lookedBorder) << "table " << static_cast<int>(kind) << " width " << w;
+    }
+  }
+}
+
 TEST(TableCrossDilate, TablesAreMirrorSymmetric) {
   // Left-right mirroring of the index, and top-bottom.
   const int lr[13] = {0, 3, 2, 1, 8, 7, 6, 5, 4, 11, 10, 9, 12};
