@@ -223,7 +223,19 @@ int32_t countOutside(const Dilation &aDil, const Bitmap &b, int32_t dx, int32_t 
   return outsideCount(aDil, b, dx, dy, limit, tok);
 }
 
-int32_t countDifferences(const Bitmap &a, const Bitmap &b, int32_t dx, int32_t dy, int32_t limit) {
+namespace {
+
+// Whether the processor counts bits with one instruction (checked once). The counting loops are
+// compiled twice, the second time for that instruction (the compilers turn bitCount's
+// shifts-and-adds into it), and the first kind is chosen where it runs.
+bool hasPopcount() {
+  static const bool has = __builtin_cpu_supports("popcnt");
+  return has;
+}
+
+// countDifferences, compiled into both kinds of counting.
+[[gnu::always_inline]] inline int32_t differenceCount(const Bitmap &a, const Bitmap &b, int32_t dx,
+                                                      int32_t dy, int32_t limit) {
   const int64_t gap = int64_t{a.black} - b.black;
   if (gap > limit || -gap > limit) return std::max(a.black, b.black);
   const int32_t aWords = usedWords(a);
@@ -264,6 +276,23 @@ int32_t countDifferences(const Bitmap &a, const Bitmap &b, int32_t dx, int32_t d
     if (c > limit) return clampCount(c);
   }
   return static_cast<int32_t>(c);
+}
+
+[[gnu::target("popcnt")]] int32_t differenceCountCounted(const Bitmap &a, const Bitmap &b,
+                                                         int32_t dx, int32_t dy, int32_t limit) {
+  return differenceCount(a, b, dx, dy, limit);
+}
+
+int32_t differenceCountPortable(const Bitmap &a, const Bitmap &b, int32_t dx, int32_t dy,
+                                int32_t limit) {
+  return differenceCount(a, b, dx, dy, limit);
+}
+
+}  // namespace
+
+int32_t countDifferences(const Bitmap &a, const Bitmap &b, int32_t dx, int32_t dy, int32_t limit) {
+  return hasPopcount() ? differenceCountCounted(a, b, dx, dy, limit)
+                       : differenceCountPortable(a, b, dx, dy, limit);
 }
 
 namespace {
@@ -378,21 +407,19 @@ bool shapesAgree(const Bitmap &a, const Bitmap &b, int32_t dx, int32_t dy,
   return onlyEdgeNoise(a, b, dx + kTrialShifts[best][0], dy + kTrialShifts[best][1]);
 }
 
-bool hausMatch(const Token &a, const Token &b, int32_t *dx, int32_t *dy, TokTokenizer *tok) {
-  ++tok->matchCalls;
-  // At any shift the shapes differ in at least the difference of their black counts: a pair
-  // that cannot agree is turned away before any row is read.
-  const int64_t gap = int64_t{a.bitmap->black} - b.bitmap->black;
-  if (std::max(gap, -gap) > agreementLimit(a.bitmap->black, b.bitmap->black)) return false;
-  const int32_t budgetA = errorBudget(a.bitmap->border, tok);
-  const int32_t budgetB = errorBudget(b.bitmap->border, tok);
+namespace {
+
+// The shift trials of hausMatch around (dx0, dy0): the first trial at which each bitmap lies
+// in the other's dilation within its error budget, with the smallest larger error of the two;
+// -1 when none does. Once a shift is taken, a later one is taken only when both its errors are
+// smaller: the counts stop at that bound, and after an error of 0 no shift can be better.
+[[gnu::always_inline]] inline int32_t bestTrial(const Token &a, const Token &b, int32_t dx0,
+                                                int32_t dy0, int32_t budgetA, int32_t budgetB,
+                                                const TokTokenizer *tok) {
   const int32_t trials = shiftTrials(tok);
-  // Once a shift is taken, a later one is taken only when both its errors are smaller: the
-  // counts stop at that bound, and after an error of 0 no shift can be better.
   int32_t limitA = budgetA;
   int32_t limitB = budgetB;
   int32_t best = -1;
-  const int32_t dx0 = *dx, dy0 = *dy;
   for (int32_t i = 0; i <= trials; ++i) {
     const int32_t sx = dx0 + kTrialShifts[i][0];
     const int32_t sy = dy0 + kTrialShifts[i][1];
@@ -406,6 +433,33 @@ bool hausMatch(const Token &a, const Token &b, int32_t *dx, int32_t *dy, TokToke
     limitA = std::min(limitA, bestError - 1);
     limitB = std::min(limitB, bestError - 1);
   }
+  return best;
+}
+
+[[gnu::target("popcnt")]] int32_t bestTrialCounted(const Token &a, const Token &b, int32_t dx0,
+                                                   int32_t dy0, int32_t budgetA, int32_t budgetB,
+                                                   const TokTokenizer *tok) {
+  return bestTrial(a, b, dx0, dy0, budgetA, budgetB, tok);
+}
+
+int32_t bestTrialPortable(const Token &a, const Token &b, int32_t dx0, int32_t dy0, int32_t budgetA,
+                          int32_t budgetB, const TokTokenizer *tok) {
+  return bestTrial(a, b, dx0, dy0, budgetA, budgetB, tok);
+}
+
+}  // namespace
+
+bool hausMatch(const Token &a, const Token &b, int32_t *dx, int32_t *dy, TokTokenizer *tok) {
+  ++tok->matchCalls;
+  // At any shift the shapes differ in at least the difference of their black counts: a pair
+  // that cannot agree is turned away before any row is read.
+  const int64_t gap = int64_t{a.bitmap->black} - b.bitmap->black;
+  if (std::max(gap, -gap) > agreementLimit(a.bitmap->black, b.bitmap->black)) return false;
+  const int32_t budgetA = errorBudget(a.bitmap->border, tok);
+  const int32_t budgetB = errorBudget(b.bitmap->border, tok);
+  const int32_t dx0 = *dx, dy0 = *dy;
+  const int32_t best = hasPopcount() ? bestTrialCounted(a, b, dx0, dy0, budgetA, budgetB, tok)
+                                     : bestTrialPortable(a, b, dx0, dy0, budgetA, budgetB, tok);
   if (best < 0) return false;
   const int32_t sx = dx0 + kTrialShifts[best][0];
   const int32_t sy = dy0 + kTrialShifts[best][1];
