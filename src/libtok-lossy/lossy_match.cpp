@@ -199,14 +199,27 @@ inline int32_t clampCount(int64_t c) {
     c += rowBlack(b, y, words);
     if (c > limit) return clampCount(c);
   }
+  // Rows of two words at most on a dilation of two words at most (most glyphs): one 64-bit
+  // window of the dilation per row, its columns outside the dilation shifted in as uncovered.
+  const bool narrow = words <= 2 && aDil.wordsPerRow <= 2 && dx > -64 && dx < 64;
+  const int32_t left = std::max(dx, 0), right = std::max(-dx, 0);
+  const uint64_t uncovered = ((uint64_t{1} << left) - 1) | ~(~uint64_t{0} >> right);
   for (int64_t y = y0; y < y1; ++y) {
     const uint32_t *brow = b.rows + y * b.wordsPerRow;
     const uint32_t *d = aDil.rows + (dilRow + y) * aDil.wordsPerRow;
-    for (int32_t k = 0; k < words; ++k) {
-      if (brow[k] == 0) continue;
-      const uint32_t outside =
-          brow[k] & bitsAt(d, aDil.wordsPerRow, int64_t{32} * k + dx, 0xFFFFFFFFU);
-      if (outside != 0) c += bitCount(outside);
+    if (narrow) {
+      const uint64_t open =
+          ((rowPair(d, aDil.wordsPerRow, 0xFFFFFFFFU) << left) >> right) | uncovered;
+      const uint64_t outside = rowPair(brow, words, 0) & open;
+      if (outside == 0) continue;
+      c += bitCount64(outside);
+    } else {
+      for (int32_t k = 0; k < words; ++k) {
+        if (brow[k] == 0) continue;
+        const uint32_t outside =
+            brow[k] & bitsAt(d, aDil.wordsPerRow, int64_t{32} * k + dx, 0xFFFFFFFFU);
+        if (outside != 0) c += bitCount(outside);
+      }
     }
     if (c > limit) return clampCount(c);
   }
