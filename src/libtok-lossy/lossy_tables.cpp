@@ -8,6 +8,9 @@
 // would join black pixels lying on opposite sides of it (each case below returns the pixel's
 // new value: black unless its keep-white condition holds). Plus: OR of the
 // pixel and its four direct neighbours. Square: OR of the 3 x 3 block.
+//
+// Each table's traits (what the dilation pass may work out word-wide instead of looking up) are
+// checked over its entries at compile time.
 #include <array>
 #include <cstdint>
 
