@@ -5,9 +5,10 @@
 // forms one 64-bit window holding the columns 32k-2 to 32k+33, and takes every pixel's 13-bit
 // index from the windows with fixed shifts (one look-up per pixel). Within each row the index
 // fields come out mirrored left to right, which the tables' mirror symmetry makes harmless.
-// Words whose five windows are all white give white output without look-ups, and within a word
-// only the pixels with a black pixel among their 13 neighbours are looked up. Pixels past the
-// width read as white, so pad bits of the input never matter, and the output's are written 0.
+// For the classifier's three tables the same rules are worked out for the 32 pixels at once
+// (tableWord), and the border flags counted word-wide; any other table is looked up pixel by
+// pixel. Words whose five windows are all white give white output without either. Pixels past
+// the width read as white, so pad bits of the input never matter, and the output's are written 0.
 //
 // A token's bitmap keeps `passes` blank columns on its left so that the dilation never loses
 // pixels to the left; the dilation is `passes` passes, each one column wider and two rows
@@ -16,7 +17,6 @@
 // Failures: 1 (reported) when memory runs out, 10003 for a token without black pixels or a
 // radius of 32 or more.
 #include <algorithm>
-#include <bit>
 #include <cstring>
 
 #include "lossy_records.h"
@@ -71,7 +71,6 @@ extern "C" NORV_API void TableCrossDilate(const uint32_t *src, int32_t srcWordsP
   const int32_t outW = static_cast<int32_t>(outWords);
   // The square table is the only one whose pass reaches diagonally into the edge rows.
   const bool widen = table[(1U << 1)] & 1U;
-  const tok::TableTraits traits = tok::tableTraits(table);
   auto rowAt = [&](int64_t y) -> const uint32_t * {
     return (y < 0 || y >= height) ? nullptr : src + y * srcWordsPerRow;
   };
@@ -101,38 +100,26 @@ extern "C" NORV_API void TableCrossDilate(const uint32_t *src, int32_t srcWordsP
       }
       // Pixel p of the word is bit 31 - p; near(w, j) holds at pixel p row w's column x + j.
       auto near = [](uint64_t w, int j) { return static_cast<uint32_t>(w >> (2 - j)); };
-      // A pixel whose 13 neighbours are all white has index 0: when the table leaves it white
-      // and unflagged, it is not looked up. With the table's traits, black pixels are set and
-      // their border flags counted word-wide, and white pixels without a black direct
-      // neighbour are skipped.
-      uint32_t todo = 0xFFFFFFFFU;
-      if (table[0] == 0) {
-        todo = near(up2, 0) | near(up, -1) | near(up, 0) | near(up, 1) | near(mid, -2) |
-               near(mid, -1) | near(mid, 0) | near(mid, 1) | near(mid, 2) | near(down, -1) |
-               near(down, 0) | near(down, 1) | near(down2, 0);
-      }
+      const tok::Neighbourhood n{near(mid, 0),  near(up, 0),  near(down, 0),  near(mid, -1),
+                                 near(mid, 1),  near(up, -1), near(up, 1),    near(down, -1),
+                                 near(down, 1), near(up2, 0), near(down2, 0), near(mid, -2),
+                                 near(mid, 2)};
       uint32_t word = 0;
-      if (traits.blackKept) {
-        const uint32_t black = near(mid, 0);
-        const uint32_t inside = near(up, -1) & near(up, 0) & near(up, 1) & near(mid, -1) &
-                                near(mid, 1) & near(down, -1) & near(down, 0) & near(down, 1);
-        word = black;
-        border += tok::bitCount(black & ~inside);
-        todo &= ~black;
-      }
-      if (traits.whiteNeedsDirect) {
-        todo &= near(up, 0) | near(mid, -1) | near(mid, 1) | near(down, 0);
-      }
-      while (todo != 0) {
-        const int p = std::countl_zero(todo);
-        todo &= ~(0x80000000U >> p);
-        const uint32_t index = static_cast<uint32_t>(
-            ((up2 >> (33 - p)) & 1U) | (((up >> (32 - p)) & 7U) << 1) |
-            (((mid >> (31 - p)) & 31U) << 4) | (((down >> (32 - p)) & 7U) << 9) |
-            (((down2 >> (33 - p)) & 1U) << 12));
-        const uint8_t e = table[index];
-        word |= static_cast<uint32_t>(e & 1U) << (31 - p);
-        border += e >> 1;
+      if (tok::tableWord(table, n, &word)) {
+        // A pixel is on the border when it is black with a white pixel in its 3 x 3 block.
+        const uint32_t inside =
+            n.up & n.down & n.left & n.right & n.upLeft & n.upRight & n.downLeft & n.downRight;
+        border += tok::bitCount(n.centre & ~inside);
+      } else {
+        for (int p = 0; p < 32; ++p) {
+          const uint32_t index = static_cast<uint32_t>(
+              ((up2 >> (33 - p)) & 1U) | (((up >> (32 - p)) & 7U) << 1) |
+              (((mid >> (31 - p)) & 31U) << 4) | (((down >> (32 - p)) & 7U) << 9) |
+              (((down2 >> (33 - p)) & 1U) << 12));
+          const uint8_t e = table[index];
+          word |= static_cast<uint32_t>(e & 1U) << (31 - p);
+          border += e >> 1;
+        }
       }
       // Columns past the output width stay white.
       const int32_t rest = width + 1 - 32 * k;

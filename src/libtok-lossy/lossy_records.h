@@ -120,15 +120,15 @@ inline int32_t bitCount(uint32_t w) {
 const uint8_t *gapCrossTable();
 const uint8_t *plusTable();
 const uint8_t *squareTable();
-// What a dilation pass may skip for a table: blackKept, every black pixel stays black and is
-// flagged exactly when a pixel of its 3 x 3 block is white; whiteNeedsDirect, a white pixel none
-// of whose four direct neighbours is black stays white and unflagged. Both false for a table
-// other than the three above.
-struct TableTraits {
-  bool blackKept;
-  bool whiteNeedsDirect;
+// The diamond around 32 pixels as words, pixel p at bit 31 - p of each: its pixel (centre),
+// the direct neighbours, the diagonal ones and the pixels two away in the four directions.
+struct Neighbourhood {
+  uint32_t centre, up, down, left, right, upLeft, upRight, downLeft, downRight, up2, down2, left2,
+      right2;
 };
-TableTraits tableTraits(const uint8_t *table);
+// The pass of one of the three tables above over 32 pixels at once (bit 0 of the entries);
+// false, leaving *word alone, for any other table.
+bool tableWord(const uint8_t *table, const Neighbourhood &n, uint32_t *word);
 
 // ---- Tokens (lossy_dilate.cpp) ----
 // Makes a token from the caller's record: rows taken over or copied, shifted right by the

@@ -9,8 +9,7 @@
 // new value: black unless its keep-white condition holds). Plus: OR of the
 // pixel and its four direct neighbours. Square: OR of the 3 x 3 block.
 //
-// Each table's traits (what the dilation pass may work out word-wide instead of looking up) are
-// checked over its entries at compile time.
+// tableWord gives the same rules for 32 pixels at once, from words of their neighbours.
 #include <array>
 #include <cstdint>
 
@@ -93,23 +92,6 @@ constexpr std::array<uint8_t, 8192> kGapCross = makeTable<gapCross>();
 constexpr std::array<uint8_t, 8192> kPlus = makeTable<plus>();
 constexpr std::array<uint8_t, 8192> kSquare = makeTable<square>();
 
-// The traits of a table, checked entry by entry.
-constexpr TableTraits traitsOf(const std::array<uint8_t, 8192> &t) {
-  TableTraits traits{true, true};
-  for (uint32_t i = 0; i < 8192; ++i) {
-    if (on(i, kCentre)) {
-      if (t[i] != ((borderFlag(i) ? 2 : 0) | 1)) traits.blackKept = false;
-    } else if (!on(i, kUp) && !on(i, kDown) && !on(i, kLeft) && !on(i, kRight) && t[i] != 0) {
-      traits.whiteNeedsDirect = false;
-    }
-  }
-  return traits;
-}
-
-constexpr TableTraits kGapCrossTraits = traitsOf(kGapCross);
-constexpr TableTraits kPlusTraits = traitsOf(kPlus);
-constexpr TableTraits kSquareTraits = traitsOf(kSquare);
-
 }  // namespace
 
 const uint8_t *gapCrossTable() {
@@ -122,11 +104,38 @@ const uint8_t *squareTable() {
   return kSquare.data();
 }
 
-TableTraits tableTraits(const uint8_t *table) {
-  if (table == kGapCross.data()) return kGapCrossTraits;
-  if (table == kPlus.data()) return kPlusTraits;
-  if (table == kSquare.data()) return kSquareTraits;
-  return {false, false};
+namespace {
+
+// gapCross over 32 pixels: each case of the rule is a mask of the pixels it holds for.
+uint32_t gapCrossWord(const Neighbourhood &n) {
+  const uint32_t u = n.up, d = n.down, l = n.left, r = n.right;
+  const uint32_t ul = n.upLeft, ur = n.upRight, dl = n.downLeft, dr = n.downRight;
+  const uint32_t u2 = n.up2, d2 = n.down2, l2 = n.left2, r2 = n.right2;
+  const uint32_t one = (u & ~d & ~l & ~r & ~(dl | dr | d2)) | (d & ~u & ~l & ~r & ~(ul | ur | u2)) |
+                       (l & ~u & ~d & ~r & ~(ur | dr | r2)) | (r & ~u & ~d & ~l & ~(ul | dl | l2));
+  const uint32_t two = (u & l & ~d & ~r & ~(dr | (ur & r2 & dl & d2))) |
+                       (u & r & ~d & ~l & ~(dl | (ul & l2 & dr & d2))) |
+                       (d & l & ~u & ~r & ~(ur | (ul & u2 & r2 & dr))) |
+                       (d & r & ~u & ~l & ~(ul | (ur & u2 & l2 & dl)));
+  const uint32_t three = (u & l & r & ~d & ~(dl & dr & d2)) | (u & l & d & ~r & ~(ur & r2 & dr)) |
+                         (u & r & d & ~l & ~(ul & l2 & dl)) | (l & r & d & ~u & ~(ul & ur & u2));
+  return n.centre | one | two | three;
+}
+
+}  // namespace
+
+bool tableWord(const uint8_t *table, const Neighbourhood &n, uint32_t *word) {
+  const uint32_t plusWord = n.centre | n.up | n.down | n.left | n.right;
+  if (table == kGapCross.data()) {
+    *word = gapCrossWord(n);
+  } else if (table == kPlus.data()) {
+    *word = plusWord;
+  } else if (table == kSquare.data()) {
+    *word = plusWord | n.upLeft | n.upRight | n.downLeft | n.downRight;
+  } else {
+    return false;
+  }
+  return true;
 }
 
 }  // namespace tok
