@@ -183,7 +183,9 @@ int32_t verifyMembers(TokTokenizer *tok, Class *cls);
 int32_t realignMembers(TokTokenizer *tok, Class *cls);
 void freeClass(TokTokenizer *tok, Class *cls);
 void freeAccumulator(TokTokenizer *tok, Accumulator *acc);
-QtzAdtList *&cellAt(TokClassTable &table, int32_t x, int32_t y);
+inline QtzAdtList *&cellAt(TokClassTable &table, int32_t x, int32_t y) {
+  return table.cells[int64_t{y} * table.width + x];
+}
 
 // ---- Merging (lossy_merge.cpp) ----
 int32_t refine(TokTokenizer *tok);
