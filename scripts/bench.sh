@@ -37,13 +37,16 @@ if command -v tesseract >/dev/null; then
 fi
 # The lossy classifier on every bundled page and on the bilevel TIFF pages of the directories
 # listed in NORV_LOSSY_PAGES (real scans, for instance): bytes in output modes 3 and 2, lossless
-# and lossy, and substituted glyphs (bench/lossy_check); then OCR of each page's lossy decoding
+# and lossy, substituted glyphs and CPU times, beside an installed jbig2's "-s" run when there is
+# one (bench/lossy_check); then OCR of each page's lossy decoding
 # against its lossless one, with every word that reads differently cut out for a look
 # (scripts/ocr_compare.sh, pictures in $build/lossy_check_pages/words).
 lossy=$build/lossy_check_pages
 mkdir -p "$lossy"
 pages=(tests/e2e/data/*.tif)
 for d in ${NORV_LOSSY_PAGES:-}; do pages+=("$d"/*.tif); done
-taskset -c "${NORV_BENCH_CPU:-3}" "$build/bench/lossy_check" "$lossy" "${pages[@]}" ||
+peer=()
+if command -v jbig2 >/dev/null; then peer=(--peer "$(command -v jbig2)"); fi
+taskset -c "${NORV_BENCH_CPU:-3}" "$build/bench/lossy_check" "${peer[@]}" "$lossy" "${pages[@]}" ||
   echo "lossy_check: a lossless output is not exact"
 bash scripts/ocr_compare.sh "$lossy" "${pages[@]}"

@@ -429,10 +429,6 @@ int32_t ensureCountImage(TokTokenizer *tok, Class *cls) {
   return cls->acc->image != nullptr ? 0 : buildCountImage(tok, cls);
 }
 
-QtzAdtList *&cellAt(TokClassTable &table, int32_t x, int32_t y) {
-  return table.cells[int64_t{y} * table.width + x];
-}
-
 void freeAccumulator(TokTokenizer *tok, Accumulator *acc) {
   if (acc == nullptr) return;
   QtzImage_free(acc->image);

@@ -5,8 +5,10 @@
 // forms one 64-bit window holding the columns 32k-2 to 32k+33, and takes every pixel's 13-bit
 // index from the windows with fixed shifts (one look-up per pixel). Within each row the index
 // fields come out mirrored left to right, which the tables' mirror symmetry makes harmless.
-// Words whose five windows are all white give white output without look-ups. Pixels past the
-// width read as white, so pad bits of the input never matter, and the output's are written 0.
+// For the classifier's three tables the same rules are worked out for the 32 pixels at once
+// (tableWord), and the border flags counted word-wide; any other table is looked up pixel by
+// pixel. Words whose five windows are all white give white output without either. Pixels past
+// the width read as white, so pad bits of the input never matter, and the output's are written 0.
 //
 // A token's bitmap keeps `passes` blank columns on its left so that the dilation never loses
 // pixels to the left; the dilation is `passes` passes, each one column wider and two rows
@@ -96,15 +98,28 @@ extern "C" NORV_API void TableCrossDilate(const uint32_t *src, int32_t srcWordsP
         out[k] = 0;
         continue;
       }
+      // Pixel p of the word is bit 31 - p; near(w, j) holds at pixel p row w's column x + j.
+      auto near = [](uint64_t w, int j) { return static_cast<uint32_t>(w >> (2 - j)); };
+      const tok::Neighbourhood n{near(mid, 0),  near(up, 0),  near(down, 0),  near(mid, -1),
+                                 near(mid, 1),  near(up, -1), near(up, 1),    near(down, -1),
+                                 near(down, 1), near(up2, 0), near(down2, 0), near(mid, -2),
+                                 near(mid, 2)};
       uint32_t word = 0;
-      for (int p = 0; p < 32; ++p) {
-        const uint32_t index = static_cast<uint32_t>(
-            ((up2 >> (33 - p)) & 1U) | (((up >> (32 - p)) & 7U) << 1) |
-            (((mid >> (31 - p)) & 31U) << 4) | (((down >> (32 - p)) & 7U) << 9) |
-            (((down2 >> (33 - p)) & 1U) << 12));
-        const uint8_t e = table[index];
-        word |= static_cast<uint32_t>(e & 1U) << (31 - p);
-        border += e >> 1;
+      if (tok::tableWord(table, n, &word)) {
+        // A pixel is on the border when it is black with a white pixel in its 3 x 3 block.
+        const uint32_t inside =
+            n.up & n.down & n.left & n.right & n.upLeft & n.upRight & n.downLeft & n.downRight;
+        border += tok::bitCount(n.centre & ~inside);
+      } else {
+        for (int p = 0; p < 32; ++p) {
+          const uint32_t index = static_cast<uint32_t>(
+              ((up2 >> (33 - p)) & 1U) | (((up >> (32 - p)) & 7U) << 1) |
+              (((mid >> (31 - p)) & 31U) << 4) | (((down >> (32 - p)) & 7U) << 9) |
+              (((down2 >> (33 - p)) & 1U) << 12));
+          const uint8_t e = table[index];
+          word |= static_cast<uint32_t>(e & 1U) << (31 - p);
+          border += e >> 1;
+        }
       }
       // Columns past the output width stay white.
       const int32_t rest = width + 1 - 32 * k;

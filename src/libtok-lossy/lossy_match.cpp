@@ -15,10 +15,10 @@
 // merges) goes through it, so no member ends up far from its representative.
 //
 // Both counts run over packed words: one AND (outside the complemented dilation) or XOR
-// (differences) and a popcount per word, reading the other bitmap at any bit offset, so any
-// shift is handled (columns outside a bitmap read as white, outside a dilation as uncovered).
-// Counting stops as soon as the count exceeds its limit, and tests on black counts reject
-// hopeless pairs before any row is read. Shift (dx, dy) places bitmap B's top-left corner at
+// (differences) and a popcount per word that is not 0, reading the other bitmap at any bit offset,
+// so any shift is handled (columns outside a bitmap read as white, outside a dilation as
+// uncovered). Counting stops as soon as the count exceeds its limit, and tests on black counts
+// reject hopeless pairs before any row is read. Shift (dx, dy) places bitmap B's top-left corner at
 // (dx, dy) from A's; B's pixel (x, y) lies on A's dilation pixel (x + dx, y + dy + passes).
 #include <algorithm>
 #include <bit>
@@ -34,23 +34,41 @@ const int32_t kTrialShifts[kMaxShiftTrials + 1][2] = {
 
 namespace {
 
-// 32 bits of a row of `words` words starting at column s; columns outside read as fill.
+// Word i of a row of `words` words; fill outside the row.
+inline uint32_t wordOr(const uint32_t *row, int32_t words, int64_t i, uint32_t fill) {
+  return static_cast<uint64_t>(i) < static_cast<uint64_t>(words) ? row[i] : fill;
+}
+
+// 32 bits of a row of `words` words starting at column s; columns outside read as fill. The two
+// words the bits come from are joined into one 64-bit value, so no shift needs its own case.
 inline uint32_t bitsAt(const uint32_t *row, int32_t words, int64_t s, uint32_t fill) {
   const int64_t q = s >> 5;  // floor division
-  const int32_t b = static_cast<int32_t>(s & 31);
-  auto word = [&](int64_t i) { return (i < 0 || i >= words) ? fill : row[i]; };
-  if (b == 0) return word(q);
-  return (word(q) << b) | (word(q + 1) >> (32 - b));
+  const uint64_t pair =
+      (uint64_t{wordOr(row, words, q, fill)} << 32) | wordOr(row, words, q + 1, fill);
+  return static_cast<uint32_t>((pair << (s & 31)) >> 32);
 }
 
 inline int32_t usedWords(const Bitmap &b) {
   return (b.width + 31) / 32;
 }
 
-inline int64_t rowBlack(const Bitmap &b, int64_t y) {
+// The first two words of a row of `words` words (1 or 2) as one value, column 0 at bit 63; a
+// missing second word reads as `missing`.
+inline uint64_t rowPair(const uint32_t *row, int32_t words, uint32_t missing) {
+  return (uint64_t{row[0]} << 32) | (words > 1 ? row[1] : missing);
+}
+
+inline int32_t bitCount64(uint64_t w) {
+  return bitCount(static_cast<uint32_t>(w >> 32)) + bitCount(static_cast<uint32_t>(w));
+}
+
+// Black pixels of row y of B, whose rows use `words` words.
+inline int64_t rowBlack(const Bitmap &b, int64_t y, int32_t words) {
   const uint32_t *row = b.rows + y * b.wordsPerRow;
   int64_t c = 0;
-  for (int32_t k = 0; k < usedWords(b); ++k) c += bitCount(row[k]);
+  for (int32_t k = 0; k < words; ++k) {
+    if (row[k] != 0) c += bitCount(row[k]);
+  }
   return c;
 }
 
@@ -143,64 +161,151 @@ int32_t densestErrorWindow(const uint32_t *rows, int32_t wordsPerRow, int32_t wi
       width, height);
 }
 
-int32_t countOutside(const Dilation &aDil, const Bitmap &b, int32_t dx, int32_t dy, int32_t limit,
-                     const TokTokenizer *tok) {
+namespace {
+
+// A count above a limit as the count tests return it.
+inline int32_t clampCount(int64_t c) {
+  return static_cast<int32_t>(std::min<int64_t>(c, INT32_MAX));
+}
+
+// Whether B's pixels outside A's dilation (B at dx from A, B's row 0 on the dilation's row
+// dilRow) cluster: more than the allowed errors in one 3 x 3 window. Kept out of line, away from
+// the counting loop of every shift trial.
+[[gnu::noinline]] bool errorsCluster(const Dilation &aDil, const Bitmap &b, int32_t dx,
+                                     int64_t dilRow, const TokTokenizer *tok) {
+  const int32_t densest =
+      densestWindow([&](int64_t y, int32_t k) { return errorWord(aDil, b, dx, dilRow, y, k); },
+                    b.width, b.height);
+  return densest > tok->opt.maxClusterErrors;
+}
+
+// countOutside, inlined into the shift trials. B's rows beyond the dilation's rows count whole
+// and read no dilation words, so they are counted first: they often pass the limit alone.
+[[gnu::always_inline]] inline int32_t outsideCount(const Dilation &aDil, const Bitmap &b,
+                                                   int32_t dx, int32_t dy, int32_t limit,
+                                                   const TokTokenizer *tok) {
   if (int64_t{b.black} - aDil.black > limit) return b.black;
   const int64_t dilRow = int64_t{dy} + tok->passes;
   const int32_t words = usedWords(b);
+  // B's rows y0 to y1 - 1 lie on the dilation's rows.
+  const int64_t y0 = std::clamp<int64_t>(-dilRow, 0, b.height);
+  const int64_t y1 = std::clamp<int64_t>(aDil.height - dilRow, y0, b.height);
   int64_t c = 0;
-  for (int64_t y = 0; y < b.height; ++y) {
-    const int64_t dyRow = dilRow + y;
-    if (dyRow < 0 || dyRow >= aDil.height) {
-      c += rowBlack(b, y);
+  for (int64_t y = 0; y < y0; ++y) {
+    c += rowBlack(b, y, words);
+    if (c > limit) return clampCount(c);
+  }
+  for (int64_t y = y1; y < b.height; ++y) {
+    c += rowBlack(b, y, words);
+    if (c > limit) return clampCount(c);
+  }
+  // Rows of two words at most on a dilation of two words at most (most glyphs): one 64-bit
+  // window of the dilation per row, its columns outside the dilation shifted in as uncovered.
+  const bool narrow = words <= 2 && aDil.wordsPerRow <= 2 && dx > -64 && dx < 64;
+  const int32_t left = std::max(dx, 0), right = std::max(-dx, 0);
+  const uint64_t uncovered = ((uint64_t{1} << left) - 1) | ~(~uint64_t{0} >> right);
+  for (int64_t y = y0; y < y1; ++y) {
+    const uint32_t *brow = b.rows + y * b.wordsPerRow;
+    const uint32_t *d = aDil.rows + (dilRow + y) * aDil.wordsPerRow;
+    if (narrow) {
+      const uint64_t open =
+          ((rowPair(d, aDil.wordsPerRow, 0xFFFFFFFFU) << left) >> right) | uncovered;
+      const uint64_t outside = rowPair(brow, words, 0) & open;
+      if (outside == 0) continue;
+      c += bitCount64(outside);
     } else {
-      const uint32_t *brow = b.rows + y * b.wordsPerRow;
-      const uint32_t *d = aDil.rows + dyRow * aDil.wordsPerRow;
       for (int32_t k = 0; k < words; ++k) {
         if (brow[k] == 0) continue;
-        c += bitCount(brow[k] & bitsAt(d, aDil.wordsPerRow, int64_t{32} * k + dx, 0xFFFFFFFFU));
+        const uint32_t outside =
+            brow[k] & bitsAt(d, aDil.wordsPerRow, int64_t{32} * k + dx, 0xFFFFFFFFU);
+        if (outside != 0) c += bitCount(outside);
       }
     }
-    if (c > limit) return static_cast<int32_t>(std::min<int64_t>(c, INT32_MAX));
+    if (c > limit) return clampCount(c);
   }
-  const int32_t maxCluster = tok->opt.maxClusterErrors;
-  if (c > maxCluster && b.width > 2) {
-    const int32_t densest =
-        densestWindow([&](int64_t y, int32_t k) { return errorWord(aDil, b, dx, dilRow, y, k); },
-                      b.width, b.height);
-    if (densest > maxCluster) return b.black;
+  if (c > tok->opt.maxClusterErrors && b.width > 2 && errorsCluster(aDil, b, dx, dilRow, tok)) {
+    return b.black;
   }
   return static_cast<int32_t>(c);
 }
 
-int32_t countDifferences(const Bitmap &a, const Bitmap &b, int32_t dx, int32_t dy, int32_t limit) {
+}  // namespace
+
+int32_t countOutside(const Dilation &aDil, const Bitmap &b, int32_t dx, int32_t dy, int32_t limit,
+                     const TokTokenizer *tok) {
+  return outsideCount(aDil, b, dx, dy, limit, tok);
+}
+
+namespace {
+
+// Whether the processor counts bits with one instruction (checked once). The counting loops are
+// compiled twice, the second time for that instruction (the compilers turn bitCount's
+// shifts-and-adds into it), and the first kind is chosen where it runs.
+bool hasPopcount() {
+  static const bool has = __builtin_cpu_supports("popcnt");
+  return has;
+}
+
+// countDifferences, compiled into both kinds of counting.
+[[gnu::always_inline]] inline int32_t differenceCount(const Bitmap &a, const Bitmap &b, int32_t dx,
+                                                      int32_t dy, int32_t limit) {
   const int64_t gap = int64_t{a.black} - b.black;
   if (gap > limit || -gap > limit) return std::max(a.black, b.black);
   const int32_t aWords = usedWords(a);
   const int32_t bWords = usedWords(b);
   const UnionBox box = unionBox(a, b, dx, dy);
   const int64_t k0 = box.k0, k1 = box.k1, top = box.top, bottom = box.bottom;
+  // Rows of two words at most within a union of two words (most glyph pairs): one 64-bit XOR per
+  // row, A's word 0 at word 0 - k0 of the union, B's column 0 at bit dx - 32 k0 from the left.
+  const int64_t bShift = dx - 32 * k0;
+  const bool narrow = aWords <= 2 && bWords <= 2 && k0 >= -1 && k1 - k0 <= 2 && bShift < 64;
+  const uint64_t unionMask = k1 - k0 == 2 ? ~uint64_t{0} : ~uint64_t{0} << 32;
   int64_t c = 0;
   for (int64_t y = top; y < bottom; ++y) {
     const bool inA = y >= 0 && y < a.height;
     const int64_t by = y - dy;
     const bool inB = by >= 0 && by < b.height;
     if (inA && !inB) {
-      c += rowBlack(a, y);
+      c += rowBlack(a, y, aWords);
     } else if (inB && !inA) {
-      c += rowBlack(b, by);
+      c += rowBlack(b, by, bWords);
     } else if (inA && inB) {
       const uint32_t *arow = a.rows + y * a.wordsPerRow;
       const uint32_t *brow = b.rows + by * b.wordsPerRow;
+      if (narrow) {
+        const uint64_t aw = rowPair(arow, aWords, 0) >> (-32 * k0);
+        const uint64_t bw = rowPair(brow, bWords, 0) >> bShift;
+        const uint64_t differ = (aw ^ bw) & unionMask;
+        if (differ != 0) c += bitCount64(differ);
+        if (c > limit) return clampCount(c);
+        continue;
+      }
       for (int64_t k = k0; k < k1; ++k) {
-        const uint32_t aw = bitsAt(arow, aWords, 32 * k, 0);
-        const uint32_t bw = bitsAt(brow, bWords, 32 * k - dx, 0);
-        c += bitCount(aw ^ bw);
+        const uint32_t aw = k >= 0 && k < aWords ? arow[k] : 0;
+        const uint32_t differ = aw ^ bitsAt(brow, bWords, 32 * k - dx, 0);
+        if (differ != 0) c += bitCount(differ);
       }
     }
-    if (c > limit) return static_cast<int32_t>(std::min<int64_t>(c, INT32_MAX));
+    if (c > limit) return clampCount(c);
   }
   return static_cast<int32_t>(c);
+}
+
+[[gnu::target("popcnt")]] int32_t differenceCountCounted(const Bitmap &a, const Bitmap &b,
+                                                         int32_t dx, int32_t dy, int32_t limit) {
+  return differenceCount(a, b, dx, dy, limit);
+}
+
+int32_t differenceCountPortable(const Bitmap &a, const Bitmap &b, int32_t dx, int32_t dy,
+                                int32_t limit) {
+  return differenceCount(a, b, dx, dy, limit);
+}
+
+}  // namespace
+
+int32_t countDifferences(const Bitmap &a, const Bitmap &b, int32_t dx, int32_t dy, int32_t limit) {
+  return hasPopcount() ? differenceCountCounted(a, b, dx, dy, limit)
+                       : differenceCountPortable(a, b, dx, dy, limit);
 }
 
 namespace {
@@ -298,21 +403,64 @@ bool onlyEdgeNoise(const Bitmap &a, const Bitmap &b, int32_t dx, int32_t dy) {
 
 bool shapesAgree(const Bitmap &a, const Bitmap &b, int32_t dx, int32_t dy,
                  const TokTokenizer *tok) {
-  // The trial shift at which the shapes differ least (the first of equals) is the alignment.
+  // The trial shift at which the shapes differ least (the first of equals) is the alignment:
+  // after one is taken, a later shift counts only up to one difference fewer.
   int32_t limit = agreementLimit(a.black, b.black);
   int32_t best = -1;
   const int32_t trials = shiftTrials(tok);
   for (int32_t i = 0; i <= trials; ++i) {
     const int32_t d =
         countDifferences(a, b, dx + kTrialShifts[i][0], dy + kTrialShifts[i][1], limit);
-    if (d > limit || (best >= 0 && d >= limit)) continue;
+    if (d > limit) continue;
     best = i;
-    limit = d;
     if (d == 0) return true;
+    limit = d - 1;
   }
   if (best < 0) return false;
   return onlyEdgeNoise(a, b, dx + kTrialShifts[best][0], dy + kTrialShifts[best][1]);
 }
+
+namespace {
+
+// The shift trials of hausMatch around (dx0, dy0): the first trial at which each bitmap lies
+// in the other's dilation within its error budget, with the smallest larger error of the two;
+// -1 when none does. Once a shift is taken, a later one is taken only when both its errors are
+// smaller: the counts stop at that bound, and after an error of 0 no shift can be better.
+[[gnu::always_inline]] inline int32_t bestTrial(const Token &a, const Token &b, int32_t dx0,
+                                                int32_t dy0, int32_t budgetA, int32_t budgetB,
+                                                const TokTokenizer *tok) {
+  const int32_t trials = shiftTrials(tok);
+  int32_t limitA = budgetA;
+  int32_t limitB = budgetB;
+  int32_t best = -1;
+  for (int32_t i = 0; i <= trials; ++i) {
+    const int32_t sx = dx0 + kTrialShifts[i][0];
+    const int32_t sy = dy0 + kTrialShifts[i][1];
+    const int32_t f = outsideCount(*a.dilation, *b.bitmap, sx, sy, limitB, tok);
+    if (f > limitB) continue;
+    const int32_t g = outsideCount(*b.dilation, *a.bitmap, -sx, -sy, limitA, tok);
+    if (g > limitA) continue;
+    best = i;
+    const int32_t bestError = std::max(f, g);
+    if (bestError == 0) break;
+    limitA = std::min(limitA, bestError - 1);
+    limitB = std::min(limitB, bestError - 1);
+  }
+  return best;
+}
+
+[[gnu::target("popcnt")]] int32_t bestTrialCounted(const Token &a, const Token &b, int32_t dx0,
+                                                   int32_t dy0, int32_t budgetA, int32_t budgetB,
+                                                   const TokTokenizer *tok) {
+  return bestTrial(a, b, dx0, dy0, budgetA, budgetB, tok);
+}
+
+int32_t bestTrialPortable(const Token &a, const Token &b, int32_t dx0, int32_t dy0, int32_t budgetA,
+                          int32_t budgetB, const TokTokenizer *tok) {
+  return bestTrial(a, b, dx0, dy0, budgetA, budgetB, tok);
+}
+
+}  // namespace
 
 bool hausMatch(const Token &a, const Token &b, int32_t *dx, int32_t *dy, TokTokenizer *tok) {
   ++tok->matchCalls;
@@ -322,24 +470,12 @@ bool hausMatch(const Token &a, const Token &b, int32_t *dx, int32_t *dy, TokToke
   if (std::max(gap, -gap) > agreementLimit(a.bitmap->black, b.bitmap->black)) return false;
   const int32_t budgetA = errorBudget(a.bitmap->border, tok);
   const int32_t budgetB = errorBudget(b.bitmap->border, tok);
-  const int32_t trials = shiftTrials(tok);
-  int32_t best = -1;
-  int32_t bestError = 0;
-  for (int32_t i = 0; i <= trials; ++i) {
-    const int32_t sx = *dx + kTrialShifts[i][0];
-    const int32_t sy = *dy + kTrialShifts[i][1];
-    const int32_t f = countOutside(*a.dilation, *b.bitmap, sx, sy, budgetB, tok);
-    if (f > budgetB) continue;
-    const int32_t g = countOutside(*b.dilation, *a.bitmap, -sx, -sy, budgetA, tok);
-    if (g > budgetA) continue;
-    const int32_t err = std::max(f, g);
-    if (best >= 0 && err >= bestError) continue;
-    best = i;
-    bestError = err;
-  }
+  const int32_t dx0 = *dx, dy0 = *dy;
+  const int32_t best = hasPopcount() ? bestTrialCounted(a, b, dx0, dy0, budgetA, budgetB, tok)
+                                     : bestTrialPortable(a, b, dx0, dy0, budgetA, budgetB, tok);
   if (best < 0) return false;
-  const int32_t sx = *dx + kTrialShifts[best][0];
-  const int32_t sy = *dy + kTrialShifts[best][1];
+  const int32_t sx = dx0 + kTrialShifts[best][0];
+  const int32_t sy = dy0 + kTrialShifts[best][1];
   if (!shapesAgree(*a.bitmap, *b.bitmap, sx, sy, tok)) return false;
   *dx = sx;
   *dy = sy;
@@ -348,15 +484,17 @@ bool hausMatch(const Token &a, const Token &b, int32_t *dx, int32_t *dy, TokToke
 
 void hausBestShift(const Token &a, const Token &b, int32_t *dx, int32_t *dy,
                    const TokTokenizer *tok) {
-  int32_t limit = a.bitmap->black;
+  // A shift is taken when it differs in fewer pixels than the best so far: the count stops
+  // one below that.
+  int32_t limit = a.bitmap->black - 1;
   int32_t best = 0;
   const int32_t trials = shiftTrials(tok);
-  for (int32_t i = 0; i <= trials; ++i) {
+  for (int32_t i = 0; i <= trials && limit >= 0; ++i) {
     const int32_t d = countDifferences(*a.bitmap, *b.bitmap, *dx + kTrialShifts[i][0],
                                        *dy + kTrialShifts[i][1], limit);
-    if (d < limit) {
+    if (d <= limit) {
       best = i;
-      limit = d;
+      limit = d - 1;
     }
   }
   *dx += kTrialShifts[best][0];

@@ -211,12 +211,12 @@ int32_t mergePass(TokTokenizer *tok, int mode) {
     const int32_t dw = tok->offsets[e][0], dh = tok->offsets[e][1];
     for (int32_t h = 0; h < t.height && status == 0; ++h) {
       for (int32_t w = 0; w < t.width && status == 0; ++w) {
+        QtzAdtList *first = cellAt(t, w, h);
+        if (first == nullptr || first->count == 0) continue;
         const int64_t pw = int64_t{w} + dw, ph = int64_t{h} + dh;
         if (pw < 0 || ph < 0 || pw >= t.width || ph >= t.height) continue;
-        QtzAdtList *first = cellAt(t, w, h);
         QtzAdtList *second = cellAt(t, static_cast<int32_t>(pw), static_cast<int32_t>(ph));
-        if (first == nullptr || second == nullptr || first == second) continue;
-        if (first->count == 0 || second->count == 0) continue;
+        if (second == nullptr || first == second || second->count == 0) continue;
         status = compareLists(tok, mode, first, second);
       }
     }

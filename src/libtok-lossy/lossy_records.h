@@ -120,6 +120,15 @@ inline int32_t bitCount(uint32_t w) {
 const uint8_t *gapCrossTable();
 const uint8_t *plusTable();
 const uint8_t *squareTable();
+// The diamond around 32 pixels as words, pixel p at bit 31 - p of each: its pixel (centre),
+// the direct neighbours, the diagonal ones and the pixels two away in the four directions.
+struct Neighbourhood {
+  uint32_t centre, up, down, left, right, upLeft, upRight, downLeft, downRight, up2, down2, left2,
+      right2;
+};
+// The pass of one of the three tables above over 32 pixels at once (bit 0 of the entries);
+// false, leaving *word alone, for any other table.
+bool tableWord(const uint8_t *table, const Neighbourhood &n, uint32_t *word);
 
 // ---- Tokens (lossy_dilate.cpp) ----
 // Makes a token from the caller's record: rows taken over or copied, shifted right by the
@@ -174,7 +183,9 @@ int32_t verifyMembers(TokTokenizer *tok, Class *cls);
 int32_t realignMembers(TokTokenizer *tok, Class *cls);
 void freeClass(TokTokenizer *tok, Class *cls);
 void freeAccumulator(TokTokenizer *tok, Accumulator *acc);
-QtzAdtList *&cellAt(TokClassTable &table, int32_t x, int32_t y);
+inline QtzAdtList *&cellAt(TokClassTable &table, int32_t x, int32_t y) {
+  return table.cells[int64_t{y} * table.width + x];
+}
 
 // ---- Merging (lossy_merge.cpp) ----
 int32_t refine(TokTokenizer *tok);

@@ -8,6 +8,8 @@
 // would join black pixels lying on opposite sides of it (each case below returns the pixel's
 // new value: black unless its keep-white condition holds). Plus: OR of the
 // pixel and its four direct neighbours. Square: OR of the 3 x 3 block.
+//
+// tableWord gives the same rules for 32 pixels at once, from words of their neighbours.
 #include <array>
 #include <cstdint>
 
@@ -100,6 +102,40 @@ const uint8_t *plusTable() {
 }
 const uint8_t *squareTable() {
   return kSquare.data();
+}
+
+namespace {
+
+// gapCross over 32 pixels: each case of the rule is a mask of the pixels it holds for.
+uint32_t gapCrossWord(const Neighbourhood &n) {
+  const uint32_t u = n.up, d = n.down, l = n.left, r = n.right;
+  const uint32_t ul = n.upLeft, ur = n.upRight, dl = n.downLeft, dr = n.downRight;
+  const uint32_t u2 = n.up2, d2 = n.down2, l2 = n.left2, r2 = n.right2;
+  const uint32_t one = (u & ~d & ~l & ~r & ~(dl | dr | d2)) | (d & ~u & ~l & ~r & ~(ul | ur | u2)) |
+                       (l & ~u & ~d & ~r & ~(ur | dr | r2)) | (r & ~u & ~d & ~l & ~(ul | dl | l2));
+  const uint32_t two = (u & l & ~d & ~r & ~(dr | (ur & r2 & dl & d2))) |
+                       (u & r & ~d & ~l & ~(dl | (ul & l2 & dr & d2))) |
+                       (d & l & ~u & ~r & ~(ur | (ul & u2 & r2 & dr))) |
+                       (d & r & ~u & ~l & ~(ul | (ur & u2 & l2 & dl)));
+  const uint32_t three = (u & l & r & ~d & ~(dl & dr & d2)) | (u & l & d & ~r & ~(ur & r2 & dr)) |
+                         (u & r & d & ~l & ~(ul & l2 & dl)) | (l & r & d & ~u & ~(ul & ur & u2));
+  return n.centre | one | two | three;
+}
+
+}  // namespace
+
+bool tableWord(const uint8_t *table, const Neighbourhood &n, uint32_t *word) {
+  const uint32_t plusWord = n.centre | n.up | n.down | n.left | n.right;
+  if (table == kGapCross.data()) {
+    *word = gapCrossWord(n);
+  } else if (table == kPlus.data()) {
+    *word = plusWord;
+  } else if (table == kSquare.data()) {
+    *word = plusWord | n.upLeft | n.upRight | n.downLeft | n.downRight;
+  } else {
+    return false;
+  }
+  return true;
 }
 
 }  // namespace tok

@@ -128,6 +128,48 @@ TEST(TableCrossDilate, EqualsThePerPixelModelForWidthsOneTo200) {
   }
 }
 
+TEST(TableCrossDilate, WordRulesOfTheThreeTablesEqualLookingUpACopyOfEach) {
+  // The pass works the three tables' rules out 32 pixels at once: they must give every entry's
+  // pixel, and the pass must give the same words and border count as with a copy of the table,
+  // which it does not know and looks up pixel by pixel.
+  for (Kind kind : {Kind::Gap, Kind::Plus, Kind::Square}) {
+    const std::vector<uint8_t> copy(tableOf(kind), tableOf(kind) + 8192);
+    uint32_t word = 0;
+    EXPECT_FALSE(tok::tableWord(copy.data(), tok::Neighbourhood{}, &word));
+    // Every index, one per pixel: pixel p of the words holds index 32 q + p.
+    for (uint32_t q = 0; q < 8192 / 32; ++q) {
+      tok::Neighbourhood n{};
+      uint32_t *planes[13] = {&n.up2,  &n.upLeft,    &n.up,    &n.upRight, &n.left2,
+                              &n.left, &n.centre,    &n.right, &n.right2,  &n.downLeft,
+                              &n.down, &n.downRight, &n.down2};
+      for (uint32_t p = 0; p < 32; ++p) {
+        for (int b = 0; b < 13; ++b) *planes[b] |= (((32 * q + p) >> b) & 1U) << (31 - p);
+      }
+      ASSERT_TRUE(tok::tableWord(tableOf(kind), n, &word));
+      for (uint32_t p = 0; p < 32; ++p) {
+        ASSERT_EQ((word >> (31 - p)) & 1U, tableOf(kind)[32 * q + p] & 1U)
+            << "table " << static_cast<int>(kind) << " index " << 32 * q + p;
+      }
+    }
+  }
+  std::mt19937 rng(45);
+  for (Kind kind : {Kind::Gap, Kind::Plus, Kind::Square}) {
+    const std::vector<uint8_t> copy(tableOf(kind), tableOf(kind) + 8192);
+    for (int32_t w : {1, 5, 31, 32, 33, 63, 64, 65, 100}) {
+      const Picture in = lossytest::randomPicture(rng, w, 9, 40, 1);
+      const int32_t wpr = (w + 32) / 32;
+      std::vector<uint32_t> known(static_cast<size_t>(wpr) * 11), looked(known.size());
+      int32_t knownBorder = -1, lookedBorder = -1;
+      TableCrossDilate(in.words.data(), in.wordsPerRow, w, 9, &knownBorder, known.data(), wpr,
+                       tableOf(kind), nullptr);
+      TableCrossDilate(in.words.data(), in.wordsPerRow, w, 9, &lookedBorder, looked.data(), wpr,
+                       copy.data(), nullptr);
+      EXPECT_EQ(known, looked) << "table " << static_cast<int>(kind) << " width " << w;
+      EXPECT_EQ(knownBorder, lookedBorder) << "table " << static_cast<int>(kind) << " width " << w;
+    }
+  }
+}
+
 TEST(TableCrossDilate, TablesAreMirrorSymmetric) {
   // Left-right mirroring of the index, and top-bottom.
   const int lr[13] = {0, 3, 2, 1, 8, 7, 6, 5, 4, 11, 10, 9, 12};
