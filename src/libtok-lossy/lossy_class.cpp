@@ -637,7 +637,10 @@ int32_t freezeClass(TokTokenizer *tok, Class *cls, bool force) {
   if (!force && !(limit > 0 && memberCount(cls) >= limit)) return 0;
   // The template is built while the members still have their bitmaps.
   cls->flags |= kFrozen;
-  if ((cls->flags & kOwnsTemplate) == 0) {
+  // A frozen class counts later members in its count image, as they keep no bitmaps: a template
+  // built while the class was too small to keep one is built again, now keeping it.
+  if (cls->acc != nullptr && cls->acc->image == nullptr) cls->flags &= ~kTemplateCurrent;
+  if ((cls->flags & kOwnsTemplate) == 0 || (cls->flags & kTemplateCurrent) == 0) {
     status = updateRepresentative(tok, cls);
     if (status != 0) {
       cls->flags &= ~kFrozen;
