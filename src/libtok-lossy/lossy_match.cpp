@@ -8,8 +8,9 @@
 // dilation of any shape whose strokes are one pixel thicker, so a small 't' matches a '1', and
 // a bold letter its regular form. A match therefore also needs the bitmaps, aligned at the
 // trial shift around the accepted one where they differ least, to differ only by edge noise
-// (shapesAgree): in under a tenth of the smaller black count (or in up to a fifth of the smaller
-// border count less two, where that is more: see agreementLimit), with no two adjacent differing
+// (shapesAgree): in under a tenth of the smaller black count (or, for shapes of 60 pixels or
+// more, in up to 22 % of the smaller border count less two: see agreementLimit), with no two
+// adjacent differing
 // pixels that are not beside a stroke at least two pixels deep of the shape lacking them. An
 // outline moved by a pixel passes; a one-pixel stem doubled (a 't' against a '1'), a new stroke or
 // a closed gap does not. Every use of the test (a token joining a class, member verification, class
@@ -206,18 +207,22 @@ int32_t countDifferences(const Bitmap &a, const Bitmap &b, int32_t dx, int32_t d
 
 namespace {
 
-// Differences allowed between two shapes in all: below a tenth of the smaller black count, or
-// up to a fifth of the smaller border count less two, whichever is more. Edge noise moves
-// outline pixels, so it grows with the outline rather than the area: a glyph of strokes two or
-// three pixels wide (text scanned at 100 to 200 dpi) has about as many border pixels as black
-// ones, and its outline moved by a pixel along a fifth of its length already differs in more
-// than a tenth of its pixels. The two taken off keep the smallest glyphs (points, commas, a
-// 7-point digit) at the tenth; thick glyphs, whose black count is well above their border
-// count, stay at the tenth too.
+// Differences allowed between two shapes in all: below a tenth of the smaller black count; for
+// shapes of at least 60 black pixels, up to 22 % of the smaller border count less two where
+// that is more. Edge noise moves outline pixels, so it grows with the outline rather than the
+// area: a glyph of strokes two or three pixels wide (text scanned at 100 to 200 dpi) has about
+// as many border pixels as black ones, and its outline moved by a pixel along a fifth of its
+// length already differs in more than a tenth of its pixels. Small glyphs (points, commas, a
+// 7-point digit, a rendered '1' or '0' rasterised a row apart) keep the tenth, and so do thick
+// glyphs, whose black count is well above their border count.
+constexpr int32_t kOutlineRuleMinBlack = 60;
+
 inline int32_t agreementLimit(const Bitmap &a, const Bitmap &b) {
-  const int32_t byArea = (std::min(a.black, b.black) - 1) / 10;
-  const int32_t byOutline = std::min(a.border, b.border) / 5 - 2;
-  return std::max(byArea, byOutline);
+  const int32_t fewer = std::min(a.black, b.black);
+  const int32_t byArea = (fewer - 1) / 10;
+  if (fewer < kOutlineRuleMinBlack) return byArea;
+  const auto byOutline = static_cast<int32_t>(int64_t{std::min(a.border, b.border)} * 22 / 100);
+  return std::max(byArea, byOutline - 2);
 }
 
 // Words of a grid of differing pixels (rows of the two shapes' union box).

@@ -126,8 +126,9 @@ bool modelEdgeNoise(const tok::Bitmap &a, const tok::Bitmap &b, int32_t dx, int3
 }
 
 // The match: the two-way test, and at the trial shift around the accepted one where the shapes
-// differ least (the first of equals), under a tenth of the smaller black count differs (or up
-// to a fifth of the smaller border count less two, where that is more), all of it edge noise.
+// differ least (the first of equals), under a tenth of the smaller black count differs (or, for
+// shapes of 60 pixels or more, up to 22 % of the smaller border count less two), all of it edge
+// noise.
 bool modelMatch(const tok::Token &a, const tok::Token &b, int32_t *dx, int32_t *dy,
                 const TokTokenizer *tok) {
   int32_t sx = *dx, sy = *dy;
@@ -143,7 +144,8 @@ bool modelMatch(const tok::Token &a, const tok::Token &b, int32_t *dx, int32_t *
     }
   }
   const int32_t outline = std::min(a.bitmap->border, b.bitmap->border);
-  if (10 * fewest >= fewer && fewest > outline / 5 - 2) return false;
+  const bool byOutline = fewer >= 60 && 100 * (fewest + 2) <= 22 * outline;
+  if (10 * fewest >= fewer && !byOutline) return false;
   if (fewest > 0 && !modelEdgeNoise(*a.bitmap, *b.bitmap, sx + tok::kTrialShifts[best][0],
                                     sy + tok::kTrialShifts[best][1])) {
     return false;
@@ -395,12 +397,12 @@ TEST_F(Matching, RealGlyphPairsFollowTheRuleUnlessTheCharacterWouldChange) {
       // Two 'e' (179 and 185 pixels) with 28 pixels differing at their best shift, in groups
       // of at most 5 along the outlines: the rule accepts them at (0, 0) (borders 121 and 124,
       // budgets 0, nothing outside); the differences are edge noise, but more than a tenth of
-      // the pixels (17) and than a fifth of the smaller border count less two (22).
+      // the pixels (17) and than 22 % of the smaller border count less two (24).
       {"e-c", "e-a", true, false, 0, 0},
       // Two 'e' (142 pixels each, borders 111 and 112) whose outlines differ in 18 pixels at
-      // their best shift, all edge noise: more than a tenth of the pixels (14), but within a
-      // fifth of the border count less two (20), as strokes three pixels wide make about as
-      // many border pixels as black ones.
+      // their best shift, all edge noise: more than a tenth of the pixels (14), but within 22 %
+      // of the border count less two (22), as strokes three pixels wide make about as many
+      // border pixels as black ones.
       {"e-d", "e-e", true, true, 0, 0},
       // A '5' and a '6' of a 150 dpi table (borders 79 and 80, budgets 0): at (0, 0) 7 pixels
       // of the '6' lie outside the '5''s dilation and 2 of the '5' outside the '6''s, and every
@@ -416,7 +418,8 @@ TEST_F(Matching, RealGlyphPairsFollowTheRuleUnlessTheCharacterWouldChange) {
       {"1", "t", true, false, 0, 0},
       // Two '1' of a 200 dpi rendered page (42 and 43 pixels, two-pixel strokes: every pixel is
       // a border pixel), rasterised a row apart at the flag and the foot: 7 differ, more than a
-      // tenth and than a fifth of the border count less two (6). Small glyphs keep the tenth.
+      // tenth. Glyphs under 60 pixels keep the tenth (22 % of the border count less two would
+      // be 7).
       {"1-a", "1-b", true, false, 0, 0},
   };
   for (const Case &c : cases) {
