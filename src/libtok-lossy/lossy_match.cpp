@@ -8,7 +8,9 @@
 // dilation of any shape whose strokes are one pixel thicker, so a small 't' matches a '1', and
 // a bold letter its regular form. A match therefore also needs the bitmaps, aligned at the
 // trial shift around the accepted one where they differ least, to differ only by edge noise
-// (shapesAgree): in under a tenth of the smaller black count, with no two adjacent differing
+// (shapesAgree): in under a tenth of the smaller black count (or, for shapes of 60 pixels or
+// more, in up to 22 % of the smaller border count less two: see agreementLimit), with no two
+// adjacent differing
 // pixels that are not beside a stroke at least two pixels deep of the shape lacking them. An
 // outline moved by a pixel passes; a one-pixel stem doubled (a 't' against a '1'), a new stroke or
 // a closed gap does not. Every use of the test (a token joining a class, member verification, class
@@ -310,9 +312,22 @@ int32_t countDifferences(const Bitmap &a, const Bitmap &b, int32_t dx, int32_t d
 
 namespace {
 
-// Differences allowed between two shapes in all: below a tenth of the smaller black count.
-inline int32_t agreementLimit(int32_t blackA, int32_t blackB) {
-  return (std::min(blackA, blackB) - 1) / 10;
+// Differences allowed between two shapes in all: below a tenth of the smaller black count; for
+// shapes of at least 60 black pixels, up to 22 % of the smaller border count less two where
+// that is more. Edge noise moves outline pixels, so it grows with the outline rather than the
+// area: a glyph of strokes two or three pixels wide (text scanned at 100 to 200 dpi) has about
+// as many border pixels as black ones, and its outline moved by a pixel along a fifth of its
+// length already differs in more than a tenth of its pixels. Small glyphs (points, commas, a
+// 7-point digit, a rendered '1' or '0' rasterised a row apart) keep the tenth, and so do thick
+// glyphs, whose black count is well above their border count.
+constexpr int32_t kOutlineRuleMinBlack = 60;
+
+inline int32_t agreementLimit(const Bitmap &a, const Bitmap &b) {
+  const int32_t fewer = std::min(a.black, b.black);
+  const int32_t byArea = (fewer - 1) / 10;
+  if (fewer < kOutlineRuleMinBlack) return byArea;
+  const auto byOutline = static_cast<int32_t>(int64_t{std::min(a.border, b.border)} * 22 / 100);
+  return std::max(byArea, byOutline - 2);
 }
 
 // Words of a grid of differing pixels (rows of the two shapes' union box).
@@ -405,7 +420,7 @@ bool shapesAgree(const Bitmap &a, const Bitmap &b, int32_t dx, int32_t dy,
                  const TokTokenizer *tok) {
   // The trial shift at which the shapes differ least (the first of equals) is the alignment:
   // after one is taken, a later shift counts only up to one difference fewer.
-  int32_t limit = agreementLimit(a.black, b.black);
+  int32_t limit = agreementLimit(a, b);
   int32_t best = -1;
   const int32_t trials = shiftTrials(tok);
   for (int32_t i = 0; i <= trials; ++i) {
@@ -467,7 +482,7 @@ bool hausMatch(const Token &a, const Token &b, int32_t *dx, int32_t *dy, TokToke
   // At any shift the shapes differ in at least the difference of their black counts: a pair
   // that cannot agree is turned away before any row is read.
   const int64_t gap = int64_t{a.bitmap->black} - b.bitmap->black;
-  if (std::max(gap, -gap) > agreementLimit(a.bitmap->black, b.bitmap->black)) return false;
+  if (std::max(gap, -gap) > agreementLimit(*a.bitmap, *b.bitmap)) return false;
   const int32_t budgetA = errorBudget(a.bitmap->border, tok);
   const int32_t budgetB = errorBudget(b.bitmap->border, tok);
   const int32_t dx0 = *dx, dy0 = *dy;

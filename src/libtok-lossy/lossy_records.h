@@ -153,8 +153,9 @@ int32_t countDifferences(const Bitmap &a, const Bitmap &b, int32_t dx, int32_t d
 int32_t densestErrorWindow(const uint32_t *rows, int32_t wordsPerRow, int32_t width,
                            int32_t height);
 // Whether A and B, aligned at the trial shift around (dx, dy) where they differ least, differ
-// only by edge noise (see lossy_match.cpp): in under a tenth of the smaller black count,
-// without two adjacent differing pixels away from the outlines.
+// only by edge noise (see lossy_match.cpp): in under a tenth of the smaller black count (or, for
+// shapes of 60 pixels or more, up to 22 % of the smaller border count less two), without two
+// adjacent differing pixels away from the outlines.
 bool shapesAgree(const Bitmap &a, const Bitmap &b, int32_t dx, int32_t dy, const TokTokenizer *tok);
 bool hausMatch(const Token &a, const Token &b, int32_t *dx, int32_t *dy, TokTokenizer *tok);
 void hausBestShift(const Token &a, const Token &b, int32_t *dx, int32_t *dy,

@@ -149,6 +149,8 @@ INSTANTIATE_TEST_SUITE_P(
                     Setting{"loose", 10000, 10000, 10, 1, 0x18, 0.85f},
                     Setting{"early freeze", 4, 10000, 2, 1, 0x18, 0.9f},
                     Setting{"freeze before count images", 3, 10000, 6, 1, 0x18, 0.9f},
+                    Setting{"freeze with a template, before count images", 5, 10000, 9, 1, 0x18,
+                            0.9f},
                     Setting{"small accumulate limit", 10000, 5, 2, 1, 0x1A, 0.9f},
                     Setting{"count images, no realign", 10000, 10000, 1, 1, 0x0A, 0.9f},
                     Setting{"square distance code", 10000, 10000, 3, 14, 0x38, 0.9f},
