@@ -1,12 +1,15 @@
 // Optimised against plain decoding: random bitmaps coded by the test encoder decode to the
 // same bitmap through both procedures, for every generic template (TPGDON on and off, AT
 // pixels nominal and moved, skip bitmaps) and both refinement templates (TPGRON, RAT pixels,
-// reference offsets), and the arithmetic integer and symbol-ID procedures on arbitrary data.
+// reference offsets), the arithmetic integer and symbol-ID procedures on arbitrary data, and the
+// row-wise halftone pattern placement against cell-by-cell blits.
 #include <gtest/gtest.h>
 
+#include "jbig2_halftone.h"
 #include "jbig2_huffman.h"
 #include "jbig2_reference_encoder.h"
 #include "jbig2_refine.h"
+#include "testkit_state.h"
 
 namespace {
 
@@ -156,6 +159,47 @@ TEST(IntegerDifferential, IaxAndIaidDecodeAlikeThroughBothProcedures) {
     }
     ASSERT_EQ(cx1, cx2);
     ASSERT_EQ(id1, id2);
+  }
+}
+
+class HalftoneDifferential : public norvtest::TrackedStateTest {};
+
+// OR grids without rotation: cells spaced closer than, as wide as and wider than the patterns
+// (1 to 32 pixels), origins left of and above the region, grids running past its right and
+// bottom edges, regions cleared or set first. The row placement sets the bits the cell-by-cell
+// blits set, and the bits past the region's width stay 0.
+TEST_F(HalftoneDifferential, RowPlacementMatchesCellByCellBlits) {
+  std::mt19937 rng(41);
+  for (int round = 0; round < 300; ++round) {
+    const int pw = 1 + int(rng() % 32), ph = 1 + int(rng() % 9), count = 1 + int(rng() % 20);
+    std::vector<Bits> patternBits;
+    for (int i = 0; i < count; ++i) patternBits.push_back(jbtest::randomBits(rng, pw, ph));
+    std::vector<Jbig2Pattern> patterns;
+    for (Bits &p : patternBits) patterns.push_back({p.words.data(), p.wpr});
+    const Jbig2PatternDictData dict{count, uint16_t(pw), uint16_t(ph), patterns.data()};
+    const int gw = 1 + int(rng() % 40), gh = 1 + int(rng() % 30);
+    QtzImage *gray = nullptr;
+    ASSERT_EQ(QtzImage_new(state_, QTZ_IMAGE_INT16, gw, gh, &gray), 0);
+    for (int mg = 0; mg < gh; ++mg)
+      for (int ng = 0; ng < gw; ++ng)
+        reinterpret_cast<int16_t *>(gray->rows[mg])[ng] = int16_t(rng() % count);
+    Jbig2HalftoneData h{};
+    h.gray = gray;
+    h.hgx = (int(rng() % 300) - 100) * 256 + int(rng() % 256);
+    h.hgy = (int(rng() % 100) - 30) * 256 + int(rng() % 256);
+    h.hrx = uint16_t(round % 4 == 0 ? pw * 256 : rng() % (3 * pw * 256 + 1));
+    h.combop = kOpOr;
+    ASSERT_TRUE(halftoneRowsApply(h, dict));
+    const int w = 1 + int(rng() % 150), height = 1 + int(rng() % 80);
+    Bits fast(w, height);
+    if (round % 3 == 0)
+      for (int y = 0; y < height; ++y)
+        for (int x = 0; x < w; ++x) fast.set(x, y, 1);
+    Bits plain = fast;
+    drawHalftoneRowsOr(fast.view(), h, dict);
+    drawHalftoneCells(plain.view(), h, dict, QTZ_BLIT_OR);
+    QtzImage_free(gray);
+    ASSERT_TRUE(fast == plain) << "round " << round;
   }
 }
 
