@@ -277,26 +277,34 @@ void drawHalftoneRowsOr(const Jbig2Bitmap &b, const Jbig2HalftoneData &h,
   if (b.width <= 0) return;
   const int64_t lastWord = (b.width - 1) >> 5;
   const uint32_t pad = (b.width & 31) ? ~0u << (32 - (b.width & 31)) : ~0u;
-  const int32_t pw = dict.width, ph = dict.height;
+  const int32_t pw = dict.width, ph = dict.height, gw = h.gray->hdr.width;
+  // Without rotation a cell's column depends on ng alone and never decreases with it, so the
+  // cells of every grid row fall into the same runs: cut on the left [lo, inside), wholly
+  // inside and clear of the last word [inside, tail), reaching the last word [tail, hi).
+  int32_t lo = 0;
+  while (lo < gw && cellX(h, 0, lo) + pw <= 0) ++lo;
+  int32_t inside = lo;
+  while (inside < gw && cellX(h, 0, inside) < 0) ++inside;
+  int32_t tail = inside;
+  while (tail < gw && (cellX(h, 0, tail) >> 5) < lastWord) ++tail;
+  int32_t hi = tail;
+  while (hi < gw && cellX(h, 0, hi) < b.width) ++hi;
   for (int32_t mg = 0; mg < h.gray->hdr.height; ++mg) {
     const auto *gray = reinterpret_cast<const int16_t *>(h.gray->rows[mg]);
     const int64_t y0 = cellY(h, mg, 0);
     for (int64_t r = std::max<int64_t>(0, -y0); r < ph && y0 + r < b.height; ++r) {
       uint32_t *row = b.words + (y0 + r) * b.wordsPerRow;
-      for (int32_t ng = 0; ng < h.gray->hdr.width; ++ng) {
-        const int64_t x = cellX(h, mg, ng);
-        if (x >= b.width || x + pw <= 0) continue;
-        // One word per pattern row (the width is at most 32), bits past the width 0.
-        const uint32_t bits = dict.patterns[gray[ng]].bitmap[r];
-        if (x < 0) {
-          row[0] |= bits << -x;
-          continue;
-        }
-        const uint64_t placed = (uint64_t{bits} << 32) >> (x & 31);
-        const int64_t w = x >> 5;
-        row[w] |= static_cast<uint32_t>(placed >> 32);
-        if (w < lastWord) row[w + 1] |= static_cast<uint32_t>(placed);
+      // One word per pattern row (the width is at most 32), bits past the width 0.
+      auto bits = [&](int32_t ng) { return dict.patterns[gray[ng]].bitmap[r]; };
+      for (int32_t ng = lo; ng < inside; ++ng) row[0] |= bits(ng) << -cellX(h, 0, ng);
+      int64_t sx = int64_t{h.hgx} + int64_t{inside} * h.hrx;  // x in 1/256 pixel
+      for (int32_t ng = inside; ng < tail; ++ng, sx += h.hrx) {
+        const int64_t x = sx >> 8;
+        const uint64_t placed = (uint64_t{bits(ng)} << 32) >> (x & 31);
+        row[x >> 5] |= static_cast<uint32_t>(placed >> 32);
+        row[(x >> 5) + 1] |= static_cast<uint32_t>(placed);
       }
+      for (int32_t ng = tail; ng < hi; ++ng) row[lastWord] |= bits(ng) >> (cellX(h, 0, ng) & 31);
       row[lastWord] &= pad;
     }
   }
