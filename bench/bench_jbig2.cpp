@@ -2,7 +2,10 @@
 // of page each: a 2480 x 3508 (300 dpi) template-0 generic page coded without and with TPGDON,
 // the same page at 600 dpi, the 300-dpi page MMR coded, a refinement, a symbol-coded and a
 // halftone file of the conformance corpus, and the 300-dpi page as the reference encoder's
-// symbol mode writes it (`jbig2 -s`, run only when installed; skipped otherwise); encoding the
+// symbol mode writes it (`jbig2 -s`, run only when installed; skipped otherwise); a 300-dpi
+// text page of the project's test pages as the document encoder writes it by default (output
+// mode 2: MMR and Huffman codes) and in output mode 3 (arithmetic coding), and a 300-dpi page
+// with a screened photograph coded as a pattern dictionary and halftone region; encoding the
 // generic page; and MQ decoding throughput (decisions per second) of the inline decoder against
 // the plain Annex E twin of the tests.
 //
@@ -17,6 +20,9 @@
 #include <string>
 #include <vector>
 
+#include <unistd.h>
+
+#include "e2e_encode.h"
 #include "jbig2_decoder.h"
 #include "jbig2_file_format.h"
 #include "jbig2_generic_encode.h"
@@ -170,10 +176,39 @@ std::vector<uint8_t> jbig2encSymbolStream(const jbtest::Bits &page) {
   return bytes;
 }
 
-constexpr int kKinds = 8;
-const char *kNames[kKinds] = {"generic_t0_300dpi",    "generic_t0_tpgdon_300dpi", "refine_page",
-                              "symbol_corpus_page",   "generic_t0_600dpi",        "mmr_300dpi",
-                              "halftone_corpus_page", "symbol_jbig2enc_300dpi"};
+// A test page of the project (tests/e2e/data) converted by the document encoder into a raw
+// JBIG2 file with the default lossy settings: output mode 2 (MMR and Huffman codes) or 3
+// (arithmetic coding), screened pictures as halftone regions when asked; the file's stream.
+// The page must hold a segment of the kind it stands for (mustHold 6: an immediate text region,
+// lossy or lossless; 22: an immediate halftone region).
+std::vector<uint8_t> ownEncoderStream(const char *page, int32_t outputMode, bool halftones,
+                                      uint8_t mustHold) {
+  const std::string dir = std::getenv("TMPDIR") ? std::getenv("TMPDIR") : "/tmp";
+  const std::string out = dir + "/bench_jbig2_own_" + std::to_string(getpid()) + ".jb2";
+  e2e::EncodeOptions options;
+  options.output = e2e::Output::Jbig2;
+  options.outputMode = outputMode;
+  options.halftones = halftones;
+  // The encoder needs the image-core contexts, which the decoders' state goes without.
+  QtzState *state = nullptr;
+  if (Qtz_initQtzState(&state, nullptr, nullptr, stderr, Qtz_fileErrPrinter, 1, 1) != 0 ||
+      e2e::encodeTiff(state, std::string(NORV_SOURCE_DIR) + "/tests/e2e/data/" + page, out,
+                      options) != 0)
+    fail((std::string("the document encoder failed on ") + page).c_str());
+  Qtz_cleanupQtzState(&state);
+  const jbtest::ParsedFile parsed = jbtest::parseJbig2File(jbtest::readFile(out));
+  std::remove(out.c_str());
+  for (const jbtest::FileSegment &segment : parsed.segments)
+    if ((segment.type & ~1) == mustHold) return parsed.stream;
+  fail("the encoded page lacks the segment kind it stands for");
+}
+
+constexpr int kKinds = 11;
+const char *kNames[kKinds] = {
+    "generic_t0_300dpi",        "generic_t0_tpgdon_300dpi", "refine_page",
+    "symbol_corpus_page",       "generic_t0_600dpi",        "mmr_300dpi",
+    "halftone_corpus_page",     "symbol_jbig2enc_300dpi",   "symbol_ours_mode2_300dpi",
+    "symbol_ours_mode3_300dpi", "halftone_ours_300dpi"};
 
 const std::vector<uint8_t> &stream(int which) {
   static const jbtest::Bits page = textPage(2480, 3508);
@@ -185,7 +220,10 @@ const std::vector<uint8_t> &stream(int which) {
       genericPageStream(textPage(4960, 7016), false),
       mmrPageStream(page),
       corpusStream("bitmap-halftone.jbig2"),
-      jbig2encSymbolStream(page)};
+      jbig2encSymbolStream(page),
+      ownEncoderStream("p01_t300_bash-1.tif", 2, false, 6),
+      ownEncoderStream("p01_t300_bash-1.tif", 3, false, 6),
+      ownEncoderStream("p21_h300_ps2pdf-screen.tif", 3, true, 22)};
   return streams[which];
 }
 

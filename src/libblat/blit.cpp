@@ -22,10 +22,39 @@ struct Placement {
   int64_t width, rows;
 };
 
+// A rectangle at most 32 bits wide (the glyphs of text regions, mostly) meets one or two
+// destination words per row: each row's span is gathered into one word, left-aligned, and
+// combined under masks worked out once for the rectangle. Only source words that hold bits of
+// the span are read.
+template <class Op>
+void blitNarrow(uint32_t *dst, int64_t dstStride, const uint32_t *src, int64_t srcStride,
+                const Placement &p) {
+  const int64_t lowWord = p.srcX >> 5;
+  const uint32_t shift = static_cast<uint32_t>(p.srcX & 31);
+  const bool twoSourceWords = ((p.srcX + p.width - 1) >> 5) > lowWord;
+  const uint32_t span = ~0u << (32 - p.width);
+  const uint32_t offset = static_cast<uint32_t>(p.dstX & 31);
+  const uint64_t mask = (uint64_t{span} << 32) >> offset;
+  const uint32_t highMask = static_cast<uint32_t>(mask >> 32),
+                 lowMask = static_cast<uint32_t>(mask);
+  const bool twoDestWords = lowMask != 0;
+  for (int64_t r = 0; r < p.rows; ++r) {
+    const uint32_t *s = src + (p.srcY + r) * srcStride + lowWord;
+    uint32_t bits = s[0] << shift;
+    if (twoSourceWords) bits |= s[1] >> (32 - shift);
+    const uint64_t placed = (uint64_t{bits & span} << 32) >> offset;
+    uint32_t *d = dst + (p.dstY + r) * dstStride + (p.dstX >> 5);
+    d[0] = (d[0] & ~highMask) | (Op::apply(static_cast<uint32_t>(placed >> 32), d[0]) & highMask);
+    if (twoDestWords)
+      d[1] = (d[1] & ~lowMask) | (Op::apply(static_cast<uint32_t>(placed), d[1]) & lowMask);
+  }
+}
+
 template <class Op>
 void blitRect(uint32_t *dst, int64_t dstStride, const uint32_t *src, int64_t srcStride,
               const Placement &p) {
   if (p.width <= 0 || p.rows <= 0) return;
+  if (p.width <= 32) return blitNarrow<Op>(dst, dstStride, src, srcStride, p);
   for (int64_t r = 0; r < p.rows; ++r)
     qtz::blitRow<Op>(dst + (p.dstY + r) * dstStride, src + (p.srcY + r) * srcStride, p.srcX, p.dstX,
                      p.width);

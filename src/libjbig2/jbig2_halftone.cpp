@@ -5,9 +5,11 @@
 // coding (its AT offset -HDPW would not fit a signed byte), grids beyond the size caps and gray
 // values not below the number of patterns are refused with 107. Arithmetic data must end at a
 // marker (118).
+#include <algorithm>
 #include <cstring>
 
 #include "jbig2_generic.h"
+#include "jbig2_halftone.h"
 #include "jbig2_report.h"
 
 namespace {
@@ -251,6 +253,63 @@ void releaseHalftoneRegion(Jbig2Segment *seg, QtzState *) {
   seg->u.halftone.gray = nullptr;
 }
 
+void drawHalftoneCells(const Jbig2Bitmap &b, const Jbig2HalftoneData &h,
+                       const Jbig2PatternDictData &dict, QtzBlitOp op) {
+  for (int32_t mg = 0; mg < h.gray->hdr.height; ++mg) {
+    const auto *row = reinterpret_cast<const int16_t *>(h.gray->rows[mg]);
+    for (int32_t ng = 0; ng < h.gray->hdr.width; ++ng) {
+      const int64_t x = cellX(h, mg, ng), y = cellY(h, mg, ng);
+      if (x >= b.width || y >= b.height || x + dict.width <= 0 || y + dict.height <= 0) continue;
+      const Jbig2Pattern &pattern = dict.patterns[row[ng]];
+      QtzBlat_blitBitsOpClip(b.words, b.wordsPerRow, 0, 0, b.width, b.height, pattern.bitmap,
+                             pattern.wordsPerRow, dict.width, dict.height, static_cast<int32_t>(x),
+                             static_cast<int32_t>(y), op, nullptr);
+    }
+  }
+}
+
+bool halftoneRowsApply(const Jbig2HalftoneData &h, const Jbig2PatternDictData &dict) {
+  return h.combop == kOpOr && h.hry == 0 && dict.width <= 32;
+}
+
+void drawHalftoneRowsOr(const Jbig2Bitmap &b, const Jbig2HalftoneData &h,
+                        const Jbig2PatternDictData &dict) {
+  if (b.width <= 0) return;
+  const int64_t lastWord = (b.width - 1) >> 5;
+  const uint32_t pad = (b.width & 31) ? ~0u << (32 - (b.width & 31)) : ~0u;
+  const int32_t pw = dict.width, ph = dict.height, gw = h.gray->hdr.width;
+  // Without rotation a cell's column depends on ng alone and never decreases with it, so the
+  // cells of every grid row fall into the same runs: cut on the left [lo, inside), wholly
+  // inside and clear of the last word [inside, tail), reaching the last word [tail, hi).
+  int32_t lo = 0;
+  while (lo < gw && cellX(h, 0, lo) + pw <= 0) ++lo;
+  int32_t inside = lo;
+  while (inside < gw && cellX(h, 0, inside) < 0) ++inside;
+  int32_t tail = inside;
+  while (tail < gw && (cellX(h, 0, tail) >> 5) < lastWord) ++tail;
+  int32_t hi = tail;
+  while (hi < gw && cellX(h, 0, hi) < b.width) ++hi;
+  for (int32_t mg = 0; mg < h.gray->hdr.height; ++mg) {
+    const auto *gray = reinterpret_cast<const int16_t *>(h.gray->rows[mg]);
+    const int64_t y0 = cellY(h, mg, 0);
+    for (int64_t r = std::max<int64_t>(0, -y0); r < ph && y0 + r < b.height; ++r) {
+      uint32_t *row = b.words + (y0 + r) * b.wordsPerRow;
+      // One word per pattern row (the width is at most 32), bits past the width 0.
+      auto bits = [&](int32_t ng) { return dict.patterns[gray[ng]].bitmap[r]; };
+      for (int32_t ng = lo; ng < inside; ++ng) row[0] |= bits(ng) << -cellX(h, 0, ng);
+      int64_t sx = int64_t{h.hgx} + int64_t{inside} * h.hrx;  // x in 1/256 pixel
+      for (int32_t ng = inside; ng < tail; ++ng, sx += h.hrx) {
+        const int64_t x = sx >> 8;
+        const uint64_t placed = (uint64_t{bits(ng)} << 32) >> (x & 31);
+        row[x >> 5] |= static_cast<uint32_t>(placed >> 32);
+        row[(x >> 5) + 1] |= static_cast<uint32_t>(placed);
+      }
+      for (int32_t ng = tail; ng < hi; ++ng) row[lastWord] |= bits(ng) >> (cellX(h, 0, ng) & 31);
+      row[lastWord] &= pad;
+    }
+  }
+}
+
 int32_t decodeHalftoneRegionImage(Jb2File *stream, Jbig2Segment *seg) {
   if (seg->image != nullptr) return 0;
   QtzState *state = stream->state;
@@ -264,32 +323,21 @@ int32_t decodeHalftoneRegionImage(Jb2File *stream, Jbig2Segment *seg) {
   int32_t status =
       jb2Charge(stream, area + cells * std::min(area, int64_t{dict.width} * dict.height));
   if (status != 0) return status;
+  for (int32_t mg = 0; mg < h.gray->hdr.height; ++mg) {
+    const auto *row = reinterpret_cast<const int16_t *>(h.gray->rows[mg]);
+    for (int32_t ng = 0; ng < h.gray->hdr.width; ++ng)
+      if (row[ng] < 0 || row[ng] >= dict.count)
+        return jbReport(state, kJbBadData, "bad halftone index");
+  }
   QtzImage *image = nullptr;
   status = QtzImage_new(state, QTZ_IMAGE_PACKED, seg->region.width, seg->region.height, &image);
   if (status != 0) return status;
   if (h.defpixel) QtzBlat_setImageBits(image);
   const Jbig2Bitmap b = bitmapOf(image);
-  const QtzBlitOp op = blitOpOf(h.combop);
-  for (int32_t mg = 0; status == 0 && mg < h.gray->hdr.height; ++mg) {
-    const auto *row = reinterpret_cast<const int16_t *>(h.gray->rows[mg]);
-    for (int32_t ng = 0; ng < h.gray->hdr.width; ++ng) {
-      const int32_t value = row[ng];
-      if (value < 0 || value >= dict.count) {
-        status = jbReport(state, kJbBadData, "bad halftone index");
-        break;
-      }
-      const int64_t x = cellX(h, mg, ng), y = cellY(h, mg, ng);
-      if (x >= b.width || y >= b.height || x + dict.width <= 0 || y + dict.height <= 0) continue;
-      QtzBlat_blitBitsOpClip(b.words, b.wordsPerRow, 0, 0, b.width, b.height,
-                             dict.patterns[value].bitmap, dict.patterns[value].wordsPerRow,
-                             dict.width, dict.height, static_cast<int32_t>(x),
-                             static_cast<int32_t>(y), op, state);
-    }
-  }
-  if (status != 0) {
-    QtzImage_free(image);
-    return status;
-  }
+  if (halftoneRowsApply(h, dict))
+    drawHalftoneRowsOr(b, h, dict);
+  else
+    drawHalftoneCells(b, h, dict, blitOpOf(h.combop));
   seg->image = image;
   seg->imageOwned = 1;
   return 0;

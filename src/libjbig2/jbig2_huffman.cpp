@@ -98,36 +98,34 @@ void newIntDecoder(Jbig2IntDecoder *d, bool huffman, const Jbig2CodeTable *table
 
 namespace {
 
-// The IAx procedure of T.88 A.2: sign, prefix bits selecting the range (Table A.1), value
-// bits; a negative zero is OOB.
+// Table A.1 by the number of 1-bits in the prefix after the sign: value bits and offset.
+constexpr int kIaxBits[6] = {2, 4, 6, 8, 12, 32};
+constexpr int64_t kIaxOffset[6] = {0, 4, 20, 84, 340, 4436};
+
+// The IAx procedure of T.88 A.2 on a local copy of the decoder, so that its registers stay in
+// machine registers while context bytes are stored (a byte store may alias any field of a
+// decoder reached through a pointer). PREV stays below 256 through the sign and the prefix (at
+// most 7 decisions), so only the value bits need the 9-bit rule.
 int32_t decodeArithInt(Jbig2IntDecoder *d, bool *oob, int32_t *value) {
-  MqDecoder &mq = *d->mq;
-  uint8_t *cx = d->cx;
-  uint32_t prev = 1;
-  auto bit = [&]() {
+  MqDecoder mq = *d->mq;
+  uint8_t *const cx = d->cx;
+  const int sign = mqDecode(mq, &cx[1]);
+  uint32_t prev = 2u | static_cast<uint32_t>(sign);
+  int range = 0;
+  while (range < 5) {
     const int b = mqDecode(mq, &cx[prev]);
-    prev = iaxNextPrev(prev, b);
-    return b;
-  };
-  const int sign = bit();
-  int bitsCount;
-  int64_t offset;
-  if (!bit()) {
-    bitsCount = 2, offset = 0;
-  } else if (!bit()) {
-    bitsCount = 4, offset = 4;
-  } else if (!bit()) {
-    bitsCount = 6, offset = 20;
-  } else if (!bit()) {
-    bitsCount = 8, offset = 84;
-  } else if (!bit()) {
-    bitsCount = 12, offset = 340;
-  } else {
-    bitsCount = 32, offset = 4436;
+    prev = (prev << 1) | static_cast<uint32_t>(b);
+    if (b == 0) break;
+    ++range;
   }
   uint64_t v = 0;
-  for (int i = 0; i < bitsCount; ++i) v = (v << 1) | static_cast<uint64_t>(bit());
-  const int64_t magnitude = offset + static_cast<int64_t>(v);
+  for (int i = 0; i < kIaxBits[range]; ++i) {
+    const int b = mqDecode(mq, &cx[prev]);
+    prev = iaxNextPrev(prev, b);
+    v = (v << 1) | static_cast<uint64_t>(b);
+  }
+  *d->mq = mq;
+  const int64_t magnitude = kIaxOffset[range] + static_cast<int64_t>(v);
   *oob = sign && magnitude == 0;
   const int64_t result = sign ? -magnitude : magnitude;
   if (result > INT32_MAX || result < INT32_MIN) return kJbBadData;
@@ -162,9 +160,11 @@ int32_t decodeInt(Jbig2IntDecoder *d, bool *oob, int32_t *value) {
   return 0;
 }
 
-// The IAID procedure of T.88 A.3.
+// The IAID procedure of T.88 A.3 on a local copy of the decoder (see decodeArithInt).
 uint32_t decodeIaid(MqDecoder *mq, uint8_t *cx, int32_t codeLength) {
+  MqDecoder local = *mq;
   uint32_t prev = 1;
-  for (int32_t i = 0; i < codeLength; ++i) prev = (prev << 1) | mqDecode(*mq, &cx[prev]);
+  for (int32_t i = 0; i < codeLength; ++i) prev = (prev << 1) | mqDecode(local, &cx[prev]);
+  *mq = local;
   return prev - (uint32_t{1} << codeLength);
 }

@@ -87,4 +87,8 @@ inline uint32_t iaxNextPrev(uint32_t prev, int bit) {
 // IAID (T.88 A.3): codeLength bits, 2^(codeLength + 1) contexts.
 uint32_t decodeIaid(MqDecoder *mq, uint8_t *cx, int32_t codeLength);
 
+// The plain transcriptions of A.2 (cx: 512 contexts) and A.3, kept for differential tests.
+int32_t decodeArithIntReference(MqDecoder *mq, uint8_t *cx, bool *oob, int32_t *value);
+uint32_t decodeIaidReference(MqDecoder *mq, uint8_t *cx, int32_t codeLength);
+
 #endif

@@ -36,9 +36,11 @@ int32_t applyOptions(NorvEncState *enc, const EncodeOptions &options) {
   const int32_t *section = options.sectionPages > 0 ? &options.sectionPages : nullptr;
   const int32_t *flush = options.flushPages > 0 ? &options.flushPages : nullptr;
   const int32_t *outputMode = options.outputMode > 0 ? &options.outputMode : nullptr;
-  int32_t status = norv_setGeneralEncOptions(
-      enc, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, outputMode, nullptr, nullptr,
-      nullptr, nullptr, nullptr, &generic, flush, section, nullptr, &raw, &pdf);
+  const uint8_t halftones = 1;
+  int32_t status =
+      norv_setGeneralEncOptions(enc, options.halftones ? &halftones : nullptr, nullptr, nullptr,
+                                nullptr, nullptr, nullptr, outputMode, nullptr, nullptr, nullptr,
+                                nullptr, nullptr, &generic, flush, section, nullptr, &raw, &pdf);
   if (status != 0 || options.mode != Mode::Lossless) return status;
   // Lossless symbols: a token joins a class only when it matches without error and without the
   // one-pixel tolerance of the dilated comparison.

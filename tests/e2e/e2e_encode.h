@@ -30,6 +30,8 @@ struct EncodeOptions {
   // JBIG2 output mode: 0 keeps the default (2: MMR generic regions, Huffman-coded symbol
   // dictionaries and text regions); 3 codes all of them with the arithmetic coder.
   int32_t outputMode = 0;
+  // Screened pictures found on a page coded as pattern dictionaries and halftone regions.
+  bool halftones = false;
 };
 
 // Applies the options to a fresh encoder state (output kind, mode, section and flush sizes);

@@ -1,11 +1,15 @@
 // Optimised against plain decoding: random bitmaps coded by the test encoder decode to the
 // same bitmap through both procedures, for every generic template (TPGDON on and off, AT
 // pixels nominal and moved, skip bitmaps) and both refinement templates (TPGRON, RAT pixels,
-// reference offsets).
+// reference offsets), the arithmetic integer and symbol-ID procedures on arbitrary data, and the
+// row-wise halftone pattern placement against cell-by-cell blits.
 #include <gtest/gtest.h>
 
+#include "jbig2_halftone.h"
+#include "jbig2_huffman.h"
 #include "jbig2_reference_encoder.h"
 #include "jbig2_refine.h"
+#include "testkit_state.h"
 
 namespace {
 
@@ -109,6 +113,93 @@ TEST(RefinementDifferential, BothTemplatesDecodeAlikeThroughBothProcedures) {
     decodeRefinementReference(plain.view(), refCopy.view(), dx, dy, t, cx2.data(), &d2);
     ASSERT_TRUE(fast == original) << "round " << round;
     ASSERT_TRUE(plain == original) << "round " << round;
+  }
+}
+
+bool sameDecoderState(const MqDecoder &a, const MqDecoder &b) {
+  return a.c == b.c && a.a == b.a && a.b == b.b && a.ct == b.ct && a.cursor == b.cursor &&
+         a.input == b.input;
+}
+
+// Arbitrary bytes (with 0xFF pairs and end markers among them) read as a mixed sequence of
+// IAx integers and IAID symbol IDs: values, OOB, refusals, every context byte and the decoder's
+// registers and position agree after each value.
+TEST(IntegerDifferential, IaxAndIaidDecodeAlikeThroughBothProcedures) {
+  std::mt19937 rng(31);
+  for (int round = 0; round < 60; ++round) {
+    std::vector<uint8_t> data(1 + rng() % 300);
+    for (uint8_t &byte : data) byte = rng() % 6 == 0 ? 0xFF : uint8_t(rng() >> (rng() % 8));
+    MqDecoder d1, d2;
+    mqDecInit(&d1, data.data(), data.size(), nullptr, nullptr, nullptr);
+    mqDecInit(&d2, data.data(), data.size(), nullptr, nullptr, nullptr);
+    std::vector<uint8_t> cx1(512, 0), cx2(512, 0);
+    const int32_t idLength = int32_t(rng() % 17);
+    std::vector<uint8_t> id1(size_t{2} << idLength, 0), id2(size_t{2} << idLength, 0);
+    Jbig2IntDecoder fast;
+    newIntDecoder(&fast, false, nullptr, nullptr, &d1, cx1.data());
+    // Contexts already trained in half the rounds (states and MPS at random).
+    if (round % 2)
+      for (size_t i = 0; i < cx1.size(); ++i)
+        cx1[i] = cx2[i] = uint8_t(rng() % 46 | (rng() % 2) << 7);
+    for (int i = 0; i < 400; ++i) {
+      if (rng() % 3 == 0) {
+        ASSERT_EQ(decodeIaid(&d1, id1.data(), idLength),
+                  decodeIaidReference(&d2, id2.data(), idLength))
+            << "round " << round << " value " << i;
+      } else {
+        bool oob1 = false, oob2 = false;
+        int32_t v1 = -7, v2 = -7;
+        const int32_t s1 = decodeInt(&fast, &oob1, &v1);
+        const int32_t s2 = decodeArithIntReference(&d2, cx2.data(), &oob2, &v2);
+        ASSERT_EQ(s1, s2) << "round " << round << " value " << i;
+        ASSERT_EQ(oob1, oob2);
+        ASSERT_EQ(v1, v2);
+      }
+      ASSERT_TRUE(sameDecoderState(d1, d2)) << "round " << round << " value " << i;
+    }
+    ASSERT_EQ(cx1, cx2);
+    ASSERT_EQ(id1, id2);
+  }
+}
+
+class HalftoneDifferential : public norvtest::TrackedStateTest {};
+
+// OR grids without rotation: cells spaced closer than, as wide as and wider than the patterns
+// (1 to 32 pixels), origins left of and above the region, grids running past its right and
+// bottom edges, regions cleared or set first. The row placement sets the bits the cell-by-cell
+// blits set, and the bits past the region's width stay 0.
+TEST_F(HalftoneDifferential, RowPlacementMatchesCellByCellBlits) {
+  std::mt19937 rng(41);
+  for (int round = 0; round < 300; ++round) {
+    const int pw = 1 + int(rng() % 32), ph = 1 + int(rng() % 9), count = 1 + int(rng() % 20);
+    std::vector<Bits> patternBits;
+    for (int i = 0; i < count; ++i) patternBits.push_back(jbtest::randomBits(rng, pw, ph));
+    std::vector<Jbig2Pattern> patterns;
+    for (Bits &p : patternBits) patterns.push_back({p.words.data(), p.wpr});
+    const Jbig2PatternDictData dict{count, uint16_t(pw), uint16_t(ph), patterns.data()};
+    const int gw = 1 + int(rng() % 40), gh = 1 + int(rng() % 30);
+    QtzImage *gray = nullptr;
+    ASSERT_EQ(QtzImage_new(state_, QTZ_IMAGE_INT16, gw, gh, &gray), 0);
+    for (int mg = 0; mg < gh; ++mg)
+      for (int ng = 0; ng < gw; ++ng)
+        reinterpret_cast<int16_t *>(gray->rows[mg])[ng] = int16_t(rng() % count);
+    Jbig2HalftoneData h{};
+    h.gray = gray;
+    h.hgx = (int(rng() % 300) - 100) * 256 + int(rng() % 256);
+    h.hgy = (int(rng() % 100) - 30) * 256 + int(rng() % 256);
+    h.hrx = uint16_t(round % 4 == 0 ? pw * 256 : rng() % (3 * pw * 256 + 1));
+    h.combop = kOpOr;
+    ASSERT_TRUE(halftoneRowsApply(h, dict));
+    const int w = 1 + int(rng() % 150), height = 1 + int(rng() % 80);
+    Bits fast(w, height);
+    if (round % 3 == 0)
+      for (int y = 0; y < height; ++y)
+        for (int x = 0; x < w; ++x) fast.set(x, y, 1);
+    Bits plain = fast;
+    drawHalftoneRowsOr(fast.view(), h, dict);
+    drawHalftoneCells(plain.view(), h, dict, QTZ_BLIT_OR);
+    QtzImage_free(gray);
+    ASSERT_TRUE(fast == plain) << "round " << round;
   }
 }
 
