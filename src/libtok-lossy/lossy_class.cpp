@@ -556,11 +556,7 @@ int32_t updateRepresentative(TokTokenizer *tok, Class *cls) {
   const bool frozen = (flags & kFrozen) != 0;
   Token *template_ = nullptr;
   int32_t left = 0, top = 0;
-  // A template is tried from two members on: where scanned copies of a glyph differ by edge
-  // noise, the pixels most of them share lie nearer each copy than the copies lie to each
-  // other, so more classes merge at the section end, and the outline without the noise codes
-  // in fewer bytes.
-  if ((cls->acc != nullptr && cls->acc->count > 1) || frozen) {
+  if ((cls->acc != nullptr && cls->acc->count > 3) || frozen) {
     int32_t status = ensureAccumulator(tok, cls);
     if (status != 0) return status;
     Accumulator *acc = cls->acc;
