@@ -5,9 +5,10 @@
 #include "norv_doc.h"
 
 #include <QActionGroup>
+#include <QHBoxLayout>
 #include <QIcon>
 #include <QResizeEvent>
-#include <QToolBar>
+#include <algorithm>
 
 #include "help.h"
 #include "util.h"
@@ -19,21 +20,16 @@ using comp::Variant;
 
 // The toolbar's pictures are resources of the program (icons/*.png, 16 by 16 pixels, dark grey
 // on transparent), named by the picture's file name.
-QToolButton *toolButton(QToolBar *bar, const char *name, const char *tip, const char *picture) {
-  auto *button = new QToolButton(bar);
+QToolButton *toolButton(QWidget *parent, QHBoxLayout *row, const char *name, const char *tip,
+                        const char *picture) {
+  auto *button = new QToolButton(parent);
   button->setObjectName(name);
   setHelpText(button, tip);
   button->setIcon(QIcon(QString(":/icons/") + picture + ".png"));
   button->setAutoRaise(true);
   button->setFixedSize(24, 24);
-  bar->addWidget(button);
+  row->addWidget(button);
   return button;
-}
-
-// A field or label of the toolbar, named; gives the toolbar's action that shows or hides it.
-QAction *toolWidget(QToolBar *bar, QWidget *widget, const char *name) {
-  widget->setObjectName(name);
-  return bar->addWidget(widget);
 }
 
 // A group of menu's items of which one at most is checked (Qt unchecks the others).
@@ -130,51 +126,57 @@ void NorvDoc::build() {
 }
 
 void NorvDoc::buildToolBar() {
-  // A fixed bar along the window's top edge. Controls that do not fit a narrow window move
-  // behind the bar's extension button instead of overlapping or leaving the window.
-  ToolBar = new QToolBar(this);
+  ToolBar = new QFrame(this);
   ToolBar->setObjectName("ToolBar");
-  ToolBar->setMovable(false);
-  ToolBar->setFloatable(false);
-  ToolBar->setIconSize(QSize(16, 16));
+  ToolBar->setFrameStyle(QFrame::Panel | QFrame::Raised);
   // The toolbar keeps the system's window colour whatever background the document takes.
   QPalette own = ToolBar->palette();
   own.setColor(QPalette::Window, own.color(QPalette::Window));
   ToolBar->setPalette(own);
   ToolBar->setAutoFillBackground(true);
-  FirstPage = toolButton(ToolBar, "FirstPage", "First Page", "first");
-  PreviousPage = toolButton(ToolBar, "PreviousPage", "Previous Page", "previous");
+  auto *row = new QHBoxLayout(ToolBar);
+  row->setContentsMargins(3, 2, 3, 2);
+  row->setSpacing(2);
+  FirstPage = toolButton(ToolBar, row, "FirstPage", "First Page", "first");
+  PreviousPage = toolButton(ToolBar, row, "PreviousPage", "Previous Page", "previous");
   PageLabel = new QLabel("Page:", ToolBar);
-  toolWidget(ToolBar, PageLabel, "PageLabel");
+  PageLabel->setObjectName("PageLabel");
+  row->addWidget(PageLabel);
   PageNum = new QLineEdit(ToolBar);
+  PageNum->setObjectName("PageNum");
   setHelpText(PageNum, "Current Page");
   PageNum->setFixedWidth(44);
-  toolWidget(ToolBar, PageNum, "PageNum");
+  row->addWidget(PageNum);
   NumPages = new QLabel("of 0", ToolBar);
+  NumPages->setObjectName("NumPages");
   setHelpText(NumPages, "Pages in This Document");
   NumPages->setMinimumWidth(48);
-  toolWidget(ToolBar, NumPages, "NumPages");
-  NextPage = toolButton(ToolBar, "NextPage", "Next Page", "next");
-  LastPage = toolButton(ToolBar, "LastPage", "Last Page", "last");
-  ToolBar->addSeparator();
-  ZoomIn = toolButton(ToolBar, "ZoomIn", "Zoom In", "zoom_in");
-  ZoomOut = toolButton(ToolBar, "ZoomOut", "Zoom Out", "zoom_out");
+  row->addWidget(NumPages);
+  NextPage = toolButton(ToolBar, row, "NextPage", "Next Page", "next");
+  LastPage = toolButton(ToolBar, row, "LastPage", "Last Page", "last");
+  row->addSpacing(8);
+  ZoomIn = toolButton(ToolBar, row, "ZoomIn", "Zoom In", "zoom_in");
+  ZoomOut = toolButton(ToolBar, row, "ZoomOut", "Zoom Out", "zoom_out");
   ZoomLabel = new QLabel("Zoom", ToolBar);
-  toolWidget(ToolBar, ZoomLabel, "ZoomLabel");
+  ZoomLabel->setObjectName("ZoomLabel");
+  row->addWidget(ZoomLabel);
   ZoomFactor = new QLineEdit(ToolBar);
+  ZoomFactor->setObjectName("ZoomFactor");
   setHelpText(ZoomFactor, "Zoom Factor");
   ZoomFactor->setFixedWidth(56);
-  toolWidget(ToolBar, ZoomFactor, "ZoomFactor");
-  ToolBar->addSeparator();
-  RotateLeft = toolButton(ToolBar, "RotateLeft", "Rotate Left", "rotate_left");
-  RotateRight = toolButton(ToolBar, "RotateRight", "Rotate Right", "rotate_right");
-  ToolBar->addSeparator();
+  row->addWidget(ZoomFactor);
+  row->addSpacing(8);
+  RotateLeft = toolButton(ToolBar, row, "RotateLeft", "Rotate Left", "rotate_left");
+  RotateRight = toolButton(ToolBar, row, "RotateRight", "Rotate Right", "rotate_right");
+  row->addSpacing(8);
   Layer = new QComboBox(ToolBar);
+  Layer->setObjectName("Layer");
   setHelpText(Layer, "View Individual MRC Layers");
   Layer->setMinimumWidth(96);
   Layer->addItem("Composite");
-  LayerInBar = toolWidget(ToolBar, Layer, "Layer");
-  WhatsThisButton = toolButton(ToolBar, "WhatsThisButton", "\"What's This?\"", "help");
+  row->addWidget(Layer);
+  WhatsThisButton = toolButton(ToolBar, row, "WhatsThisButton", "\"What's This?\"", "help");
+  row->addStretch(1);
   ToolBar->resize(ToolBar->sizeHint());
 }
 
@@ -242,8 +244,10 @@ float NorvDoc::ViewableHeightPix() const {
 }
 
 void NorvDoc::FixSize() {
-  // The window's width: what does not fit goes behind the bar's extension button.
-  ToolBar->setGeometry(0, 0, width(), ToolBar->sizeHint().height());
+  // Never narrower than its controls side by side: a narrow window cuts the toolbar off at its
+  // right edge instead of laying the controls over each other.
+  ToolBar->setGeometry(0, 0, std::max(width(), ToolBar->minimumSizeHint().width()),
+                       ToolBar->height());
   FixNorvCtlSize();
   FixScrollBarSize();
 }
@@ -351,11 +355,11 @@ void NorvDoc::UpdateInfo() {
   }
 
   if (!ctl_.IsNorv() || menuViewContinuous->isChecked()) {
-    LayerInBar->setVisible(false);
+    Layer->setVisible(false);
     menuViewLayer->menuAction()->setVisible(false);
     return;
   }
-  LayerInBar->setVisible(true);
+  Layer->setVisible(true);
   menuViewLayer->menuAction()->setVisible(true);
   const int16_t n = CInt(ctl_.LayersOnCurrentPage());
   int16_t cur = CInt(ctl_.Layer());

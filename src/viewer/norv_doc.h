@@ -17,7 +17,6 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QScrollBar>
-#include <QToolBar>
 #include <QToolButton>
 #include <QWidget>
 #include <cstdint>
@@ -152,7 +151,7 @@ class NorvDoc : public QWidget {
   double pressY = 0;
 
   // Children.
-  QToolBar *ToolBar;
+  QFrame *ToolBar;
   QToolButton *FirstPage;
   QToolButton *PreviousPage;
   QToolButton *NextPage;
@@ -168,7 +167,6 @@ class NorvDoc : public QWidget {
   QLabel *ZoomLabel;
   QLineEdit *ZoomFactor;
   QComboBox *Layer;
-  QAction *LayerInBar;     // the toolbar's action that shows or hides Layer
   QWidget *NorvCtlWindow;  // the control's window
   QScrollBar *HScroll;
   QScrollBar *VScroll;

@@ -273,7 +273,7 @@ TEST_F(DocCommandsTest, LayerListAndMenuChooseTheLayer) {
   NorvDoc &d = *doc_;
   ASSERT_EQ(callI4(dispid::LayersOnCurrentPage), 3);
   ASSERT_EQ(d.Layer->count(), 4);
-  ASSERT_TRUE(d.LayerInBar->isVisible());
+  ASSERT_TRUE(d.Layer->isVisible());
 
   d.Layer->setCurrentIndex(2);
   emit d.Layer->activated(2);

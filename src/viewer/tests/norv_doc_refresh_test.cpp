@@ -161,7 +161,7 @@ TEST_F(NorvDocRefreshTest, ScrollBarRangesScaleIntoSixteenBits) {
 TEST_F(NorvDocRefreshTest, LayerListAndMenuFollowTheCurrentPage) {
   NorvDoc &d = *doc_;
   d.UpdateInfo();
-  EXPECT_TRUE(d.LayerInBar->isVisible());
+  EXPECT_TRUE(d.Layer->isVisible());
   EXPECT_TRUE(d.menuViewLayer->menuAction()->isVisible());
   EXPECT_EQ(layerItems(), QStringList({"Composite", "Layer  1", "Layer  2"}));
   EXPECT_EQ(layerMenu(), QStringList({"Composite *", "Layer  1", "Layer  2"}));
@@ -183,12 +183,12 @@ TEST_F(NorvDocRefreshTest, LayerListAndMenuFollowTheCurrentPage) {
   // Continuous mode or a plain document: hidden.
   script_.values[dispid::ViewMode] = Variant::i4(0);
   d.UpdateInfo();
-  EXPECT_FALSE(d.LayerInBar->isVisible());
+  EXPECT_FALSE(d.Layer->isVisible());
   EXPECT_FALSE(d.menuViewLayer->menuAction()->isVisible());
   script_.values[dispid::ViewMode] = Variant::i4(1);
   script_.values[dispid::IsNorv] = Variant::boolean(false);
   d.UpdateInfo();
-  EXPECT_FALSE(d.LayerInBar->isVisible());
+  EXPECT_FALSE(d.Layer->isVisible());
 
   // Other indicators: seven pages, zoom 1.
   EXPECT_EQ(d.NumPages->text(), "of  7");
